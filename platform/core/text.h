@@ -1,0 +1,53 @@
+// Column helpers for fixed-layout records. Records are byte strings (Windows-1252 text); positions are
+// 1-based and every helper tolerates a line shorter than the column asked for (it yields what is there,
+// possibly nothing). These are the only way records are cut.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace morven {
+
+// Up to `len` bytes starting at 1-based position `start`; empty when the line ends before `start`.
+inline std::string Mid(std::string_view s, std::size_t start, std::size_t len = std::string_view::npos) {
+    if (start < 1 || start > s.size()) return {};
+    return std::string(s.substr(start - 1, len));
+}
+
+// The first `n` bytes (the whole text when it is shorter).
+inline std::string Left(std::string_view s, std::size_t n) { return std::string(s.substr(0, n)); }
+
+// The last `n` bytes (the whole text when it is shorter).
+inline std::string Right(std::string_view s, std::size_t n) {
+    return n >= s.size() ? std::string(s) : std::string(s.substr(s.size() - n));
+}
+
+// Exactly `width` bytes: the last `width` bytes of (width copies of the fill's first byte, then the value).
+// A longer value loses its leading bytes (width 3 on "12345" gives "345"). An empty fill means a blank.
+inline std::string PadLeft(std::string_view value, int width, std::string_view fill = " ") {
+    if (width < 0) throw std::invalid_argument("PadLeft: negative width");
+    const char f = fill.empty() ? ' ' : fill.front();
+    const auto n = static_cast<std::size_t>(width);
+    if (value.size() >= n) return std::string(value.substr(value.size() - n));
+    return std::string(n - value.size(), f) + std::string(value);
+}
+
+// Exactly `width` bytes: the first `width` bytes of (the value, then width copies of the fill's first byte).
+inline std::string PadRight(std::string_view value, int width, std::string_view fill = " ") {
+    if (width < 0) throw std::invalid_argument("PadRight: negative width");
+    const char f = fill.empty() ? ' ' : fill.front();
+    const auto n = static_cast<std::size_t>(width);
+    if (value.size() >= n) return std::string(value.substr(0, n));
+    return std::string(value) + std::string(n - value.size(), f);
+}
+
+inline std::string PadLeft(long long value, int width, std::string_view fill = " ") {
+    return PadLeft(std::to_string(value), width, fill);
+}
+inline std::string PadRight(long long value, int width, std::string_view fill = " ") {
+    return PadRight(std::to_string(value), width, fill);
+}
+
+}  // namespace morven
