@@ -39,6 +39,7 @@ void ControllaLista(const ModelloLista& m, std::size_t colonne, std::string_view
     std::set<std::string> chiavi;
     for (const auto& r : m.righe) {
         ASSERT_EQ(r.testi.size(), colonne);
+        ASSERT_EQ(r.colori.size(), colonne);
         if (!r.chiave.empty()) {
             EXPECT_TRUE(chiavi.insert(r.chiave).second) << r.chiave;
         }
