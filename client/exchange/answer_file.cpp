@@ -117,11 +117,12 @@ std::optional<std::filesystem::path> CercaFile(const std::filesystem::path& cart
     std::error_code ec;
     const auto esatto = cartella / std::string(nome);
     if (std::filesystem::is_regular_file(esatto, ec)) return esatto;
+    // Walked with error codes only: a folder that vanishes or can't be read means "not found", never a throw.
     std::filesystem::directory_iterator it(cartella, ec);
-    if (ec) return std::nullopt;
-    for (const auto& voce : it) {
-        const std::string n = voce.path().filename().string();
-        if (UgualeSenzaCaso(n, nome) && voce.is_regular_file(ec)) return voce.path();
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        std::error_code ecVoce;
+        if (UgualeSenzaCaso(n, nome) && it->is_regular_file(ecVoce)) return it->path();
     }
     return std::nullopt;
 }

@@ -53,8 +53,9 @@ ModelloLista ListaVuota(TipoLista tipo) {
     return m;
 }
 
-// Ascending on one column, compared without regard to case; rows that compare equal keep their file order.
-void Ordina(ModelloLista& m, std::size_t colonna) {
+}  // namespace
+
+void OrdinaLista(ModelloLista& m, std::size_t colonna) {
     auto testo = [colonna](const RigaLista& r) -> std::string_view {
         return colonna < r.testi.size() ? std::string_view(r.testi[colonna]) : std::string_view();
     };
@@ -70,7 +71,7 @@ void Ordina(ModelloLista& m, std::size_t colonna) {
 }
 
 // Every column as wide as its widest cell and its header in capitals; the first one three capitals more.
-void Dimensiona(ModelloLista& m) {
+void DimensionaColonne(ModelloLista& m) {
     for (std::size_t c = 0; c < m.colonne.size(); ++c) {
         auto& col = m.colonne[c];
         col.testoMisura = Maiuscolo(col.intestazione) + (c == 0 ? "XXX" : "");
@@ -82,6 +83,12 @@ void Dimensiona(ModelloLista& m) {
     }
     m.dimensionata = true;
 }
+
+void ColoraRiga(RigaLista& riga, std::uint32_t colore) {
+    riga.colori.assign(riga.testi.size(), colore);
+}
+
+namespace {
 
 std::string NumeroRiga(std::size_t indice) { return " alla riga " + std::to_string(indice + 1); }
 
@@ -125,7 +132,8 @@ void RiempiIFCK(ModelloLista& m, const std::vector<std::string>& righe, TipoList
                 r.testi = {p.codice, p.descrizione, p.qtaRichiesta, p.qtaMancante, p.qtaConsegnata, prezzo, data,
                            p.nota};
             }
-            if (p.stato == " " || p.stato == "*") r.colore = kColoreBlu;
+            r.colori.resize(r.testi.size());
+            if (p.stato == " " || p.stato == "*") ColoraRiga(r, kColoreBlu);
             m.righe.push_back(std::move(r));
         } else if (tipoRecord == 'O' && disponibilita) {
             const std::string codice = TogliSpazi(Colonne(riga, 2, 14));
@@ -149,7 +157,8 @@ void Riempi2003(ModelloLista& m, const std::vector<std::string>& righe) {
         RigaLista r;
         r.testi = {Colonne(riga, 1, 9), Colonne(riga, 14, 41), consegnato ? std::string() : qta,
                    consegnato ? qta : std::string(), EspandiMotivazione(stato, riga)};
-        if (consegnato) r.colore = kColoreBlu;
+        r.colori.resize(r.testi.size());
+        if (consegnato) ColoraRiga(r, kColoreBlu);
         m.righe.push_back(std::move(r));
     }
 }
@@ -166,8 +175,8 @@ ModelloLista Costruisci(TipoLista tipo, std::string_view contenuto, const LogFun
     } else {
         RiempiIFCK(m, righe, tipo, log);
     }
-    Ordina(m, 1);
-    Dimensiona(m);
+    OrdinaLista(m, 1);
+    DimensionaColonne(m);
     m.riuscito = true;
     return m;
 }

@@ -38,9 +38,14 @@ struct ColonnaLista {
 struct RigaLista {
     std::string chiave;               // "KEY_" + trimmed code, or empty (2003 rows, a repeated product)
     std::vector<std::string> testi;   // one text per column: [0] the item, [1..] the sub-items
-    std::optional<std::uint32_t> colore;  // on the item and every sub-item; none = the list's own colour
+    // Text colour per column, parallel to `testi`; none = the list's own colour. A coloured row has the same
+    // colour in every cell; a later edit (the offer window's new quantity) may colour one cell alone.
+    std::vector<std::optional<std::uint32_t>> colori;
     std::string immagine;             // kImmagineOfferta or empty
 };
+
+// Gives the item and every sub-item of the row the colour.
+void ColoraRiga(RigaLista& riga, std::uint32_t colore);
 
 struct ModelloLista {
     std::vector<ColonnaLista> colonne;
@@ -61,6 +66,13 @@ struct ModelloLista {
 
     const RigaLista* RigaPerChiave(std::string_view chiave) const;
 };
+
+// Sorts the rows ascending on one column (0 = the item text), comparing without regard to case; rows that
+// compare equal keep their order. Used after a fill and when a column header is clicked.
+void OrdinaLista(ModelloLista& lista, std::size_t colonna);
+
+// Fills the sizing data of every column from the header and the cell texts as they are now.
+void DimensionaColonne(ModelloLista& lista);
 
 // Order answer of an IFCK slot: "Codice", "Descrizione", "Rich.", "Manc.", "Cons.", "Prezzo", "Data Disp.",
 // "Nota"; sorted on "Descrizione". Errors go to the log under "DisplayMancanti2006 :".

@@ -27,6 +27,13 @@ std::string Pad(std::string_view s, std::size_t n) {
     return out;
 }
 
+// The row's colour: every cell of a filled row carries the same one.
+std::optional<std::uint32_t> ColoreRiga(const RigaLista& r) {
+    EXPECT_EQ(r.colori.size(), r.testi.size());
+    for (const auto& c : r.colori) EXPECT_EQ(c, r.colori.front());
+    return r.colori.empty() ? std::nullopt : r.colori.front();
+}
+
 TEST(ShortageList, OrderAnswerRowsColoursAndOrder) {
     LogRegistrato log;
     const ModelloLista m = DisplayMancanti2006(Fixture("IFCK02_OUT_T000.DAT"), log.Sink());
@@ -73,7 +80,7 @@ TEST(ShortageList, OrderAnswerRowsColoursAndOrder) {
         const RigaLista& r = m.righe[i];
         EXPECT_EQ(r.chiave, attese[i].chiave) << i;
         EXPECT_EQ(r.testi, attese[i].testi) << i;
-        EXPECT_EQ(r.colore, attese[i].blu ? std::optional<std::uint32_t>(kColoreBlu) : std::nullopt) << i;
+        EXPECT_EQ(ColoreRiga(r), attese[i].blu ? std::optional<std::uint32_t>(kColoreBlu) : std::nullopt) << i;
         EXPECT_EQ(r.immagine, "") << i;
     }
     EXPECT_TRUE(m.ordinata);
@@ -89,6 +96,28 @@ TEST(ShortageList, OrderAnswerRowsColoursAndOrder) {
     EXPECT_EQ(log.Conta("VerificaData :"), 3u);
     EXPECT_EQ(log.Conta("CalcolaPrezzoSingolo :"), 2u);
     EXPECT_EQ(log.righe.size(), 6u);
+}
+
+TEST(ShortageList, SortIgnoresCaseAndKeepsTiesInFileOrder) {
+    auto riga = [](std::string_view codice, std::string_view descrizione) {
+        std::string r(127, ' ');
+        r[0] = 'P';
+        r.replace(1, codice.size(), codice);
+        r.replace(99, descrizione.size(), descrizione);
+        return r + "\r\n";
+    };
+    const std::string dati = "T000\r\n" + riga("3", "alfa") + riga("1", "Gamma") + riga("4", "ZETA") +
+                             riga("2", "Beta") + riga("5", "gamma");
+    ModelloLista m = ModelloMancanti2006(dati, {});
+    auto codici = [&m]() {
+        std::string out;
+        for (const auto& r : m.righe) out += TogliSpazi(r.testi[0]);
+        return out;
+    };
+    EXPECT_EQ(codici(), "32154");
+    OrdinaLista(m, 0);  // a click on the first column
+    EXPECT_EQ(codici(), "12345");
+    EXPECT_EQ(m.colonnaOrdinamento, 0u);
 }
 
 TEST(ShortageList, ColumnSizingData) {
@@ -181,7 +210,7 @@ TEST(AvailabilityList, OffersMarkTheirRowAndOrphansAreSkipped) {
         EXPECT_EQ(r.testi[6], attese[i].prezzo) << i;
         EXPECT_EQ(r.testi[7], attese[i].data) << i;
         EXPECT_EQ(r.immagine, attese[i].info ? "INFO" : "") << i;
-        EXPECT_EQ(r.colore.has_value(), attese[i].blu) << i;
+        EXPECT_EQ(ColoreRiga(r), attese[i].blu ? std::optional<std::uint32_t>(kColoreBlu) : std::nullopt) << i;
     }
     EXPECT_EQ(m.righe[0].testi[8], Pad("Sospeso/Revocato", 20));
     EXPECT_EQ(m.RigaPerChiave("KEY_900000001"), &m.righe[5]);
@@ -272,7 +301,7 @@ TEST(OldShortageList, LongFileWinsAndCarriesItsReasons) {
     for (std::size_t i = 0; i < m.righe.size(); ++i) {
         EXPECT_EQ(m.righe[i].chiave, "") << i;
         EXPECT_EQ(m.righe[i].testi, attese[i].testi) << i;
-        EXPECT_EQ(m.righe[i].colore.has_value(), attese[i].blu) << i;
+        EXPECT_EQ(ColoreRiga(m.righe[i]).has_value(), attese[i].blu) << i;
     }
     EXPECT_TRUE(log.righe.empty());
 }
@@ -300,7 +329,7 @@ TEST(OldShortageList, ShortFileMapsReasonCodes) {
         EXPECT_EQ(m.righe[i].testi[2], attese[i].mancante) << i;
         EXPECT_EQ(m.righe[i].testi[3], attese[i].consegnata) << i;
         EXPECT_EQ(m.righe[i].testi[4], attese[i].nota) << i;
-        EXPECT_EQ(m.righe[i].colore.has_value(), attese[i].blu) << i;
+        EXPECT_EQ(ColoreRiga(m.righe[i]).has_value(), attese[i].blu) << i;
     }
 
     test::CartellaTemporanea vuota;
