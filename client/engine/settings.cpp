@@ -225,7 +225,14 @@ const std::vector<Chiave>& Chiavi() {
              return true;
          }},
         Flag("SENDMES", &S::bSendMes),
-        Flag("CSF", &S::bCsf),
+        // The order-file deletion is also a switch of the run (/CSF): the file may set it, never clear it.
+        {"CSF", false,
+         [](Programma& p, const std::string& v) {
+             bool flag = false;
+             if (!SiNo(v, flag)) return false;
+             if (flag) p.impostazioni.bCsf = true;
+             return true;
+         }},
         Flag("MOTCPJ", &S::bMotCpj),
         Flag("TCPDIR", &S::bTcpDir),
         Flag("MODEIFCK", &S::bModeIFCK),

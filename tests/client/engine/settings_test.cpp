@@ -342,6 +342,17 @@ TEST_F(Settings, MissingFileIsAFailureLoggedAndInABatchRunShown) {
               "Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione occorre configurarla.");
 }
 
+TEST_F(Settings, TheOrderFileDeletionSwitchIsNotClearedByTheFile) {
+    p.impostazioni.bCsf = true;  // /CSF on the command line
+    Write("MvnConn03.par", Crlf({"CSF       :NO"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_TRUE(s.bCsf);
+    p.impostazioni.bCsf = false;
+    Write("MvnConn03.par", Crlf({"CSF       :YES"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_TRUE(s.bCsf);
+}
+
 TEST_F(Settings, ReadingClearsTheDebugOption) {
     Write("MvnConn03.par", "");
     p.opzioni.bDebug = true;
