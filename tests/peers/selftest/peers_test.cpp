@@ -112,10 +112,10 @@ TEST(FakeWholesaler, RecordsAnUnexpectedLineAndAHold) {
     peer.Release();
     const std::string line = Shift("6NNN") + "\r\n";
     write(fd, line.data(), line.size());
+    close(fd);
     ASSERT_TRUE(peer.WaitScripts(1));
     ASSERT_EQ(peer.Errors().size(), 1u);
     EXPECT_NE(peer.Errors()[0].find("6NNN"), std::string::npos);
-    close(fd);
 }
 
 class ModemClient {
