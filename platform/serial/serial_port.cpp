@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace morven {
+namespace morven::platform {
 
 namespace serial_detail {
 bool SetCustomSpeed(int fd, long speed);
@@ -419,4 +419,4 @@ void SerialPort::Poll() {
     }
 }
 
-}  // namespace morven
+}  // namespace morven::platform

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-namespace morven {
+namespace morven::platform {
 
 // Failure of a serial port member; the numbers are those the modem code reports to the user.
 class SerialError : public std::runtime_error {
@@ -156,4 +156,4 @@ private:
     bool lastCd_ = false;
 };
 
-}  // namespace morven
+}  // namespace morven::platform

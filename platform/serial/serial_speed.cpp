@@ -5,7 +5,7 @@
 
 extern "C" int ioctl(int fd, unsigned long request, ...);
 
-namespace morven::serial_detail {
+namespace morven::platform::serial_detail {
 
 bool SetCustomSpeed(int fd, long speed) {
     struct termios2 t {};
@@ -17,4 +17,4 @@ bool SetCustomSpeed(int fd, long speed) {
     return ioctl(fd, TCSETS2, &t) == 0;
 }
 
-}  // namespace morven::serial_detail
+}  // namespace morven::platform::serial_detail

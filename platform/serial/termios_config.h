@@ -7,10 +7,10 @@
 
 #include <termios.h>
 
-namespace morven {
+namespace morven::platform {
 
 // Raw mode with the data bits, parity, stop bits and handshaking given. `markParity` asks the driver to mark
 // bytes received with a parity error (so the port can replace them). Leaves the speed alone.
 void MakeRawTermios(termios& t, const SerialSettings& settings, int handshaking, bool markParity);
 
-}  // namespace morven
+}  // namespace morven::platform

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace morven {
+namespace morven::platform {
 
 namespace {
 
@@ -283,4 +283,4 @@ void TcpSocket::Poll() {
     }
 }
 
-}  // namespace morven
+}  // namespace morven::platform

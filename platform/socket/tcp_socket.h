@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace morven {
+namespace morven::platform {
 
 enum SocketState : int {
     sckClosed = 0,
@@ -122,4 +122,4 @@ private:
     bool peerClosed_ = false;
 };
 
-}  // namespace morven
+}  // namespace morven::platform

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace morven {
+namespace morven::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -332,4 +332,4 @@ TEST_F(SerialPortTest, CloseOpenAndPortErrors) {
 }
 
 }  // namespace
-}  // namespace morven
+}  // namespace morven::platform

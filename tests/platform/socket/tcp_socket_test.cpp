@@ -11,7 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace morven {
+namespace morven::platform {
 namespace {
 
 // A listening socket on 127.0.0.1 and a free port; the test plays the peer on the accepted connection.
@@ -211,4 +211,4 @@ TEST(SocketErrorNumber, MapsTheSystemErrors) {
 }
 
 }  // namespace
-}  // namespace morven
+}  // namespace morven::platform
