@@ -544,26 +544,30 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
 }
 
 unsigned LongestMatch(DeflateState& s, unsigned cur) {
+    const std::uint8_t* const window = s.window;
+    const std::uint16_t* const prev = s.prev;
     unsigned chain = s.maxChain;
-    const std::uint8_t* scan = s.window + s.strstart;
+    const std::uint8_t* const scan = window + s.strstart;
     unsigned bestLen = s.prevLength;
+    unsigned matchStart = s.matchStart;
     const unsigned nice = s.niceMatch;
     const unsigned limit = s.strstart > kMaxDist ? s.strstart - kMaxDist : 0;
     if (s.prevLength >= s.goodMatch) chain >>= 2;
-    std::uint16_t scanEnd = Load16(scan + bestLen - 1);
-    const std::uint16_t scanStart = Load16(scan);
+    std::uint32_t scanEnd = Load16(scan + bestLen - 1);
+    const std::uint32_t scanStart = Load16(scan);
     do {
-        const std::uint8_t* match = s.window + cur;
-        // The two bytes that would lengthen the best match first, then the first two bytes.
-        if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
+        const std::uint8_t* match = window + cur;
+        // The two bytes that would lengthen the best match and the first two bytes, in one test.
+        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) continue;
         const unsigned len = 2 + MatchLength(scan + 2, match + 2, kMaxMatch - 2);
         if (len > bestLen) {
-            s.matchStart = cur;
+            matchStart = cur;
             bestLen = len;
             if (len >= nice) break;
             scanEnd = Load16(scan + bestLen - 1);
         }
-    } while ((cur = s.prev[cur & kWMask]) > limit && --chain != 0);
+    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+    s.matchStart = matchStart;
     return bestLen <= s.lookahead ? bestLen : s.lookahead;
 }
 

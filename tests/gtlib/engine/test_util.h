@@ -41,7 +41,12 @@ struct TempDir {
 void WriteFile(const std::filesystem::path& p, const Bytes& data);
 Bytes ReadFile(const std::filesystem::path& p);
 
-// Runs a program (argument vector, no shell); ret// ---- definitions ----
+// Runs a program (argument vector, no shell); returns its exit status, stdout (and stderr with
+// `withStderr`) in `out` when given.
+int Run(const std::vector<std::string>& argv, std::string* out = nullptr, const Bytes* stdinData = nullptr,
+        bool withStderr = false);
+
+// ---- definitions ----
 
 
 inline bool ZlibInflate(const Bytes& in, Bytes& out, int windowBits) {
@@ -148,15 +153,19 @@ inline Bytes ReadFile(const std::filesystem::path& p) {
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-inline int Run(const std::vector<std::string>& argv, std::string* out, const Bytes* stdinData) {
+inline int Run(const std::vector<std::string>& argv, std::string* out, const Bytes* stdinData, bool withStderr) {
     int outPipe[2], inPipe[2];
     if (::pipe(outPipe) != 0 || ::pipe(inPipe) != 0) return -1;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(inPipe[0], 0);
         ::dup2(outPipe[1], 1);
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, 2);
+        if (withStderr) {
+            ::dup2(outPipe[1], 2);
+        } else {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 2);
+        }
         ::close(inPipe[1]);
         ::close(outPipe[0]);
         std::vector<char*> args;
