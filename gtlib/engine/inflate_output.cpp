@@ -356,12 +356,13 @@ int InflateItem(InflateJob& job) {
             }
         }
         // A member whose data end before its size is truncated, not complete.
-        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = kUgtEof;
+        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = kUgtStruct;
     } else if (job.method == 8) {
         const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial});
         if (r == kInflateNoMemory) result = kUgtMem;
         else if (r == kInflateStopped) stopped_by_output = true;
-        else if (r != kInflateOk) result = kUgtEof;
+        // In the memory modes 1 means "complete"; bad data must not look like that.
+        else if (r != kInflateOk) result = IsMemoryKind(job.output) ? kUgtStruct : kUgtEof;
     } else {
         DiscardOutputFile(job, false);
         return kUgtUnknown;

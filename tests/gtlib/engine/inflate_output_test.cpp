@@ -112,7 +112,7 @@ TEST_F(OutputTest, FailedExtractionKeepsTheOldFile) {
     const Case cases[] = {
         {"truncated deflate", 8, 100, 0, kUgtEof},
         {"bad crc", 8, 0, 1, kUgtBadCrc},
-        {"truncated stored member", 0, 100, 0, kUgtEof},
+        {"truncated stored member", 0, 100, 0, kUgtStruct},
     };
     for (const auto& c : cases) {
         for (bool leave : {false, true}) {
