@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace sbgt {
+namespace gtlib {
 
 void CopyToField(char* field, std::size_t size, std::string_view text) {
     if (field == nullptr || size == 0) return;
@@ -57,4 +57,4 @@ UGTCMDSTRUCT NewUgtCmdStruct() {
     return r;
 }
 
-}  // namespace sbgt
+}  // namespace gtlib

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace sbgt {
+namespace gtlib {
 
 // ---------------------------------------------------------------------------------------------------------
 // Constants of the type description (enumeration sbgtConstants and friends)
@@ -453,4 +453,4 @@ CALLBACKSTRUCT NewCallbackStruct();
 GTCMDSTRUCT NewGtCmdStruct();
 UGTCMDSTRUCT NewUgtCmdStruct();
 
-}  // namespace sbgt
+}  // namespace gtlib

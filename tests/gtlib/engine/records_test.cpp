@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-namespace sbgt {
+namespace gtlib {
 namespace {
 
 TEST(RecordsTest, CopyToFieldCutsAndZeroFills) {
@@ -53,4 +53,4 @@ TEST(RecordsTest, NewRecordsCarryTheirSizeAndStartIndex) {
 }
 
 }  // namespace
-}  // namespace sbgt
+}  // namespace gtlib
