@@ -1345,7 +1345,7 @@ int32_t CheckParameters(UgtEngineState& s) {
         return UGTE_PARMS;
     }
     if (s.decrypt) {
-        if (c.lpszDecryptCode == nullptr || ::strnlen(c.lpszDecryptCode, 66) > 65) {
+        if (c.lpszDecryptCode == nullptr || c.lpszDecryptCode[0] == 0 || ::strnlen(c.lpszDecryptCode, 66) > 65) {
             ShowMessage(s, UGTE_PARMS, FindMessage(889));
             return UGTE_PARMS;
         }
