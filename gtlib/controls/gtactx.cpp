@@ -1,0 +1,286 @@
+#include "gtlib/controls/gtactx.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "gtlib/controls/engines.h"
+#include "gtlib/controls/module.h"
+#include "gtlib/controls/typelib.h"
+
+namespace sbgt {
+
+using namespace morven::com;
+
+namespace {
+enum : DISPID {
+    kActionGT = 1, kAddComment = 2, kAllQuiet = 3, kBackground = 4, kLFtoCRLF = 5, kDiagnostic = 6, kDosify = 7,
+    kEncryptFlag = 8, kExclDate = 9, kGrowExisting = 10, kInclDate = 11, kIncludeSysHidden = 12, kMajor = 13,
+    kMessage = 14, kMinor = 15, kNoDirNames = 16, kRecurse = 17, kRename = 18, kEncodedBinary = 19,
+    kTarIndex = 20, kCompFactor = 21, kDate1 = 22, kDate2 = 23, kDestination = 24, kEncryptCode = 25,
+    kErrorCode = 26, kExcludeList = 27, kGTFile = 28, kGTString = 29, kSubOptions = 30, kGZIPComment = 31,
+    kIncludeList = 32, kItemList = 33, kMemoryBlock = 34, kMemoryBlockSize = 35, kTempPath = 36,
+    kWaitSeconds = 37,
+};
+
+const TypeDesc& Interface() { return *TypeLibrary().Find("Igtactx"); }
+
+std::vector<PersistName> Persisted() {
+    return {{kAddComment, "_bAddComment"}, {kAllQuiet, "_bAllQuiet"}, {kBackground, "_bBackgroundProcessing"},
+            {kDiagnostic, "_bDiagnostic"}, {kDosify, "_bDosify"}, {kLFtoCRLF, "_bLFtoCRLF"},
+            {kEncryptFlag, "_bEncryptFlag"}, {kExclDate, "_bExclDate"}, {kGrowExisting, "_bGrowExisting"},
+            {kInclDate, "_bInclDate"}, {kIncludeSysHidden, "_bIncludeSysHidden"}, {kMajor, "_bMajorStatus"},
+            {kMessage, "_bMessageCallback"}, {kMinor, "_bMinorStatus"}, {kNoDirNames, "_bNoDirectoryNames"},
+            {kRecurse, "_bRecurseFlag"}, {kRename, "_bRenameCallback"}, {kEncodedBinary, "_bUseEncodedBinary"},
+            {kCompFactor, "_lCompFactor"}, {kTarIndex, "_lTarIndex"}, {kDate1, "_strDate1"}, {kDate2, "_strDate2"},
+            {kDestination, "_strDestination"}, {kEncryptCode, "_strEncryptCode"}, {kExcludeList, "_strExcludeList"},
+            {kSubOptions, "_dwGTSubOptions"}, {kGTFile, "_strGTFile"}, {kGTString, "_strGTString"},
+            {kGZIPComment, "_strGZIPComment"}, {kIncludeList, "_strIncludeList"}, {kItemList, "_strItemList"},
+            {kTempPath, "_strTempPath"}, {kWaitSeconds, "_lWaitSeconds"}};
+}
+
+std::int32_t Wide(bool b) { return b ? -1 : 0; }
+}  // namespace
+
+std::optional<std::string> MemoryBlockBytes(const VARIANT& given) {
+    Variant v;
+    if (FAILED(VariantCopyInd(&v, &given))) return std::nullopt;
+    if (v.vt == VT_BSTR) {
+        // A text gives its bytes (UTF-16, two per character), all of them.
+        return std::string(reinterpret_cast<const char*>(v.bstrVal), SysStringByteLen(v.bstrVal));
+    }
+    if (!(v.vt & VT_ARRAY) || !v.parray || SafeArrayGetDim(v.parray) != 1) return std::nullopt;
+    std::int32_t lo = 0, hi = 0;
+    SafeArrayGetLBound(v.parray, 1, &lo);
+    SafeArrayGetUBound(v.parray, 1, &hi);
+    if (lo != 0 || hi < 1) return std::nullopt;
+    std::string out;
+    out.reserve(static_cast<std::size_t>(hi) + 1);
+    VARTYPE vt = VT_EMPTY;
+    SafeArrayGetVartype(v.parray, &vt);
+    for (std::int32_t i = 0; i <= hi; ++i) {  // every element, 0 to the upper bound
+        if (vt == VT_UI1) {
+            out += static_cast<char>(static_cast<const unsigned char*>(v.parray->pvData)[i]);
+            continue;
+        }
+        Variant element;
+        if (vt == VT_VARIANT) {
+            if (FAILED(SafeArrayGetElement(v.parray, &i, &element))) return std::nullopt;
+        } else {
+            // Read the element into a VARIANT of its own type.
+            element.vt = vt;
+            if (FAILED(SafeArrayGetElement(v.parray, &i, &element.lVal))) {
+                element.vt = VT_EMPTY;
+                return std::nullopt;
+            }
+        }
+        Variant byte;
+        if (FAILED(VariantChangeType(&byte, &element, 0, VT_I4))) return std::nullopt;
+        out += static_cast<char>(byte.lVal & 0xFF);
+    }
+    return out;
+}
+
+Gtactx* Gtactx::Create() {
+    auto* c = new (std::nothrow) Gtactx();
+    if (c) c->AddRef();
+    return c;
+}
+
+Gtactx::Gtactx() : ControlCore(Interface(), DIID__IgtactxEvents, CLSID_gtactx, Persisted()) {
+    ModuleLock();
+    SetDefaults();
+    const EngineBinding* e = CompressionEngine();
+    state_ = std::calloc(1, e ? e->stateSize : kEngineStateSize);
+    if (state_ && e && e->setDefaults) e->setDefaults(state_);
+}
+
+Gtactx::~Gtactx() {
+    if (state_) {
+        const EngineBinding* e = CompressionEngine();
+        if (e && e->releaseState) e->releaseState(state_);
+        std::free(state_);
+    }
+    ModuleUnlockCount();
+}
+
+void Gtactx::DropStateBlockForTest() {
+    std::free(state_);
+    state_ = nullptr;
+}
+
+HRESULT Gtactx::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_Igtactx)
+        *out = static_cast<Igtactx*>(this);
+    else if (iid == IID_IConnectionPointContainer)
+        *out = static_cast<IConnectionPointContainer*>(this);
+    else if (iid == IID_IPersist || iid == IID_IPersistPropertyBag)
+        *out = static_cast<IPersistPropertyBag*>(this);
+    else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Gtactx::Release() {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+}
+
+HRESULT Gtactx::GetTypeInfoCount(std::uint32_t* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+void Gtactx::SetDefaults() {
+    for (const auto& m : iface_.members) {
+        if (m.kind != MemberKind::PropertyGet) continue;
+        switch (m.vt) {
+            case VT_BSTR: StoreText(m.dispid, ""); break;
+            case VT_BOOL: Store(m.dispid, Variant::Bool(false)); break;
+            case VT_VARIANT: Store(m.dispid, Variant()); break;
+            default: StoreI4(m.dispid, 0); break;
+        }
+    }
+    StoreI4(kCompFactor, 5);
+    StoreI4(kTarIndex, -1);
+}
+
+HRESULT Gtactx::ActionPut(std::int32_t action) {
+    bool engineMissing = false;
+    const std::int32_t result = RunAction(action, engineMissing);
+    StoreI4(kErrorCode, static_cast<std::int16_t>(result));
+    NotifyChanged(kActionGT);
+    NotifyChanged(kErrorCode);
+    return engineMissing ? E_NOTIMPL : S_OK;
+}
+
+std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
+    if (action == 0) return gtlib::GTE_OK;
+    const std::string gtFile = Text(kGTFile), itemList = Text(kItemList), destination = Text(kDestination),
+                      tempPath = Text(kTempPath), comment = Text(kGZIPComment), date1 = Text(kDate1),
+                      date2 = Text(kDate2), include = Text(kIncludeList), exclude = Text(kExcludeList),
+                      encryptCode = Text(kEncryptCode);
+
+    gtlib::GTCMDSTRUCT c{};
+    c.ulgtStructSize = gtlib::kGtCmdStructSize;
+    c.lFunction = action;
+    c.lpszGTFile = gtFile.c_str();
+    c.lpszItemList = itemList.c_str();
+    c.lpszDestination = destination.c_str();
+    c.lpszTempPath = tempPath.c_str();
+    c.lIndex = I4(kTarIndex);
+    c.bAllQuiet = Wide(Flag(kAllQuiet));
+    c.bRecurseFlag = Wide(Flag(kRecurse));
+    c.lCompFactor = I4(kCompFactor);
+    c.bNoDirectoryNames = Wide(Flag(kNoDirNames));
+    c.bLFtoCRLF = Wide(Flag(kLFtoCRLF));
+    c.bGrowExistingFlag = Wide(Flag(kGrowExisting));
+    c.bAddComment = Wide(Flag(kAddComment));
+    c.lpszComment = comment.c_str();
+    c.bInclDate = Wide(Flag(kInclDate));
+    c.bExclDate = Wide(Flag(kExclDate));
+    c.lpszDate1 = date1.c_str();
+    c.lpszDate2 = date2.c_str();
+    c.lpszIncludeList = include.c_str();
+    c.lpszExludeList = exclude.c_str();
+    c.bDosify = Wide(Flag(kDosify));
+    c.bIncludeSysHidden = Wide(Flag(kIncludeSysHidden));
+    c.bDiagnostic = Wide(Flag(kDiagnostic));
+    c.bEncryptFlag = Wide(Flag(kEncryptFlag));
+    c.lpszEncryptCode = encryptCode.c_str();
+    c.dwGTSubOptions = static_cast<std::uint32_t>(I4(kSubOptions));
+    if (Flag(kMajor)) c.lpMajorStatus = &Gtactx::MajorStatusProc;
+    c.lpMajorUserData = this;
+    if (Flag(kMinor)) c.lpMinorStatus = &Gtactx::MinorStatusProc;
+    c.lpMinorUserData = this;
+    if (Flag(kMessage)) c.lpMessageDisplay = &Gtactx::MessageProc;
+    c.lpMessageDisplayData = this;
+    if (Flag(kRename)) c.lpRenameProc = &Gtactx::RenameProc;
+    c.lpRenameUserData = this;
+
+    // Memory input.
+    std::string input;  // GTString with its terminating zero, or the MemoryBlock bytes
+    gtlib::CALLBACKSTRUCT cb = gtlib::NewCallbackStruct();
+    if (action == gtlib::GT_GZIP_MEMTOFILE || action == gtlib::GT_TAR_MEMTOFILE) {
+        const std::string text = Text(kGTString);
+        const Variant block = Value(kMemoryBlock);
+        if (!text.empty()) {
+            // The converted bytes and the terminating zero: "abc" is 4 bytes.
+            input = text;
+            input.push_back('\0');
+            c.lpMemBlock = reinterpret_cast<const unsigned char*>(input.data());
+            c.lMemBlockSize = static_cast<std::int32_t>(input.size());
+        } else if (block.vt != VT_EMPTY) {
+            auto bytes = MemoryBlockBytes(block);
+            if (!bytes) return gtlib::GTE_MEM;
+            input = std::move(*bytes);
+            c.lpMemBlock = reinterpret_cast<const unsigned char*>(input.data());
+            // MemoryBlockSize, but never more than the block holds.
+            std::int32_t size = I4(kMemoryBlockSize);
+            if (size < 0) size = 0;
+            if (static_cast<std::size_t>(size) > input.size()) size = static_cast<std::int32_t>(input.size());
+            c.lMemBlockSize = size;
+        }
+    } else if (action == gtlib::GT_GZIP_MEMTOMEM || action == gtlib::GT_GZIP_MEMTOFILE_STREAM) {
+        cb.lpMemToMemProc = &Gtactx::MemoryProc;
+        cb.lpMemToMemUserData = this;
+        c.lpCallbackStruct = &cb;
+        c.lMemBlockSize = I4(kMemoryBlockSize);
+    }
+
+    NamedLock* lock = Module().compressionLock;
+    bool owned = false;
+    for (std::int32_t round = 0; lock && round < I4(kWaitSeconds) && !owned; ++round) owned = lock->LockFor(1000);
+
+    std::int32_t result;
+    const EngineBinding* engine = CompressionEngine();
+    ThreadSlot* slot = Module().compressionSlot;
+    if (!state_ || !slot) {
+        result = gtlib::GTE_MEM;
+    } else if (!engine) {
+        engineMissing = true;
+        result = kEngineMissingGt;
+    } else {
+        void* previous = slot->Get();
+        slot->Set(state_);
+        result = engine->run(&c);
+        slot->Set(previous);
+    }
+    if (owned) lock->Unlock();
+    return result & 0xFFFF;
+}
+
+std::int32_t Gtactx::MajorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+    auto* c = static_cast<Gtactx*>(self);
+    return c->StatusEvent(true, item, percent, type, c->Flag(kBackground),
+                          (c->I4(kSubOptions) & gtlib::GTSO_MINORCANCEL) != 0);
+}
+
+std::int32_t Gtactx::MinorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+    auto* c = static_cast<Gtactx*>(self);
+    return c->StatusEvent(false, item, percent, type, c->Flag(kBackground),
+                          (c->I4(kSubOptions) & gtlib::GTSO_MINORCANCEL) != 0);
+}
+
+std::int32_t Gtactx::MessageProc(std::int32_t id, std::int32_t type, std::int32_t n1, std::int32_t n2, char* text1,
+                                 char* text2, void* self) {
+    auto* c = static_cast<Gtactx*>(self);
+    return c->MessageEvent(c->Flag(kAllQuiet), id, type, n1, n2, text1, text2);
+}
+
+std::int32_t Gtactx::RenameProc(gtlib::RENAMESTRUCT* r, void* self) { return static_cast<Gtactx*>(self)->RenameEvent(r); }
+
+void Gtactx::MemoryProc(std::int32_t direction, unsigned char* buffer, std::int32_t* size, std::uint32_t readL,
+                        std::uint32_t readH, std::uint32_t writtenL, std::uint32_t writtenH, void* self,
+                        std::int32_t* answer) {
+    auto* c = static_cast<Gtactx*>(self);
+    c->MemoryEvent(c->Flag(kEncodedBinary), direction, buffer, size, readL, readH, writtenL, writtenH, answer);
+}
+
+}  // namespace sbgt

@@ -1,0 +1,93 @@
+// Module-wide state of the library (one per process): the two named locks that serialise actions of one
+// kind across all instances and processes, the engines' thread-storage slots, and the lock count that
+// DllCanUnloadNow reads (live objects, class-factory references and LockServer calls).
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace sbgt {
+
+// A named lock shared by every process that opens the same name: a file "<name>.lock" in the runtime
+// folder, locked with flock, so a process that dies releases it. Within a process it behaves as the
+// platform's mutex: the owning thread may take it again (counted), other threads wait.
+class NamedLock {
+public:
+    explicit NamedLock(std::string name);
+    NamedLock(const NamedLock&) = delete;
+    NamedLock& operator=(const NamedLock&) = delete;
+    ~NamedLock();
+
+    bool Valid() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+    // One attempt, no wait.
+    bool TryLock();
+    // Waits up to `ms` milliseconds (measured on the wait clock); true when the lock was obtained.
+    bool LockFor(std::int32_t ms);
+    void Unlock();
+
+    // $SBGTACTX_LOCK_DIR, else $XDG_RUNTIME_DIR/sbgtactx, else /tmp/sbgtactx-<uid>.
+    static std::string RuntimeDir();
+
+    // The clock of the waits: now in milliseconds and a pause. Tests put a stepped clock here so that
+    // rounds of a second take no time.
+    struct WaitClock {
+        std::function<std::int64_t()> now;
+        std::function<void(std::int32_t ms)> pause;
+    };
+    static void SetWaitClock(WaitClock clock);  // an empty clock restores the system one
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::mutex mutex_;
+    std::thread::id owner_;
+    int depth_ = 0;
+};
+
+// A thread-storage slot (one value per thread).
+class ThreadSlot {
+public:
+    ThreadSlot() { ok_ = pthread_key_create(&key_, nullptr) == 0; }
+    ThreadSlot(const ThreadSlot&) = delete;
+    ThreadSlot& operator=(const ThreadSlot&) = delete;
+    ~ThreadSlot() {
+        if (ok_) pthread_key_delete(key_);
+    }
+    bool Valid() const { return ok_; }
+    bool Set(void* value) { return ok_ && pthread_setspecific(key_, value) == 0; }
+    void* Get() const { return ok_ ? pthread_getspecific(key_) : nullptr; }
+
+private:
+    pthread_key_t key_{};
+    bool ok_ = false;
+};
+
+struct ModuleState {
+    NamedLock* compressionLock = nullptr;    // "gtactxmutex"
+    NamedLock* decompressionLock = nullptr;  // "ugtactxmutex"
+    ThreadSlot* compressionSlot = nullptr;
+    ThreadSlot* decompressionSlot = nullptr;
+    bool ready = false;  // false when a slot could not be allocated at load
+    std::atomic<long> lockCount{0};
+};
+
+// The process's module state; set up when the library is loaded, taken down when it is unloaded.
+ModuleState& Module();
+// Load and unload steps in their order (called by the library's load and unload hooks; tests call them to
+// check the order's effects).
+void ModuleLoad();
+void ModuleUnload();
+
+// Lock count helpers (objects and class-factory locks).
+inline void ModuleLock() { ++Module().lockCount; }
+inline void ModuleUnlockCount() { --Module().lockCount; }
+
+}  // namespace sbgt

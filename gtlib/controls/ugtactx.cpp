@@ -1,0 +1,404 @@
+#include "gtlib/controls/ugtactx.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "gtlib/controls/engines.h"
+#include "gtlib/controls/module.h"
+#include "gtlib/controls/typelib.h"
+
+namespace sbgt {
+
+using namespace morven::com;
+
+namespace {
+// DISPIDs of Iugtactx used by the control's logic.
+enum : DISPID {
+    kActionGT = 1, kAllQuiet = 2, kBackground = 3, kLFtoCRLF = 4, kDecryptFlag = 5, kDiagnostic = 6,
+    kFreshen = 7, kMajor = 8, kMessage = 9, kMinor = 10, kNoDirNames = 11, kOverwrite = 12, kRecurse = 13,
+    kRename = 14, kTest = 15, kTIECallback = 16, kUpdate = 17, kEncodedBinary = 18, kDecryptCode = 19,
+    kDestination = 20, kErrorCode = 21, kFilespec = 22, kGTFile = 23, kGziAttr = 24, kGziCRC32 = 25,
+    kGziCSizeL = 26, kGziCSizeH = 27, kGziDateTime = 28, kGziExtraFlags = 29, kGziFileName = 30, kGziIndex = 31,
+    kGziMethod = 32, kGziOSizeL = 33, kGziOSizeH = 34, kGziOSType = 35, kMemoryBlock = 36,
+    kMemoryBlockSize = 37, kReturnCount = 38, kReturnString = 39, kStartingOffset = 40, kTarIndex = 41,
+    kTiChecksum = 42, kTiDateTime = 43, kTiDevMajor = 44, kTiDevMinor = 45, kTiFileName = 46, kTiGID = 47,
+    kTiGName = 48, kTiIndex = 49, kTiLinkName = 50, kTiMagic = 51, kTiMode = 52, kTiSizeL = 53, kTiSizeH = 54,
+    kTiTypeFlag = 55, kTiUID = 56, kTiUName = 57, kTiVersion = 58, kUGTString = 59, kUGTStringOffset = 60,
+    kUGTStringSize = 61, kSubOptions = 62, kWaitSeconds = 63,
+};
+
+const TypeDesc& Interface() { return *TypeLibrary().Find("Iugtactx"); }
+
+std::vector<PersistName> Persisted() {
+    return {{kAllQuiet, "_bAllQuiet"}, {kBackground, "_bBackgroundProcessing"}, {kLFtoCRLF, "_bLFtoCRLF"},
+            {kDecryptFlag, "_bDecryptFlag"}, {kDiagnostic, "_bDiagnostic"}, {kFreshen, "_bFreshenFlag"},
+            {kMajor, "_bMajorStatus"}, {kMessage, "_bMessageCallback"}, {kMinor, "_bMinorStatus"},
+            {kNoDirNames, "_bNoDirectoryNames"}, {kOverwrite, "_bOverwriteFlag"}, {kRecurse, "_bRecurseFlag"},
+            {kRename, "_bRenameCallback"}, {kTest, "_bTestFlag"}, {kTIECallback, "_bTIECallback"},
+            {kUpdate, "_bUpdateFlag"}, {kEncodedBinary, "_bUseEncodedBinary"}, {kDecryptCode, "_strDecryptCode"},
+            {kDestination, "_strDestination"}, {kFilespec, "_strFilespec"}, {kGTFile, "_strGTFile"},
+            {kReturnCount, "_lReturnCount"}, {kReturnString, "_strReturnString"}, {kTarIndex, "_lTarIndex"},
+            {kUGTStringOffset, "_UGTStringOffset"}, {kUGTStringSize, "_UGTStringSize"},
+            {kSubOptions, "_dwUGTSubOptions"}, {kWaitSeconds, "_lWaitSeconds"}};
+}
+
+// A flag as the command record carries it: the 16-bit value widened to 32 bits (True is -1).
+std::int32_t Wide(bool b) { return b ? -1 : 0; }
+
+// Owns one zero-filled block; a memory helper for the record's buffers.
+struct Block {
+    std::unique_ptr<unsigned char[]> p;
+    std::size_t size = 0;
+    bool Allocate(std::size_t n) {
+        p.reset(new (std::nothrow) unsigned char[n]());
+        size = p ? n : 0;
+        return p != nullptr;
+    }
+};
+
+}  // namespace
+
+Ugtactx* Ugtactx::Create() {
+    auto* c = new (std::nothrow) Ugtactx();
+    if (c) c->AddRef();
+    return c;
+}
+
+Ugtactx::Ugtactx() : ControlCore(Interface(), DIID__IugtactxEvents, CLSID_ugtactx, Persisted()) {
+    ModuleLock();
+    SetDefaults();
+    // The engine state block; without it the control still works, and every action answers 4.
+    const EngineBinding* e = DecompressionEngine();
+    const std::size_t size = e ? e->stateSize : kEngineStateSize;
+    state_ = std::calloc(1, size);
+    if (state_ && e && e->setDefaults) e->setDefaults(state_);
+}
+
+Ugtactx::~Ugtactx() {
+    if (state_) {
+        const EngineBinding* e = DecompressionEngine();
+        if (e && e->releaseState) e->releaseState(state_);
+        std::free(state_);
+    }
+    ModuleUnlockCount();
+}
+
+void Ugtactx::DropStateBlockForTest() {
+    std::free(state_);
+    state_ = nullptr;
+}
+
+HRESULT Ugtactx::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_Iugtactx)
+        *out = static_cast<Iugtactx*>(this);
+    else if (iid == IID_IConnectionPointContainer)
+        *out = static_cast<IConnectionPointContainer*>(this);
+    else if (iid == IID_IPersist || iid == IID_IPersistPropertyBag)
+        *out = static_cast<IPersistPropertyBag*>(this);
+    else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Ugtactx::Release() {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+}
+
+HRESULT Ugtactx::GetTypeInfoCount(std::uint32_t* count) {
+    if (!count) return E_POINTER;
+    *count = 0;  // the description is reached through DllGetTypeLibrary
+    return S_OK;
+}
+
+void Ugtactx::SetDefaults() {
+    for (const auto& m : iface_.members) {
+        if (m.kind != MemberKind::PropertyGet) continue;
+        switch (m.vt) {
+            case VT_BSTR: StoreText(m.dispid, ""); break;
+            case VT_BOOL: Store(m.dispid, Variant::Bool(false)); break;
+            case VT_I2: StoreI2(m.dispid, 0); break;
+            case VT_VARIANT: Store(m.dispid, Variant()); break;
+            default: StoreI4(m.dispid, 0); break;
+        }
+    }
+    StoreI4(kTarIndex, -1);
+}
+
+HRESULT Ugtactx::ActionPut(std::int32_t action) {
+    bool engineMissing = false;
+    const std::int32_t result = RunAction(action, engineMissing);
+    StoreI4(kErrorCode, static_cast<std::int16_t>(result));
+    NotifyChanged(kActionGT);
+    NotifyChanged(kErrorCode);
+    for (DISPID id = 24; id <= 61; ++id) NotifyChanged(id);
+    return engineMissing ? E_NOTIMPL : S_OK;
+}
+
+void Ugtactx::TarInfoToProperties(const gtlib::TARINFO& t) {
+    StoreI4(kTiChecksum, t.lChecksum);
+    StoreText(kTiDateTime, std::string(gtlib::FieldText(t.szDateTime)));
+    StoreText(kTiDevMajor, std::string(gtlib::FieldText(t.szDevMajor)));
+    StoreText(kTiDevMinor, std::string(gtlib::FieldText(t.szDevMinor)));
+    StoreText(kTiFileName, std::string(gtlib::FieldText(t.szFileName)));
+    StoreI4(kTiGID, t.lGID);
+    StoreText(kTiGName, std::string(gtlib::FieldText(t.szGName)));
+    StoreI4(kTiIndex, t.lIndex);
+    StoreText(kTiLinkName, std::string(gtlib::FieldText(t.szLinkName)));
+    StoreText(kTiMagic, std::string(gtlib::FieldText(t.szMagic)));
+    StoreI4(kTiMode, t.lMode);
+    StoreI4(kTiSizeL, static_cast<std::int32_t>(t.dwSizeL));
+    StoreI4(kTiSizeH, static_cast<std::int32_t>(t.dwSizeH));
+    StoreI4(kTiTypeFlag, t.lTypeFlag);
+    StoreI4(kTiUID, t.lUID);
+    StoreText(kTiUName, std::string(gtlib::FieldText(t.szUName)));
+    StoreText(kTiVersion, std::string(gtlib::FieldText(t.szVersion)));
+}
+
+void Ugtactx::PropertiesToTarInfo(gtlib::TARINFO& t) const {
+    gtlib::CopyToField(t.szFileName, Text(kTiFileName));
+    gtlib::CopyToField(t.szLinkName, Text(kTiLinkName));
+    gtlib::CopyToField(t.szUName, Text(kTiUName));
+    gtlib::CopyToField(t.szGName, Text(kTiGName));
+    gtlib::CopyToField(t.szMagic, Text(kTiMagic));
+    gtlib::CopyToField(t.szVersion, Text(kTiVersion));
+    gtlib::CopyToField(t.szDateTime, Text(kTiDateTime));
+    gtlib::CopyToField(t.szDevMajor, Text(kTiDevMajor));
+    gtlib::CopyToField(t.szDevMinor, Text(kTiDevMinor));
+    t.lIndex = I4(kTiIndex);
+    t.lMode = I4(kTiMode);
+    t.lUID = I4(kTiUID);
+    t.lGID = I4(kTiGID);
+    t.dwSizeL = static_cast<std::uint32_t>(I4(kTiSizeL));
+    t.dwSizeH = static_cast<std::uint32_t>(I4(kTiSizeH));
+    t.lChecksum = I4(kTiChecksum);
+    t.lTypeFlag = I4(kTiTypeFlag);
+}
+
+std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
+    if (action == 0) return gtlib::UGTE_OK;
+
+    // Texts of the record, converted to the library's ANSI (UTF-8); each buffer sized by its converted length.
+    const std::string gtFile = Text(kGTFile), destination = Text(kDestination), decryptCode = Text(kDecryptCode);
+    const std::string filespec = Text(kFilespec);
+    const std::int32_t tarIndex = I4(kTarIndex);
+    static const char kEmpty[] = "";
+
+    gtlib::UGTCMDSTRUCT c{};
+    c.ulugtStructSize = gtlib::kUgtCmdStructSize;
+    c.lFunction = action;
+    c.lpszGTFile = gtFile.c_str();
+    c.lpszFilespec = tarIndex == -1 && !filespec.empty() ? filespec.c_str() : kEmpty;
+    c.lpszDestination = destination.c_str();
+    c.lIndex = tarIndex;
+    c.bFreshenFlag = Wide(Flag(kFreshen));
+    c.bUpdateFlag = Wide(Flag(kUpdate));
+    c.bOverWriteFlag = Wide(Flag(kOverwrite));
+    c.bAllQuiet = Wide(Flag(kAllQuiet));
+    c.TestFlag = Wide(Flag(kTest));
+    c.bNoDirectoryNames = Wide(Flag(kNoDirNames));
+    c.bRecurseFlag = Wide(Flag(kRecurse));
+    c.bDiagnostic = Wide(Flag(kDiagnostic));
+    c.bLFtoCRLF = Wide(Flag(kLFtoCRLF));
+    c.bDecryptFlag = Wide(Flag(kDecryptFlag));
+    c.lpszDecryptCode = decryptCode.c_str();
+    c.dwUGTSubOptions = static_cast<std::uint32_t>(I4(kSubOptions));
+    c.lStartingOffset = I4(kStartingOffset);
+    if (Flag(kMinor)) c.lpMinorStatus = &Ugtactx::MinorStatusProc;
+    c.lpMinorUserData = this;
+    if (Flag(kMajor)) c.lpMajorStatus = &Ugtactx::MajorStatusProc;
+    c.lpMajorUserData = this;
+    if (Flag(kMessage)) c.lpMessageDisplay = &Ugtactx::MessageProc;
+    c.lpMessageDisplayData = this;
+    if (Flag(kRename)) c.lpRenameProc = &Ugtactx::RenameProc;
+    c.lpRenameUserData = this;
+
+    // Information records.
+    gtlib::GZIPINFO gzi = gtlib::NewGzipInfo();
+    gtlib::TARINFO tar = gtlib::NewTarInfo();
+    gtlib::CALLBACKSTRUCT cb = gtlib::NewCallbackStruct();
+    switch (action) {
+        case gtlib::UGT_GETGZIPINFO: c.gzipInfo = &gzi; break;
+        case gtlib::UGT_UNTAR_COUNTALLMEMBERS:
+        case gtlib::UGT_UNTAR_COUNTNAMEDMEMBERS:
+            c.tarInfo = &tar;
+            if (Flag(kTIECallback)) {
+                cb.lpTarEnumProc = &Ugtactx::TarEnumProc;
+                cb.lpTarEnumUserData = this;
+                c.lpCallbackStruct = &cb;
+            }
+            break;
+        case gtlib::UGT_UNTAR_GETNEXTINFO:
+        case gtlib::UGT_UNTAR_GETNEXTNAMEDINFO:
+            PropertiesToTarInfo(tar);
+            c.tarInfo = &tar;
+            break;
+        case gtlib::UGT_UNTAR_GETINFOBYINDEX: c.tarInfo = &tar; break;
+        default:
+            c.gzipInfo = &gzi;
+            c.tarInfo = &tar;
+            break;
+    }
+
+    // The comment buffer (action 9). A negative ReturnCount counts as 0.
+    std::int32_t returnCount = I4(kReturnCount);
+    if (returnCount < 0) returnCount = 0;
+    Block comment;
+    if (action == gtlib::UGT_GETGZIPCOMMENT) {
+        c.lReturnCount = returnCount;
+        if (returnCount >= 1 && !comment.Allocate(static_cast<std::size_t>(returnCount) + 1)) return gtlib::UGTE_MEM;
+    }
+    c.lpszReturnString = comment.p ? reinterpret_cast<char*>(comment.p.get()) : const_cast<char*>(kEmpty);
+
+    // Memory output.
+    Block out;
+    bool stringForm = false;
+    if (action == gtlib::UGT_GUNZIP_FILETOMEM || action == gtlib::UGT_UNTAR_FILETOMEM) {
+        const std::int32_t strSize = I4(kUGTStringSize), blockSize = I4(kMemoryBlockSize);
+        if (!Text(kUGTString).empty() && strSize >= 1) {
+            if (!out.Allocate(static_cast<std::size_t>(strSize) + 1)) return gtlib::UGTE_MEM;
+            stringForm = true;
+            c.lMemBlockSize = strSize;
+            c.lStartingOffset = I4(kUGTStringOffset);
+        } else if (blockSize >= 1) {
+            if (!out.Allocate(static_cast<std::size_t>(blockSize) + 1)) return gtlib::UGTE_MEM;
+            c.lMemBlockSize = blockSize;
+            c.lStartingOffset = I4(kStartingOffset);
+        }
+        c.lpMemBlock = out.p.get();
+    } else if (action == gtlib::UGT_GUNZIP_MEMTOMEM || action == gtlib::UGT_GUNZIP_FILETOMEM_STREAM ||
+               action == gtlib::UGT_UNTAR_FILETOMEM_STREAM) {
+        c.lMemBlockSize = I4(kMemoryBlockSize);
+        c.lStartingOffset = I4(kStartingOffset);
+        cb.lpMemToMemProc = &Ugtactx::MemoryProc;
+        cb.lpMemToMemUserData = this;
+        c.lpCallbackStruct = &cb;
+    }
+
+    // Serialise with every ugtactx of every process, for at most WaitSeconds rounds of a second; the action
+    // runs in any case.
+    NamedLock* lock = Module().decompressionLock;
+    bool owned = false;
+    for (std::int32_t round = 0; lock && round < I4(kWaitSeconds) && !owned; ++round) owned = lock->LockFor(1000);
+
+    std::int32_t result;
+    const EngineBinding* engine = DecompressionEngine();
+    ThreadSlot* slot = Module().decompressionSlot;
+    if (!state_ || !slot) {
+        result = gtlib::UGTE_MEM;
+    } else if (!engine) {
+        engineMissing = true;
+        result = kEngineMissingUgt;
+    } else {
+        // Install this control's block; the block that was there (an outer action of another control on this
+        // thread) is put back afterwards.
+        void* previous = slot->Get();
+        slot->Set(state_);
+        result = engine->run(&c);
+        slot->Set(previous);
+    }
+    if (owned) lock->Unlock();
+
+    if ((result & 0xFFFF) != 0) return result;
+
+    // Copy the results back.
+    switch (action) {
+        case gtlib::UGT_GETGZIPINFO:
+            StoreI4(kGziAttr, static_cast<std::int32_t>(gzi.dwAttr));
+            StoreI4(kGziCRC32, static_cast<std::int32_t>(gzi.dwCRC32));
+            StoreI4(kGziCSizeL, static_cast<std::int32_t>(gzi.dwCSizeL));
+            StoreI4(kGziCSizeH, static_cast<std::int32_t>(gzi.dwCSizeH));
+            StoreText(kGziDateTime, std::string(gtlib::FieldText(gzi.szDateTime)));
+            StoreI2(kGziExtraFlags, static_cast<std::int16_t>(gzi.wExtraFlags));
+            StoreText(kGziFileName, std::string(gtlib::FieldText(gzi.szFileName)));
+            StoreI4(kGziIndex, gzi.lIndex);
+            StoreI2(kGziMethod, static_cast<std::int16_t>(gzi.wMethod));
+            StoreI4(kGziOSizeL, static_cast<std::int32_t>(gzi.dwOSizeL));
+            StoreI4(kGziOSizeH, static_cast<std::int32_t>(gzi.dwOSizeH));
+            StoreI2(kGziOSType, static_cast<std::int16_t>(gzi.wOSType));
+            break;
+        case gtlib::UGT_UNTAR_COUNTALLMEMBERS:
+        case gtlib::UGT_UNTAR_GETNEXTINFO:
+        case gtlib::UGT_UNTAR_COUNTNAMEDMEMBERS:
+        case gtlib::UGT_UNTAR_GETNEXTNAMEDINFO:
+        case gtlib::UGT_UNTAR_GETINFOBYINDEX: TarInfoToProperties(tar); break;
+        case gtlib::UGT_GUNZIP_MEMTOMEM:
+        case gtlib::UGT_GUNZIP_FILETOMEM_STREAM:
+        case gtlib::UGT_UNTAR_FILETOMEM_STREAM: StoreI4(kMemoryBlockSize, c.lMemBlockSize); break;
+        case gtlib::UGT_GUNZIP_FILETOMEM:
+        case gtlib::UGT_UNTAR_FILETOMEM:
+            if (out.p) {
+                // The size the engine reports never reaches past the block it was given.
+                std::size_t produced = c.lMemBlockSize < 0 ? 0 : static_cast<std::size_t>(c.lMemBlockSize);
+                if (produced > out.size - 1) produced = out.size - 1;
+                if (stringForm) {
+                    const auto* b = reinterpret_cast<const char*>(out.p.get());
+                    StoreText(kUGTString, std::string(b, strnlen(b, produced)));
+                    StoreI4(kUGTStringSize, static_cast<std::int32_t>(SysStringLen(Value(kUGTString).bstrVal)));
+                } else if (produced >= 1) {
+                    Variant bytes = Variant::Bytes(std::string(reinterpret_cast<const char*>(out.p.get()), produced));
+                    if (bytes.vt == VT_EMPTY) return gtlib::UGTE_MEM;
+                    Store(kMemoryBlock, bytes);
+                    StoreI4(kMemoryBlockSize, static_cast<std::int32_t>(produced));
+                }
+            }
+            break;
+        default: break;
+    }
+    StoreI4(kReturnCount, c.lReturnCount);
+    if (action == gtlib::UGT_GETGZIPCOMMENT && comment.p && c.lReturnCount >= 1) {
+        std::size_t n = static_cast<std::size_t>(c.lReturnCount);
+        if (n > comment.size - 1) n = comment.size - 1;
+        const auto* b = reinterpret_cast<const char*>(comment.p.get());
+        StoreText(kReturnString, std::string(b, strnlen(b, n)));
+    }
+    return result;
+}
+
+// ---- events ----
+
+std::int32_t Ugtactx::MajorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+    auto* c = static_cast<Ugtactx*>(self);
+    return c->StatusEvent(true, item, percent, type, c->Flag(kBackground),
+                          (c->I4(kSubOptions) & gtlib::UGTSO_MINORCANCEL) != 0);
+}
+
+std::int32_t Ugtactx::MinorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+    auto* c = static_cast<Ugtactx*>(self);
+    return c->StatusEvent(false, item, percent, type, c->Flag(kBackground),
+                          (c->I4(kSubOptions) & gtlib::UGTSO_MINORCANCEL) != 0);
+}
+
+std::int32_t Ugtactx::MessageProc(std::int32_t id, std::int32_t type, std::int32_t n1, std::int32_t n2, char* text1,
+                                  char* text2, void* self) {
+    auto* c = static_cast<Ugtactx*>(self);
+    return c->MessageEvent(c->Flag(kAllQuiet), id, type, n1, n2, text1, text2);
+}
+
+std::int32_t Ugtactx::RenameProc(gtlib::RENAMESTRUCT* r, void* self) { return static_cast<Ugtactx*>(self)->RenameEvent(r); }
+
+void Ugtactx::MemoryProc(std::int32_t direction, unsigned char* buffer, std::int32_t* size, std::uint32_t readL,
+                         std::uint32_t readH, std::uint32_t writtenL, std::uint32_t writtenH, void* self,
+                         std::int32_t* answer) {
+    auto* c = static_cast<Ugtactx*>(self);
+    c->MemoryEvent(c->Flag(kEncodedBinary), direction, buffer, size, readL, readH, writtenL, writtenH, answer);
+}
+
+void Ugtactx::TarEnumProc(gtlib::TARINFO* info, void* selfp, std::int32_t* answer) {
+    auto* self = static_cast<Ugtactx*>(selfp);
+    if (info) self->TarInfoToProperties(*info);
+    std::int32_t ret = answer ? *answer : 0;
+    std::vector<VARIANT> args{RefI4(&ret)};
+    self->Fire(DISPID_TIEnumCallback, args);
+    if (self->Flag(kBackground)) RunMessagePump();  // a quit seen here is not used
+    if (answer) *answer = ret;
+}
+
+}  // namespace sbgt
