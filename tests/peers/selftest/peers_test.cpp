@@ -42,6 +42,7 @@ TEST(PeerCodec, ShiftAndRecords) {
     std::string bad = rec;
     bad[3] ^= 1;
     EXPECT_FALSE(Unrecord(bad, nullptr));
+    EXPECT_FALSE(Unrecord(RecordWithBadSums(data), nullptr));
     // Single characters: K1 = c * c, K2 = 0.
     EXPECT_EQ(Record("A"), std::string("\x02") + "A" + "04225" + "00000" + "\x03");
 }
