@@ -143,6 +143,22 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 }
                 break;
             }
+            case Step::Kind::ExpectRecord: {
+                std::string wire;
+                if (!ReadLine(link, pending, record, wire)) return;
+                const std::string line = shifted ? DecodeLine(wire) : wire;
+                record.AddLine(line);
+                std::string data;
+                if (!Unrecord(line, &data)) {
+                    record.AddError("bad record from the client: \"" + line + "\"");
+                    return;
+                }
+                if (data.compare(0, step.text.size(), step.text) != 0) {
+                    record.AddError("record data \"" + data + "\" does not begin \"" + step.text + "\"");
+                    return;
+                }
+                break;
+            }
             case Step::Kind::Send:
                 if (!link.Write((shifted ? EncodeLine(step.text) : step.text) + "\r\n")) return;
                 break;

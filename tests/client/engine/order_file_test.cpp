@@ -3,7 +3,9 @@
 #include "client/engine/programma.h"
 #include "tests/client/engine/engine_test_support.h"
 #include "platform/core/text.h"
-#include "tests/peers/codec.h"
+#include "client/engine/line_devices.h"
+#include "client/engine/line_io.h"
+#include "tests/peers/peers.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +116,29 @@ TEST_F(OrderFile, MessageLettersOverTcpMatchTheLine) {
     p.impostazioni.bModoInternet = true;
     ASSERT_TRUE(LetturaOrdineMorven(p));
     EXPECT_EQ(Unwrapped()[2], "MES1Perche' cosi'");
+}
+
+TEST_F(OrderFile, RecordsPassTheWholesalersCheckOnTheLine) {
+    p.impostazioni.bModoInternet = true;
+    p.messaggio = {"Grazie, a luned\xec", "", "", ""};
+    Order(OrderLines(10));
+    ASSERT_TRUE(LetturaOrdineMorven(p));
+    ASSERT_EQ(p.sessione.nUltimoRecord, 7);
+    peers::FakeWholesaler peer({{peers::ExpectRecord("0000123456789"), peers::ExpectRecord("0001"),
+                                 peers::ExpectRecord("0002"), peers::ExpectRecord("MES1Grazie, a lunedi'"),
+                                 peers::ExpectRecord("MES2"), peers::ExpectRecord("MES3"), peers::ExpectRecord("MES4"),
+                                 peers::ExpectRecord("9999123456789"), peers::Hold()}});
+    auto& sock = p.Possiedi(std::make_unique<DeviceTcpSocket>(t.pump));
+    p.oggetti.oWinsock = &sock;
+    sock.RemoteHost = "127.0.0.1";
+    sock.RemotePort = peer.Port();
+    sock.Connect();
+    for (int i = 0; i < 100000 && sock.State() != TcpSocket::sckConnected; ++i) t.pump.process();
+    for (int r = 0; r <= p.sessione.nUltimoRecord; ++r)
+        EXPECT_TRUE(ScriviComm(p, p.sessione.aRecordOrdine[static_cast<std::size_t>(r)]));
+    ASSERT_TRUE(peer.WaitLines(8));
+    EXPECT_TRUE(peer.Errors().empty()) << peer.Errors().front();
+    peer.Release();
 }
 
 TEST_F(OrderFile, RecordLimitIsEnforced) {

@@ -107,6 +107,19 @@ TEST(FakeWholesaler, PlaysOneScriptPerConnectionInTheShiftedEncoding) {
     EXPECT_EQ(peer.Connections(), 2);
 }
 
+TEST(FakeWholesaler, ChecksTheClientsRecords) {
+    FakeWholesaler peer({{ExpectRecord("0001"), ExpectRecord("0002"), Send("SI")}});
+    const int fd = ConnectTo(peer.Port());
+    const std::string good = Shift(Record("0001ABC")) + "\r\n", bad = Shift(RecordWithBadSums("0002")) + "\r\n";
+    write(fd, good.data(), good.size());
+    write(fd, bad.data(), bad.size());
+    close(fd);
+    ASSERT_TRUE(peer.WaitScripts(1));
+    ASSERT_EQ(peer.Errors().size(), 1u);
+    EXPECT_NE(peer.Errors()[0].find("bad record"), std::string::npos);
+    EXPECT_EQ(peer.Lines().size(), 2u);
+}
+
 TEST(FakeWholesaler, RecordsAnUnexpectedLineAndAHold) {
     FakeWholesaler peer({{Hold(), Expect("6UUU"), Send("never")}});
     const int fd = ConnectTo(peer.Port());
