@@ -169,7 +169,7 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 const std::size_t chunk = step.chunk == 0 ? 1 : step.chunk;
                 for (std::size_t i = 0; i < step.text.size(); i += chunk) {
                     if (!link.Write(step.text.substr(i, chunk))) return;
-                    // A moment between pieces so that each travels on its own.
+                    // A moment between chunks so that each travels on its own.
                     std::this_thread::sleep_for(std::chrono::microseconds(300));
                 }
                 break;

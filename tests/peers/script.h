@@ -16,7 +16,7 @@ struct Step {
         ExpectRecord,// read one STX/ETX record line; it must pass the record check; `text` is a data prefix
         Send,       // send one line: shifted over TCP unless it begins "AEIO", then CR LF
         SendRaw,    // send bytes exactly as given
-        SendSplit,  // send `text` as given in pieces of `chunk` bytes, each flushed on its own
+        SendSplit,  // send `text` as given in chunks of `chunk` bytes, each flushed on its own
         Close,      // close the connection (TCP: orderly close; modem: "NO CARRIER" and back to commands)
         Reset,      // TCP: abort the connection (the client sees a reset); modem: drop the call without a word
         Silence,    // say nothing more: read and forget everything until the client goes away or the peer stops
