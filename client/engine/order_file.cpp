@@ -151,11 +151,11 @@ bool LetturaOrdineComproject(Programma& p) {
         for (std::size_t k = 1; k < righe.size(); ++k) {
             const std::string& riga = righe[k];
             if (riga.size() != 13) SollevaErrore(kErrLibreria, "Formato Errato", "LetturaOrdineComproject");
-            const std::string quantita = ValoreNumerico(Mid(riga, 10, 4)) <= 999 ? Mid(riga, 11, 3) : "999";
+            const std::string quantita = ValoreCifre(Mid(riga, 10, 4)) <= 999 ? Mid(riga, 11, 3) : "999";
             const std::string voce = Left(riga, 9) + quantita;
             std::string& record = s.aRecordOrdine[static_cast<std::size_t>(s.nUltimoRecord)];
             ++conta;
-            totale += static_cast<long>(ValoreNumerico(quantita));
+            totale += static_cast<long>(ValoreCifre(quantita));
             if (disponibilita) {
                 if (conta > 4) {
                     conta = 4;  // from the fifth line on the lines are not asked for
@@ -231,9 +231,9 @@ bool ConvertiOrdineCSF(Programma& p) {
                     const std::string quantita = campo(6);
                     const std::string cifre = Trim(quantita);
                     const bool numero = !cifre.empty() && cifre.find_first_not_of("0123456789") == std::string::npos;
-                    if (!numero || ValoreNumerico(cifre) > 9999)
+                    if (!numero || ValoreCifre(cifre) > 9999)
                         SollevaErrore(kErrLibreria, "tra.dat: quantita' non valida \"" + quantita + "\" per " + codice);
-                    testo += codice + PadLeft(std::to_string(ValoreNumerico(cifre)), 4, "0") + "\r\n";
+                    testo += codice + PadLeft(std::to_string(ValoreCifre(cifre)), 4, "0") + "\r\n";
                 }
             }
             Scrivi(uscita, testo);
