@@ -757,6 +757,7 @@ bool IsMetadata(char type) { return type == 'L' || type == 'K' || type == 'x' ||
 // 9 read error. GNU long-name records are read into the member they stand for; other metadata records
 // (long link names, pax headers) are passed over.
 int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
+    const int64_t start = offset;  // a member's records begin with its long-name record
     std::string longName;
     bool haveLongName = false;
     for (int guard = 0; guard < 64; ++guard) {
@@ -782,7 +783,7 @@ int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
             offset = after;
             continue;
         }
-        m.offset = offset;
+        m.offset = start;
         m.dataOffset = dataOffset;
         next = after;
         if (haveLongName) {
