@@ -258,3 +258,25 @@ TEST_F(UgtRunTest, WrongRecordSizeWritesOnlyTheDumpAndTheResultLine) {
 
 }  // namespace
 }  // namespace gtlib
+
+namespace gtlib {
+namespace {
+
+TEST(UgtBlockTest, StateInAControlsOwnZeroFilledBlock) {
+    test::LogEnvironment env;
+    WriteFile(env.dir / "b.gz", GzipBuilder::With(0x08, "b.txt").Build("block"));
+    void* block = std::calloc(1, UgtStateSize());
+    UgtInitState(block);
+    UgtCommand u;
+    u.file = env.dir / "b.gz";
+    u.dest = env.dir / "out";
+    u.Prepare();
+    EXPECT_EQ(UgtRunBlock(block, &u.c), 0);
+    EXPECT_EQ(ReadFile(env.dir / "out/b.txt"), "block");
+    EXPECT_EQ(UgtRunBlock(nullptr, &u.c), UGTE_SKIP);  // the thread's own state; the file exists and no one is there to say Yes
+    UgtReleaseState(block);
+    std::free(block);
+}
+
+}  // namespace
+}  // namespace gtlib
