@@ -14,8 +14,8 @@
 
 namespace gtlib {
 
-// Result codes (GTE_*), sub-option bits (GTSO_*) and memory-transfer answers (MEM_*) are the library's
-// constants of records.h.
+// Result codes (GTE_*), sub-option bits (GTSO_*) and the memory-transfer answers (MEM_*) are the
+// library's constants of records.h.
 
 // Ids of the library's message table used by the coders and the writer.
 enum GtMessageId : int {

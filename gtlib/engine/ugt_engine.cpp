@@ -15,8 +15,8 @@
 #include <memory>
 #include <new>
 
-#include "gtlib/engine/inflate.h"
-#include "gtlib/engine/ugt_crypt.h"
+#include "gtlib/engine/crypt.h"
+#include "gtlib/engine/inflate_output.h"
 #include "gtlib/engine/ugt_state.h"
 
 namespace gtlib {
@@ -141,33 +141,6 @@ void ClearReadOnly(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
 }
 
-bool WriteAll(int fd, const uint8_t* p, std::size_t n) {
-    while (n > 0) {
-        const ssize_t k = ::write(fd, p, n);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        p += k;
-        n -= static_cast<std::size_t>(k);
-    }
-    return true;
-}
-
-// Gives an extracted file the member's time and, for a read-only member, takes away its write bits; a
-// TAR member's permission bits are applied as they stand.
-void SetTimeAndAttributes(const std::string& path, int64_t mtime, bool readOnly, int tarMode) {
-    struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(mtime);
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return;
-    mode_t mode = st.st_mode & 07777;
-    if (tarMode >= 0) mode = static_cast<mode_t>(tarMode) & 0777;
-    if (readOnly) mode &= ~static_cast<mode_t>(0222);
-    ::chmod(path.c_str(), mode);
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // Status
 // ---------------------------------------------------------------------------------------------------------
@@ -191,268 +164,61 @@ void MinorStatus(UgtEngineState& s, const std::string& text, int64_t done, int64
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Input of one member: from the archive file, or from the host through the memory-transfer procedure
+// Decoding one member through the shared member decoder
 // ---------------------------------------------------------------------------------------------------------
 
-class MemberInput : public InflateSource {
-public:
-    // remaining < 0: no limit (stream input).
-    MemberInput(UgtEngineState& s, int64_t position, int64_t remaining, UgtKeys* keys)
-        : s_(s), position_(position), remaining_(remaining), keys_(keys) {}
+// The host's memory-transfer procedure in the form the member decoder calls it.
+MemTransferFn HostTransfer(UgtEngineState& s) {
+    if (s.memProc == nullptr) return {};
+    return [&s](int direction, std::uint8_t* buf, std::uint32_t* size, std::uint64_t readTotal,
+                std::uint64_t writtenTotal) {
+        int32_t count = static_cast<int32_t>(std::min<std::uint32_t>(*size, 0x7FFFFFFF));
+        int32_t answer = MEM_CONTINUE;
+        s.memProc(direction, buf, &count, static_cast<uint32_t>(readTotal), static_cast<uint32_t>(readTotal >> 32),
+                  static_cast<uint32_t>(writtenTotal), static_cast<uint32_t>(writtenTotal >> 32), s.memData, &answer);
+        *size = count < 0 ? 0u : std::min<std::uint32_t>(static_cast<std::uint32_t>(count), *size);
+        if (direction == MEM_READ_DATA) s.totalRead += *size;
+        else s.totalWritten += *size;
+        return static_cast<int>(answer);
+    };
+}
 
-    std::size_t Read(std::uint8_t* dst, std::size_t max) override {
-        if (remaining_ == 0 || ended_ || s_.cancel) return 0;
-        std::size_t want = std::min(max, kInputBlock);
-        if (remaining_ > 0 && static_cast<int64_t>(want) > remaining_) want = static_cast<std::size_t>(remaining_);
-        std::size_t got = 0;
-        if (!s_.streamIn) {
-            for (;;) {
-                const ssize_t n = ::pread(s_.fd, dst, want, static_cast<off_t>(position_));
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) readError_ = true;
-                got = n > 0 ? static_cast<std::size_t>(n) : 0;
-                break;
-            }
-            position_ += static_cast<int64_t>(got);
-            if (got == 0) ended_ = true;
-        } else {
-            got = FromHost(dst, want);
-        }
-        if (keys_ != nullptr) keys_->Decrypt(dst, got);
-        if (remaining_ > 0) remaining_ -= static_cast<int64_t>(got);
-        return got;
-    }
+// Fills in what every member's job shares: output kind and block, options, progress.
+void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item) {
+    job.output = kind;
+    job.lfToCrlf = s.lfToCrlf;
+    job.leavePartial = s.leavePartial;
+    job.overwriteReadOnly = s.overwriteReadOnly;
+    job.memBlock = s.memBlock;
+    job.memBlockSize = static_cast<std::uint32_t>(std::max<int64_t>(s.memSize, 0));
+    job.startingOffset = static_cast<std::uint32_t>(std::max<int64_t>(s.startOffset, 0));
+    job.memTransfer = HostTransfer(s);
+    job.readTotal = s.totalRead;
+    const int64_t expected = (kind == OutputKind::kMemory) ? s.memSize : static_cast<int64_t>(job.expectedSize);
+    job.progress = [&s, item, expected](std::uint64_t written) {
+        MinorStatus(s, item, static_cast<int64_t>(written), expected);
+        return !s.cancel;
+    };
+}
 
-    bool readError() const { return readError_; }
-
-private:
-    // Asks the host for the room left while it answers MEM_CONTINUE; MEM_DONE delivers the last bytes.
-    std::size_t FromHost(std::uint8_t* dst, std::size_t want) {
-        std::size_t got = 0;
-        while (got < want && !ended_) {
-            int32_t size = static_cast<int32_t>(want - got);
-            int32_t answer = MEM_CONTINUE;
-            s_.memProc(MEM_READ_DATA, dst + got, &size, static_cast<uint32_t>(s_.totalRead),
-                       static_cast<uint32_t>(s_.totalRead >> 32), static_cast<uint32_t>(s_.totalWritten),
-                       static_cast<uint32_t>(s_.totalWritten >> 32), s_.memData, &answer);
-            if (size < 0) size = 0;
-            if (static_cast<std::size_t>(size) > want - got) size = static_cast<int32_t>(want - got);
-            got += static_cast<std::size_t>(size);
-            s_.totalRead += static_cast<uint64_t>(size);
-            if (answer == MEM_CONTINUE) {
-                if (size == 0) ended_ = true;
-            } else if (answer == MEM_DONE) {
-                ended_ = true;
-            } else if (answer == MEM_CANCEL) {
-                s_.cancel = true;
-                ended_ = true;
-            } else {
-                readError_ = true;
-                ended_ = true;
-            }
-        }
-        return got;
-    }
-
-    UgtEngineState& s_;
-    int64_t position_;
-    int64_t remaining_;
-    UgtKeys* keys_;
-    bool ended_ = false;
-    bool readError_ = false;
-};
-
-// ---------------------------------------------------------------------------------------------------------
-// Output of one member: a file, the caller's memory block, the memory-transfer procedure, or nothing
-// ---------------------------------------------------------------------------------------------------------
-
-enum class OutKind { Test, File, Memory, Stream, MemToMem };
-
-class MemberOutput : public InflateSink {
-public:
-    MemberOutput(UgtEngineState& s, OutKind kind, int fd, std::string item, int64_t expected)
-        : s_(s), kind_(kind), fd_(fd), item_(std::move(item)), expected_(expected) {}
-
-    bool Write(const std::uint8_t* data, std::size_t len) override {
-        if (stopped_) return false;
-        crc_ = UgtCrc32(crc_, data, len);
-        total_ += static_cast<int64_t>(len);
-        bool ok = true;
-        switch (kind_) {
-            case OutKind::Test: break;
-            case OutKind::File: ok = ToFile(data, len); break;
-            case OutKind::Memory: ok = ToMemory(data, len); break;
-            case OutKind::Stream: ok = ToStream(data, len); break;
-            case OutKind::MemToMem: ok = ToHost(data, len, true); break;
-        }
-        if (ok && kind_ != OutKind::Memory && kind_ != OutKind::Stream) MinorStatus(s_, item_, total_, expected_);
-        if (!ok) stopped_ = true;
-        return ok && !s_.cancel;
-    }
-
-    bool Cancelled() override { return s_.cancel; }
-
-    uint32_t crc() const { return crc_; }
-    int64_t total() const { return total_; }
-    int64_t delivered() const { return delivered_; }
-    int32_t error() const { return error_; }
-    bool full() const { return full_; }          // a memory block filled before the member ended
-    bool skippedAll() const { return skippedAll_; }
-
-private:
-    bool ToFile(const std::uint8_t* data, std::size_t len) {
-        bool ok;
-        if (s_.lfToCrlf) {
-            buffer_.clear();
-            buffer_.reserve(len + len / 8);
-            for (std::size_t i = 0; i < len; ++i) {
-                if (data[i] == '\n') buffer_.push_back('\r');
-                buffer_.push_back(data[i]);
-            }
-            ok = WriteAll(fd_, buffer_.data(), buffer_.size());
-        } else {
-            ok = WriteAll(fd_, data, len);
-        }
-        if (!ok) error_ = UGTE_DISKFULL;
-        delivered_ += static_cast<int64_t>(len);
-        return ok;
-    }
-
-    // Skips the first startOffset bytes of the data; returns the part of this piece after them.
-    void Skip(const std::uint8_t*& data, std::size_t& len) {
-        if (skipped_ < s_.startOffset) {
-            const int64_t k = std::min<int64_t>(static_cast<int64_t>(len), s_.startOffset - skipped_);
-            skipped_ += k;
-            data += k;
-            len -= static_cast<std::size_t>(k);
-        }
-    }
-
-    // The caller's block takes bytes [startOffset, startOffset + memSize) of the data; when more come,
-    // the output stops with the block full (no byte is ever written outside the block).
-    bool ToMemory(const std::uint8_t* data, std::size_t len) {
-        Skip(data, len);
-        if (len == 0) return true;
-        const int64_t room = s_.memSize - delivered_;
-        const std::size_t k = static_cast<std::size_t>(std::min<int64_t>(room, static_cast<int64_t>(len)));
-        if (k > 0) std::memcpy(s_.memBlock + delivered_, data, k);
-        delivered_ += static_cast<int64_t>(k);
-        MinorStatus(s_, item_, delivered_, s_.memSize);
-        if (k < len) {
-            full_ = true;
-            return false;
-        }
-        return true;
-    }
-
-    // The stream output skips and limits like the memory block (no limit with a block size of 0) and
-    // hands the bytes to the host.
-    bool ToStream(const std::uint8_t* data, std::size_t len) {
-        Skip(data, len);
-        if (len == 0) return true;
-        std::size_t k = len;
-        if (s_.memSize > 0) k = static_cast<std::size_t>(std::min<int64_t>(s_.memSize - delivered_, static_cast<int64_t>(len)));
-        if (k > 0 && !ToHost(data, k, false)) return false;
-        if (k < len) {
-            full_ = true;
-            return false;
-        }
-        return true;
-    }
-
-    bool ToHost(const std::uint8_t* data, std::size_t len, bool memToMem) {
-        std::size_t done = 0;
-        while (done < len) {
-            buffer_.assign(data + done, data + len);
-            int32_t size = static_cast<int32_t>(std::min<std::size_t>(len - done, 0x7FFFFFFF));
-            int32_t answer = MEM_CONTINUE;
-            s_.memProc(MEM_WRITE_DATA, buffer_.data(), &size, static_cast<uint32_t>(s_.totalRead),
-                       static_cast<uint32_t>(s_.totalRead >> 32), static_cast<uint32_t>(s_.totalWritten),
-                       static_cast<uint32_t>(s_.totalWritten >> 32), s_.memData, &answer);
-            if (size < 0) size = 0;
-            if (static_cast<std::size_t>(size) > len - done) size = static_cast<int32_t>(len - done);
-            done += static_cast<std::size_t>(size);
-            delivered_ += size;
-            s_.totalWritten += static_cast<uint64_t>(size);
-            if (answer == MEM_CONTINUE || (memToMem && answer == MEM_DONE)) {
-                if (size == 0) {
-                    error_ = UGTE_WRITE;  // a host that takes nothing would hold the run forever
-                    return false;
-                }
-                continue;
-            }
-            if (answer == MEM_DONE) {  // the stream host has what it wants
-                full_ = true;
-                return false;
-            }
-            if (answer == MEM_ERROR) {
-                error_ = UGTE_WRITE;
-                return false;
-            }
-            s_.cancel = true;
-            return false;
-        }
-        MinorStatus(s_, item_, delivered_, expected_);
-        return true;
-    }
-
-    UgtEngineState& s_;
-    OutKind kind_;
-    int fd_;
-    std::string item_;
-    int64_t expected_;
-    uint32_t crc_ = 0;
-    int64_t total_ = 0;
-    int64_t skipped_ = 0;
-    int64_t delivered_ = 0;
-    int32_t error_ = 0;
-    bool stopped_ = false;
-    bool full_ = false;
-    bool skippedAll_ = false;
-    std::vector<std::uint8_t> buffer_;
-};
-
-// Decodes one member (method 8 deflate, method 0 stored) from the input into the output.
-// checkCrc: compare the CRC-32 of the data with `storedCrc` when the whole member was decoded.
-int32_t InflateMember(UgtEngineState& s, int method, MemberInput& in, MemberOutput& out, const std::string& item,
-                      bool checkCrc, uint32_t storedCrc) {
-    MinorStatus(s, item, 0, 1);
-    s.cancel = s.cancel && true;
-    int32_t result = 0;
-    bool complete = false;
-    if (method == 0) {
-        std::vector<std::uint8_t> buf(61440);
-        complete = true;
-        for (;;) {
-            if (s.cancel) {
-                complete = false;
-                break;
-            }
-            const std::size_t n = in.Read(buf.data(), buf.size());
-            if (n == 0) break;
-            if (!out.Write(buf.data(), n)) {
-                complete = false;
-                break;
-            }
-        }
-    } else if (method == 8) {
-        InflateOptions options;
-        options.leavePartial = s.leavePartial;
-        const InflateResult r = Inflate(in, out, options);
-        if (r == kInflateOk) complete = true;
-        else if (r == kInflateNoMemory) result = UGTE_MEM;
-        else if (r != kInflateStopped) result = UGTE_EOF;
-    } else {
-        return UGTE_UNKNOWN;
-    }
-    if (in.readError() && result == 0 && !out.full()) result = s.streamIn ? UGTE_ABORT : UGTE_READ;
-    if (out.error() != 0) return out.error();
-    if (s.cancel) return UGTE_ABORT;
-    if (out.full()) return 0;  // the block or the stream host took all it wanted
-    if (result != 0) return result;
-    if (!complete) return UGTE_EOF;
-    if (checkCrc && out.crc() != storedCrc) return UGTE_BADCRC;
-    return 0;
+// Runs the member decoder and turns its results into the engine's: in the memory modes a stop because
+// the block is full or the wanted bytes are complete is success, and so is a stream whose limit was
+// reached; nothing at or after the starting offset is the end of the data.
+int32_t RunJob(UgtEngineState& s, InflateJob& job) {
+    int32_t r = InflateItem(job);
+    const bool memory = job.output == OutputKind::kMemory || job.output == OutputKind::kMemToMem;
+    if (memory && r == 1) r = 0;
+    if (job.output == OutputKind::kStream && r == UGTE_DISKFULL && job.memBlockSize > 0 &&
+        job.memProduced >= job.memBlockSize)
+        r = 0;
+    if (r == 0 && (job.output == OutputKind::kMemory || job.output == OutputKind::kStream) && job.startingOffset > 0 &&
+        job.memProduced == 0)
+        r = UGTE_EOF;
+    if (r == 0 && job.readError) r = s.streamIn ? UGTE_ABORT : UGTE_READ;
+    if (job.cancel && r == 0) r = UGTE_ABORT;
+    s.produced = job.output == OutputKind::kMemToMem ? static_cast<int64_t>(job.totalWritten)
+                                                      : static_cast<int64_t>(job.memProduced);
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -522,20 +288,6 @@ Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
         }
     }
     return Decision::Skip;
-}
-
-// Creates the output file, removing an existing one first. A read-only file is removed only with the
-// overwrite-read-only sub-option or after a Yes (which cleared it); otherwise it stays and the member
-// fails with UGTE_CREATE.
-int32_t PrepareOutputFile(UgtEngineState& s, const std::string& path, int& fd) {
-    const FileFacts f = Facts(path);
-    if (f.exists && !f.folder) {
-        if (f.readOnly && !s.overwriteReadOnly) return UGTE_CREATE;
-        if (f.readOnly) ClearReadOnly(path);
-        if (::unlink(path.c_str()) != 0) return UGTE_CREATE;
-    }
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd < 0 ? UGTE_CREATE : 0;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -621,17 +373,6 @@ uint32_t HeaderTime(const UgtGzipHeader& h) {
            (static_cast<uint32_t>(h.fixed[6]) << 16) | (static_cast<uint32_t>(h.fixed[7]) << 24);
 }
 
-// Checks the decryption code against the member's 12-byte header; UGTE_BADKEY without a code or with a
-// wrong one.
-int32_t StartDecryption(UgtEngineState& s, const uint8_t header[12], UgtKeys& keys) {
-    if (s.decryptCode.empty()) return UGTE_BADKEY;
-    keys.Init(s.decryptCode);
-    uint8_t h[12];
-    std::memcpy(h, header, 12);
-    keys.Decrypt(h, 12);
-    return h[11] == 0 ? 0 : UGTE_BADKEY;
-}
-
 // Extracts, tests or reads into memory the GZIP member of the run.
 int32_t ExtractGzipMember(UgtEngineState& s) {
     std::string relative;
@@ -674,42 +415,34 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
         if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
     }
 
-    UgtKeys keys;
-    UgtKeys* keysUsed = nullptr;
+    InflateJob job;
+    CryptKeys keys;
     if (s.gz.encrypted) {
-        const int32_t r = StartDecryption(s, s.gz.cryptHeader, keys);
-        if (r != 0) return r;
-        keysUsed = &keys;
+        uint8_t header[kCryptHeaderSize];
+        std::memcpy(header, s.gz.cryptHeader, kCryptHeaderSize);
+        if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return UGTE_BADKEY;
+        job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
     }
 
-    int fd = -1;
+    OutputKind kind = OutputKind::kFile;
+    if (s.test) kind = OutputKind::kTest;
+    else if (s.streamIn) kind = OutputKind::kMemToMem;
+    else if (s.streamOut) kind = OutputKind::kStream;
+    else if (s.memoryMode) kind = s.memOut ? OutputKind::kMemory : OutputKind::kTest;
+    job.method = s.gz.fixed[2];
+    job.compressedLeft = s.streamIn ? UINT64_MAX : static_cast<std::uint64_t>(s.gzCompressed);
+    job.expectedSize = s.gzSize;
+    job.storedCrc = s.gzCrc;
+    job.mtime = outTime;
+    job.attributes = readOnly ? kAttrReadOnly : 0u;
+    job.inputFd = s.fd;
+    if (!s.streamIn && ::lseek(s.fd, static_cast<off_t>(s.gz.dataStart), SEEK_SET) < 0) return UGTE_READ;
+    PrepareJob(s, job, kind, s.itemName);
     if (toFile) {
-        const int32_t r = PrepareOutputFile(s, path, fd);
+        const int r = PrepareOutputFile(job, path);
         if (r != 0) return r;
     }
-
-    OutKind kind = OutKind::File;
-    if (s.test) kind = OutKind::Test;
-    else if (s.streamIn) kind = OutKind::MemToMem;
-    else if (s.streamOut) kind = OutKind::Stream;
-    else if (s.memoryMode) kind = s.memOut ? OutKind::Memory : OutKind::Test;
-    const int64_t expected = s.memoryMode && s.memOut ? s.memSize : static_cast<int64_t>(s.gzSize);
-    MemberInput in(s, s.gz.dataStart, s.streamIn ? -1 : s.gzCompressed - (s.gz.encrypted ? 0 : 0), keysUsed);
-    MemberOutput out(s, kind, fd, s.itemName, expected);
-    const bool wholeMember = !(s.memoryMode && (s.startOffset > 0)) && !s.streamIn;
-    int32_t r = InflateMember(s, s.gz.fixed[2], in, out, s.itemName, wholeMember, s.gzCrc);
-    if ((kind == OutKind::Memory || kind == OutKind::Stream) && r == 0 && s.startOffset > 0 && out.total() <= s.startOffset)
-        r = UGTE_EOF;  // nothing of the data lies at or after the starting offset
-    s.produced = out.delivered();
-
-    if (fd >= 0) {
-        ::close(fd);
-        if (r == 0) {
-            SetTimeAndAttributes(path, outTime, readOnly, -1);
-        } else if (!s.leavePartial) {
-            ::unlink(path.c_str());
-        }
-    }
+    const int32_t r = RunJob(s, job);
     if (r != 0) return r;
     if (s.test) Item(s, 904, path);
     else if (s.streamIn) EventLine(s, 707);
@@ -757,6 +490,7 @@ bool IsMetadata(char type) { return type == 'L' || type == 'K' || type == 'x' ||
 // 9 read error. GNU long-name records are read into the member they stand for; other metadata records
 // (long link names, pax headers) are passed over.
 int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
+    const int64_t start = offset;  // a member's records begin with its long-name record
     std::string longName;
     bool haveLongName = false;
     for (int guard = 0; guard < 64; ++guard) {
@@ -782,7 +516,7 @@ int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
             offset = after;
             continue;
         }
-        m.offset = offset;
+        m.offset = start;
         m.dataOffset = dataOffset;
         next = after;
         if (haveLongName) {
@@ -981,28 +715,27 @@ int32_t UntarItem(UgtEngineState& s, const TarMember& m, const std::string& name
         if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
     }
 
-    int fd = -1;
+    InflateJob job;
+    OutputKind kind = OutputKind::kFile;
+    if (s.test) kind = OutputKind::kTest;
+    else if (s.streamOut) kind = OutputKind::kStream;
+    else if (s.memoryMode) kind = s.memOut ? OutputKind::kMemory : OutputKind::kTest;
+    job.method = 0;
+    job.tarMember = true;
+    job.compressedLeft = static_cast<std::uint64_t>(m.size);
+    job.expectedSize = static_cast<std::uint64_t>(m.size);
+    job.mtime = mtime;
+    job.attributes = (tarMode & 0200) ? 0u : kAttrReadOnly;
+    job.inputFd = s.fd;
+    if (::lseek(s.fd, static_cast<off_t>(m.dataOffset), SEEK_SET) < 0) return UGTE_READ;
+    PrepareJob(s, job, kind, name);
     if (toFile) {
-        const int32_t r = PrepareOutputFile(s, path, fd);
+        const int r = PrepareOutputFile(job, path);
         if (r != 0) return r;
     }
-    OutKind kind = OutKind::File;
-    if (s.test) kind = OutKind::Test;
-    else if (s.streamOut) kind = OutKind::Stream;
-    else if (s.memoryMode) kind = s.memOut ? OutKind::Memory : OutKind::Test;
-    MemberInput in(s, m.dataOffset, m.size, nullptr);
-    MemberOutput out(s, kind, fd, name, s.memOut ? s.memSize : m.size);
-    int32_t r = m.size == 0 ? 0 : InflateMember(s, 0, in, out, name, false, 0);
-    if (r == UGTE_EOF && out.total() < m.size) r = UGTE_EOF;
-    if ((kind == OutKind::Memory || kind == OutKind::Stream) && r == 0 && s.startOffset > 0 && out.total() <= s.startOffset)
-        r = UGTE_EOF;
-    s.produced = out.delivered();
-    if (fd >= 0) {
-        ::close(fd);
-        if (r == 0) SetTimeAndAttributes(path, mtime, (tarMode & 0200) == 0, tarMode);
-        else if (!s.leavePartial) ::unlink(path.c_str());
-    }
+    const int32_t r = RunJob(s, job);
     if (r != 0) return r;
+    if (toFile) ::chmod(path.c_str(), static_cast<mode_t>(tarMode & 0777) & ((tarMode & 0200) ? 07777 : 07555));
     if (s.test) Item(s, 904, path.empty() ? name : path);
     else if (s.streamOut) EventLine(s, 707);
     else if (s.memoryMode) Item(s, 705, path.empty() ? name : path);
@@ -1462,6 +1195,24 @@ void UgtDeleteState(UgtEngineState* state) {
     if (state == nullptr) return;
     if (tSlot == state) tSlot = nullptr;
     delete state;
+}
+
+std::size_t UgtStateSize() { return sizeof(UgtEngineState); }
+
+void UgtInitState(void* block) {
+    if (block != nullptr) new (block) UgtEngineState();
+}
+
+void UgtReleaseState(void* block) {
+    if (block == nullptr) return;
+    auto* state = static_cast<UgtEngineState*>(block);
+    if (tSlot == state) tSlot = nullptr;
+    state->~UgtEngineState();
+}
+
+int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
+    auto* cmd = static_cast<UGTCMDSTRUCT*>(ugtCmdStruct);
+    return block ? UgtRun(static_cast<UgtEngineState*>(block), cmd) : UgtMain(cmd);
 }
 
 int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {

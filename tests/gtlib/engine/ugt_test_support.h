@@ -27,7 +27,8 @@ struct UgtCommand {
 
     explicit UgtCommand(int32_t action = UGT_GUNZIP) { c.lFunction = action; }
 
-    int32_t Run(UgtEngineState* state = nullptr) {
+    // Points the record at the texts and the scripted host.
+    UGTCMDSTRUCT& Prepare() {
         c.lpszGTFile = file.c_str();
         c.lpszDestination = dest.c_str();
         c.lpszFilespec = spec.c_str();
@@ -37,6 +38,11 @@ struct UgtCommand {
             c.lpMessageDisplay = &ScriptedHost::Proc;
             c.lpMessageDisplayData = &host;
         }
+        return c;
+    }
+
+    int32_t Run(UgtEngineState* state = nullptr) {
+        Prepare();
         return state ? UgtRun(state, &c) : UgtMain(&c);
     }
 
