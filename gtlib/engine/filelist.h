@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "gtlib/engine/records.h"  // kMaxPath
-
 namespace gtlib {
 
 struct GtEngineState;
@@ -25,6 +23,7 @@ enum : std::uint32_t {
     kAttrArchive = 0x20,
 };
 
+constexpr std::size_t kMaxPath = 260;
 
 struct GtListItem {
     std::string sourcePath;  // separators "/"
