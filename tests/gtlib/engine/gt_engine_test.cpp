@@ -1,0 +1,264 @@
+// The compression engine's entry and runs, and round trips through both engines checked with GNU tools.
+#include "gtlib/engine/gt_engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "gtlib/engine/ugt_engine.h"
+#include "ugt_test_support.h"
+
+namespace gtlib {
+namespace {
+
+using test::Exists;
+using test::ReadFile;
+using test::UgtCommand;
+using test::WriteFile;
+
+struct GtCommand {
+    GTCMDSTRUCT c = NewGtCmdStruct();
+    std::string file, items, dest, temp, code, include, exclude, date1, date2;
+    CALLBACKSTRUCT callbacks = NewCallbackStruct();
+    test::ScriptedHost host;
+
+    explicit GtCommand(int32_t action) {
+        c.lFunction = action;
+        c.lCompFactor = 6;
+    }
+    int32_t Run() {
+        c.lpszGTFile = file.c_str();
+        c.lpszItemList = items.c_str();
+        c.lpszDestination = dest.c_str();
+        c.lpszTempPath = temp.c_str();
+        c.lpszEncryptCode = code.c_str();
+        c.lpszIncludeList = include.c_str();
+        c.lpszExludeList = exclude.c_str();
+        c.lpszDate1 = date1.c_str();
+        c.lpszDate2 = date2.c_str();
+        c.lpMessageDisplay = &test::ScriptedHost::Proc;
+        c.lpMessageDisplayData = &host;
+        return GtMain(&c);
+    }
+    std::vector<std::string> Errors() const {
+        std::vector<std::string> out;
+        for (const auto& call : host.calls)
+            if (call.kind == MSGID_GTERROR) out.push_back(call.text1);
+        return out;
+    }
+};
+
+class GtEngineTest : public ::testing::Test {
+protected:
+    test::LogEnvironment env;
+    std::string Path(const std::string& name) const { return env.dir / name; }
+
+    std::vector<std::string> TarList(const std::string& tar) {
+        const std::string out = Path("list.txt");
+        EXPECT_TRUE(gtlib_test::Run({"tar", "-tf", tar}, out));
+        std::vector<std::string> names;
+        std::string all = ReadFile(out), line;
+        for (char ch : all) {
+            if (ch == '\n') {
+                names.push_back(line);
+                line.clear();
+            } else {
+                line.push_back(ch);
+            }
+        }
+        return names;
+    }
+};
+
+TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
+    WriteFile(Path("a.txt"), "a");
+    struct Case {
+        const char* what;
+        std::function<void(GtCommand&)> setup;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"record size", [](GtCommand& g) { g.c.ulgtStructSize = 196; }, GTE_PARMS},
+        {"action 0", [](GtCommand& g) { g.c.lFunction = 0; }, GTE_PARMS},
+        {"action 8", [](GtCommand& g) { g.c.lFunction = 8; }, GTE_PARMS},
+        {"wildcard into one file", [](GtCommand& g) { g.items = "*.txt"; }, GTE_PARMS},
+        {"output file and folder", [&](GtCommand& g) { g.dest = Path("out"); }, GTE_PARMS},
+        {"TAR without archive", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.file.clear(); }, GTE_PARMS},
+        {"memory to memory without procedure", [](GtCommand& g) { g.c.lFunction = GT_GZIP_MEMTOMEM; g.file.clear(); },
+         GTE_PARMS},
+        {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS},
+        {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS},
+        {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE},
+        {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS},
+    };
+    for (const auto& c : cases) {
+        GtCommand g(GT_GZIP);
+        g.file = Path("a.gz");
+        g.items = Path("a.txt");
+        c.setup(g);
+        EXPECT_EQ(g.Run(), c.code) << c.what;
+        EXPECT_FALSE(Exists(Path("a.gz"))) << c.what;
+    }
+}
+
+TEST_F(GtEngineTest, OnlyTheFirstErrorIsShown) {
+    GtCommand g(GT_GZIP);
+    g.file = Path("a.gz");
+    g.items = Path("missing.txt");
+    EXPECT_EQ(g.Run(), GTE_NONE);
+    EXPECT_EQ(g.Errors(), std::vector<std::string>{"ItemList does not match any file names\n"});
+}
+
+TEST_F(GtEngineTest, FilesRoundTripThroughGzipAndBothEngines) {
+    const auto data = gtlib_test::Sample("text", 120000);
+    WriteFile(Path("src/one.txt"), std::string(data.begin(), data.end()));
+    WriteFile(Path("src/two.dat"), "second file");
+    for (bool encrypted : {false, true}) {
+        test::ScratchDir out;
+        GtCommand g(GT_GZIP);
+        g.items = Path("src") + "/*.*";
+        g.dest = out.path();
+        g.c.bNoDirectoryNames = -1;
+        g.c.bEncryptFlag = encrypted;
+        g.code = encrypted ? "chiave" : "";
+        ASSERT_EQ(g.Run(), 0) << (g.Errors().empty() ? "" : g.Errors()[0]);
+        ASSERT_TRUE(Exists(out / "one.txt.gz"));
+        ASSERT_TRUE(Exists(out / "two.dat.gz"));
+        if (!encrypted) {
+            ASSERT_TRUE(gtlib_test::Run({"gzip", "-t", out / "one.txt.gz"}));
+        }
+        UgtCommand u;
+        u.file = out / "one.txt.gz";
+        u.dest = out / "back";
+        u.c.bDecryptFlag = encrypted;
+        u.code = g.code;
+        ASSERT_EQ(u.Run(), 0);
+        EXPECT_TRUE(ReadFile(out / "back/one.txt") == std::string(data.begin(), data.end())) << encrypted;
+    }
+}
+
+TEST_F(GtEngineTest, MemoryToFileAndMemoryToMemory) {
+    const std::string text = "Listino prezzi\nriga due\n";
+    GtCommand g(GT_GZIP_MEMTOFILE);
+    g.file = Path("mem.gz");
+    g.items = "listino.txt";
+    g.c.lpMemBlock = reinterpret_cast<const unsigned char*>(text.data());
+    g.c.lMemBlockSize = static_cast<int32_t>(text.size());
+    ASSERT_EQ(g.Run(), 0) << (g.Errors().empty() ? "" : g.Errors()[0]);
+    const std::string plain = Path("plain.out");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("mem.gz")}, plain));
+    EXPECT_EQ(ReadFile(plain), text);
+
+    struct Host {
+        std::string in, out;
+        std::size_t pos = 0;
+        static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                         void* user, int32_t* answer) {
+            auto* h = static_cast<Host*>(user);
+            if (dir == MEM_READ_DATA) {
+                const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
+                std::memcpy(buf, h->in.data() + h->pos, k);
+                h->pos += k;
+                *size = static_cast<int32_t>(k);
+                *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
+            } else {
+                h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+                *answer = MEM_CONTINUE;
+            }
+        }
+    } pack, unpack;
+    pack.in = std::string(50000, 'm') + text;
+    GtCommand m(GT_GZIP_MEMTOMEM);
+    m.items = "stream";
+    m.callbacks.lpMemToMemProc = &Host::Proc;
+    m.callbacks.lpMemToMemUserData = &pack;
+    m.c.lpCallbackStruct = &m.callbacks;
+    ASSERT_EQ(m.Run(), 0) << (m.Errors().empty() ? "" : m.Errors()[0]);
+    unpack.in = pack.out;
+    UgtCommand u(UGT_GUNZIP_MEMTOMEM);
+    u.file.clear();
+    u.callbacks.lpMemToMemProc = &Host::Proc;
+    u.callbacks.lpMemToMemUserData = &unpack;
+    u.c.lpCallbackStruct = &u.callbacks;
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_EQ(unpack.out, pack.in);
+}
+
+TEST_F(GtEngineTest, TarAddThenDeleteByNameAndByIndexCheckedWithGnuTar) {
+    WriteFile(Path("src/a.txt"), "alpha");
+    WriteFile(Path("src/b.txt"), "bravo");
+    WriteFile(Path("src/c.bin"), std::string(3000, 'c'));
+    const std::string tar = Path("x.tar");
+    GtCommand add(GT_TAR);
+    add.file = tar;
+    add.items = Path("src") + "/*.txt";
+    add.c.bNoDirectoryNames = -1;
+    add.c.dwGTSubOptions = GTSO_LOGGTRESULTS;
+    ASSERT_EQ(add.Run(), 0) << (add.Errors().empty() ? "" : add.Errors()[0]);
+    EXPECT_EQ(TarList(tar), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+    GtCommand more(GT_TAR);  // an existing archive keeps its members
+    more.file = tar;
+    more.items = Path("src") + "/c.bin";
+    more.c.bNoDirectoryNames = -1;
+    ASSERT_EQ(more.Run(), 0);
+    EXPECT_EQ(TarList(tar), (std::vector<std::string>{"a.txt", "b.txt", "c.bin"}));
+
+    GtCommand byName(GT_TAR_DELETE);
+    byName.file = tar;
+    byName.items = "b.txt";
+    ASSERT_EQ(byName.Run(), 0) << (byName.Errors().empty() ? "" : byName.Errors()[0]);
+    EXPECT_EQ(TarList(tar), (std::vector<std::string>{"a.txt", "c.bin"}));
+
+    GtCommand byIndex(GT_TAR_DELETE);
+    byIndex.file = tar;
+    byIndex.c.lIndex = 0;
+    ASSERT_EQ(byIndex.Run(), 0);
+    EXPECT_EQ(TarList(tar), (std::vector<std::string>{"c.bin"}));
+    byIndex.c.lIndex = 5;
+    EXPECT_EQ(byIndex.Run(), GTE_INDEX);
+
+    UgtCommand u(UGT_UNTAR);
+    u.file = tar;
+    u.dest = Path("back");
+    u.spec = "*.*";
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_EQ(ReadFile(Path("back/c.bin")), std::string(3000, 'c'));
+    EXPECT_NE(env.Events().find(Path("src/a.txt") + " [Added]\r\n"), std::string::npos) << env.Events();
+}
+
+TEST_F(GtEngineTest, BusyStateRefusesFromInsideAStatusProcedure) {
+    WriteFile(Path("big.txt"), std::string(300000, 'b'));
+    struct Inner {
+        GtCommand* inner;
+        int32_t result = -1;
+        static int32_t Proc(const char*, int32_t, int32_t, void* user) {
+            auto* self = static_cast<Inner*>(user);
+            if (self->result == -1) self->result = self->inner->Run();
+            return 0;
+        }
+    };
+    GtCommand inner(GT_GZIP);
+    inner.file = Path("inner.gz");
+    inner.items = Path("big.txt");
+    Inner hook{&inner};
+    GtCommand outer(GT_GZIP);
+    outer.file = Path("outer.gz");
+    outer.items = Path("big.txt");
+    outer.c.lpMajorStatus = &Inner::Proc;
+    outer.c.lpMajorUserData = &hook;
+    EXPECT_EQ(outer.Run(), 0);
+    EXPECT_EQ(hook.result, GTE_BUSY);
+    EXPECT_EQ(inner.Errors(), std::vector<std::string>{"Busy, can't re-enter now\n"});
+    EXPECT_TRUE(outer.Errors().empty());
+    EXPECT_TRUE(Exists(Path("outer.gz")));
+    EXPECT_FALSE(Exists(Path("inner.gz")));
+}
+
+}  // namespace
+}  // namespace gtlib
