@@ -253,8 +253,8 @@ std::int32_t ControlCore::StatusEvent(bool major, const char* item, std::int32_t
 std::int32_t ControlCore::MessageEvent(bool quiet, std::int32_t id, std::int32_t type, std::int32_t n1,
                                        std::int32_t n2, char* text1, char* text2) {
     if (quiet) return id >= 0 && id <= 7 ? 1 : 0;
-    BSTR s1 = BstrFromUtf8(text1 ? gtlib::FieldText(text1, gtlib::kMessageTextSize) : "");
-    BSTR s2 = BstrFromUtf8(text2 ? gtlib::FieldText(text2, gtlib::kMessageTextSize) : "");
+    BSTR s1 = BstrFromUtf8(text1 ? FieldCut(text1, gtlib::kMessageTextSize) : "");
+    BSTR s2 = BstrFromUtf8(text2 ? FieldCut(text2, gtlib::kMessageTextSize) : "");
     std::int32_t msgId = id, msgType = type, a = n1, b = n2, answer = 0;
     std::vector<VARIANT> args{RefI4(&msgId), RefI4(&msgType), RefI4(&a),     RefI4(&b),
                               RefBstr(&s1),  RefBstr(&s2),    RefI4(&answer)};
@@ -269,9 +269,9 @@ std::int32_t ControlCore::MessageEvent(bool quiet, std::int32_t id, std::int32_t
 
 std::int32_t ControlCore::RenameEvent(gtlib::RENAMESTRUCT* r) {
     if (!r) return 0;
-    BSTR item = BstrFromUtf8(gtlib::FieldText(r->szItemName));
-    BSTR date = BstrFromUtf8(gtlib::FieldText(r->szDateTime));
-    BSTR orig = BstrFromUtf8(gtlib::FieldText(r->szOrigItemName));
+    BSTR item = BstrFromUtf8(FieldCut(r->szItemName));
+    BSTR date = BstrFromUtf8(FieldCut(r->szDateTime));
+    BSTR orig = BstrFromUtf8(FieldCut(r->szOrigItemName));
     std::int32_t attr = static_cast<std::int32_t>(r->dwAttrib), options = static_cast<std::int32_t>(r->dwOptions),
                  answer = 0;
     std::vector<VARIANT> args{RefBstr(&item), RefBstr(&date), RefI4(&attr), RefI4(&options), RefBstr(&orig),
