@@ -1,9 +1,9 @@
 // Raw deflate decoder. See inflate.h for the contract.
 //
 // Decoding tables: one 32-bit entry per table slot.
-//   bits 0-3   code bits consumed at this level
-//   bits 4-7   extra bits that follow the code (lengths and distances)
-//   bits 8-11  size in bits of the sub-table (sub-table pointers only)
+//   bits 0-7   bits consumed by the entry: the code bits at this level plus the extra bits that follow the code
+//              (lengths and distances); for a sub-table pointer, the bits of the main table
+//   bits 8-11  code bits at this level (the extra bits start after them); for a sub-table pointer, its size
 //   bits 12-15 kind: literal, end of block, sub-table pointer, invalid symbol
 //   bits 16-31 value: the literal, the length or distance base, the symbol (code lengths), the sub-table start
 // The main tables are indexed by the next 11 (literal/length) or 8 (distance) bits; longer codes continue in a
@@ -38,7 +38,7 @@ constexpr std::uint32_t kKindInvalid = 1u << 15;
 
 constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kFastIn = 16;
-constexpr std::size_t kFastOut = 320;
+constexpr std::size_t kFastOut = 320;  // a match (258) or two literals, plus the copy overshoot
 constexpr std::size_t kInBufSize = 32768;
 constexpr std::size_t kSinkBufSize = kWindow + 65536 + kFastOut;
 
@@ -53,8 +53,8 @@ constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-inline unsigned EntryBits(std::uint32_t e) { return e & 0xF; }
-inline unsigned EntryExtra(std::uint32_t e) { return (e >> 4) & 0xF; }
+inline unsigned EntryBits(std::uint32_t e) { return e & 0xFF; }
+inline unsigned EntryCodeBits(std::uint32_t e) { return (e >> 8) & 0xF; }
 inline unsigned EntrySubBits(std::uint32_t e) { return (e >> 8) & 0xF; }
 inline unsigned EntryValue(std::uint32_t e) { return e >> 16; }
 inline std::uint64_t Mask(unsigned n) { return (std::uint64_t{1} << n) - 1; }
@@ -74,7 +74,7 @@ unsigned Reverse(unsigned code, unsigned len) {
     return r;
 }
 
-// What each symbol decodes to, without its code length.
+// What each symbol decodes to, without its code length (bits 0-7 hold the extra bits only).
 struct SymbolContents {
     std::uint32_t litlen[288];
     std::uint32_t dist[32];
@@ -83,9 +83,9 @@ struct SymbolContents {
         for (unsigned s = 0; s < 256; ++s) litlen[s] = kKindLiteral | (s << 16);
         litlen[256] = kKindEnd;
         for (unsigned s = 257; s < 286; ++s)
-            litlen[s] = (std::uint32_t{kLengthBase[s - 257]} << 16) | (kLengthExtra[s - 257] << 4);
+            litlen[s] = (std::uint32_t{kLengthBase[s - 257]} << 16) | kLengthExtra[s - 257];
         litlen[286] = litlen[287] = kKindInvalid;
-        for (unsigned s = 0; s < 30; ++s) dist[s] = (std::uint32_t{kDistBase[s]} << 16) | (kDistExtra[s] << 4);
+        for (unsigned s = 0; s < 30; ++s) dist[s] = (std::uint32_t{kDistBase[s]} << 16) | kDistExtra[s];
         dist[30] = dist[31] = kKindInvalid;
         for (unsigned s = 0; s < 19; ++s) precode[s] = s << 16;
     }
@@ -141,7 +141,7 @@ bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std:
         for (unsigned k = 0; k < count[len]; ++k) {
             const std::uint32_t e = contents[sorted[idx++]];
             if (len <= root) {
-                const std::uint32_t entry = e | len;
+                const std::uint32_t entry = (e + len) | (len << 8);
                 for (std::size_t i = Reverse(code, len); i < main_size; i += std::size_t{1} << len) table[i] = entry;
             } else {
                 const unsigned prefix = code >> (len - root);
@@ -164,7 +164,7 @@ bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std:
                         kKindSub | (sub_bits << 8) | (static_cast<std::uint32_t>(sub_start) << 16) | root;
                 }
                 const unsigned drop = len - root;
-                const std::uint32_t entry = e | drop;
+                const std::uint32_t entry = (e + drop) | (drop << 8);
                 for (std::size_t i = Reverse(code & ((1u << drop) - 1), drop); i < (std::size_t{1} << sub_bits);
                      i += std::size_t{1} << drop)
                     table[sub_start + i] = entry;
@@ -443,6 +443,50 @@ InflateResult Decoder::ReadDynamicTables() {
     return kInflateOk;
 }
 
+// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits`.
+inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
+    return EntryValue(e) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+}
+
+// Copies a match of `length` bytes from `distance` back; may write up to 39 bytes past the match (the fast
+// loop keeps that much room).
+inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned length) {
+    const std::uint8_t* src = dst - distance;
+    std::uint8_t* const end = dst + length;
+    if (distance >= 8) {
+        // Each 8-byte piece reads only bytes already written, so overlapping matches come out right.
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        std::memcpy(dst + 16, src + 16, 8);
+        std::memcpy(dst + 24, src + 24, 8);
+        if (length > 32) {
+            dst += 32;
+            src += 32;
+            do {
+                std::memcpy(dst, src, 8);
+                std::memcpy(dst + 8, src + 8, 8);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+        }
+    } else if (distance == 1) {
+        const std::uint64_t v = 0x0101010101010101ull * *src;
+        do {
+            std::memcpy(dst, &v, 8);
+            std::memcpy(dst + 8, &v, 8);
+            dst += 16;
+        } while (dst < end);
+    } else {
+        // Short period: each step writes 8 bytes of which the first `distance` are final.
+        do {
+            std::memcpy(dst, src, 8);
+            dst += distance;
+            src += distance;
+        } while (dst < end);
+    }
+    return end;
+}
+
 InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd) {
     for (;;) {
         // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
@@ -457,77 +501,61 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
             InflateResult r = kInflateOk;
             bool block_end = false;
             do {
+                // At least 56 bits: one literal/length code with its extra bits (20) and one distance code
+                // with its extra bits (28), or two literals.
                 bb |= Load64(in) << bl;
                 in += (63 - bl) >> 3;
                 bl |= 56;
                 std::uint32_t e = ll[bb & Mask(kLitlenBits)];
-                if (e & kKindSub) {
+                if (e & kKindSub) [[unlikely]] {
                     bb >>= kLitlenBits;
                     bl -= kLitlenBits;
                     e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
                 }
-                bb >>= EntryBits(e);
-                bl -= EntryBits(e);
                 if (e & kKindLiteral) {
-                    *out++ = static_cast<std::uint8_t>(EntryValue(e));
-                    // A second literal often follows; 56 bits always hold two codes.
-                    e = ll[bb & Mask(kLitlenBits)];
-                    if ((e & (kKindSub | kKindLiteral)) != kKindLiteral) continue;
                     bb >>= EntryBits(e);
                     bl -= EntryBits(e);
                     *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                    // Up to two more literals from the main table fit in the bits left (15 + 11 + 11 <= 56).
+                    e = ll[bb & Mask(kLitlenBits)];
+                    if (e & kKindLiteral) {
+                        bb >>= EntryBits(e);
+                        bl -= EntryBits(e);
+                        *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                        e = ll[bb & Mask(kLitlenBits)];
+                        if (e & kKindLiteral) {
+                            bb >>= EntryBits(e);
+                            bl -= EntryBits(e);
+                            *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                        }
+                    }
                     continue;
                 }
                 if (e & (kKindEnd | kKindInvalid)) {
+                    bb >>= EntryBits(e);
+                    bl -= EntryBits(e);
                     if (e & kKindInvalid) r = kInflateBadData;
                     block_end = true;
                     break;
                 }
-                const unsigned length = EntryValue(e) + static_cast<unsigned>(bb & Mask(EntryExtra(e)));
-                bb >>= EntryExtra(e);
-                bl -= EntryExtra(e);
+                const unsigned length = EntryNumber(e, bb);
+                bb >>= EntryBits(e);
+                bl -= EntryBits(e);
                 e = dd[bb & Mask(kDistBits)];
-                if (e & kKindSub) {
+                if (e & kKindSub) [[unlikely]] {
                     bb >>= kDistBits;
                     bl -= kDistBits;
                     e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
                 }
-                if (e & kKindInvalid) {
-                    r = kInflateBadData;
-                    block_end = true;
-                    break;
-                }
+                const std::size_t distance = EntryNumber(e, bb);
                 bb >>= EntryBits(e);
                 bl -= EntryBits(e);
-                const std::size_t distance = EntryValue(e) + static_cast<std::size_t>(bb & Mask(EntryExtra(e)));
-                bb >>= EntryExtra(e);
-                bl -= EntryExtra(e);
-                if (distance > static_cast<std::size_t>(out - out_base)) {
+                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - out_base)) {
                     r = kInflateBadData;
                     block_end = true;
                     break;
                 }
-                std::uint8_t* dst = out;
-                const std::uint8_t* src = out - distance;
-                std::uint8_t* const end = out + length;
-                if (distance >= 8) {
-                    do {
-                        std::memcpy(dst, src, 8);
-                        dst += 8;
-                        src += 8;
-                    } while (dst < end);
-                } else if (distance == 1) {
-                    const std::uint64_t v = 0x0101010101010101ull * *src;
-                    do {
-                        std::memcpy(dst, &v, 8);
-                        dst += 8;
-                    } while (dst < end);
-                } else {
-                    do {
-                        *dst++ = *src++;
-                    } while (dst < end);
-                }
-                out = end;
+                out = CopyMatch(out, distance, length);
             } while (in <= in_limit && out <= out_limit);
             in_next = in;
             out_next = out;
@@ -544,12 +572,14 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
         }
         if (static_cast<std::size_t>(in_end - in_next) < kFastIn && Refill()) continue;
 
-        Need(kMaxCodeLen);
+        constexpr unsigned kMaxStep = kMaxCodeLen + 13;  // a code and its extra bits
+        Need(kMaxStep);
         std::uint32_t e = ll[bitbuf_ & Mask(kLitlenBits)];
         if (e & kKindSub) {
             Drop(kLitlenBits);
             e = ll[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
         }
+        const unsigned length = EntryNumber(e, bitbuf_);
         Drop(EntryBits(e));
         if (Overran()) return kInflateTruncated;
         if (e & kKindLiteral) {
@@ -559,19 +589,16 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
         }
         if (e & kKindEnd) return kInflateOk;
         if (e & kKindInvalid) return kInflateBadData;
-        Need(EntryExtra(e));
-        const unsigned length = EntryValue(e) + Take(EntryExtra(e));
-        Need(kMaxCodeLen);
+        Need(kMaxStep);
         e = dd[bitbuf_ & Mask(kDistBits)];
         if (e & kKindSub) {
             Drop(kDistBits);
             e = dd[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
         }
-        if (e & kKindInvalid) return Overran() ? kInflateTruncated : kInflateBadData;
+        const std::size_t distance = EntryNumber(e, bitbuf_);
         Drop(EntryBits(e));
-        Need(EntryExtra(e));
-        const std::size_t distance = EntryValue(e) + Take(EntryExtra(e));
         if (Overran()) return kInflateTruncated;
+        if (e & kKindInvalid) return kInflateBadData;
         if (distance > static_cast<std::size_t>(out_next - out_base)) return kInflateBadData;
         if (!MakeRoom(length)) {
             // A fixed buffer: copy what fits, then stop.
