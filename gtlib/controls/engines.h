@@ -1,7 +1,9 @@
-// The seam between the controls and the two engines. A control owns one engine state block, installs it in
-// the engine's thread-storage slot before each run and calls the engine's entry with its command record.
-// While an engine is not part of the build its binding is null and every action of that control ends with
-// the engine-missing result (kEngineMissing*), and the ActionGT put answers E_NOTIMPL.
+// The seam between the controls and the two engines. A control owns one engine state block (zero-filled,
+// stateSize bytes, made ready by setDefaults) and hands it to the engine's entry with its command record;
+// the entry installs it in the engine's thread-storage slot for the run and puts the slot back afterwards.
+// The decompression engine is bound to its entry (UgtRunBlock). The compression engine's entry is not in
+// this build yet: its binding is null, every gtactx action then ends with kEngineMissingGt and the ActionGT
+// put answers E_NOTIMPL.
 #pragma once
 
 #include <cstddef>
@@ -15,10 +17,11 @@ struct EngineBinding {
     std::size_t stateSize;              // bytes of one state block (zero-filled before setDefaults)
     void (*setDefaults)(void* state);   // the engine's defaults in a fresh block
     void (*releaseState)(void* state);  // frees the engine's lists inside a block before it goes
-    std::int32_t (*run)(void* record);  // the entry: GTCMDSTRUCT* or UGTCMDSTRUCT*, result code
+    std::int32_t (*run)(void* state, void* record);  // the entry with this control's block installed:
+                                                    // GTCMDSTRUCT* or UGTCMDSTRUCT*, result code
 };
 
-// The size the library has always given a state block.
+// The size the library has always given a state block (used while an engine is missing).
 inline constexpr std::size_t kEngineStateSize = 49576;
 
 // The results an action ends with while its engine is missing: "unknown error" of each enumeration.

@@ -249,7 +249,7 @@ std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
     } else {
         void* previous = slot->Get();
         slot->Set(state_);
-        result = engine->run(&c);
+        result = engine->run(state_, &c);
         slot->Set(previous);
     }
     if (owned) lock->Unlock();

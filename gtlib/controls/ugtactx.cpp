@@ -301,7 +301,7 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
         // thread) is put back afterwards.
         void* previous = slot->Get();
         slot->Set(state_);
-        result = engine->run(&c);
+        result = engine->run(state_, &c);
         slot->Set(previous);
     }
     if (owned) lock->Unlock();

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,7 @@ struct HostRun {
     std::string out;
 };
 
-HostRun RunHost(const std::vector<std::string>& args) {
+HostRun RunProgram(const char* program, const std::vector<std::string>& args) {
     int pipefd[2];
     if (pipe(pipefd) != 0) return {-1, ""};
     const pid_t pid = fork();
@@ -24,10 +27,10 @@ HostRun RunHost(const std::vector<std::string>& args) {
         dup2(pipefd[1], 1);
         close(pipefd[0]);
         close(pipefd[1]);
-        std::vector<char*> argv{const_cast<char*>(CTLHOST)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(CTLHOST, argv.data());
+        execvp(program, argv.data());
         _exit(127);
     }
     close(pipefd[1]);
@@ -40,6 +43,8 @@ HostRun RunHost(const std::vector<std::string>& args) {
     waitpid(pid, &st, 0);
     return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
 }
+
+HostRun RunHost(const std::vector<std::string>& args) { return RunProgram(CTLHOST, args); }
 
 bool Has(const std::string& out, const std::string& line) { return out.find(line + "\n") != std::string::npos; }
 
@@ -61,7 +66,7 @@ TEST(CtlHost, RegistersCreatesSetsAndReadsBack) {
     EXPECT_TRUE(Has(r.out, "TarIndex=-1")) << r.out;
 }
 
-TEST(CtlHost, ReportsFailuresAndMissingEngines) {
+TEST(CtlHost, ReportsFailedSteps) {
     TempRegistry reg;
     ASSERT_EQ(RunHost({"--registry", reg.path(), "--register", SBGTACTX_MODULE}).status, 0);
     const HostRun unknown = RunHost({"--registry", reg.path(), "--progid", "nothing.here"});
@@ -71,5 +76,80 @@ TEST(CtlHost, ReportsFailuresAndMissingEngines) {
     EXPECT_EQ(badName.status, 1);
     EXPECT_TRUE(Has(badName.out, "NoSuch: 0x80020006")) << badName.out;
     EXPECT_EQ(RunHost({"--bogus"}).status, 2);
+}
+
+// ---- interop: archives made by GNU tar, gzip and Python, unpacked by ugtactx through the host ----
+
+namespace {
+namespace fs = std::filesystem;
+
+void Write(const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+std::string Read(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+class Interop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(RunHost({"--registry", reg.path(), "--register", SBGTACTX_MODULE}).status, 0);
+        root = fs::path(reg.dir());
+        Write(root / "src" / "oggi.htm", "<html>notizie del giorno</html>\r\n");
+        Write(root / "src" / "perch\xC3\xA9" / "dati.bin", std::string("\x00\x01\xFF\x1F\x8B", 5) + std::string(70000, 'z'));
+        fs::create_directories(root / "out");
+    }
+    HostRun Unpack(const std::vector<std::string>& extra) {
+        std::vector<std::string> args{"--registry", reg.path(), "--progid", "ugtactx.ugtactx.1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunHost(args);
+    }
+    TempRegistry reg;
+    fs::path root;
+};
+}  // namespace
+
+TEST_F(Interop, UntarsWhatGnuTarMakes) {
+    ASSERT_EQ(RunProgram("tar", {"-C", (root / "src").string(), "-cf", (root / "n.tar").string(), "oggi.htm",
+                                 "perch\xC3\xA9"}).status, 0);
+    const HostRun r = Unpack({"--set", "GTFile=" + (root / "n.tar").string(), "--set",
+                              "Destination=" + (root / "out").string(), "--set", "bRecurseFlag=true", "--set",
+                              "bMajorStatus=true", "--action", "2", "--get", "ReturnCount"});
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    EXPECT_TRUE(Has(r.out, "event UGTMajorStatus UGTItemName=\"Item 3 of 3\" UGTPercent=100 UGTStatType=1 UGTCancel=0")) << r.out;
+    EXPECT_EQ(Read(root / "out" / "oggi.htm"), Read(root / "src" / "oggi.htm"));
+    EXPECT_EQ(Read(root / "out" / "perch\xC3\xA9" / "dati.bin"), Read(root / "src" / "perch\xC3\xA9" / "dati.bin"));
+}
+
+TEST_F(Interop, CancelFromTheFirstStatusEventStopsTheRun) {
+    ASSERT_EQ(RunProgram("tar", {"-C", (root / "src").string(), "-cf", (root / "n.tar").string(), "oggi.htm"}).status, 0);
+    const HostRun r = Unpack({"--set", "GTFile=" + (root / "n.tar").string(), "--set",
+                              "Destination=" + (root / "out").string(), "--set", "bMajorStatus=true", "--answer",
+                              "UGTMajorStatus.UGTCancel=1", "--action", "2"});
+    EXPECT_TRUE(Has(r.out, "ErrorCode=5")) << r.out;
+    EXPECT_FALSE(fs::exists(root / "out" / "oggi.htm"));
+}
+
+TEST_F(Interop, GunzipsWhatGzipAndPythonMake) {
+    ASSERT_EQ(RunProgram("gzip", {"-k", "-9", (root / "src" / "oggi.htm").string()}).status, 0);
+    HostRun r = Unpack({"--set", "GTFile=" + (root / "src" / "oggi.htm.gz").string(), "--set",
+                        "Destination=" + (root / "out").string(), "--action", "1"});
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    EXPECT_EQ(Read(root / "out" / "oggi.htm"), Read(root / "src" / "oggi.htm"));
+
+    const std::string py = (root / "py.gz").string();
+    ASSERT_EQ(RunProgram("python3", {"-c", "import gzip,sys; open(sys.argv[1],'wb').write(gzip.compress(b'x'*10000))",
+                                     py}).status, 0);
+    r = Unpack({"--set", "GTFile=" + py, "--set", "MemoryBlockSize=20000", "--action", "3", "--get",
+                "MemoryBlockSize"});
+    EXPECT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    EXPECT_TRUE(Has(r.out, "MemoryBlockSize=10000")) << r.out;
+    r = Unpack({"--set", "GTFile=" + py, "--action", "10", "--get", "gzi_oSizeL", "--get", "gzi_Method"});
+    EXPECT_TRUE(Has(r.out, "gzi_oSizeL=10000")) << r.out;
+    EXPECT_TRUE(Has(r.out, "gzi_Method=8")) << r.out;
 }
 #endif

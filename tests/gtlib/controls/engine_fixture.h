@@ -19,8 +19,8 @@ namespace fixture {
 inline std::function<std::int32_t(gtlib::UGTCMDSTRUCT&)> ugtRun;
 inline std::function<std::int32_t(gtlib::GTCMDSTRUCT&)> gtRun;
 
-inline std::int32_t RunUgt(void* r) { return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0; }
-inline std::int32_t RunGt(void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
+inline std::int32_t RunUgt(void*, void* r) { return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0; }
+inline std::int32_t RunGt(void*, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
 
 inline const sbgt::EngineBinding kUgtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunUgt};
 inline const sbgt::EngineBinding kGtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunGt};
@@ -42,7 +42,7 @@ protected:
         gtRun = nullptr;
     }
     void TearDown() override {
-        sbgt::SetDecompressionEngine(nullptr);
+        sbgt::SetDecompressionEngine(nullptr);  // back to the built-in bindings
         sbgt::SetCompressionEngine(nullptr);
         sbgt::NamedLock::SetWaitClock({});
         ugtRun = nullptr;

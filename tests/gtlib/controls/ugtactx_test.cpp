@@ -549,12 +549,13 @@ TEST_F(Controls, MissingStateBlockOrEngine) {
     EXPECT_FALSE(called);
     EXPECT_EQ(Get(u.get(), "ErrorCode").lVal, gtlib::UGTE_MEM);
 
-    sbgt::SetDecompressionEngine(nullptr);
-    auto v = NewUgt();
-    EXPECT_EQ(Act(v.get(), gtlib::UGT_GUNZIP), E_NOTIMPL);
-    EXPECT_EQ(Get(v.get(), "ErrorCode").lVal, sbgt::kEngineMissingUgt);
-    EXPECT_EQ(Act(v.get(), 0), S_OK);  // no action needs no engine
-    EXPECT_EQ(Get(v.get(), "ErrorCode").lVal, 0);
+    // The compression engine is not in this build: gtactx says so.
+    sbgt::SetCompressionEngine(nullptr);
+    auto g = NewGt();
+    EXPECT_EQ(Act(g.get(), gtlib::GT_GZIP), E_NOTIMPL);
+    EXPECT_EQ(Get(g.get(), "ErrorCode").lVal, sbgt::kEngineMissingGt);
+    EXPECT_EQ(Act(g.get(), 0), S_OK);  // no action needs no engine
+    EXPECT_EQ(Get(g.get(), "ErrorCode").lVal, 0);
 }
 
 // ---- the lock shared with other processes ----
