@@ -386,3 +386,84 @@ TEST_F(GtRunTest, MinorCancelStopsOnlyWithTheSubOption) {
 
 }  // namespace
 }  // namespace gtlib
+
+namespace gtlib {
+namespace {
+
+struct PipeHost {
+    std::string in, out;
+    std::size_t pos = 0;
+    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t, void* user,
+                     int32_t* answer) {
+        auto* h = static_cast<PipeHost*>(user);
+        if (dir == MEM_READ_DATA) {
+            const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
+            std::memcpy(buf, h->in.data() + h->pos, k);
+            h->pos += k;
+            *size = static_cast<int32_t>(k);
+            *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
+        } else {
+            h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+            *answer = MEM_CONTINUE;
+        }
+    }
+};
+
+TEST_F(GtRunTest, EncryptedMemoryRoundTripAndAStreamIntoAFile) {
+    const auto data = gtlib_test::Sample("skewed", 70000);
+    PipeHost pack, unpack;
+    pack.in.assign(data.begin(), data.end());
+    GtCommand m(GT_GZIP_MEMTOMEM);
+    m.items = "dati.bin";
+    m.c.bEncryptFlag = -1;
+    m.code = "chiave di prova";
+    m.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    m.callbacks.lpMemToMemUserData = &pack;
+    m.c.lpCallbackStruct = &m.callbacks;
+    ASSERT_EQ(m.Run(), 0);
+    unpack.in = pack.out;
+    UgtCommand u(UGT_GUNZIP_MEMTOMEM);
+    u.file.clear();
+    u.c.bDecryptFlag = -1;
+    u.code = "chiave di prova";
+    u.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    u.callbacks.lpMemToMemUserData = &unpack;
+    u.c.lpCallbackStruct = &u.callbacks;
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_TRUE(unpack.out == pack.in);
+
+    PipeHost source;
+    source.in = "dal flusso al file\n";
+    GtCommand s(GT_GZIP_MEMTOFILE_STREAM);
+    s.file = Path("stream.gz");
+    s.items = "flusso.txt";
+    s.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    s.callbacks.lpMemToMemUserData = &source;
+    s.c.lpCallbackStruct = &s.callbacks;
+    ASSERT_EQ(s.Run(), 0) << (s.Errors().empty() ? "" : s.Errors()[0]);
+    const std::string plain = Path("stream.out");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("stream.gz")}, plain));
+    EXPECT_EQ(ReadFile(plain), source.in);
+}
+
+TEST_F(GtRunTest, EmptyMemberReportsFullProgress) {
+    const std::string empty = Path("empty");
+    WriteFile(empty, "");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-c", "-n", empty}, Path("empty.gz")));
+    std::vector<int32_t> percents;
+    UgtCommand u;
+    u.file = Path("empty.gz");
+    u.dest = Path("out");
+    u.c.lpMinorStatus = [](const char*, int32_t percent, int32_t, void* user) -> int32_t {
+        static_cast<std::vector<int32_t>*>(user)->push_back(percent);
+        return 0;
+    };
+    u.c.lpMinorUserData = &percents;
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_TRUE(Exists(Path("out/empty")));
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+}
+
+}  // namespace
+}  // namespace gtlib
