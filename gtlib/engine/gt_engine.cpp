@@ -1,0 +1,549 @@
+#include "gtlib/engine/gt_engine.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "gtlib/engine/filelist.h"
+#include "gtlib/engine/gt_state.h"
+#include "gtlib/engine/gt_tar_run.h"
+#include "gtlib/engine/gzip_writer.h"
+#include "gtlib/engine/logs.h"
+#include "gtlib/engine/messages.h"
+#include "gtlib/engine/tempfile.h"
+#include "gtlib/engine/ugt_engine.h"
+
+namespace gtlib {
+
+struct GtControlState {
+    GtEngineState engine;
+    MessageSlots slots{};
+    MessageHost host;
+    EventLog eventLog;
+    const GTCMDSTRUCT* cmd = nullptr;
+
+    MessageContext Messages() { return MessageContext{&slots, host, engine.diagnostic, engine.Quiet()}; }
+};
+
+namespace {
+
+constexpr std::size_t kPathLimit = PATH_MAX - 1;
+
+thread_local GtControlState* tSlot = nullptr;
+thread_local std::unique_ptr<GtControlState> tOwnState;
+
+GtControlState& Control(GtEngineState& st) { return *static_cast<GtControlState*>(st.hostData); }
+
+// The message path of the compression state.
+std::string HookText(GtEngineState& st, int id) {
+    GtControlState& c = Control(st);
+    return GtGetMessageText(&c.slots, c.host, static_cast<uint32_t>(id), 1);
+}
+
+void HookError(GtEngineState& st, int code, const std::string& detail, bool boxAllowed) {
+    GtControlState& c = Control(st);
+    FirstError once;  // the state's own latch already decided that this is the run's first error
+    GtReportError(c.Messages(), once, code, detail, boxAllowed);
+}
+
+void HookWarning(GtEngineState& st, const std::string& text, const std::string& detail) {
+    GtShowWarning(Control(st).Messages(), text, detail);
+}
+
+void HookEventLog(GtEngineState& st, const std::string& line) { Control(st).eventLog.Line(line); }
+
+void InstallHooks(GtControlState& c) {
+    c.engine.hostData = &c;
+    c.engine.hooks.text = &HookText;
+    c.engine.hooks.error = &HookError;
+    c.engine.hooks.warning = &HookWarning;
+    c.engine.hooks.eventLog = &HookEventLog;
+    c.engine.hooks.pump = nullptr;  // no window messages inside the library; the control pumps itself
+}
+
+std::string Msg(uint32_t id) {
+    const char* t = FindMessage(id);
+    return t ? t : "";
+}
+
+// lpszGTFile, lpszDestination, lpszTempPath: double quotes dropped, "\" read as "/". False when longer
+// than a path may be.
+bool CopyPath(const char* in, std::string& out, bool folder) {
+    out.clear();
+    if (in != nullptr)
+        for (const char* p = in; *p; ++p) {
+            if (*p == '"') continue;
+            out.push_back(*p == '\\' ? '/' : *p);
+            if (out.size() > kPathLimit) return false;
+        }
+    if (folder && !out.empty() && out.back() != '/') out.push_back('/');
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Given(const char* s) { return s != nullptr && s[0] != 0; }
+
+int StatusTypeOf(int32_t action) {
+    switch (action) {
+        case GT_GZIP: return STYP_FILETOFILE_GZIP;
+        case GT_TAR:
+        case GT_TAR_DELETE: return STYP_FILETOFILE_TAR;
+        case GT_GZIP_MEMTOMEM: return STYP_MEMTOMEM_GZIP;
+        case GT_GZIP_MEMTOFILE:
+        case GT_GZIP_MEMTOFILE_STREAM: return STYP_MEMTOFILE_GZIP;
+        default: return STYP_MEMTOFILE_TAR;
+    }
+}
+
+void SetReadOnly(const std::string& path, uint32_t attributes) {
+    if (!(attributes & ATTR_READONLY)) return;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), st.st_mode & 07555);
+}
+
+// Mode 1: one GZIP member per item.
+int GzipItems(GtControlState& c) {
+    GtEngineState& st = c.engine;
+    const GTCMDSTRUCT& cmd = *c.cmd;
+    st.itemCount = static_cast<int>(st.items.size());
+    st.itemNumber = 1;
+    for (const GtListItem& li : st.items) {
+        std::string temp;
+        int r = MakeTempFileName(st.tempPath, temp);
+        if (r != GTE_OK) return st.ReportError(GTE_CREATE, st.tempPath);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_TEMP, temp);
+        }
+        GtItem item;
+        item.sourcePath = li.sourcePath;
+        item.storedName = li.storedName;
+        item.time = static_cast<uint32_t>(li.time);
+        item.attributes = li.attributes;
+        item.memory = li.memory;
+        r = GzipFile(item, fd, st);
+        ::close(fd);
+        if (r == GTE_OK && st.gtErrorCode != GTE_OK) r = st.gtErrorCode;
+        if (r != GTE_OK) {
+            if (r == GTE_OPEN) st.ReportError(r, Msg(151) + NativePath(li.sourcePath));
+            else st.ReportError(r, Msg(164) + " " + NativePath(li.memory ? li.storedName : li.sourcePath));
+            if (r != GTE_CREATE || !st.growExisting) ::unlink(temp.c_str());
+            return st.gtErrorCode;
+        }
+        std::string output;
+        if (!st.gtFile.empty()) output = AppendGzExtension(st.gtFile);
+        else if (!st.destination.empty()) output = st.destination + FileNameOf(NativePath(li.sourcePath)) + ".gz";
+        if (output.empty()) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_PARMS, Msg(101));
+        }
+        if (CreateDirectoryPath(output) != GTE_OK) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_TEMP, output);
+        }
+        r = ReplaceOriginalFile(st, output, temp);
+        if (r != GTE_OK) {
+            st.Warn(Msg(152), temp);
+            return st.ReportError(r, Msg(163));
+        }
+        SetReadOnly(output, item.attributes);
+        ++st.itemNumber;
+        (void)cmd;
+    }
+    return GTE_OK;
+}
+
+// Copies a whole file into an open one (the temporary copy of an archive).
+int CopyInto(GtEngineState& st, const std::string& from, int toFd) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return GTE_OPEN;
+    const int r = CopyFileData(st, in, toFd, -1);
+    ::close(in);
+    return r;
+}
+
+std::vector<GtTarItem> TarItems(const GtEngineState& st) {
+    std::vector<GtTarItem> out;
+    for (const GtListItem& li : st.items)
+        out.push_back({NativePath(li.sourcePath), li.storedName, li.time, li.attributes, li.memory});
+    return out;
+}
+
+// Mode 2: a TAR archive, new or grown; mode 3: members removed.
+int TarRun(GtControlState& c, int mode) {
+    GtEngineState& st = c.engine;
+    const GTCMDSTRUCT& cmd = *c.cmd;
+    const std::string archive = st.gtFile;
+    struct stat ast;
+    const bool exists = ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode);
+    if (mode == 3 && !exists) return st.ReportError(GTE_OPEN, Msg(151) + archive);
+
+    // Without grow-existing the work is done on a temporary copy that then replaces the archive; with it
+    // new members go to a temporary file that is appended (a removal works on the archive itself).
+    std::string temp;
+    int fd = -1;
+    const bool inPlace = st.growExisting && mode == 3;
+    if (inPlace) {
+        fd = ::open(archive.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return st.ReportError(GTE_OPEN, Msg(151) + archive);
+    } else {
+        if (MakeTempFileName(st.tempPath, temp) != GTE_OK) return st.ReportError(GTE_CREATE, st.tempPath);
+        fd = ::open(temp.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_TEMP, temp);
+        }
+    }
+    auto fail = [&](int code, const std::string& detail) {
+        ::close(fd);
+        if (!temp.empty() && (code != GTE_CREATE || !st.growExisting)) ::unlink(temp.c_str());
+        return st.ReportError(code, detail);
+    };
+
+    int r = GTE_OK;
+    if (!st.growExisting && exists) {
+        r = CopyInto(st, archive, fd);
+        if (r != GTE_OK) return fail(r, Msg(162) + " " + temp);
+        ::lseek(fd, 0, SEEK_SET);
+        if (mode == 2) {
+            r = GtTarCut(fd);
+            if (r != GTE_OK) return fail(r, archive);
+        }
+    }
+
+    if (mode == 2) {
+        GtTarRun run;
+        run.fd = fd;
+        run.lfToCrlf = st.lfToCrlf;
+        run.cancel = &st.cancel;
+        run.memData = st.memBlock;
+        run.memSize = st.memBlockSize;
+        st.itemCount = static_cast<int>(st.items.size());
+        st.itemNumber = 0;
+        run.majorStatus = [&st](const GtTarItem& item) {
+            ++st.itemNumber;
+            const std::string text = item.memory ? Msg(395) : FormatNumbers(Msg(391), st.itemNumber, st.itemCount);
+            return st.MajorStatus(text) != 0;
+        };
+        run.minorStatus = [&st](int percent) {
+            st.MinorStatus(st.lastMajorText, static_cast<uint64_t>(percent), 100);
+            return st.cancel;
+        };
+        if (st.renameProc != nullptr) {
+            run.rename = [&st](std::string& stored, int64_t& mtime, uint32_t& attributes) {
+                RENAMESTRUCT rq = NewRenameStruct();
+                CopyToField(rq.szItemName, stored);
+                CopyToField(rq.szDateTime, UgtDateText(mtime));
+                rq.dwAttrib = attributes;
+                rq.dwOptions = 1;
+                st.renameProc(&rq, st.renameUserData);
+                stored = std::string(FieldText(rq.szItemName));
+                mtime = UgtDateTextToUnix(FieldText(rq.szDateTime));
+                attributes = rq.dwAttrib;
+            };
+        }
+        run.added = [&st](const std::string& path) {
+            std::string line = Msg(703);
+            const std::size_t at = line.find("%s");
+            if (at != std::string::npos) line.replace(at, 2, path);
+            st.EventLog(line);
+        };
+        std::string failed;
+        r = GtTarWriteItems(run, TarItems(st), failed);
+        if (r == GTE_OK && st.cancel) r = GTE_ABORT;
+        if (r != GTE_OK) return fail(r, Msg(164) + " " + temp);
+        if (st.growExisting) {
+            // Append the new members to the archive, cut at its end block.
+            const int afd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (afd < 0) return fail(GTE_CREATE, archive);
+            r = GtTarCut(afd);
+            if (r == GTE_OK) {
+                ::lseek(fd, 0, SEEK_SET);
+                r = CopyFileData(st, fd, afd, -1);
+            }
+            ::close(afd);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return r == GTE_OK ? GTE_OK : st.ReportError(r, archive);
+        }
+    } else {
+        const std::string list = cmd.lpszItemList ? cmd.lpszItemList : "";
+        std::vector<std::string> patterns;
+        if (!list.empty() && UgtSplitFilespec(list, patterns) != 0) return fail(GTE_PARMS, Msg(898));
+        const bool ignoreLong = (st.subOptions & GTSO_IGNORELONGNAMES) != 0;
+        const bool mangle = (st.subOptions & GTSO_MANGLELONGNAMES) != 0;
+        std::function<bool(const std::string&)> matches = [&](const std::string& name) {
+            if (ignoreLong && UgtIsLongName(name)) return false;
+            const std::string n = mangle && UgtIsLongName(name) ? UgtShortName(name) : name;
+            return UgtSelectByPatterns(patterns, n, st.recurse);
+        };
+        if (list.empty() && cmd.lIndex < 0) return fail(GTE_INDEX, "");
+        r = GtTarDelete(fd, list.empty() ? nullptr : &matches, cmd.lIndex, [&st](const std::string& name) {
+            std::string line = Msg(704);
+            const std::size_t at = line.find("%s");
+            if (at != std::string::npos) line.replace(at, 2, name);
+            st.EventLog(line);
+        });
+        if (r != GTE_OK) return fail(r, archive);
+        if (inPlace) {
+            ::close(fd);
+            return GTE_OK;
+        }
+    }
+    ::close(fd);
+    r = ReplaceOriginalFile(st, archive, temp);
+    if (r != GTE_OK) {
+        st.Warn(Msg(152), temp);
+        return st.ReportError(r, Msg(163));
+    }
+    return GTE_OK;
+}
+
+int GtRun(GtControlState& c) {
+    GtEngineState& st = c.engine;
+    const GTCMDSTRUCT& cmd = *c.cmd;
+    const int32_t action = cmd.lFunction;
+    if (ParsePatternLists(st, cmd.lpszIncludeList ? cmd.lpszIncludeList : "",
+                          cmd.lpszExludeList ? cmd.lpszExludeList : "") != GTE_OK)
+        return st.ReportError(GTE_MEM, Msg(153));
+    st.mode = action == GT_TAR_DELETE ? 3 : ((action == GT_TAR || action == GT_TAR_MEMTOFILE) ? 2 : 1);
+    st.statusType = StatusTypeOf(action);
+    st.level = std::clamp<int>(cmd.lCompFactor, 1, 9);
+    st.keepDirectoryNames = cmd.bNoDirectoryNames == 0;
+    st.recurse = cmd.bRecurseFlag != 0;
+    st.lfToCrlf = cmd.bLFtoCRLF != 0;
+    st.dosify = cmd.bDosify != 0;
+    st.includeSysHidden = cmd.bIncludeSysHidden != 0;
+    st.messagesShown = cmd.bAllQuiet == 0;
+    st.growExisting = cmd.bGrowExistingFlag != 0;
+    st.addComment = cmd.bAddComment != 0 && Given(cmd.lpszComment);
+    st.comment = st.addComment ? cmd.lpszComment : "";
+    const std::string code = cmd.bEncryptFlag && cmd.lpszEncryptCode ? cmd.lpszEncryptCode : "";
+    if (CheckEncryptionRequest(st.mode, cmd.bEncryptFlag != 0, code) != GTE_OK)
+        return st.ReportError(GTE_PARMS, Msg(156));
+    st.encryptCode = cmd.bEncryptFlag ? code : "";
+
+    std::optional<int64_t> d1, d2;
+    if (!ParseWindowDate(cmd.lpszDate1 ? cmd.lpszDate1 : "", false, d1) ||
+        !ParseWindowDate(cmd.lpszDate2 ? cmd.lpszDate2 : "", true, d2))
+        return st.ReportError(GTE_PARMS, Msg(157));
+    st.inclDate = cmd.bInclDate != 0;
+    st.exclDate = cmd.bExclDate != 0;
+    st.date1 = d1.value_or(0);
+    st.date2 = d2.value_or(0);
+    if (!d1 || !d2) st.inclDate = st.exclDate = false;
+
+    if (st.mode != 3) {
+        st.itemNumber = 0;
+        st.itemCount = 0;
+        if (st.MajorStatus(Msg(700)) != 0) return st.ReportError(GTE_ABORT);
+        const std::vector<std::string> parts = SplitListText(cmd.lpszItemList ? cmd.lpszItemList : "");
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const int r = (i == 0 && st.memSource) ? AddMemoryItem(parts[i], st) : BuildFileList(parts[i], st);
+            if (r != GTE_OK) return st.ReportError(r, parts[i]);
+            if (st.CancelPoll()) return st.ReportError(GTE_ABORT);
+        }
+        try {
+            SortAndMergeItems(st.items);
+        } catch (const std::bad_alloc&) {
+            return st.ReportError(GTE_MEM, Msg(159));
+        }
+        if (st.inclDate || st.exclDate) ApplyDateWindow(st);
+        if (st.CancelPoll()) return st.ReportError(GTE_ABORT);
+        if (st.items.empty()) return st.ReportError(GTE_NONE);
+        // Every item of a GZIP run with an output name would go into that one file.
+        if (st.mode == 1 && !st.gtFile.empty() && st.items.size() > 1) return st.ReportError(GTE_PARMS, Msg(101));
+    }
+    const int r = st.mode == 1 ? GzipItems(c) : TarRun(c, st.mode);
+    st.encryptCode.clear();
+    st.items.clear();
+    return r != GTE_OK ? r : st.gtErrorCode;
+}
+
+// Memory to memory: one member, input and output through the memory-transfer procedure.
+int MemToMem(GtControlState& c) {
+    GtEngineState& st = c.engine;
+    const GTCMDSTRUCT& cmd = *c.cmd;
+    st.mode = 1;
+    st.statusType = STYP_MEMTOMEM_GZIP;
+    st.level = std::clamp<int>(cmd.lCompFactor, 1, 9);
+    st.messagesShown = cmd.bAllQuiet == 0;
+    const std::string code = cmd.bEncryptFlag && cmd.lpszEncryptCode ? cmd.lpszEncryptCode : "";
+    if (CheckEncryptionRequest(1, cmd.bEncryptFlag != 0, code) != GTE_OK) return st.ReportError(GTE_PARMS, Msg(156));
+    st.encryptCode = cmd.bEncryptFlag ? code : "";
+    st.memStream = true;
+    GtItem item;
+    item.sourcePath = item.storedName = cmd.lpszItemList ? cmd.lpszItemList : "";
+    const int r = GzipMemory(item, st);
+    st.encryptCode.clear();
+    if (r != GTE_OK) return st.ReportError(r);
+    st.EventLog(Msg(707));
+    return st.gtErrorCode;
+}
+
+int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
+    GtEngineState& st = c.engine;
+    st.gtErrorCode = GTE_OK;
+    st.errorReported = false;
+    st.cancel = false;
+    st.memSource = st.memStream = st.memOutput = st.memInputEnded = false;
+    st.memBlock = nullptr;
+    st.memBlockSize = st.memReadPos = 0;
+    st.memTransfer = nullptr;
+    st.memTransferData = nullptr;
+    st.totalRead = st.totalWritten = 0;
+    st.items.clear();
+    c.host = {};
+    c.cmd = cmd;
+    st.diagnostic = cmd != nullptr && cmd->bDiagnostic != 0;
+    if (cmd == nullptr) return st.ReportError(GTE_PARMS);
+    if (st.diagnostic) DiagnosticDump(*cmd);
+    if (cmd->ulgtStructSize != kGtCmdStructSize) {
+        st.messagesShown = false;  // nothing of such a record can be trusted, its message procedure least
+        return st.ReportError(GTE_PARMS);
+    }
+    c.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
+    st.subOptions = cmd->dwGTSubOptions;
+    st.SetDefaults();
+    st.messagesShown = cmd->bAllQuiet == 0;
+    if (!CopyPath(cmd->lpszGTFile, st.gtFile, false) || !CopyPath(cmd->lpszDestination, st.destination, true) ||
+        !CopyPath(cmd->lpszTempPath, st.tempPath, true))
+        return st.ReportError(GTE_PARMS, Msg(101));
+    st.majorStatus = cmd->lpMajorStatus;
+    st.majorUserData = cmd->lpMajorUserData;
+    st.minorStatus = cmd->lpMinorStatus;
+    st.minorUserData = cmd->lpMinorUserData;
+    st.renameProc = reinterpret_cast<GtRenameProc>(cmd->lpRenameProc);
+    st.renameUserData = cmd->lpRenameUserData;
+    st.itemNumber = 1;
+
+    const int32_t action = cmd->lFunction;
+    if (action < GT_GZIP || action > GT_TAR_MEMTOFILE) return st.ReportError(GTE_PARMS, Msg(101));
+    const bool hasList = Given(cmd->lpszItemList);
+    if (action == GT_GZIP && st.destination.empty()) {
+        if (st.gtFile.empty() || !hasList || !ValidFileName(cmd->lpszItemList)) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.tempPath.empty()) st.tempPath = FolderOf(st.gtFile);
+    } else if (action == GT_GZIP) {
+        if (!st.gtFile.empty()) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.tempPath.empty()) st.tempPath = st.destination;
+    } else if (action != GT_GZIP_MEMTOMEM) {
+        if (st.gtFile.empty() || !st.destination.empty()) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.tempPath.empty()) st.tempPath = FolderOf(st.gtFile);
+    }
+
+    if (cmd->lMemBlockSize >= 0 && cmd->lpMemBlock != nullptr && hasList) {
+        st.memSource = true;
+        st.memBlock = cmd->lpMemBlock;
+        st.memBlockSize = static_cast<std::size_t>(cmd->lMemBlockSize);
+    }
+    if (cmd->lpCallbackStruct != nullptr && cmd->lpCallbackStruct->ulStructSize == kCallbackStructSize) {
+        st.memTransfer = reinterpret_cast<GtMemTransferProc>(cmd->lpCallbackStruct->lpMemToMemProc);
+        st.memTransferData = cmd->lpCallbackStruct->lpMemToMemUserData;
+    }
+    if (action == GT_GZIP_MEMTOMEM) {
+        if (cmd->lpMemBlock != nullptr || !st.gtFile.empty() || st.memTransfer == nullptr)
+            return st.ReportError(GTE_PARMS, Msg(101));
+        return MemToMem(c);
+    }
+    if (action == GT_GZIP_MEMTOFILE_STREAM) {
+        if (!hasList || st.memTransfer == nullptr) return st.ReportError(GTE_PARMS, Msg(101));
+        st.memSource = true;
+        st.memStream = true;
+        st.memBlock = nullptr;
+        st.memBlockSize = 0;
+    }
+    if ((action == GT_GZIP_MEMTOFILE || action == GT_TAR_MEMTOFILE) && !st.memSource)
+        return st.ReportError(GTE_PARMS, Msg(101));
+    return GtRun(c);
+}
+
+GtControlState* SlotState() {
+    if (tSlot != nullptr) return tSlot;
+    if (!tOwnState) {
+        tOwnState.reset(new (std::nothrow) GtControlState());
+        if (tOwnState) InstallHooks(*tOwnState);
+    }
+    return tOwnState.get();
+}
+
+}  // namespace
+
+int32_t GtMain(GTCMDSTRUCT* cmd) {
+    GtControlState* c = SlotState();
+    if (c == nullptr) return GTE_MEM;
+    if (c->engine.busy) {
+        // Refused without touching the running action: its latch, slots and log stay as they are.
+        MessageContext ctx;
+        if (cmd != nullptr && cmd->ulgtStructSize == kGtCmdStructSize) {
+            ctx.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
+            ctx.quiet = cmd->bAllQuiet != 0;
+            ctx.diagnostic = cmd->bDiagnostic != 0;
+        }
+        FirstError once;
+        GtReportError(ctx, once, GTE_BUSY, "", !ctx.quiet);
+        return GTE_BUSY;
+    }
+    c->engine.busy = true;
+    int32_t r;
+    try {
+        r = Main(*c, cmd);
+    } catch (const std::bad_alloc&) {
+        r = c->engine.ReportError(GTE_MEM);
+    }
+    if (r == GTE_OK) r = c->engine.gtErrorCode;
+    c->engine.patterns = {};
+    c->engine.items.clear();
+    c->eventLog.Close();
+    if (c->engine.srcFd >= 0) ::close(c->engine.srcFd);
+    c->engine.srcFd = -1;
+    c->engine.outFd = -1;
+    c->cmd = nullptr;
+    c->engine.busy = false;
+    return r;
+}
+
+std::size_t GtStateSize() { return sizeof(GtControlState); }
+
+void GtInitState(void* block) {
+    if (block == nullptr) return;
+    auto* c = new (block) GtControlState();
+    InstallHooks(*c);
+    c->engine.SetDefaults();
+}
+
+void GtReleaseState(void* block) {
+    if (block == nullptr) return;
+    auto* c = static_cast<GtControlState*>(block);
+    if (tSlot == c) tSlot = nullptr;
+    c->~GtControlState();
+}
+
+int32_t GtRunBlock(void* block, void* gtCmdStruct) {
+    auto* cmd = static_cast<GTCMDSTRUCT*>(gtCmdStruct);
+    if (block == nullptr) return GtMain(cmd);
+    GtControlState* const previous = tSlot;
+    tSlot = static_cast<GtControlState*>(block);
+    const int32_t r = GtMain(cmd);
+    tSlot = previous;
+    return r;
+}
+
+}  // namespace gtlib
