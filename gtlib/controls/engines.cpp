@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "gtlib/engine/gt_engine.h"
 #include "gtlib/engine/ugt_engine.h"
 
 namespace sbgt {
@@ -10,8 +11,9 @@ namespace {
 const EngineBinding kDecompression{gtlib::UgtStateSize(), &gtlib::UgtInitState, &gtlib::UgtReleaseState,
                                    &gtlib::UgtRunBlock};
 const EngineBinding* const kBuiltInDecompression = &kDecompression;
-// The compression engine has no entry in this build yet: gtactx answers with the engine-missing result.
-const EngineBinding* const kBuiltInCompression = nullptr;
+const EngineBinding kCompression{gtlib::GtStateSize(), &gtlib::GtInitState, &gtlib::GtReleaseState,
+                                 &gtlib::GtRunBlock};
+const EngineBinding* const kBuiltInCompression = &kCompression;
 
 std::atomic<const EngineBinding*> decompression{kBuiltInDecompression};
 std::atomic<const EngineBinding*> compression{kBuiltInCompression};

@@ -1,9 +1,9 @@
 // The seam between the controls and the two engines. A control owns one engine state block (zero-filled,
 // stateSize bytes, made ready by setDefaults) and hands it to the engine's entry with its command record;
 // the entry installs it in the engine's thread-storage slot for the run and puts the slot back afterwards.
-// The decompression engine is bound to its entry (UgtRunBlock). The compression engine's entry is not in
-// this build yet: its binding is null, every gtactx action then ends with kEngineMissingGt and the ActionGT
-// put answers E_NOTIMPL.
+// Both engines are bound to their entries (UgtRunBlock, GtRunBlock). A control whose binding is null (an
+// engine left out of a build) or has no entry ends every action with kEngineMissing* and its ActionGT put
+// answers E_NOTIMPL.
 #pragma once
 
 #include <cstddef>
@@ -28,10 +28,14 @@ inline constexpr std::size_t kEngineStateSize = 49576;
 inline constexpr std::int32_t kEngineMissingUgt = gtlib::UGTE_UNKNOWN;
 inline constexpr std::int32_t kEngineMissingGt = gtlib::GTE_INCOMPLETE;
 
+// An engine left out of the build: a binding without an entry.
+inline constexpr EngineBinding kMissingEngine{kEngineStateSize, nullptr, nullptr, nullptr};
+
 const EngineBinding* DecompressionEngine();
 const EngineBinding* CompressionEngine();
 
 // Replaces a binding (tests drive the controls with a scripted engine); null restores the built-in one.
+// &kMissingEngine stands for an engine left out of the build.
 void SetDecompressionEngine(const EngineBinding* binding);
 void SetCompressionEngine(const EngineBinding* binding);
 

@@ -243,7 +243,7 @@ std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
     ThreadSlot* slot = Module().compressionSlot;
     if (!state_ || !slot) {
         result = gtlib::GTE_MEM;
-    } else if (!engine) {
+    } else if (!engine || !engine->run) {
         engineMissing = true;
         result = kEngineMissingGt;
     } else {

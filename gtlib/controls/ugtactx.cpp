@@ -293,7 +293,7 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
     ThreadSlot* slot = Module().decompressionSlot;
     if (!state_ || !slot) {
         result = gtlib::UGTE_MEM;
-    } else if (!engine) {
+    } else if (!engine || !engine->run) {
         engineMissing = true;
         result = kEngineMissingUgt;
     } else {

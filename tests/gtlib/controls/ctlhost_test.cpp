@@ -123,4 +123,43 @@ TEST_F(Interop, GunzipsWhatGzipAndPythonMake) {
     EXPECT_TRUE(Has(r.out, "gzi_oSizeL=10000")) << r.out;
     EXPECT_TRUE(Has(r.out, "gzi_Method=8")) << r.out;
 }
+
+// ---- interop: what gtactx packs, GNU tar, gzip and Python open ----
+
+namespace {
+HostRun Pack(const TempRegistry& reg, const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"--registry", reg.path(), "--progid", "gtactx.gtactx.1"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunHost(args);
+}
+}  // namespace
+
+TEST_F(Interop, GnuTarAndPythonOpenTheTarArchivesItMakes) {
+    const std::string tarFile = (root / "made.tar").string();
+    const HostRun r = Pack(reg, {"--set", "GTFile=" + tarFile, "--set", "ItemList=" + (root / "src").string() + "/*.*",
+                                 "--set", "bRecurseFlag=true", "--set", "gtSubOptions=1", "--action", "2"});
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    ASSERT_EQ(RunProgram("tar", {"-C", (root / "out").string(), "-xf", tarFile}).status, 0);
+    EXPECT_EQ(Read(root / "out" / "oggi.htm"), Read(root / "src" / "oggi.htm"));
+    EXPECT_EQ(Read(root / "out" / "perch\xC3\xA9" / "dati.bin"), Read(root / "src" / "perch\xC3\xA9" / "dati.bin"));
+    const HostRun py = RunProgram("python3", {"-c", "import tarfile,sys; print(sorted(tarfile.open(sys.argv[1]).getnames()))",
+                                              tarFile});
+    EXPECT_EQ(py.out, "['oggi.htm', 'perch\xC3\xA9/dati.bin']\n");
+}
+
+TEST_F(Interop, GzipAndPythonOpenTheMembersItMakes) {
+    HostRun r = Pack(reg, {"--set", "ItemList=" + (root / "src" / "perch\xC3\xA9" / "dati.bin").string(), "--set",
+                           "Destination=" + (root / "out").string(), "--set", "CompFactor=9", "--action", "1"});
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    const HostRun unzipped = RunProgram("gzip", {"-dc", (root / "out" / "dati.bin.gz").string()});
+    EXPECT_EQ(unzipped.status, 0);
+    EXPECT_EQ(unzipped.out, Read(root / "src" / "perch\xC3\xA9" / "dati.bin"));
+
+    // A memory input from GTString: "abc" and its terminating zero.
+    const std::string gz = (root / "mem.gz").string();
+    r = Pack(reg, {"--set", "GTFile=" + gz, "--set", "GTString=abc", "--set", "ItemList=abc.txt", "--action", "4"});
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    const HostRun py = RunProgram("python3", {"-c", "import gzip,sys; print(gzip.open(sys.argv[1]).read())", gz});
+    EXPECT_EQ(py.out, "b'abc\\x00'\n");
+}
 #endif

@@ -549,8 +549,8 @@ TEST_F(Controls, MissingStateBlockOrEngine) {
     EXPECT_FALSE(called);
     EXPECT_EQ(Get(u.get(), "ErrorCode").lVal, gtlib::UGTE_MEM);
 
-    // The compression engine is not in this build: gtactx says so.
-    sbgt::SetCompressionEngine(nullptr);
+    // An engine left out of the build: the control says so.
+    sbgt::SetCompressionEngine(&sbgt::kMissingEngine);
     auto g = NewGt();
     EXPECT_EQ(Act(g.get(), gtlib::GT_GZIP), E_NOTIMPL);
     EXPECT_EQ(Get(g.get(), "ErrorCode").lVal, sbgt::kEngineMissingGt);
