@@ -162,4 +162,41 @@ TEST_F(Interop, GzipAndPythonOpenTheMembersItMakes) {
     const HostRun py = RunProgram("python3", {"-c", "import gzip,sys; print(gzip.open(sys.argv[1]).read())", gz});
     EXPECT_EQ(py.out, "b'abc\\x00'\n");
 }
+
+TEST_F(Interop, NewsArchiveUnpackedWithTheClientsPropertyWrites) {
+    // notizie.gz: a GZIP member wrapping a TAR.
+    const fs::path src = root / "news-src", news = root / "news";
+    Write(src / "IFCK0300000.DAT", "3documento\r\n");
+    Write(src / "doc" / "extra.txt", "in a folder");
+    Write(src / "oggi.htm", "<p>nuovo</p>");
+    fs::create_directories(news);
+    ASSERT_EQ(RunProgram("tar", {"-C", src.string(), "-cf", (news / "notizie").string(), "IFCK0300000.DAT", "doc", "oggi.htm"}).status, 0);
+    ASSERT_EQ(RunProgram("gzip", {(news / "notizie").string()}).status, 0);
+    ASSERT_TRUE(fs::exists(news / "notizie.gz"));
+    Write(news / "oggi.htm", "vecchio");
+    fs::permissions(news / "oggi.htm", fs::perms::owner_read | fs::perms::group_read);  // read-only
+
+    const std::string base = (news / "notizie").string(), dest = news.string() + "/";
+    const std::vector<std::string> common{"--set", "Destination=" + dest, "--set", "bOverwriteFlag=true", "--set",
+                                          "ugtSubOptions=0", "--set", "ugtSubOptions=1", "--set", "bRecurseFlag=false",
+                                          "--set", "bNoDirectoryNames=true", "--set", "bMajorStatus=false", "--set",
+                                          "bMinorStatus=false", "--set", "bAllQuiet=true"};
+    std::vector<std::string> expand{"--set", "GTFile=" + base + ".gz"};
+    expand.insert(expand.end(), common.begin(), common.end());
+    expand.insert(expand.end(), {"--action", "1"});
+    HostRun r = Unpack(expand);
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+
+    std::vector<std::string> extract{"--set", "GTFile=" + base, "--set", "Filespec=*.*", "--set", "TarIndex=-1"};
+    extract.insert(extract.end(), common.begin(), common.end());
+    extract.insert(extract.end(), {"--action", "2"});
+    r = Unpack(extract);
+    ASSERT_TRUE(Has(r.out, "ErrorCode=0")) << r.out;
+    EXPECT_EQ(Read(news / "IFCK0300000.DAT"), "3documento\r\n");
+    EXPECT_EQ(Read(news / "oggi.htm"), "<p>nuovo</p>");  // the read-only file was overwritten
+    EXPECT_TRUE(fs::exists(news / "notizie"));
+    // "*.*" without recursion selects only the members outside folders.
+    EXPECT_FALSE(fs::exists(news / "extra.txt"));
+    EXPECT_FALSE(fs::exists(news / "doc"));
+}
 #endif
