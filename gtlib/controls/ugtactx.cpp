@@ -284,27 +284,23 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
 
     // Serialise with every ugtactx of every process, for at most WaitSeconds rounds of a second; the action
     // runs in any case.
-    NamedLock* lock = Module().decompressionLock;
-    bool owned = false;
-    for (std::int32_t round = 0; lock && round < I4(kWaitSeconds) && !owned; ++round) owned = lock->LockFor(1000);
-
     std::int32_t result;
-    const EngineBinding* engine = DecompressionEngine();
-    ThreadSlot* slot = Module().decompressionSlot;
-    if (!state_ || !slot) {
-        result = gtlib::UGTE_MEM;
-    } else if (!engine || !engine->run) {
-        engineMissing = true;
-        result = kEngineMissingUgt;
-    } else {
-        // Install this control's block; the block that was there (an outer action of another control on this
-        // thread) is put back afterwards.
-        void* previous = slot->Get();
-        slot->Set(state_);
-        result = engine->run(state_, &c);
-        slot->Set(previous);
-    }
-    if (owned) lock->Unlock();
+    {
+        const LockRounds lock(Module().decompressionLock, I4(kWaitSeconds));
+        const EngineBinding* engine = DecompressionEngine();
+        ThreadSlot* slot = Module().decompressionSlot;
+        if (!state_ || !slot) {
+            result = gtlib::UGTE_MEM;
+        } else if (!engine || !engine->run) {
+            engineMissing = true;
+            result = kEngineMissingUgt;
+        } else {
+            // This control's block is installed for the run; the block that was there (an outer action of
+            // another control on this thread) is put back afterwards.
+            const SlotInstall installed(*slot, state_);
+            result = engine->run(state_, &c);
+        }
+    }  // the lock, when obtained, is released here, on every path
 
     if ((result & 0xFFFF) != 0) return result;
 
