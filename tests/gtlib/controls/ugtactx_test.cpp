@@ -623,3 +623,18 @@ TEST_F(Controls, WaitSecondsRoundsAgainstAnotherProcessAndRunsAnyway) {
     kill(again, SIGKILL);
     waitpid(again, nullptr, 0);
 }
+
+TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAndTheSlotAsTheyWere) {
+    auto u = NewUgt();
+    Set(u.get(), "WaitSeconds", Variant::I4(1));
+    const std::string path = sbgt::Module().decompressionLock->Path();
+    bool heldDuringRun = false;
+    fixture::ugtRun = [&](gtlib::UGTCMDSTRUCT&) -> std::int32_t {
+        heldDuringRun = HeldBySomeoneElse(path);
+        throw std::bad_alloc();
+    };
+    EXPECT_EQ(Act(u.get(), gtlib::UGT_GUNZIP), E_OUTOFMEMORY);
+    EXPECT_TRUE(heldDuringRun);
+    EXPECT_FALSE(HeldBySomeoneElse(path));
+    EXPECT_EQ(sbgt::Module().decompressionSlot->Get(), nullptr);
+}
