@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "gtlib/controls/sbgtactx.h"
 #include "platform/com/client.h"
 #include "platform/com/loader.h"
+#include "run_program.h"
 #include "temp_registry.h"
 
 using namespace morven::com;
@@ -357,4 +359,30 @@ TEST_F(Host, DispatchNamesAndInterfaceTableAgree) {
     std::int32_t factor = 0;
     ASSERT_EQ(g->get_CompFactor(&factor), S_OK);
     EXPECT_EQ(factor, 5);
+}
+
+TEST_F(Host, HostPumpSeesAQuitAndTheRunStops) {
+    auto setPump = reinterpret_cast<void (*)(int (*)(void*), void*)>(loader.Symbol(sbgt::CLSID_ugtactx, "DllSetMessagePump"));
+    ASSERT_NE(setPump, nullptr);
+    const std::string dir = reg.dir();
+    std::ofstream(dir + "/a.txt") << "a";
+    std::ofstream(dir + "/b.txt") << "b";
+    ASSERT_EQ(RunProgram("tar", {"-C", dir, "-cf", dir + "/n.tar", "a.txt", "b.txt"}).status, 0);
+    std::filesystem::create_directories(dir + "/out");
+    int pumped = 0;
+    setPump([](void* n) { return ++*static_cast<int*>(n) == 1 ? 1 : 0; }, &pumped);  // a quit in the first round
+    ComPtr<IDispatch> u;
+    ASSERT_EQ(loader.CreateInstance("ugtactx.ugtactx.1", IID_IDispatch, u.outVoid()), S_OK);
+    for (const auto& [name, value] : {std::pair{"GTFile", Variant::Str(dir + "/n.tar")},
+                                      std::pair{"Destination", Variant::Str(dir + "/out")},
+                                      std::pair{"bMajorStatus", Variant::Bool(true)},
+                                      std::pair{"bBackgroundProcessing", Variant::Bool(true)}})
+        ASSERT_EQ(PutPropertyByName(u.get(), name, value), S_OK) << name;
+    ASSERT_EQ(PutPropertyByName(u.get(), "ActionGT", Variant::I4(2)), S_OK);
+    setPump(nullptr, nullptr);
+    Variant code;
+    GetPropertyByName(u.get(), "ErrorCode", &code);
+    EXPECT_EQ(code.lVal, 5);  // UGTE_ABORT
+    EXPECT_EQ(pumped, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out/a.txt"));
 }
