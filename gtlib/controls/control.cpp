@@ -114,7 +114,7 @@ void ControlCore::StoreI4(DISPID id, std::int32_t v) { Store(id, Variant::I4(v))
 void ControlCore::StoreI2(DISPID id, std::int16_t v) { Store(id, Variant::I2(v)); }
 void ControlCore::StoreText(DISPID id, const std::string& utf8) { Store(id, Variant::Str(utf8)); }
 
-HRESULT ControlCore::Put(DISPID id, const VARIANT& v) {
+HRESULT ControlCore::Put(DISPID id, const VARIANT& v) try {
     if (TypeOf(id) == VT_EMPTY) return DISP_E_MEMBERNOTFOUND;
     if (id == 1) {  // ActionGT: stored, then run; the action sends its own notifications
         Store(id, v);
@@ -125,6 +125,8 @@ HRESULT ControlCore::Put(DISPID id, const VARIANT& v) {
     dirty_ = true;
     NotifyChanged(id);
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 void ControlCore::Fire(DISPID id, std::vector<VARIANT>& args) {
@@ -139,7 +141,7 @@ HRESULT ControlCore::InitNew() {
     return S_OK;
 }
 
-HRESULT ControlCore::Load(IPropertyBag* bag, IErrorLog* log) {
+HRESULT ControlCore::Load(IPropertyBag* bag, IErrorLog* log) try {
     if (!bag) return E_POINTER;
     SetDefaults();
     for (const auto& p : persisted_) {
@@ -151,9 +153,11 @@ HRESULT ControlCore::Load(IPropertyBag* bag, IErrorLog* log) {
     }
     dirty_ = false;
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
-HRESULT ControlCore::Save(IPropertyBag* bag, int clearDirty, int) {
+HRESULT ControlCore::Save(IPropertyBag* bag, int clearDirty, int) try {
     if (!bag) return E_POINTER;
     Variant cx = Variant::I4(kExtentHimetric), cy = Variant::I4(kExtentHimetric);
     HRESULT hr = bag->Write(u"_cx", &cx);
@@ -168,6 +172,8 @@ HRESULT ControlCore::Save(IPropertyBag* bag, int clearDirty, int) {
     if (FAILED(hr)) return hr;
     if (clearDirty) dirty_ = false;
     return S_OK;
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT ControlCore::GetBOOL(DISPID id, VARIANT_BOOL* out) {
@@ -219,8 +225,10 @@ HRESULT ControlCore::DispGetIDsOfNames(const OLECHAR* const* names, std::uint32_
 }
 
 HRESULT ControlCore::DispInvoke(DISPID id, REFIID iid, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
-                                std::uint32_t* argErr) {
+                                std::uint32_t* argErr) try {
     return table_.Invoke(*this, id, iid, flags, params, result, argErr);
+} catch (...) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT ControlCore::GetProperty(DISPID id, VARIANT* out) {
@@ -239,7 +247,7 @@ HRESULT ControlCore::CallMethod(DISPID id, std::vector<VARIANT*>&, VARIANT*) {
 }
 
 std::int32_t ControlCore::StatusEvent(bool major, const char* item, std::int32_t percent, std::int32_t type,
-                                      bool background, bool minorCancel) {
+                                      bool background, bool minorCancel) try {
     BSTR name = BstrFromUtf8(item ? item : "");
     std::int32_t p = percent, t = type, cancel = 0;
     std::vector<VARIANT> args{RefBstr(&name), RefI4(&p), RefI4(&t), RefI4(&cancel)};
@@ -248,13 +256,15 @@ std::int32_t ControlCore::StatusEvent(bool major, const char* item, std::int32_t
     if (cancel == 0 && background && RunMessagePump()) cancel = 1;
     if (!major && !minorCancel) cancel = 0;
     return cancel;
+} catch (...) {
+    return 1;  // out of memory: stop the run
 }
 
 std::int32_t ControlCore::MessageEvent(bool quiet, std::int32_t id, std::int32_t type, std::int32_t n1,
-                                       std::int32_t n2, char* text1, char* text2) {
+                                       std::int32_t n2, char* text1, char* text2) try {
     if (quiet) return id >= 0 && id <= 7 ? 1 : 0;
-    BSTR s1 = BstrFromUtf8(text1 ? gtlib::FieldText(text1, gtlib::kMessageTextSize) : "");
-    BSTR s2 = BstrFromUtf8(text2 ? gtlib::FieldText(text2, gtlib::kMessageTextSize) : "");
+    BSTR s1 = BstrFromUtf8(text1 ? FieldCut(text1, gtlib::kMessageTextSize) : "");
+    BSTR s2 = BstrFromUtf8(text2 ? FieldCut(text2, gtlib::kMessageTextSize) : "");
     std::int32_t msgId = id, msgType = type, a = n1, b = n2, answer = 0;
     std::vector<VARIANT> args{RefI4(&msgId), RefI4(&msgType), RefI4(&a),     RefI4(&b),
                               RefBstr(&s1),  RefBstr(&s2),    RefI4(&answer)};
@@ -265,13 +275,15 @@ std::int32_t ControlCore::MessageEvent(bool quiet, std::int32_t id, std::int32_t
     SysFreeString(s1);
     SysFreeString(s2);
     return answer;
+} catch (...) {
+    return 0;
 }
 
-std::int32_t ControlCore::RenameEvent(gtlib::RENAMESTRUCT* r) {
+std::int32_t ControlCore::RenameEvent(gtlib::RENAMESTRUCT* r) try {
     if (!r) return 0;
-    BSTR item = BstrFromUtf8(gtlib::FieldText(r->szItemName));
-    BSTR date = BstrFromUtf8(gtlib::FieldText(r->szDateTime));
-    BSTR orig = BstrFromUtf8(gtlib::FieldText(r->szOrigItemName));
+    BSTR item = BstrFromUtf8(FieldCut(r->szItemName));
+    BSTR date = BstrFromUtf8(FieldCut(r->szDateTime));
+    BSTR orig = BstrFromUtf8(FieldCut(r->szOrigItemName));
     std::int32_t attr = static_cast<std::int32_t>(r->dwAttrib), options = static_cast<std::int32_t>(r->dwOptions),
                  answer = 0;
     std::vector<VARIANT> args{RefBstr(&item), RefBstr(&date), RefI4(&attr), RefI4(&options), RefBstr(&orig),
@@ -284,11 +296,13 @@ std::int32_t ControlCore::RenameEvent(gtlib::RENAMESTRUCT* r) {
     SysFreeString(date);
     SysFreeString(orig);
     return answer;
+} catch (...) {
+    return 0;
 }
 
 void ControlCore::MemoryEvent(bool encoded, std::int32_t direction, unsigned char* buffer, std::int32_t* size,
                               std::uint32_t readL, std::uint32_t readH, std::uint32_t writtenL,
-                              std::uint32_t writtenH, std::int32_t* answer) {
+                              std::uint32_t writtenH, std::int32_t* answer) try {
     const std::size_t offered = size && *size > 0 ? static_cast<std::size_t>(*size) : 0;
     BSTR text = EncodeMemoryBuffer(direction == gtlib::MEM_WRITE_DATA ? buffer : nullptr, offered, encoded);
     std::int32_t dir = direction, sz = static_cast<std::int32_t>(offered), ans = answer ? *answer : 0;
@@ -304,6 +318,9 @@ void ControlCore::MemoryEvent(bool encoded, std::int32_t direction, unsigned cha
     SysFreeString(text);
     if (size) *size = static_cast<std::int32_t>(done);
     if (answer) *answer = ans;
+} catch (...) {
+    if (size) *size = 0;
+    if (answer) *answer = gtlib::MEM_ERROR;
 }
 
 VARIANT RefI4(std::int32_t* p) {

@@ -132,6 +132,14 @@ morven::com::BSTR EncodeMemoryBuffer(const unsigned char* data, std::size_t n, b
 // character that is no hexadecimal digit counts as 0, lower-case digits are accepted).
 void DecodeMemoryBuffer(morven::com::BSTR text, unsigned char* out, std::size_t n, bool encoded);
 
+// The text of a record's fixed field as the controls copy it out: its last byte counts as zero, so a full
+// field gives its size less one.
+inline std::string_view FieldCut(const char* field, std::size_t size) { return gtlib::FieldText(field, size - 1); }
+template <std::size_t N>
+inline std::string_view FieldCut(const char (&field)[N]) {
+    return FieldCut(field, N);
+}
+
 // Makes a by-reference VARIANT argument for an event.
 morven::com::VARIANT RefI4(std::int32_t* p);
 morven::com::VARIANT RefBstr(morven::com::BSTR* p);

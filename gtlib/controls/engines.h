@@ -1,7 +1,9 @@
-// The seam between the controls and the two engines. A control owns one engine state block, installs it in
-// the engine's thread-storage slot before each run and calls the engine's entry with its command record.
-// While an engine is not part of the build its binding is null and every action of that control ends with
-// the engine-missing result (kEngineMissing*), and the ActionGT put answers E_NOTIMPL.
+// The seam between the controls and the two engines. A control owns one engine state block (zero-filled,
+// stateSize bytes, made ready by setDefaults) and hands it to the engine's entry with its command record;
+// the entry installs it in the engine's thread-storage slot for the run and puts the slot back afterwards.
+// Both engines are bound to their entries (UgtRunBlock, GtRunBlock). A control whose binding is null (an
+// engine left out of a build) or has no entry ends every action with kEngineMissing* and its ActionGT put
+// answers E_NOTIMPL.
 #pragma once
 
 #include <cstddef>
@@ -15,20 +17,25 @@ struct EngineBinding {
     std::size_t stateSize;              // bytes of one state block (zero-filled before setDefaults)
     void (*setDefaults)(void* state);   // the engine's defaults in a fresh block
     void (*releaseState)(void* state);  // frees the engine's lists inside a block before it goes
-    std::int32_t (*run)(void* record);  // the entry: GTCMDSTRUCT* or UGTCMDSTRUCT*, result code
+    std::int32_t (*run)(void* state, void* record);  // the entry with this control's block installed:
+                                                    // GTCMDSTRUCT* or UGTCMDSTRUCT*, result code
 };
 
-// The size the library has always given a state block.
+// The size the library has always given a state block (used while an engine is missing).
 inline constexpr std::size_t kEngineStateSize = 49576;
 
 // The results an action ends with while its engine is missing: "unknown error" of each enumeration.
 inline constexpr std::int32_t kEngineMissingUgt = gtlib::UGTE_UNKNOWN;
 inline constexpr std::int32_t kEngineMissingGt = gtlib::GTE_INCOMPLETE;
 
+// An engine left out of the build: a binding without an entry.
+inline constexpr EngineBinding kMissingEngine{kEngineStateSize, nullptr, nullptr, nullptr};
+
 const EngineBinding* DecompressionEngine();
 const EngineBinding* CompressionEngine();
 
 // Replaces a binding (tests drive the controls with a scripted engine); null restores the built-in one.
+// &kMissingEngine stands for an engine left out of the build.
 void SetDecompressionEngine(const EngineBinding* binding);
 void SetCompressionEngine(const EngineBinding* binding);
 

@@ -234,25 +234,23 @@ std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
         c.lMemBlockSize = I4(kMemoryBlockSize);
     }
 
-    NamedLock* lock = Module().compressionLock;
-    bool owned = false;
-    for (std::int32_t round = 0; lock && round < I4(kWaitSeconds) && !owned; ++round) owned = lock->LockFor(1000);
-
     std::int32_t result;
-    const EngineBinding* engine = CompressionEngine();
-    ThreadSlot* slot = Module().compressionSlot;
-    if (!state_ || !slot) {
-        result = gtlib::GTE_MEM;
-    } else if (!engine) {
-        engineMissing = true;
-        result = kEngineMissingGt;
-    } else {
-        void* previous = slot->Get();
-        slot->Set(state_);
-        result = engine->run(&c);
-        slot->Set(previous);
-    }
-    if (owned) lock->Unlock();
+    {
+        const LockRounds lock(Module().compressionLock, I4(kWaitSeconds));
+        const EngineBinding* engine = CompressionEngine();
+        ThreadSlot* slot = Module().compressionSlot;
+        if (!state_ || !slot) {
+            result = gtlib::GTE_MEM;
+        } else if (!engine || !engine->run) {
+            engineMissing = true;
+            result = kEngineMissingGt;
+        } else {
+            // This control's block is installed for the run; the block that was there (an outer action of
+            // another control on this thread) is put back afterwards.
+            const SlotInstall installed(*slot, state_);
+            result = engine->run(state_, &c);
+        }
+    }  // the lock, when obtained, is released here, on every path
     return result & 0xFFFF;
 }
 

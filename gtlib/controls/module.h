@@ -52,6 +52,25 @@ private:
     int depth_ = 0;
 };
 
+// Waits for a named lock for up to `rounds` rounds of one second (none when rounds <= 0) and holds it, when
+// obtained, until it goes: an action releases the lock on every path, exceptions included.
+class LockRounds {
+public:
+    LockRounds(NamedLock* lock, std::int32_t rounds) : lock_(lock) {
+        for (std::int32_t r = 0; lock_ && r < rounds && !owned_; ++r) owned_ = lock_->LockFor(1000);
+    }
+    LockRounds(const LockRounds&) = delete;
+    LockRounds& operator=(const LockRounds&) = delete;
+    ~LockRounds() {
+        if (owned_) lock_->Unlock();
+    }
+    bool Owned() const { return owned_; }
+
+private:
+    NamedLock* lock_;
+    bool owned_ = false;
+};
+
 // A thread-storage slot (one value per thread).
 class ThreadSlot {
 public:
@@ -68,6 +87,19 @@ public:
 private:
     pthread_key_t key_{};
     bool ok_ = false;
+};
+
+// Installs a value in a slot for its lifetime and puts back what was there.
+class SlotInstall {
+public:
+    SlotInstall(ThreadSlot& slot, void* value) : slot_(slot), previous_(slot.Get()) { slot_.Set(value); }
+    SlotInstall(const SlotInstall&) = delete;
+    SlotInstall& operator=(const SlotInstall&) = delete;
+    ~SlotInstall() { slot_.Set(previous_); }
+
+private:
+    ThreadSlot& slot_;
+    void* previous_;
 };
 
 struct ModuleState {

@@ -144,22 +144,22 @@ HRESULT Ugtactx::ActionPut(std::int32_t action) {
 
 void Ugtactx::TarInfoToProperties(const gtlib::TARINFO& t) {
     StoreI4(kTiChecksum, t.lChecksum);
-    StoreText(kTiDateTime, std::string(gtlib::FieldText(t.szDateTime)));
-    StoreText(kTiDevMajor, std::string(gtlib::FieldText(t.szDevMajor)));
-    StoreText(kTiDevMinor, std::string(gtlib::FieldText(t.szDevMinor)));
-    StoreText(kTiFileName, std::string(gtlib::FieldText(t.szFileName)));
+    StoreText(kTiDateTime, std::string(FieldCut(t.szDateTime)));
+    StoreText(kTiDevMajor, std::string(FieldCut(t.szDevMajor)));
+    StoreText(kTiDevMinor, std::string(FieldCut(t.szDevMinor)));
+    StoreText(kTiFileName, std::string(FieldCut(t.szFileName)));
     StoreI4(kTiGID, t.lGID);
-    StoreText(kTiGName, std::string(gtlib::FieldText(t.szGName)));
+    StoreText(kTiGName, std::string(FieldCut(t.szGName)));
     StoreI4(kTiIndex, t.lIndex);
-    StoreText(kTiLinkName, std::string(gtlib::FieldText(t.szLinkName)));
-    StoreText(kTiMagic, std::string(gtlib::FieldText(t.szMagic)));
+    StoreText(kTiLinkName, std::string(FieldCut(t.szLinkName)));
+    StoreText(kTiMagic, std::string(FieldCut(t.szMagic)));
     StoreI4(kTiMode, t.lMode);
     StoreI4(kTiSizeL, static_cast<std::int32_t>(t.dwSizeL));
     StoreI4(kTiSizeH, static_cast<std::int32_t>(t.dwSizeH));
     StoreI4(kTiTypeFlag, t.lTypeFlag);
     StoreI4(kTiUID, t.lUID);
-    StoreText(kTiUName, std::string(gtlib::FieldText(t.szUName)));
-    StoreText(kTiVersion, std::string(gtlib::FieldText(t.szVersion)));
+    StoreText(kTiUName, std::string(FieldCut(t.szUName)));
+    StoreText(kTiVersion, std::string(FieldCut(t.szVersion)));
 }
 
 void Ugtactx::PropertiesToTarInfo(gtlib::TARINFO& t) const {
@@ -284,27 +284,23 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
 
     // Serialise with every ugtactx of every process, for at most WaitSeconds rounds of a second; the action
     // runs in any case.
-    NamedLock* lock = Module().decompressionLock;
-    bool owned = false;
-    for (std::int32_t round = 0; lock && round < I4(kWaitSeconds) && !owned; ++round) owned = lock->LockFor(1000);
-
     std::int32_t result;
-    const EngineBinding* engine = DecompressionEngine();
-    ThreadSlot* slot = Module().decompressionSlot;
-    if (!state_ || !slot) {
-        result = gtlib::UGTE_MEM;
-    } else if (!engine) {
-        engineMissing = true;
-        result = kEngineMissingUgt;
-    } else {
-        // Install this control's block; the block that was there (an outer action of another control on this
-        // thread) is put back afterwards.
-        void* previous = slot->Get();
-        slot->Set(state_);
-        result = engine->run(&c);
-        slot->Set(previous);
-    }
-    if (owned) lock->Unlock();
+    {
+        const LockRounds lock(Module().decompressionLock, I4(kWaitSeconds));
+        const EngineBinding* engine = DecompressionEngine();
+        ThreadSlot* slot = Module().decompressionSlot;
+        if (!state_ || !slot) {
+            result = gtlib::UGTE_MEM;
+        } else if (!engine || !engine->run) {
+            engineMissing = true;
+            result = kEngineMissingUgt;
+        } else {
+            // This control's block is installed for the run; the block that was there (an outer action of
+            // another control on this thread) is put back afterwards.
+            const SlotInstall installed(*slot, state_);
+            result = engine->run(state_, &c);
+        }
+    }  // the lock, when obtained, is released here, on every path
 
     if ((result & 0xFFFF) != 0) return result;
 
@@ -315,9 +311,9 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
             StoreI4(kGziCRC32, static_cast<std::int32_t>(gzi.dwCRC32));
             StoreI4(kGziCSizeL, static_cast<std::int32_t>(gzi.dwCSizeL));
             StoreI4(kGziCSizeH, static_cast<std::int32_t>(gzi.dwCSizeH));
-            StoreText(kGziDateTime, std::string(gtlib::FieldText(gzi.szDateTime)));
+            StoreText(kGziDateTime, std::string(FieldCut(gzi.szDateTime)));
             StoreI2(kGziExtraFlags, static_cast<std::int16_t>(gzi.wExtraFlags));
-            StoreText(kGziFileName, std::string(gtlib::FieldText(gzi.szFileName)));
+            StoreText(kGziFileName, std::string(FieldCut(gzi.szFileName)));
             StoreI4(kGziIndex, gzi.lIndex);
             StoreI2(kGziMethod, static_cast<std::int16_t>(gzi.wMethod));
             StoreI4(kGziOSizeL, static_cast<std::int32_t>(gzi.dwOSizeL));

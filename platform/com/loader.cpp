@@ -137,6 +137,13 @@ HRESULT Loader::LoadTypeLibrary(const GUID& libid, const TypeLibrary** out) {
     return fn(out);
 }
 
+void* Loader::Symbol(const CLSID& clsid, const char* name) {
+    std::string path;
+    if (FAILED(ModulePath(clsid, &path))) return nullptr;
+    void* h = Module(path);
+    return h ? dlsym(h, name) : nullptr;
+}
+
 void Loader::FreeUnusedLibraries() {
     for (auto it = modules_.begin(); it != modules_.end();) {
         auto canUnload = reinterpret_cast<DllCanUnloadNowFn>(dlsym(it->second, "DllCanUnloadNow"));

@@ -37,6 +37,10 @@ public:
     // DllGetTypeLibrary. TYPE_E_ELEMENTNOTFOUND when it is not registered.
     HRESULT LoadTypeLibrary(const GUID& libid, const TypeLibrary** out);
 
+    // Another export of a class's module (for example a module's DllSetMessagePump); null when the class is
+    // not registered, the module does not load or has no such export.
+    void* Symbol(const CLSID& clsid, const char* name);
+
     void FreeUnusedLibraries();
 
     // Loads a module and calls its DllRegisterServer / DllUnregisterServer (it writes the registry at

@@ -262,3 +262,208 @@ TEST_F(GtEngineTest, BusyStateRefusesFromInsideAStatusProcedure) {
 
 }  // namespace
 }  // namespace gtlib
+
+namespace gtlib {
+namespace {
+
+class GtRunTest : public GtEngineTest {};
+
+TEST_F(GtRunTest, OneOutputFileTakesExactlyOneItem) {
+    WriteFile(Path("dir/a.txt"), "a");
+    WriteFile(Path("dir/sub/a.txt"), "b");
+    GtCommand folder(GT_GZIP);  // with recursion one name finds two files for one output name
+    folder.file = Path("one.gz");
+    folder.items = Path("dir/a.txt");
+    folder.c.bRecurseFlag = -1;
+    EXPECT_EQ(folder.Run(), GTE_PARMS);
+    EXPECT_FALSE(Exists(Path("one.gz")));
+
+    GtCommand twice(GT_GZIP);  // two entries naming the same file are one item
+    twice.file = Path("one.gz");
+    twice.items = Path("dir/a.txt") + " " + Path("dir/a.txt");
+    EXPECT_EQ(twice.Run(), 0);
+    const std::string plain = Path("a.out");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("one.gz")}, plain));
+    EXPECT_EQ(ReadFile(plain), "a");
+}
+
+TEST_F(GtRunTest, DateWindowKeepsOrDropsItems) {
+    WriteFile(Path("d/old.txt"), "old");
+    WriteFile(Path("d/new.txt"), "new");
+    ASSERT_TRUE(gtlib_test::Run({"touch", "-d", "2020-06-15 12:00:00", Path("d/old.txt")}));
+    ASSERT_TRUE(gtlib_test::Run({"touch", "-d", "2024-06-15 12:00:00", Path("d/new.txt")}));
+    struct Case {
+        bool incl;
+        std::vector<std::string> members;
+    };
+    const Case cases[] = {{true, {"new.txt"}}, {false, {"old.txt"}}};
+    for (const auto& c : cases) {
+        const std::string tar = Path(c.incl ? "incl.tar" : "excl.tar");
+        GtCommand g(GT_TAR);
+        g.file = tar;
+        g.items = Path("d") + "/*.txt";
+        g.c.bNoDirectoryNames = -1;
+        g.date1 = "01012024";
+        g.date2 = "12312024";
+        (c.incl ? g.c.bInclDate : g.c.bExclDate) = -1;
+        ASSERT_EQ(g.Run(), 0);
+        EXPECT_EQ(TarList(tar), c.members);
+    }
+}
+
+TEST_F(GtRunTest, GrowingAnArchiveGivesTheSameBytes) {
+    WriteFile(Path("s/a.txt"), "alpha");
+    WriteFile(Path("s/b.txt"), "bravo");
+    ASSERT_TRUE(gtlib_test::Run({"touch", "-d", "2024-01-01 00:00:00", Path("s/a.txt"), Path("s/b.txt")}));
+    for (bool grow : {false, true}) {
+        const std::string tar = Path(grow ? "grown.tar" : "copied.tar");
+        for (const char* name : {"a.txt", "b.txt"}) {
+            GtCommand g(GT_TAR);
+            g.file = tar;
+            g.items = Path("s/") + name;
+            g.c.bNoDirectoryNames = -1;
+            g.c.bGrowExistingFlag = grow;
+            ASSERT_EQ(g.Run(), 0) << name << grow;
+        }
+    }
+    EXPECT_EQ(ReadFile(Path("grown.tar")), ReadFile(Path("copied.tar")));
+    EXPECT_EQ(TarList(Path("grown.tar")), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST_F(GtRunTest, MemoryIntoATarArchive) {
+    const std::string text = "ordine in memoria";
+    GtCommand g(GT_TAR_MEMTOFILE);
+    g.file = Path("m.tar");
+    g.items = "ordine.txt";
+    g.c.lpMemBlock = reinterpret_cast<const unsigned char*>(text.data());
+    g.c.lMemBlockSize = static_cast<int32_t>(text.size());
+    ASSERT_EQ(g.Run(), 0) << (g.Errors().empty() ? "" : g.Errors()[0]);
+    EXPECT_EQ(TarList(Path("m.tar")), std::vector<std::string>{"ordine.txt"});
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-xf", Path("m.tar"), "-C", env.dir.path()}));
+    EXPECT_EQ(ReadFile(Path("ordine.txt")), text);
+}
+
+TEST_F(GtRunTest, DiagnosticLogOfACompressionRun) {
+    GtCommand g(GT_GZIP);
+    g.file = Path("x.gz");
+    g.items = Path("missing.txt");
+    g.c.bDiagnostic = -1;
+    g.c.bAllQuiet = -1;
+    g.c.lpszGTFile = g.file.c_str();
+    g.c.lpszItemList = g.items.c_str();
+    g.c.lpszDestination = g.dest.c_str();
+    g.c.lpszTempPath = g.temp.c_str();
+    g.c.lpszEncryptCode = g.code.c_str();
+    g.c.lpszIncludeList = g.include.c_str();
+    g.c.lpszExludeList = g.exclude.c_str();
+    g.c.lpszDate1 = g.date1.c_str();
+    g.c.lpszDate2 = g.date2.c_str();
+    g.c.lpMessageDisplay = &test::ScriptedHost::Proc;
+    g.c.lpMessageDisplayData = &g.host;
+    const std::string dump = DumpText(g.c);
+    EXPECT_EQ(GtMain(&g.c), GTE_NONE);
+    EXPECT_EQ(env.Diagnostic(), dump + "\r\nItemList does not match any file names\n\r\n");
+    EXPECT_TRUE(g.Errors().empty());
+}
+
+TEST_F(GtRunTest, MinorCancelStopsOnlyWithTheSubOption) {
+    const auto data = gtlib_test::Sample("random", 400000);
+    WriteFile(Path("r.bin"), std::string(data.begin(), data.end()));
+    auto cancel = [](const char*, int32_t, int32_t, void*) -> int32_t { return 1; };
+    GtCommand plain(GT_GZIP);
+    plain.file = Path("r1.gz");
+    plain.items = Path("r.bin");
+    plain.c.lpMinorStatus = cancel;
+    EXPECT_EQ(plain.Run(), 0);
+    GtCommand stop(GT_GZIP);
+    stop.file = Path("r2.gz");
+    stop.items = Path("r.bin");
+    stop.c.lpMinorStatus = cancel;
+    stop.c.dwGTSubOptions = GTSO_MINORCANCEL;
+    EXPECT_EQ(stop.Run(), GTE_ABORT);
+    EXPECT_FALSE(Exists(Path("r2.gz")));
+}
+
+}  // namespace
+}  // namespace gtlib
+
+namespace gtlib {
+namespace {
+
+struct PipeHost {
+    std::string in, out;
+    std::size_t pos = 0;
+    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t, void* user,
+                     int32_t* answer) {
+        auto* h = static_cast<PipeHost*>(user);
+        if (dir == MEM_READ_DATA) {
+            const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
+            std::memcpy(buf, h->in.data() + h->pos, k);
+            h->pos += k;
+            *size = static_cast<int32_t>(k);
+            *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
+        } else {
+            h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+            *answer = MEM_CONTINUE;
+        }
+    }
+};
+
+TEST_F(GtRunTest, EncryptedMemoryRoundTripAndAStreamIntoAFile) {
+    const auto data = gtlib_test::Sample("skewed", 70000);
+    PipeHost pack, unpack;
+    pack.in.assign(data.begin(), data.end());
+    GtCommand m(GT_GZIP_MEMTOMEM);
+    m.items = "dati.bin";
+    m.c.bEncryptFlag = -1;
+    m.code = "chiave di prova";
+    m.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    m.callbacks.lpMemToMemUserData = &pack;
+    m.c.lpCallbackStruct = &m.callbacks;
+    ASSERT_EQ(m.Run(), 0);
+    unpack.in = pack.out;
+    UgtCommand u(UGT_GUNZIP_MEMTOMEM);
+    u.file.clear();
+    u.c.bDecryptFlag = -1;
+    u.code = "chiave di prova";
+    u.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    u.callbacks.lpMemToMemUserData = &unpack;
+    u.c.lpCallbackStruct = &u.callbacks;
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_TRUE(unpack.out == pack.in);
+
+    PipeHost source;
+    source.in = "dal flusso al file\n";
+    GtCommand s(GT_GZIP_MEMTOFILE_STREAM);
+    s.file = Path("stream.gz");
+    s.items = "flusso.txt";
+    s.callbacks.lpMemToMemProc = &PipeHost::Proc;
+    s.callbacks.lpMemToMemUserData = &source;
+    s.c.lpCallbackStruct = &s.callbacks;
+    ASSERT_EQ(s.Run(), 0) << (s.Errors().empty() ? "" : s.Errors()[0]);
+    const std::string plain = Path("stream.out");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("stream.gz")}, plain));
+    EXPECT_EQ(ReadFile(plain), source.in);
+}
+
+TEST_F(GtRunTest, EmptyMemberReportsFullProgress) {
+    const std::string empty = Path("empty");
+    WriteFile(empty, "");
+    ASSERT_TRUE(gtlib_test::Run({"gzip", "-c", "-n", empty}, Path("empty.gz")));
+    std::vector<int32_t> percents;
+    UgtCommand u;
+    u.file = Path("empty.gz");
+    u.dest = Path("out");
+    u.c.lpMinorStatus = [](const char*, int32_t percent, int32_t, void* user) -> int32_t {
+        static_cast<std::vector<int32_t>*>(user)->push_back(percent);
+        return 0;
+    };
+    u.c.lpMinorUserData = &percents;
+    ASSERT_EQ(u.Run(), 0);
+    EXPECT_TRUE(Exists(Path("out/empty")));
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+}
+
+}  // namespace
+}  // namespace gtlib

@@ -27,6 +27,9 @@ TEST(Loader, RegistersCreatesByProgIdAndUnregisters) {
     ComPtr<IUnknown> byClsid;
     EXPECT_EQ(loader.CreateInstance(GuidToString(kCounter), IID_IUnknown, byClsid.outVoid()), S_OK);
     EXPECT_EQ(loader.CreateInstance("comtest.counter", IID_IDispatch, byClsid.outVoid()), E_NOINTERFACE);
+    EXPECT_NE(loader.Symbol(c, "DllCanUnloadNow"), nullptr);
+    EXPECT_EQ(loader.Symbol(c, "NoSuchExport"), nullptr);
+    EXPECT_EQ(loader.Symbol(GUID{0x77, 7, 7, {7}}, "DllCanUnloadNow"), nullptr);
     obj.reset();
     byClsid.reset();
     loader.FreeUnusedLibraries();

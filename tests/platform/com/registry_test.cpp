@@ -172,3 +172,29 @@ TEST(Registrar, BadScriptsLeaveTheTreeAlone) {
         EXPECT_EQ(t.Serialise(), [] { RegistryTree r; r.SetValue("keep", "", "1"); return r.Serialise(); }());
     }
 }
+
+TEST(Registry, MangledFilesAndScriptsNeverCrashAndAcceptedOnesRoundTrip) {
+    RegistryTree seed;
+    seed.SetValue("CLSID\\{A}\\InprocServer32", "", "/lib/a \"b\" \\c");
+    seed.SetValue("CLSID\\{A}\\InprocServer32", "ThreadingModel", "Both");
+    const std::string file = seed.Serialise();
+    const std::string script = kScript;
+    std::uint32_t state = 12345;
+    auto next = [&] { return state = state * 1103515245u + 12345u, state >> 8; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string f = file, s = script;
+        for (int k = 0; k < 1 + round % 4; ++k) {
+            f[next() % f.size()] = static_cast<char>(next());
+            s[next() % s.size()] = "{}='% \n\\x"[next() % 9];
+        }
+        if (round % 7 == 0) f.resize(next() % f.size());
+        if (auto t = RegistryTree::Parse(f)) {
+            auto again = RegistryTree::Parse(t->Serialise());
+            ASSERT_TRUE(again) << f;
+            EXPECT_EQ(again->Serialise(), t->Serialise());
+        }
+        RegistryTree tree;
+        for (auto mode : {RegistrarMode::Register, RegistrarMode::Remove})
+            ApplyRegistrationScript(tree, s, kVars, mode);
+    }
+}

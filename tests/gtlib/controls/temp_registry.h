@@ -1,0 +1,33 @@
+// A registry file in a fresh temporary folder, named by MORVEN_COM_REGISTRY for the test's length.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+class TempRegistry {
+public:
+    TempRegistry() {
+        char tmpl[] = "/tmp/comreg-XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        path_ = dir_ + "/registry.reg";
+        const char* old = getenv("MORVEN_COM_REGISTRY");
+        if (old) old_ = old, hadOld_ = true;
+        setenv("MORVEN_COM_REGISTRY", path_.c_str(), 1);
+    }
+    ~TempRegistry() {
+        if (hadOld_)
+            setenv("MORVEN_COM_REGISTRY", old_.c_str(), 1);
+        else
+            unsetenv("MORVEN_COM_REGISTRY");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    const std::string& path() const { return path_; }
+    const std::string& dir() const { return dir_; }
+
+private:
+    std::string dir_, path_, old_;
+    bool hadOld_ = false;
+};
