@@ -1,0 +1,791 @@
+#include "gtlib/engine/deflate.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "gtlib/engine/gt_state.h"
+
+namespace gtlib {
+namespace {
+
+constexpr unsigned kWSize = 32768;
+constexpr unsigned kWMask = kWSize - 1;
+constexpr unsigned kWindowSize = 2 * kWSize;
+constexpr unsigned kMinMatch = 3;
+constexpr unsigned kMaxMatch = 258;
+constexpr unsigned kMinLookahead = kMaxMatch + kMinMatch + 1;  // 262
+constexpr unsigned kMaxDist = kWSize - kMinLookahead;          // 32506
+constexpr unsigned kHashBits = 14;
+constexpr unsigned kHashSize = 1u << kHashBits;
+constexpr unsigned kHashMask = kHashSize - 1;
+constexpr unsigned kHashShift = 5;
+constexpr unsigned kTooFar = 4096;
+constexpr unsigned kLitBufSize = 16384;
+constexpr unsigned kDistBufSize = 16384;
+constexpr unsigned kWindowPad = 16;  // word-wise compares may look a few bytes past the window
+
+constexpr int kMaxBits = 15;
+constexpr int kMaxBlBits = 7;  // bit-length codes are sent in 3 bits
+constexpr int kLengthCodes = 29;
+constexpr int kLiterals = 256;
+constexpr int kEndBlock = 256;
+constexpr int kLCodes = kLiterals + 1 + kLengthCodes;  // 286
+constexpr int kDCodes = 30;
+constexpr int kBlCodes = 19;
+constexpr int kHeapSize = 2 * kLCodes + 1;  // 573
+constexpr int kRep3_6 = 16, kRepz3_10 = 17, kRepz11_138 = 18;
+
+struct Config {
+    std::uint16_t good, lazy, nice, chain;
+};
+constexpr Config kConfig[10] = {{0, 0, 0, 0},     {4, 4, 8, 4},       {4, 5, 16, 8},     {4, 6, 32, 32},
+                                {4, 4, 16, 16},   {8, 16, 32, 32},    {8, 16, 128, 128}, {8, 32, 128, 256},
+                                {32, 128, 258, 1024}, {32, 258, 258, 4096}};
+
+constexpr std::uint8_t kExtraLBits[kLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint8_t kExtraDBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                               6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::uint8_t kExtraBlBits[kBlCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+constexpr std::uint8_t kBlOrder[kBlCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+unsigned Reverse(unsigned code, int len) {
+    unsigned r = 0;
+    for (int i = 0; i < len; ++i, code >>= 1) r = (r << 1) | (code & 1);
+    return r;
+}
+
+// Codes from lengths (canonical Huffman), bit-reversed for LSB-first output.
+void GenCodes(std::uint16_t* codes, const std::uint8_t* lens, int maxCode, const std::uint16_t* blCount) {
+    std::uint16_t next[kMaxBits + 1];
+    unsigned code = 0;
+    for (int bits = 1; bits <= kMaxBits; ++bits) {
+        code = (code + blCount[bits - 1]) << 1;
+        next[bits] = static_cast<std::uint16_t>(code);
+    }
+    for (int n = 0; n <= maxCode; ++n)
+        if (lens[n]) codes[n] = static_cast<std::uint16_t>(Reverse(next[lens[n]]++, lens[n]));
+}
+
+// Constant tables of the format, built once.
+struct StaticTables {
+    std::uint8_t lengthCode[256];
+    std::uint8_t distCode[512];
+    std::uint16_t baseLength[kLengthCodes];
+    std::uint16_t baseDist[kDCodes];
+    std::uint16_t sLitCode[kLCodes + 2];
+    std::uint8_t sLitLen[kLCodes + 2];
+    std::uint16_t sDistCode[kDCodes];
+    std::uint8_t sDistLen[kDCodes];
+
+    StaticTables() {
+        int length = 0;
+        for (int code = 0; code < kLengthCodes - 1; ++code) {
+            baseLength[code] = static_cast<std::uint16_t>(length);
+            for (int n = 0; n < (1 << kExtraLBits[code]); ++n) lengthCode[length++] = static_cast<std::uint8_t>(code);
+        }
+        lengthCode[255] = kLengthCodes - 1;  // length 258 has its own code
+        baseLength[kLengthCodes - 1] = 255;
+        int dist = 0;
+        for (int code = 0; code < 16; ++code) {
+            baseDist[code] = static_cast<std::uint16_t>(dist);
+            for (int n = 0; n < (1 << kExtraDBits[code]); ++n) distCode[dist++] = static_cast<std::uint8_t>(code);
+        }
+        dist >>= 7;
+        for (int code = 16; code < kDCodes; ++code) {
+            baseDist[code] = static_cast<std::uint16_t>(dist << 7);
+            for (int n = 0; n < (1 << (kExtraDBits[code] - 7)); ++n)
+                distCode[256 + dist++] = static_cast<std::uint8_t>(code);
+        }
+        std::uint16_t blCount[kMaxBits + 1] = {};
+        for (int n = 0; n < kLCodes + 2; ++n) {
+            sLitLen[n] = n <= 143 ? 8 : n <= 255 ? 9 : n <= 279 ? 7 : 8;
+            ++blCount[sLitLen[n]];
+        }
+        GenCodes(sLitCode, sLitLen, kLCodes + 1, blCount);
+        for (int n = 0; n < kDCodes; ++n) {
+            sDistLen[n] = 5;
+            sDistCode[n] = static_cast<std::uint16_t>(Reverse(static_cast<unsigned>(n), 5));
+        }
+    }
+};
+
+const StaticTables& Tables() {
+    static const StaticTables t;
+    return t;
+}
+
+inline unsigned DistCode(unsigned d) {  // d = distance - 1
+    const StaticTables& t = Tables();
+    return d < 256 ? t.distCode[d] : t.distCode[256 + (d >> 7)];
+}
+
+inline std::uint16_t Load16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Equal bytes of a and b, at most `max` (a multiple of 8 is not needed; reads stay within max + 7).
+inline unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned max) {
+    unsigned n = 0;
+    while (n < max) {
+        const std::uint64_t x = Load64(a + n) ^ Load64(b + n);
+        if (x) {
+            n += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+            return n < max ? n : max;
+        }
+        n += 8;
+    }
+    return max;
+}
+
+struct Tree {
+    std::uint16_t* freq;
+    std::uint8_t* len;
+    std::uint16_t* code;
+    std::uint16_t* dad;
+    int elems;
+    int maxCode;
+    const std::uint8_t* staticLen;  // lengths of the fixed tree, or null
+    const std::uint8_t* extraBits;
+    int extraBase;
+    int maxLength;
+};
+
+}  // namespace
+
+struct DeflateState {
+    // Sliding window and hash chains.
+    std::uint8_t window[kWindowSize + kWindowPad];
+    std::uint16_t prev[kWSize];
+    std::uint16_t head[kHashSize];
+
+    DeflateReadFn read = nullptr;
+    void* readCtx = nullptr;
+    DeflateWriteFn write = nullptr;
+    void* writeCtx = nullptr;
+
+    unsigned goodMatch = 0, maxLazy = 0, niceMatch = 0, maxChain = 0;
+    int level = 6;
+    unsigned strstart = 0, lookahead = 0, matchStart = 0, prevLength = 0, insH = 0;
+    long blockStart = 0;
+    bool eof = false;
+    int itemType = kItemTypeUnknown;
+    bool warned = false;
+
+    // Trees: frequencies, lengths, codes and parents (internal nodes follow the leaves).
+    std::uint16_t lFreq[kHeapSize], dFreq[2 * kDCodes + 1], blFreq[2 * kBlCodes + 1];
+    std::uint8_t lLen[kHeapSize], dLen[2 * kDCodes + 1], blLen[2 * kBlCodes + 1];
+    std::uint16_t lCode[kHeapSize], dCode[2 * kDCodes + 1], blCode[2 * kBlCodes + 1];
+    std::uint16_t lDad[kHeapSize], dDad[2 * kDCodes + 1], blDad[2 * kBlCodes + 1];
+    int lMax = 0, dMax = 0, blMax = 0;
+    std::uint16_t blCount[kMaxBits + 1];
+    int heap[kHeapSize];
+    int heapLen = 0, heapMax = 0;
+    std::uint8_t depth[kHeapSize];
+    unsigned long optLen = 0, staticLen = 0;
+
+    // Symbols of the current block: the literal or length byte and the distance (0 for a literal).
+    std::uint8_t symLc[kLitBufSize];
+    std::uint16_t symDist[kLitBufSize];
+    unsigned lastLit = 0, lastDist = 0;
+
+    // Output: 64-bit bit buffer into the output buffer.
+    std::uint8_t out[kDeflateOutputBuffer + 16];
+    std::size_t outPos = 0;
+    std::uint64_t bitBuf = 0;
+    unsigned bitCount = 0;
+    std::uint64_t compressed = 0;
+    bool writeFailed = false;
+};
+
+namespace {
+
+// ---- output ------------------------------------------------------------------------------------
+
+void FlushOutput(DeflateState& s) {
+    if (s.outPos == 0) return;
+    if (!s.writeFailed && !s.write(s.writeCtx, s.out, s.outPos)) s.writeFailed = true;
+    s.compressed += s.outPos;
+    s.outPos = 0;
+}
+
+inline void PutBits(DeflateState& s, std::uint64_t value, unsigned len) {
+    s.bitBuf |= value << s.bitCount;
+    s.bitCount += len;
+    if (s.bitCount >= 32) {
+        const auto v = static_cast<std::uint32_t>(s.bitBuf);
+        std::memcpy(s.out + s.outPos, &v, 4);
+        s.outPos += 4;
+        s.bitBuf >>= 32;
+        s.bitCount -= 32;
+        if (s.outPos > kDeflateOutputBuffer - 8) FlushOutput(s);
+    }
+}
+
+// Pads the bit buffer to a byte and moves it into the output buffer.
+void WindUp(DeflateState& s) {
+    while (s.bitCount > 0) {
+        s.out[s.outPos++] = static_cast<std::uint8_t>(s.bitBuf);
+        s.bitBuf >>= 8;
+        s.bitCount = s.bitCount >= 8 ? s.bitCount - 8 : 0;
+    }
+    s.bitBuf = 0;
+}
+
+// ---- trees -------------------------------------------------------------------------------------
+
+void InitBlock(DeflateState& s) {
+    std::fill(std::begin(s.lFreq), std::begin(s.lFreq) + kLCodes, 0);
+    std::fill(std::begin(s.dFreq), std::begin(s.dFreq) + kDCodes, 0);
+    std::fill(std::begin(s.blFreq), std::begin(s.blFreq) + kBlCodes, 0);
+    s.lFreq[kEndBlock] = 1;
+    s.optLen = s.staticLen = 0;
+    s.lastLit = s.lastDist = 0;
+}
+
+inline bool Smaller(const std::uint16_t* freq, const std::uint8_t* depth, int n, int m) {
+    return freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m]);
+}
+
+void DownHeap(DeflateState& s, const std::uint16_t* freq, int k) {
+    const int v = s.heap[k];
+    int j = k << 1;
+    while (j <= s.heapLen) {
+        if (j < s.heapLen && Smaller(freq, s.depth, s.heap[j + 1], s.heap[j])) ++j;
+        if (Smaller(freq, s.depth, v, s.heap[j])) break;
+        s.heap[k] = s.heap[j];
+        k = j;
+        j <<= 1;
+    }
+    s.heap[k] = v;
+}
+
+// Lengths of the leaves from the tree in the heap; lengths over the tree's limit are corrected so the
+// Kraft sum stays exact (the deepest leaves move up, a shorter leaf moves down).
+void GenBitLen(DeflateState& s, Tree& t) {
+    std::fill(std::begin(s.blCount), std::end(s.blCount), 0);
+    t.len[s.heap[s.heapMax]] = 0;  // root
+    int overflow = 0;
+    int h;
+    for (h = s.heapMax + 1; h < kHeapSize; ++h) {
+        const int n = s.heap[h];
+        int bits = t.len[t.dad[n]] + 1;
+        if (bits > t.maxLength) {
+            bits = t.maxLength;
+            ++overflow;
+        }
+        t.len[n] = static_cast<std::uint8_t>(bits);
+        if (n > t.maxCode) continue;  // internal node
+        ++s.blCount[bits];
+        const int xbits = n >= t.extraBase ? t.extraBits[n - t.extraBase] : 0;
+        const unsigned long f = t.freq[n];
+        s.optLen += f * static_cast<unsigned long>(bits + xbits);
+        if (t.staticLen) s.staticLen += f * static_cast<unsigned long>(t.staticLen[n] + xbits);
+    }
+    if (overflow == 0) return;
+    do {
+        int bits = t.maxLength - 1;
+        while (s.blCount[bits] == 0) --bits;
+        --s.blCount[bits];
+        s.blCount[bits + 1] += 2;
+        --s.blCount[t.maxLength];
+        overflow -= 2;
+    } while (overflow > 0);
+    for (int bits = t.maxLength; bits != 0; --bits) {
+        int n = s.blCount[bits];
+        while (n != 0) {
+            const int m = s.heap[--h];
+            if (m > t.maxCode) continue;
+            if (t.len[m] != bits) {
+                s.optLen += static_cast<unsigned long>(bits - t.len[m]) * t.freq[m];
+                t.len[m] = static_cast<std::uint8_t>(bits);
+            }
+            --n;
+        }
+    }
+}
+
+void BuildTree(DeflateState& s, Tree& t) {
+    int maxCode = -1;
+    s.heapLen = 0;
+    s.heapMax = kHeapSize;
+    for (int n = 0; n < t.elems; ++n) {
+        if (t.freq[n] != 0) {
+            s.heap[++s.heapLen] = maxCode = n;
+            s.depth[n] = 0;
+        } else {
+            t.len[n] = 0;
+        }
+    }
+    // At least two codes: a stream needs one bit per code at least.
+    while (s.heapLen < 2) {
+        const int node = s.heap[++s.heapLen] = maxCode < 2 ? ++maxCode : 0;
+        t.freq[node] = 1;
+        s.depth[node] = 0;
+        --s.optLen;
+        if (t.staticLen) s.staticLen -= t.staticLen[node];
+    }
+    t.maxCode = maxCode;
+    for (int n = s.heapLen / 2; n >= 1; --n) DownHeap(s, t.freq, n);
+    int node = t.elems;
+    do {
+        const int n = s.heap[1];
+        s.heap[1] = s.heap[s.heapLen--];
+        DownHeap(s, t.freq, 1);
+        const int m = s.heap[1];
+        s.heap[--s.heapMax] = n;
+        s.heap[--s.heapMax] = m;
+        t.freq[node] = static_cast<std::uint16_t>(t.freq[n] + t.freq[m]);
+        s.depth[node] = static_cast<std::uint8_t>(std::max(s.depth[n], s.depth[m]) + 1);
+        t.dad[n] = t.dad[m] = static_cast<std::uint16_t>(node);
+        s.heap[1] = node++;
+        DownHeap(s, t.freq, 1);
+    } while (s.heapLen >= 2);
+    s.heap[--s.heapMax] = s.heap[1];
+    GenBitLen(s, t);
+    GenCodes(t.code, t.len, maxCode, s.blCount);
+}
+
+// Counts the run-length symbols that will describe a tree's lengths.
+void ScanTree(DeflateState& s, std::uint8_t* len, int maxCode) {
+    int prevLen = -1, nextLen = len[0], count = 0, maxCount = 7, minCount = 4;
+    if (nextLen == 0) maxCount = 138, minCount = 3;
+    len[maxCode + 1] = 0xFF;  // guard
+    for (int n = 0; n <= maxCode; ++n) {
+        const int curLen = nextLen;
+        nextLen = len[n + 1];
+        if (++count < maxCount && curLen == nextLen) continue;
+        if (count < minCount) {
+            s.blFreq[curLen] = static_cast<std::uint16_t>(s.blFreq[curLen] + count);
+        } else if (curLen != 0) {
+            if (curLen != prevLen) ++s.blFreq[curLen];
+            ++s.blFreq[kRep3_6];
+        } else if (count <= 10) {
+            ++s.blFreq[kRepz3_10];
+        } else {
+            ++s.blFreq[kRepz11_138];
+        }
+        count = 0;
+        prevLen = curLen;
+        if (nextLen == 0) maxCount = 138, minCount = 3;
+        else if (curLen == nextLen) maxCount = 6, minCount = 3;
+        else maxCount = 7, minCount = 4;
+    }
+}
+
+inline void SendBl(DeflateState& s, int c) { PutBits(s, s.blCode[c], s.blLen[c]); }
+
+void SendTree(DeflateState& s, const std::uint8_t* len, int maxCode) {
+    int prevLen = -1, nextLen = len[0], count = 0, maxCount = 7, minCount = 4;
+    if (nextLen == 0) maxCount = 138, minCount = 3;
+    for (int n = 0; n <= maxCode; ++n) {
+        const int curLen = nextLen;
+        nextLen = len[n + 1];
+        if (++count < maxCount && curLen == nextLen) continue;
+        if (count < minCount) {
+            do SendBl(s, curLen);
+            while (--count != 0);
+        } else if (curLen != 0) {
+            if (curLen != prevLen) {
+                SendBl(s, curLen);
+                --count;
+            }
+            SendBl(s, kRep3_6);
+            PutBits(s, static_cast<unsigned>(count - 3), 2);
+        } else if (count <= 10) {
+            SendBl(s, kRepz3_10);
+            PutBits(s, static_cast<unsigned>(count - 3), 3);
+        } else {
+            SendBl(s, kRepz11_138);
+            PutBits(s, static_cast<unsigned>(count - 11), 7);
+        }
+        count = 0;
+        prevLen = curLen;
+        if (nextLen == 0) maxCount = 138, minCount = 3;
+        else if (curLen == nextLen) maxCount = 6, minCount = 3;
+        else maxCount = 7, minCount = 4;
+    }
+}
+
+Tree LitTree(DeflateState& s) {
+    return {s.lFreq, s.lLen, s.lCode, s.lDad, kLCodes, 0, Tables().sLitLen, kExtraLBits, kLiterals + 1, kMaxBits};
+}
+Tree DistTree(DeflateState& s) {
+    return {s.dFreq, s.dLen, s.dCode, s.dDad, kDCodes, 0, Tables().sDistLen, kExtraDBits, 0, kMaxBits};
+}
+Tree BlTree(DeflateState& s) {
+    return {s.blFreq, s.blLen, s.blCode, s.blDad, kBlCodes, 0, nullptr, kExtraBlBits, 0, kMaxBlBits};
+}
+
+void CompressBlock(DeflateState& s, const std::uint16_t* lc, const std::uint8_t* ll, const std::uint16_t* dc,
+                   const std::uint8_t* dl) {
+    const StaticTables& t = Tables();
+    for (unsigned i = 0; i < s.lastLit; ++i) {
+        const unsigned c = s.symLc[i];
+        const unsigned dist = s.symDist[i];
+        if (dist == 0) {
+            PutBits(s, lc[c], ll[c]);
+        } else {
+            const unsigned code = t.lengthCode[c];
+            const unsigned sym = code + kLiterals + 1;
+            std::uint64_t v = lc[sym];
+            unsigned n = ll[sym];
+            if (const unsigned e = kExtraLBits[code]) {
+                v |= static_cast<std::uint64_t>(c - t.baseLength[code]) << n;
+                n += e;
+            }
+            PutBits(s, v, n);
+            const unsigned d = dist - 1;
+            const unsigned dcode = DistCode(d);
+            v = dc[dcode];
+            n = dl[dcode];
+            if (const unsigned e = kExtraDBits[dcode]) {
+                v |= static_cast<std::uint64_t>(d - t.baseDist[dcode]) << n;
+                n += e;
+            }
+            PutBits(s, v, n);
+        }
+    }
+    PutBits(s, lc[kEndBlock], ll[kEndBlock]);
+}
+
+// Binary when the bytes 0-6 and 128-255 outnumber a quarter of the bytes 7-127.
+void SetItemType(GtEngineState& st, DeflateState& s) {
+    unsigned long bin = 0, ascii = 0;
+    for (int n = 0; n < 7; ++n) bin += s.lFreq[n];
+    for (int n = 7; n < 128; ++n) ascii += s.lFreq[n];
+    for (int n = 128; n < kLiterals; ++n) bin += s.lFreq[n];
+    s.itemType = bin > (ascii >> 2) ? kItemTypeBinary : kItemTypeText;
+    if (s.itemType == kItemTypeBinary && st.lfToCrlf && !s.warned) {
+        s.warned = true;
+        st.Warn(st.Text(kMsgEolBinary));
+    }
+}
+
+void FlushBlock(GtEngineState& st, DeflateState& s, bool last) {
+    if (s.itemType == kItemTypeUnknown) SetItemType(st, s);
+    Tree lt = LitTree(s), dt = DistTree(s);
+    BuildTree(s, lt);
+    BuildTree(s, dt);
+    s.lMax = lt.maxCode;
+    s.dMax = dt.maxCode;
+    ScanTree(s, s.lLen, s.lMax);
+    ScanTree(s, s.dLen, s.dMax);
+    Tree bt = BlTree(s);
+    BuildTree(s, bt);
+    int maxBlIndex;
+    for (maxBlIndex = kBlCodes - 1; maxBlIndex >= 3; --maxBlIndex)
+        if (s.blLen[kBlOrder[maxBlIndex]] != 0) break;
+    s.optLen += 3 * (static_cast<unsigned long>(maxBlIndex) + 1) + 5 + 5 + 4;
+    const unsigned long optLenB = (s.optLen + 3 + 7) >> 3;
+    const unsigned long staticLenB = (s.staticLen + 3 + 7) >> 3;
+    const StaticTables& t = Tables();
+    if (staticLenB <= optLenB) {
+        PutBits(s, (1u << 1) + (last ? 1u : 0u), 3);
+        CompressBlock(s, t.sLitCode, t.sLitLen, t.sDistCode, t.sDistLen);
+    } else {
+        PutBits(s, (2u << 1) + (last ? 1u : 0u), 3);
+        PutBits(s, static_cast<unsigned>(s.lMax + 1 - 257), 5);
+        PutBits(s, static_cast<unsigned>(s.dMax + 1 - 1), 5);
+        PutBits(s, static_cast<unsigned>(maxBlIndex + 1 - 4), 4);
+        for (int rank = 0; rank <= maxBlIndex; ++rank) PutBits(s, s.blLen[kBlOrder[rank]], 3);
+        SendTree(s, s.lLen, s.lMax);
+        SendTree(s, s.dLen, s.dMax);
+        CompressBlock(s, s.lCode, s.lLen, s.dCode, s.dLen);
+    }
+    InitBlock(s);
+    if (last) WindUp(s);
+}
+
+// Counts one symbol; true when the block is to end here.
+inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
+    s.symLc[s.lastLit] = static_cast<std::uint8_t>(lc);
+    s.symDist[s.lastLit] = static_cast<std::uint16_t>(dist);
+    ++s.lastLit;
+    if (dist == 0) {
+        ++s.lFreq[lc];
+    } else {
+        ++s.lFreq[Tables().lengthCode[lc] + kLiterals + 1];
+        ++s.dFreq[DistCode(dist - 1)];
+        ++s.lastDist;
+    }
+    if (s.level > 2 && (s.lastLit & 0xFFF) == 0) {
+        // Early end: few matches and the estimate already under half the input covered.
+        unsigned long outLength = static_cast<unsigned long>(s.lastLit) * 8;
+        const unsigned long inLength = static_cast<unsigned long>(static_cast<long>(s.strstart) - s.blockStart);
+        for (int d = 0; d < kDCodes; ++d) outLength += s.dFreq[d] * (5ul + kExtraDBits[d]);
+        outLength >>= 3;
+        if (s.lastDist < s.lastLit / 2 && outLength < inLength / 2) return true;
+    }
+    return s.lastLit == kLitBufSize - 1 || s.lastDist == kDistBufSize;
+}
+
+// ---- matcher -----------------------------------------------------------------------------------
+
+inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c) & kHashMask; }
+
+// Inserts the string at `pos` and returns the previous head of its chain.
+inline unsigned InsertString(DeflateState& s, unsigned pos) {
+    UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
+    const unsigned head = s.head[s.insH];
+    s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+    s.head[s.insH] = static_cast<std::uint16_t>(pos);
+    return head;
+}
+
+unsigned LongestMatch(DeflateState& s, unsigned cur) {
+    const std::uint8_t* const window = s.window;
+    const std::uint16_t* const prev = s.prev;
+    unsigned chain = s.maxChain;
+    const std::uint8_t* const scan = window + s.strstart;
+    unsigned bestLen = s.prevLength;
+    unsigned matchStart = s.matchStart;
+    const unsigned nice = s.niceMatch;
+    const unsigned limit = s.strstart > kMaxDist ? s.strstart - kMaxDist : 0;
+    if (s.prevLength >= s.goodMatch) chain >>= 2;
+    std::uint32_t scanEnd = Load16(scan + bestLen - 1);
+    const std::uint32_t scanStart = Load16(scan);
+    do {
+        const std::uint8_t* match = window + cur;
+        // The two bytes that would lengthen the best match and the first two bytes, in one test.
+        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) continue;
+        const unsigned len = 2 + MatchLength(scan + 2, match + 2, kMaxMatch - 2);
+        if (len > bestLen) {
+            matchStart = cur;
+            bestLen = len;
+            if (len >= nice) break;
+            scanEnd = Load16(scan + bestLen - 1);
+        }
+    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+    s.matchStart = matchStart;
+    return bestLen <= s.lookahead ? bestLen : s.lookahead;
+}
+
+void FillWindow(GtEngineState& st, DeflateState& s) {
+    unsigned more = kWindowSize - s.lookahead - s.strstart;
+    if (s.strstart >= kWSize + kMaxDist) {
+        std::memcpy(s.window, s.window + kWSize, kWSize);
+        s.matchStart -= kWSize;
+        s.strstart -= kWSize;
+        s.blockStart -= static_cast<long>(kWSize);
+        for (auto& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
+        for (auto& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        more += kWSize;
+    }
+    if (s.eof) return;
+    if (st.cancel || more == 0) {
+        s.eof = st.cancel;
+        return;
+    }
+    const std::size_t n = s.read(s.readCtx, s.window + s.strstart + s.lookahead, more);
+    if (n == 0) s.eof = true;
+    else s.lookahead += static_cast<unsigned>(n);
+}
+
+inline bool Stopped(const GtEngineState& st, const DeflateState& s) {
+    return st.gtErrorCode != GTE_OK || s.writeFailed;
+}
+
+void EndBlock(GtEngineState& st, DeflateState& s, bool last) {
+    FlushBlock(st, s, last);
+    s.blockStart = static_cast<long>(s.strstart);
+}
+
+void DeflateFast(GtEngineState& st, DeflateState& s) {
+    unsigned matchLength = 0;
+    s.prevLength = kMinMatch - 1;
+    while (s.lookahead != 0 && !Stopped(st, s)) {
+        const unsigned hashHead = InsertString(s, s.strstart);
+        if (hashHead != 0 && s.strstart - hashHead <= kMaxDist) {
+            matchLength = LongestMatch(s, hashHead);
+            if (matchLength > s.lookahead) matchLength = s.lookahead;
+        }
+        bool flush;
+        if (matchLength >= kMinMatch) {
+            flush = Tally(s, s.strstart - s.matchStart, matchLength - kMinMatch);
+            s.lookahead -= matchLength;
+            if (matchLength <= s.maxLazy) {
+                --matchLength;
+                do {
+                    ++s.strstart;
+                    InsertString(s, s.strstart);
+                } while (--matchLength != 0);
+                ++s.strstart;
+            } else {
+                s.strstart += matchLength;
+                matchLength = 0;
+                s.insH = s.window[s.strstart];
+                UpdateHash(s.insH, s.window[s.strstart + 1]);
+            }
+        } else {
+            flush = Tally(s, 0, s.window[s.strstart]);
+            --s.lookahead;
+            ++s.strstart;
+        }
+        if (flush) EndBlock(st, s, false);
+        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+    }
+}
+
+void DeflateLazy(GtEngineState& st, DeflateState& s) {
+    unsigned matchLength = kMinMatch - 1;
+    bool matchAvailable = false;
+    while (s.lookahead != 0 && !Stopped(st, s)) {
+        const unsigned hashHead = InsertString(s, s.strstart);
+        s.prevLength = matchLength;
+        const unsigned prevMatch = s.matchStart;
+        matchLength = kMinMatch - 1;
+        if (hashHead != 0 && s.prevLength < s.maxLazy && s.strstart - hashHead <= kMaxDist) {
+            matchLength = LongestMatch(s, hashHead);
+            if (matchLength > s.lookahead) matchLength = s.lookahead;
+            if (matchLength == kMinMatch && s.strstart - s.matchStart > kTooFar) --matchLength;
+        }
+        if (s.prevLength >= kMinMatch && matchLength <= s.prevLength) {
+            const bool flush = Tally(s, s.strstart - 1 - prevMatch, s.prevLength - kMinMatch);
+            s.lookahead -= s.prevLength - 1;
+            unsigned left = s.prevLength - 2;
+            do {
+                ++s.strstart;
+                InsertString(s, s.strstart);
+            } while (--left != 0);
+            matchAvailable = false;
+            matchLength = kMinMatch - 1;
+            ++s.strstart;
+            if (flush) EndBlock(st, s, false);
+        } else if (matchAvailable) {
+            if (Tally(s, 0, s.window[s.strstart - 1])) EndBlock(st, s, false);
+            ++s.strstart;
+            --s.lookahead;
+        } else {
+            matchAvailable = true;
+            ++s.strstart;
+            --s.lookahead;
+        }
+        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+    }
+    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, s.window[s.strstart - 1]);
+}
+
+}  // namespace
+
+void DeflateStateDeleter::operator()(DeflateState* s) const { delete s; }
+
+int ClampLevel(int level) { return level < 1 ? 1 : level > 9 ? 9 : level; }
+
+int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx) {
+    if (!st.deflate) {
+        st.deflate.reset(new (std::nothrow) DeflateState);
+        if (!st.deflate) {
+            st.ReportError(GTE_MEM, st.Text(kMsgWindowAllocation));
+            return GTE_MEM;
+        }
+    }
+    DeflateState& s = *st.deflate;
+    // Zeroed window and chains: the same input and level always give the same bytes.
+    std::memset(s.window, 0, sizeof s.window);
+    std::memset(s.prev, 0, sizeof s.prev);
+    std::memset(s.head, 0, sizeof s.head);
+    s.level = ClampLevel(level);
+    const Config& c = kConfig[s.level];
+    s.goodMatch = c.good;
+    s.maxLazy = c.lazy;
+    s.niceMatch = c.nice;
+    s.maxChain = c.chain;
+    s.read = read;
+    s.readCtx = readCtx;
+    s.strstart = 0;
+    s.blockStart = 0;
+    s.matchStart = 0;
+    s.prevLength = kMinMatch - 1;
+    s.eof = false;
+    s.itemType = kItemTypeUnknown;
+    s.warned = false;
+    s.outPos = 0;
+    s.bitBuf = 0;
+    s.bitCount = 0;
+    s.compressed = 0;
+    s.writeFailed = false;
+    InitBlock(s);
+    s.lookahead = st.cancel ? 0 : static_cast<unsigned>(read(readCtx, s.window, kWSize));
+    if (s.lookahead == 0) {
+        s.eof = true;
+        return GTE_READ;
+    }
+    while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+    s.insH = 0;
+    for (unsigned j = 0; j < kMinMatch - 1; ++j) UpdateHash(s.insH, s.window[j]);
+    return GTE_OK;
+}
+
+std::uint64_t DeflateCompress(GtEngineState& st, DeflateWriteFn write, void* writeCtx) {
+    DeflateState& s = *st.deflate;
+    s.write = write;
+    s.writeCtx = writeCtx;
+    if (s.level <= 3) DeflateFast(st, s);
+    else DeflateLazy(st, s);
+    if (!Stopped(st, s)) {
+        FlushBlock(st, s, true);
+        FlushOutput(s);
+    }
+    return s.compressed;
+}
+
+int DeflateItemType(const GtEngineState& st) { return st.deflate ? st.deflate->itemType : kItemTypeUnknown; }
+
+void DeflateRelease(GtEngineState& st) { st.deflate.reset(); }
+
+std::vector<std::uint8_t> HuffmanCodeLengths(const std::vector<std::uint16_t>& freq, int maxLength) {
+    std::unique_ptr<DeflateState> s(new DeflateState);
+    const int elems = static_cast<int>(std::min<std::size_t>(freq.size(), kLCodes));
+    std::fill(std::begin(s->lFreq), std::end(s->lFreq), 0);
+    std::copy(freq.begin(), freq.begin() + elems, s->lFreq);
+    Tree t{s->lFreq, s->lLen, s->lCode, s->lDad, elems, 0, nullptr, kExtraLBits, kHeapSize, maxLength};
+    BuildTree(*s, t);
+    return std::vector<std::uint8_t>(s->lLen, s->lLen + elems);
+}
+
+namespace {
+struct BufferSource {
+    const std::uint8_t* p;
+    std::size_t left;
+};
+std::size_t ReadBuffer(void* ctx, std::uint8_t* buf, std::size_t want) {
+    auto* src = static_cast<BufferSource*>(ctx);
+    const std::size_t n = std::min(want, src->left);
+    std::memcpy(buf, src->p, n);
+    src->p += n;
+    src->left -= n;
+    return n;
+}
+bool WriteVector(void* ctx, std::uint8_t* buf, std::size_t n) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(ctx);
+    out->insert(out->end(), buf, buf + n);
+    return true;
+}
+}  // namespace
+
+void DeflateBuffer(GtEngineState& st, const void* data, std::size_t size, int level, std::vector<std::uint8_t>& out) {
+    out.clear();
+    BufferSource src{static_cast<const std::uint8_t*>(data), size};
+    if (DeflateStart(st, level, ReadBuffer, &src) != GTE_OK) return;
+    DeflateCompress(st, WriteVector, &out);
+}
+
+std::vector<std::uint8_t> DeflateBuffer(const void* data, std::size_t size, int level) {
+    GtEngineState st;
+    std::vector<std::uint8_t> out;
+    DeflateBuffer(st, data, size, level, out);
+    return out;
+}
+
+}  // namespace gtlib

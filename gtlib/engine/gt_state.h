@@ -1,0 +1,220 @@
+// State of the compression engine: one block per control instance (or per thread), holding the run's
+// options, the first-error latch, the status procedures and the coders' working memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "gtlib/engine/crypt.h"
+#include "gtlib/engine/filelist.h"
+
+namespace gtlib {
+
+// Result codes of the compression engine (gtErrorCode).
+enum GtErrorCode : int {
+    GTE_OK = 0,
+    GTE_EOF = 1,
+    GTE_BUSY = 2,
+    GTE_STRUCT = 3,
+    GTE_MEM = 4,
+    GTE_ABORT = 5,
+    GTE_NONE = 6,
+    GTE_OPEN = 7,
+    GTE_CREATE = 8,
+    GTE_READ = 9,
+    GTE_WRITE = 10,
+    GTE_PARMS = 11,
+    GTE_INDEX = 12,
+    GTE_TEMP = 13,
+    GTE_NAME = 14,
+    GTE_INCOMPLETE = 15,
+};
+
+// dwGTSubOptions bits.
+enum : std::uint32_t {
+    GTSO_RELATIVE_PATH = 1,
+    GTSO_MINORCANCEL = 2,
+    GTSO_IGNORELONGNAMES = 16,
+    GTSO_MANGLELONGNAMES = 32,
+    GTSO_SKIPLOCKEDFILES = 64,
+    GTSO_LOGGTRESULTS = 256,
+    GTSO_JUST_ARCHIVED = 512,
+    GTSO_RESET_ARCHIVED = 1024,
+    GTSO_INHIBIT_PUMP = 16384,
+};
+
+// Answers of the memory-transfer procedure.
+enum : std::int32_t { MEM_DONE = 0, MEM_ERROR = 1, MEM_CANCEL = 2, MEM_CONTINUE = 3 };
+enum : std::int32_t { MEM_READ_DATA = 0, MEM_WRITE_DATA = 1 };
+
+// Ids of the library's message table used by the coders and the writer.
+enum GtMessageId : int {
+    kMsgCtInitOutOfMemory = 332,
+    kMsgEolBinary = 334,
+    kMsgWindowAllocation = 380,
+    kMsgHashTableAllocation = 390,
+    kMsgItemOf = 391,
+    kMsgUnexpectedError = 392,
+    kMsgMemoryToFile = 395,
+    kMsgAdded = 703,
+    kMsgMemory = 705,
+    kMsgMemoryToMemory = 707,
+};
+
+// Host procedures (called on the running thread; user data is the control).
+using GtStatusProc = std::int32_t (*)(const char* item, std::int32_t percent, std::int32_t statusType,
+                                      void* userData);
+using GtMemTransferProc = void (*)(std::int32_t direction, std::uint8_t* buffer, std::int32_t* size,
+                                   std::uint32_t readLow, std::uint32_t readHigh, std::uint32_t writtenLow,
+                                   std::uint32_t writtenHigh, void* userData, std::int32_t* answer);
+using GtRenameProc = std::int32_t (*)(void* request, void* userData);
+
+struct GtEngineState;
+
+// The seam to the message path and logs: the engine names what to say, the message module says it.
+// Every hook may be left empty; then texts are empty and nothing is shown or logged.
+struct GtMessageHooks {
+    // Text of message `id` of the library's table (empty when unknown).
+    std::string (*text)(GtEngineState&, int id) = nullptr;
+    // The first error of a run: its code, the detail, and whether a box may be shown.
+    void (*error)(GtEngineState&, int code, const std::string& detail, bool boxAllowed) = nullptr;
+    // A warning: text and detail (called only when the run is not quiet).
+    void (*warning)(GtEngineState&, const std::string& text, const std::string& detail) = nullptr;
+    // One line of the event log (only with GTSO_LOGGTRESULTS).
+    void (*eventLog)(GtEngineState&, const std::string& line) = nullptr;
+    // Processes the host's pending window messages.
+    void (*pump)(GtEngineState&) = nullptr;
+};
+
+// Random bytes of the encryption header: a small generator seeded from the system's entropy.
+class GtRandom {
+public:
+    GtRandom();
+    void Seed(std::uint64_t seed) { s_ = seed; }
+    std::uint32_t Next();
+
+private:
+    std::uint64_t s_;
+};
+
+struct DeflateState;
+struct DeflateStateDeleter {
+    void operator()(DeflateState* s) const;  // deflate.cpp
+};
+
+struct GtEngineState {
+    GtEngineState();
+    ~GtEngineState();
+    GtEngineState(const GtEngineState&) = delete;
+    GtEngineState& operator=(const GtEngineState&) = delete;
+
+    // Defaults set at the start of every run.
+    void SetDefaults();
+
+    // --- result of the run -------------------------------------------------------------------------
+    int gtErrorCode = GTE_OK;
+    bool errorReported = false;  // first-error latch
+    bool busy = false;
+    bool cancel = false;
+
+    // --- handles ----------------------------------------------------------------------------------
+    int srcFd = -1;
+    int outFd = -1;
+    int eventLogFd = -1;
+
+    // --- names ------------------------------------------------------------------------------------
+    std::string gtFile;
+    std::string destination;
+    std::string tempPath;
+
+    // --- options ----------------------------------------------------------------------------------
+    int level = 6;
+    bool keepDirectoryNames = true;
+    bool recurse = false;
+    bool lfToCrlf = false;
+    bool dosify = false;
+    bool includeSysHidden = false;
+    bool messagesShown = true;
+    bool growExisting = false;
+    bool addComment = false;
+    std::string comment;
+    std::string encryptCode;  // empty: no encryption
+    bool inclDate = false;
+    bool exclDate = false;
+    std::int64_t date1 = 0;  // Unix seconds, start of the window
+    std::int64_t date2 = 0;  // Unix seconds, end of the window (both ends belong to it)
+    bool diagnostic = false;
+    std::uint32_t subOptions = 0;
+
+    // --- memory source and output -----------------------------------------------------------------
+    bool memSource = false;
+    bool memStream = false;  // data pulled through the memory-transfer procedure
+    const std::uint8_t* memBlock = nullptr;
+    std::size_t memBlockSize = 0;
+    std::size_t memReadPos = 0;
+    bool memOutput = false;
+    bool memInputEnded = false;
+    GtMemTransferProc memTransfer = nullptr;
+    void* memTransferData = nullptr;
+    std::uint64_t totalRead = 0;
+    std::uint64_t totalWritten = 0;
+
+    // --- status -----------------------------------------------------------------------------------
+    GtStatusProc majorStatus = nullptr;
+    void* majorUserData = nullptr;
+    GtStatusProc minorStatus = nullptr;
+    void* minorUserData = nullptr;
+    GtRenameProc renameProc = nullptr;
+    void* renameUserData = nullptr;
+    int lastMajorPercent = 0;
+    int lastMinorPercent = 0;
+    std::string lastMajorText;
+    std::string lastMinorText;
+    int itemNumber = 1;
+    int itemCount = 0;
+    int statusType = 0;
+
+    int mode = 1;  // 1 GZIP members, 2 TAR archive, 3 TAR member removal
+
+    // --- lists ------------------------------------------------------------------------------------
+    std::vector<GtListItem> items;
+    PatternList patterns;
+    std::string tempFileName;
+
+    // --- coders -----------------------------------------------------------------------------------
+    std::unique_ptr<DeflateState, DeflateStateDeleter> deflate;  // window, chains and trees; kept between items
+    CryptKeys keys;
+    GtRandom random;
+
+    GtMessageHooks hooks;
+    void* hostData = nullptr;  // free for the message module and the control
+
+    bool Quiet() const { return !messagesShown; }
+
+    // Message text of the library's table (empty without the message hook).
+    std::string Text(int id);
+
+    // Sets the run's code when none is set yet (first error wins); returns the run's code.
+    int SetError(int code);
+    // Reports an error: only the first report of a run sets the code and reaches the message path.
+    int ReportError(int code, const std::string& detail = {});
+    // A warning through the message path, unless quiet.
+    void Warn(const std::string& text, const std::string& detail = {});
+    void EventLog(const std::string& line);
+
+    // Status procedures. MajorStatus returns the host's answer (non-zero = stop the item).
+    int MajorStatus(const std::string& text);
+    void MinorStatus(const std::string& text, std::uint64_t done, std::uint64_t total);
+    // Cancel poll between blocks and items: true when the run is to stop.
+    bool CancelPoll();
+    void Pump();
+};
+
+// Percentages of the status procedures.
+int MajorPercent(int itemNumber, int itemCount);
+int MinorPercent(std::uint64_t done, std::uint64_t total);
+
+}  // namespace gtlib

@@ -1,0 +1,75 @@
+// GZIP members (RFC 1952 with the own flag 0x20 for an encrypted entry): header, optional encryption
+// header, deflate stream and trailer, written from a file, a caller's memory block or the memory-transfer
+// procedure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gtlib {
+
+struct GtEngineState;
+
+enum : std::uint8_t {
+    kGzFlagName = 0x08,
+    kGzFlagComment = 0x10,
+    kGzFlagEncrypted = 0x20,  // a 12-byte encryption header follows the header fields
+};
+
+// One item being compressed.
+struct GtItem {
+    std::string sourcePath;  // file to read, or the memory item's name
+    std::string storedName;  // written into FNAME
+    std::uint32_t time = 0;  // Unix seconds
+    std::uint32_t crc = 0;
+    std::uint32_t compressedSize = 0;  // with the 12 bytes of an encryption header
+    std::uint32_t uncompressedSize = 0;
+    std::uint32_t attributes = 0;
+    std::string comment;
+    bool hasComment = false;
+    std::uint16_t method = 8;
+    std::int16_t type = -1;  // -1 unknown, 0 binary, 1 text (decided at the first block)
+    bool memory = false;     // source is the memory block or stream of the run
+};
+
+// The rename request handed to the host's rename procedure.
+struct GtRenameRequest {
+    std::uint32_t size;          // 628
+    char itemName[260];          // in: stored name; out: new stored name
+    char sourceName[260];        // source path
+    char dateTime[64];           // "MM/DD/YYYY hh:mm:ss", local time
+    std::uint32_t attributes;
+    std::uint32_t options;       // 2 for a GZIP member, 1 for a TAR entry
+    std::uint8_t reserved[32];
+};
+static_assert(sizeof(GtRenameRequest) == 628);
+static_assert(offsetof(GtRenameRequest, sourceName) == 264);
+static_assert(offsetof(GtRenameRequest, dateTime) == 524);
+static_assert(offsetof(GtRenameRequest, attributes) == 588);
+static_assert(offsetof(GtRenameRequest, options) == 592);
+
+// The library's date-time text of a Unix time (local time) and its reverse (0 for a malformed text).
+std::string FormatDateTimeText(std::int64_t unixTime);
+std::int64_t ParseDateTimeText(std::string_view text);
+
+// Member header bytes (one write): magic, CM 8, flags, MTIME, XFL, OS 0, FNAME and FCOMMENT.
+std::vector<std::uint8_t> BuildGzipHeader(const GtItem& item, bool encrypted, std::uint8_t xfl);
+
+// Writes one member for a file or memory-block source into the open output file.
+int GzipFile(GtItem& item, int outFd, GtEngineState& st);
+
+// Writes one member memory to memory through the memory-transfer procedure (source and output).
+int GzipMemory(GtItem& item, GtEngineState& st);
+
+// The name with ".gz" appended when its last component holds no point.
+std::string AppendGzExtension(std::string_view name);
+
+// Replaces successive "%d" of a message text with the numbers (other text stays as it is).
+std::string FormatNumbers(std::string_view text, int a, int b);
+// Replaces the first "%s" of a message text with `arg`.
+std::string FormatString(std::string_view text, std::string_view arg);
+
+}  // namespace gtlib
