@@ -9,28 +9,11 @@
 #include <cstring>
 #include <random>
 
+#include "gtlib/engine/crc32.h"
 #include "gtlib/engine/inflate.h"
 
 namespace gtlib {
 namespace {
-
-// CRC-32 of GZIP (reflected, polynomial 0xEDB88320), over a running value kept complemented.
-struct CrcTable {
-    std::uint32_t t[256];
-    CrcTable() {
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-    }
-};
-
-std::uint32_t CrcUpdate(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    static const CrcTable table;
-    for (std::size_t i = 0; i < n; ++i) crc = table.t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
 
 bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
 
@@ -250,7 +233,7 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
     }
     if (job.output == OutputKind::kFile && !job.leavePartial && job.totalWritten + n > job.expectedSize)
         n = static_cast<std::size_t>(job.expectedSize > job.totalWritten ? job.expectedSize - job.totalWritten : 0);
-    job.crc = ~CrcUpdate(~job.crc, data, n);
+    job.crc = Crc32(job.crc, data, n);
     int result = kUgtOk;
     switch (job.output) {
     case OutputKind::kTest:
