@@ -2,6 +2,7 @@
 // both give the data back exactly.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
