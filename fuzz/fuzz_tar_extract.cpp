@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (gtlib::TarReadHeader(r, gtlib::kTarCountAll, 0, &m, first, false) != gtlib::kTarFound) break;
         first = false;
         const int res = gtlib::UntarItem(ctx, m, m.name);
-        if (res != gtlib::kUgtOk && res != gtlib::kUgtSkip && res != gtlib::kUgtCreate) break;
+        if (res != gtlib::UGTE_OK && res != gtlib::UGTE_SKIP && res != gtlib::UGTE_CREATE) break;
     }
     ::close(fd);
 

@@ -108,16 +108,16 @@ TEST(TarHeaderTest, LongNamesSplitIntoPrefixAndName) {
     ASSERT_GT(stored.size(), 140u);
     ASSERT_LT(stored.size(), 160u);
     std::uint8_t h[512];
-    ASSERT_EQ(TarBuildHeader(h, stored, 10, kTime, 0666), kGtOk);
+    ASSERT_EQ(TarBuildHeader(h, stored, 10, kTime, 0666), GTE_OK);
     EXPECT_NE(h[345], 0);  // a prefix was used
     EXPECT_EQ(TarMemberName(h), stored);
     EXPECT_TRUE(TarChecksumOk(h));
-    EXPECT_EQ(TarBuildHeader(h, std::string(99, 'n'), 1, kTime, 0666), kGtOk);
+    EXPECT_EQ(TarBuildHeader(h, std::string(99, 'n'), 1, kTime, 0666), GTE_OK);
     EXPECT_EQ(h[345], 0);
-    EXPECT_EQ(TarBuildHeader(h, std::string(253, 'n'), 1, kTime, 0666), kGtName);
-    EXPECT_EQ(TarBuildHeader(h, std::string(120, 'n'), 1, kTime, 0666), kGtName);  // no folder to move
-    EXPECT_EQ(TarBuildHeader(h, std::string(200, 'd') + "/" + std::string(40, 'n'), 1, kTime, 0666), kGtName);
-    EXPECT_EQ(TarBuildHeader(h, "big", 0100000000000ull, kTime, 0666), kGtMem);
+    EXPECT_EQ(TarBuildHeader(h, std::string(253, 'n'), 1, kTime, 0666), GTE_NAME);
+    EXPECT_EQ(TarBuildHeader(h, std::string(120, 'n'), 1, kTime, 0666), GTE_NAME);  // no folder to move
+    EXPECT_EQ(TarBuildHeader(h, std::string(200, 'd') + "/" + std::string(40, 'n'), 1, kTime, 0666), GTE_NAME);
+    EXPECT_EQ(TarBuildHeader(h, "big", 0100000000000ull, kTime, 0666), GTE_MEM);
 }
 
 // ---- Writing and reading our own archives --------------------------------------------------------------
@@ -133,23 +133,23 @@ int WriteArchive(const fs::path& archive, const fs::path& src, const std::vector
     const int fd = ::open(archive.c_str(), O_RDWR | O_CREAT | (append ? 0 : O_TRUNC), 0666);
     if (append) {
         const int r = TarTruncateForAppend(fd);
-        if (r != kGtOk) return r;
+        if (r != GTE_OK) return r;
     }
     TarWriter w;
     w.fd = fd;
     w.lfToCrlf = lf_to_crlf;
-    int result = kGtOk;
+    int result = GTE_OK;
     std::vector<TarWriteItem> wi(items.size());
-    for (std::size_t i = 0; i < items.size() && result == kGtOk; ++i) {
+    for (std::size_t i = 0; i < items.size() && result == GTE_OK; ++i) {
         const fs::path file = src / ("item" + std::to_string(i));
         gtlib_test::WriteFile(file, items[i].data);
         wi[i].sourcePath = file.string();
         wi[i].storedName = items[i].stored;
         wi[i].mtime = kTime;
         result = TarWriteEntry(w, wi[i]);
-        if (result == kGtOk) result = TarWriteFileData(w);
+        if (result == GTE_OK) result = TarWriteFileData(w);
     }
-    if (result == kGtOk) result = TarWriteEnd(w);
+    if (result == GTE_OK) result = TarWriteEnd(w);
     ::close(fd);
     return result;
 }
@@ -186,7 +186,7 @@ Extracted ExtractAll(const fs::path& archive, const fs::path& dest, const std::f
         if (out.walk != kTarFound) break;
         out.names.push_back(m.name);
         out.results.push_back(UntarItem(ctx, m, m.name));
-        if (out.results.back() != kUgtOk && out.results.back() != kUgtSkip) break;
+        if (out.results.back() != UGTE_OK && out.results.back() != UGTE_SKIP) break;
     }
     ::close(fd);
     return out;
@@ -199,7 +199,7 @@ TEST(TarWriterTest, SizesAndPadding) {
         std::uintmax_t file_size;
     };
     for (const auto& c : {Case{1, 1536}, Case{512, 1536}, Case{513, 2048}, Case{0, 1024}}) {
-        ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"f", Bytes(c.size, 'x')}}), kGtOk);
+        ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"f", Bytes(c.size, 'x')}}), GTE_OK);
         EXPECT_EQ(fs::file_size(dir / "a.tar"), c.file_size) << c.size;
         const Bytes t = gtlib_test::ReadFile(dir / "a.tar");
         EXPECT_TRUE(std::all_of(t.begin() + 512 + static_cast<long>(c.size), t.end(), [](auto b) { return b == 0; }));
@@ -216,7 +216,7 @@ TEST(TarWriterTest, SizesAndPadding) {
 TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
     gtlib_test::TempDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"t.txt", Bytes{'a', '\n', 'b', '\n'}}, {"u", Bytes{'z'}}}, true),
-              kGtOk);
+              GTE_OK);
     const Extracted e = ExtractAll(dir / "a.tar", dir / "out");
     EXPECT_EQ(e.walk, kTarEnd);
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "out/t.txt")), "a\r\nb\r\n");
@@ -226,14 +226,14 @@ TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
 // Appending keeps the old members; the copy-and-append and the grow-in-place paths give the same bytes.
 TEST(TarWriterTest, AppendKeepsMembers) {
     gtlib_test::TempDir dir;
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(700, '1')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(700, '1')}}), GTE_OK);
     fs::copy_file(dir / "a.tar", dir / "b.tar");
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"two", Bytes(10, '2')}}, false, true), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"two", Bytes(10, '2')}}, false, true), GTE_OK);
     // The other path: a new temporary archive with the new members, appended to the cut old one.
-    ASSERT_EQ(WriteArchive(dir / "tmp.tar", dir.path(), {{"two", Bytes(10, '2')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "tmp.tar", dir.path(), {{"two", Bytes(10, '2')}}), GTE_OK);
     {
         const int fd = ::open((dir / "b.tar").c_str(), O_RDWR);
-        ASSERT_EQ(TarTruncateForAppend(fd), kGtOk);
+        ASSERT_EQ(TarTruncateForAppend(fd), GTE_OK);
         const Bytes add = gtlib_test::ReadFile(dir / "tmp.tar");
         ASSERT_EQ(::write(fd, add.data(), add.size()), static_cast<ssize_t>(add.size()));
         ::close(fd);
@@ -246,7 +246,7 @@ TEST(TarWriterTest, AppendKeepsMembers) {
 // Cutting a damaged archive for appending refuses and never grows the file.
 TEST(TarWriterTest, TruncateForAppendRefusesCutArchives) {
     gtlib_test::TempDir dir;
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(2000, '1')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(2000, '1')}}), GTE_OK);
     fs::resize_file(dir / "a.tar", 1024);
     const int fd = ::open((dir / "a.tar").c_str(), O_RDWR);
     EXPECT_EQ(TarTruncateForAppend(fd), kTarBadHeader);
@@ -257,7 +257,7 @@ TEST(TarWriterTest, TruncateForAppendRefusesCutArchives) {
 TEST(TarDeleteTest, RemovesByListAndByIndex) {
     gtlib_test::TempDir dir;
     const std::vector<Item> items = {{"a.txt", Bytes(100, 'a')}, {"b.dat", Bytes(1000, 'b')}, {"c.txt", Bytes(5, 'c')}};
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), items), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), items), GTE_OK);
     // By list.
     std::vector<std::string> deleted;
     {
@@ -266,16 +266,16 @@ TEST(TarDeleteTest, RemovesByListAndByIndex) {
             return n.size() > 4 && n.substr(n.size() - 4) == ".txt";
         };
         EXPECT_EQ(TarDeleteMembers(fd, &txt, -1, [&](const std::string& n) { deleted.push_back(n + " [Deleted]"); }),
-                  kGtOk);
+                  GTE_OK);
         ::close(fd);
     }
     EXPECT_EQ(deleted, (std::vector<std::string>{"a.txt [Deleted]", "c.txt [Deleted]"}));
     EXPECT_EQ(ExtractAll(dir / "a.tar", dir / "o1").names, std::vector<std::string>{"b.dat"});
     // By index: beyond the last member, then the only one, which leaves the end block alone.
     const int fd = ::open((dir / "a.tar").c_str(), O_RDWR);
-    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 1, {}), kGtIndex);
-    EXPECT_EQ(TarDeleteMembers(fd, nullptr, -1, {}), kGtIndex);
-    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), kGtOk);
+    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 1, {}), GTE_INDEX);
+    EXPECT_EQ(TarDeleteMembers(fd, nullptr, -1, {}), GTE_INDEX);
+    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), GTE_OK);
     ::close(fd);
     EXPECT_EQ(gtlib_test::ReadFile(dir / "a.tar"), Bytes(512, 0));
 }
@@ -290,7 +290,7 @@ TEST(TarDeleteTest, LongNameHeaderIsRemovedWithItsMember) {
     ASSERT_TRUE(gtlib_test::Run({"tar", "--format=gnu", "-cf", (dir / "g.tar").string(), "-C", (dir / "src").string(),
                                  longname, "short"}));
     const int fd = ::open((dir / "g.tar").c_str(), O_RDWR);
-    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), kGtOk);
+    EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), GTE_OK);
     ::close(fd);
     ASSERT_TRUE(gtlib_test::Run({"tar", "-tf", (dir / "g.tar").string()}, (dir / "list").string()));
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "list")), "short\n");
@@ -300,7 +300,7 @@ TEST(TarDeleteTest, LongNameHeaderIsRemovedWithItsMember) {
 
 TEST(TarReaderTest, AlteredChecksumIsAStructureError) {
     gtlib_test::TempDir dir;
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), GTE_OK);
     Bytes t = gtlib_test::ReadFile(dir / "a.tar");
     t[1024 + 150] ^= 1;  // checksum digits of the second header
     gtlib_test::WriteFile(dir / "a.tar", t);
@@ -319,7 +319,7 @@ TEST(TarReaderTest, SelectionModesAndRestorePosition) {
     gtlib_test::TempDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(),
                            {{"x.txt", Bytes(1, 'x')}, {"y.dat", Bytes(1, 'y')}, {"z.txt", Bytes(1, 'z')}}),
-              kGtOk);
+              GTE_OK);
     const int fd = ::open((dir / "a.tar").c_str(), O_RDONLY);
     TarReader r;
     r.fd = fd;
@@ -343,7 +343,7 @@ TEST(TarReaderTest, SelectionModesAndRestorePosition) {
 // old time put back.
 TEST(TarReaderTest, IndexIsCheckedAgainstTheArchive) {
     gtlib_test::TempDir dir;
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), GTE_OK);
     SetTime(dir / "a.tar", kTime);
     TarMemberIndex index;
     int fd = ::open((dir / "a.tar").c_str(), O_RDONLY);
@@ -367,7 +367,7 @@ TEST(TarReaderTest, IndexIsCheckedAgainstTheArchive) {
     EXPECT_EQ(TarReadHeader(r, kTarCountAll, 2, &m, false, false), kTarEnd);
     ::close(fd);
     // Append a member in place, then put the old time back.
-    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"c", Bytes(10, 'c')}}, false, true), kGtOk);
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"c", Bytes(10, 'c')}}, false, true), GTE_OK);
     SetTime(dir / "a.tar", kTime);
     fd = ::open((dir / "a.tar").c_str(), O_RDONLY);
     r.fd = fd;
@@ -385,7 +385,7 @@ TEST(TarReaderTest, IndexIsCheckedAgainstTheArchive) {
 class UntarTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(WriteArchive(dir_ / "a.tar", dir_.path(), {{"sub\\f.txt", Bytes{'n', 'e', 'w'}}}), kGtOk);
+        ASSERT_EQ(WriteArchive(dir_ / "a.tar", dir_.path(), {{"sub\\f.txt", Bytes{'n', 'e', 'w'}}}), GTE_OK);
         fs::create_directories(dir_ / "out/sub");
     }
     gtlib_test::TempDir dir_;
@@ -399,11 +399,11 @@ TEST_F(UntarTest, OverwritePromptAnswers) {
         std::string log;
     };
     const Case cases[] = {
-        {kAnswerYes, kUgtOk, "new", "[Overwritten]"},
-        {kAnswerYesToAll, kUgtOk, "new", "[Overwritten]"},
-        {kAnswerNo, kUgtSkip, "old", "[Skipped]"},
-        {kAnswerCancel, kUgtAbort, "old", ""},
-        {kAnswerRename, kUgtOk, "old", "[Extracted]"},
+        {kAnswerYes, UGTE_OK, "new", "[Overwritten]"},
+        {kAnswerYesToAll, UGTE_OK, "new", "[Overwritten]"},
+        {kAnswerNo, UGTE_SKIP, "old", "[Skipped]"},
+        {kAnswerCancel, UGTE_ABORT, "old", ""},
+        {kAnswerRename, UGTE_OK, "old", "[Extracted]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
@@ -445,7 +445,7 @@ TEST_F(UntarTest, QuietSkipsAndReadOnlyIsReported) {
         ctx.overwrite = false;
         ctx.allQuiet = true;
     });
-    EXPECT_EQ(e.results, std::vector<int>{kUgtSkip});
+    EXPECT_EQ(e.results, std::vector<int>{UGTE_SKIP});
     EXPECT_EQ(e.log, std::vector<std::string>{(dir_ / "out/sub/f.txt").string() + " [Skipped]"});
     bool ro = false;
     e = ExtractAll(dir_ / "a.tar", dir_ / "out", [&](UntarContext& ctx) {
@@ -456,25 +456,25 @@ TEST_F(UntarTest, QuietSkipsAndReadOnlyIsReported) {
         };
     });
     EXPECT_TRUE(ro);
-    EXPECT_EQ(e.results, std::vector<int>{kUgtOk});
+    EXPECT_EQ(e.results, std::vector<int>{UGTE_OK});
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir_ / "out/sub/f.txt")), "new");
 }
 
 TEST_F(UntarTest, RefusesToOverwriteTheArchiveItself) {
     // An archive inside the destination holding a member of its own name.
-    ASSERT_EQ(WriteArchive(dir_ / "out/self.tar", dir_.path(), {{"self.tar", Bytes(3000, 's')}}), kGtOk);
+    ASSERT_EQ(WriteArchive(dir_ / "out/self.tar", dir_.path(), {{"self.tar", Bytes(3000, 's')}}), GTE_OK);
     std::string message;
     const Bytes before = gtlib_test::ReadFile(dir_ / "out/self.tar");
     const Extracted e = ExtractAll(dir_ / "out/self.tar", dir_ / "out",
                                    [&](UntarContext& ctx) { ctx.selfOverwrite = [&](const std::string& p) { message = p; }; });
-    EXPECT_EQ(e.results, std::vector<int>{kUgtSkip});
+    EXPECT_EQ(e.results, std::vector<int>{UGTE_SKIP});
     EXPECT_EQ(message, (dir_ / "out/self.tar").string());
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "out/self.tar"), before);
 }
 
 TEST_F(UntarTest, TestAndMemoryModesWriteNoFiles) {
     Extracted e = ExtractAll(dir_ / "a.tar", dir_ / "t", [](UntarContext& ctx) { ctx.output = OutputKind::kTest; });
-    EXPECT_EQ(e.results, std::vector<int>{kUgtOk});
+    EXPECT_EQ(e.results, std::vector<int>{UGTE_OK});
     EXPECT_EQ(e.log, std::vector<std::string>{(dir_ / "t/sub/f.txt").string() + " [Tested]"});
     EXPECT_FALSE(fs::exists(dir_ / "t"));
     std::uint8_t block[8] = {};
@@ -500,7 +500,7 @@ TEST_F(UntarTest, RenameProcedureAndTimes) {
             mode = 0444;
         };
     });
-    EXPECT_EQ(e.results, std::vector<int>{kUgtOk});
+    EXPECT_EQ(e.results, std::vector<int>{UGTE_OK});
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir_ / "out/renamed.txt")), "new");
     EXPECT_EQ(MTime(dir_ / "out/renamed.txt"), kTime + 60);
     EXPECT_EQ(fs::status(dir_ / "out/renamed.txt").permissions() & fs::perms::owner_write, fs::perms::none);
@@ -564,31 +564,31 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
     Bytes badsum = Member("badsum", "data");
     badsum[150] ^= 1;
     const std::vector<Case> cases = {
-        {"parent folder", Archive({Member("../x", "evil"), Member("ok", "fine")}), kTarEnd, {kUgtSkip, kUgtOk}, {"ok"}},
-        {"parent inside", Archive({Member("a/../../x", "evil")}), kTarEnd, {kUgtSkip}, {}},
-        {"backslash parent", Archive({Member("..\\x", "evil")}), kTarEnd, {kUgtSkip}, {}},
-        {"absolute path", Archive({Member("/abs/y", "abs")}), kTarEnd, {kUgtOk}, {"abs/", "abs/y"}},
-        {"drive letter", Archive({Member("C:\\x", "drive")}), kTarEnd, {kUgtOk}, {"x"}},
-        {"dot parts", Archive({Member("./a/./b", "dots")}), kTarEnd, {kUgtOk}, {"a/", "a/b"}},
+        {"parent folder", Archive({Member("../x", "evil"), Member("ok", "fine")}), kTarEnd, {UGTE_SKIP, UGTE_OK}, {"ok"}},
+        {"parent inside", Archive({Member("a/../../x", "evil")}), kTarEnd, {UGTE_SKIP}, {}},
+        {"backslash parent", Archive({Member("..\\x", "evil")}), kTarEnd, {UGTE_SKIP}, {}},
+        {"absolute path", Archive({Member("/abs/y", "abs")}), kTarEnd, {UGTE_OK}, {"abs/", "abs/y"}},
+        {"drive letter", Archive({Member("C:\\x", "drive")}), kTarEnd, {UGTE_OK}, {"x"}},
+        {"dot parts", Archive({Member("./a/./b", "dots")}), kTarEnd, {UGTE_OK}, {"a/", "a/b"}},
         {"link then a file through it",
-         Archive({Member("lnk", "", '2', "/tmp"), Member("lnk/escaped", "evil")}), kTarFound, {kUgtOk, kUgtCreate},
+         Archive({Member("lnk", "", '2', "/tmp"), Member("lnk/escaped", "evil")}), kTarFound, {UGTE_OK, UGTE_CREATE},
          {"lnk"}},
-        {"hard link becomes an empty file", Archive({Member("h", "", '1', "ok")}), kTarEnd, {kUgtOk}, {"h"}},
-        {"name of 100 characters without zero byte", Archive({Member(name100, "full")}), kTarEnd, {kUgtOk},
+        {"hard link becomes an empty file", Archive({Member("h", "", '1', "ok")}), kTarEnd, {UGTE_OK}, {"h"}},
+        {"name of 100 characters without zero byte", Archive({Member(name100, "full")}), kTarEnd, {UGTE_OK},
          {name100}},
-        {"folder member", Archive({Member("d", "", '5'), Member("d2/", "", '5')}), kTarEnd, {kUgtOk, kUgtOk},
+        {"folder member", Archive({Member("d", "", '5'), Member("d2/", "", '5')}), kTarEnd, {UGTE_OK, UGTE_OK},
          {"d/", "d2/"}},
         {"fifo and device are skipped", Archive({Member("p", "", '6'), Member("c", "", '3')}), kTarEnd,
-         {kUgtSkip, kUgtSkip}, {}},
+         {UGTE_SKIP, UGTE_SKIP}, {}},
         {"pax headers are skipped", Archive({Member("PaxHeaders/x", "30 path=whatever/else/entirely\n", 'x'),
                                              Member("plain", "p")}),
-         kTarEnd, {kUgtOk}, {"plain"}},
+         kTarEnd, {UGTE_OK}, {"plain"}},
         {"GNU long name names the next member",
          Archive({Member("././@LongLink", std::string(120, 'q') + '\0', 'L'), Member("short", "long")}), kTarEnd,
-         {kUgtOk}, {std::string(120, 'q')}},
+         {UGTE_OK}, {std::string(120, 'q')}},
         {"base-256 size past the end", Archive({huge}), kTarBadHeader, {}, {}},
         {"garbage size", Archive({garbage}), kTarBadHeader, {}, {}},
-        {"wrong checksum", Archive({Member("first", "1"), badsum}), kTarBadHeader, {kUgtOk}, {"first"}},
+        {"wrong checksum", Archive({Member("first", "1"), badsum}), kTarBadHeader, {UGTE_OK}, {"first"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -625,7 +625,7 @@ TEST(UntarHostileTest, TruncationAtEveryBlockBoundary) {
         }
         const bool at_member_boundary = cut == 0 || cut == 1536 || cut == 2560 || cut >= 4608;
         EXPECT_EQ(e.walk, at_member_boundary ? kTarEnd : kTarBadHeader);
-        EXPECT_TRUE(std::all_of(e.results.begin(), e.results.end(), [](int r) { return r == kUgtOk; }));
+        EXPECT_TRUE(std::all_of(e.results.begin(), e.results.end(), [](int r) { return r == UGTE_OK; }));
     }
 }
 
@@ -703,7 +703,7 @@ TEST(TarInteropTest, ReadsOtherToolsArchives) {
         std::vector<std::string> got = e.names;
         std::sort(got.begin(), got.end());
         EXPECT_EQ(got, want);
-        for (int r : e.results) EXPECT_EQ(r, kUgtOk);
+        for (int r : e.results) EXPECT_EQ(r, UGTE_OK);
         for (const auto& [rel, data] : tree.files) {
             EXPECT_EQ(gtlib_test::ReadFile(dir / "out" / rel), data) << rel;
             EXPECT_EQ(MTime(dir / "out" / rel), kTime) << rel;
@@ -728,10 +728,10 @@ TEST(TarInteropTest, OtherToolsReadOurArchives) {
             items.push_back(it);
         }
         for (const auto& it : items) {
-            ASSERT_EQ(TarWriteEntry(w, it), kGtOk);
-            ASSERT_EQ(TarWriteFileData(w), kGtOk);
+            ASSERT_EQ(TarWriteEntry(w, it), GTE_OK);
+            ASSERT_EQ(TarWriteFileData(w), GTE_OK);
         }
-        ASSERT_EQ(TarWriteEnd(w), kGtOk);
+        ASSERT_EQ(TarWriteEnd(w), GTE_OK);
         ::close(fd);
     }
     std::string want_list;
