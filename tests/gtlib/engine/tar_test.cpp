@@ -570,6 +570,10 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
         {"absolute path", Archive({Member("/abs/y", "abs")}), kTarEnd, {UGTE_OK}, {"abs/", "abs/y"}},
         {"drive letter", Archive({Member("C:\\x", "drive")}), kTarEnd, {UGTE_OK}, {"x"}},
         {"dot parts", Archive({Member("./a/./b", "dots")}), kTarEnd, {UGTE_OK}, {"a/", "a/b"}},
+        {"file through a link already in the destination", Archive({Member("ln/x", "evil"), Member("y", "ok")}),
+         kTarFound, {UGTE_CREATE}, {}},
+        {"member replacing a link already in the destination", Archive({Member("ln", "data")}), kTarEnd, {UGTE_OK},
+         {"ln"}},
         {"link then a file through it",
          Archive({Member("lnk", "", '2', "/tmp"), Member("lnk/escaped", "evil")}), kTarFound, {UGTE_OK, UGTE_CREATE},
          {"lnk"}},
@@ -595,7 +599,12 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
         gtlib_test::TempDir sandbox;
         fs::create_directories(sandbox / "dest");
         gtlib_test::WriteFile(sandbox / "h.tar", c.archive);
+        fs::create_directories(sandbox / "outside");
+        fs::create_directory_symlink(sandbox / "outside", sandbox / "dest" / "ln");  // a link already there
         const Extracted e = ExtractAll(sandbox / "h.tar", sandbox / "dest");
+        EXPECT_TRUE(fs::is_empty(sandbox / "outside"));
+        if (fs::is_symlink(sandbox / "dest" / "ln")) fs::remove(sandbox / "dest" / "ln");
+        fs::remove(sandbox / "outside");
         EXPECT_EQ(e.walk, c.walk);  // kTarFound: the run stopped at a failing member
         EXPECT_EQ(e.results, c.results);
         EXPECT_EQ(Tree(sandbox / "dest"), c.tree);
