@@ -10,45 +10,12 @@
 
 #include "gtlib/engine/crypt.h"
 #include "gtlib/engine/filelist.h"
+#include "gtlib/engine/records.h"
 
 namespace gtlib {
 
-// Result codes of the compression engine (gtErrorCode).
-enum GtErrorCode : int {
-    GTE_OK = 0,
-    GTE_EOF = 1,
-    GTE_BUSY = 2,
-    GTE_STRUCT = 3,
-    GTE_MEM = 4,
-    GTE_ABORT = 5,
-    GTE_NONE = 6,
-    GTE_OPEN = 7,
-    GTE_CREATE = 8,
-    GTE_READ = 9,
-    GTE_WRITE = 10,
-    GTE_PARMS = 11,
-    GTE_INDEX = 12,
-    GTE_TEMP = 13,
-    GTE_NAME = 14,
-    GTE_INCOMPLETE = 15,
-};
-
-// dwGTSubOptions bits.
-enum : std::uint32_t {
-    GTSO_RELATIVE_PATH = 1,
-    GTSO_MINORCANCEL = 2,
-    GTSO_IGNORELONGNAMES = 16,
-    GTSO_MANGLELONGNAMES = 32,
-    GTSO_SKIPLOCKEDFILES = 64,
-    GTSO_LOGGTRESULTS = 256,
-    GTSO_JUST_ARCHIVED = 512,
-    GTSO_RESET_ARCHIVED = 1024,
-    GTSO_INHIBIT_PUMP = 16384,
-};
-
-// Answers of the memory-transfer procedure.
-enum : std::int32_t { MEM_DONE = 0, MEM_ERROR = 1, MEM_CANCEL = 2, MEM_CONTINUE = 3 };
-enum : std::int32_t { MEM_READ_DATA = 0, MEM_WRITE_DATA = 1 };
+// Result codes (GTE_*), sub-option bits (GTSO_*) and the memory-transfer answers (MEM_*) are the
+// library's constants of records.h.
 
 // Ids of the library's message table used by the coders and the writer.
 enum GtMessageId : int {

@@ -1,0 +1,674 @@
+// Raw deflate decoder. See inflate.h for the contract.
+//
+// Decoding tables: one 32-bit entry per table slot.
+//   bits 0-7   bits consumed by the entry: the code bits at this level plus the extra bits that follow the code
+//              (lengths and distances); for a sub-table pointer, the bits of the main table
+//   bits 8-11  code bits at this level (the extra bits start after them); for a sub-table pointer, its size
+//   bits 12-15 kind: literal, end of block, sub-table pointer, invalid symbol
+//   bits 16-31 value: the literal, the length or distance base, the symbol (code lengths), the sub-table start
+// The main tables are indexed by the next 11 (literal/length) or 8 (distance) bits; longer codes continue in a
+// sub-table indexed by the bits that follow.
+//
+// Bit buffer: 64 bits, least significant bit first. The fast loop refills it eight bytes at a time while at
+// least 16 input bytes and 320 bytes of output room remain; near either end a careful loop takes over, which
+// reads byte by byte, pads with zero bytes past the end of the input and refuses any symbol that used them.
+#include "gtlib/engine/inflate.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace gtlib {
+namespace {
+
+constexpr unsigned kLitlenBits = 11;
+constexpr unsigned kDistBits = 8;
+constexpr unsigned kPrecodeBits = 7;
+constexpr unsigned kMaxCodeLen = 15;
+// Room for the main table plus every sub-table a complete code can need (a complete code of 288 symbols and
+// at most 15 bits needs fewer than 2400 slots with 11 root bits, 30 symbols fewer than 420 with 8).
+constexpr std::size_t kLitlenCap = 4096;
+constexpr std::size_t kDistCap = 1024;
+
+constexpr std::uint32_t kKindLiteral = 1u << 12;
+constexpr std::uint32_t kKindEnd = 1u << 13;
+constexpr std::uint32_t kKindSub = 1u << 14;
+constexpr std::uint32_t kKindInvalid = 1u << 15;
+
+constexpr std::size_t kWindow = 32768;
+constexpr std::size_t kFastIn = 16;
+constexpr std::size_t kFastOut = 320;  // a match (258) or two literals, plus the copy overshoot
+constexpr std::size_t kInBufSize = 32768;
+constexpr std::size_t kSinkBufSize = kWindow + 65536 + kFastOut;
+
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                         33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+inline unsigned EntryBits(std::uint32_t e) { return e & 0xFF; }
+inline unsigned EntryCodeBits(std::uint32_t e) { return (e >> 8) & 0xF; }
+inline unsigned EntrySubBits(std::uint32_t e) { return (e >> 8) & 0xF; }
+inline unsigned EntryValue(std::uint32_t e) { return e >> 16; }
+inline std::uint64_t Mask(unsigned n) { return (std::uint64_t{1} << n) - 1; }
+
+inline std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;  // little-endian host
+}
+
+unsigned Reverse(unsigned code, unsigned len) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < len; ++i) {
+        r = (r << 1) | (code & 1);
+        code >>= 1;
+    }
+    return r;
+}
+
+// What each symbol decodes to, without its code length (bits 0-7 hold the extra bits only).
+struct SymbolContents {
+    std::uint32_t litlen[288];
+    std::uint32_t dist[32];
+    std::uint32_t precode[19];
+    SymbolContents() {
+        for (unsigned s = 0; s < 256; ++s) litlen[s] = kKindLiteral | (s << 16);
+        litlen[256] = kKindEnd;
+        for (unsigned s = 257; s < 286; ++s)
+            litlen[s] = (std::uint32_t{kLengthBase[s - 257]} << 16) | kLengthExtra[s - 257];
+        litlen[286] = litlen[287] = kKindInvalid;
+        for (unsigned s = 0; s < 30; ++s) dist[s] = (std::uint32_t{kDistBase[s]} << 16) | kDistExtra[s];
+        dist[30] = dist[31] = kKindInvalid;
+        for (unsigned s = 0; s < 19; ++s) precode[s] = s << 16;
+    }
+};
+
+const SymbolContents& Contents() {
+    static const SymbolContents c;
+    return c;
+}
+
+// Builds a decoding table for the canonical code given by lens[0..n). A code must be complete; with
+// allow_sparse, an empty code and a single code of one bit are accepted too (the distance code of a block
+// that uses at most one distance). Slots no code reaches decode as invalid.
+bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std::uint8_t* lens, unsigned n,
+                const std::uint32_t* contents, bool allow_sparse) {
+    unsigned count[kMaxCodeLen + 1] = {};
+    for (unsigned i = 0; i < n; ++i) count[lens[i]]++;
+    count[0] = 0;
+    int left = 1;
+    unsigned used = 0;
+    unsigned maxlen = 0;
+    for (unsigned len = 1; len <= kMaxCodeLen; ++len) {
+        left <<= 1;
+        left -= static_cast<int>(count[len]);
+        if (left < 0) return false;  // over-subscribed
+        used += count[len];
+        if (count[len]) maxlen = len;
+    }
+    if (left > 0) {
+        if (!allow_sparse) return false;  // incomplete
+        if (!(used == 0 || (used == 1 && count[1] == 1))) return false;
+        std::fill(table, table + (std::size_t{1} << root), kKindInvalid | 1u);
+        if (used == 0) return true;
+    }
+
+    unsigned offs[kMaxCodeLen + 2];
+    offs[1] = 0;
+    for (unsigned len = 1; len <= kMaxCodeLen; ++len) offs[len + 1] = offs[len] + count[len];
+    std::uint16_t sorted[288];
+    for (unsigned s = 0; s < n; ++s)
+        if (lens[s]) sorted[offs[lens[s]]++] = static_cast<std::uint16_t>(s);
+
+    unsigned remaining[kMaxCodeLen + 1];
+    std::memcpy(remaining, count, sizeof remaining);
+    const std::size_t main_size = std::size_t{1} << root;
+    std::size_t next_free = main_size;
+    unsigned code = 0;
+    unsigned idx = 0;
+    unsigned cur_prefix = ~0u;
+    std::size_t sub_start = 0;
+    unsigned sub_bits = 0;
+    for (unsigned len = 1; len <= maxlen; ++len) {
+        for (unsigned k = 0; k < count[len]; ++k) {
+            const std::uint32_t e = contents[sorted[idx++]];
+            if (len <= root) {
+                const std::uint32_t entry = (e + len) | (len << 8);
+                for (std::size_t i = Reverse(code, len); i < main_size; i += std::size_t{1} << len) table[i] = entry;
+            } else {
+                const unsigned prefix = code >> (len - root);
+                if (prefix != cur_prefix) {
+                    cur_prefix = prefix;
+                    // Size the sub-table: deepen until the codes still to come fill it.
+                    unsigned b = len;
+                    int space = 1 << (len - root);
+                    while (b < maxlen) {
+                        space -= static_cast<int>(remaining[b]);
+                        if (space <= 0) break;
+                        ++b;
+                        space <<= 1;
+                    }
+                    sub_bits = b - root;
+                    sub_start = next_free;
+                    next_free += std::size_t{1} << sub_bits;
+                    if (next_free > cap) return false;
+                    table[Reverse(prefix, root)] =
+                        kKindSub | (sub_bits << 8) | (static_cast<std::uint32_t>(sub_start) << 16) | root;
+                }
+                const unsigned drop = len - root;
+                const std::uint32_t entry = (e + drop) | (drop << 8);
+                for (std::size_t i = Reverse(code & ((1u << drop) - 1), drop); i < (std::size_t{1} << sub_bits);
+                     i += std::size_t{1} << drop)
+                    table[sub_start + i] = entry;
+            }
+            remaining[len]--;
+            ++code;
+        }
+        code <<= 1;
+    }
+    return true;
+}
+
+struct FixedTables {
+    std::uint32_t litlen[kLitlenCap];
+    std::uint32_t dist[kDistCap];
+    FixedTables() {
+        std::uint8_t lens[288];
+        std::fill(lens, lens + 144, 8);
+        std::fill(lens + 144, lens + 256, 9);
+        std::fill(lens + 256, lens + 280, 7);
+        std::fill(lens + 280, lens + 288, 8);
+        BuildTable(litlen, kLitlenCap, kLitlenBits, lens, 288, Contents().litlen, false);
+        std::uint8_t dlens[32];
+        std::fill(dlens, dlens + 32, 5);
+        BuildTable(dist, kDistCap, kDistBits, dlens, 32, Contents().dist, false);
+    }
+};
+
+const FixedTables& Fixed() {
+    static const FixedTables t;
+    return t;
+}
+
+enum class OutMode { kGrow, kFixed, kSink };
+
+class Decoder {
+public:
+    // Input.
+    const std::uint8_t* in_begin = nullptr;
+    const std::uint8_t* in_next = nullptr;
+    const std::uint8_t* in_end = nullptr;
+    InflateSource* source = nullptr;
+    bool source_done = true;
+    std::unique_ptr<std::uint8_t[]> inbuf;
+
+    // Output.
+    OutMode mode = OutMode::kFixed;
+    std::uint8_t* out_base = nullptr;
+    std::uint8_t* out_next = nullptr;
+    std::uint8_t* out_end = nullptr;
+    std::vector<std::uint8_t>* vec = nullptr;
+    std::size_t max_out = SIZE_MAX;
+    InflateSink* sink = nullptr;
+    std::uint8_t* flush_from = nullptr;
+    std::unique_ptr<std::uint8_t[]> sinkbuf;
+
+    InflateOptions options;
+
+    InflateResult Run();
+    // Hands the output not yet delivered to the sink (sink mode only). False when the sink stopped.
+    bool Deliver();
+
+    std::size_t UnusedInputBytes() const { return bitsleft_ < 8 * overrun_ ? 0 : (bitsleft_ - 8 * overrun_) / 8; }
+
+private:
+    std::uint64_t bitbuf_ = 0;
+    unsigned bitsleft_ = 0;
+    unsigned overrun_ = 0;  // zero bytes added past the end of the input
+    bool stopped_ = false;
+
+    std::uint32_t litlen_[kLitlenCap];
+    std::uint32_t dist_[kDistCap];
+    std::uint32_t precode_[1u << kPrecodeBits];
+    std::uint8_t lens_[288 + 32];
+
+    bool Refill();
+    void Need(unsigned n) {
+        while (bitsleft_ < n) {
+            if (in_next == in_end && !Refill()) {
+                ++overrun_;
+                bitsleft_ += 8;
+                continue;
+            }
+            bitbuf_ |= std::uint64_t{*in_next++} << bitsleft_;
+            bitsleft_ += 8;
+        }
+    }
+    void Drop(unsigned n) {
+        bitbuf_ >>= n;
+        bitsleft_ -= n;
+    }
+    unsigned Take(unsigned n) {
+        const unsigned v = static_cast<unsigned>(bitbuf_ & Mask(n));
+        Drop(n);
+        return v;
+    }
+    // True once a symbol has used bits past the end of the input.
+    bool Overran() const { return overrun_ != 0 && bitsleft_ < 8 * overrun_; }
+    bool MakeRoom(std::size_t n);
+
+    InflateResult Stored();
+    InflateResult ReadDynamicTables();
+    InflateResult Huffman(const std::uint32_t* ll, const std::uint32_t* dd);
+};
+
+bool Decoder::Refill() {
+    if (!source || source_done) return false;
+    const std::size_t keep = static_cast<std::size_t>(in_end - in_next);
+    std::memmove(inbuf.get(), in_next, keep);
+    std::uint8_t* p = inbuf.get();
+    in_next = p;
+    in_end = p + keep;
+    const std::uint8_t* const start = in_end;
+    while (static_cast<std::size_t>(in_end - in_next) < kInBufSize / 2) {
+        std::uint8_t* const dst = p + (in_end - p);
+        const std::size_t n = source->Read(dst, kInBufSize - static_cast<std::size_t>(in_end - p));
+        if (n == 0) {
+            source_done = true;
+            break;
+        }
+        in_end += n;
+    }
+    return in_end != start;
+}
+
+bool Decoder::Deliver() {
+    if (stopped_) return false;
+    if (out_next != flush_from) {
+        if (!sink->Write(flush_from, static_cast<std::size_t>(out_next - flush_from))) stopped_ = true;
+        flush_from = out_next;
+    }
+    if (sink->Cancelled()) stopped_ = true;
+    return !stopped_;
+}
+
+// Makes room for at least n more output bytes (n <= kFastOut). False when the output cannot go on.
+bool Decoder::MakeRoom(std::size_t n) {
+    if (static_cast<std::size_t>(out_end - out_next) >= n) return true;
+    switch (mode) {
+    case OutMode::kFixed:
+        return false;
+    case OutMode::kGrow: {
+        const std::size_t used = static_cast<std::size_t>(out_next - out_base);
+        if (used >= max_out) return false;
+        std::size_t cap = std::max<std::size_t>(vec->size() * 2, used + kFastOut + 4096);
+        if (max_out < SIZE_MAX - 2 * kFastOut) cap = std::min(cap, max_out + 2 * kFastOut);
+        vec->resize(cap);
+        out_base = vec->data();
+        out_next = out_base + used;
+        out_end = out_base + cap;
+        return true;
+    }
+    case OutMode::kSink: {
+        if (!Deliver()) return false;
+        const std::size_t have = static_cast<std::size_t>(out_next - out_base);
+        const std::size_t keep = std::min(have, kWindow);
+        std::memmove(out_base, out_next - keep, keep);
+        out_next = out_base + keep;
+        flush_from = out_next;
+        return true;
+    }
+    }
+    return false;
+}
+
+InflateResult Decoder::Run() {
+    InflateResult first_error = kInflateOk;
+    for (;;) {
+        if (sink && sink->Cancelled()) return kInflateStopped;
+        Need(3);
+        const unsigned final_block = Take(1);
+        const unsigned type = Take(2);
+        if (Overran()) return first_error ? first_error : kInflateTruncated;
+        InflateResult r;
+        switch (type) {
+        case 0:
+            r = Stored();
+            break;
+        case 1:
+            r = Huffman(Fixed().litlen, Fixed().dist);
+            break;
+        case 2:
+            r = ReadDynamicTables();
+            if (r == kInflateOk) r = Huffman(litlen_, dist_);
+            break;
+        default:
+            r = kInflateBadBlock;
+            break;
+        }
+        if (r == kInflateBadData && options.leavePartial) {
+            if (first_error == kInflateOk) first_error = r;
+            if (final_block) return first_error;
+            continue;
+        }
+        if (r != kInflateOk) return first_error ? first_error : r;
+        if (final_block) return first_error;
+    }
+}
+
+InflateResult Decoder::Stored() {
+    Drop(bitsleft_ & 7);
+    Need(32);
+    const unsigned len = Take(16);
+    const unsigned nlen = Take(16);
+    if (Overran()) return kInflateTruncated;
+    if (len != (~nlen & 0xFFFF)) return kInflateBadData;
+    std::size_t left = len;
+    // Whole bytes still in the bit buffer come first.
+    while (left && bitsleft_ >= 8) {
+        if (!MakeRoom(1)) return kInflateStopped;
+        *out_next++ = static_cast<std::uint8_t>(Take(8));
+        --left;
+    }
+    if (bitsleft_ == 0) bitbuf_ = 0;  // the buffer may hold look-ahead copies of bytes about to be copied
+    while (left) {
+        if (in_next == in_end && !Refill()) return kInflateTruncated;
+        if (out_next == out_end && !MakeRoom(std::min<std::size_t>(left, kFastOut))) return kInflateStopped;
+        const std::size_t n = std::min({left, static_cast<std::size_t>(in_end - in_next),
+                                        static_cast<std::size_t>(out_end - out_next)});
+        std::memcpy(out_next, in_next, n);
+        out_next += n;
+        in_next += n;
+        left -= n;
+    }
+    return kInflateOk;
+}
+
+InflateResult Decoder::ReadDynamicTables() {
+    Need(14);
+    const unsigned nlit = Take(5) + 257;
+    const unsigned ndist = Take(5) + 1;
+    const unsigned nclen = Take(4) + 4;
+    if (Overran()) return kInflateTruncated;
+    if (nlit > 286 || ndist > 30) return kInflateBadData;
+
+    std::uint8_t clens[19] = {};
+    for (unsigned i = 0; i < nclen; ++i) {
+        Need(3);
+        clens[kPrecodeOrder[i]] = static_cast<std::uint8_t>(Take(3));
+    }
+    if (Overran()) return kInflateTruncated;
+    if (!BuildTable(precode_, 1u << kPrecodeBits, kPrecodeBits, clens, 19, Contents().precode, false))
+        return kInflateBadData;
+
+    const unsigned total = nlit + ndist;
+    unsigned i = 0;
+    while (i < total) {
+        Need(kPrecodeBits + 7);
+        const std::uint32_t e = precode_[bitbuf_ & Mask(kPrecodeBits)];
+        Drop(EntryBits(e));
+        const unsigned sym = EntryValue(e);
+        if (sym < 16) {
+            lens_[i++] = static_cast<std::uint8_t>(sym);
+        } else {
+            std::uint8_t value = 0;
+            unsigned rep;
+            if (sym == 16) {
+                if (i == 0) return kInflateBadData;  // nothing to repeat
+                value = lens_[i - 1];
+                rep = 3 + Take(2);
+            } else if (sym == 17) {
+                rep = 3 + Take(3);
+            } else {
+                rep = 11 + Take(7);
+            }
+            if (Overran()) return kInflateTruncated;
+            if (i + rep > total) return kInflateBadData;  // runs past the lengths
+            std::memset(lens_ + i, value, rep);
+            i += rep;
+        }
+        if (Overran()) return kInflateTruncated;
+    }
+    if (lens_[256] == 0) return kInflateBadData;  // no end-of-block code
+    if (!BuildTable(litlen_, kLitlenCap, kLitlenBits, lens_, nlit, Contents().litlen, false)) return kInflateBadData;
+    if (!BuildTable(dist_, kDistCap, kDistBits, lens_ + nlit, ndist, Contents().dist, true)) return kInflateBadData;
+    return kInflateOk;
+}
+
+// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits`.
+inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
+    return EntryValue(e) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+}
+
+// Copies a match of `length` bytes from `distance` back; may write up to 39 bytes past the match (the fast
+// loop keeps that much room).
+inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned length) {
+    const std::uint8_t* src = dst - distance;
+    std::uint8_t* const end = dst + length;
+    if (distance >= 8) {
+        // Each 8-byte piece reads only bytes already written, so overlapping matches come out right.
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        std::memcpy(dst + 16, src + 16, 8);
+        std::memcpy(dst + 24, src + 24, 8);
+        if (length > 32) {
+            dst += 32;
+            src += 32;
+            do {
+                std::memcpy(dst, src, 8);
+                std::memcpy(dst + 8, src + 8, 8);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+        }
+    } else if (distance == 1) {
+        const std::uint64_t v = 0x0101010101010101ull * *src;
+        do {
+            std::memcpy(dst, &v, 8);
+            std::memcpy(dst + 8, &v, 8);
+            dst += 16;
+        } while (dst < end);
+    } else {
+        // Short period: each step writes 8 bytes of which the first `distance` are final.
+        do {
+            std::memcpy(dst, src, 8);
+            dst += distance;
+            src += distance;
+        } while (dst < end);
+    }
+    return end;
+}
+
+InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd) {
+    for (;;) {
+        // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
+        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn &&
+            static_cast<std::size_t>(out_end - out_next) >= kFastOut) {
+            const std::uint8_t* in = in_next;
+            std::uint8_t* out = out_next;
+            std::uint64_t bb = bitbuf_;
+            unsigned bl = bitsleft_;
+            const std::uint8_t* const in_limit = in_end - kFastIn;
+            std::uint8_t* const out_limit = out_end - kFastOut;
+            InflateResult r = kInflateOk;
+            bool block_end = false;
+            do {
+                // At least 56 bits: one literal/length code with its extra bits (20) and one distance code
+                // with its extra bits (28), or two literals.
+                bb |= Load64(in) << bl;
+                in += (63 - bl) >> 3;
+                bl |= 56;
+                std::uint32_t e = ll[bb & Mask(kLitlenBits)];
+                if (e & kKindSub) [[unlikely]] {
+                    bb >>= kLitlenBits;
+                    bl -= kLitlenBits;
+                    e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
+                }
+                if (e & kKindLiteral) {
+                    bb >>= EntryBits(e);
+                    bl -= EntryBits(e);
+                    *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                    // Up to two more literals from the main table fit in the bits left (15 + 11 + 11 <= 56).
+                    e = ll[bb & Mask(kLitlenBits)];
+                    if (e & kKindLiteral) {
+                        bb >>= EntryBits(e);
+                        bl -= EntryBits(e);
+                        *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                        e = ll[bb & Mask(kLitlenBits)];
+                        if (e & kKindLiteral) {
+                            bb >>= EntryBits(e);
+                            bl -= EntryBits(e);
+                            *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                        }
+                    }
+                    continue;
+                }
+                if (e & (kKindEnd | kKindInvalid)) {
+                    bb >>= EntryBits(e);
+                    bl -= EntryBits(e);
+                    if (e & kKindInvalid) r = kInflateBadData;
+                    block_end = true;
+                    break;
+                }
+                const unsigned length = EntryNumber(e, bb);
+                bb >>= EntryBits(e);
+                bl -= EntryBits(e);
+                e = dd[bb & Mask(kDistBits)];
+                if (e & kKindSub) [[unlikely]] {
+                    bb >>= kDistBits;
+                    bl -= kDistBits;
+                    e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
+                }
+                const std::size_t distance = EntryNumber(e, bb);
+                bb >>= EntryBits(e);
+                bl -= EntryBits(e);
+                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - out_base)) {
+                    r = kInflateBadData;
+                    block_end = true;
+                    break;
+                }
+                out = CopyMatch(out, distance, length);
+            } while (in <= in_limit && out <= out_limit);
+            in_next = in;
+            out_next = out;
+            bitbuf_ = bb;
+            bitsleft_ = bl;
+            if (block_end) return r;
+            continue;
+        }
+
+        // Careful path: one symbol at a time.
+        if (static_cast<std::size_t>(out_end - out_next) < kFastOut && mode != OutMode::kFixed) {
+            if (!MakeRoom(kFastOut)) return kInflateStopped;
+            continue;
+        }
+        if (static_cast<std::size_t>(in_end - in_next) < kFastIn && Refill()) continue;
+
+        constexpr unsigned kMaxStep = kMaxCodeLen + 13;  // a code and its extra bits
+        Need(kMaxStep);
+        std::uint32_t e = ll[bitbuf_ & Mask(kLitlenBits)];
+        if (e & kKindSub) {
+            Drop(kLitlenBits);
+            e = ll[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
+        }
+        const unsigned length = EntryNumber(e, bitbuf_);
+        Drop(EntryBits(e));
+        if (Overran()) return kInflateTruncated;
+        if (e & kKindLiteral) {
+            if (!MakeRoom(1)) return kInflateStopped;
+            *out_next++ = static_cast<std::uint8_t>(EntryValue(e));
+            continue;
+        }
+        if (e & kKindEnd) return kInflateOk;
+        if (e & kKindInvalid) return kInflateBadData;
+        Need(kMaxStep);
+        e = dd[bitbuf_ & Mask(kDistBits)];
+        if (e & kKindSub) {
+            Drop(kDistBits);
+            e = dd[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
+        }
+        const std::size_t distance = EntryNumber(e, bitbuf_);
+        Drop(EntryBits(e));
+        if (Overran()) return kInflateTruncated;
+        if (e & kKindInvalid) return kInflateBadData;
+        if (distance > static_cast<std::size_t>(out_next - out_base)) return kInflateBadData;
+        if (!MakeRoom(length)) {
+            // A fixed buffer: copy what fits, then stop.
+            const std::size_t room = static_cast<std::size_t>(out_end - out_next);
+            for (std::size_t k = 0; k < room; ++k, ++out_next) *out_next = *(out_next - distance);
+            return kInflateStopped;
+        }
+        for (unsigned k = 0; k < length; ++k, ++out_next) *out_next = *(out_next - distance);
+    }
+}
+
+std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std::nothrow) Decoder); }
+
+}  // namespace
+
+InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options) {
+    auto d = NewDecoder();
+    if (!d) return kInflateNoMemory;
+    d->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
+    d->sinkbuf.reset(new (std::nothrow) std::uint8_t[kSinkBufSize]);
+    if (!d->inbuf || !d->sinkbuf) return kInflateNoMemory;
+    d->options = options;
+    d->source = &source;
+    d->source_done = false;
+    d->in_begin = d->in_next = d->in_end = d->inbuf.get();
+    d->mode = OutMode::kSink;
+    d->sink = &sink;
+    d->out_base = d->out_next = d->flush_from = d->sinkbuf.get();
+    d->out_end = d->out_base + kSinkBufSize;
+    InflateResult r = d->Run();
+    if (!d->Deliver() && r == kInflateOk) r = kInflateStopped;
+    return r;
+}
+
+InflateResult InflateBuffer(const std::uint8_t* in, std::size_t in_len, std::vector<std::uint8_t>& out,
+                            const InflateOptions& options, std::size_t max_out, std::size_t* consumed) {
+    auto d = NewDecoder();
+    if (!d) return kInflateNoMemory;
+    d->options = options;
+    d->in_begin = d->in_next = in;
+    d->in_end = in + in_len;
+    d->mode = OutMode::kGrow;
+    d->vec = &out;
+    d->max_out = max_out;
+    std::size_t guess = in_len < (SIZE_MAX / 8) ? in_len * 4 + kFastOut + 4096 : in_len;
+    if (max_out < SIZE_MAX - 2 * kFastOut) guess = std::min(guess, max_out + 2 * kFastOut);
+    out.resize(guess);
+    d->out_base = d->out_next = out.data();
+    d->out_end = d->out_base + out.size();
+    InflateResult r = d->Run();
+    const std::size_t produced = static_cast<std::size_t>(d->out_next - d->out_base);
+    out.resize(std::min(produced, max_out));
+    if (produced > max_out && r == kInflateOk) r = kInflateStopped;
+    if (consumed) *consumed = static_cast<std::size_t>(d->in_next - in) - d->UnusedInputBytes();
+    return r;
+}
+
+InflateResult InflateInto(const std::uint8_t* in, std::size_t in_len, std::uint8_t* out, std::size_t out_cap,
+                          std::size_t* out_len, const InflateOptions& options) {
+    auto d = NewDecoder();
+    if (!d) return kInflateNoMemory;
+    d->options = options;
+    d->in_begin = d->in_next = in;
+    d->in_end = in + in_len;
+    d->mode = OutMode::kFixed;
+    d->out_base = d->out_next = out;
+    d->out_end = out + out_cap;
+    const InflateResult r = d->Run();
+    if (out_len) *out_len = static_cast<std::size_t>(d->out_next - d->out_base);
+    return r;
+}
+
+}  // namespace gtlib

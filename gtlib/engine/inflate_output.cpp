@@ -1,0 +1,413 @@
+#include "gtlib/engine/inflate_output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "gtlib/engine/inflate.h"
+
+namespace gtlib {
+namespace {
+
+// CRC-32 of GZIP (reflected, polynomial 0xEDB88320), over a running value kept complemented.
+struct CrcTable {
+    std::uint32_t t[256];
+    CrcTable() {
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+    }
+};
+
+std::uint32_t CrcUpdate(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
+    static const CrcTable table;
+    for (std::size_t i = 0; i < n; ++i) crc = table.t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
+
+// Writes all n bytes, retrying up to 20 times while a try writes nothing. False on failure.
+bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
+    int empty_tries = 0;
+    while (n) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= static_cast<std::size_t>(w);
+            empty_tries = 0;
+            continue;
+        }
+        if (w < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (++empty_tries >= 20) return false;
+    }
+    return true;
+}
+
+// Input for the decoder: the member's bytes, from the job's input block, the archive file or the host.
+class JobSource : public InflateSource {
+public:
+    explicit JobSource(InflateJob& job) : job_(job) {}
+
+    std::size_t Read(std::uint8_t* dst, std::size_t max) override {
+        std::size_t done = 0;
+        while (done < max && job_.compressedLeft > 0 && !job_.cancel) {
+            if (job_.inPos >= job_.inFill && !FillBlock()) break;
+            const std::size_t n = static_cast<std::size_t>(
+                std::min<std::uint64_t>({max - done, job_.inFill - job_.inPos, job_.compressedLeft}));
+            std::memcpy(dst + done, job_.inBlock.data() + job_.inPos, n);
+            job_.inPos += n;
+            job_.compressedLeft -= n;
+            done += n;
+        }
+        return done;
+    }
+
+    bool ended() const { return ended_; }
+
+private:
+    bool FillBlock() {
+        if (ended_) return false;
+        job_.inPos = job_.inFill = 0;
+        if (job_.inBlock.size() < kInputBlockSize) job_.inBlock.resize(kInputBlockSize);
+        std::uint8_t* const block = job_.inBlock.data();
+        if (job_.output == OutputKind::kMemToMem) {
+            int answer = kMemContinue;
+            while (answer == kMemContinue && job_.inFill < kInputBlockSize) {
+                std::uint32_t size = static_cast<std::uint32_t>(kInputBlockSize - job_.inFill);
+                answer = job_.memTransfer ? job_.memTransfer(kMemReadData, block + job_.inFill, &size,
+                                                             job_.readTotal, job_.totalWritten)
+                                          : kMemError;
+                if (answer == kMemError) {
+                    job_.readError = true;
+                    ended_ = true;
+                    break;
+                }
+                if (answer == kMemCancel) {
+                    job_.cancel = true;
+                    ended_ = true;
+                    break;
+                }
+                size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(kInputBlockSize - job_.inFill));
+                job_.inFill += size;
+                job_.readTotal += size;
+                if (answer == kMemDone) ended_ = true;
+                else if (answer == kMemContinue && size == 0) ended_ = true;  // nothing delivered
+            }
+        } else {
+            ssize_t n;
+            do {
+                n = ::read(job_.inputFd, block, kInputBlockSize);
+            } while (n < 0 && errno == EINTR);
+            if (n < 0) job_.readError = true;
+            if (n <= 0) {
+                ended_ = true;
+                return false;
+            }
+            job_.inFill = static_cast<std::size_t>(n);
+            job_.readTotal += static_cast<std::uint64_t>(n);
+        }
+        if (job_.decrypt && job_.inFill)
+            job_.decrypt(block, static_cast<std::size_t>(std::min<std::uint64_t>(job_.inFill, job_.compressedLeft)));
+        return job_.inFill > 0;
+    }
+
+    InflateJob& job_;
+    bool ended_ = false;
+};
+
+// Output for the decoder: gathers output blocks and flushes them.
+class JobSink : public InflateSink {
+public:
+    explicit JobSink(InflateJob& job) : job_(job) { block_.reserve(kOutputBlockSize); }
+
+    bool Write(const std::uint8_t* data, std::size_t len) override {
+        while (len) {
+            const std::size_t n = std::min(len, kOutputBlockSize - block_.size());
+            block_.insert(block_.end(), data, data + n);
+            data += n;
+            len -= n;
+            if (block_.size() == kOutputBlockSize && !Flush()) return false;
+        }
+        return job_.outputState < kOutputFailed && !job_.cancel;
+    }
+    bool Cancelled() override { return job_.cancel; }
+
+    // Flushes what is gathered; false when the output stopped.
+    bool Flush() {
+        if (!block_.empty()) {
+            lastFlush_ = FlushOutput(job_, block_.data(), block_.size());
+            block_.clear();
+        }
+        return lastFlush_ == kUgtOk && job_.outputState < kOutputFailed && !job_.cancel;
+    }
+    int lastFlush() const { return lastFlush_; }
+    bool empty() const { return block_.empty(); }
+
+private:
+    InflateJob& job_;
+    std::vector<std::uint8_t> block_;
+    int lastFlush_ = kUgtOk;
+};
+
+// Skips what is left of the starting offset in [data, data + n); returns the bytes that remain. Once the
+// skipping has passed the member's whole size the output is complete.
+std::size_t SkipOffset(InflateJob& job, const std::uint8_t*& data, std::size_t n) {
+    if (job.skipped < job.startingOffset) {
+        const std::size_t skip =
+            static_cast<std::size_t>(std::min<std::uint64_t>(n, job.startingOffset - job.skipped));
+        job.skipped += skip;
+        data += skip;
+        n -= skip;
+    }
+    if (n == 0 && job.startingOffset >= job.expectedSize && job.skipped >= job.expectedSize)
+        job.outputState = kOutputComplete;
+    return n;
+}
+
+std::uint64_t WantedAmount(const InflateJob& job) {
+    std::uint64_t wanted = job.memBlockSize;
+    if (job.expectedSize < job.memBlockSize)
+        wanted = job.expectedSize > job.startingOffset ? job.expectedSize - job.startingOffset : 0;
+    return wanted;
+}
+
+std::string TempNameFor(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    static thread_local std::mt19937 rng(std::random_device{}());
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 8; ++i) suffix += digits[rng() % 36];
+    return dir + "." + base.substr(0, 200) + "." + suffix + ".part";
+}
+
+}  // namespace
+
+int PrepareOutputFile(InflateJob& job, const std::string& path) {
+    job.outputPath = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return kUgtCreate;
+        if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR) && !job.overwriteReadOnly) return kUgtCreate;
+    }
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temp = TempNameFor(path);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            job.outputFd = fd;
+            job.tempPath = temp;
+            return kUgtOk;
+        }
+        if (errno != EEXIST) break;
+    }
+    return kUgtCreate;
+}
+
+int CloseOutputSetTime(InflateJob& job) {
+    if (job.outputFd < 0) return kUgtOk;
+    const struct timespec times[2] = {{static_cast<time_t>(job.mtime), 0}, {static_cast<time_t>(job.mtime), 0}};
+    ::futimens(job.outputFd, times);
+    if (job.attributes & kAttrReadOnly) {
+        struct stat st {};
+        if (::fstat(job.outputFd, &st) == 0) ::fchmod(job.outputFd, st.st_mode & 07555);
+    }
+    ::close(job.outputFd);
+    job.outputFd = -1;
+    if (::rename(job.tempPath.c_str(), job.outputPath.c_str()) != 0) {
+        ::unlink(job.tempPath.c_str());
+        job.tempPath.clear();
+        return kUgtCreate;
+    }
+    job.tempPath.clear();
+    return kUgtOk;
+}
+
+void DiscardOutputFile(InflateJob& job, bool keep) {
+    if (job.outputFd < 0) return;
+    if (keep) {
+        CloseOutputSetTime(job);
+        return;
+    }
+    ::close(job.outputFd);
+    job.outputFd = -1;
+    ::unlink(job.tempPath.c_str());
+    job.tempPath.clear();
+}
+
+int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
+    if (job.outputState >= kOutputFailed) {
+        job.totalWritten += n;  // dropped, counted as written
+        return kUgtOk;
+    }
+    if (job.output == OutputKind::kFile && !job.leavePartial && job.totalWritten + n > job.expectedSize)
+        n = static_cast<std::size_t>(job.expectedSize > job.totalWritten ? job.expectedSize - job.totalWritten : 0);
+    job.crc = ~CrcUpdate(~job.crc, data, n);
+    int result = kUgtOk;
+    switch (job.output) {
+    case OutputKind::kTest:
+        break;
+    case OutputKind::kFile:
+        if (job.lfToCrlf) {
+            job.convertBuf.clear();
+            job.convertBuf.reserve(n + n / 8 + 16);
+            for (std::size_t i = 0; i < n; ++i) {
+                if (data[i] == '\n') job.convertBuf.push_back('\r');
+                job.convertBuf.push_back(data[i]);
+            }
+            if (!WriteAll(job.outputFd, job.convertBuf.data(), job.convertBuf.size())) result = kUgtDiskFull;
+        } else if (!WriteAll(job.outputFd, data, n)) {
+            result = kUgtDiskFull;
+        }
+        if (result != kUgtOk) job.outputState = kOutputFailed;
+        break;
+    case OutputKind::kMemory: {
+        const std::uint64_t wanted = WantedAmount(job);
+        const std::uint8_t* p = data;
+        const std::size_t m = SkipOffset(job, p, n);
+        if (m == 0) break;
+        if (job.memProduced >= job.memBlockSize) {
+            job.outputState = kOutputFailed;
+            result = kUgtDiskFull;
+            break;
+        }
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {m, job.memBlockSize - job.memProduced, wanted - std::min<std::uint64_t>(wanted, job.memProduced)}));
+        std::memcpy(job.memBlock + job.memProduced, p, take);
+        job.memProduced += static_cast<std::uint32_t>(take);
+        if (job.memProduced >= wanted) job.outputState = kOutputComplete;
+        break;
+    }
+    case OutputKind::kStream: {
+        const std::uint64_t wanted = job.memBlockSize ? WantedAmount(job) : UINT64_MAX;
+        const std::uint8_t* p = data;
+        const std::size_t m = SkipOffset(job, p, n);
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(m, wanted - std::min<std::uint64_t>(wanted, job.memProduced)));
+        if (take == 0) {
+            if (m && job.memProduced >= wanted) job.outputState = kOutputComplete;
+            break;
+        }
+        std::uint32_t size = static_cast<std::uint32_t>(take);
+        const int answer = job.memTransfer ? job.memTransfer(kMemWriteData, const_cast<std::uint8_t*>(p), &size,
+                                                             job.readTotal, job.totalWritten + n)
+                                           : kMemError;
+        job.memProduced += static_cast<std::uint32_t>(take);
+        if (answer == kMemContinue) {
+            if (job.memProduced >= wanted) job.outputState = kOutputComplete;
+        } else if (answer == kMemDone) {
+            job.outputState = kOutputFailed;
+            result = kUgtDiskFull;
+        } else if (answer == kMemError) {
+            job.outputState = kOutputComplete;
+        } else {
+            job.cancel = true;
+            job.outputState = kOutputComplete;
+        }
+        break;
+    }
+    case OutputKind::kMemToMem: {
+        std::uint32_t size = static_cast<std::uint32_t>(n);
+        const int answer = job.memTransfer ? job.memTransfer(kMemWriteData, const_cast<std::uint8_t*>(data), &size,
+                                                             job.readTotal, job.totalWritten + n)
+                                           : kMemError;
+        if (answer == kMemError) {
+            job.outputState = kOutputComplete;
+        } else if (answer != kMemDone && answer != kMemContinue) {
+            job.cancel = true;
+            job.outputState = kOutputComplete;
+        }
+        break;
+    }
+    }
+    job.totalWritten += n;
+    if (job.progress && !job.progress(job.totalWritten) && !job.cancel && !job.structError) job.cancel = true;
+    return result;
+}
+
+int InflateItem(InflateJob& job) {
+    job.crc = 0;
+    job.totalWritten = 0;
+    job.skipped = 0;
+    job.memProduced = 0;
+    job.outputState = kOutputRunning;
+    if (job.progress && !job.progress(0) && !job.cancel && !job.structError) job.cancel = true;
+
+    JobSource source(job);
+    JobSink sink(job);
+    int result = kUgtOk;
+    bool stopped_by_output = false;  // the output path stopped decoding (its state tells why)
+    if (job.method == 0) {
+        std::vector<std::uint8_t> buf(kInputBlockSize);
+        while (!job.cancel && !job.structError) {
+            const std::size_t n = source.Read(buf.data(), buf.size());
+            if (n == 0) break;
+            if (!sink.Write(buf.data(), n)) {
+                stopped_by_output = true;
+                break;
+            }
+        }
+        // A member whose data end before its size is truncated, not complete.
+        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = kUgtStruct;
+    } else if (job.method == 8) {
+        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial});
+        if (r == kInflateNoMemory) result = kUgtMem;
+        else if (r == kInflateStopped) stopped_by_output = true;
+        // In the memory modes 1 means "complete"; bad data must not look like that.
+        else if (r != kInflateOk) result = IsMemoryKind(job.output) ? kUgtStruct : kUgtEof;
+    } else {
+        DiscardOutputFile(job, false);
+        return kUgtUnknown;
+    }
+
+    auto finish = [&](int code) {
+        if (job.output == OutputKind::kFile) {
+            if (code == kUgtOk) {
+                const int c = CloseOutputSetTime(job);
+                if (c != kUgtOk) code = c;
+            } else {
+                DiscardOutputFile(job, job.leavePartial);
+            }
+        }
+        return code;
+    };
+
+    if (job.structError) return finish(kUgtStruct);
+    if (job.cancel) {
+        if (IsMemoryKind(job.output) && job.outputState == kOutputFailed) {
+            job.cancel = false;
+            result = kUgtOk;
+        } else {
+            return finish(kUgtAbort);
+        }
+    }
+    if (job.outputState >= kOutputFailed) {
+        if (IsMemoryKind(job.output)) return job.outputState == kOutputComplete ? 1 : 0;
+        return finish(kUgtDiskFull);
+    }
+    // The last output block.
+    sink.Flush();
+    if (sink.lastFlush() != kUgtOk || job.outputState >= kOutputFailed || job.cancel) {
+        if (job.cancel && !(IsMemoryKind(job.output) && job.outputState == kOutputFailed)) return finish(kUgtAbort);
+        if (job.outputState < kOutputFailed) return finish(kUgtEof);
+        if (job.output == OutputKind::kFile || job.output == OutputKind::kStream) return finish(kUgtDiskFull);
+        job.cancel = false;
+        if (job.outputState == kOutputComplete) return 1;
+    }
+    if (result != kUgtOk) return finish(result);
+    const bool partial_memory =
+        job.output == OutputKind::kMemory && (job.startingOffset > 0 || job.memBlockSize < job.expectedSize);
+    if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && job.crc != job.storedCrc)
+        return finish(kUgtBadCrc);
+    return finish(kUgtOk);
+}
+
+}  // namespace gtlib

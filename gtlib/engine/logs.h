@@ -1,0 +1,74 @@
+// The library's two log files, in a log folder that a host can set:
+// - the diagnostic log "SBGT32.LOG" (when a command record asks for diagnostics): record dumps and every
+//   reported message, each write opening the file, appending and closing it again;
+// - the event log "SBGTLOG.TXT" (sub-option 256): one line per item, opened at the first line of a run
+//   and kept open to its end, headed by a dated line.
+// The folder is, in this order: the one set with SetLogFolder, the environment variable SBGTACTX_LOGDIR,
+// $XDG_STATE_HOME/sbgtactx, ~/.local/state/sbgtactx. It is created when missing. A log that cannot be
+// opened is skipped silently; a failed write is ignored.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "gtlib/engine/records.h"
+
+namespace gtlib {
+
+// Log folder: an empty text returns to the environment and the default.
+void SetLogFolder(std::string folder);
+std::string LogFolder();
+std::string DiagnosticLogPath();
+std::string EventLogPath();
+
+// Clock of the log time stamps (seconds since 1970, UTC); an empty function returns to the system clock.
+// Time stamps are written in local time.
+using LogClock = std::function<int64_t()>;
+void SetLogClock(LogClock clock);
+int64_t LogNow();
+
+// "Version: 5.00.02 - MM/DD/YY  hh:mm:ss" with the local date and time of the log clock.
+std::string LogTimeStamp();
+
+// Appends bytes to the diagnostic log as they stand.
+void DiagnosticWrite(std::string_view bytes);
+
+// A diagnostic line: CR LF, the text, CR LF.
+void DiagnosticLine(std::string_view text);
+
+// The dump of a command record: CR LF, the dated header line, one label per field with its value (and
+// after the labels of the texts the text itself, or "???" when it is missing or too long), CR LF.
+std::string DumpText(const UGTCMDSTRUCT& cmd);
+std::string DumpText(const GTCMDSTRUCT& cmd);
+void DiagnosticDump(const UGTCMDSTRUCT& cmd);
+void DiagnosticDump(const GTCMDSTRUCT& cmd);
+
+// The event log of one run. Line() opens the file at the first line (writing the dated header line) and
+// appends "text CR LF"; Close() ends the run's use of it.
+class EventLog {
+public:
+    EventLog() = default;
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+    ~EventLog() { Close(); }
+
+    void Line(std::string_view text);
+    // A line from a format with one "%s" and the item path.
+    void Item(uint32_t messageId, std::string_view path);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+// Result line of a decompression run (when diagnostic): appended to the event-log file, opened and closed
+// for it: "Selbrik-GT Response: <code> <result text> " CR LF, "lReturnCount: <count>" CR LF,
+// "lpszReturnString: <address in hex> " CR LF.
+std::string ResultLineText(int32_t code, int32_t returnCount, const void* returnString);
+void WriteResultLine(int32_t code, int32_t returnCount, const void* returnString);
+
+}  // namespace gtlib

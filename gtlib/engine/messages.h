@@ -1,0 +1,146 @@
+// The library's message table and its message path: text lookup into an engine's three text slots, the
+// result texts of both engines, the first-error report of a compression run, the error messages of the
+// decompression engine, the message display (host message procedure first, then the host's box or dialog)
+// and the overwrite and rename prompts.
+//
+// There is no window system inside the library: where a message box, the overwrite dialog or the rename
+// dialog would be shown, the engine calls the hooks a host installed with SetHostUi. Without hooks a box
+// answers with its default button, the overwrite dialog answers No (the existing file is kept) and the
+// rename dialog is cancelled.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "gtlib/engine/logs.h"
+#include "gtlib/engine/records.h"
+
+namespace gtlib {
+
+// ---------------------------------------------------------------------------------------------------------
+// Table and lookup
+// ---------------------------------------------------------------------------------------------------------
+
+struct MessageEntry {
+    uint32_t id;
+    const char* text;
+};
+
+inline constexpr std::size_t kMessageCount = 180;
+
+// The table: kMessageCount entries, then the end pair {0, ""}.
+const MessageEntry* MessageTable();
+
+// The text of a message id, or null when the table has no such id.
+const char* FindMessage(uint32_t id);
+
+// Three text slots of 260 bytes, held by each engine state, so that up to three looked-up texts can be in
+// use at once.
+inline constexpr std::size_t kMessageSlotSize = 260;
+inline constexpr std::size_t kMessageTextLimit = 258;  // a looked-up text is cut to this many characters
+struct MessageSlots {
+    char text[3][kMessageSlotSize];
+};
+
+// Copies message `id` into slot `slot` (clamped to 0..2), cut to 258 characters, and returns the slot. An
+// unknown id leaves an empty text; without slots (no engine state) the result is an empty text.
+const char* GetMessageText(MessageSlots* slots, uint32_t id, int slot);
+
+// The host's message procedure and its user data, as taken from a command record.
+struct MessageHost {
+    MessageProc proc = nullptr;
+    void* userData = nullptr;
+};
+
+// Lookup of the compression engine: as GetMessageText, then a found text is offered to the host's message
+// procedure (kind MSGID_GTCHANGE, number 1 = the id, text 1 = the slot, which the host may rewrite in place,
+// text 2 = " ").
+const char* GtGetMessageText(MessageSlots* slots, const MessageHost& host, uint32_t id, int slot);
+
+enum class EngineKind { Compress, Decompress };
+
+// Text of a result code: message 0x100 + code (compression) or 0x320 + code (decompression); empty for a
+// code without a text.
+std::string ResultText(EngineKind engine, int32_t code);
+
+// ---------------------------------------------------------------------------------------------------------
+// Host hooks for what would be windows
+// ---------------------------------------------------------------------------------------------------------
+
+struct HostUi {
+    // A message box: text, title, style (the message-box flag sum, with task-modal and foreground added) ->
+    // button id (1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No).
+    std::function<int32_t(const char* text, const char* title, uint32_t style)> messageBox;
+    // The overwrite dialog: question, title -> 6 Yes, 7 No, 2 Cancel, 100 Yes to All, 101 Rename.
+    std::function<int32_t(const char* text, const char* title)> overwriteDialog;
+    // The rename dialog: current full path -> the chosen path, or empty when cancelled.
+    std::function<std::string(std::string_view path)> renameDialog;
+};
+
+// Process-wide, like the windows they stand for. Empty hooks restore the headless answers.
+void SetHostUi(HostUi ui);
+HostUi GetHostUi();
+
+// ---------------------------------------------------------------------------------------------------------
+// Message display
+// ---------------------------------------------------------------------------------------------------------
+
+inline constexpr uint32_t kStyleOverwrite = 15;  // the decompression engine's own overwrite dialog
+inline constexpr int32_t kAnswerNo = 7;
+inline constexpr int32_t kAnswerYesToAll = 100;
+inline constexpr int32_t kAnswerRename = 101;
+
+// Shows a message of the given kind (MSGID_*) and box style. The title and the text shown follow from the
+// kind (and, for MSGID_GTERROR, from whether number 1 is a known result code of the engine). The host's
+// message procedure is asked first; its answer is taken only when it fits the style. Otherwise the
+// overwrite dialog (style 15) or a message box is shown through the host hooks, and its answer returned.
+int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind, uint32_t style, int32_t number1,
+                       int32_t number2, std::string_view text);
+
+// What the message path needs of an engine state.
+struct MessageContext {
+    MessageSlots* slots = nullptr;  // the engine state's text slots (null: a temporary set is used)
+    MessageHost host;
+    bool diagnostic = false;        // write reported messages to the diagnostic log
+    bool quiet = false;             // show nothing (bAllQuiet)
+};
+
+// First error of a compression run: only a non-zero code latches, and only the first one.
+struct FirstError {
+    bool latched = false;
+    int32_t code = 0;
+};
+
+// The whole of an error text: the result text plus " (" + detail + ")" stays within this many characters.
+inline constexpr std::size_t kMessageDetailWhole = 250;
+
+// Compression engine, show message: the first non-zero code of a run latches and becomes the run's result;
+// its text (message 0x100 + code, the detail in parentheses, LF) goes to the diagnostic log when
+// diagnostic, and to a box (kind MSGID_GTERROR, style 0) when one is allowed. Later calls do nothing.
+// Returns the run's result as it stands after the call.
+int32_t GtReportError(const MessageContext& ctx, FirstError& latch, int32_t code, std::string_view detail,
+                      bool boxAllowed);
+
+// Compression engine, a warning: text + detail, cut to 259 characters, shown with kind MSGID_GTWARN unless
+// quiet.
+void GtShowWarning(const MessageContext& ctx, std::string_view text, std::string_view detail);
+
+// Decompression engine, the text of an error message: "Selbrik-GT Error <result text> (<detail>)" + LF, or
+// without a detail "Selbrik-GT Error <result text> " + LF.
+std::string UgtErrorText(int32_t code, std::string_view detail);
+
+// Decompression engine, show message: the error text to the diagnostic log (when diagnostic) and, unless
+// quiet, to the display with kind MSGID_GTERROR, style 0, number 1 = the code.
+void UgtShowMessage(const MessageContext& ctx, int32_t code, std::string_view detail);
+
+// The overwrite question for an existing output file ("%s exists, do you want to overwrite it?", or the
+// read-only form with number 1 = 1), kind MSGID_GTOVERWRT, style 15 -> the answer.
+int32_t AskOverwrite(const MessageContext& ctx, std::string_view path, bool readOnly);
+
+// The rename dialog for an output path -> the chosen path, or empty when cancelled.
+std::string AskRename(std::string_view path);
+
+}  // namespace gtlib

@@ -1,0 +1,756 @@
+#include "gtlib/engine/tar.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+namespace gtlib {
+namespace {
+
+constexpr std::size_t kChecksumOffset = 148;
+constexpr std::size_t kTypeOffset = 156;
+constexpr std::size_t kMagicOffset = 257;
+constexpr std::size_t kPrefixOffset = 345;
+constexpr std::size_t kCopyPiece = 30720;
+constexpr std::size_t kReadPiece = 8192;
+constexpr std::uint64_t kMaxLongName = 65536;
+
+std::uint64_t RoundUp512(std::uint64_t n) { return (n + 511) & ~std::uint64_t{511}; }
+
+bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
+    int empty_tries = 0;
+    while (n) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= static_cast<std::size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (++empty_tries >= 20) return false;
+    }
+    return true;
+}
+
+// Reads up to n bytes; returns the count (short only at the end of the file) or -1.
+ssize_t ReadFull(int fd, std::uint8_t* p, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::read(fd, p + got, n - got);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+ssize_t PreadFull(int fd, std::uint8_t* p, std::size_t n, std::uint64_t off) {
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, p + got, n - got, static_cast<off_t>(off + got));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+std::string FieldText(const std::uint8_t* p, std::size_t width) {
+    return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), width));
+}
+
+std::string Backslashes(std::string s) {
+    std::replace(s.begin(), s.end(), '/', '\\');
+    return s;
+}
+
+bool IsMetaType(std::uint8_t t) { return t == 'L' || t == 'K' || t == 'x' || t == 'g'; }
+
+std::uint64_t FileSize(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Walks the members from the current position. visit sees each counted member and returns true to stop
+// there. Returns kTarFound when visit stopped the walk, else the reader result that ended it.
+int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>& visit) {
+    const std::uint64_t file_size = FileSize(r.fd);
+    off_t here = ::lseek(r.fd, 0, SEEK_CUR);
+    if (here < 0) return kTarReadError;
+    std::uint64_t pos = static_cast<std::uint64_t>(here);
+    std::uint64_t member_start = pos;
+    std::string long_name;
+    bool have_long_name = false;
+    TarHeaderRead m;
+    for (;;) {
+        if (r.cancelPoll && r.cancelPoll()) return kTarCancelled;
+        const ssize_t got = PreadFull(r.fd, m.header, kTarBlockSize, pos);
+        if (got < 0) return kTarReadError;
+        if (got == 0) {
+            ::lseek(r.fd, static_cast<off_t>(pos), SEEK_SET);
+            return kTarEnd;  // no end block: the archive ends after its last member
+        }
+        if (static_cast<std::size_t>(got) < kTarBlockSize) return kTarBadHeader;  // partial header
+        if (TarIsEndBlock(m.header)) {
+            ::lseek(r.fd, static_cast<off_t>(pos), SEEK_SET);
+            return kTarEnd;
+        }
+        if (!TarChecksumOk(m.header)) return kTarBadHeader;
+        std::uint64_t size = 0;
+        if (!TarParseNumber(m.header + 124, 12, &size)) return kTarBadHeader;
+        const std::uint64_t data = pos + kTarBlockSize;
+        if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
+        const std::uint64_t next = data + RoundUp512(size);
+        const std::uint8_t type = m.header[kTypeOffset];
+        if (IsMetaType(type)) {
+            if (type == 'L') {
+                if (size > kMaxLongName) return kTarBadHeader;
+                std::string text(static_cast<std::size_t>(size), '\0');
+                if (PreadFull(r.fd, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), data) !=
+                    static_cast<ssize_t>(text.size()))
+                    return kTarReadError;
+                long_name = Backslashes(text.substr(0, strnlen(text.c_str(), text.size())));
+                have_long_name = true;
+            }
+            pos = next;
+            continue;
+        }
+        m.name = have_long_name ? long_name : TarMemberName(m.header);
+        m.headerOffset = pos;
+        m.memberStart = member_start;
+        m.dataSize = size;
+        pos = next;
+        member_start = next;
+        have_long_name = false;
+        long_name.clear();
+        bool counted = true;
+        if (selection == kTarCountNamed) counted = !(r.ignoreLongNames && r.isLongName && r.isLongName(m.name));
+        else if (selection == kTarCountMatching) counted = r.matches && r.matches(m.name);
+        if (counted && visit(m)) {
+            ::lseek(r.fd, static_cast<off_t>(pos), SEEK_SET);
+            return kTarFound;
+        }
+    }
+}
+
+bool IsDirectoryMember(const TarHeaderRead& m) {
+    return m.header[kTypeOffset] == '5' || (!m.name.empty() && m.name.back() == '\\');
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (strcasecmp(a.c_str(), b.c_str()) == 0) return true;
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Creates the folders of dest/rel (all parts of rel but the last, or all when whole); refuses to pass
+// through a link or a file.
+bool MakeFolders(const std::string& dest, const std::string& rel, bool whole) {
+    std::string path = dest;
+    std::error_code ec;
+    std::filesystem::create_directories(dest, ec);
+    if (!std::filesystem::is_directory(dest, ec)) return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = rel.find('/', start);
+        if (slash == std::string::npos && !whole) return true;
+        const std::string part = rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        path += "/" + part;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return false;
+        } else if (::mkdir(path.c_str(), 0777) != 0) {
+            return false;
+        }
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
+    }
+}
+
+}  // namespace
+
+// ---- Header fields -------------------------------------------------------------------------------------
+
+bool TarFormatOctal(std::uint8_t* field, std::size_t width, std::uint64_t value, bool zero_byte) {
+    const std::size_t digits = width - 1 - (zero_byte ? 1 : 0);
+    if (digits < 22 && value >= (std::uint64_t{1} << (3 * digits))) return false;
+    std::memset(field, ' ', digits);
+    std::size_t i = digits;
+    do {
+        field[--i] = static_cast<std::uint8_t>('0' + (value & 7));
+        value >>= 3;
+    } while (value && i > 0);
+    field[digits] = ' ';
+    if (zero_byte) field[digits + 1] = 0;
+    return true;
+}
+
+bool TarParseNumber(const std::uint8_t* field, std::size_t width, std::uint64_t* value) {
+    if (field[0] & 0x80) {
+        if (field[0] != 0x80) return false;  // negative base-256 values are of no use here
+        std::uint64_t v = 0;
+        for (std::size_t i = 1; i < width; ++i) {
+            if (v >> 56) return false;
+            v = (v << 8) | field[i];
+        }
+        *value = v;
+        return true;
+    }
+    std::size_t i = 0;
+    while (i < width && field[i] == ' ') ++i;
+    std::uint64_t v = 0;
+    std::size_t digits = 0;
+    for (; i < width && field[i] >= '0' && field[i] <= '7'; ++i, ++digits) {
+        if (v >> 60) return false;
+        v = (v << 3) | (field[i] - '0');
+    }
+    for (; i < width; ++i)
+        if (field[i] != ' ' && field[i] != 0) return false;
+    *value = v;
+    return true;
+}
+
+std::uint32_t TarChecksum(const std::uint8_t* header) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < kTarBlockSize; ++i)
+        sum += (i >= kChecksumOffset && i < kChecksumOffset + 8) ? ' ' : header[i];
+    return sum;
+}
+
+bool TarChecksumOk(const std::uint8_t* header) {
+    std::uint64_t stored = 0;
+    if (!TarParseNumber(header + kChecksumOffset, 8, &stored)) return false;
+    if (stored == TarChecksum(header)) return true;
+    // Some old writers summed the bytes as signed values.
+    std::int32_t signed_sum = 0;
+    for (std::size_t i = 0; i < kTarBlockSize; ++i)
+        signed_sum += (i >= kChecksumOffset && i < kChecksumOffset + 8) ? ' ' : static_cast<std::int8_t>(header[i]);
+    return static_cast<std::int64_t>(stored) == signed_sum;
+}
+
+bool TarIsEndBlock(const std::uint8_t* header) { return header[0] == 0 && header[kPrefixOffset] == 0; }
+
+unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item) {
+    unsigned mode = 0777;
+    bool executable = false;
+    if (!memory_item) {
+        const std::size_t dot = source_path.find_last_of('.');
+        const std::size_t sep = source_path.find_last_of("/\\");
+        if (dot != std::string::npos && (sep == std::string::npos || dot > sep)) {
+            const std::string ext = source_path.substr(dot);
+            for (const char* e : {".exe", ".cmd", ".bat", ".dll", ".ocx", ".pif"})
+                if (strcasecmp(ext.c_str(), e) == 0) executable = true;
+        }
+    }
+    if (!executable) mode -= 0111;
+    if (attributes & kAttrReadOnly) mode -= 0222;
+    return mode;
+}
+
+int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name) {
+    std::string full = stored_name;
+    std::replace(full.begin(), full.end(), '\\', '/');
+    if (full.size() > kTarMaxStoredName) return kGtName;
+    prefix->clear();
+    if (full.size() <= 99) {
+        *name = full;
+        return kGtOk;
+    }
+    const std::size_t slash = full.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "" : full.substr(0, slash + 1);
+    const std::string file = slash == std::string::npos ? full : full.substr(slash + 1);
+    std::string pre;  // with its trailing "/"
+    while (dir.size() + file.size() >= 100) {
+        const std::size_t next = dir.find('/');
+        if (next == std::string::npos || pre.size() + next + 1 > 152) break;
+        pre += dir.substr(0, next + 1);
+        dir.erase(0, next + 1);
+    }
+    if (pre.size() > 154 || dir.size() + file.size() > 99) return kGtName;
+    // Stored without its final "/": readers join prefix and name with one.
+    if (!pre.empty()) pre.pop_back();
+    *prefix = pre;
+    *name = dir + file;
+    return kGtOk;
+}
+
+int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::uint64_t size, std::int64_t mtime,
+                   unsigned mode) {
+    std::string prefix, name;
+    if (const int r = TarSplitName(stored_name, &prefix, &name); r != kGtOk) return r;
+    std::memset(header, 0, kTarBlockSize);
+    std::memcpy(header, name.data(), name.size());
+    TarFormatOctal(header + 100, 8, mode & 07777, true);
+    if (!TarFormatOctal(header + 124, 12, size, false)) return kGtMem;
+    if (!TarFormatOctal(header + 136, 12, static_cast<std::uint64_t>(std::max<std::int64_t>(mtime, 0)), false))
+        return kGtMem;
+    header[kTypeOffset] = '0';
+    if (prefix.empty()) {
+        std::memcpy(header + kMagicOffset, "ustar  ", 8);
+    } else {
+        // A prefix is read only from POSIX headers by other tools; mark the header as one.
+        std::memcpy(header + kMagicOffset, "ustar\0" "00", 8);
+        std::memcpy(header + kPrefixOffset, prefix.data(), prefix.size());
+    }
+    TarFormatOctal(header + kChecksumOffset, 8, TarChecksum(header), true);
+    return kGtOk;
+}
+
+std::string TarMemberName(const std::uint8_t* header) {
+    const std::string prefix = FieldText(header + kPrefixOffset, 155);
+    const std::string name = FieldText(header, 100);
+    std::string full = prefix;
+    if (!full.empty() && full.back() != '/' && full.back() != '\\') full += '\\';
+    return Backslashes(full + name);
+}
+
+// ---- Writer --------------------------------------------------------------------------------------------
+
+int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
+    if (w.majorStatus && w.majorStatus(item)) return kGtAbort;
+    std::string stored = item.storedName;
+    std::int64_t mtime = item.mtime;
+    std::uint32_t attributes = item.attributes;
+    if (w.rename) {
+        std::uint32_t back = attributes;
+        w.rename(stored, mtime, back);
+        attributes = (attributes & ~0x27u) | (back & 0x27u);
+    }
+    if (stored.size() > kTarMaxStoredName) return kGtName;
+    std::string prefix, name;
+    if (const int r = TarSplitName(stored, &prefix, &name); r != kGtOk) return r;
+
+    std::uint64_t size = 0;
+    w.sourceFd = -1;
+    if (item.memoryItem) {
+        size = item.memSize;
+        if (w.lfToCrlf) size += static_cast<std::uint64_t>(std::count(item.memData, item.memData + item.memSize, '\n'));
+    } else {
+        w.sourceFd = ::open(item.sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (w.sourceFd < 0) return kGtOpen;
+        struct stat st {};
+        if (::fstat(w.sourceFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(w.sourceFd);
+            w.sourceFd = -1;
+            return kGtOpen;
+        }
+        size = static_cast<std::uint64_t>(st.st_size);
+        if (w.lfToCrlf) {
+            // The header must carry the converted size: count the line ends first.
+            std::uint8_t buf[kReadPiece];
+            std::uint64_t total = 0, lfs = 0;
+            for (;;) {
+                const ssize_t n = ReadFull(w.sourceFd, buf, sizeof buf);
+                if (n <= 0) break;
+                total += static_cast<std::uint64_t>(n);
+                lfs += static_cast<std::uint64_t>(std::count(buf, buf + n, '\n'));
+            }
+            size = total + lfs;
+            ::lseek(w.sourceFd, 0, SEEK_SET);
+        }
+    }
+    std::uint8_t header[kTarBlockSize];
+    const int r = TarBuildHeader(header, stored, size, mtime, TarModeFor(item.sourcePath, attributes, item.memoryItem));
+    if (r == kGtOk && !WriteAll(w.fd, header, kTarBlockSize)) {
+        if (w.sourceFd >= 0) ::close(w.sourceFd);
+        w.sourceFd = -1;
+        return kGtWrite;
+    }
+    if (r != kGtOk) {
+        if (w.sourceFd >= 0) ::close(w.sourceFd);
+        w.sourceFd = -1;
+        return r;
+    }
+    w.headerSize = size;
+    w.item = &item;
+    return kGtOk;
+}
+
+int TarWriteFileData(TarWriter& w) {
+    if (w.minorStatus && w.minorStatus(0) && w.cancel) *w.cancel = true;
+    std::uint64_t left = w.headerSize;
+    std::size_t mem_pos = 0;
+    std::uint8_t in[kReadPiece];
+    std::vector<std::uint8_t> out;
+    out.reserve(2 * kReadPiece);
+    int result = kGtOk;
+    bool source_short = false;
+    while (left > 0 && !(w.cancel && *w.cancel)) {
+        std::size_t n;
+        if (w.item->memoryItem) {
+            n = std::min(kReadPiece, w.item->memSize - mem_pos);
+            std::memcpy(in, w.item->memData + mem_pos, n);
+            mem_pos += n;
+        } else {
+            const ssize_t got = ReadFull(w.sourceFd, in, kReadPiece);
+            n = got > 0 ? static_cast<std::size_t>(got) : 0;
+        }
+        if (n == 0) {
+            source_short = true;
+            break;
+        }
+        out.clear();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (w.lfToCrlf && in[i] == '\n') out.push_back('\r');
+            out.push_back(in[i]);
+        }
+        // Never more than the header says, even when the source grew meanwhile.
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left));
+        if (w.encrypt) w.encrypt(out.data(), take);
+        if (!WriteAll(w.fd, out.data(), take)) {
+            result = kGtWrite;
+            break;
+        }
+        left -= take;
+        if (w.minorStatus && w.headerSize &&
+            w.minorStatus(static_cast<int>((w.headerSize - left) * 100 / w.headerSize)) && w.cancel)
+            *w.cancel = true;
+    }
+    if (result == kGtOk) {
+        // The source shrank: fill the member up to the size in its header and report it.
+        if (source_short && left > 0 && w.warning) w.warning(*w.item, kGtRead);
+        std::vector<std::uint8_t> zeros(kCopyPiece, 0);
+        std::uint64_t fill = left + (RoundUp512(w.headerSize) - w.headerSize);
+        while (fill > 0 && result == kGtOk) {
+            const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(fill, zeros.size()));
+            if (!WriteAll(w.fd, zeros.data(), k)) result = kGtWrite;
+            fill -= k;
+        }
+    }
+    if (w.sourceFd >= 0) ::close(w.sourceFd);
+    w.sourceFd = -1;
+    if (result != kGtOk) return result;
+    return (w.cancel && *w.cancel) ? kGtAbort : kGtOk;
+}
+
+int TarWriteEnd(TarWriter& w) {
+    const std::uint8_t zeros[kTarBlockSize] = {};
+    return WriteAll(w.fd, zeros, kTarBlockSize) ? kGtOk : kGtWrite;
+}
+
+// ---- Reader --------------------------------------------------------------------------------------------
+
+bool TarIndexCurrent(const TarMemberIndex& index, const std::string& archive_name, int fd) {
+    if (!index.valid || strcasecmp(index.archiveName.c_str(), archive_name.c_str()) != 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    const std::int64_t mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return mtime_ns == index.mtimeNs && static_cast<std::uint64_t>(st.st_size) == index.size &&
+           st.st_dev == index.device && st.st_ino == index.inode;
+}
+
+int TarReadHeader(TarReader& r, int selection, long count, TarHeaderRead* out, bool from_start,
+                  bool restore_position) {
+    const off_t start_pos = ::lseek(r.fd, 0, SEEK_CUR);
+    TarHeaderRead found;
+    int result;
+    if (r.index && r.index->valid && r.index->mode == selection && r.index->ignoreLongNames == r.ignoreLongNames &&
+        TarIndexCurrent(*r.index, r.archiveName, r.fd)) {
+        if (count < 0 || static_cast<std::size_t>(count) >= r.index->offsets.size()) {
+            result = kTarEnd;
+        } else {
+            // The recorded offset is the member's first header (a long name may come before the member).
+            ::lseek(r.fd, static_cast<off_t>(r.index->offsets[static_cast<std::size_t>(count)]), SEEK_SET);
+            result = Walk(r, kTarCountAll, [&](TarHeaderRead& m) {
+                found = m;
+                return true;
+            });
+        }
+    } else {
+        if (from_start) ::lseek(r.fd, 0, SEEK_SET);
+        long n = 0;
+        result = Walk(r, selection, [&](TarHeaderRead& m) {
+            if (n++ < count) return false;
+            found = m;
+            return true;
+        });
+    }
+    if (out) {
+        if (result == kTarFound) {
+            *out = found;
+        } else {
+            out->name.clear();
+        }
+    }
+    if (restore_position) ::lseek(r.fd, start_pos, SEEK_SET);
+    return result;
+}
+
+int TarBuildIndex(TarReader& r, int selection, long* count,
+                  const std::function<bool(long index, const TarHeaderRead& member)>& on_member) {
+    if (!r.index) return kTarNoMemory;
+    TarMemberIndex& idx = *r.index;
+    idx = TarMemberIndex{};
+    struct stat st {};
+    if (::fstat(r.fd, &st) != 0) return kTarReadError;
+    ::lseek(r.fd, 0, SEEK_SET);
+    std::vector<std::uint64_t> offsets;
+    bool cancelled = false;
+    const int result = Walk(r, selection, [&](TarHeaderRead& m) {
+        offsets.push_back(m.memberStart);
+        if (on_member && on_member(static_cast<long>(offsets.size() - 1), m)) {
+            cancelled = true;
+            return true;
+        }
+        return false;
+    });
+    if (cancelled) return kTarCancelled;
+    if (result != kTarEnd) return result;
+    idx.valid = true;
+    idx.archiveName = r.archiveName;
+    idx.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    idx.size = static_cast<std::uint64_t>(st.st_size);
+    idx.device = st.st_dev;
+    idx.inode = st.st_ino;
+    idx.mode = selection;
+    idx.ignoreLongNames = r.ignoreLongNames;
+    idx.offsets = std::move(offsets);
+    if (count) *count = static_cast<long>(idx.offsets.size());
+    return kTarFound;
+}
+
+int TarTruncateForAppend(int fd) {
+    TarReader r;
+    r.fd = fd;
+    ::lseek(fd, 0, SEEK_SET);
+    const int result = Walk(r, kTarCountAll, [](TarHeaderRead&) { return false; });
+    if (result != kTarEnd) return result;
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end < 0) return kGtRead;
+    if (static_cast<std::uint64_t>(end) < FileSize(fd) && ::ftruncate(fd, end) != 0) return kGtWrite;
+    return kGtOk;
+}
+
+int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end) {
+    const std::uint64_t size = FileSize(fd);
+    const std::uint64_t length = member_end - member_start;
+    std::vector<std::uint8_t> buf(kCopyPiece);
+    for (std::uint64_t from = member_end; from < size;) {
+        const ssize_t n = PreadFull(fd, buf.data(), buf.size(), from);
+        if (n <= 0) return kGtRead;
+        std::size_t done = 0;
+        while (done < static_cast<std::size_t>(n)) {
+            const ssize_t w = ::pwrite(fd, buf.data() + done, static_cast<std::size_t>(n) - done,
+                                       static_cast<off_t>(from - length + done));
+            if (w <= 0) {
+                if (w < 0 && errno == EINTR) continue;
+                return kGtWrite;
+            }
+            done += static_cast<std::size_t>(w);
+        }
+        from += static_cast<std::uint64_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(size - length)) != 0) return kGtWrite;
+    ::lseek(fd, static_cast<off_t>(member_start), SEEK_SET);
+    return kGtOk;
+}
+
+int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>* matches, long index,
+                     const std::function<void(const std::string& name)>& log_deleted) {
+    TarReader r;
+    r.fd = fd;
+    auto code = [](int reader_result) {
+        return reader_result == kTarReadError ? kGtRead : reader_result == kTarCancelled ? kGtAbort : kGtStruct;
+    };
+    if (matches && *matches) {
+        ::lseek(fd, 0, SEEK_SET);
+        for (;;) {
+            TarHeaderRead m;
+            const int res = TarReadHeader(r, kTarCountAll, 0, &m, false, false);
+            if (res == kTarEnd) return kGtOk;
+            if (res != kTarFound) return code(res);
+            if ((*matches)(m.name)) {
+                const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
+                if (rm != kGtOk) return rm;
+                if (log_deleted) log_deleted(m.name);
+            }
+        }
+    }
+    if (index < 0) return kGtIndex;
+    TarHeaderRead m;
+    const int res = TarReadHeader(r, kTarCountAll, index, &m, true, false);
+    if (res == kTarEnd) return kGtIndex;
+    if (res != kTarFound) return code(res);
+    const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
+    if (rm == kGtOk && log_deleted) log_deleted(m.name);
+    return rm;
+}
+
+// ---- Extraction ----------------------------------------------------------------------------------------
+
+bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= member_name.size()) {
+        std::size_t sep = member_name.find_first_of("/\\", start);
+        if (sep == std::string::npos) sep = member_name.size();
+        std::string part = member_name.substr(start, sep - start);
+        if (parts.empty() && part.size() >= 2 && part[1] == ':' &&
+            ((part[0] >= 'A' && part[0] <= 'Z') || (part[0] >= 'a' && part[0] <= 'z')))
+            part.erase(0, 2);  // drive letter
+        if (part == "..") return false;
+        if (!part.empty() && part != ".") parts.push_back(part);
+        start = sep + 1;
+    }
+    if (parts.empty()) return false;
+    if (no_directory_names) parts.erase(parts.begin(), parts.end() - 1);
+    relative->clear();
+    for (const auto& p : parts) {
+        if (!relative->empty()) *relative += '/';
+        *relative += p;
+    }
+    return true;
+}
+
+int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string& name) {
+    const std::uint64_t after = member.headerOffset + kTarBlockSize + RoundUp512(member.dataSize);
+    auto done = [&](int code) {
+        ::lseek(ctx.archiveFd, static_cast<off_t>(after), SEEK_SET);
+        return code;
+    };
+    const std::uint8_t type = member.header[kTypeOffset];
+    const bool directory = IsDirectoryMember(member) || (!name.empty() && (name.back() == '\\' || name.back() == '/'));
+    const bool regular = type == '0' || type == 0 || type == '7';
+    const bool link = type == '1' || type == '2';
+    std::string rel;
+    const bool to_file = ctx.output == OutputKind::kFile;
+    if (directory && ctx.noDirectoryNames) return done(kUgtOk);  // nothing to create
+    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel)) {
+        if (ctx.log) ctx.log(TarEvent::kSkipped, name);
+        return done(kUgtSkip);
+    }
+    std::string path = ctx.destination + "/" + rel;
+
+    std::uint64_t mode_value = 0644;
+    TarParseNumber(member.header + 100, 8, &mode_value);
+    unsigned mode = static_cast<unsigned>(mode_value & 07777);
+    std::uint64_t mtime_value = 0;
+    TarParseNumber(member.header + 136, 12, &mtime_value);
+    std::int64_t mtime = static_cast<std::int64_t>(mtime_value);
+    if (to_file && ctx.rename) ctx.rename(path, name, mtime, mode);
+    const std::uint32_t attributes = (mode & 0200) ? 0 : kAttrReadOnly;
+
+    bool overwrite_ro = ctx.overwriteReadOnly;
+    bool existed = false;
+    if (to_file) {
+        if (!MakeFolders(ctx.destination, rel, directory)) return done(kUgtCreate);
+        if (directory) {
+            if (ctx.log) ctx.log(TarEvent::kExtracted, path);
+            return done(kUgtOk);
+        }
+        if (SameFile(path, ctx.archivePath)) {
+            if (ctx.selfOverwrite) ctx.selfOverwrite(path);
+            return done(kUgtSkip);
+        }
+        for (;;) {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) break;
+            const bool read_only = S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
+            if (ctx.overwrite) {
+                existed = true;
+                overwrite_ro = overwrite_ro || read_only;
+                break;
+            }
+            if (ctx.allQuiet || !ctx.askOverwrite) {
+                if (ctx.log) ctx.log(TarEvent::kSkipped, path);
+                return done(kUgtSkip);
+            }
+            const int answer = ctx.askOverwrite(path, read_only);
+            if (answer == kAnswerYes || answer == kAnswerYesToAll || answer == kAnswerYesToAll5) {
+                if (answer != kAnswerYes) ctx.overwrite = true;
+                existed = true;
+                overwrite_ro = overwrite_ro || read_only;
+                break;
+            }
+            if (answer == kAnswerCancel) return done(kUgtAbort);
+            if (answer == kAnswerRename && ctx.renameDialog) {
+                const std::string chosen = ctx.renameDialog(path);
+                if (!chosen.empty()) {
+                    path = chosen;
+                    // The new name is overwritten if it exists.
+                    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+                        existed = true;
+                        overwrite_ro = true;
+                    }
+                    break;
+                }
+            }
+            if (ctx.log) ctx.log(TarEvent::kSkipped, path);
+            return done(kUgtSkip);
+        }
+    } else if (directory) {
+        return done(kUgtOk);
+    }
+
+    InflateJob job;
+    job.method = 0;
+    job.tarMember = true;
+    job.compressedLeft = link ? 0 : member.dataSize;  // links become empty files
+    job.expectedSize = job.compressedLeft;
+    job.mtime = mtime;
+    job.attributes = attributes;
+    job.inputFd = ctx.archiveFd;
+    job.output = ctx.output;
+    job.lfToCrlf = ctx.lfToCrlf;
+    job.leavePartial = ctx.leavePartial;
+    job.overwriteReadOnly = overwrite_ro;
+    job.memBlock = ctx.memBlock;
+    job.memBlockSize = ctx.memBlockSize;
+    job.startingOffset = ctx.startingOffset;
+    job.memTransfer = ctx.memTransfer;
+    job.progress = ctx.progress;
+    // The input is read in blocks aligned to 10240 bytes in the archive.
+    const std::uint64_t data = member.headerOffset + kTarBlockSize;
+    const std::uint64_t aligned = data / kInputBlockSize * kInputBlockSize;
+    if (job.compressedLeft > 0) {
+        const ssize_t n = PreadFull(ctx.archiveFd, job.inBlock.data(), kInputBlockSize, aligned);
+        if (n < 0 || static_cast<std::uint64_t>(n) < data - aligned) return done(kUgtStruct);
+        job.inFill = static_cast<std::size_t>(n);
+        job.inPos = static_cast<std::size_t>(data - aligned);
+        ::lseek(ctx.archiveFd, static_cast<off_t>(aligned + static_cast<std::uint64_t>(n)), SEEK_SET);
+    }
+    if (to_file) {
+        const int r = PrepareOutputFile(job, path);
+        if (r != kUgtOk) return done(r);
+    }
+    int result = InflateItem(job);
+    ctx.memProduced = job.memProduced;
+    if (job.cancel && result != kUgtAbort && result > 1) result = kUgtAbort;
+    const bool memory = ctx.output == OutputKind::kMemory;
+    if (result == kUgtOk || (memory && result == 1)) {
+        if (ctx.log) {
+            switch (ctx.output) {
+            case OutputKind::kTest:
+                ctx.log(TarEvent::kTested, path);
+                break;
+            case OutputKind::kMemory:
+                ctx.log(TarEvent::kMemory, path);
+                break;
+            case OutputKind::kStream:
+            case OutputKind::kMemToMem:
+                ctx.log(TarEvent::kMemoryToMemory, path);
+                break;
+            case OutputKind::kFile:
+                ctx.log(existed ? TarEvent::kOverwritten : TarEvent::kExtracted, path);
+                break;
+            }
+        }
+    }
+    return done(result);
+}
+
+}  // namespace gtlib

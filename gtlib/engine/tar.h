@@ -1,0 +1,231 @@
+// TAR archives as the library writes and reads them: the 512-byte member header with its octal fields and
+// checksum, the writer (one entry at a time, then the end block), cutting an archive at its end block for
+// appending, removing members in place, reading headers (with the member index), and extracting one member.
+//
+// The engines own their state; what this code needs of it comes in the small structs below, which the engine
+// fills: callbacks for status, the rename procedure, the overwrite prompt and the event log, and the flags of
+// the run.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gtlib/engine/inflate_output.h"
+
+namespace gtlib {
+
+constexpr std::size_t kTarBlockSize = 512;
+constexpr std::size_t kTarMaxStoredName = 252;
+
+// Results of the compression side (gtErrorCode values).
+enum : int {
+    kGtOk = 0,
+    kGtEof = 1,
+    kGtStruct = 3,
+    kGtMem = 4,
+    kGtAbort = 5,
+    kGtOpen = 7,
+    kGtRead = 9,
+    kGtWrite = 10,
+    kGtIndex = 12,
+    kGtName = 14,
+};
+
+// Results of TarReadHeader.
+enum : int {
+    kTarFound = 0,
+    kTarEnd = 1,
+    kTarBadHeader = 3,  // checksum mismatch, unreadable size, partial header, member data past the end
+    kTarNoMemory = 4,
+    kTarCancelled = 5,
+    kTarReadError = 9,
+};
+
+// ---- Header fields -------------------------------------------------------------------------------------
+
+// Writes value in octal into a field of `width` bytes: digits right-aligned, blanks on their left, then a blank
+// and (when zero_byte) a zero byte. False when the value does not fit.
+bool TarFormatOctal(std::uint8_t* field, std::size_t width, std::uint64_t value, bool zero_byte);
+
+// Reads a number field: octal digits after optional blanks and zeros, ended by a blank, a zero byte or the
+// field's end; also the base-256 form (first byte 0x80) for large values. False for anything else.
+bool TarParseNumber(const std::uint8_t* field, std::size_t width, std::uint64_t* value);
+
+// Sum of the header bytes with the checksum field counted as blanks. The writer's headers have zero bytes
+// 500-511, so the sum over the whole block equals the sum over the first 500 bytes.
+std::uint32_t TarChecksum(const std::uint8_t* header);
+
+// True when the header's checksum field holds the checksum of the block.
+bool TarChecksumOk(const std::uint8_t* header);
+
+// True for the end-of-archive block: name and prefix both start with a zero byte.
+bool TarIsEndBlock(const std::uint8_t* header);
+
+// Permission bits of an item: 0777, minus 0111 unless the source's extension is .exe, .cmd, .bat, .dll, .ocx
+// or .pif (any case; memory items never), minus 0222 when read-only.
+unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item);
+
+// Splits a stored name for the name (100) and prefix (155) fields. kGtName when it cannot be stored.
+int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name);
+
+// Builds the 512-byte header of a regular file. kGtName or kGtMem on failure.
+int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::uint64_t size, std::int64_t mtime,
+                   unsigned mode);
+
+// The member's full name: prefix, "\" when the prefix is not empty and does not end in one, then the name,
+// with "/" turned into "\".
+std::string TarMemberName(const std::uint8_t* header);
+
+// ---- Writer --------------------------------------------------------------------------------------------
+
+struct TarWriteItem {
+    std::string sourcePath;             // file to read; empty for a memory item
+    const std::uint8_t* memData = nullptr;
+    std::size_t memSize = 0;
+    bool memoryItem = false;
+    std::string storedName;             // name in the archive ("\" or "/" separators)
+    std::int64_t mtime = 0;
+    std::uint32_t attributes = 0;
+};
+
+struct TarWriter {
+    int fd = -1;  // the archive being written, positioned at its end
+    bool lfToCrlf = false;
+    bool* cancel = nullptr;
+    // Major status for the item; true cancels (GTE_ABORT).
+    std::function<bool(const TarWriteItem& item)> majorStatus;
+    // Minor status in percent; true cancels.
+    std::function<bool(int percent)> minorStatus;
+    // Rename procedure: may change the stored name, the time and the attribute bits 0x27.
+    std::function<void(std::string& stored_name, std::int64_t& mtime, std::uint32_t& attributes)> rename;
+    // Applied to each data block before it is written (entry encryption), when set.
+    std::function<void(std::uint8_t* data, std::size_t len)> encrypt;
+    // Called for a problem that does not stop the run: the source shrank while it was copied.
+    std::function<void(const TarWriteItem& item, int code)> warning;
+
+    // Set by TarWriteEntry for TarWriteFileData.
+    int sourceFd = -1;
+    std::uint64_t headerSize = 0;
+    const TarWriteItem* item = nullptr;
+};
+
+int TarWriteEntry(TarWriter& w, const TarWriteItem& item);
+int TarWriteFileData(TarWriter& w);
+int TarWriteEnd(TarWriter& w);
+
+// ---- Reader --------------------------------------------------------------------------------------------
+
+// Member index: the header offsets of the counted members of one archive.
+struct TarMemberIndex {
+    bool valid = false;
+    std::string archiveName;
+    std::int64_t mtimeNs = 0;
+    std::uint64_t size = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    int mode = 0;
+    bool ignoreLongNames = false;
+    std::vector<std::uint64_t> offsets;
+};
+
+enum TarSelection : int { kTarCountAll = 0, kTarCountNamed = 1, kTarCountMatching = 2 };
+
+struct TarReader {
+    int fd = -1;
+    std::string archiveName;
+    TarMemberIndex* index = nullptr;       // the engine state's index, or none
+    bool ignoreLongNames = false;          // UGTSO_IGNORELONGNAMES
+    std::function<bool(const std::string& name)> isLongName;  // long-name test of the file lists
+    std::function<bool(const std::string& name)> matches;     // filespec selection (mode 2)
+    std::function<bool()> cancelPoll;                         // true cancels
+};
+
+struct TarHeaderRead {
+    std::uint8_t header[kTarBlockSize] = {};
+    std::string name;
+    std::uint64_t headerOffset = 0;  // the member's own header
+    std::uint64_t memberStart = 0;   // its first header (a long-name member may come first)
+    std::uint64_t dataSize = 0;
+};
+
+// Reads headers until the member number `count` (0-based, counting members selected by `selection`) and
+// gives it back. Members of the kinds that only describe the next member (GNU long names "L"/"K", pax "x"/"g")
+// are not counted; a long name "L" becomes the next member's name. kTarFound, kTarEnd, kTarBadHeader,
+// kTarCancelled, kTarReadError.
+int TarReadHeader(TarReader& r, int selection, long count, TarHeaderRead* out, bool from_start,
+                  bool restore_position);
+
+// Rebuilds the index for the reader's archive in the given mode. on_member (optional) sees each counted
+// member; true stops with kTarCancelled. Returns kTarFound with *count set, or the failing reader result (the
+// index is then discarded).
+int TarBuildIndex(TarReader& r, int selection, long* count,
+                  const std::function<bool(long index, const TarHeaderRead& member)>& on_member = {});
+
+// True when the index belongs to this archive as it is now (name, size, time and identity unchanged).
+bool TarIndexCurrent(const TarMemberIndex& index, const std::string& archive_name, int fd);
+
+// Cuts the archive at its end block (the file position is left there). Never grows the file.
+int TarTruncateForAppend(int fd);
+
+// Removes the bytes [member_start, member_end) of a member (its headers, data and padding): moves the rest up
+// in pieces and cuts the file; the position is left at member_start.
+int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end);
+
+// Removes members: with names, every member the predicate accepts (log gets each removed name); without,
+// the member at index (0-based over all members). kGtIndex when there is no such member.
+int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>* matches, long index,
+                     const std::function<void(const std::string& name)>& log_deleted);
+
+// ---- Extraction ----------------------------------------------------------------------------------------
+
+enum class TarEvent { kTested, kMemory, kMemoryToMemory, kOverwritten, kExtracted, kSkipped };
+
+// Overwrite prompt answers.
+enum : int { kAnswerCancel = 2, kAnswerYesToAll5 = 5, kAnswerYes = 6, kAnswerNo = 7, kAnswerYesToAll = 100,
+             kAnswerRename = 101 };
+
+struct UntarContext {
+    int archiveFd = -1;
+    std::string archivePath;
+    std::string destination;  // folder
+    bool noDirectoryNames = false;
+    bool overwrite = false;   // bOverWriteFlag; "Yes to All" sets it for the rest of the run
+    bool allQuiet = false;
+    OutputKind output = OutputKind::kFile;  // kFile, kTest, kMemory or kStream
+    bool lfToCrlf = false;
+    bool leavePartial = false;
+    bool overwriteReadOnly = false;
+    std::uint8_t* memBlock = nullptr;
+    std::uint32_t memBlockSize = 0;
+    std::uint32_t startingOffset = 0;
+    MemTransferFn memTransfer;
+    std::function<bool(std::uint64_t written_total)> progress;
+    bool cancel = false;
+
+    // Rename procedure: output path, time and mode may be changed.
+    std::function<void(std::string& path, const std::string& stored_name, std::int64_t& mtime, unsigned& mode)>
+        rename;
+    // Overwrite prompt for an existing file; returns one of the answers above.
+    std::function<int(const std::string& path, bool read_only)> askOverwrite;
+    // Rename dialog: a new path, or empty when cancelled.
+    std::function<std::string(const std::string& path)> renameDialog;
+    // The member would overwrite the archive itself.
+    std::function<void(const std::string& path)> selfOverwrite;
+    std::function<void(TarEvent event, const std::string& path)> log;
+
+    std::uint32_t memProduced = 0;  // after a memory extraction
+};
+
+// The path below the destination for a member name: "/" and "\" both separate, leading separators and a
+// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part or no name at all.
+bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative);
+
+// Extracts (or tests) the member whose header was read at header_offset, under `name` (the selected name).
+int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string& name);
+
+}  // namespace gtlib

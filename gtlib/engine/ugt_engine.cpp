@@ -1,0 +1,1448 @@
+// The decompression engine: entry checks, the actions, GZIP and TAR reading, the extraction policy and
+// the output of one member.
+#include "gtlib/engine/ugt_engine.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "gtlib/engine/crypt.h"
+#include "gtlib/engine/inflate_output.h"
+#include "gtlib/engine/ugt_state.h"
+
+namespace gtlib {
+
+namespace {
+
+constexpr std::size_t kInputBlock = 10240;
+constexpr std::size_t kPathLimit = PATH_MAX - 1;  // longer paths are refused, never cut
+
+thread_local UgtEngineState* tSlot = nullptr;
+thread_local std::unique_ptr<UgtEngineState> tOwnState;
+
+// ---------------------------------------------------------------------------------------------------------
+// Small text helpers
+// ---------------------------------------------------------------------------------------------------------
+
+char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Up(a[i]) != Up(b[i])) return false;
+    return true;
+}
+
+// One plain file name: no control character and none of * < > ? |.
+bool IsPlainName(std::string_view s) {
+    for (unsigned char c : s)
+        if (c < 32 || c == '*' || c == '<' || c == '>' || c == '?' || c == '|') return false;
+    return true;
+}
+
+// Archive path and destination: double quotes dropped, "\" read as the folder separator. False when the
+// result is longer than a path may be.
+bool NormalisePath(const char* in, std::string& out) {
+    out.clear();
+    if (in == nullptr) return true;
+    for (const char* p = in; *p; ++p) {
+        if (*p == '"') continue;
+        out.push_back(*p == '\\' ? '/' : *p);
+        if (out.size() > kPathLimit) return false;
+    }
+    return true;
+}
+
+std::string BaseName(std::string_view path) {
+    const std::size_t slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ParentFolder(std::string_view path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+// A stored member name as a path below the destination: "\" and "/" both separate folders, a drive and
+// leading separators are dropped, "." parts are dropped. False for a name that climbs out with "..".
+bool RelativeOutputName(std::string_view stored, std::string& out) {
+    std::string name(stored);
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    if (name.size() >= 2 && name[1] == ':') name.erase(0, 2);
+    const bool folder = !name.empty() && name.back() == '/';
+    out.clear();
+    std::size_t i = 0;
+    while (i <= name.size()) {
+        std::size_t j = name.find('/', i);
+        if (j == std::string::npos) j = name.size();
+        const std::string part = name.substr(i, j - i);
+        if (part == "..") return false;
+        if (!part.empty() && part != ".") {
+            if (!out.empty()) out.push_back('/');
+            out += part;
+        }
+        i = j + 1;
+    }
+    if (folder && !out.empty()) out.push_back('/');
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Files
+// ---------------------------------------------------------------------------------------------------------
+
+struct FileFacts {
+    bool exists = false;
+    bool folder = false;
+    bool readOnly = false;
+    int64_t mtime = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+FileFacts Facts(const std::string& path) {
+    FileFacts f;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return f;
+    f.exists = true;
+    f.folder = S_ISDIR(st.st_mode);
+    f.readOnly = (st.st_mode & S_IWUSR) == 0;
+    f.mtime = static_cast<int64_t>(st.st_mtime);
+    f.dev = st.st_dev;
+    f.ino = st.st_ino;
+    return f;
+}
+
+// Creates every missing folder of `folder`.
+bool MakeFolders(const std::string& folder) {
+    if (folder.empty()) return true;
+    for (std::size_t i = 1; i <= folder.size(); ++i) {
+        if (i != folder.size() && folder[i] != '/') continue;
+        const std::string part = folder.substr(0, i);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        struct stat st;
+        if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    }
+    return true;
+}
+
+void ClearReadOnly(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Status
+// ---------------------------------------------------------------------------------------------------------
+
+// Major status: a non-zero answer asks to stop.
+bool MajorStatus(UgtEngineState& s, const std::string& text, int32_t percent) {
+    if (s.majorStatus == nullptr) return false;
+    return s.majorStatus(text.c_str(), percent, s.statusType, s.majorData) != 0;
+}
+
+// Minor status of the output: percent of the expected size plus one, at most 100; 100 when nothing is
+// expected. A non-zero answer stops the run only with the minor-cancel sub-option.
+void MinorStatus(UgtEngineState& s, const std::string& text, int64_t done, int64_t expected) {
+    if (s.minorStatus == nullptr) return;
+    int64_t percent = 100;
+    if (expected > 0) percent = (expected <= 100000 ? done * 100 / expected : done / (expected / 100)) + 1;
+    if (percent > 100) percent = 100;
+    if (percent < 0) percent = 0;
+    const int32_t answer = s.minorStatus(text.c_str(), static_cast<int32_t>(percent), s.statusType, s.minorData);
+    if (answer != 0 && s.minorCancel) s.cancel = true;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Decoding one member through the shared member decoder
+// ---------------------------------------------------------------------------------------------------------
+
+// The host's memory-transfer procedure in the form the member decoder calls it.
+MemTransferFn HostTransfer(UgtEngineState& s) {
+    if (s.memProc == nullptr) return {};
+    return [&s](int direction, std::uint8_t* buf, std::uint32_t* size, std::uint64_t readTotal,
+                std::uint64_t writtenTotal) {
+        int32_t count = static_cast<int32_t>(std::min<std::uint32_t>(*size, 0x7FFFFFFF));
+        int32_t answer = MEM_CONTINUE;
+        s.memProc(direction, buf, &count, static_cast<uint32_t>(readTotal), static_cast<uint32_t>(readTotal >> 32),
+                  static_cast<uint32_t>(writtenTotal), static_cast<uint32_t>(writtenTotal >> 32), s.memData, &answer);
+        *size = count < 0 ? 0u : std::min<std::uint32_t>(static_cast<std::uint32_t>(count), *size);
+        if (direction == MEM_READ_DATA) s.totalRead += *size;
+        else s.totalWritten += *size;
+        return static_cast<int>(answer);
+    };
+}
+
+// Fills in what every member's job shares: output kind and block, options, progress.
+void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item) {
+    job.output = kind;
+    job.lfToCrlf = s.lfToCrlf;
+    job.leavePartial = s.leavePartial;
+    job.overwriteReadOnly = s.overwriteReadOnly;
+    job.memBlock = s.memBlock;
+    job.memBlockSize = static_cast<std::uint32_t>(std::max<int64_t>(s.memSize, 0));
+    job.startingOffset = static_cast<std::uint32_t>(std::max<int64_t>(s.startOffset, 0));
+    job.memTransfer = HostTransfer(s);
+    job.readTotal = s.totalRead;
+    const int64_t expected = (kind == OutputKind::kMemory) ? s.memSize : static_cast<int64_t>(job.expectedSize);
+    job.progress = [&s, item, expected](std::uint64_t written) {
+        MinorStatus(s, item, static_cast<int64_t>(written), expected);
+        return !s.cancel;
+    };
+}
+
+// Runs the member decoder and turns its results into the engine's: in the memory modes a stop because
+// the block is full or the wanted bytes are complete is success, and so is a stream whose limit was
+// reached; nothing at or after the starting offset is the end of the data.
+int32_t RunJob(UgtEngineState& s, InflateJob& job) {
+    int32_t r = InflateItem(job);
+    const bool memory = job.output == OutputKind::kMemory || job.output == OutputKind::kMemToMem;
+    if (memory && r == 1) r = 0;
+    if (job.output == OutputKind::kStream && r == UGTE_DISKFULL && job.memBlockSize > 0 &&
+        job.memProduced >= job.memBlockSize)
+        r = 0;
+    if (r == 0 && (job.output == OutputKind::kMemory || job.output == OutputKind::kStream) && job.startingOffset > 0 &&
+        job.memProduced == 0)
+        r = UGTE_EOF;
+    if (r == 0 && job.readError) r = s.streamIn ? UGTE_ABORT : UGTE_READ;
+    if (job.cancel && r == 0) r = UGTE_ABORT;
+    s.produced = job.output == OutputKind::kMemToMem ? static_cast<int64_t>(job.totalWritten)
+                                                      : static_cast<int64_t>(job.memProduced);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Messages and the end of a run
+// ---------------------------------------------------------------------------------------------------------
+
+void ShowMessage(UgtEngineState& s, int32_t code, std::string_view detail) {
+    UgtShowMessage(s.Messages(), code, detail);
+}
+
+void Item(UgtEngineState& s, uint32_t id, const std::string& path) {
+    if (s.eventLogging) s.eventLog.Item(id, path);
+}
+
+void EventLine(UgtEngineState& s, uint32_t id) {
+    if (s.eventLogging) s.eventLog.Line(FindMessage(id));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Overwrite policy shared by GZIP and TAR members
+// ---------------------------------------------------------------------------------------------------------
+
+enum class Decision { Write, Skip, Cancel };
+
+// Decides what happens to an existing output file; may change the path (rename answer) and tells whether
+// an existing file is replaced. The file's read-only state is cleared when the user said Yes.
+Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
+    replaced = false;
+    for (int round = 0; round < 8; ++round) {
+        const FileFacts f = Facts(path);
+        if (!f.exists || f.folder) return Decision::Write;
+        replaced = true;
+        if (s.overwriteAll) return Decision::Write;
+        if (s.quiet) {
+            Item(s, 906, path);
+            return Decision::Skip;
+        }
+        const int32_t answer = AskOverwrite(s.Messages(), path, f.readOnly);
+        switch (answer) {
+            case 6:
+                if (f.readOnly) ClearReadOnly(path);
+                return Decision::Write;
+            case 5:
+            case kAnswerYesToAll:
+                s.overwriteAll = true;
+                if (f.readOnly) ClearReadOnly(path);
+                return Decision::Write;
+            case 2: return Decision::Cancel;
+            case kAnswerRename: {
+                std::string chosen = AskRename(path);
+                for (char& c : chosen)
+                    if (c == '\\') c = '/';
+                if (chosen.empty() || chosen.size() > kPathLimit) {
+                    Item(s, 906, path);
+                    return Decision::Skip;
+                }
+                path = chosen;
+                // The chosen file is overwritten when it exists.
+                const FileFacts g = Facts(path);
+                replaced = g.exists && !g.folder;
+                if (replaced && g.readOnly) ClearReadOnly(path);
+                return Decision::Write;
+            }
+            default:  // No, and anything else
+                Item(s, 906, path);
+                return Decision::Skip;
+        }
+    }
+    return Decision::Skip;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (EqualNoCase(a, b)) return true;
+    const FileFacts fa = Facts(a), fb = Facts(b);
+    return fa.exists && fb.exists && fa.dev == fb.dev && fa.ino == fb.ino;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// GZIP
+// ---------------------------------------------------------------------------------------------------------
+
+// Reads the member header of the run (file or stream input) and the facts around it.
+int32_t ReadGzipHeader(UgtEngineState& s) {
+    s.itemName.clear();
+    if (s.streamIn) {
+        auto read = [&s](uint8_t* dst, std::size_t n) -> std::size_t {
+            int32_t size = static_cast<int32_t>(n);
+            int32_t answer = MEM_CONTINUE;
+            s.memProc(MEM_READ_DATA, dst, &size, static_cast<uint32_t>(s.totalRead),
+                      static_cast<uint32_t>(s.totalRead >> 32), static_cast<uint32_t>(s.totalWritten),
+                      static_cast<uint32_t>(s.totalWritten >> 32), s.memData, &answer);
+            if (size < 0) size = 0;
+            if (static_cast<std::size_t>(size) > n) size = static_cast<int32_t>(n);
+            s.totalRead += static_cast<uint64_t>(size);
+            // Bytes still missing and an answer other than MEM_CONTINUE: the header is incomplete.
+            if (answer != MEM_CONTINUE && static_cast<std::size_t>(size) < n) return 0;
+            return static_cast<std::size_t>(size);
+        };
+        const int32_t r = UgtReadGzipHeader(read, s.gz);
+        if (r != 0) return r;
+        s.gzAttributes = ATTR_ARCHIVE;
+        s.gzCompressed = -1;
+        s.gzCrc = 0xFFFFFFFFu;
+        s.gzSize = 0xFFFFFFFFu;
+        s.itemName = s.gz.name;
+        return 0;
+    }
+
+    struct stat st;
+    if (::fstat(s.fd, &st) != 0 || st.st_size <= 0) {
+        ShowMessage(s, UGTE_OPEN, std::string(FindMessage(151)) + s.archive);
+        return UGTE_STRUCT;
+    }
+    const int64_t fileSize = static_cast<int64_t>(st.st_size);
+    int64_t pos = 0;
+    auto read = [&s, &pos](uint8_t* dst, std::size_t n) -> std::size_t {
+        for (;;) {
+            const ssize_t k = ::pread(s.fd, dst, n, static_cast<off_t>(pos));
+            if (k < 0 && errno == EINTR) continue;
+            if (k <= 0) return 0;
+            pos += k;
+            return static_cast<std::size_t>(k);
+        }
+    };
+    const int32_t r = UgtReadGzipHeader(read, s.gz);
+    if (r != 0) return r;
+    // A file too short for its header and trailer is not a GZIP member.
+    if (fileSize < s.gz.dataStart + 8) return UGTE_STRUCT;
+    s.gzAttributes = ((st.st_mode & S_IWUSR) == 0 ? ATTR_READONLY : 0u) | ATTR_ARCHIVE;
+    s.gzCompressed = fileSize - s.gz.dataStart - 8;
+    uint8_t trailer[8];
+    if (::pread(s.fd, trailer, 8, static_cast<off_t>(fileSize - 8)) != 8) return UGTE_STRUCT;
+    s.gzCrc = static_cast<uint32_t>(trailer[0]) | (static_cast<uint32_t>(trailer[1]) << 8) |
+              (static_cast<uint32_t>(trailer[2]) << 16) | (static_cast<uint32_t>(trailer[3]) << 24);
+    s.gzSize = static_cast<uint32_t>(trailer[4]) | (static_cast<uint32_t>(trailer[5]) << 8) |
+               (static_cast<uint32_t>(trailer[6]) << 16) | (static_cast<uint32_t>(trailer[7]) << 24);
+    if (s.gzSize == 0 && s.leavePartial) s.gzSize = 65535;
+    if (s.gz.hasName) {
+        s.itemName = s.gz.name;
+    } else {
+        // No stored name: the archive's own name without its last extension.
+        std::string base = BaseName(s.archive);
+        const std::size_t dot = base.find_last_of('.');
+        if (dot != std::string::npos && dot > 0) base.erase(dot);
+        s.itemName = base;
+    }
+    return 0;
+}
+
+uint32_t HeaderTime(const UgtGzipHeader& h) {
+    return static_cast<uint32_t>(h.fixed[4]) | (static_cast<uint32_t>(h.fixed[5]) << 8) |
+           (static_cast<uint32_t>(h.fixed[6]) << 16) | (static_cast<uint32_t>(h.fixed[7]) << 24);
+}
+
+// Extracts, tests or reads into memory the GZIP member of the run.
+int32_t ExtractGzipMember(UgtEngineState& s) {
+    std::string relative;
+    if (!RelativeOutputName(s.itemName, relative)) relative = BaseName(s.itemName);
+    std::string path = s.destination + (s.noDirNames ? BaseName(relative) : relative);
+    const bool toFile = !s.test && !s.memoryMode && !s.streamIn && !s.streamOut;
+    const uint32_t mtime = HeaderTime(s.gz);
+    int64_t outTime = mtime;
+    bool readOnly = (s.gzAttributes & ATTR_READONLY) != 0;
+
+    if (toFile) {
+        if (relative.empty() || relative.back() == '/') return UGTE_CREATE;
+        if (s.renameProc != nullptr) {
+            RENAMESTRUCT rq = NewRenameStruct();
+            CopyToField(rq.szItemName, path);
+            CopyToField(rq.szOrigItemName, s.itemName);
+            CopyToField(rq.szDateTime, UgtDateText(mtime));
+            rq.dwAttrib = s.gzAttributes;
+            rq.dwOptions = 2;
+            s.renameProc(&rq, s.renameData);
+            std::string back(FieldText(rq.szItemName));
+            for (char& c : back)
+                if (c == '\\') c = '/';
+            if (!back.empty()) path = back;
+            outTime = UgtDateTextToUnix(FieldText(rq.szDateTime));
+            readOnly = (rq.dwAttrib & ATTR_READONLY) != 0;
+        }
+        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
+        if (SameFile(path, s.archive)) {
+            ShowMessage(s, UGTE_SKIP, FindMessage(895));
+            return UGTE_SKIP;
+        }
+    }
+
+    bool replaced = false;
+    if (toFile) {
+        const Decision d = DecideOverwrite(s, path, replaced);
+        if (d == Decision::Skip) return UGTE_SKIP;
+        if (d == Decision::Cancel) return UGTE_ABORT;
+        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
+    }
+
+    InflateJob job;
+    CryptKeys keys;
+    if (s.gz.encrypted) {
+        uint8_t header[kCryptHeaderSize];
+        std::memcpy(header, s.gz.cryptHeader, kCryptHeaderSize);
+        if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return UGTE_BADKEY;
+        job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
+    }
+
+    OutputKind kind = OutputKind::kFile;
+    if (s.test) kind = OutputKind::kTest;
+    else if (s.streamIn) kind = OutputKind::kMemToMem;
+    else if (s.streamOut) kind = OutputKind::kStream;
+    else if (s.memoryMode) kind = s.memOut ? OutputKind::kMemory : OutputKind::kTest;
+    job.method = s.gz.fixed[2];
+    job.compressedLeft = s.streamIn ? UINT64_MAX : static_cast<std::uint64_t>(s.gzCompressed);
+    job.expectedSize = s.gzSize;
+    job.storedCrc = s.gzCrc;
+    job.mtime = outTime;
+    job.attributes = readOnly ? kAttrReadOnly : 0u;
+    job.inputFd = s.fd;
+    if (!s.streamIn && ::lseek(s.fd, static_cast<off_t>(s.gz.dataStart), SEEK_SET) < 0) return UGTE_READ;
+    PrepareJob(s, job, kind, s.itemName);
+    if (toFile) {
+        const int r = PrepareOutputFile(job, path);
+        if (r != 0) return r;
+    }
+    const int32_t r = RunJob(s, job);
+    if (r != 0) return r;
+    if (s.test) Item(s, 904, path);
+    else if (s.streamIn) EventLine(s, 707);
+    else if (s.memoryMode) Item(s, 705, path);
+    else Item(s, replaced ? 905 : 903, path);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// TAR
+// ---------------------------------------------------------------------------------------------------------
+
+struct TarMember {
+    uint8_t header[512];
+    int64_t offset = 0;        // of the header
+    int64_t dataOffset = 0;
+    int64_t size = 0;
+    std::string name;          // prefix + "\" + name, "/" turned into "\"
+    char type = '0';
+};
+
+int64_t Octal(const uint8_t* p, std::size_t n) {
+    int64_t v = 0;
+    std::size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '0')) ++i;
+    for (; i < n && p[i] >= '0' && p[i] <= '7'; ++i) v = v * 8 + (p[i] - '0');
+    return v;
+}
+
+std::string Field(const uint8_t* p, std::size_t n) {
+    std::size_t len = 0;
+    while (len < n && p[len] != 0) ++len;
+    return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+bool ChecksumOk(const uint8_t* h) {
+    uint32_t sum = 0;
+    for (int i = 0; i < 500; ++i) sum += (i >= 148 && i < 156) ? ' ' : h[i];
+    return Octal(h + 148, 8) == static_cast<int64_t>(sum);
+}
+
+bool IsMetadata(char type) { return type == 'L' || type == 'K' || type == 'x' || type == 'g'; }
+
+// Reads the member whose header starts at `offset`: 0 found, 1 end of the archive, 3 bad checksum,
+// 9 read error. GNU long-name records are read into the member they stand for; other metadata records
+// (long link names, pax headers) are passed over.
+int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
+    const int64_t start = offset;  // a member's records begin with its long-name record
+    std::string longName;
+    bool haveLongName = false;
+    for (int guard = 0; guard < 64; ++guard) {
+        ssize_t n;
+        do n = ::pread(fd, m.header, 512, static_cast<off_t>(offset));
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return 9;
+        if (n < 512) return 1;
+        if (m.header[0] == 0 && m.header[345] == 0) return 1;
+        if (!ChecksumOk(m.header)) return 3;
+        m.type = static_cast<char>(m.header[156]);
+        m.size = Octal(m.header + 124, 12);
+        const int64_t dataOffset = offset + 512;
+        const int64_t after = dataOffset + (m.size + 511) / 512 * 512;
+        if (IsMetadata(m.type)) {
+            if (m.type == 'L' && m.size > 0 && m.size <= 65536) {
+                std::string buf(static_cast<std::size_t>(m.size), '\0');
+                if (::pread(fd, buf.data(), buf.size(), static_cast<off_t>(dataOffset)) != static_cast<ssize_t>(buf.size()))
+                    return 1;
+                longName = Field(reinterpret_cast<const uint8_t*>(buf.data()), buf.size());
+                haveLongName = true;
+            }
+            offset = after;
+            continue;
+        }
+        m.offset = start;
+        m.dataOffset = dataOffset;
+        next = after;
+        if (haveLongName) {
+            m.name = longName;
+        } else {
+            const std::string prefix = Field(m.header + 345, 155);
+            m.name = prefix;
+            if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\') m.name.push_back('\\');
+            m.name += Field(m.header, 100);
+        }
+        for (char& c : m.name)
+            if (c == '/') c = '\\';
+        return 0;
+    }
+    return 3;
+}
+
+bool IsFolderMember(const TarMember& m) {
+    return m.type == '5' || (!m.name.empty() && m.name.back() == '\\');
+}
+
+void FillTarInfo(UgtEngineState& s, const TarMember& m, int32_t index, TARINFO& t) {
+    const uint32_t size = t.ulStructSize;
+    t = TARINFO{};
+    t.ulStructSize = size;
+    const std::string name = s.mangleLongNames && UgtIsLongName(m.name) ? UgtShortName(m.name) : m.name;
+    CopyToField(t.szFileName, name);
+    CopyToField(t.szLinkName, Field(m.header + 157, 100));
+    CopyToField(t.szUName, Field(m.header + 265, 32));
+    CopyToField(t.szGName, Field(m.header + 297, 32));
+    CopyToField(t.szMagic, Field(m.header + 257, 6));
+    CopyToField(t.szVersion, Field(m.header + 263, 2));
+    CopyToField(t.szDateTime, UgtDateText(Octal(m.header + 136, 12)));
+    std::memcpy(t.szDevMajor, m.header + 329, 8);
+    std::memcpy(t.szDevMinor, m.header + 337, 8);
+    t.lIndex = index;
+    t.lMode = static_cast<int32_t>(Octal(m.header + 100, 8));
+    t.lUID = static_cast<int32_t>(Octal(m.header + 108, 8));
+    t.lGID = static_cast<int32_t>(Octal(m.header + 116, 8));
+    t.dwSizeL = static_cast<uint32_t>(m.size);
+    t.dwSizeH = 0;
+    t.lChecksum = static_cast<int32_t>(Octal(m.header + 148, 8));
+    t.lTypeFlag = m.header[156];
+}
+
+// The path a member would be written to, or empty when its name cannot be used.
+std::string MemberOutputPath(UgtEngineState& s, const std::string& storedName) {
+    std::string relative;
+    if (!RelativeOutputName(storedName, relative) || relative.empty()) return {};
+    if (s.noDirNames) {
+        if (relative.back() == '/') return {};  // folders are not made without folder names
+        relative = BaseName(relative);
+    }
+    return s.destination + relative;
+}
+
+// Selection of a member for extraction and counting: long names, freshen/update, patterns.
+// Returns the name to use (the short form with mangle-long-names), empty when not selected.
+std::string SelectMember(UgtEngineState& s, const TarMember& m, bool usePatterns) {
+    if (s.ignoreLongNames && UgtIsLongName(m.name)) return {};
+    std::string name = m.name;
+    if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
+    if (s.freshen || s.update) {
+        const std::string path = MemberOutputPath(s, name);
+        const FileFacts f = path.empty() ? FileFacts{} : Facts(path);
+        if (!f.exists) {
+            if (s.freshen) return {};
+        } else if (Octal(m.header + 136, 12) <= f.mtime) {
+            return {};
+        }
+    }
+    if (usePatterns && !UgtSelectByPatterns(s.patterns, name, s.recurse)) return {};
+    return name;
+}
+
+// Selection modes of a walk: 0 every member, 1 every member but ignored long names, 2 the filespec.
+bool Counted(UgtEngineState& s, const TarMember& m, int mode) {
+    if (mode == 0) return true;
+    if (mode == 1) return !(s.ignoreLongNames && UgtIsLongName(m.name));
+    if (s.ignoreLongNames && UgtIsLongName(m.name)) return false;
+    std::string name = m.name;
+    if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
+    return UgtSelectByPatterns(s.patterns, name, s.recurse);
+}
+
+int64_t ArchiveTime(const UgtEngineState& s) {
+    struct stat st;
+    return ::fstat(s.fd, &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+}
+
+bool IndexValid(const UgtEngineState& s, int mode) {
+    const UgtTarIndex& x = s.tarIndex;
+    return x.valid && x.mode == mode && x.ignoreLong == s.ignoreLongNames && EqualNoCase(x.path, s.archive) &&
+           x.mtime == ArchiveTime(s) && (mode != 2 || x.patterns == s.patterns);
+}
+
+// Builds the member index of the archive in a selection mode; with `enumerate`, the TAR-enumeration
+// procedure sees each counted member. 0, or 5 (stopped by the host), 3, 9.
+int32_t BuildTarIndex(UgtEngineState& s, int mode, bool enumerate) {
+    s.tarIndex = UgtTarIndex{};
+    const int64_t mtime = ArchiveTime(s);
+    if (mtime < 0) return UGTE_READ;
+    UgtTarIndex x;
+    x.path = s.archive;
+    x.mtime = mtime;
+    x.mode = mode;
+    x.ignoreLong = s.ignoreLongNames;
+    if (mode == 2) x.patterns = s.patterns;
+    int64_t offset = 0;
+    for (;;) {
+        TarMember m;
+        int64_t next = 0;
+        const int r = ReadTarMember(s.fd, offset, m, next);
+        if (r == 1) break;
+        if (r != 0) return r;
+        if (Counted(s, m, mode)) {
+            const int32_t index = static_cast<int32_t>(x.offsets.size());
+            x.offsets.push_back(m.offset);
+            if (enumerate && s.tarEnumProc != nullptr) {
+                TARINFO info = NewTarInfo();
+                FillTarInfo(s, m, index, info);
+                int32_t answer = TIE_CONTINUE;
+                s.tarEnumProc(&info, s.tarEnumData, &answer);
+                if (answer != TIE_CONTINUE) return UGTE_ABORT;
+            }
+        }
+        offset = next;
+    }
+    x.valid = true;
+    s.tarIndex = std::move(x);
+    return 0;
+}
+
+// The member with number `index` in a selection mode: 0, 1 (no such member), 3, 9.
+int32_t TarMemberAt(UgtEngineState& s, int mode, int32_t index, TarMember& m) {
+    if (!IndexValid(s, mode)) {
+        const int32_t r = BuildTarIndex(s, mode, false);
+        if (r != 0) return r;
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= s.tarIndex.offsets.size()) return UGTE_EOF;
+    int64_t next = 0;
+    const int r = ReadTarMember(s.fd, s.tarIndex.offsets[static_cast<std::size_t>(index)], m, next);
+    return r == 0 ? 0 : (r == 1 ? UGTE_EOF : r);
+}
+
+// Extracts (or tests, or reads into memory) one TAR member under the name selected for it.
+int32_t UntarItem(UgtEngineState& s, const TarMember& m, const std::string& name) {
+    const bool toFile = !s.test && !s.memoryMode && !s.streamOut;
+    const bool folder = IsFolderMember(m);
+    const bool fileLike = m.type == '0' || m.type == 0 || m.type == '7';
+    std::string path = MemberOutputPath(s, name);
+    int64_t mtime = Octal(m.header + 136, 12);
+    int tarMode = static_cast<int>(Octal(m.header + 100, 8));
+
+    if (toFile) {
+        if (path.empty()) {
+            if (s.noDirNames && folder) return 0;  // folders are not made without folder names
+            Item(s, 906, name);                    // a name that would leave the destination
+            return UGTE_SKIP;
+        }
+        if (!folder && !fileLike) {  // links, devices and pipes are not made
+            Item(s, 906, path);
+            return UGTE_SKIP;
+        }
+        if (s.renameProc != nullptr) {
+            RENAMESTRUCT rq = NewRenameStruct();
+            CopyToField(rq.szItemName, path);
+            CopyToField(rq.szOrigItemName, m.name);
+            CopyToField(rq.szDateTime, UgtDateText(mtime));
+            rq.dwAttrib = static_cast<uint32_t>(tarMode);
+            rq.dwOptions = 1;
+            s.renameProc(&rq, s.renameData);
+            std::string back(FieldText(rq.szItemName));
+            for (char& c : back)
+                if (c == '\\') c = '/';
+            if (!back.empty()) path = back;
+            mtime = UgtDateTextToUnix(FieldText(rq.szDateTime));
+            tarMode = static_cast<int>(rq.dwAttrib & 07777);
+        }
+        const std::string folderPath = folder ? path : ParentFolder(path);
+        if (!MakeFolders(folderPath)) return UGTE_CREATE;
+        if (folder) return 0;
+        if (SameFile(path, s.archive)) {
+            ShowMessage(s, UGTE_SKIP, FindMessage(895));
+            return UGTE_SKIP;
+        }
+    } else if (folder) {
+        return 0;
+    }
+
+    bool replaced = false;
+    if (toFile) {
+        const Decision d = DecideOverwrite(s, path, replaced);
+        if (d == Decision::Skip) return UGTE_SKIP;
+        if (d == Decision::Cancel) return UGTE_ABORT;
+        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
+    }
+
+    InflateJob job;
+    OutputKind kind = OutputKind::kFile;
+    if (s.test) kind = OutputKind::kTest;
+    else if (s.streamOut) kind = OutputKind::kStream;
+    else if (s.memoryMode) kind = s.memOut ? OutputKind::kMemory : OutputKind::kTest;
+    job.method = 0;
+    job.tarMember = true;
+    job.compressedLeft = static_cast<std::uint64_t>(m.size);
+    job.expectedSize = static_cast<std::uint64_t>(m.size);
+    job.mtime = mtime;
+    job.attributes = (tarMode & 0200) ? 0u : kAttrReadOnly;
+    job.inputFd = s.fd;
+    if (::lseek(s.fd, static_cast<off_t>(m.dataOffset), SEEK_SET) < 0) return UGTE_READ;
+    PrepareJob(s, job, kind, name);
+    if (toFile) {
+        const int r = PrepareOutputFile(job, path);
+        if (r != 0) return r;
+    }
+    const int32_t r = RunJob(s, job);
+    if (r != 0) return r;
+    if (toFile) ::chmod(path.c_str(), static_cast<mode_t>(tarMode & 0777) & ((tarMode & 0200) ? 07777 : 07555));
+    if (s.test) Item(s, 904, path.empty() ? name : path);
+    else if (s.streamOut) EventLine(s, 707);
+    else if (s.memoryMode) Item(s, 705, path.empty() ? name : path);
+    else Item(s, replaced ? 905 : 903, path);
+    return 0;
+}
+
+// Actions 2, 6 and 7.
+int32_t Untar(UgtEngineState& s) {
+    if (s.cmd.lIndex >= 0) {
+        TarMember m;
+        const int32_t r = TarMemberAt(s, 1, s.cmd.lIndex, m);
+        if (r != 0) return r == UGTE_EOF ? UGTE_INDEX : r;
+        std::string name = m.name;
+        if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
+        s.membersTotal = 1;
+        if (MajorStatus(s, m.name, 100)) return UGTE_ABORT;
+        const int32_t x = UntarItem(s, m, name);
+        s.cmd.lReturnCount = x == 0 ? 1 : 0;
+        return x;
+    }
+    const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
+    if (p != 0) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(898));
+        return p;
+    }
+    // First pass: how many members will be extracted, for "Item %d of %d".
+    int32_t count = 0;
+    int64_t offset = 0;
+    for (;;) {
+        TarMember m;
+        int64_t next = 0;
+        const int r = ReadTarMember(s.fd, offset, m, next);
+        if (r == 1) break;
+        if (r != 0) return r;
+        if (!SelectMember(s, m, true).empty()) ++count;
+        offset = next;
+    }
+    s.membersTotal = count;
+    // Second pass: extract each selected member.
+    bool skipped = false;
+    int32_t extracted = 0;
+    int32_t item = 0;
+    offset = 0;
+    while (item < count) {
+        TarMember m;
+        int64_t next = 0;
+        const int r = ReadTarMember(s.fd, offset, m, next);
+        if (r == 1) break;
+        if (r != 0) return r;
+        offset = next;
+        const std::string name = SelectMember(s, m, true);
+        if (name.empty()) continue;
+        ++item;
+        char text[64];
+        std::snprintf(text, sizeof text, FindMessage(853), item, count);
+        if (MajorStatus(s, text, count > 0 ? static_cast<int32_t>(static_cast<int64_t>(item) * 100 / count) : 100))
+            return UGTE_ABORT;
+        const int32_t x = UntarItem(s, m, name);
+        if (x == UGTE_SKIP) {
+            skipped = true;
+            continue;
+        }
+        if (x != 0) {
+            s.cmd.lReturnCount = extracted;
+            return x;
+        }
+        ++extracted;
+        if (s.cancel) return UGTE_ABORT;
+    }
+    s.cmd.lReturnCount = extracted;
+    s.membersExtracted = extracted;
+    return skipped ? UGTE_SKIP : 0;
+}
+
+bool TarInfoGiven(const UgtEngineState& s) {
+    return s.cmd.tarInfo != nullptr && s.cmd.tarInfo->ulStructSize == kTarInfoSize;
+}
+
+// Actions 11 and 13: count, let the host see each member, leave member 0 in TARINFO with index -1.
+int32_t CountMembers(UgtEngineState& s, bool named) {
+    if (named) {
+        const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
+        if (p != 0) {
+            ShowMessage(s, UGTE_PARMS, FindMessage(898));
+            return p;
+        }
+    }
+    const int mode = named ? 2 : 1;
+    const int32_t r = BuildTarIndex(s, mode, true);
+    if (r != 0) return r;
+    const int32_t count = static_cast<int32_t>(s.tarIndex.offsets.size());
+    TARINFO& t = *s.cmd.tarInfo;
+    TarMember m;
+    if (count > 0 && TarMemberAt(s, mode, 0, m) == 0) {
+        FillTarInfo(s, m, -1, t);
+    } else {
+        const uint32_t size = t.ulStructSize;
+        t = TARINFO{};
+        t.ulStructSize = size;
+        t.lIndex = -1;
+    }
+    s.cmd.lReturnCount = count;
+    return 0;
+}
+
+// Actions 12, 14 and 15.
+int32_t MemberInfo(UgtEngineState& s, int mode, int32_t index) {
+    if (mode == 2) {
+        const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
+        if (p != 0) {
+            ShowMessage(s, UGTE_PARMS, FindMessage(898));
+            return p;
+        }
+    }
+    TarMember m;
+    const int32_t r = TarMemberAt(s, mode, index, m);
+    if (r != 0) return r;
+    FillTarInfo(s, m, index, *s.cmd.tarInfo);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The run
+// ---------------------------------------------------------------------------------------------------------
+
+void ResetRun(UgtEngineState& s) {
+    s.caller = nullptr;
+    s.quiet = s.test = s.noDirNames = s.overwriteAll = s.overwriteReadOnly = false;
+    s.minorCancel = s.ignoreLongNames = s.mangleLongNames = s.leavePartial = s.eventLogging = false;
+    s.noPump = s.diagnostic = s.lfToCrlf = s.recurse = s.freshen = s.update = s.decrypt = false;
+    s.majorStatus = s.minorStatus = nullptr;
+    s.majorData = s.minorData = nullptr;
+    s.host = {};
+    s.renameProc = nullptr;
+    s.renameData = nullptr;
+    s.memProc = nullptr;
+    s.memData = nullptr;
+    s.tarEnumProc = nullptr;
+    s.tarEnumData = nullptr;
+    s.archive.clear();
+    s.fd = -1;
+    s.destination.clear();
+    s.destinationGiven = 0;
+    s.memBlock = nullptr;
+    s.memSize = s.startOffset = s.produced = 0;
+    s.memOut = s.memoryMode = s.streamOut = s.streamIn = false;
+    s.statusType = 0;
+    s.totalRead = s.totalWritten = 0;
+    s.cancel = false;
+    s.decryptCode.clear();
+    s.gz = UgtGzipHeader{};
+    s.itemName.clear();
+    s.patterns.clear();
+    s.membersSeen = s.membersExtracted = s.membersTotal = 0;
+}
+
+void TakeOptions(UgtEngineState& s) {
+    const UGTCMDSTRUCT& c = s.cmd;
+    s.quiet = c.bAllQuiet != 0;
+    s.test = c.TestFlag != 0;
+    s.noDirNames = c.bNoDirectoryNames != 0;
+    s.overwriteAll = c.bOverWriteFlag != 0;
+    s.overwriteReadOnly = (c.dwUGTSubOptions & UGTSO_OVERWRITE_RO) != 0;
+    s.minorCancel = (c.dwUGTSubOptions & UGTSO_MINORCANCEL) != 0;
+    s.ignoreLongNames = (c.dwUGTSubOptions & UGTSO_IGNORELONGNAMES) != 0;
+    s.mangleLongNames = (c.dwUGTSubOptions & UGTSO_MANGLELONGNAMES) != 0;
+    s.leavePartial = (c.dwUGTSubOptions & UGTSO_LEAVEPARTIAL) != 0;
+    s.eventLogging = (c.dwUGTSubOptions & UGTSO_LOGGTRESULTS) != 0;
+    s.noPump = (c.dwUGTSubOptions & UGTSO_INHIBIT_PUMP) != 0;
+    s.lfToCrlf = c.bLFtoCRLF != 0;
+    s.recurse = c.bRecurseFlag != 0;
+    s.freshen = c.bFreshenFlag != 0;
+    s.update = c.bUpdateFlag != 0;
+    s.decrypt = c.bDecryptFlag != 0;
+    s.majorStatus = c.lpMajorStatus;
+    s.majorData = c.lpMajorUserData;
+    s.minorStatus = c.lpMinorStatus;
+    s.minorData = c.lpMinorUserData;
+    s.host = MessageHost{c.lpMessageDisplay, c.lpMessageDisplayData};
+    s.renameProc = c.lpRenameProc;
+    s.renameData = c.lpRenameUserData;
+    if (c.lpCallbackStruct != nullptr && c.lpCallbackStruct->ulStructSize == kCallbackStructSize) {
+        s.memProc = c.lpCallbackStruct->lpMemToMemProc;
+        s.memData = c.lpCallbackStruct->lpMemToMemUserData;
+        s.tarEnumProc = c.lpCallbackStruct->lpTarEnumProc;
+        s.tarEnumData = c.lpCallbackStruct->lpTarEnumUserData;
+    }
+}
+
+int32_t StatusTypeOf(int32_t action) {
+    switch (action) {
+        case UGT_GUNZIP:
+        case UGT_GETGZIPINFO: return STYP_FILETOFILE_GUNZIP;
+        case UGT_GUNZIP_MEMTOMEM: return STYP_MEMTOMEM_GUNZIP;
+        case UGT_GUNZIP_FILETOMEM:
+        case UGT_GUNZIP_FILETOMEM_STREAM:
+        case UGT_GETGZIPCOMMENT_SIZE:
+        case UGT_GETGZIPCOMMENT: return STYP_FILETOMEM_GUNZIP;
+        case UGT_UNTAR_FILETOMEM:
+        case UGT_UNTAR_FILETOMEM_STREAM: return STYP_FILETOMEM_UNTAR;
+        default: return STYP_FILETOFILE_UNTAR;
+    }
+}
+
+// The destination rule of the file actions: more than one character and an absolute path.
+int32_t CheckDestination(UgtEngineState& s) {
+    if (s.destinationGiven <= 1) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(890));
+        return UGTE_PARMS;
+    }
+    if (s.destination[0] != '/') {
+        ShowMessage(s, UGTE_PARMS, FindMessage(883));
+        return UGTE_PARMS;
+    }
+    return 0;
+}
+
+int32_t Inconsistent(UgtEngineState& s) {
+    ShowMessage(s, UGTE_PARMS, FindMessage(900));
+    return UGTE_PARMS;
+}
+
+int32_t GzipAction(UgtEngineState& s) {
+    const int32_t action = s.cmd.lFunction;
+    if (action == UGT_GUNZIP && !s.test) {
+        const int32_t d = CheckDestination(s);
+        if (d != 0) return d;
+    }
+    if ((action == UGT_GUNZIP_FILETOMEM || action == UGT_GUNZIP_FILETOMEM_STREAM) && !s.memoryMode)
+        return Inconsistent(s);
+    if (action == UGT_GETGZIPINFO &&
+        (s.cmd.gzipInfo == nullptr || s.cmd.gzipInfo->ulStructSize != kGzipInfoSize)) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(912));
+        return UGTE_PARMS;
+    }
+    int32_t r = ReadGzipHeader(s);
+    if (r != 0) return r;
+    switch (action) {
+        case UGT_GETGZIPCOMMENT_SIZE:
+            s.cmd.lReturnCount = s.gz.hasComment ? s.gz.commentSize : 0;
+            return 0;
+        case UGT_GETGZIPCOMMENT: {
+            char* buf = s.cmd.lpszReturnString;
+            const int32_t room = s.cmd.lReturnCount;
+            if (s.gz.hasComment && buf != nullptr && room > 0) {
+                const int32_t n = std::min<int32_t>(room, s.gz.commentSize);
+                std::memset(buf, 0, static_cast<std::size_t>(n));
+                std::memcpy(buf, s.gz.comment.data(), std::min<std::size_t>(s.gz.comment.size(), static_cast<std::size_t>(n - 1)));
+                s.cmd.lReturnCount = n;
+            } else {
+                if (buf != nullptr && room > 0) std::memset(buf, 0, static_cast<std::size_t>(room));
+                s.cmd.lReturnCount = 0;
+            }
+            return 0;
+        }
+        case UGT_GETGZIPINFO: {
+            GZIPINFO& g = *s.cmd.gzipInfo;
+            g = GZIPINFO{};
+            g.ulStructSize = kGzipInfoSize;
+            CopyToField(g.szFileName, s.itemName);
+            CopyToField(g.szDateTime, UgtDateText(HeaderTime(s.gz)));
+            g.dwAttr = s.gzAttributes | (s.gz.encrypted ? ATTR_ENCRYPT : 0u) |
+                       (UgtIsLongName(s.itemName) ? ATTR_LFNAME : 0u);
+            g.dwCRC32 = s.gzCrc;
+            g.dwCSizeL = static_cast<uint32_t>(s.gzCompressed);
+            g.dwCSizeH = static_cast<uint32_t>(static_cast<uint64_t>(s.gzCompressed) >> 32);
+            g.dwOSizeL = s.gzSize;
+            g.dwOSizeH = 0;
+            g.lIndex = 0;
+            g.wMethod = s.gz.fixed[2];
+            g.wExtraFlags = s.gz.fixed[8];
+            g.wOSType = s.gz.fixed[9];
+            return 0;
+        }
+        default: break;
+    }
+    r = ExtractGzipMember(s);
+    if (s.memoryMode || s.streamOut || s.streamIn) s.cmd.lMemBlockSize = static_cast<int32_t>(s.produced);
+    if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(894));
+    return r;
+}
+
+int32_t TarAction(UgtEngineState& s) {
+    const int32_t action = s.cmd.lFunction;
+    switch (action) {
+        case UGT_UNTAR:
+        case UGT_UNTAR_FILETOMEM:
+        case UGT_UNTAR_FILETOMEM_STREAM: {
+            if (!s.test && !s.memoryMode && !s.streamOut) {
+                const int32_t d = CheckDestination(s);
+                if (d != 0) return d;
+            }
+            if (action != UGT_UNTAR && !s.memoryMode) return Inconsistent(s);
+            const int32_t r = Untar(s);
+            if (s.memoryMode || s.streamOut) s.cmd.lMemBlockSize = static_cast<int32_t>(s.produced);
+            return r;
+        }
+        default: break;
+    }
+    if (!TarInfoGiven(s)) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(913));
+        return UGTE_PARMS;
+    }
+    switch (action) {
+        case UGT_UNTAR_COUNTALLMEMBERS: return CountMembers(s, false);
+        case UGT_UNTAR_COUNTNAMEDMEMBERS: return CountMembers(s, true);
+        case UGT_UNTAR_GETNEXTINFO: return MemberInfo(s, 1, s.cmd.tarInfo->lIndex + 1);
+        case UGT_UNTAR_GETNEXTNAMEDINFO: return MemberInfo(s, 2, s.cmd.tarInfo->lIndex + 1);
+        default: return MemberInfo(s, 1, s.cmd.lIndex);  // 15
+    }
+}
+
+bool IsGzipAction(int32_t a) {
+    return a == UGT_GUNZIP || a == UGT_GUNZIP_FILETOMEM || a == UGT_GUNZIP_FILETOMEM_STREAM ||
+           a == UGT_GETGZIPCOMMENT_SIZE || a == UGT_GETGZIPCOMMENT || a == UGT_GETGZIPINFO;
+}
+
+bool IsTarAction(int32_t a) {
+    return a == UGT_UNTAR || a == UGT_UNTAR_FILETOMEM || a == UGT_UNTAR_FILETOMEM_STREAM ||
+           (a >= UGT_UNTAR_COUNTALLMEMBERS && a <= UGT_UNTAR_GETINFOBYINDEX);
+}
+
+// Parameter checks before any file is opened (steps that return 11 without copying the record back).
+int32_t CheckParameters(UgtEngineState& s) {
+    const UGTCMDSTRUCT& c = s.cmd;
+    const int32_t action = c.lFunction;
+    if (!NormalisePath(c.lpszGTFile, s.archive) || !NormalisePath(c.lpszDestination, s.destination)) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(160));
+        return UGTE_PARMS;
+    }
+    s.destinationGiven = s.destination.size();
+    if (!s.destination.empty() && s.destination.back() != '/') s.destination.push_back('/');
+    if (s.archive.empty() && action != UGT_GUNZIP_MEMTOMEM) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(884));
+        return UGTE_PARMS;
+    }
+    if (s.freshen && s.update) {
+        ShowMessage(s, UGTE_PARMS, FindMessage(888));
+        return UGTE_PARMS;
+    }
+    if (s.decrypt) {
+        if (c.lpszDecryptCode == nullptr || c.lpszDecryptCode[0] == 0 || ::strnlen(c.lpszDecryptCode, 66) > 65) {
+            ShowMessage(s, UGTE_PARMS, FindMessage(889));
+            return UGTE_PARMS;
+        }
+        s.decryptCode = c.lpszDecryptCode;
+    }
+    s.statusType = StatusTypeOf(action);
+    if (c.lMemBlockSize >= 0) {
+        const bool named = c.lpszFilespec != nullptr && c.lpszFilespec[0] != 0;
+        const bool block = c.lpMemBlock != nullptr && c.lStartingOffset >= 0;
+        const bool stream = c.lpMemBlock == nullptr && (action == UGT_GUNZIP_FILETOMEM_STREAM ||
+                                                        action == UGT_UNTAR_FILETOMEM_STREAM) &&
+                            c.lStartingOffset >= 0;
+        if (block || stream) {
+            if (named && !IsPlainName(c.lpszFilespec)) {
+                ShowMessage(s, UGTE_PARMS, FindMessage(160));
+                return UGTE_PARMS;
+            }
+            s.memSize = c.lMemBlockSize;
+            s.startOffset = c.lStartingOffset;
+            if (block) {
+                s.memOut = true;
+                s.memBlock = c.lpMemBlock;
+                s.memoryMode = named || c.lIndex >= 0 || action == UGT_GUNZIP_FILETOMEM;
+            } else {
+                s.memoryMode = named || c.lIndex >= 0 || action == UGT_GUNZIP_FILETOMEM_STREAM;
+                s.streamOut = true;
+                if (s.memProc == nullptr) return Inconsistent(s);
+            }
+        }
+    }
+    if (action == UGT_GUNZIP_MEMTOMEM) {
+        if (s.memoryMode || s.memProc == nullptr) return Inconsistent(s);
+        s.streamIn = true;
+    }
+    return 0;
+}
+
+int32_t Dispatch(UgtEngineState& s) {
+    const int32_t action = s.cmd.lFunction;
+    if (action == UGT_GUNZIP_MEMTOMEM) {
+        int32_t r = ReadGzipHeader(s);
+        if (r != 0) return r;
+        r = ExtractGzipMember(s);
+        s.cmd.lMemBlockSize = static_cast<int32_t>(s.produced);
+        if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(894));
+        return r;
+    }
+    if (IsGzipAction(action)) return GzipAction(s);
+    if (IsTarAction(action)) return TarAction(s);
+    ShowMessage(s, UGTE_PARMS, FindMessage(891));
+    return UGTE_PARMS;
+}
+
+// Runs one action on a state that is already marked busy.
+int32_t Run(UgtEngineState& s, UGTCMDSTRUCT* cmd) {
+    ResetRun(s);
+    if (cmd == nullptr) return UGTE_PARMS;
+    s.diagnostic = cmd->bDiagnostic != 0;
+    if (s.diagnostic) DiagnosticDump(*cmd);
+    if (cmd->ulugtStructSize != kUgtCmdStructSize) {
+        if (s.diagnostic) WriteResultLine(UGTE_PARMS, 0, nullptr);
+        return UGTE_PARMS;
+    }
+    s.cmd = *cmd;
+    s.caller = cmd;
+    TakeOptions(s);
+
+    int32_t r = CheckParameters(s);
+    if (r != 0) return r;
+
+    const int32_t action = s.cmd.lFunction;
+    if (IsGzipAction(action) || IsTarAction(action)) {
+        s.fd = ::open(s.archive.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (s.fd >= 0 && (::fstat(s.fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+            ::close(s.fd);
+            s.fd = -1;
+        }
+        if (s.fd < 0) {
+            *cmd = s.cmd;
+            ShowMessage(s, UGTE_OPEN, FindMessage(601));
+            if (s.diagnostic) WriteResultLine(UGTE_OPEN, s.cmd.lReturnCount, s.cmd.lpszReturnString);
+            return UGTE_OPEN;
+        }
+    }
+
+    r = Dispatch(s);
+    if (action != UGT_GETGZIPINFO) *cmd = s.cmd;
+    if (s.diagnostic) WriteResultLine(r, s.cmd.lReturnCount, s.cmd.lpszReturnString);
+    return r;
+}
+
+// Ends a run: closes the handles, drops the lists, clears busy.
+void EndRun(UgtEngineState& s) {
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = -1;
+    s.eventLog.Close();
+    s.patterns.clear();
+    s.caller = nullptr;
+    s.busy = false;
+}
+
+UgtEngineState* SlotState() {
+    if (tSlot != nullptr) return tSlot;
+    if (!tOwnState) tOwnState.reset(new (std::nothrow) UgtEngineState());
+    return tOwnState.get();
+}
+
+}  // namespace
+
+UgtEngineState* UgtNewState() { return new (std::nothrow) UgtEngineState(); }
+
+void UgtDeleteState(UgtEngineState* state) {
+    if (state == nullptr) return;
+    if (tSlot == state) tSlot = nullptr;
+    delete state;
+}
+
+std::size_t UgtStateSize() { return sizeof(UgtEngineState); }
+
+void UgtInitState(void* block) {
+    if (block != nullptr) new (block) UgtEngineState();
+}
+
+void UgtReleaseState(void* block) {
+    if (block == nullptr) return;
+    auto* state = static_cast<UgtEngineState*>(block);
+    if (tSlot == state) tSlot = nullptr;
+    state->~UgtEngineState();
+}
+
+int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
+    auto* cmd = static_cast<UGTCMDSTRUCT*>(ugtCmdStruct);
+    return block ? UgtRun(static_cast<UgtEngineState*>(block), cmd) : UgtMain(cmd);
+}
+
+int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
+    if (state == nullptr) return UGTE_MEM;
+    UgtEngineState* const previous = tSlot;
+    tSlot = state;
+    const int32_t r = UgtMain(cmd);
+    tSlot = previous;
+    return r;
+}
+
+int32_t UgtMain(UGTCMDSTRUCT* cmd) {
+    UgtEngineState* s = SlotState();
+    if (s == nullptr) return UGTE_MEM;
+    if (s->busy) {
+        // Refused without touching the running action: its state, its slots and its record stay as they are.
+        MessageContext ctx;
+        if (cmd != nullptr && cmd->ulugtStructSize == kUgtCmdStructSize) {
+            ctx.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
+            ctx.quiet = cmd->bAllQuiet != 0;
+            ctx.diagnostic = cmd->bDiagnostic != 0;
+        }
+        UgtShowMessage(ctx, UGTE_BUSY, "");
+        return UGTE_BUSY;
+    }
+    s->busy = true;
+    int32_t r;
+    try {
+        r = Run(*s, cmd);
+    } catch (const std::bad_alloc&) {
+        r = UGTE_MEM;
+    }
+    EndRun(*s);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Rules of their own
+// ---------------------------------------------------------------------------------------------------------
+
+std::string UgtDateText(int64_t unixTime) {
+    const std::time_t t = static_cast<std::time_t>(unixTime);
+    std::tm tm{};
+    if (::localtime_r(&t, &tm) == nullptr) return "01/01/1970 00:00:00";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02u/%02u/%04u %02u:%02u:%02u", static_cast<unsigned>(tm.tm_mon + 1),
+                  static_cast<unsigned>(tm.tm_mday), static_cast<unsigned>(tm.tm_year + 1900),
+                  static_cast<unsigned>(tm.tm_hour), static_cast<unsigned>(tm.tm_min), static_cast<unsigned>(tm.tm_sec));
+    return buf;
+}
+
+int64_t UgtDateTextToUnix(std::string_view text) {
+    if (text.size() <= 18 || text[2] != '/' || text[5] != '/' || text[13] != ':' || text[16] != ':') return 0;
+    auto num = [&text](std::size_t at, std::size_t n) {
+        int v = 0;
+        for (std::size_t i = at; i < at + n && i < text.size(); ++i)
+            if (text[i] >= '0' && text[i] <= '9') v = v * 10 + (text[i] - '0');
+        return v;
+    };
+    const int month = std::clamp(num(0, 2), 1, 12);
+    const int day = std::clamp(num(3, 2), 1, 31);
+    const int year = std::clamp(num(6, 4), 1970, 2035);
+    const int hour = std::min(num(11, 2), 23);
+    const int minute = std::min(num(14, 2), 59);
+    const int second = std::min(num(17, 2), 59);
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    return t < 0 ? 0 : static_cast<int64_t>(t);
+}
+
+namespace {
+
+// One part (base or extension) of a name against the same part of a pattern.
+bool MatchPart(std::string_view p, std::string_view n) {
+    if (p.empty()) return n.empty();
+    if (p[0] == '*') return true;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        if (p[i] == '*') return true;
+        if (i >= n.size()) {
+            // "?" at the pattern's end also match a shorter name.
+            for (std::size_t j = i; j < p.size(); ++j)
+                if (p[j] != '?' && p[j] != '*') return false;
+            return true;
+        }
+        if (p[i] != '?' && Up(p[i]) != Up(n[i])) return false;
+    }
+    return n.size() == p.size();
+}
+
+void SplitAtLastPoint(std::string_view s, std::string_view& base, std::string_view& ext) {
+    const std::size_t dot = s.find_last_of('.');
+    if (dot == std::string_view::npos) {
+        base = s;
+        ext = {};
+    } else {
+        base = s.substr(0, dot);
+        ext = s.substr(dot + 1);
+    }
+}
+
+// Does one pattern select a member (names with "\" separators, folders ending in "\")?
+bool PatternSelects(std::string_view pattern, std::string_view member, bool recurse) {
+    const bool folderMember = !member.empty() && member.back() == '\\';
+    const std::string_view trimmed = folderMember ? member.substr(0, member.size() - 1) : member;
+    const std::size_t lastSep = trimmed.find_last_of('\\');
+    const std::string_view memberFolder = lastSep == std::string_view::npos ? std::string_view() : trimmed.substr(0, lastSep + 1);
+    const std::string_view bare = lastSep == std::string_view::npos ? trimmed : trimmed.substr(lastSep + 1);
+    const bool everything = pattern == "*.*";
+
+    const std::size_t pSep = pattern.find_last_of('\\');
+    if (pSep == std::string_view::npos) {
+        if (!memberFolder.empty() && !recurse) return false;
+        if (folderMember) return everything;
+        return UgtMatchName(pattern, bare);
+    }
+    const std::string_view pFolder = pattern.substr(0, pSep + 1);
+    const std::string_view pName = pattern.substr(pSep + 1);
+    if (folderMember) {
+        const std::string_view path = member;  // "A\B\"
+        if (EqualNoCase(path, pFolder)) return true;
+        if (path.size() > pFolder.size() && EqualNoCase(path.substr(0, pFolder.size()), pFolder))
+            return recurse && (pName.empty() || pName == "*.*");
+        return false;
+    }
+    if (memberFolder.size() < pFolder.size() || !EqualNoCase(memberFolder.substr(0, pFolder.size()), pFolder))
+        return false;
+    const bool direct = memberFolder.size() == pFolder.size();
+    if (!direct && !recurse) return false;
+    if (pName.empty()) return true;  // only a folder: its members
+    return UgtMatchName(pName, bare);
+}
+
+}  // namespace
+
+bool UgtMatchName(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    std::string_view pb, pe, nb, ne;
+    SplitAtLastPoint(pattern, pb, pe);
+    SplitAtLastPoint(name, nb, ne);
+    return MatchPart(pb, nb) && MatchPart(pe, ne);
+}
+
+int32_t UgtSplitFilespec(std::string_view filespec, std::vector<std::string>& patterns) {
+    patterns.clear();
+    std::size_t quotes = 0;
+    for (char c : filespec)
+        if (c == '"') ++quotes;
+    if (quotes % 2 != 0) return UGTE_PARMS;
+    std::string current;
+    bool inside = false;
+    bool any = false;
+    auto flush = [&] {
+        if (any && !current.empty()) patterns.push_back(current);
+        current.clear();
+        any = false;
+    };
+    for (char c : filespec) {
+        if (c == '"') {
+            inside = !inside;
+            any = true;
+            continue;
+        }
+        if (c == ' ' && !inside) {
+            flush();
+            continue;
+        }
+        current.push_back(c == '/' ? '\\' : Up(c));
+        any = true;
+    }
+    flush();
+    return 0;
+}
+
+bool UgtSelectByPatterns(const std::vector<std::string>& patterns, std::string_view memberName, bool recurse) {
+    if (patterns.empty()) return true;
+    for (const std::string& p : patterns)
+        if (PatternSelects(p, memberName, recurse)) return true;
+    return false;
+}
+
+bool UgtIsLongName(std::string_view name) {
+    if (name.find(' ') != std::string_view::npos || name.find('"') != std::string_view::npos) return true;
+    std::size_t i = 0;
+    while (i <= name.size()) {
+        std::size_t j = name.find_first_of("/\\:", i);
+        if (j == std::string_view::npos) j = name.size();
+        const std::string_view part = name.substr(i, j - i);
+        const std::size_t dot = part.find('.');
+        const std::size_t before = dot == std::string_view::npos ? part.size() : dot;
+        const std::size_t after = dot == std::string_view::npos ? 0 : part.size() - dot - 1;
+        if (before > 8 || after > 3) return true;
+        i = j + 1;
+    }
+    return false;
+}
+
+std::string UgtShortName(std::string_view name) {
+    std::string out;
+    std::size_t i = 0;
+    while (i <= name.size()) {
+        std::size_t j = name.find_first_of("/\\:", i);
+        const bool end = j == std::string_view::npos;
+        if (end) j = name.size();
+        std::string base, ext;
+        bool sawPoint = false;
+        for (char c : name.substr(i, j - i)) {
+            if (c == ' ' || c == '"') continue;
+            if (c == '.') {
+                sawPoint = true;  // further points are dropped
+                continue;
+            }
+            if (!sawPoint) {
+                if (base.size() < 8) base.push_back(c);
+            } else if (ext.size() < 3) {
+                ext.push_back(c);
+            }
+        }
+        out += base;
+        if (sawPoint && !ext.empty()) out += "." + ext;
+        if (!end) out.push_back(name[j]);
+        i = j + 1;
+    }
+    return out;
+}
+
+}  // namespace gtlib

@@ -1,0 +1,233 @@
+#include "gtlib/engine/logs.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine_test_support.h"
+
+namespace gtlib {
+namespace {
+
+using test::LogEnvironment;
+
+std::string Hex(const void* p) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%#08lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)));
+    return buf;
+}
+
+TEST(LogsTest, TimeStampUsesTheLogClockInLocalTime) {
+    LogEnvironment env;
+    EXPECT_EQ(LogTimeStamp(), "Version: 5.00.02 - 12/10/26  10:15:31");
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    EXPECT_EQ(LogTimeStamp(), "Version: 5.00.02 - 12/10/26  11:15:31");
+}
+
+TEST(LogsTest, DecompressionRecordDumpByteForByte) {
+    LogEnvironment env;
+    const char* file = "/data/news.tar.gz";
+    const char* spec = "*.*";
+    char ret[1] = {0};
+    UGTCMDSTRUCT c = NewUgtCmdStruct();
+    c.lFunction = UGT_UNTAR;
+    c.lpszGTFile = file;
+    c.lpszFilespec = spec;
+    c.lpszDestination = nullptr;
+    c.bOverWriteFlag = -1;
+    c.bAllQuiet = -1;
+    c.bRecurseFlag = 1;
+    c.lpszReturnString = ret;
+    c.dwUGTSubOptions = 0x101;
+    c.lMemBlockSize = -1;
+    c.lResv8 = 0x20;
+    DiagnosticDump(c);
+    const std::string expected =
+        "\r\n--- Selbrik-GT Diagnostic Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
+        "ulugtStructSize:  248 \r\n"
+        "lFunction:  2 \r\n"
+        "lpszGTFile: " + Hex(file) + " \r\n/data/news.tar.gz\r\n"
+        "lpszFilespec: " + Hex(spec) + " \r\n*.*\r\n"
+        "lpszDestination: 00000000 \r\n???\r\n"
+        "gzipInfo: 00000000 \r\n"
+        "tarInfo: 00000000 \r\n"
+        "lIndex: -1 \r\n"
+        "bFreshenFlag: 0 \r\n"
+        "bUpdateFlag: 0 \r\n"
+        "bOverWriteFlag: -1 \r\n"
+        "TestFlag: 0 \r\n"
+        "bNoDirectoryNames: 0 \r\n"
+        "bResv1: 0 \r\n"
+        "bRecurseFlag: 1 \r\n"
+        "bLFtoCRLF: 0 \r\n"
+        "bDecryptFlag: 0 \r\n"
+        "lpszDecryptCode: 00000000 \r\n???\r\n"
+        "lReturnCount: 0 \r\n"
+        "lpszReturnString: " + Hex(ret) + " \r\n\r\n"
+        "dwUGTSubOptions: 0x101 \r\n"
+        "lpMemBlock: 00000000 \r\n"
+        "lMemBlockSize: -1 \r\n"
+        "lStartingOffset: 0 \r\n"
+        "lpMinorStatus: 00000000 \r\n"
+        "lpMinorUserData: 00000000 \r\n"
+        "lpMajorStatus: 00000000 \r\n"
+        "lpMajorUserData: 00000000 \r\n"
+        "lpMessageDisplay: 00000000 \r\n"
+        "lpMessageDisplayData: 00000000 \r\n"
+        "lpRenameProc: 00000000 \r\n"
+        "lpRenameUserData: 00000000 \r\n"
+        "lpCallbackStruct: 00000000 \r\n"
+        "lResv1: 00000000 \r\n"
+        "lResv2: 00000000 \r\n"
+        "lResv3: 00000000 \r\n"
+        "lResv4: 00000000 \r\n"
+        "lResv5: 00000000 \r\n"
+        "lResv6: 00000000 \r\n"
+        "lResv7: 00000000 \r\n"
+        "lResv8: 0x000020 \r\n"
+        "\r\n";
+    EXPECT_EQ(env.Diagnostic(), expected);
+}
+
+TEST(LogsTest, CompressionRecordDumpByteForByte) {
+    LogEnvironment env;
+    const std::string longList(20001, 'a');  // longer than a dumped text may be
+    const char* code = "segreto";
+    GTCMDSTRUCT c = NewGtCmdStruct();
+    c.lFunction = GT_TAR;
+    c.lpszGTFile = "/out/a.tar";
+    c.lpszItemList = longList.c_str();
+    c.lCompFactor = 9;
+    c.bNoDirectoryNames = 1;  // no label: not written
+    c.bDiagnostic = -1;       // no label: not written
+    c.bEncryptFlag = -1;
+    c.lpszEncryptCode = code;
+    c.dwGTSubOptions = 0x100;
+    c.bResv3 = 3;
+    const std::string text = DumpText(c);
+    const std::string expected =
+        "\r\n--- Selbrik-GT Diagnostic Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
+        "ulgtStructSize:  288 \r\n"
+        "lFunction:  2 \r\n"
+        "lpszGTFile: " + Hex(c.lpszGTFile) + " \r\n/out/a.tar\r\n"
+        "lpszItemList: " + Hex(c.lpszItemList) + " \r\n???\r\n"
+        "lpszDestination: 00000000 \r\n???\r\n"
+        "lpszTempPath: 00000000 \r\n???\r\n"
+        "bAllQuiet: 0 \r\n"
+        "bRecurseFlag: 0 \r\n"
+        "lCompFactor: 9 \r\n"
+        "bLFtoCRLF: 0 \r\n"
+        "bGrowExistingFlag: 0 \r\n"
+        "bAddComment: 0 \r\n"
+        "lpszComment: 00000000 \r\n???\r\n"
+        "bInclDate: 0 \r\n"
+        "bExclDate: 0 \r\n"
+        "lpszDate1: 00000000 \r\n???\r\n"
+        "lpszDate2: 00000000 \r\n???\r\n"
+        "lpszIncludeList: 00000000 \r\n???\r\n"
+        "lpszExludeList: 00000000 \r\n???\r\n"
+        "bDosify: 0 \r\n"
+        "bIncludeSysHidden: 0 \r\n"
+        "bEncryptFlag: -1 \r\n"
+        "lpszEncryptCode: " + Hex(code) + " \r\nsegreto\r\n"
+        "dwGTSubOptions: 0x000100 \r\n"
+        "lpMemBlock: 00000000 \r\n"
+        "lMemBlockSize: 0 \r\n"
+        "lpMajorStatus: 00000000 \r\n"
+        "lpMajorUserData: 00000000 \r\n"
+        "lpMinorStatus: 00000000 \r\n"
+        "lpMinorUserData: 00000000 \r\n"
+        "lpMessageDisplay: 00000000 \r\n"
+        "lpMessageDisplayData: 00000000 \r\n"
+        "lpRenameProc: 00000000 \r\n"
+        "lpRenameUserData: 00000000 \r\n"
+        "lpCallbackStruct: 00000000 \r\n"
+        "bResv1: 0 \r\n"
+        "bResv2: 0 \r\n"
+        "bResv3: 3 \r\n"
+        "lResv1: 00000000 \r\n"
+        "lResv2: 00000000 \r\n"
+        "lResv3: 00000000 \r\n"
+        "lResv4: 00000000 \r\n"
+        "lResv5: 00000000 \r\n"
+        "lResv6: 00000000 \r\n"
+        "lResv7: 00000000 \r\n"
+        "lResv8: 00000000 \r\n"
+        "\r\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST(LogsTest, EventLogHeadsEachRunAndKeepsItsLines) {
+    LogEnvironment env;
+    {
+        EventLog log;
+        EXPECT_FALSE(log.IsOpen());
+        log.Item(903, "/out/a.txt");
+        log.Item(906, "/out/b.txt");
+        log.Line("[Memory to Memory]");
+    }
+    SetLogClock([] { return test::kFixedNow + 3661; });
+    EventLog second;
+    second.Item(705, "/out/c.txt");
+    second.Close();
+    EXPECT_EQ(env.Events(),
+              "--- Selbrik-GT Event Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
+              "/out/a.txt [Extracted]\r\n"
+              "/out/b.txt [Skipped]\r\n"
+              "[Memory to Memory]\r\n"
+              "--- Selbrik-GT Event Log - Version: 5.00.02 - 12/10/26  11:16:32 ---\r\n"
+              "/out/c.txt [Memory]\r\n");
+}
+
+TEST(LogsTest, ResultLineGoesToTheEventLogFile) {
+    LogEnvironment env;
+    WriteResultLine(UGTE_SKIP, 3, nullptr);
+    EXPECT_EQ(env.Events(),
+              "Selbrik-GT Response: 15 File was skipped \r\n"
+              "lReturnCount: 3\r\n"
+              "lpszReturnString: 0 \r\n");
+    char buf[4];
+    char hex[40];
+    std::snprintf(hex, sizeof hex, "%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buf)));
+    EXPECT_EQ(ResultLineText(99, 0, buf),
+              std::string("Selbrik-GT Response: 99  \r\nlReturnCount: 0\r\nlpszReturnString: ") + hex + " \r\n");
+}
+
+TEST(LogsTest, LogFolderFromSettingEnvironmentOrStateFolder) {
+    LogEnvironment env;
+    SetLogFolder({});
+    ::setenv("SBGTACTX_LOGDIR", "/var/tmp/x", 1);
+    ::setenv("XDG_STATE_HOME", "/st", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(LogFolder(), "/var/tmp/x");
+    EXPECT_EQ(DiagnosticLogPath(), "/var/tmp/x/SBGT32.LOG");
+    ::unsetenv("SBGTACTX_LOGDIR");
+    EXPECT_EQ(LogFolder(), "/st/sbgtactx");
+    EXPECT_EQ(EventLogPath(), "/st/sbgtactx/SBGTLOG.TXT");
+    ::unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(LogFolder(), "/home/u/.local/state/sbgtactx");
+    SetLogFolder("/my/logs/");
+    EXPECT_EQ(DiagnosticLogPath(), "/my/logs/SBGT32.LOG");
+}
+
+TEST(LogsTest, MissingFolderIsCreatedAndAnUnusableOneIsSkipped) {
+    LogEnvironment env;
+    SetLogFolder(env.dir / "deep/er/logs");
+    DiagnosticLine("x");
+    EXPECT_EQ(test::ReadFile(env.dir / "deep/er/logs/SBGT32.LOG"), "\r\nx\r\n");
+
+    test::WriteFile(env.dir / "plain", "not a folder");
+    SetLogFolder(env.dir / "plain");
+    DiagnosticLine("y");  // nothing happens, nothing breaks
+    EventLog log;
+    log.Line("z");
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(test::ReadFile(env.dir / "plain"), "not a folder");
+}
+
+}  // namespace
+}  // namespace gtlib
