@@ -10,45 +10,14 @@
 
 #include "gtlib/engine/crypt.h"
 #include "gtlib/engine/filelist.h"
+#include "gtlib/engine/logs.h"
+#include "gtlib/engine/messages.h"
+#include "gtlib/engine/records.h"
 
 namespace gtlib {
 
-// Result codes of the compression engine (gtErrorCode).
-enum GtErrorCode : int {
-    GTE_OK = 0,
-    GTE_EOF = 1,
-    GTE_BUSY = 2,
-    GTE_STRUCT = 3,
-    GTE_MEM = 4,
-    GTE_ABORT = 5,
-    GTE_NONE = 6,
-    GTE_OPEN = 7,
-    GTE_CREATE = 8,
-    GTE_READ = 9,
-    GTE_WRITE = 10,
-    GTE_PARMS = 11,
-    GTE_INDEX = 12,
-    GTE_TEMP = 13,
-    GTE_NAME = 14,
-    GTE_INCOMPLETE = 15,
-};
-
-// dwGTSubOptions bits.
-enum : std::uint32_t {
-    GTSO_RELATIVE_PATH = 1,
-    GTSO_MINORCANCEL = 2,
-    GTSO_IGNORELONGNAMES = 16,
-    GTSO_MANGLELONGNAMES = 32,
-    GTSO_SKIPLOCKEDFILES = 64,
-    GTSO_LOGGTRESULTS = 256,
-    GTSO_JUST_ARCHIVED = 512,
-    GTSO_RESET_ARCHIVED = 1024,
-    GTSO_INHIBIT_PUMP = 16384,
-};
-
-// Answers of the memory-transfer procedure.
-enum : std::int32_t { MEM_DONE = 0, MEM_ERROR = 1, MEM_CANCEL = 2, MEM_CONTINUE = 3 };
-enum : std::int32_t { MEM_READ_DATA = 0, MEM_WRITE_DATA = 1 };
+// Result codes (GTE_*), sub-option bits (GTSO_*) and the memory-transfer answers (MEM_*) are the
+// library's constants of records.h.
 
 // Ids of the library's message table used by the coders and the writer.
 enum GtMessageId : int {
@@ -65,17 +34,15 @@ enum GtMessageId : int {
 };
 
 // Host procedures (called on the running thread; user data is the control).
-using GtStatusProc = std::int32_t (*)(const char* item, std::int32_t percent, std::int32_t statusType,
-                                      void* userData);
-using GtMemTransferProc = void (*)(std::int32_t direction, std::uint8_t* buffer, std::int32_t* size,
-                                   std::uint32_t readLow, std::uint32_t readHigh, std::uint32_t writtenLow,
-                                   std::uint32_t writtenHigh, void* userData, std::int32_t* answer);
-using GtRenameProc = std::int32_t (*)(void* request, void* userData);
+using GtStatusProc = StatusProc;
+using GtMemTransferProc = MemoryTransferProc;
+using GtRenameProc = RenameProc;
 
 struct GtEngineState;
 
 // The seam to the message path and logs: the engine names what to say, the message module says it.
-// Every hook may be left empty; then texts are empty and nothing is shown or logged.
+// A new state has them wired to the library's message table, message path and event log (messages.h,
+// logs.h); a test may replace any of them. An empty hook gives an empty text or shows nothing.
 struct GtMessageHooks {
     // Text of message `id` of the library's table (empty when unknown).
     std::string (*text)(GtEngineState&, int id) = nullptr;
@@ -190,7 +157,12 @@ struct GtEngineState {
     GtRandom random;
 
     GtMessageHooks hooks;
-    void* hostData = nullptr;  // free for the message module and the control
+    void* hostData = nullptr;  // free for the control
+
+    // --- message path -----------------------------------------------------------------------------
+    MessageSlots slots{};      // three 260-byte text slots of the lookup
+    MessageHost messageHost;   // the host's message procedure (lpMessageDisplay) and its user data
+    gtlib::EventLog eventLogFile;     // the run's event log (GTSO_LOGGTRESULTS)
 
     bool Quiet() const { return !messagesShown; }
 
@@ -203,7 +175,7 @@ struct GtEngineState {
     int ReportError(int code, const std::string& detail = {});
     // A warning through the message path, unless quiet.
     void Warn(const std::string& text, const std::string& detail = {});
-    void EventLog(const std::string& line);
+    void LogEvent(const std::string& line);
 
     // Status procedures. MajorStatus returns the host's answer (non-zero = stop the item).
     int MajorStatus(const std::string& text);

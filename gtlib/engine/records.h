@@ -171,9 +171,6 @@ enum : uint32_t {
     GTSO_INHIBIT_PUMP = 16384,
 };
 
-// Fixed path buffer of both engines and of the information records.
-inline constexpr std::size_t kMaxPath = 260;
-
 // ---------------------------------------------------------------------------------------------------------
 // Byte-exact records
 // ---------------------------------------------------------------------------------------------------------

@@ -1197,6 +1197,24 @@ void UgtDeleteState(UgtEngineState* state) {
     delete state;
 }
 
+std::size_t UgtStateSize() { return sizeof(UgtEngineState); }
+
+void UgtInitState(void* block) {
+    if (block != nullptr) new (block) UgtEngineState();
+}
+
+void UgtReleaseState(void* block) {
+    if (block == nullptr) return;
+    auto* state = static_cast<UgtEngineState*>(block);
+    if (tSlot == state) tSlot = nullptr;
+    state->~UgtEngineState();
+}
+
+int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
+    auto* cmd = static_cast<UGTCMDSTRUCT*>(ugtCmdStruct);
+    return block ? UgtRun(static_cast<UgtEngineState*>(block), cmd) : UgtMain(cmd);
+}
+
 int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
     if (state == nullptr) return UGTE_MEM;
     UgtEngineState* const previous = tSlot;

@@ -11,6 +11,7 @@
 // until the thread ends. A second run on the same state while one is active is refused with UGTE_BUSY.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,15 @@ void UgtDeleteState(UgtEngineState* state);
 
 // Runs one action with `state` installed in the thread's slot (null state: UGTE_MEM).
 int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd);
+
+// For a control that keeps its state in a block of its own memory (zero-filled, UgtStateSize() bytes,
+// aligned for any type): UgtInitState makes the state in it with the defaults set, UgtReleaseState ends it
+// (the memory stays the control's). UgtRunBlock runs one action with that block, or with the thread's own
+// state when the block is null.
+std::size_t UgtStateSize();
+void UgtInitState(void* block);
+void UgtReleaseState(void* block);
+int32_t UgtRunBlock(void* block, void* ugtCmdStruct);
 
 // Runs one action with the state in the thread's slot (made for the thread when the slot is empty).
 int32_t UgtMain(UGTCMDSTRUCT* cmd);
