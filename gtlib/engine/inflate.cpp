@@ -498,6 +498,8 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
             unsigned bl = bitsleft_;
             const std::uint8_t* const in_limit = in_end - kFastIn;
             std::uint8_t* const out_limit = out_end - kFastOut;
+            // A local copy: stores through `out` could alias the member, which would force reloads.
+            const std::uint8_t* const base = out_base;
             InflateResult r = kInflateOk;
             bool block_end = false;
             // The buffer is refilled at the end of every round and the next entry looked up at once, so
@@ -556,7 +558,7 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
                 const std::size_t distance = EntryNumber(e, bb);
                 bb >>= EntryBits(e);
                 bl -= EntryBits(e);
-                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - out_base)) {
+                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - base)) {
                     r = kInflateBadData;
                     block_end = true;
                     break;
