@@ -606,9 +606,9 @@ bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names
         if (!part.empty() && part != ".") parts.push_back(part);
         start = sep + 1;
     }
-    if (parts.empty()) return false;
-    if (no_directory_names) parts.erase(parts.begin(), parts.end() - 1);
     relative->clear();
+    if (parts.empty()) return true;  // the destination itself ("./", "/")
+    if (no_directory_names) parts.erase(parts.begin(), parts.end() - 1);
     for (const auto& p : parts) {
         if (!relative->empty()) *relative += '/';
         *relative += p;
@@ -629,10 +629,12 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     std::string rel;
     const bool to_file = ctx.output == OutputKind::kFile;
     if (directory && ctx.noDirectoryNames) return done(UGTE_OK);  // nothing to create
-    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel)) {
+    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel) ||
+        (rel.empty() && !directory)) {
         if (ctx.log) ctx.log(TarEvent::kSkipped, name);
         return done(UGTE_SKIP);
     }
+    if (rel.empty()) return done(UGTE_OK);  // "./": the destination itself
     std::string path = ctx.destination + "/" + rel;
 
     std::uint64_t mode_value = 0644;

@@ -208,7 +208,8 @@ struct UntarContext {
 };
 
 // The path below the destination for a member name: "/" and "\" both separate, leading separators and a
-// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part or no name at all.
+// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part; an empty result
+// names the destination itself.
 bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative);
 
 // Extracts (or tests) the member whose header was read at header_offset, under `name` (the selected name).

@@ -223,6 +223,38 @@ TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "out/u")), "z");
 }
 
+// A source that shrinks between the header and its data: the member keeps the size in its header, filled
+// with zero bytes, the problem is reported, and the archive stays readable.
+TEST(TarWriterTest, ShrinkingSourceIsFilledAndReported) {
+    gtlib_test::TempDir dir;
+    gtlib_test::WriteFile(dir / "src", Bytes(3000, 's'));
+    const int fd = ::open((dir / "a.tar").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    TarWriter w;
+    w.fd = fd;
+    int warned = 0;
+    w.warning = [&](const TarWriteItem&, int code) { warned = code; };
+    TarWriteItem item;
+    item.sourcePath = (dir / "src").string();
+    item.storedName = "src";
+    ASSERT_EQ(TarWriteEntry(w, item), GTE_OK);
+    fs::resize_file(dir / "src", 1000);
+    EXPECT_EQ(TarWriteFileData(w), GTE_OK);
+    gtlib_test::WriteFile(dir / "b", Bytes(10, 'b'));
+    TarWriteItem next;
+    next.sourcePath = (dir / "b").string();
+    next.storedName = "b";
+    ASSERT_EQ(TarWriteEntry(w, next), GTE_OK);
+    ASSERT_EQ(TarWriteFileData(w), GTE_OK);
+    ASSERT_EQ(TarWriteEnd(w), GTE_OK);
+    ::close(fd);
+    EXPECT_EQ(warned, GTE_READ);
+    const Extracted e = ExtractAll(dir / "a.tar", dir / "out");
+    EXPECT_EQ(e.names, (std::vector<std::string>{"src", "b"}));
+    Bytes want(1000, 's');
+    want.resize(3000, 0);
+    EXPECT_EQ(gtlib_test::ReadFile(dir / "out/src"), want);
+}
+
 // Appending keeps the old members; the copy-and-append and the grow-in-place paths give the same bytes.
 TEST(TarWriterTest, AppendKeepsMembers) {
     gtlib_test::TempDir dir;
@@ -570,6 +602,8 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
         {"absolute path", Archive({Member("/abs/y", "abs")}), kTarEnd, {UGTE_OK}, {"abs/", "abs/y"}},
         {"drive letter", Archive({Member("C:\\x", "drive")}), kTarEnd, {UGTE_OK}, {"x"}},
         {"dot parts", Archive({Member("./a/./b", "dots")}), kTarEnd, {UGTE_OK}, {"a/", "a/b"}},
+        {"the destination itself", Archive({Member("./", "", '5'), Member("/", "", '5'), Member(".", "x")}), kTarEnd,
+         {UGTE_OK, UGTE_OK, UGTE_SKIP}, {}},
         {"file through a link already in the destination", Archive({Member("ln/x", "evil"), Member("y", "ok")}),
          kTarFound, {UGTE_CREATE}, {}},
         {"member replacing a link already in the destination", Archive({Member("ln", "data")}), kTarEnd, {UGTE_OK},
