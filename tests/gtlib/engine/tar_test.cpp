@@ -275,6 +275,50 @@ TEST(TarWriterTest, AppendKeepsMembers) {
     EXPECT_EQ(e.names, (std::vector<std::string>{"one", "two"}));
 }
 
+// The archive-level steps: build, add with and without growing in place, delete on a copy or in place.
+TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
+    gtlib_test::TempDir dir;
+    auto items = [&](const std::string& name, std::size_t n) {
+        gtlib_test::WriteFile(dir / ("src_" + name), Bytes(n, static_cast<std::uint8_t>(name[0])));
+        TarWriteItem it;
+        it.sourcePath = (dir / ("src_" + name)).string();
+        it.storedName = name;
+        it.mtime = kTime;
+        return std::vector<TarWriteItem>{it};
+    };
+    const std::string a = (dir / "a.tar").string(), b = (dir / "b.tar").string(), tmp = (dir / "tmp").string();
+    TarWriter w;
+    ASSERT_EQ(TarBuildArchive(a, tmp, items("one", 700), false, w), GTE_OK);
+    fs::rename(tmp, a);  // the engine puts the temporary file in place
+    fs::copy_file(a, b);
+    ASSERT_EQ(TarBuildArchive(a, tmp, items("two", 10), false, w), GTE_OK);
+    fs::rename(tmp, a);
+    ASSERT_EQ(TarBuildArchive(b, tmp, items("two", 10), true, w), GTE_OK);
+    EXPECT_FALSE(fs::exists(tmp));
+    EXPECT_EQ(gtlib_test::ReadFile(a), gtlib_test::ReadFile(b));
+    EXPECT_EQ(ExtractAll(a, dir / "o1").names, (std::vector<std::string>{"one", "two"}));
+    // Growing a missing archive creates it.
+    ASSERT_EQ(TarBuildArchive((dir / "new.tar").string(), tmp, items("n", 1), true, w), GTE_OK);
+    EXPECT_EQ(fs::file_size(dir / "new.tar"), 1536u);
+    // A failing item is reported with the temporary file's name.
+    auto missing = items("m", 1);
+    missing[0].sourcePath = (dir / "nothing").string();
+    std::string reported;
+    EXPECT_EQ(TarBuildArchive(a, tmp, missing, false, w, [&](int code, const std::string& t) {
+                  reported = std::to_string(code) + " " + t;
+              }),
+              GTE_OPEN);
+    EXPECT_EQ(reported, std::to_string(GTE_OPEN) + " " + tmp);
+    // Deleting on a copy leaves the archive alone until it is replaced; in place changes it.
+    const Bytes before = gtlib_test::ReadFile(a);
+    ASSERT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 0, false, {}), GTE_OK);
+    EXPECT_EQ(gtlib_test::ReadFile(a), before);
+    EXPECT_EQ(ExtractAll(tmp, dir / "o2").names, std::vector<std::string>{"two"});
+    ASSERT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 1, true, {}), GTE_OK);
+    EXPECT_EQ(ExtractAll(a, dir / "o3").names, std::vector<std::string>{"one"});
+    EXPECT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 5, true, {}), GTE_INDEX);
+}
+
 // Cutting a damaged archive for appending refuses and never grows the file.
 TEST(TarWriterTest, TruncateForAppendRefusesCutArchives) {
     gtlib_test::TempDir dir;
