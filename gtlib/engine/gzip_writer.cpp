@@ -165,20 +165,22 @@ void CopyText(char* dst, std::size_t cap, std::string_view s) {
 }
 
 void AskRename(GtItem& item, GtEngineState& st) {
-    GtRenameRequest req{};
-    req.size = sizeof req;
-    CopyText(req.itemName, sizeof req.itemName, item.storedName);
-    CopyText(req.sourceName, sizeof req.sourceName, item.sourcePath);
-    CopyText(req.dateTime, sizeof req.dateTime, FormatDateTimeText(item.time));
-    req.attributes = item.attributes;
-    req.options = 2;
+    // A GZIP member passes the stored name in the first name field (and takes the new one back from
+    // it) and the source path in the second.
+    RENAMESTRUCT req{};
+    req.ulStructSize = sizeof req;
+    CopyText(req.szItemName, sizeof req.szItemName, item.storedName);
+    CopyText(req.szOrigItemName, sizeof req.szOrigItemName, item.sourcePath);
+    CopyText(req.szDateTime, sizeof req.szDateTime, FormatDateTimeText(item.time));
+    req.dwAttrib = item.attributes;
+    req.dwOptions = 2;
     st.renameProc(&req, st.renameUserData);
     // Whatever the host wrote, the texts end inside their fields.
-    req.itemName[sizeof req.itemName - 1] = '\0';
-    req.dateTime[sizeof req.dateTime - 1] = '\0';
-    item.storedName = req.itemName;
-    item.time = static_cast<std::uint32_t>(ParseDateTimeText(req.dateTime));
-    item.attributes = (item.attributes & ~0x27u) | (req.attributes & 0x27u);
+    req.szItemName[sizeof req.szItemName - 1] = '\0';
+    req.szDateTime[sizeof req.szDateTime - 1] = '\0';
+    item.storedName = req.szItemName;
+    item.time = static_cast<std::uint32_t>(ParseDateTimeText(req.szDateTime));
+    item.attributes = (item.attributes & ~0x27u) | (req.dwAttrib & 0x27u);
 }
 
 std::vector<std::uint8_t> Trailer(std::uint32_t crc, std::uint32_t size) {
@@ -365,8 +367,8 @@ int GzipFile(GtItem& item, int outFd, GtEngineState& st) {
     if (WriteRaw(st, trailer.data(), trailer.size()) != WriteResult::Ok) return GTE_TEMP;
     st.totalWritten += trailer.size();
 
-    if (item.memory) st.EventLog(FormatString(st.Text(kMsgMemory), item.storedName));
-    else st.EventLog(FormatString(st.Text(kMsgAdded), item.sourcePath));
+    if (item.memory) st.LogEvent(FormatString(st.Text(kMsgMemory), item.storedName));
+    else st.LogEvent(FormatString(st.Text(kMsgAdded), item.sourcePath));
     return GTE_OK;
 }
 
@@ -404,7 +406,7 @@ int GzipMemory(GtItem& item, GtEngineState& st) {
     item.compressedSize += static_cast<std::uint32_t>(compressed);
     std::vector<std::uint8_t> trailer = Trailer(item.crc, item.uncompressedSize);
     if (WriteRaw(st, trailer.data(), trailer.size()) == WriteResult::Cancelled) st.cancel = true;
-    st.EventLog(st.Text(kMsgMemoryToMemory));
+    st.LogEvent(st.Text(kMsgMemoryToMemory));
     return GTE_OK;
 }
 

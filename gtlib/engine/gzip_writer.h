@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gtlib/engine/records.h"
+
 namespace gtlib {
 
 struct GtEngineState;
@@ -34,22 +36,6 @@ struct GtItem {
     std::int16_t type = -1;  // -1 unknown, 0 binary, 1 text (decided at the first block)
     bool memory = false;     // source is the memory block or stream of the run
 };
-
-// The rename request handed to the host's rename procedure.
-struct GtRenameRequest {
-    std::uint32_t size;          // 628
-    char itemName[260];          // in: stored name; out: new stored name
-    char sourceName[260];        // source path
-    char dateTime[64];           // "MM/DD/YYYY hh:mm:ss", local time
-    std::uint32_t attributes;
-    std::uint32_t options;       // 2 for a GZIP member, 1 for a TAR entry
-    std::uint8_t reserved[32];
-};
-static_assert(sizeof(GtRenameRequest) == 628);
-static_assert(offsetof(GtRenameRequest, sourceName) == 264);
-static_assert(offsetof(GtRenameRequest, dateTime) == 524);
-static_assert(offsetof(GtRenameRequest, attributes) == 588);
-static_assert(offsetof(GtRenameRequest, options) == 592);
 
 // The library's date-time text of a Unix time (local time) and its reverse (0 for a malformed text).
 std::string FormatDateTimeText(std::int64_t unixTime);

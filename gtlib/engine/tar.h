@@ -22,20 +22,6 @@ namespace gtlib {
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMaxStoredName = 252;
 
-// Results of the compression side (gtErrorCode values).
-enum : int {
-    kGtOk = 0,
-    kGtEof = 1,
-    kGtStruct = 3,
-    kGtMem = 4,
-    kGtAbort = 5,
-    kGtOpen = 7,
-    kGtRead = 9,
-    kGtWrite = 10,
-    kGtIndex = 12,
-    kGtName = 14,
-};
-
 // Results of TarReadHeader.
 enum : int {
     kTarFound = 0,
@@ -70,10 +56,10 @@ bool TarIsEndBlock(const std::uint8_t* header);
 // or .pif (any case; memory items never), minus 0222 when read-only.
 unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item);
 
-// Splits a stored name for the name (100) and prefix (155) fields. kGtName when it cannot be stored.
+// Splits a stored name for the name (100) and prefix (155) fields. GTE_NAME when it cannot be stored.
 int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name);
 
-// Builds the 512-byte header of a regular file. kGtName or kGtMem on failure.
+// Builds the 512-byte header of a regular file. GTE_NAME or GTE_MEM on failure.
 int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::uint64_t size, std::int64_t mtime,
                    unsigned mode);
 
@@ -117,6 +103,22 @@ struct TarWriter {
 int TarWriteEntry(TarWriter& w, const TarWriteItem& item);
 int TarWriteFileData(TarWriter& w);
 int TarWriteEnd(TarWriter& w);
+
+// Builds an archive (GT_TAR, GT_TAR_MEMTOFILE) in the temporary file `temp_path` supplied by the engine.
+// Without grow_existing, an existing archive is first copied into the temporary file and cut at its end
+// block, the items follow, and the engine then puts the temporary file in place of the archive. With it,
+// the temporary file gets only the new items and is then appended to the archive (created when missing)
+// after cutting that at its end block, and deleted. Either way the old members stay and the new ones follow.
+// `w` carries the hooks and flags (its fd is set here). on_error(code, temp_path) is told of a failing item.
+int TarBuildArchive(const std::string& archive_path, const std::string& temp_path,
+                    const std::vector<TarWriteItem>& items, bool grow_existing, TarWriter& w,
+                    const std::function<void(int code, const std::string& temp_path)>& on_error = {});
+
+// Removes members (GT_TAR_DELETE) as TarDeleteMembers does: without grow_existing on a copy in `temp_path`
+// (which the engine then puts in place of the archive), with it in the archive itself.
+int TarDeleteFromArchive(const std::string& archive_path, const std::string& temp_path,
+                         const std::function<bool(const std::string& name)>* matches, long index,
+                         bool grow_existing, const std::function<void(const std::string& name)>& log_deleted);
 
 // ---- Reader --------------------------------------------------------------------------------------------
 
@@ -177,7 +179,7 @@ int TarTruncateForAppend(int fd);
 int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end);
 
 // Removes members: with names, every member the predicate accepts (log gets each removed name); without,
-// the member at index (0-based over all members). kGtIndex when there is no such member.
+// the member at index (0-based over all members). GTE_INDEX when there is no such member.
 int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>* matches, long index,
                      const std::function<void(const std::string& name)>& log_deleted);
 
@@ -222,7 +224,8 @@ struct UntarContext {
 };
 
 // The path below the destination for a member name: "/" and "\" both separate, leading separators and a
-// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part or no name at all.
+// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part; an empty result
+// names the destination itself.
 bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative);
 
 // Extracts (or tests) the member whose header was read at header_offset, under `name` (the selected name).

@@ -299,15 +299,14 @@ TEST(GzipWriter, RenameProcedure) {
     GtEngineState st;
     static std::string seenName, seenSource;
     static std::uint32_t seenOptions;
-    st.renameProc = [](void* request, void*) -> std::int32_t {
-        auto* r = static_cast<GtRenameRequest*>(request);
-        seenName = r->itemName;
-        seenSource = r->sourceName;
-        seenOptions = r->options;
-        const std::string longer = std::string(r->itemName) + "_con_un_nome_molto_piu_lungo_di_prima.txt";
-        std::strcpy(r->itemName, longer.c_str());
-        std::strcpy(r->dateTime, "02/03/2021 04:05:06");
-        r->attributes = 0x01 | 0x10;
+    st.renameProc = [](RENAMESTRUCT* r, void*) -> std::int32_t {
+        seenName = r->szItemName;
+        seenSource = r->szOrigItemName;
+        seenOptions = r->dwOptions;
+        const std::string longer = std::string(r->szItemName) + "_con_un_nome_molto_piu_lungo_di_prima.txt";
+        std::strcpy(r->szItemName, longer.c_str());
+        std::strcpy(r->szDateTime, "02/03/2021 04:05:06");
+        r->dwAttrib = 0x01 | 0x10;
         return 0;
     };
     GtItem item = FileItem(src, "r.txt");
@@ -351,7 +350,7 @@ struct MemIo {
     bool errorRead = false;
 };
 
-void Transfer(std::int32_t dir, std::uint8_t* buf, std::int32_t* size, std::uint32_t, std::uint32_t, std::uint32_t,
+void Transfer(std::int32_t dir, unsigned char* buf, std::int32_t* size, std::uint32_t, std::uint32_t, std::uint32_t,
               std::uint32_t, void* user, std::int32_t* answer) {
     auto& io = *static_cast<MemIo*>(user);
     if (dir == MEM_READ_DATA) {
