@@ -52,15 +52,15 @@ constexpr std::uint8_t kExtraDBits[kDCodes] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 
 constexpr std::uint8_t kExtraBlBits[kBlCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
 constexpr std::uint8_t kBlOrder[kBlCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-unsigned Reverse(unsigned code, int len) {
+constexpr unsigned Reverse(unsigned code, int len) {
     unsigned r = 0;
     for (int i = 0; i < len; ++i, code >>= 1) r = (r << 1) | (code & 1);
     return r;
 }
 
 // Codes from lengths (canonical Huffman), bit-reversed for LSB-first output.
-void GenCodes(std::uint16_t* codes, const std::uint8_t* lens, int maxCode, const std::uint16_t* blCount) {
-    std::uint16_t next[kMaxBits + 1];
+constexpr void GenCodes(std::uint16_t* codes, const std::uint8_t* lens, int maxCode, const std::uint16_t* blCount) {
+    std::uint16_t next[kMaxBits + 1] = {};
     unsigned code = 0;
     for (int bits = 1; bits <= kMaxBits; ++bits) {
         code = (code + blCount[bits - 1]) << 1;
@@ -72,16 +72,16 @@ void GenCodes(std::uint16_t* codes, const std::uint8_t* lens, int maxCode, const
 
 // Constant tables of the format, built once.
 struct StaticTables {
-    std::uint8_t lengthCode[256];
-    std::uint8_t distCode[512];
-    std::uint16_t baseLength[kLengthCodes];
-    std::uint16_t baseDist[kDCodes];
-    std::uint16_t sLitCode[kLCodes + 2];
-    std::uint8_t sLitLen[kLCodes + 2];
-    std::uint16_t sDistCode[kDCodes];
-    std::uint8_t sDistLen[kDCodes];
+    std::uint8_t lengthCode[256] = {};
+    std::uint8_t distCode[512] = {};
+    std::uint16_t baseLength[kLengthCodes] = {};
+    std::uint16_t baseDist[kDCodes] = {};
+    std::uint16_t sLitCode[kLCodes + 2] = {};
+    std::uint8_t sLitLen[kLCodes + 2] = {};
+    std::uint16_t sDistCode[kDCodes] = {};
+    std::uint8_t sDistLen[kDCodes] = {};
 
-    StaticTables() {
+    constexpr StaticTables() {
         int length = 0;
         for (int code = 0; code < kLengthCodes - 1; ++code) {
             baseLength[code] = static_cast<std::uint16_t>(length);
@@ -113,10 +113,8 @@ struct StaticTables {
     }
 };
 
-const StaticTables& Tables() {
-    static const StaticTables t;
-    return t;
-}
+constexpr StaticTables kStaticTables{};
+constexpr const StaticTables& Tables() { return kStaticTables; }
 
 inline unsigned DistCode(unsigned d) {  // d = distance - 1
     const StaticTables& t = Tables();
@@ -543,7 +541,7 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
     return head;
 }
 
-unsigned LongestMatch(DeflateState& s, unsigned cur) {
+__attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur) {
     const std::uint8_t* const window = s.window;
     const std::uint16_t* const prev = s.prev;
     unsigned chain = s.maxChain;

@@ -26,7 +26,41 @@ std::uint32_t GtRandom::Next() {
     return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 16);
 }
 
-GtEngineState::GtEngineState() = default;
+namespace {
+
+MessageContext ContextOf(GtEngineState& st) {
+    MessageContext ctx;
+    ctx.slots = &st.slots;
+    ctx.host = st.messageHost;
+    ctx.diagnostic = st.diagnostic;
+    ctx.quiet = st.Quiet();
+    return ctx;
+}
+
+std::string LibraryText(GtEngineState& st, int id) {
+    return GtGetMessageText(&st.slots, st.messageHost, static_cast<std::uint32_t>(id), 0);
+}
+
+void LibraryError(GtEngineState& st, int code, const std::string& detail, bool boxAllowed) {
+    // The state keeps the run's latch; the message path gets a fresh one for the single report.
+    FirstError latch;
+    GtReportError(ContextOf(st), latch, code, detail, boxAllowed);
+}
+
+void LibraryWarning(GtEngineState& st, const std::string& text, const std::string& detail) {
+    GtShowWarning(ContextOf(st), text, detail);
+}
+
+void LibraryEventLog(GtEngineState& st, const std::string& line) { st.eventLogFile.Line(line); }
+
+}  // namespace
+
+GtEngineState::GtEngineState() {
+    hooks.text = LibraryText;
+    hooks.error = LibraryError;
+    hooks.warning = LibraryWarning;
+    hooks.eventLog = LibraryEventLog;
+}
 GtEngineState::~GtEngineState() = default;
 
 void GtEngineState::SetDefaults() {
@@ -60,7 +94,7 @@ void GtEngineState::Warn(const std::string& text, const std::string& detail) {
     if (!Quiet() && hooks.warning) hooks.warning(*this, text, detail);
 }
 
-void GtEngineState::EventLog(const std::string& line) {
+void GtEngineState::LogEvent(const std::string& line) {
     if ((subOptions & GTSO_LOGGTRESULTS) && hooks.eventLog) hooks.eventLog(*this, line);
 }
 

@@ -10,6 +10,8 @@
 
 #include "gtlib/engine/crypt.h"
 #include "gtlib/engine/filelist.h"
+#include "gtlib/engine/logs.h"
+#include "gtlib/engine/messages.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
@@ -32,17 +34,15 @@ enum GtMessageId : int {
 };
 
 // Host procedures (called on the running thread; user data is the control).
-using GtStatusProc = std::int32_t (*)(const char* item, std::int32_t percent, std::int32_t statusType,
-                                      void* userData);
-using GtMemTransferProc = void (*)(std::int32_t direction, std::uint8_t* buffer, std::int32_t* size,
-                                   std::uint32_t readLow, std::uint32_t readHigh, std::uint32_t writtenLow,
-                                   std::uint32_t writtenHigh, void* userData, std::int32_t* answer);
-using GtRenameProc = std::int32_t (*)(void* request, void* userData);
+using GtStatusProc = StatusProc;
+using GtMemTransferProc = MemoryTransferProc;
+using GtRenameProc = RenameProc;
 
 struct GtEngineState;
 
 // The seam to the message path and logs: the engine names what to say, the message module says it.
-// Every hook may be left empty; then texts are empty and nothing is shown or logged.
+// A new state has them wired to the library's message table, message path and event log (messages.h,
+// logs.h); a test may replace any of them. An empty hook gives an empty text or shows nothing.
 struct GtMessageHooks {
     // Text of message `id` of the library's table (empty when unknown).
     std::string (*text)(GtEngineState&, int id) = nullptr;
@@ -157,7 +157,12 @@ struct GtEngineState {
     GtRandom random;
 
     GtMessageHooks hooks;
-    void* hostData = nullptr;  // free for the message module and the control
+    void* hostData = nullptr;  // free for the control
+
+    // --- message path -----------------------------------------------------------------------------
+    MessageSlots slots{};      // three 260-byte text slots of the lookup
+    MessageHost messageHost;   // the host's message procedure (lpMessageDisplay) and its user data
+    gtlib::EventLog eventLogFile;     // the run's event log (GTSO_LOGGTRESULTS)
 
     bool Quiet() const { return !messagesShown; }
 
@@ -170,7 +175,7 @@ struct GtEngineState {
     int ReportError(int code, const std::string& detail = {});
     // A warning through the message path, unless quiet.
     void Warn(const std::string& text, const std::string& detail = {});
-    void EventLog(const std::string& line);
+    void LogEvent(const std::string& line);
 
     // Status procedures. MajorStatus returns the host's answer (non-zero = stop the item).
     int MajorStatus(const std::string& text);

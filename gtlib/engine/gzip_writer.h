@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gtlib/engine/records.h"
+
 namespace gtlib {
 
 struct GtEngineState;
@@ -35,22 +37,6 @@ struct GtItem {
     bool memory = false;     // source is the memory block or stream of the run
 };
 
-// The rename request handed to the host's rename procedure.
-struct GtRenameRequest {
-    std::uint32_t size;          // 628
-    char itemName[260];          // in: stored name; out: new stored name
-    char sourceName[260];        // source path
-    char dateTime[64];           // "MM/DD/YYYY hh:mm:ss", local time
-    std::uint32_t attributes;
-    std::uint32_t options;       // 2 for a GZIP member, 1 for a TAR entry
-    std::uint8_t reserved[32];
-};
-static_assert(sizeof(GtRenameRequest) == 628);
-static_assert(offsetof(GtRenameRequest, sourceName) == 264);
-static_assert(offsetof(GtRenameRequest, dateTime) == 524);
-static_assert(offsetof(GtRenameRequest, attributes) == 588);
-static_assert(offsetof(GtRenameRequest, options) == 592);
-
 // The library's date-time text of a Unix time (local time) and its reverse (0 for a malformed text).
 std::string FormatDateTimeText(std::int64_t unixTime);
 std::int64_t ParseDateTimeText(std::string_view text);
@@ -66,6 +52,37 @@ int GzipMemory(GtItem& item, GtEngineState& st);
 
 // The name with ".gz" appended when its last component holds no point.
 std::string AppendGzExtension(std::string_view name);
+
+// LF to CR LF on the way from a source to the coder: every LF becomes CR LF (a CR already in front of it
+// stays, so CR LF becomes CR CR LF). At most half the wanted count is taken from the source per call; a
+// pair that does not fit the caller's buffer waits for the next call, so no byte is lost however small
+// the wanted count.
+class LfToCrlf {
+public:
+    // `fetch(buf, max)` reads up to max raw bytes (0 at the end). Returns the bytes placed in `out`.
+    template <class Fetch>
+    std::size_t Read(Fetch&& fetch, std::uint8_t* out, std::size_t want) {
+        if (pos_ == pending_.size()) {
+            const std::size_t half = want / 2 > 0 ? want / 2 : 1;
+            raw_.resize(half);
+            const std::size_t n = fetch(raw_.data(), half);
+            pending_.clear();
+            pos_ = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (raw_[i] == '\n') pending_.push_back('\r');
+                pending_.push_back(raw_[i]);
+            }
+        }
+        const std::size_t n = pending_.size() - pos_ < want ? pending_.size() - pos_ : want;
+        for (std::size_t i = 0; i < n; ++i) out[i] = pending_[pos_ + i];
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::vector<std::uint8_t> raw_, pending_;
+    std::size_t pos_ = 0;
+};
 
 // Replaces successive "%d" of a message text with the numbers (other text stays as it is).
 std::string FormatNumbers(std::string_view text, int a, int b);

@@ -82,3 +82,42 @@ TEST(GtState, MinorCancelAndPoll) {
 
 }  // namespace
 }  // namespace gtlib
+
+namespace gtlib {
+namespace {
+
+std::vector<std::pair<int, std::string>> hostMessages;
+
+// A new state speaks through the library's message table and message path: the binary-data warning of
+// the coder reaches the host's message procedure as a warning, and not at all in a quiet run.
+TEST(GtState, DefaultHooksUseTheLibraryMessages) {
+    GtEngineState st;
+    EXPECT_EQ(st.Text(334), "can not translate EOL in binary files");
+    EXPECT_EQ(st.Text(391), "Item %d of %d");
+    EXPECT_EQ(st.Text(868), "");
+    for (bool quiet : {false, true}) {
+        hostMessages.clear();
+        GtEngineState s;
+        s.messagesShown = !quiet;
+        s.messageHost.proc = [](std::int32_t kind, std::int32_t, std::int32_t, std::int32_t, char* text, char*,
+                                void*) -> std::int32_t {
+            if (kind != 7) hostMessages.emplace_back(kind, text);  // 7: the offer to change a looked-up text
+            return 1;
+        };
+        s.Warn(s.Text(334));
+        s.ReportError(GTE_OPEN, "could not open for reading: x.txt");
+        if (quiet) {
+            EXPECT_TRUE(hostMessages.empty());
+        } else {
+            ASSERT_EQ(hostMessages.size(), 2u);
+            EXPECT_EQ(hostMessages[0].first, 6);
+            EXPECT_EQ(hostMessages[0].second, "can not translate EOL in binary files");
+            EXPECT_EQ(hostMessages[1].first, 5);
+            EXPECT_EQ(hostMessages[1].second, "File open error (could not open for reading: x.txt)\n");
+        }
+        EXPECT_EQ(s.gtErrorCode, GTE_OPEN);
+    }
+}
+
+}  // namespace
+}  // namespace gtlib

@@ -199,6 +199,29 @@ TEST(GzipWriter, LfToCrlfConversion) {
     }
 }
 
+// However small the wanted count (the coder may ask for a single byte when its window is nearly full),
+// a CR LF pair is never cut off and nothing is lost.
+TEST(GzipWriter, LfToCrlfNeverLosesBytes) {
+    const Bytes in = test::ToBytes("a\nb\r\n\n\nend\n");
+    for (std::size_t want : {1, 2, 3, 7, 64}) {
+        LfToCrlf conv;
+        std::size_t pos = 0;
+        auto fetch = [&](std::uint8_t* raw, std::size_t max) {
+            const std::size_t n = std::min(max, in.size() - pos);
+            std::memcpy(raw, in.data() + pos, n);
+            pos += n;
+            return n;
+        };
+        Bytes out;
+        std::uint8_t buf[64];
+        while (const std::size_t n = conv.Read(fetch, buf, want)) {
+            EXPECT_LE(n, want);
+            out.insert(out.end(), buf, buf + n);
+        }
+        EXPECT_EQ(out, ExpandLf(in)) << "want " << want;
+    }
+}
+
 // A memory block as the source: "Memory to File" status, the current time, the event-log line.
 TEST(GzipWriter, MemoryBlockSource) {
     test::TempDir dir;
@@ -299,15 +322,14 @@ TEST(GzipWriter, RenameProcedure) {
     GtEngineState st;
     static std::string seenName, seenSource;
     static std::uint32_t seenOptions;
-    st.renameProc = [](void* request, void*) -> std::int32_t {
-        auto* r = static_cast<GtRenameRequest*>(request);
-        seenName = r->itemName;
-        seenSource = r->sourceName;
-        seenOptions = r->options;
-        const std::string longer = std::string(r->itemName) + "_con_un_nome_molto_piu_lungo_di_prima.txt";
-        std::strcpy(r->itemName, longer.c_str());
-        std::strcpy(r->dateTime, "02/03/2021 04:05:06");
-        r->attributes = 0x01 | 0x10;
+    st.renameProc = [](RENAMESTRUCT* r, void*) -> std::int32_t {
+        seenName = r->szItemName;
+        seenSource = r->szOrigItemName;
+        seenOptions = r->dwOptions;
+        const std::string longer = std::string(r->szItemName) + "_con_un_nome_molto_piu_lungo_di_prima.txt";
+        std::strcpy(r->szItemName, longer.c_str());
+        std::strcpy(r->szDateTime, "02/03/2021 04:05:06");
+        r->dwAttrib = 0x01 | 0x10;
         return 0;
     };
     GtItem item = FileItem(src, "r.txt");
@@ -351,7 +373,7 @@ struct MemIo {
     bool errorRead = false;
 };
 
-void Transfer(std::int32_t dir, std::uint8_t* buf, std::int32_t* size, std::uint32_t, std::uint32_t, std::uint32_t,
+void Transfer(std::int32_t dir, unsigned char* buf, std::int32_t* size, std::uint32_t, std::uint32_t, std::uint32_t,
               std::uint32_t, void* user, std::int32_t* answer) {
     auto& io = *static_cast<MemIo*>(user);
     if (dir == MEM_READ_DATA) {
