@@ -498,15 +498,19 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
             unsigned bl = bitsleft_;
             const std::uint8_t* const in_limit = in_end - kFastIn;
             std::uint8_t* const out_limit = out_end - kFastOut;
+            // A local copy: stores through `out` could alias the member, which would force reloads.
+            const std::uint8_t* const base = out_base;
             InflateResult r = kInflateOk;
             bool block_end = false;
+            // The buffer is refilled at the end of every round and the next entry looked up at once, so
+            // that the look-up overlaps the copy of a match.
+            bb |= Load64(in) << bl;
+            in += (63 - bl) >> 3;
+            bl |= 56;
+            std::uint32_t e = ll[bb & Mask(kLitlenBits)];
             do {
                 // At least 56 bits: one literal/length code with its extra bits (20) and one distance code
-                // with its extra bits (28), or two literals.
-                bb |= Load64(in) << bl;
-                in += (63 - bl) >> 3;
-                bl |= 56;
-                std::uint32_t e = ll[bb & Mask(kLitlenBits)];
+                // with its extra bits (28), or three literals.
                 if (e & kKindSub) [[unlikely]] {
                     bb >>= kLitlenBits;
                     bl -= kLitlenBits;
@@ -529,6 +533,10 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
                             *out++ = static_cast<std::uint8_t>(EntryValue(e));
                         }
                     }
+                    bb |= Load64(in) << bl;
+                    in += (63 - bl) >> 3;
+                    bl |= 56;
+                    e = ll[bb & Mask(kLitlenBits)];
                     continue;
                 }
                 if (e & (kKindEnd | kKindInvalid)) {
@@ -550,11 +558,15 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
                 const std::size_t distance = EntryNumber(e, bb);
                 bb >>= EntryBits(e);
                 bl -= EntryBits(e);
-                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - out_base)) {
+                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - base)) {
                     r = kInflateBadData;
                     block_end = true;
                     break;
                 }
+                bb |= Load64(in) << bl;
+                in += (63 - bl) >> 3;
+                bl |= 56;
+                e = ll[bb & Mask(kLitlenBits)];
                 out = CopyMatch(out, distance, length);
             } while (in <= in_limit && out <= out_limit);
             in_next = in;

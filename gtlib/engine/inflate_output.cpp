@@ -9,28 +9,11 @@
 #include <cstring>
 #include <random>
 
+#include "gtlib/engine/crc32.h"
 #include "gtlib/engine/inflate.h"
 
 namespace gtlib {
 namespace {
-
-// CRC-32 of GZIP (reflected, polynomial 0xEDB88320), over a running value kept complemented.
-struct CrcTable {
-    std::uint32_t t[256];
-    CrcTable() {
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-    }
-};
-
-std::uint32_t CrcUpdate(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    static const CrcTable table;
-    for (std::size_t i = 0; i < n; ++i) crc = table.t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
 
 bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
 
@@ -79,18 +62,18 @@ private:
         if (job_.inBlock.size() < kInputBlockSize) job_.inBlock.resize(kInputBlockSize);
         std::uint8_t* const block = job_.inBlock.data();
         if (job_.output == OutputKind::kMemToMem) {
-            int answer = kMemContinue;
-            while (answer == kMemContinue && job_.inFill < kInputBlockSize) {
+            int answer = MEM_CONTINUE;
+            while (answer == MEM_CONTINUE && job_.inFill < kInputBlockSize) {
                 std::uint32_t size = static_cast<std::uint32_t>(kInputBlockSize - job_.inFill);
-                answer = job_.memTransfer ? job_.memTransfer(kMemReadData, block + job_.inFill, &size,
+                answer = job_.memTransfer ? job_.memTransfer(MEM_READ_DATA, block + job_.inFill, &size,
                                                              job_.readTotal, job_.totalWritten)
-                                          : kMemError;
-                if (answer == kMemError) {
+                                          : MEM_ERROR;
+                if (answer == MEM_ERROR) {
                     job_.readError = true;
                     ended_ = true;
                     break;
                 }
-                if (answer == kMemCancel) {
+                if (answer == MEM_CANCEL) {
                     job_.cancel = true;
                     ended_ = true;
                     break;
@@ -98,8 +81,8 @@ private:
                 size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(kInputBlockSize - job_.inFill));
                 job_.inFill += size;
                 job_.readTotal += size;
-                if (answer == kMemDone) ended_ = true;
-                else if (answer == kMemContinue && size == 0) ended_ = true;  // nothing delivered
+                if (answer == MEM_DONE) ended_ = true;
+                else if (answer == MEM_CONTINUE && size == 0) ended_ = true;  // nothing delivered
             }
         } else {
             ssize_t n;
@@ -146,7 +129,7 @@ public:
             lastFlush_ = FlushOutput(job_, block_.data(), block_.size());
             block_.clear();
         }
-        return lastFlush_ == kUgtOk && job_.outputState < kOutputFailed && !job_.cancel;
+        return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel;
     }
     int lastFlush() const { return lastFlush_; }
     bool empty() const { return block_.empty(); }
@@ -154,7 +137,7 @@ public:
 private:
     InflateJob& job_;
     std::vector<std::uint8_t> block_;
-    int lastFlush_ = kUgtOk;
+    int lastFlush_ = UGTE_OK;
 };
 
 // Skips what is left of the starting offset in [data, data + n); returns the bytes that remain. Once the
@@ -196,8 +179,8 @@ int PrepareOutputFile(InflateJob& job, const std::string& path) {
     job.outputPath = path;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return kUgtCreate;
-        if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR) && !job.overwriteReadOnly) return kUgtCreate;
+        if (S_ISDIR(st.st_mode)) return UGTE_CREATE;
+        if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR) && !job.overwriteReadOnly) return UGTE_CREATE;
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string temp = TempNameFor(path);
@@ -205,15 +188,15 @@ int PrepareOutputFile(InflateJob& job, const std::string& path) {
         if (fd >= 0) {
             job.outputFd = fd;
             job.tempPath = temp;
-            return kUgtOk;
+            return UGTE_OK;
         }
         if (errno != EEXIST) break;
     }
-    return kUgtCreate;
+    return UGTE_CREATE;
 }
 
 int CloseOutputSetTime(InflateJob& job) {
-    if (job.outputFd < 0) return kUgtOk;
+    if (job.outputFd < 0) return UGTE_OK;
     const struct timespec times[2] = {{static_cast<time_t>(job.mtime), 0}, {static_cast<time_t>(job.mtime), 0}};
     ::futimens(job.outputFd, times);
     if (job.attributes & kAttrReadOnly) {
@@ -225,10 +208,10 @@ int CloseOutputSetTime(InflateJob& job) {
     if (::rename(job.tempPath.c_str(), job.outputPath.c_str()) != 0) {
         ::unlink(job.tempPath.c_str());
         job.tempPath.clear();
-        return kUgtCreate;
+        return UGTE_CREATE;
     }
     job.tempPath.clear();
-    return kUgtOk;
+    return UGTE_OK;
 }
 
 void DiscardOutputFile(InflateJob& job, bool keep) {
@@ -246,12 +229,12 @@ void DiscardOutputFile(InflateJob& job, bool keep) {
 int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
     if (job.outputState >= kOutputFailed) {
         job.totalWritten += n;  // dropped, counted as written
-        return kUgtOk;
+        return UGTE_OK;
     }
     if (job.output == OutputKind::kFile && !job.leavePartial && job.totalWritten + n > job.expectedSize)
         n = static_cast<std::size_t>(job.expectedSize > job.totalWritten ? job.expectedSize - job.totalWritten : 0);
-    job.crc = ~CrcUpdate(~job.crc, data, n);
-    int result = kUgtOk;
+    job.crc = Crc32(job.crc, data, n);
+    int result = UGTE_OK;
     switch (job.output) {
     case OutputKind::kTest:
         break;
@@ -263,11 +246,11 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
                 if (data[i] == '\n') job.convertBuf.push_back('\r');
                 job.convertBuf.push_back(data[i]);
             }
-            if (!WriteAll(job.outputFd, job.convertBuf.data(), job.convertBuf.size())) result = kUgtDiskFull;
+            if (!WriteAll(job.outputFd, job.convertBuf.data(), job.convertBuf.size())) result = UGTE_DISKFULL;
         } else if (!WriteAll(job.outputFd, data, n)) {
-            result = kUgtDiskFull;
+            result = UGTE_DISKFULL;
         }
-        if (result != kUgtOk) job.outputState = kOutputFailed;
+        if (result != UGTE_OK) job.outputState = kOutputFailed;
         break;
     case OutputKind::kMemory: {
         const std::uint64_t wanted = WantedAmount(job);
@@ -276,7 +259,7 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
         if (m == 0) break;
         if (job.memProduced >= job.memBlockSize) {
             job.outputState = kOutputFailed;
-            result = kUgtDiskFull;
+            result = UGTE_DISKFULL;
             break;
         }
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -297,16 +280,16 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
             break;
         }
         std::uint32_t size = static_cast<std::uint32_t>(take);
-        const int answer = job.memTransfer ? job.memTransfer(kMemWriteData, const_cast<std::uint8_t*>(p), &size,
+        const int answer = job.memTransfer ? job.memTransfer(MEM_WRITE_DATA, const_cast<std::uint8_t*>(p), &size,
                                                              job.readTotal, job.totalWritten + n)
-                                           : kMemError;
+                                           : MEM_ERROR;
         job.memProduced += static_cast<std::uint32_t>(take);
-        if (answer == kMemContinue) {
+        if (answer == MEM_CONTINUE) {
             if (job.memProduced >= wanted) job.outputState = kOutputComplete;
-        } else if (answer == kMemDone) {
+        } else if (answer == MEM_DONE) {
             job.outputState = kOutputFailed;
-            result = kUgtDiskFull;
-        } else if (answer == kMemError) {
+            result = UGTE_DISKFULL;
+        } else if (answer == MEM_ERROR) {
             job.outputState = kOutputComplete;
         } else {
             job.cancel = true;
@@ -316,12 +299,12 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
     }
     case OutputKind::kMemToMem: {
         std::uint32_t size = static_cast<std::uint32_t>(n);
-        const int answer = job.memTransfer ? job.memTransfer(kMemWriteData, const_cast<std::uint8_t*>(data), &size,
+        const int answer = job.memTransfer ? job.memTransfer(MEM_WRITE_DATA, const_cast<std::uint8_t*>(data), &size,
                                                              job.readTotal, job.totalWritten + n)
-                                           : kMemError;
-        if (answer == kMemError) {
+                                           : MEM_ERROR;
+        if (answer == MEM_ERROR) {
             job.outputState = kOutputComplete;
-        } else if (answer != kMemDone && answer != kMemContinue) {
+        } else if (answer != MEM_DONE && answer != MEM_CONTINUE) {
             job.cancel = true;
             job.outputState = kOutputComplete;
         }
@@ -343,7 +326,7 @@ int InflateItem(InflateJob& job) {
 
     JobSource source(job);
     JobSink sink(job);
-    int result = kUgtOk;
+    int result = UGTE_OK;
     bool stopped_by_output = false;  // the output path stopped decoding (its state tells why)
     if (job.method == 0) {
         std::vector<std::uint8_t> buf(kInputBlockSize);
@@ -356,23 +339,23 @@ int InflateItem(InflateJob& job) {
             }
         }
         // A member whose data end before its size is truncated, not complete.
-        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = kUgtStruct;
+        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
     } else if (job.method == 8) {
         const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial});
-        if (r == kInflateNoMemory) result = kUgtMem;
+        if (r == kInflateNoMemory) result = UGTE_MEM;
         else if (r == kInflateStopped) stopped_by_output = true;
         // In the memory modes 1 means "complete"; bad data must not look like that.
-        else if (r != kInflateOk) result = IsMemoryKind(job.output) ? kUgtStruct : kUgtEof;
+        else if (r != kInflateOk) result = IsMemoryKind(job.output) ? UGTE_STRUCT : UGTE_EOF;
     } else {
         DiscardOutputFile(job, false);
-        return kUgtUnknown;
+        return UGTE_UNKNOWN;
     }
 
     auto finish = [&](int code) {
         if (job.output == OutputKind::kFile) {
-            if (code == kUgtOk) {
+            if (code == UGTE_OK) {
                 const int c = CloseOutputSetTime(job);
-                if (c != kUgtOk) code = c;
+                if (c != UGTE_OK) code = c;
             } else {
                 DiscardOutputFile(job, job.leavePartial);
             }
@@ -380,34 +363,34 @@ int InflateItem(InflateJob& job) {
         return code;
     };
 
-    if (job.structError) return finish(kUgtStruct);
+    if (job.structError) return finish(UGTE_STRUCT);
     if (job.cancel) {
         if (IsMemoryKind(job.output) && job.outputState == kOutputFailed) {
             job.cancel = false;
-            result = kUgtOk;
+            result = UGTE_OK;
         } else {
-            return finish(kUgtAbort);
+            return finish(UGTE_ABORT);
         }
     }
     if (job.outputState >= kOutputFailed) {
         if (IsMemoryKind(job.output)) return job.outputState == kOutputComplete ? 1 : 0;
-        return finish(kUgtDiskFull);
+        return finish(UGTE_DISKFULL);
     }
     // The last output block.
     sink.Flush();
-    if (sink.lastFlush() != kUgtOk || job.outputState >= kOutputFailed || job.cancel) {
-        if (job.cancel && !(IsMemoryKind(job.output) && job.outputState == kOutputFailed)) return finish(kUgtAbort);
-        if (job.outputState < kOutputFailed) return finish(kUgtEof);
-        if (job.output == OutputKind::kFile || job.output == OutputKind::kStream) return finish(kUgtDiskFull);
+    if (sink.lastFlush() != UGTE_OK || job.outputState >= kOutputFailed || job.cancel) {
+        if (job.cancel && !(IsMemoryKind(job.output) && job.outputState == kOutputFailed)) return finish(UGTE_ABORT);
+        if (job.outputState < kOutputFailed) return finish(UGTE_EOF);
+        if (job.output == OutputKind::kFile || job.output == OutputKind::kStream) return finish(UGTE_DISKFULL);
         job.cancel = false;
         if (job.outputState == kOutputComplete) return 1;
     }
-    if (result != kUgtOk) return finish(result);
+    if (result != UGTE_OK) return finish(result);
     const bool partial_memory =
         job.output == OutputKind::kMemory && (job.startingOffset > 0 || job.memBlockSize < job.expectedSize);
     if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && job.crc != job.storedCrc)
-        return finish(kUgtBadCrc);
-    return finish(kUgtOk);
+        return finish(UGTE_BADCRC);
+    return finish(UGTE_OK);
 }
 
 }  // namespace gtlib

@@ -17,33 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "gtlib/engine/records.h"
+
 namespace gtlib {
-
-// Results (the decompression engine's ugtErrorCode values).
-enum : int {
-    kUgtOk = 0,
-    kUgtEof = 1,
-    kUgtStruct = 3,
-    kUgtMem = 4,
-    kUgtAbort = 5,
-    kUgtCreate = 8,
-    kUgtBadCrc = 13,
-    kUgtSkip = 15,
-    kUgtUnknown = 16,
-    kUgtDiskFull = 17,
-};
-
-// Answers of the memory-transfer procedure and its directions (MEM_* of the library).
-enum : int { kMemDone = 0, kMemError = 1, kMemCancel = 2, kMemContinue = 3 };
-enum : int { kMemReadData = 0, kMemWriteData = 1 };
 
 // Output states.
 enum : int { kOutputRunning = 0, kOutputFailed = 2, kOutputComplete = 3 };
 
 constexpr std::size_t kInputBlockSize = 10240;
 constexpr std::size_t kOutputBlockSize = 61440;
-constexpr std::uint32_t kAttrReadOnly = 0x01;
-constexpr std::uint32_t kAttrArchive = 0x20;
+constexpr std::uint32_t kAttrReadOnly = ATTR_READONLY;
 
 enum class OutputKind {
     kTest,       // decode and check, write nothing
@@ -111,18 +94,18 @@ struct InflateJob {
 };
 
 // Creates the output file for `path`: a new temporary file beside it. An existing read-only file is refused
-// unless overwriteReadOnly is set; an existing folder is refused. kUgtCreate on failure.
+// unless overwriteReadOnly is set; an existing folder is refused. UGTE_CREATE on failure.
 int PrepareOutputFile(InflateJob& job, const std::string& path);
 
 // Gives the written file the member's time (access and modification) and attributes, closes it and puts it
-// at its path (replacing what was there). kUgtCreate when it cannot be put in place.
+// at its path (replacing what was there). UGTE_CREATE when it cannot be put in place.
 int CloseOutputSetTime(InflateJob& job);
 
 // Closes an output file that is not to be kept (keep = false deletes it; keep = true puts the partial file
 // in place as CloseOutputSetTime does). Nothing happens when no output file is open.
 void DiscardOutputFile(InflateJob& job, bool keep);
 
-// Hands n decoded bytes to the output path. Returns 0, or kUgtDiskFull when they could not all be written.
+// Hands n decoded bytes to the output path. Returns 0, or UGTE_DISKFULL when they could not all be written.
 int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n);
 
 // Decodes the member described by the job into its output. For kFile the output file must have been

@@ -264,11 +264,11 @@ unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bo
 int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name) {
     std::string full = stored_name;
     std::replace(full.begin(), full.end(), '\\', '/');
-    if (full.size() > kTarMaxStoredName) return kGtName;
+    if (full.size() > kTarMaxStoredName) return GTE_NAME;
     prefix->clear();
     if (full.size() <= 99) {
         *name = full;
-        return kGtOk;
+        return GTE_OK;
     }
     const std::size_t slash = full.find_last_of('/');
     std::string dir = slash == std::string::npos ? "" : full.substr(0, slash + 1);
@@ -280,24 +280,24 @@ int TarSplitName(const std::string& stored_name, std::string* prefix, std::strin
         pre += dir.substr(0, next + 1);
         dir.erase(0, next + 1);
     }
-    if (pre.size() > 154 || dir.size() + file.size() > 99) return kGtName;
+    if (pre.size() > 154 || dir.size() + file.size() > 99) return GTE_NAME;
     // Stored without its final "/": readers join prefix and name with one.
     if (!pre.empty()) pre.pop_back();
     *prefix = pre;
     *name = dir + file;
-    return kGtOk;
+    return GTE_OK;
 }
 
 int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::uint64_t size, std::int64_t mtime,
                    unsigned mode) {
     std::string prefix, name;
-    if (const int r = TarSplitName(stored_name, &prefix, &name); r != kGtOk) return r;
+    if (const int r = TarSplitName(stored_name, &prefix, &name); r != GTE_OK) return r;
     std::memset(header, 0, kTarBlockSize);
     std::memcpy(header, name.data(), name.size());
     TarFormatOctal(header + 100, 8, mode & 07777, true);
-    if (!TarFormatOctal(header + 124, 12, size, false)) return kGtMem;
+    if (!TarFormatOctal(header + 124, 12, size, false)) return GTE_MEM;
     if (!TarFormatOctal(header + 136, 12, static_cast<std::uint64_t>(std::max<std::int64_t>(mtime, 0)), false))
-        return kGtMem;
+        return GTE_MEM;
     header[kTypeOffset] = '0';
     if (prefix.empty()) {
         std::memcpy(header + kMagicOffset, "ustar  ", 8);
@@ -307,7 +307,7 @@ int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::ui
         std::memcpy(header + kPrefixOffset, prefix.data(), prefix.size());
     }
     TarFormatOctal(header + kChecksumOffset, 8, TarChecksum(header), true);
-    return kGtOk;
+    return GTE_OK;
 }
 
 std::string TarMemberName(const std::uint8_t* header) {
@@ -321,7 +321,7 @@ std::string TarMemberName(const std::uint8_t* header) {
 // ---- Writer --------------------------------------------------------------------------------------------
 
 int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
-    if (w.majorStatus && w.majorStatus(item)) return kGtAbort;
+    if (w.majorStatus && w.majorStatus(item)) return GTE_ABORT;
     std::string stored = item.storedName;
     std::int64_t mtime = item.mtime;
     std::uint32_t attributes = item.attributes;
@@ -330,9 +330,9 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
         w.rename(stored, mtime, back);
         attributes = (attributes & ~0x27u) | (back & 0x27u);
     }
-    if (stored.size() > kTarMaxStoredName) return kGtName;
+    if (stored.size() > kTarMaxStoredName) return GTE_NAME;
     std::string prefix, name;
-    if (const int r = TarSplitName(stored, &prefix, &name); r != kGtOk) return r;
+    if (const int r = TarSplitName(stored, &prefix, &name); r != GTE_OK) return r;
 
     std::uint64_t size = 0;
     w.sourceFd = -1;
@@ -341,12 +341,12 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
         if (w.lfToCrlf) size += static_cast<std::uint64_t>(std::count(item.memData, item.memData + item.memSize, '\n'));
     } else {
         w.sourceFd = ::open(item.sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (w.sourceFd < 0) return kGtOpen;
+        if (w.sourceFd < 0) return GTE_OPEN;
         struct stat st {};
         if (::fstat(w.sourceFd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(w.sourceFd);
             w.sourceFd = -1;
-            return kGtOpen;
+            return GTE_OPEN;
         }
         size = static_cast<std::uint64_t>(st.st_size);
         if (w.lfToCrlf) {
@@ -365,19 +365,19 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
     }
     std::uint8_t header[kTarBlockSize];
     const int r = TarBuildHeader(header, stored, size, mtime, TarModeFor(item.sourcePath, attributes, item.memoryItem));
-    if (r == kGtOk && !WriteAll(w.fd, header, kTarBlockSize)) {
+    if (r == GTE_OK && !WriteAll(w.fd, header, kTarBlockSize)) {
         if (w.sourceFd >= 0) ::close(w.sourceFd);
         w.sourceFd = -1;
-        return kGtWrite;
+        return GTE_WRITE;
     }
-    if (r != kGtOk) {
+    if (r != GTE_OK) {
         if (w.sourceFd >= 0) ::close(w.sourceFd);
         w.sourceFd = -1;
         return r;
     }
     w.headerSize = size;
     w.item = &item;
-    return kGtOk;
+    return GTE_OK;
 }
 
 int TarWriteFileData(TarWriter& w) {
@@ -387,7 +387,7 @@ int TarWriteFileData(TarWriter& w) {
     std::uint8_t in[kReadPiece];
     std::vector<std::uint8_t> out;
     out.reserve(2 * kReadPiece);
-    int result = kGtOk;
+    int result = GTE_OK;
     bool source_short = false;
     while (left > 0 && !(w.cancel && *w.cancel)) {
         std::size_t n;
@@ -412,7 +412,7 @@ int TarWriteFileData(TarWriter& w) {
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left));
         if (w.encrypt) w.encrypt(out.data(), take);
         if (!WriteAll(w.fd, out.data(), take)) {
-            result = kGtWrite;
+            result = GTE_WRITE;
             break;
         }
         left -= take;
@@ -420,26 +420,26 @@ int TarWriteFileData(TarWriter& w) {
             w.minorStatus(static_cast<int>((w.headerSize - left) * 100 / w.headerSize)) && w.cancel)
             *w.cancel = true;
     }
-    if (result == kGtOk) {
+    if (result == GTE_OK) {
         // The source shrank: fill the member up to the size in its header and report it.
-        if (source_short && left > 0 && w.warning) w.warning(*w.item, kGtRead);
+        if (source_short && left > 0 && w.warning) w.warning(*w.item, GTE_READ);
         std::vector<std::uint8_t> zeros(kCopyPiece, 0);
         std::uint64_t fill = left + (RoundUp512(w.headerSize) - w.headerSize);
-        while (fill > 0 && result == kGtOk) {
+        while (fill > 0 && result == GTE_OK) {
             const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(fill, zeros.size()));
-            if (!WriteAll(w.fd, zeros.data(), k)) result = kGtWrite;
+            if (!WriteAll(w.fd, zeros.data(), k)) result = GTE_WRITE;
             fill -= k;
         }
     }
     if (w.sourceFd >= 0) ::close(w.sourceFd);
     w.sourceFd = -1;
-    if (result != kGtOk) return result;
-    return (w.cancel && *w.cancel) ? kGtAbort : kGtOk;
+    if (result != GTE_OK) return result;
+    return (w.cancel && *w.cancel) ? GTE_ABORT : GTE_OK;
 }
 
 int TarWriteEnd(TarWriter& w) {
     const std::uint8_t zeros[kTarBlockSize] = {};
-    return WriteAll(w.fd, zeros, kTarBlockSize) ? kGtOk : kGtWrite;
+    return WriteAll(w.fd, zeros, kTarBlockSize) ? GTE_OK : GTE_WRITE;
 }
 
 // ---- Reader --------------------------------------------------------------------------------------------
@@ -530,9 +530,9 @@ int TarTruncateForAppend(int fd) {
     const int result = Walk(r, kTarCountAll, [](TarHeaderRead&) { return false; });
     if (result != kTarEnd) return result;
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end < 0) return kGtRead;
-    if (static_cast<std::uint64_t>(end) < FileSize(fd) && ::ftruncate(fd, end) != 0) return kGtWrite;
-    return kGtOk;
+    if (end < 0) return GTE_READ;
+    if (static_cast<std::uint64_t>(end) < FileSize(fd) && ::ftruncate(fd, end) != 0) return GTE_WRITE;
+    return GTE_OK;
 }
 
 int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end) {
@@ -541,22 +541,22 @@ int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end
     std::vector<std::uint8_t> buf(kCopyPiece);
     for (std::uint64_t from = member_end; from < size;) {
         const ssize_t n = PreadFull(fd, buf.data(), buf.size(), from);
-        if (n <= 0) return kGtRead;
+        if (n <= 0) return GTE_READ;
         std::size_t done = 0;
         while (done < static_cast<std::size_t>(n)) {
             const ssize_t w = ::pwrite(fd, buf.data() + done, static_cast<std::size_t>(n) - done,
                                        static_cast<off_t>(from - length + done));
             if (w <= 0) {
                 if (w < 0 && errno == EINTR) continue;
-                return kGtWrite;
+                return GTE_WRITE;
             }
             done += static_cast<std::size_t>(w);
         }
         from += static_cast<std::uint64_t>(n);
     }
-    if (::ftruncate(fd, static_cast<off_t>(size - length)) != 0) return kGtWrite;
+    if (::ftruncate(fd, static_cast<off_t>(size - length)) != 0) return GTE_WRITE;
     ::lseek(fd, static_cast<off_t>(member_start), SEEK_SET);
-    return kGtOk;
+    return GTE_OK;
 }
 
 int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>* matches, long index,
@@ -564,29 +564,29 @@ int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>*
     TarReader r;
     r.fd = fd;
     auto code = [](int reader_result) {
-        return reader_result == kTarReadError ? kGtRead : reader_result == kTarCancelled ? kGtAbort : kGtStruct;
+        return reader_result == kTarReadError ? GTE_READ : reader_result == kTarCancelled ? GTE_ABORT : GTE_STRUCT;
     };
     if (matches && *matches) {
         ::lseek(fd, 0, SEEK_SET);
         for (;;) {
             TarHeaderRead m;
             const int res = TarReadHeader(r, kTarCountAll, 0, &m, false, false);
-            if (res == kTarEnd) return kGtOk;
+            if (res == kTarEnd) return GTE_OK;
             if (res != kTarFound) return code(res);
             if ((*matches)(m.name)) {
                 const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
-                if (rm != kGtOk) return rm;
+                if (rm != GTE_OK) return rm;
                 if (log_deleted) log_deleted(m.name);
             }
         }
     }
-    if (index < 0) return kGtIndex;
+    if (index < 0) return GTE_INDEX;
     TarHeaderRead m;
     const int res = TarReadHeader(r, kTarCountAll, index, &m, true, false);
-    if (res == kTarEnd) return kGtIndex;
+    if (res == kTarEnd) return GTE_INDEX;
     if (res != kTarFound) return code(res);
     const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
-    if (rm == kGtOk && log_deleted) log_deleted(m.name);
+    if (rm == GTE_OK && log_deleted) log_deleted(m.name);
     return rm;
 }
 
@@ -628,10 +628,10 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     const bool link = type == '1' || type == '2';
     std::string rel;
     const bool to_file = ctx.output == OutputKind::kFile;
-    if (directory && ctx.noDirectoryNames) return done(kUgtOk);  // nothing to create
+    if (directory && ctx.noDirectoryNames) return done(UGTE_OK);  // nothing to create
     if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel)) {
         if (ctx.log) ctx.log(TarEvent::kSkipped, name);
-        return done(kUgtSkip);
+        return done(UGTE_SKIP);
     }
     std::string path = ctx.destination + "/" + rel;
 
@@ -647,14 +647,14 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     bool overwrite_ro = ctx.overwriteReadOnly;
     bool existed = false;
     if (to_file) {
-        if (!MakeFolders(ctx.destination, rel, directory)) return done(kUgtCreate);
+        if (!MakeFolders(ctx.destination, rel, directory)) return done(UGTE_CREATE);
         if (directory) {
             if (ctx.log) ctx.log(TarEvent::kExtracted, path);
-            return done(kUgtOk);
+            return done(UGTE_OK);
         }
         if (SameFile(path, ctx.archivePath)) {
             if (ctx.selfOverwrite) ctx.selfOverwrite(path);
-            return done(kUgtSkip);
+            return done(UGTE_SKIP);
         }
         for (;;) {
             struct stat st {};
@@ -667,7 +667,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
             }
             if (ctx.allQuiet || !ctx.askOverwrite) {
                 if (ctx.log) ctx.log(TarEvent::kSkipped, path);
-                return done(kUgtSkip);
+                return done(UGTE_SKIP);
             }
             const int answer = ctx.askOverwrite(path, read_only);
             if (answer == kAnswerYes || answer == kAnswerYesToAll || answer == kAnswerYesToAll5) {
@@ -676,7 +676,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
                 overwrite_ro = overwrite_ro || read_only;
                 break;
             }
-            if (answer == kAnswerCancel) return done(kUgtAbort);
+            if (answer == kAnswerCancel) return done(UGTE_ABORT);
             if (answer == kAnswerRename && ctx.renameDialog) {
                 const std::string chosen = ctx.renameDialog(path);
                 if (!chosen.empty()) {
@@ -690,10 +690,10 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
                 }
             }
             if (ctx.log) ctx.log(TarEvent::kSkipped, path);
-            return done(kUgtSkip);
+            return done(UGTE_SKIP);
         }
     } else if (directory) {
-        return done(kUgtOk);
+        return done(UGTE_OK);
     }
 
     InflateJob job;
@@ -718,20 +718,20 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     const std::uint64_t aligned = data / kInputBlockSize * kInputBlockSize;
     if (job.compressedLeft > 0) {
         const ssize_t n = PreadFull(ctx.archiveFd, job.inBlock.data(), kInputBlockSize, aligned);
-        if (n < 0 || static_cast<std::uint64_t>(n) < data - aligned) return done(kUgtStruct);
+        if (n < 0 || static_cast<std::uint64_t>(n) < data - aligned) return done(UGTE_STRUCT);
         job.inFill = static_cast<std::size_t>(n);
         job.inPos = static_cast<std::size_t>(data - aligned);
         ::lseek(ctx.archiveFd, static_cast<off_t>(aligned + static_cast<std::uint64_t>(n)), SEEK_SET);
     }
     if (to_file) {
         const int r = PrepareOutputFile(job, path);
-        if (r != kUgtOk) return done(r);
+        if (r != UGTE_OK) return done(r);
     }
     int result = InflateItem(job);
     ctx.memProduced = job.memProduced;
-    if (job.cancel && result != kUgtAbort && result > 1) result = kUgtAbort;
+    if (job.cancel && result != UGTE_ABORT && result > 1) result = UGTE_ABORT;
     const bool memory = ctx.output == OutputKind::kMemory;
-    if (result == kUgtOk || (memory && result == 1)) {
+    if (result == UGTE_OK || (memory && result == 1)) {
         if (ctx.log) {
             switch (ctx.output) {
             case OutputKind::kTest:

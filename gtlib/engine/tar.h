@@ -22,20 +22,6 @@ namespace gtlib {
 constexpr std::size_t kTarBlockSize = 512;
 constexpr std::size_t kTarMaxStoredName = 252;
 
-// Results of the compression side (gtErrorCode values).
-enum : int {
-    kGtOk = 0,
-    kGtEof = 1,
-    kGtStruct = 3,
-    kGtMem = 4,
-    kGtAbort = 5,
-    kGtOpen = 7,
-    kGtRead = 9,
-    kGtWrite = 10,
-    kGtIndex = 12,
-    kGtName = 14,
-};
-
 // Results of TarReadHeader.
 enum : int {
     kTarFound = 0,
@@ -70,10 +56,10 @@ bool TarIsEndBlock(const std::uint8_t* header);
 // or .pif (any case; memory items never), minus 0222 when read-only.
 unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item);
 
-// Splits a stored name for the name (100) and prefix (155) fields. kGtName when it cannot be stored.
+// Splits a stored name for the name (100) and prefix (155) fields. GTE_NAME when it cannot be stored.
 int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name);
 
-// Builds the 512-byte header of a regular file. kGtName or kGtMem on failure.
+// Builds the 512-byte header of a regular file. GTE_NAME or GTE_MEM on failure.
 int TarBuildHeader(std::uint8_t* header, const std::string& stored_name, std::uint64_t size, std::int64_t mtime,
                    unsigned mode);
 
@@ -177,7 +163,7 @@ int TarTruncateForAppend(int fd);
 int TarRemoveMember(int fd, std::uint64_t member_start, std::uint64_t member_end);
 
 // Removes members: with names, every member the predicate accepts (log gets each removed name); without,
-// the member at index (0-based over all members). kGtIndex when there is no such member.
+// the member at index (0-based over all members). GTE_INDEX when there is no such member.
 int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>* matches, long index,
                      const std::function<void(const std::string& name)>& log_deleted);
 

@@ -57,8 +57,8 @@ TEST_F(OutputTest, FileOutputGetsDataTimeAndAttributes) {
     job_.output = OutputKind::kFile;
     job_.attributes = kAttrReadOnly;
     const std::string out = (dir_ / "out.txt").string();
-    ASSERT_EQ(PrepareOutputFile(job_, out), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, out), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     struct stat st {};
     ASSERT_EQ(::stat(out.c_str(), &st), 0);
     EXPECT_EQ(gtlib_test::ReadFile(out), data_);
@@ -74,16 +74,16 @@ TEST_F(OutputTest, LfToCrlfConvertsAfterTheCrc) {
     SetUpMember(Bytes{'a', '\n', 'b', '\n', '\n', 'c'});
     job_.output = OutputKind::kFile;
     job_.lfToCrlf = true;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "t").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "t").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir_ / "t")), "a\r\nb\r\n\r\nc");
 }
 
 TEST_F(OutputTest, StoredMemberIsCopiedUnchanged) {
     SetUpMember(gtlib_test::Sample("random", 100000), 0, 700);
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "s").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "s").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "s"), data_);
 }
 
@@ -91,11 +91,11 @@ TEST_F(OutputTest, StoredMemberIsCopiedUnchanged) {
 TEST_F(OutputTest, TestModeChecksTheCrc) {
     SetUpMember(gtlib_test::Sample("text", 5000));
     job_.output = OutputKind::kTest;
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     SetUpMember(gtlib_test::Sample("text", 5000));
     job_.output = OutputKind::kTest;
     job_.storedCrc ^= 1;
-    EXPECT_EQ(InflateItem(job_), kUgtBadCrc);
+    EXPECT_EQ(InflateItem(job_), UGTE_BADCRC);
     EXPECT_EQ(Listing(), std::vector<std::string>{"archive"});
 }
 
@@ -110,9 +110,9 @@ TEST_F(OutputTest, FailedExtractionKeepsTheOldFile) {
         int want;
     };
     const Case cases[] = {
-        {"truncated deflate", 8, 100, 0, kUgtEof},
-        {"bad crc", 8, 0, 1, kUgtBadCrc},
-        {"truncated stored member", 0, 100, 0, kUgtStruct},
+        {"truncated deflate", 8, 100, 0, UGTE_EOF},
+        {"bad crc", 8, 0, 1, UGTE_BADCRC},
+        {"truncated stored member", 0, 100, 0, UGTE_STRUCT},
     };
     for (const auto& c : cases) {
         for (bool leave : {false, true}) {
@@ -129,7 +129,7 @@ TEST_F(OutputTest, FailedExtractionKeepsTheOldFile) {
             job_.storedCrc ^= c.crc_flip;
             job_.output = OutputKind::kFile;
             job_.leavePartial = leave;
-            ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "old").string()), kUgtOk);
+            ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "old").string()), UGTE_OK);
             EXPECT_EQ(InflateItem(job_), c.want);
             const Bytes now = gtlib_test::ReadFile(dir_ / "old");
             if (leave) {
@@ -149,8 +149,8 @@ TEST_F(OutputTest, LinkAtTheDestinationIsReplaced) {
     gtlib_test::WriteFile(dir_ / "target", std::string("target"));
     fs::create_symlink(dir_ / "target", dir_ / "link");
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "link").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "link").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_FALSE(fs::is_symlink(dir_ / "link"));
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "link"), data_);
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir_ / "target")), "target");
@@ -161,13 +161,13 @@ TEST_F(OutputTest, ReadOnlyFileNeedsOverwriteReadOnly) {
     gtlib_test::WriteFile(dir_ / "ro", std::string("keep"));
     fs::permissions(dir_ / "ro", fs::perms::owner_read);
     job_.output = OutputKind::kFile;
-    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), kUgtCreate);
+    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), UGTE_CREATE);
     job_.overwriteReadOnly = true;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "ro"), data_);
     fs::create_directory(dir_ / "d");
-    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "d").string()), kUgtCreate);
+    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "d").string()), UGTE_CREATE);
 }
 
 TEST_F(OutputTest, DiskFullGivesDiskFull) {
@@ -177,7 +177,7 @@ TEST_F(OutputTest, DiskFullGivesDiskFull) {
         job_.lfToCrlf = crlf;
         job_.outputFd = ::open("/dev/full", O_WRONLY);
         ASSERT_GE(job_.outputFd, 0);
-        EXPECT_EQ(InflateItem(job_), kUgtDiskFull) << crlf;
+        EXPECT_EQ(InflateItem(job_), UGTE_DISKFULL) << crlf;
         EXPECT_EQ(job_.outputFd, -1);
     }
 }
@@ -186,8 +186,8 @@ TEST_F(OutputTest, UnknownMethodWritesNothing) {
     SetUpMember(gtlib_test::Sample("text", 1000));
     job_.method = 9;
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "x").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtUnknown);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "x").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_UNKNOWN);
     EXPECT_EQ(Listing(), std::vector<std::string>{"archive"});
 }
 
@@ -225,7 +225,7 @@ TEST_F(OutputTest, MemoryOutputTakesTheWindowAsked) {
 TEST_F(OutputTest, MemoryToMemoryUsesTheHostProcedure) {
     const Bytes data = gtlib_test::Sample("text", 200000);
     const Bytes packed = gtlib_test::ZlibDeflateRaw(data, 9, Z_DEFAULT_STRATEGY);
-    for (int final_answer : {kMemContinue, kMemCancel}) {
+    for (int final_answer : {MEM_CONTINUE, MEM_CANCEL}) {
         std::size_t pos = 0;
         Bytes got;
         InflateJob job;
@@ -233,22 +233,22 @@ TEST_F(OutputTest, MemoryToMemoryUsesTheHostProcedure) {
         job.compressedLeft = UINT32_MAX;
         job.expectedSize = UINT32_MAX;
         job.memTransfer = [&](int dir, std::uint8_t* buf, std::uint32_t* size, std::uint64_t, std::uint64_t) -> int {
-            if (dir == kMemReadData) {
+            if (dir == MEM_READ_DATA) {
                 const std::uint32_t n = std::min<std::uint32_t>({*size, 3000, static_cast<std::uint32_t>(packed.size() - pos)});
                 std::copy_n(packed.data() + pos, n, buf);
                 pos += n;
                 *size = n;
-                return pos == packed.size() ? kMemDone : kMemContinue;
+                return pos == packed.size() ? MEM_DONE : MEM_CONTINUE;
             }
             got.insert(got.end(), buf, buf + *size);
-            return got.size() > 100000 ? final_answer : kMemContinue;
+            return got.size() > 100000 ? final_answer : MEM_CONTINUE;
         };
         const int r = InflateItem(job);
-        if (final_answer == kMemContinue) {
-            EXPECT_EQ(r, kUgtOk);
+        if (final_answer == MEM_CONTINUE) {
+            EXPECT_EQ(r, UGTE_OK);
             EXPECT_EQ(got, data);
         } else {
-            EXPECT_EQ(r, kUgtAbort);
+            EXPECT_EQ(r, UGTE_ABORT);
         }
     }
 }
@@ -259,24 +259,24 @@ TEST_F(OutputTest, StreamOutputOffersPiecesAndHonoursDone) {
     job_.output = OutputKind::kStream;
     job_.startingOffset = 7;
     job_.memTransfer = [&](int dir, std::uint8_t* buf, std::uint32_t* size, std::uint64_t, std::uint64_t) -> int {
-        EXPECT_EQ(dir, kMemWriteData);
+        EXPECT_EQ(dir, MEM_WRITE_DATA);
         got.insert(got.end(), buf, buf + *size);
-        return kMemContinue;
+        return MEM_CONTINUE;
     };
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(got, Bytes(data_.begin() + 7, data_.end()));
     SetUpMember(gtlib_test::Sample("text", 300000));
     job_.output = OutputKind::kStream;
-    job_.memTransfer = [&](int, std::uint8_t*, std::uint32_t*, std::uint64_t, std::uint64_t) -> int { return kMemDone; };
-    EXPECT_EQ(InflateItem(job_), kUgtDiskFull);
+    job_.memTransfer = [&](int, std::uint8_t*, std::uint32_t*, std::uint64_t, std::uint64_t) -> int { return MEM_DONE; };
+    EXPECT_EQ(InflateItem(job_), UGTE_DISKFULL);
 }
 
 TEST_F(OutputTest, CancelFromProgressAbortsAndRemovesTheFile) {
     SetUpMember(gtlib_test::Sample("text", 500000));
     job_.output = OutputKind::kFile;
     job_.progress = [](std::uint64_t total) { return total < 100000; };
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "c").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtAbort);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "c").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_ABORT);
     EXPECT_EQ(Listing(), std::vector<std::string>{"archive"});
 }
 
@@ -291,8 +291,8 @@ TEST_F(OutputTest, DecryptionHookGetsTheMemberBytes) {
         for (std::size_t i = 0; i < n; ++i) p[i] ^= 0x5A;
     };
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "plain").string()), kUgtOk);
-    EXPECT_EQ(InflateItem(job_), kUgtOk);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "plain").string()), UGTE_OK);
+    EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "plain"), data);
 }
 

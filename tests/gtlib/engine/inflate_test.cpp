@@ -1,5 +1,7 @@
 #include "gtlib/engine/inflate.h"
 
+#include "gtlib/engine/deflate.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -77,6 +79,19 @@ TEST(InflateTest, DecodesZlibOutputForEveryLevelAndStrategy) {
                     ASSERT_EQ(out, data);
                 }
             }
+        }
+    }
+}
+
+// Our own coder's streams at every level come back exactly.
+TEST(InflateTest, DecodesOurDeflateAtEveryLevel) {
+    for (const char* kind : {"text", "random", "runs", "skewed"}) {
+        const Bytes data = gtlib_test::Sample(kind, 150000, 4);
+        for (int level = 1; level <= 9; ++level) {
+            const Bytes z = DeflateBuffer(data.data(), data.size(), level);
+            Bytes out;
+            ASSERT_EQ(InflateBuffer(z.data(), z.size(), out), kInflateOk) << kind << " " << level;
+            ASSERT_EQ(out, data) << kind << " " << level;
         }
     }
 }
