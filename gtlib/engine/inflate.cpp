@@ -19,6 +19,12 @@
 #include <memory>
 #include <new>
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define INFLATE_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define INFLATE_CLONES
+#endif
+
 namespace gtlib {
 namespace {
 
@@ -267,7 +273,9 @@ private:
 
     InflateResult Stored();
     InflateResult ReadDynamicTables();
-    InflateResult Huffman(const std::uint32_t* ll, const std::uint32_t* dd);
+    // Built twice on x86-64, for processors with and without BMI2 (shifts and masks without the count
+    // register); the loader picks one at start.
+    INFLATE_CLONES InflateResult Huffman(const std::uint32_t* ll, const std::uint32_t* dd);
 };
 
 bool Decoder::Refill() {

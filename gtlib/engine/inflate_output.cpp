@@ -81,8 +81,10 @@ private:
                 size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(kInputBlockSize - job_.inFill));
                 job_.inFill += size;
                 job_.readTotal += size;
-                if (answer == MEM_DONE) ended_ = true;
-                else if (answer == MEM_CONTINUE && size == 0) ended_ = true;  // nothing delivered
+                if (answer != MEM_CONTINUE || size == 0) {  // MEM_DONE, an unknown answer, or nothing delivered
+                    ended_ = true;
+                    break;
+                }
             }
         } else {
             ssize_t n;

@@ -442,6 +442,92 @@ int TarWriteEnd(TarWriter& w) {
     return WriteAll(w.fd, zeros, kTarBlockSize) ? GTE_OK : GTE_WRITE;
 }
 
+namespace {
+
+// Copies all of `from` to the end of `to_fd`. False on a read or write failure.
+bool AppendFile(int from_fd, int to_fd) {
+    std::vector<std::uint8_t> buf(kCopyPiece);
+    ::lseek(from_fd, 0, SEEK_SET);
+    for (;;) {
+        const ssize_t n = ReadFull(from_fd, buf.data(), buf.size());
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!WriteAll(to_fd, buf.data(), static_cast<std::size_t>(n))) return false;
+    }
+}
+
+int CutResult(int r) {
+    return r == kTarBadHeader ? GTE_STRUCT : r == kTarReadError ? GTE_READ : r == kTarCancelled ? GTE_ABORT : r;
+}
+
+}  // namespace
+
+int TarBuildArchive(const std::string& archive_path, const std::string& temp_path,
+                    const std::vector<TarWriteItem>& items, bool grow_existing, TarWriter& w,
+                    const std::function<void(int code, const std::string& temp_path)>& on_error) {
+    const int temp = ::open(temp_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (temp < 0) return GTE_CREATE;
+    int result = GTE_OK;
+    if (!grow_existing) {
+        const int old = ::open(archive_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (old >= 0) {
+            const bool copied = AppendFile(old, temp);
+            ::close(old);
+            if (!copied) result = GTE_WRITE;
+            else if (const int r = TarTruncateForAppend(temp); r != GTE_OK) result = CutResult(r);
+            ::lseek(temp, 0, SEEK_END);
+        }
+    }
+    w.fd = temp;
+    for (std::size_t i = 0; i < items.size() && result == GTE_OK; ++i) {
+        result = TarWriteEntry(w, items[i]);
+        if (result == GTE_OK) result = TarWriteFileData(w);
+        if (result != GTE_OK && on_error) on_error(result, temp_path);
+    }
+    if (result == GTE_OK) result = TarWriteEnd(w);
+    if (result == GTE_OK && grow_existing) {
+        const int archive = ::open(archive_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (archive < 0) {
+            result = GTE_OPEN;
+        } else {
+            if (const int r = TarTruncateForAppend(archive); r != GTE_OK) result = CutResult(r);
+            else if (::lseek(archive, 0, SEEK_END) < 0 || !AppendFile(temp, archive)) result = GTE_WRITE;
+            ::close(archive);
+        }
+    }
+    ::close(temp);
+    w.fd = -1;
+    if (grow_existing) ::unlink(temp_path.c_str());
+    return result;
+}
+
+int TarDeleteFromArchive(const std::string& archive_path, const std::string& temp_path,
+                         const std::function<bool(const std::string& name)>* matches, long index,
+                         bool grow_existing, const std::function<void(const std::string& name)>& log_deleted) {
+    int fd;
+    if (grow_existing) {
+        fd = ::open(archive_path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return GTE_OPEN;
+    } else {
+        const int old = ::open(archive_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (old < 0) return GTE_OPEN;
+        fd = ::open(temp_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            ::close(old);
+            return GTE_CREATE;
+        }
+        const bool copied = AppendFile(old, fd);
+        ::close(old);
+        if (!copied) {
+            ::close(fd);
+            return GTE_WRITE;
+        }
+    }
+    const int result = TarDeleteMembers(fd, matches, index, log_deleted);
+    ::close(fd);
+    return result;
+}
+
 // ---- Reader --------------------------------------------------------------------------------------------
 
 bool TarIndexCurrent(const TarMemberIndex& index, const std::string& archive_name, int fd) {
@@ -606,9 +692,9 @@ bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names
         if (!part.empty() && part != ".") parts.push_back(part);
         start = sep + 1;
     }
-    if (parts.empty()) return false;
-    if (no_directory_names) parts.erase(parts.begin(), parts.end() - 1);
     relative->clear();
+    if (parts.empty()) return true;  // the destination itself ("./", "/")
+    if (no_directory_names) parts.erase(parts.begin(), parts.end() - 1);
     for (const auto& p : parts) {
         if (!relative->empty()) *relative += '/';
         *relative += p;
@@ -629,10 +715,12 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     std::string rel;
     const bool to_file = ctx.output == OutputKind::kFile;
     if (directory && ctx.noDirectoryNames) return done(UGTE_OK);  // nothing to create
-    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel)) {
+    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel) ||
+        (rel.empty() && !directory)) {
         if (ctx.log) ctx.log(TarEvent::kSkipped, name);
         return done(UGTE_SKIP);
     }
+    if (rel.empty()) return done(UGTE_OK);  // "./": the destination itself
     std::string path = ctx.destination + "/" + rel;
 
     std::uint64_t mode_value = 0644;

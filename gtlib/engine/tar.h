@@ -104,6 +104,22 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item);
 int TarWriteFileData(TarWriter& w);
 int TarWriteEnd(TarWriter& w);
 
+// Builds an archive (GT_TAR, GT_TAR_MEMTOFILE) in the temporary file `temp_path` supplied by the engine.
+// Without grow_existing, an existing archive is first copied into the temporary file and cut at its end
+// block, the items follow, and the engine then puts the temporary file in place of the archive. With it,
+// the temporary file gets only the new items and is then appended to the archive (created when missing)
+// after cutting that at its end block, and deleted. Either way the old members stay and the new ones follow.
+// `w` carries the hooks and flags (its fd is set here). on_error(code, temp_path) is told of a failing item.
+int TarBuildArchive(const std::string& archive_path, const std::string& temp_path,
+                    const std::vector<TarWriteItem>& items, bool grow_existing, TarWriter& w,
+                    const std::function<void(int code, const std::string& temp_path)>& on_error = {});
+
+// Removes members (GT_TAR_DELETE) as TarDeleteMembers does: without grow_existing on a copy in `temp_path`
+// (which the engine then puts in place of the archive), with it in the archive itself.
+int TarDeleteFromArchive(const std::string& archive_path, const std::string& temp_path,
+                         const std::function<bool(const std::string& name)>* matches, long index,
+                         bool grow_existing, const std::function<void(const std::string& name)>& log_deleted);
+
 // ---- Reader --------------------------------------------------------------------------------------------
 
 // Member index: the header offsets of the counted members of one archive.
@@ -208,7 +224,8 @@ struct UntarContext {
 };
 
 // The path below the destination for a member name: "/" and "\" both separate, leading separators and a
-// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part or no name at all.
+// drive letter are dropped, "." parts are dropped. False (skip) for a name with a ".." part; an empty result
+// names the destination itself.
 bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative);
 
 // Extracts (or tests) the member whose header was read at header_offset, under `name` (the selected name).

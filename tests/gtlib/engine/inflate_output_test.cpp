@@ -253,6 +253,35 @@ TEST_F(OutputTest, MemoryToMemoryUsesTheHostProcedure) {
     }
 }
 
+// A host that keeps answering "continue" without data ends the input; so do errors and cancels.
+TEST_F(OutputTest, MemoryToMemoryInputEndsOnEveryAnswer) {
+    const Bytes packed = gtlib_test::ZlibDeflateRaw(gtlib_test::Sample("text", 50000), 6, Z_DEFAULT_STRATEGY);
+    struct Case {
+        int answer;
+        int want;
+    };
+    for (const auto& c : {Case{MEM_CONTINUE, UGTE_STRUCT}, Case{MEM_ERROR, UGTE_STRUCT}, Case{MEM_CANCEL, UGTE_ABORT},
+                          Case{77, UGTE_STRUCT}}) {
+        std::size_t calls = 0;
+        InflateJob job;
+        job.output = OutputKind::kMemToMem;
+        job.compressedLeft = UINT32_MAX;
+        job.memTransfer = [&](int dir, std::uint8_t* buf, std::uint32_t* size, std::uint64_t, std::uint64_t) -> int {
+            if (dir == MEM_WRITE_DATA) return MEM_CONTINUE;
+            // Half of the stream, then the answer under test with nothing.
+            if (calls++ == 0) {
+                *size = static_cast<std::uint32_t>(std::min<std::size_t>(*size, packed.size() / 2));
+                std::copy_n(packed.data(), *size, buf);
+                return MEM_CONTINUE;
+            }
+            *size = 0;
+            return c.answer;
+        };
+        EXPECT_EQ(InflateItem(job), c.want) << c.answer;
+        EXPECT_LE(calls, 3u);
+    }
+}
+
 TEST_F(OutputTest, StreamOutputOffersPiecesAndHonoursDone) {
     SetUpMember(gtlib_test::Sample("text", 300000));
     Bytes got;

@@ -223,6 +223,38 @@ TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "out/u")), "z");
 }
 
+// A source that shrinks between the header and its data: the member keeps the size in its header, filled
+// with zero bytes, the problem is reported, and the archive stays readable.
+TEST(TarWriterTest, ShrinkingSourceIsFilledAndReported) {
+    gtlib_test::TempDir dir;
+    gtlib_test::WriteFile(dir / "src", Bytes(3000, 's'));
+    const int fd = ::open((dir / "a.tar").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+    TarWriter w;
+    w.fd = fd;
+    int warned = 0;
+    w.warning = [&](const TarWriteItem&, int code) { warned = code; };
+    TarWriteItem item;
+    item.sourcePath = (dir / "src").string();
+    item.storedName = "src";
+    ASSERT_EQ(TarWriteEntry(w, item), GTE_OK);
+    fs::resize_file(dir / "src", 1000);
+    EXPECT_EQ(TarWriteFileData(w), GTE_OK);
+    gtlib_test::WriteFile(dir / "b", Bytes(10, 'b'));
+    TarWriteItem next;
+    next.sourcePath = (dir / "b").string();
+    next.storedName = "b";
+    ASSERT_EQ(TarWriteEntry(w, next), GTE_OK);
+    ASSERT_EQ(TarWriteFileData(w), GTE_OK);
+    ASSERT_EQ(TarWriteEnd(w), GTE_OK);
+    ::close(fd);
+    EXPECT_EQ(warned, GTE_READ);
+    const Extracted e = ExtractAll(dir / "a.tar", dir / "out");
+    EXPECT_EQ(e.names, (std::vector<std::string>{"src", "b"}));
+    Bytes want(1000, 's');
+    want.resize(3000, 0);
+    EXPECT_EQ(gtlib_test::ReadFile(dir / "out/src"), want);
+}
+
 // Appending keeps the old members; the copy-and-append and the grow-in-place paths give the same bytes.
 TEST(TarWriterTest, AppendKeepsMembers) {
     gtlib_test::TempDir dir;
@@ -241,6 +273,50 @@ TEST(TarWriterTest, AppendKeepsMembers) {
     EXPECT_EQ(gtlib_test::ReadFile(dir / "a.tar"), gtlib_test::ReadFile(dir / "b.tar"));
     const Extracted e = ExtractAll(dir / "a.tar", dir / "out");
     EXPECT_EQ(e.names, (std::vector<std::string>{"one", "two"}));
+}
+
+// The archive-level steps: build, add with and without growing in place, delete on a copy or in place.
+TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
+    gtlib_test::TempDir dir;
+    auto items = [&](const std::string& name, std::size_t n) {
+        gtlib_test::WriteFile(dir / ("src_" + name), Bytes(n, static_cast<std::uint8_t>(name[0])));
+        TarWriteItem it;
+        it.sourcePath = (dir / ("src_" + name)).string();
+        it.storedName = name;
+        it.mtime = kTime;
+        return std::vector<TarWriteItem>{it};
+    };
+    const std::string a = (dir / "a.tar").string(), b = (dir / "b.tar").string(), tmp = (dir / "tmp").string();
+    TarWriter w;
+    ASSERT_EQ(TarBuildArchive(a, tmp, items("one", 700), false, w), GTE_OK);
+    fs::rename(tmp, a);  // the engine puts the temporary file in place
+    fs::copy_file(a, b);
+    ASSERT_EQ(TarBuildArchive(a, tmp, items("two", 10), false, w), GTE_OK);
+    fs::rename(tmp, a);
+    ASSERT_EQ(TarBuildArchive(b, tmp, items("two", 10), true, w), GTE_OK);
+    EXPECT_FALSE(fs::exists(tmp));
+    EXPECT_EQ(gtlib_test::ReadFile(a), gtlib_test::ReadFile(b));
+    EXPECT_EQ(ExtractAll(a, dir / "o1").names, (std::vector<std::string>{"one", "two"}));
+    // Growing a missing archive creates it.
+    ASSERT_EQ(TarBuildArchive((dir / "new.tar").string(), tmp, items("n", 1), true, w), GTE_OK);
+    EXPECT_EQ(fs::file_size(dir / "new.tar"), 1536u);
+    // A failing item is reported with the temporary file's name.
+    auto missing = items("m", 1);
+    missing[0].sourcePath = (dir / "nothing").string();
+    std::string reported;
+    EXPECT_EQ(TarBuildArchive(a, tmp, missing, false, w, [&](int code, const std::string& t) {
+                  reported = std::to_string(code) + " " + t;
+              }),
+              GTE_OPEN);
+    EXPECT_EQ(reported, std::to_string(GTE_OPEN) + " " + tmp);
+    // Deleting on a copy leaves the archive alone until it is replaced; in place changes it.
+    const Bytes before = gtlib_test::ReadFile(a);
+    ASSERT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 0, false, {}), GTE_OK);
+    EXPECT_EQ(gtlib_test::ReadFile(a), before);
+    EXPECT_EQ(ExtractAll(tmp, dir / "o2").names, std::vector<std::string>{"two"});
+    ASSERT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 1, true, {}), GTE_OK);
+    EXPECT_EQ(ExtractAll(a, dir / "o3").names, std::vector<std::string>{"one"});
+    EXPECT_EQ(TarDeleteFromArchive(a, tmp, nullptr, 5, true, {}), GTE_INDEX);
 }
 
 // Cutting a damaged archive for appending refuses and never grows the file.
@@ -570,6 +646,8 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
         {"absolute path", Archive({Member("/abs/y", "abs")}), kTarEnd, {UGTE_OK}, {"abs/", "abs/y"}},
         {"drive letter", Archive({Member("C:\\x", "drive")}), kTarEnd, {UGTE_OK}, {"x"}},
         {"dot parts", Archive({Member("./a/./b", "dots")}), kTarEnd, {UGTE_OK}, {"a/", "a/b"}},
+        {"the destination itself", Archive({Member("./", "", '5'), Member("/", "", '5'), Member(".", "x")}), kTarEnd,
+         {UGTE_OK, UGTE_OK, UGTE_SKIP}, {}},
         {"file through a link already in the destination", Archive({Member("ln/x", "evil"), Member("y", "ok")}),
          kTarFound, {UGTE_CREATE}, {}},
         {"member replacing a link already in the destination", Archive({Member("ln", "data")}), kTarEnd, {UGTE_OK},
