@@ -23,14 +23,10 @@
 
 namespace gtlib {
 
+// The compression state of a control and the record of the run in progress.
 struct GtControlState {
     GtEngineState engine;
-    MessageSlots slots{};
-    MessageHost host;
-    EventLog eventLog;
     const GTCMDSTRUCT* cmd = nullptr;
-
-    MessageContext Messages() { return MessageContext{&slots, host, engine.diagnostic, engine.Quiet()}; }
 };
 
 namespace {
@@ -39,35 +35,6 @@ constexpr std::size_t kPathLimit = PATH_MAX - 1;
 
 thread_local GtControlState* tSlot = nullptr;
 thread_local std::unique_ptr<GtControlState> tOwnState;
-
-GtControlState& Control(GtEngineState& st) { return *static_cast<GtControlState*>(st.hostData); }
-
-// The message path of the compression state.
-std::string HookText(GtEngineState& st, int id) {
-    GtControlState& c = Control(st);
-    return GtGetMessageText(&c.slots, c.host, static_cast<uint32_t>(id), 1);
-}
-
-void HookError(GtEngineState& st, int code, const std::string& detail, bool boxAllowed) {
-    GtControlState& c = Control(st);
-    FirstError once;  // the state's own latch already decided that this is the run's first error
-    GtReportError(c.Messages(), once, code, detail, boxAllowed);
-}
-
-void HookWarning(GtEngineState& st, const std::string& text, const std::string& detail) {
-    GtShowWarning(Control(st).Messages(), text, detail);
-}
-
-void HookEventLog(GtEngineState& st, const std::string& line) { Control(st).eventLog.Line(line); }
-
-void InstallHooks(GtControlState& c) {
-    c.engine.hostData = &c;
-    c.engine.hooks.text = &HookText;
-    c.engine.hooks.error = &HookError;
-    c.engine.hooks.warning = &HookWarning;
-    c.engine.hooks.eventLog = &HookEventLog;
-    c.engine.hooks.pump = nullptr;  // no window messages inside the library; the control pumps itself
-}
 
 std::string Msg(uint32_t id) {
     const char* t = FindMessage(id);
@@ -264,7 +231,7 @@ int TarRun(GtControlState& c, int mode) {
             std::string line = Msg(703);
             const std::size_t at = line.find("%s");
             if (at != std::string::npos) line.replace(at, 2, path);
-            st.EventLog(line);
+            st.LogEvent(line);
         };
         std::string failed;
         r = GtTarWriteItems(run, TarItems(st), failed);
@@ -300,7 +267,7 @@ int TarRun(GtControlState& c, int mode) {
             std::string line = Msg(704);
             const std::size_t at = line.find("%s");
             if (at != std::string::npos) line.replace(at, 2, name);
-            st.EventLog(line);
+            st.LogEvent(line);
         });
         if (r != GTE_OK) return fail(r, archive);
         if (inPlace) {
@@ -395,7 +362,7 @@ int MemToMem(GtControlState& c) {
     const int r = GzipMemory(item, st);
     st.encryptCode.clear();
     if (r != GTE_OK) return st.ReportError(r);
-    st.EventLog(Msg(707));
+    st.LogEvent(Msg(707));
     return st.gtErrorCode;
 }
 
@@ -411,7 +378,7 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     st.memTransferData = nullptr;
     st.totalRead = st.totalWritten = 0;
     st.items.clear();
-    c.host = {};
+    st.messageHost = {};
     c.cmd = cmd;
     st.diagnostic = cmd != nullptr && cmd->bDiagnostic != 0;
     if (cmd == nullptr) return st.ReportError(GTE_PARMS);
@@ -420,7 +387,7 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
         st.messagesShown = false;  // nothing of such a record can be trusted, its message procedure least
         return st.ReportError(GTE_PARMS);
     }
-    c.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
+    st.messageHost = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
     st.subOptions = cmd->dwGTSubOptions;
     st.SetDefaults();
     st.messagesShown = cmd->bAllQuiet == 0;
@@ -479,7 +446,7 @@ GtControlState* SlotState() {
     if (tSlot != nullptr) return tSlot;
     if (!tOwnState) {
         tOwnState.reset(new (std::nothrow) GtControlState());
-        if (tOwnState) InstallHooks(*tOwnState);
+        if (tOwnState) tOwnState->engine.SetDefaults();
     }
     return tOwnState.get();
 }
@@ -511,7 +478,7 @@ int32_t GtMain(GTCMDSTRUCT* cmd) {
     if (r == GTE_OK) r = c->engine.gtErrorCode;
     c->engine.patterns = {};
     c->engine.items.clear();
-    c->eventLog.Close();
+    c->engine.eventLogFile.Close();
     if (c->engine.srcFd >= 0) ::close(c->engine.srcFd);
     c->engine.srcFd = -1;
     c->engine.outFd = -1;
@@ -525,7 +492,6 @@ std::size_t GtStateSize() { return sizeof(GtControlState); }
 void GtInitState(void* block) {
     if (block == nullptr) return;
     auto* c = new (block) GtControlState();
-    InstallHooks(*c);
     c->engine.SetDefaults();
 }
 

@@ -31,18 +31,8 @@ struct Reader {
     std::uint64_t count = 0;
     std::uint32_t crc = 0;
     bool readError = false;
-    std::vector<std::uint8_t> scratch;
+    LfToCrlf crlf;
 };
-
-// LF to CR LF: every LF becomes CR LF (a CR already in front of it stays, so CR LF becomes CR CR LF).
-std::size_t ExpandLf(const std::uint8_t* in, std::size_t n, std::uint8_t* out) {
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (in[i] == '\n') out[o++] = '\r';
-        out[o++] = in[i];
-    }
-    return o;
-}
 
 std::size_t ReadAll(int fd, std::uint8_t* buf, std::size_t want, bool& error) {
     std::size_t got = 0;
@@ -61,33 +51,19 @@ std::size_t ReadAll(int fd, std::uint8_t* buf, std::size_t want, bool& error) {
 
 std::size_t ReadFileSource(Reader& r, std::uint8_t* buf, std::size_t want) {
     if (!r.st->lfToCrlf) return ReadAll(r.fd, buf, want, r.readError);
-    const std::size_t half = want / 2;
-    if (half == 0) return 0;
-    r.scratch.resize(half);
-    const std::size_t n = ReadAll(r.fd, r.scratch.data(), half, r.readError);
-    return ExpandLf(r.scratch.data(), n, buf);
+    return r.crlf.Read([&r](std::uint8_t* raw, std::size_t max) { return ReadAll(r.fd, raw, max, r.readError); },
+                       buf, want);
 }
 
 std::size_t ReadBlockSource(Reader& r, std::uint8_t* buf, std::size_t want) {
     GtEngineState& st = *r.st;
-    const std::uint8_t* p = st.memBlock + st.memReadPos;
-    const std::size_t left = st.memBlockSize - st.memReadPos;
-    if (!st.lfToCrlf) {
-        const std::size_t n = std::min(want, left);
-        std::memcpy(buf, p, n);
+    auto fetch = [&st](std::uint8_t* raw, std::size_t max) {
+        const std::size_t n = std::min(max, st.memBlockSize - st.memReadPos);
+        std::memcpy(raw, st.memBlock + st.memReadPos, n);
         st.memReadPos += n;
         return n;
-    }
-    std::size_t i = 0, o = 0;
-    while (i < left && o < want) {
-        if (p[i] == '\n') {
-            if (o + 2 > want) break;
-            buf[o++] = '\r';
-        }
-        buf[o++] = p[i++];
-    }
-    st.memReadPos += i;
-    return o;
+    };
+    return st.lfToCrlf ? r.crlf.Read(fetch, buf, want) : fetch(buf, want);
 }
 
 std::size_t ReadCallbackSource(Reader& r, std::uint8_t* buf, std::size_t want) {
@@ -290,6 +266,9 @@ int GzipFile(GtItem& item, int outFd, GtEngineState& st) {
 
     Reader r(&st, &item, Source::File);
     if (item.memory) {
+        // Every item of a memory run reads the block (or the stream) from its start.
+        st.memReadPos = 0;
+        st.memInputEnded = false;
         item.time = static_cast<std::uint32_t>(std::time(nullptr));
         item.attributes = 0;
         r.source = st.memStream ? Source::Callback : Source::Block;

@@ -53,6 +53,37 @@ int GzipMemory(GtItem& item, GtEngineState& st);
 // The name with ".gz" appended when its last component holds no point.
 std::string AppendGzExtension(std::string_view name);
 
+// LF to CR LF on the way from a source to the coder: every LF becomes CR LF (a CR already in front of it
+// stays, so CR LF becomes CR CR LF). At most half the wanted count is taken from the source per call; a
+// pair that does not fit the caller's buffer waits for the next call, so no byte is lost however small
+// the wanted count.
+class LfToCrlf {
+public:
+    // `fetch(buf, max)` reads up to max raw bytes (0 at the end). Returns the bytes placed in `out`.
+    template <class Fetch>
+    std::size_t Read(Fetch&& fetch, std::uint8_t* out, std::size_t want) {
+        if (pos_ == pending_.size()) {
+            const std::size_t half = want / 2 > 0 ? want / 2 : 1;
+            raw_.resize(half);
+            const std::size_t n = fetch(raw_.data(), half);
+            pending_.clear();
+            pos_ = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (raw_[i] == '\n') pending_.push_back('\r');
+                pending_.push_back(raw_[i]);
+            }
+        }
+        const std::size_t n = pending_.size() - pos_ < want ? pending_.size() - pos_ : want;
+        for (std::size_t i = 0; i < n; ++i) out[i] = pending_[pos_ + i];
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::vector<std::uint8_t> raw_, pending_;
+    std::size_t pos_ = 0;
+};
+
 // Replaces successive "%d" of a message text with the numbers (other text stays as it is).
 std::string FormatNumbers(std::string_view text, int a, int b);
 // Replaces the first "%s" of a message text with `arg`.

@@ -230,7 +230,7 @@ int32_t DefaultButton(uint32_t style) {
 // Copies a text into a message buffer of kMessageSlotSize bytes, cut to `limit` characters.
 void CopyCut(char* buf, std::string_view text, std::size_t limit) {
     const std::size_t n = text.size() < limit ? text.size() : limit;
-    std::memcpy(buf, text.data(), n);
+    if (n > 0) std::memcpy(buf, text.data(), n);
     buf[n] = 0;
 }
 

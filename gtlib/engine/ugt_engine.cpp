@@ -380,7 +380,9 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     std::string path = s.destination + (s.noDirNames ? BaseName(relative) : relative);
     const bool toFile = !s.test && !s.memoryMode && !s.streamIn && !s.streamOut;
     const uint32_t mtime = HeaderTime(s.gz);
-    int64_t outTime = mtime;
+    // A member without a time stamp (MTIME 0, as gzip writes for a pipe) leaves the file the time of its
+    // extraction instead of 1 January 1970.
+    int64_t outTime = mtime != 0 ? static_cast<int64_t>(mtime) : static_cast<int64_t>(std::time(nullptr));
     bool readOnly = (s.gzAttributes & ATTR_READONLY) != 0;
 
     if (toFile) {

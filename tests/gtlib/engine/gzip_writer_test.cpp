@@ -199,6 +199,29 @@ TEST(GzipWriter, LfToCrlfConversion) {
     }
 }
 
+// However small the wanted count (the coder may ask for a single byte when its window is nearly full),
+// a CR LF pair is never cut off and nothing is lost.
+TEST(GzipWriter, LfToCrlfNeverLosesBytes) {
+    const Bytes in = test::ToBytes("a\nb\r\n\n\nend\n");
+    for (std::size_t want : {1, 2, 3, 7, 64}) {
+        LfToCrlf conv;
+        std::size_t pos = 0;
+        auto fetch = [&](std::uint8_t* raw, std::size_t max) {
+            const std::size_t n = std::min(max, in.size() - pos);
+            std::memcpy(raw, in.data() + pos, n);
+            pos += n;
+            return n;
+        };
+        Bytes out;
+        std::uint8_t buf[64];
+        while (const std::size_t n = conv.Read(fetch, buf, want)) {
+            EXPECT_LE(n, want);
+            out.insert(out.end(), buf, buf + n);
+        }
+        EXPECT_EQ(out, ExpandLf(in)) << "want " << want;
+    }
+}
+
 // A memory block as the source: "Memory to File" status, the current time, the event-log line.
 TEST(GzipWriter, MemoryBlockSource) {
     test::TempDir dir;

@@ -212,6 +212,9 @@ TEST_F(UgtEngineTest, GunzipOfGnuGzipFilesRestoresDataNameAndTime) {
     v.dest = Out() + "/second/";
     ASSERT_EQ(v.Run(), 0);
     EXPECT_EQ(ReadFile(Out() + "/second/Notizie.TXT"), std::string(data.begin(), data.end()));
+    // gzip -n stores no time stamp: the file keeps the time of its extraction
+    ASSERT_EQ(::stat((Out() + "/second/Notizie.TXT").c_str(), &st), 0);
+    EXPECT_GT(st.st_mtime, 1709618828);
     EXPECT_EQ(env.Events(),
               "--- Selbrik-GT Event Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n" + Out() +
                   "/Notizie.TXT [Extracted]\r\n");
