@@ -262,12 +262,12 @@ Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
                 if (f.readOnly) ClearReadOnly(path);
                 return Decision::Write;
             case 5:
-            case kAnswerYesToAll:
+            case kOverwriteYesToAll:
                 s.overwriteAll = true;
                 if (f.readOnly) ClearReadOnly(path);
                 return Decision::Write;
             case 2: return Decision::Cancel;
-            case kAnswerRename: {
+            case kOverwriteRename: {
                 std::string chosen = AskRename(path);
                 for (char& c : chosen)
                     if (c == '\\') c = '/';

@@ -373,11 +373,11 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
     const Case cases[] = {
         {"yes, yes", {6, 6}, "", 0, "new a", "new b", 2},
         // Yes to All overwrites without asking again, but a read-only file needs the read-only sub-option.
-        {"yes to all", {kAnswerYesToAll}, "", UGTE_CREATE, "new a", "old b", 1},
+        {"yes to all", {kOverwriteYesToAll}, "", UGTE_CREATE, "new a", "old b", 1},
         {"no, yes", {7, 6}, "", UGTE_SKIP, "old a", "new b", 2},
         {"cancel", {2}, "", UGTE_ABORT, "old a", "old b", 1},
-        {"rename, no", {kAnswerRename, 7}, "renamed.txt", UGTE_SKIP, "old a", "old b", 2},
-        {"rename cancelled, yes", {kAnswerRename, 6}, "", UGTE_SKIP, "old a", "new b", 2},
+        {"rename, no", {kOverwriteRename, 7}, "renamed.txt", UGTE_SKIP, "old a", "old b", 2},
+        {"rename cancelled, yes", {kOverwriteRename, 6}, "", UGTE_SKIP, "old a", "new b", 2},
         {"not an answer", {42, 6}, "", UGTE_SKIP, "old a", "new b", 2},
     };
     for (const auto& c : cases) {
