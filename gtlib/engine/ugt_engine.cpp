@@ -1321,49 +1321,4 @@ bool UgtSelectByPatterns(const std::vector<std::string>& patterns, std::string_v
     return false;
 }
 
-bool UgtIsLongName(std::string_view name) {
-    if (name.find(' ') != std::string_view::npos || name.find('"') != std::string_view::npos) return true;
-    std::size_t i = 0;
-    while (i <= name.size()) {
-        std::size_t j = name.find_first_of("/\\:", i);
-        if (j == std::string_view::npos) j = name.size();
-        const std::string_view part = name.substr(i, j - i);
-        const std::size_t dot = part.find('.');
-        const std::size_t before = dot == std::string_view::npos ? part.size() : dot;
-        const std::size_t after = dot == std::string_view::npos ? 0 : part.size() - dot - 1;
-        if (before > 8 || after > 3) return true;
-        i = j + 1;
-    }
-    return false;
-}
-
-std::string UgtShortName(std::string_view name) {
-    std::string out;
-    std::size_t i = 0;
-    while (i <= name.size()) {
-        std::size_t j = name.find_first_of("/\\:", i);
-        const bool end = j == std::string_view::npos;
-        if (end) j = name.size();
-        std::string base, ext;
-        bool sawPoint = false;
-        for (char c : name.substr(i, j - i)) {
-            if (c == ' ' || c == '"') continue;
-            if (c == '.') {
-                sawPoint = true;  // further points are dropped
-                continue;
-            }
-            if (!sawPoint) {
-                if (base.size() < 8) base.push_back(c);
-            } else if (ext.size() < 3) {
-                ext.push_back(c);
-            }
-        }
-        out += base;
-        if (sawPoint && !ext.empty()) out += "." + ext;
-        if (!end) out.push_back(name[j]);
-        i = j + 1;
-    }
-    return out;
-}
-
 }  // namespace gtlib
