@@ -1174,43 +1174,6 @@ int32_t UgtMain(UGTCMDSTRUCT* cmd) {
 // Rules of their own
 // ---------------------------------------------------------------------------------------------------------
 
-std::string UgtDateText(int64_t unixTime) {
-    const std::time_t t = static_cast<std::time_t>(unixTime);
-    std::tm tm{};
-    if (::localtime_r(&t, &tm) == nullptr) return "01/01/1970 00:00:00";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02u/%02u/%04u %02u:%02u:%02u", static_cast<unsigned>(tm.tm_mon + 1),
-                  static_cast<unsigned>(tm.tm_mday), static_cast<unsigned>(tm.tm_year + 1900),
-                  static_cast<unsigned>(tm.tm_hour), static_cast<unsigned>(tm.tm_min), static_cast<unsigned>(tm.tm_sec));
-    return buf;
-}
-
-int64_t UgtDateTextToUnix(std::string_view text) {
-    if (text.size() <= 18 || text[2] != '/' || text[5] != '/' || text[13] != ':' || text[16] != ':') return 0;
-    auto num = [&text](std::size_t at, std::size_t n) {
-        int v = 0;
-        for (std::size_t i = at; i < at + n && i < text.size(); ++i)
-            if (text[i] >= '0' && text[i] <= '9') v = v * 10 + (text[i] - '0');
-        return v;
-    };
-    const int month = std::clamp(num(0, 2), 1, 12);
-    const int day = std::clamp(num(3, 2), 1, 31);
-    const int year = std::clamp(num(6, 4), 1970, 2035);
-    const int hour = std::min(num(11, 2), 23);
-    const int minute = std::min(num(14, 2), 59);
-    const int second = std::min(num(17, 2), 59);
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    return t < 0 ? 0 : static_cast<int64_t>(t);
-}
-
 namespace {
 
 // One part (base or extension) of a name against the same part of a pattern.
