@@ -138,20 +138,18 @@ int GzipItems(GtControlState& c) {
     return GTE_OK;
 }
 
-// Copies a whole file into an open one (the temporary copy of an archive).
-int CopyInto(GtEngineState& st, const std::string& from, int toFd) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return GTE_OPEN;
-    const int r = CopyFileData(st, in, toFd, -1);
-    ::close(in);
-    return r;
-}
-
 std::vector<GtTarItem> TarItems(const GtEngineState& st) {
     std::vector<GtTarItem> out;
     for (const GtListItem& li : st.items)
         out.push_back({NativePath(li.sourcePath), li.storedName, li.time, li.attributes, li.memory});
     return out;
+}
+
+std::string WithPath(uint32_t id, const std::string& path) {
+    std::string line = Msg(id);
+    const std::size_t at = line.find("%s");
+    if (at != std::string::npos) line.replace(at, 2, path);
+    return line;
 }
 
 // Mode 2: a TAR archive, new or grown; mode 3: members removed.
@@ -160,45 +158,14 @@ int TarRun(GtControlState& c, int mode) {
     const GTCMDSTRUCT& cmd = *c.cmd;
     const std::string archive = st.gtFile;
     struct stat ast;
-    const bool exists = ::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode);
-    if (mode == 3 && !exists) return st.ReportError(GTE_OPEN, Msg(151) + archive);
-
-    // Without grow-existing the work is done on a temporary copy that then replaces the archive; with it
-    // new members go to a temporary file that is appended (a removal works on the archive itself).
+    if (mode == 3 && !(::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode)))
+        return st.ReportError(GTE_OPEN, Msg(151) + archive);
     std::string temp;
-    int fd = -1;
-    const bool inPlace = st.growExisting && mode == 3;
-    if (inPlace) {
-        fd = ::open(archive.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) return st.ReportError(GTE_OPEN, Msg(151) + archive);
-    } else {
-        if (MakeTempFileName(st.tempPath, temp) != GTE_OK) return st.ReportError(GTE_CREATE, st.tempPath);
-        fd = ::open(temp.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
-            ::unlink(temp.c_str());
-            return st.ReportError(GTE_TEMP, temp);
-        }
-    }
-    auto fail = [&](int code, const std::string& detail) {
-        ::close(fd);
-        if (!temp.empty() && (code != GTE_CREATE || !st.growExisting)) ::unlink(temp.c_str());
-        return st.ReportError(code, detail);
-    };
+    if (MakeTempFileName(st.tempPath, temp) != GTE_OK) return st.ReportError(GTE_CREATE, st.tempPath);
 
     int r = GTE_OK;
-    if (!st.growExisting && exists) {
-        r = CopyInto(st, archive, fd);
-        if (r != GTE_OK) return fail(r, Msg(162) + " " + temp);
-        ::lseek(fd, 0, SEEK_SET);
-        if (mode == 2) {
-            r = GtTarCut(fd);
-            if (r != GTE_OK) return fail(r, archive);
-        }
-    }
-
     if (mode == 2) {
         GtTarRun run;
-        run.fd = fd;
         run.lfToCrlf = st.lfToCrlf;
         run.cancel = &st.cancel;
         run.memData = st.memBlock;
@@ -227,34 +194,26 @@ int TarRun(GtControlState& c, int mode) {
                 attributes = rq.dwAttrib;
             };
         }
-        run.added = [&st](const std::string& path) {
-            std::string line = Msg(703);
-            const std::size_t at = line.find("%s");
-            if (at != std::string::npos) line.replace(at, 2, path);
-            st.LogEvent(line);
-        };
+        const std::vector<GtTarItem> items = TarItems(st);
         std::string failed;
-        r = GtTarWriteItems(run, TarItems(st), failed);
+        r = GtTarBuild(archive, temp, items, st.growExisting, run, failed);
         if (r == GTE_OK && st.cancel) r = GTE_ABORT;
-        if (r != GTE_OK) return fail(r, Msg(164) + " " + temp);
-        if (st.growExisting) {
-            // Append the new members to the archive, cut at its end block.
-            const int afd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-            if (afd < 0) return fail(GTE_CREATE, archive);
-            r = GtTarCut(afd);
-            if (r == GTE_OK) {
-                ::lseek(fd, 0, SEEK_SET);
-                r = CopyFileData(st, fd, afd, -1);
-            }
-            ::close(afd);
-            ::close(fd);
+        if (r != GTE_OK) {
             ::unlink(temp.c_str());
-            return r == GTE_OK ? GTE_OK : st.ReportError(r, archive);
+            return st.ReportError(r, Msg(164) + " " + (failed.empty() ? temp : failed));
         }
+        for (const GtTarItem& item : items) st.LogEvent(WithPath(703, item.memory ? item.storedName : item.sourcePath));
     } else {
         const std::string list = cmd.lpszItemList ? cmd.lpszItemList : "";
         std::vector<std::string> patterns;
-        if (!list.empty() && UgtSplitFilespec(list, patterns) != 0) return fail(GTE_PARMS, Msg(898));
+        if (!list.empty() && UgtSplitFilespec(list, patterns) != 0) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_PARMS, Msg(898));
+        }
+        if (list.empty() && cmd.lIndex < 0) {
+            ::unlink(temp.c_str());
+            return st.ReportError(GTE_INDEX);
+        }
         const bool ignoreLong = (st.subOptions & GTSO_IGNORELONGNAMES) != 0;
         const bool mangle = (st.subOptions & GTSO_MANGLELONGNAMES) != 0;
         std::function<bool(const std::string&)> matches = [&](const std::string& name) {
@@ -262,20 +221,12 @@ int TarRun(GtControlState& c, int mode) {
             const std::string n = mangle && UgtIsLongName(name) ? UgtShortName(name) : name;
             return UgtSelectByPatterns(patterns, n, st.recurse);
         };
-        if (list.empty() && cmd.lIndex < 0) return fail(GTE_INDEX, "");
-        r = GtTarDelete(fd, list.empty() ? nullptr : &matches, cmd.lIndex, [&st](const std::string& name) {
-            std::string line = Msg(704);
-            const std::size_t at = line.find("%s");
-            if (at != std::string::npos) line.replace(at, 2, name);
-            st.LogEvent(line);
-        });
-        if (r != GTE_OK) return fail(r, archive);
-        if (inPlace) {
-            ::close(fd);
-            return GTE_OK;
-        }
+        r = GtTarDelete(archive, temp, list.empty() ? nullptr : &matches, cmd.lIndex, st.growExisting,
+                        [&st](const std::string& name) { st.LogEvent(WithPath(704, name)); });
+        if (r != GTE_OK || st.growExisting) ::unlink(temp.c_str());
+        if (r != GTE_OK) return st.ReportError(r, archive);
     }
-    ::close(fd);
+    if (st.growExisting) return GTE_OK;
     r = ReplaceOriginalFile(st, archive, temp);
     if (r != GTE_OK) {
         st.Warn(Msg(152), temp);

@@ -4,43 +4,41 @@
 
 namespace gtlib {
 
-int GtTarCut(int fd) { return TarTruncateForAppend(fd); }
-
-int GtTarWriteItems(GtTarRun& run, const std::vector<GtTarItem>& items, std::string& failed) {
+int GtTarBuild(const std::string& archive, const std::string& temp, const std::vector<GtTarItem>& items,
+               bool growExisting, GtTarRun& run, std::string& failed) {
     TarWriter w;
-    w.fd = run.fd;
     w.lfToCrlf = run.lfToCrlf;
     w.cancel = run.cancel;
-    w.majorStatus = [&run, &items](const TarWriteItem& item) {
-        (void)items;
-        GtTarItem g{item.sourcePath, item.storedName, item.mtime, item.attributes, item.memoryItem};
-        return run.majorStatus && run.majorStatus(g);
-    };
     w.minorStatus = [&run](int percent) { return run.minorStatus && run.minorStatus(percent); };
     if (run.rename) w.rename = run.rename;
-    for (const GtTarItem& g : items) {
-        TarWriteItem item;
-        item.sourcePath = g.sourcePath;
-        item.memoryItem = g.memory;
-        item.memData = g.memory ? run.memData : nullptr;
-        item.memSize = g.memory ? run.memSize : 0;
-        item.storedName = g.storedName;
-        item.mtime = g.time;
-        item.attributes = g.attributes;
-        int r = TarWriteEntry(w, item);
-        if (r == 0) r = TarWriteFileData(w);
-        if (r != 0) {
-            failed = g.memory ? g.storedName : g.sourcePath;
-            return r;
-        }
-        if (run.added) run.added(g.memory ? g.storedName : g.sourcePath);
+    std::vector<TarWriteItem> list(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const bool memory = items[i].memory;
+        list[i].sourcePath = items[i].sourcePath;
+        list[i].memoryItem = memory;
+        list[i].memData = memory ? run.memData : nullptr;
+        list[i].memSize = memory ? run.memSize : 0;
+        list[i].storedName = items[i].storedName;
+        list[i].mtime = items[i].time;
+        list[i].attributes = items[i].attributes;
     }
-    return TarWriteEnd(w);
+    std::size_t written = 0;
+    w.majorStatus = [&run, &written, &items](const TarWriteItem&) {
+        const GtTarItem& g = items[std::min(written++, items.size() - 1)];
+        return run.majorStatus && run.majorStatus(g);
+    };
+    const int r = TarBuildArchive(archive, temp, list, growExisting, w, {});
+    if (r != 0 && written > 0) {
+        const GtTarItem& g = items[written - 1];
+        failed = g.memory ? g.storedName : g.sourcePath;
+    }
+    return r;
 }
 
-int GtTarDelete(int fd, const std::function<bool(const std::string& name)>* matches, long index,
+int GtTarDelete(const std::string& archive, const std::string& temp,
+                const std::function<bool(const std::string& name)>* matches, long index, bool growExisting,
                 const std::function<void(const std::string& name)>& deleted) {
-    return TarDeleteMembers(fd, matches, index, deleted);
+    return TarDeleteFromArchive(archive, temp, matches, index, growExisting, deleted);
 }
 
 }  // namespace gtlib

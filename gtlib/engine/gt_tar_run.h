@@ -18,7 +18,6 @@ struct GtTarItem {
 };
 
 struct GtTarRun {
-    int fd = -1;                        // the temporary file (or the archive itself when growing)
     bool lfToCrlf = false;
     bool* cancel = nullptr;
     const unsigned char* memData = nullptr;
@@ -27,18 +26,19 @@ struct GtTarRun {
     std::function<bool(const GtTarItem& item)> majorStatus;
     std::function<bool(int percent)> minorStatus;
     std::function<void(std::string& storedName, int64_t& mtime, uint32_t& attributes)> rename;
-    std::function<void(const std::string& line)> added;  // "%s [Added]" with the source path
 };
 
-// Cuts an archive copy at its end block. GTE_* code.
-int GtTarCut(int fd);
+// Builds the archive in `temp` (GT_TAR, GT_TAR_MEMTOFILE): without grow-existing an existing archive is
+// copied first and the caller then puts `temp` in its place; with it the new members are appended to the
+// archive and `temp` is deleted. On failure `failed` names the item. GTE_* code.
+int GtTarBuild(const std::string& archive, const std::string& temp, const std::vector<GtTarItem>& items,
+               bool growExisting, GtTarRun& run, std::string& failed);
 
-// Writes every item and the end block at the file's position. On failure `failed` names the item.
-int GtTarWriteItems(GtTarRun& run, const std::vector<GtTarItem>& items, std::string& failed);
-
-// Removes members: those the predicate selects (each logged), or the one at `index` (0-based over all
-// members) when there is no predicate. GTE_INDEX when neither names a member.
-int GtTarDelete(int fd, const std::function<bool(const std::string& name)>* matches, long index,
+// Removes members (GT_TAR_DELETE): those the predicate selects (each reported to `deleted`), or the one at
+// `index` (0-based over all members) without a predicate; on a copy in `temp` (then put in place by the
+// caller), or with grow-existing in the archive itself. GTE_INDEX when neither names a member.
+int GtTarDelete(const std::string& archive, const std::string& temp,
+                const std::function<bool(const std::string& name)>* matches, long index, bool growExisting,
                 const std::function<void(const std::string& name)>& deleted);
 
 }  // namespace gtlib

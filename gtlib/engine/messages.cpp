@@ -238,9 +238,9 @@ void CopyCut(char* buf, std::string_view text, std::size_t limit) {
 bool AnswerFits(EngineKind engine, uint32_t style, int32_t answer) {
     const uint32_t s = style & 0x0F;
     if (engine == EngineKind::Decompress) {
-        if (answer == kAnswerRename) return true;
+        if (answer == kOverwriteRename) return true;
         if (s == 15 && (answer == 2 || answer == 3 || answer == 5 || answer == 6 || answer == 7 ||
-                        answer == kAnswerYesToAll))
+                        answer == kOverwriteYesToAll))
             return true;
     }
     switch (answer) {
@@ -349,7 +349,7 @@ int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind,
     const HostUi ui = GetHostUi();
     if ((style & 0x0F) == kStyleOverwrite) {
         if (ui.overwriteDialog) return ui.overwriteDialog(textBuf, titleBuf);
-        return kAnswerNo;  // no one to ask: keep the existing file
+        return kOverwriteNo;  // no one to ask: keep the existing file
     }
     const uint32_t boxStyle = style | kMbTaskModal | kMbSetForeground;
     if (ui.messageBox) return ui.messageBox(textBuf, titleBuf, boxStyle);

@@ -89,9 +89,9 @@ HostUi GetHostUi();
 // ---------------------------------------------------------------------------------------------------------
 
 inline constexpr uint32_t kStyleOverwrite = 15;  // the decompression engine's own overwrite dialog
-inline constexpr int32_t kAnswerNo = 7;
-inline constexpr int32_t kAnswerYesToAll = 100;
-inline constexpr int32_t kAnswerRename = 101;
+inline constexpr int32_t kOverwriteNo = 7;
+inline constexpr int32_t kOverwriteYesToAll = 100;
+inline constexpr int32_t kOverwriteRename = 101;
 
 // Shows a message of the given kind (MSGID_*) and box style. The title and the text shown follow from the
 // kind (and, for MSGID_GTERROR, from whether number 1 is a known result code of the engine). The host's

@@ -262,12 +262,12 @@ Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
                 if (f.readOnly) ClearReadOnly(path);
                 return Decision::Write;
             case 5:
-            case kAnswerYesToAll:
+            case kOverwriteYesToAll:
                 s.overwriteAll = true;
                 if (f.readOnly) ClearReadOnly(path);
                 return Decision::Write;
             case 2: return Decision::Cancel;
-            case kAnswerRename: {
+            case kOverwriteRename: {
                 std::string chosen = AskRename(path);
                 for (char& c : chosen)
                     if (c == '\\') c = '/';
@@ -440,6 +440,9 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     job.inputFd = s.fd;
     if (!s.streamIn && ::lseek(s.fd, static_cast<off_t>(s.gz.dataStart), SEEK_SET) < 0) return UGTE_READ;
     PrepareJob(s, job, kind, s.itemName);
+    // Overwrite-all (the overwrite flag, or Yes to All) replaces a read-only file as well, as for TAR
+    // members; otherwise only the read-only sub-option does.
+    if (replaced && s.overwriteAll) job.overwriteReadOnly = true;
     if (toFile) {
         const int r = PrepareOutputFile(job, path);
         if (r != 0) return r;
@@ -457,20 +460,9 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
 // TAR
 // ---------------------------------------------------------------------------------------------------------
 
-struct TarMember {
-    uint8_t header[512];
-    int64_t offset = 0;        // of the header
-    int64_t dataOffset = 0;
-    int64_t size = 0;
-    std::string name;          // prefix + "\" + name, "/" turned into "\"
-    char type = '0';
-};
-
-int64_t Octal(const uint8_t* p, std::size_t n) {
-    int64_t v = 0;
-    std::size_t i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == '0')) ++i;
-    for (; i < n && p[i] >= '0' && p[i] <= '7'; ++i) v = v * 8 + (p[i] - '0');
+uint64_t Number(const uint8_t* field, std::size_t width) {
+    uint64_t v = 0;
+    TarParseNumber(field, width, &v);
     return v;
 }
 
@@ -480,215 +472,155 @@ std::string Field(const uint8_t* p, std::size_t n) {
     return std::string(reinterpret_cast<const char*>(p), len);
 }
 
-bool ChecksumOk(const uint8_t* h) {
-    uint32_t sum = 0;
-    for (int i = 0; i < 500; ++i) sum += (i >= 148 && i < 156) ? ' ' : h[i];
-    return Octal(h + 148, 8) == static_cast<int64_t>(sum);
+bool IsFolderMember(const TarHeaderRead& m) {
+    return m.header[156] == '5' || (!m.name.empty() && m.name.back() == '\\');
 }
 
-bool IsMetadata(char type) { return type == 'L' || type == 'K' || type == 'x' || type == 'g'; }
-
-// Reads the member whose header starts at `offset`: 0 found, 1 end of the archive, 3 bad checksum,
-// 9 read error. GNU long-name records are read into the member they stand for; other metadata records
-// (long link names, pax headers) are passed over.
-int ReadTarMember(int fd, int64_t offset, TarMember& m, int64_t& next) {
-    const int64_t start = offset;  // a member's records begin with its long-name record
-    std::string longName;
-    bool haveLongName = false;
-    for (int guard = 0; guard < 64; ++guard) {
-        ssize_t n;
-        do n = ::pread(fd, m.header, 512, static_cast<off_t>(offset));
-        while (n < 0 && errno == EINTR);
-        if (n < 0) return 9;
-        if (n < 512) return 1;
-        if (m.header[0] == 0 && m.header[345] == 0) return 1;
-        if (!ChecksumOk(m.header)) return 3;
-        m.type = static_cast<char>(m.header[156]);
-        m.size = Octal(m.header + 124, 12);
-        const int64_t dataOffset = offset + 512;
-        const int64_t after = dataOffset + (m.size + 511) / 512 * 512;
-        if (IsMetadata(m.type)) {
-            if (m.type == 'L' && m.size > 0 && m.size <= 65536) {
-                std::string buf(static_cast<std::size_t>(m.size), '\0');
-                if (::pread(fd, buf.data(), buf.size(), static_cast<off_t>(dataOffset)) != static_cast<ssize_t>(buf.size()))
-                    return 1;
-                longName = Field(reinterpret_cast<const uint8_t*>(buf.data()), buf.size());
-                haveLongName = true;
-            }
-            offset = after;
-            continue;
-        }
-        m.offset = start;
-        m.dataOffset = dataOffset;
-        next = after;
-        if (haveLongName) {
-            m.name = longName;
-        } else {
-            const std::string prefix = Field(m.header + 345, 155);
-            m.name = prefix;
-            if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\') m.name.push_back('\\');
-            m.name += Field(m.header, 100);
-        }
-        for (char& c : m.name)
-            if (c == '/') c = '\\';
-        return 0;
-    }
-    return 3;
+std::string SelectedName(const UgtEngineState& s, const std::string& name) {
+    return s.mangleLongNames && UgtIsLongName(name) ? UgtShortName(name) : name;
 }
 
-bool IsFolderMember(const TarMember& m) {
-    return m.type == '5' || (!m.name.empty() && m.name.back() == '\\');
-}
-
-void FillTarInfo(UgtEngineState& s, const TarMember& m, int32_t index, TARINFO& t) {
+void FillTarInfo(UgtEngineState& s, const TarHeaderRead& m, int32_t index, TARINFO& t) {
     const uint32_t size = t.ulStructSize;
     t = TARINFO{};
     t.ulStructSize = size;
-    const std::string name = s.mangleLongNames && UgtIsLongName(m.name) ? UgtShortName(m.name) : m.name;
-    CopyToField(t.szFileName, name);
+    CopyToField(t.szFileName, SelectedName(s, m.name));
     CopyToField(t.szLinkName, Field(m.header + 157, 100));
     CopyToField(t.szUName, Field(m.header + 265, 32));
     CopyToField(t.szGName, Field(m.header + 297, 32));
     CopyToField(t.szMagic, Field(m.header + 257, 6));
     CopyToField(t.szVersion, Field(m.header + 263, 2));
-    CopyToField(t.szDateTime, UgtDateText(Octal(m.header + 136, 12)));
+    CopyToField(t.szDateTime, UgtDateText(static_cast<int64_t>(Number(m.header + 136, 12))));
     std::memcpy(t.szDevMajor, m.header + 329, 8);
     std::memcpy(t.szDevMinor, m.header + 337, 8);
     t.lIndex = index;
-    t.lMode = static_cast<int32_t>(Octal(m.header + 100, 8));
-    t.lUID = static_cast<int32_t>(Octal(m.header + 108, 8));
-    t.lGID = static_cast<int32_t>(Octal(m.header + 116, 8));
-    t.dwSizeL = static_cast<uint32_t>(m.size);
+    t.lMode = static_cast<int32_t>(Number(m.header + 100, 8));
+    t.lUID = static_cast<int32_t>(Number(m.header + 108, 8));
+    t.lGID = static_cast<int32_t>(Number(m.header + 116, 8));
+    t.dwSizeL = static_cast<uint32_t>(m.dataSize);
     t.dwSizeH = 0;
-    t.lChecksum = static_cast<int32_t>(Octal(m.header + 148, 8));
+    t.lChecksum = static_cast<int32_t>(Number(m.header + 148, 8));
     t.lTypeFlag = m.header[156];
 }
 
-// The path a member would be written to, or empty when its name cannot be used.
+// The path a member would be written to (for freshen and update), or empty when its name cannot be used.
 std::string MemberOutputPath(UgtEngineState& s, const std::string& storedName) {
     std::string relative;
-    if (!RelativeOutputName(storedName, relative) || relative.empty()) return {};
-    if (s.noDirNames) {
-        if (relative.back() == '/') return {};  // folders are not made without folder names
-        relative = BaseName(relative);
-    }
+    if (!TarSafeRelativePath(storedName, s.noDirNames, &relative) || relative.empty()) return {};
     return s.destination + relative;
 }
 
-// Selection of a member for extraction and counting: long names, freshen/update, patterns.
-// Returns the name to use (the short form with mangle-long-names), empty when not selected.
-std::string SelectMember(UgtEngineState& s, const TarMember& m, bool usePatterns) {
+// Selection of a member for extraction: long names, freshen/update, patterns. Returns the name to use
+// (the short form with mangle-long-names), empty when not selected.
+std::string SelectMember(UgtEngineState& s, const TarHeaderRead& m) {
     if (s.ignoreLongNames && UgtIsLongName(m.name)) return {};
-    std::string name = m.name;
-    if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
+    const std::string name = SelectedName(s, m.name);
     if (s.freshen || s.update) {
         const std::string path = MemberOutputPath(s, name);
         const FileFacts f = path.empty() ? FileFacts{} : Facts(path);
         if (!f.exists) {
             if (s.freshen) return {};
-        } else if (Octal(m.header + 136, 12) <= f.mtime) {
+        } else if (static_cast<int64_t>(Number(m.header + 136, 12)) <= f.mtime) {
             return {};
         }
     }
-    if (usePatterns && !UgtSelectByPatterns(s.patterns, name, s.recurse)) return {};
+    if (!UgtSelectByPatterns(s.patterns, name, s.recurse)) return {};
     return name;
 }
 
-// Selection modes of a walk: 0 every member, 1 every member but ignored long names, 2 the filespec.
-bool Counted(UgtEngineState& s, const TarMember& m, int mode) {
-    if (mode == 0) return true;
-    if (mode == 1) return !(s.ignoreLongNames && UgtIsLongName(m.name));
-    if (s.ignoreLongNames && UgtIsLongName(m.name)) return false;
-    std::string name = m.name;
-    if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
-    return UgtSelectByPatterns(s.patterns, name, s.recurse);
+// The TAR reader of the run's archive: selection modes 0 every member, 1 every member but ignored long
+// names, 2 the members the filespec selects.
+TarReader Reader(UgtEngineState& s) {
+    TarReader r;
+    r.fd = s.fd;
+    r.archiveName = s.archive;
+    r.index = &s.tarIndex;
+    r.ignoreLongNames = s.ignoreLongNames;
+    r.isLongName = [](const std::string& name) { return UgtIsLongName(name); };
+    r.matches = [&s](const std::string& name) {
+        if (s.ignoreLongNames && UgtIsLongName(name)) return false;
+        return UgtSelectByPatterns(s.patterns, SelectedName(s, name), s.recurse);
+    };
+    return r;
 }
 
-int64_t ArchiveTime(const UgtEngineState& s) {
-    struct stat st;
-    return ::fstat(s.fd, &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
-}
-
-bool IndexValid(const UgtEngineState& s, int mode) {
-    const UgtTarIndex& x = s.tarIndex;
-    return x.valid && x.mode == mode && x.ignoreLong == s.ignoreLongNames && EqualNoCase(x.path, s.archive) &&
-           x.mtime == ArchiveTime(s) && (mode != 2 || x.patterns == s.patterns);
-}
-
-// Builds the member index of the archive in a selection mode; with `enumerate`, the TAR-enumeration
-// procedure sees each counted member. 0, or 5 (stopped by the host), 3, 9.
-int32_t BuildTarIndex(UgtEngineState& s, int mode, bool enumerate) {
-    s.tarIndex = UgtTarIndex{};
-    const int64_t mtime = ArchiveTime(s);
-    if (mtime < 0) return UGTE_READ;
-    UgtTarIndex x;
-    x.path = s.archive;
-    x.mtime = mtime;
-    x.mode = mode;
-    x.ignoreLong = s.ignoreLongNames;
-    if (mode == 2) x.patterns = s.patterns;
-    int64_t offset = 0;
-    for (;;) {
-        TarMember m;
-        int64_t next = 0;
-        const int r = ReadTarMember(s.fd, offset, m, next);
-        if (r == 1) break;
-        if (r != 0) return r;
-        if (Counted(s, m, mode)) {
-            const int32_t index = static_cast<int32_t>(x.offsets.size());
-            x.offsets.push_back(m.offset);
-            if (enumerate && s.tarEnumProc != nullptr) {
-                TARINFO info = NewTarInfo();
-                FillTarInfo(s, m, index, info);
-                int32_t answer = TIE_CONTINUE;
-                s.tarEnumProc(&info, s.tarEnumData, &answer);
-                if (answer != TIE_CONTINUE) return UGTE_ABORT;
-            }
-        }
-        offset = next;
+int32_t ReaderResult(int r) {
+    switch (r) {
+        case kTarFound: return 0;
+        case kTarEnd: return UGTE_EOF;
+        case kTarBadHeader: return UGTE_STRUCT;
+        case kTarNoMemory: return UGTE_MEM;
+        case kTarCancelled: return UGTE_ABORT;
+        default: return UGTE_READ;
     }
-    x.valid = true;
-    s.tarIndex = std::move(x);
-    return 0;
 }
 
-// The member with number `index` in a selection mode: 0, 1 (no such member), 3, 9.
-int32_t TarMemberAt(UgtEngineState& s, int mode, int32_t index, TarMember& m) {
-    if (!IndexValid(s, mode)) {
-        const int32_t r = BuildTarIndex(s, mode, false);
+// Builds the member index in a selection mode; with `enumerate`, the TAR-enumeration procedure sees each
+// counted member and may stop the count.
+int32_t BuildTarIndex(UgtEngineState& s, int mode, bool enumerate, long& count) {
+    TarReader r = Reader(s);
+    s.tarIndexPatterns = s.patterns;
+    const int result = TarBuildIndex(r, mode, &count, [&](long index, const TarHeaderRead& m) {
+        if (!enumerate || s.tarEnumProc == nullptr) return false;
+        TARINFO info = NewTarInfo();
+        FillTarInfo(s, m, static_cast<int32_t>(index), info);
+        int32_t answer = TIE_CONTINUE;
+        s.tarEnumProc(&info, s.tarEnumData, &answer);
+        return answer != TIE_CONTINUE;
+    });
+    return result == kTarFound ? 0 : ReaderResult(result);
+}
+
+// The member with number `index` in a selection mode (the index is built first when it is missing or
+// stale): 0, UGTE_EOF when there is no such member, or a reader error.
+int32_t TarMemberAt(UgtEngineState& s, int mode, int32_t index, TarHeaderRead& m) {
+    const bool current = s.tarIndex.valid && s.tarIndex.mode == mode &&
+                         s.tarIndex.ignoreLongNames == s.ignoreLongNames &&
+                         TarIndexCurrent(s.tarIndex, s.archive, s.fd) &&
+                         (mode != kTarCountMatching || s.tarIndexPatterns == s.patterns);
+    if (!current) {
+        long count = 0;
+        const int32_t r = BuildTarIndex(s, mode, false, count);
         if (r != 0) return r;
     }
-    if (index < 0 || static_cast<std::size_t>(index) >= s.tarIndex.offsets.size()) return UGTE_EOF;
-    int64_t next = 0;
-    const int r = ReadTarMember(s.fd, s.tarIndex.offsets[static_cast<std::size_t>(index)], m, next);
-    return r == 0 ? 0 : (r == 1 ? UGTE_EOF : r);
+    if (index < 0) return UGTE_EOF;
+    TarReader r = Reader(s);
+    return ReaderResult(TarReadHeader(r, mode, index, &m, true, false));
 }
 
-// Extracts (or tests, or reads into memory) one TAR member under the name selected for it.
-int32_t UntarItem(UgtEngineState& s, const TarMember& m, const std::string& name) {
-    const bool toFile = !s.test && !s.memoryMode && !s.streamOut;
-    const bool folder = IsFolderMember(m);
-    const bool fileLike = m.type == '0' || m.type == 0 || m.type == '7';
-    std::string path = MemberOutputPath(s, name);
-    int64_t mtime = Octal(m.header + 136, 12);
-    int tarMode = static_cast<int>(Octal(m.header + 100, 8));
-
-    if (toFile) {
-        if (path.empty()) {
-            if (s.noDirNames && folder) return 0;  // folders are not made without folder names
-            Item(s, 906, name);                    // a name that would leave the destination
-            return UGTE_SKIP;
-        }
-        if (!folder && !fileLike) {  // links, devices and pipes are not made
-            Item(s, 906, path);
-            return UGTE_SKIP;
-        }
-        if (s.renameProc != nullptr) {
+// Extracts (or tests, or reads into memory) one member under the name selected for it.
+int32_t ExtractTarMember(UgtEngineState& s, const TarHeaderRead& m, const std::string& name) {
+    UntarContext ctx;
+    ctx.archiveFd = s.fd;
+    ctx.archivePath = s.archive;
+    ctx.destination = s.destination;
+    while (ctx.destination.size() > 1 && ctx.destination.back() == '/') ctx.destination.pop_back();
+    ctx.noDirectoryNames = s.noDirNames;
+    ctx.overwrite = s.overwriteAll;
+    ctx.allQuiet = s.quiet;
+    ctx.output = s.test ? OutputKind::kTest
+                        : s.streamOut ? OutputKind::kStream
+                                      : s.memoryMode ? (s.memOut ? OutputKind::kMemory : OutputKind::kTest)
+                                                     : OutputKind::kFile;
+    ctx.lfToCrlf = s.lfToCrlf;
+    ctx.leavePartial = s.leavePartial;
+    ctx.overwriteReadOnly = s.overwriteReadOnly;
+    ctx.memBlock = s.memBlock;
+    ctx.memBlockSize = static_cast<std::uint32_t>(std::max<int64_t>(s.memSize, 0));
+    ctx.startingOffset = static_cast<std::uint32_t>(std::max<int64_t>(s.startOffset, 0));
+    ctx.memTransfer = HostTransfer(s);
+    const int64_t expected = ctx.output == OutputKind::kMemory ? s.memSize : static_cast<int64_t>(m.dataSize);
+    ctx.progress = [&s, name, expected](std::uint64_t written) {
+        MinorStatus(s, name, static_cast<int64_t>(written), expected);
+        return !s.cancel;
+    };
+    if (s.renameProc != nullptr) {
+        ctx.rename = [&s](std::string& path, const std::string& stored, std::int64_t& mtime, unsigned& mode) {
             RENAMESTRUCT rq = NewRenameStruct();
             CopyToField(rq.szItemName, path);
-            CopyToField(rq.szOrigItemName, m.name);
+            CopyToField(rq.szOrigItemName, stored);
             CopyToField(rq.szDateTime, UgtDateText(mtime));
-            rq.dwAttrib = static_cast<uint32_t>(tarMode);
+            rq.dwAttrib = mode;
             rq.dwOptions = 1;
             s.renameProc(&rq, s.renameData);
             std::string back(FieldText(rq.szItemName));
@@ -696,66 +628,55 @@ int32_t UntarItem(UgtEngineState& s, const TarMember& m, const std::string& name
                 if (c == '\\') c = '/';
             if (!back.empty()) path = back;
             mtime = UgtDateTextToUnix(FieldText(rq.szDateTime));
-            tarMode = static_cast<int>(rq.dwAttrib & 07777);
+            mode = rq.dwAttrib & 07777;
+        };
+    }
+    ctx.askOverwrite = [&s](const std::string& path, bool readOnly) {
+        const int32_t answer = AskOverwrite(s.Messages(), path, readOnly);
+        if (answer == kOverwriteRename || answer == 6 || answer == 5 || answer == kOverwriteYesToAll) {
+            if (readOnly && answer != kOverwriteRename) ClearReadOnly(path);  // a Yes takes the read-only state away
         }
-        const std::string folderPath = folder ? path : ParentFolder(path);
-        if (!MakeFolders(folderPath)) return UGTE_CREATE;
-        if (folder) return 0;
-        if (SameFile(path, s.archive)) {
-            ShowMessage(s, UGTE_SKIP, FindMessage(895));
-            return UGTE_SKIP;
+        return static_cast<int>(answer);
+    };
+    ctx.renameDialog = [](const std::string& path) {
+        std::string chosen = AskRename(path);
+        for (char& c : chosen)
+            if (c == '\\') c = '/';
+        return chosen.size() > kPathLimit ? std::string() : chosen;
+    };
+    ctx.selfOverwrite = [&s](const std::string&) { ShowMessage(s, UGTE_SKIP, FindMessage(895)); };
+    ctx.log = [&s](TarEvent event, const std::string& path) {
+        switch (event) {
+            case TarEvent::kTested: Item(s, 904, path); break;
+            case TarEvent::kMemory: Item(s, 705, path); break;
+            case TarEvent::kMemoryToMemory: EventLine(s, 707); break;
+            case TarEvent::kOverwritten: Item(s, 905, path); break;
+            case TarEvent::kExtracted: Item(s, 903, path); break;
+            case TarEvent::kSkipped: Item(s, 906, path); break;
         }
-    } else if (folder) {
-        return 0;
-    }
-
-    bool replaced = false;
-    if (toFile) {
-        const Decision d = DecideOverwrite(s, path, replaced);
-        if (d == Decision::Skip) return UGTE_SKIP;
-        if (d == Decision::Cancel) return UGTE_ABORT;
-        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
-    }
-
-    InflateJob job;
-    OutputKind kind = OutputKind::kFile;
-    if (s.test) kind = OutputKind::kTest;
-    else if (s.streamOut) kind = OutputKind::kStream;
-    else if (s.memoryMode) kind = s.memOut ? OutputKind::kMemory : OutputKind::kTest;
-    job.method = 0;
-    job.tarMember = true;
-    job.compressedLeft = static_cast<std::uint64_t>(m.size);
-    job.expectedSize = static_cast<std::uint64_t>(m.size);
-    job.mtime = mtime;
-    job.attributes = (tarMode & 0200) ? 0u : kAttrReadOnly;
-    job.inputFd = s.fd;
-    if (::lseek(s.fd, static_cast<off_t>(m.dataOffset), SEEK_SET) < 0) return UGTE_READ;
-    PrepareJob(s, job, kind, name);
-    if (toFile) {
-        const int r = PrepareOutputFile(job, path);
-        if (r != 0) return r;
-    }
-    const int32_t r = RunJob(s, job);
-    if (r != 0) return r;
-    if (toFile) ::chmod(path.c_str(), static_cast<mode_t>(tarMode & 0777) & ((tarMode & 0200) ? 07777 : 07555));
-    if (s.test) Item(s, 904, path.empty() ? name : path);
-    else if (s.streamOut) EventLine(s, 707);
-    else if (s.memoryMode) Item(s, 705, path.empty() ? name : path);
-    else Item(s, replaced ? 905 : 903, path);
-    return 0;
+    };
+    int32_t r = UntarItem(ctx, m, name);
+    s.overwriteAll = ctx.overwrite;  // Yes to All holds for the rest of the run
+    s.produced = ctx.memProduced;
+    const bool memory = ctx.output == OutputKind::kMemory || ctx.output == OutputKind::kStream;
+    if (memory && r == 1) r = 0;
+    if (ctx.output == OutputKind::kStream && r == UGTE_DISKFULL && ctx.memBlockSize > 0 &&
+        ctx.memProduced >= ctx.memBlockSize)
+        r = 0;
+    if (r == 0 && memory && ctx.startingOffset > 0 && ctx.memProduced == 0 && m.dataSize > 0) r = UGTE_EOF;
+    if (r == 0 && s.cancel) r = UGTE_ABORT;
+    return r;
 }
 
 // Actions 2, 6 and 7.
 int32_t Untar(UgtEngineState& s) {
     if (s.cmd.lIndex >= 0) {
-        TarMember m;
-        const int32_t r = TarMemberAt(s, 1, s.cmd.lIndex, m);
+        TarHeaderRead m;
+        const int32_t r = TarMemberAt(s, kTarCountNamed, s.cmd.lIndex, m);
         if (r != 0) return r == UGTE_EOF ? UGTE_INDEX : r;
-        std::string name = m.name;
-        if (s.mangleLongNames && UgtIsLongName(name)) name = UgtShortName(name);
         s.membersTotal = 1;
         if (MajorStatus(s, m.name, 100)) return UGTE_ABORT;
-        const int32_t x = UntarItem(s, m, name);
+        const int32_t x = ExtractTarMember(s, m, SelectedName(s, m.name));
         s.cmd.lReturnCount = x == 0 ? 1 : 0;
         return x;
     }
@@ -764,39 +685,37 @@ int32_t Untar(UgtEngineState& s) {
         ShowMessage(s, UGTE_PARMS, FindMessage(898));
         return p;
     }
+    TarReader reader = Reader(s);
+    reader.index = nullptr;  // a plain walk from the start
     // First pass: how many members will be extracted, for "Item %d of %d".
     int32_t count = 0;
-    int64_t offset = 0;
+    ::lseek(s.fd, 0, SEEK_SET);
     for (;;) {
-        TarMember m;
-        int64_t next = 0;
-        const int r = ReadTarMember(s.fd, offset, m, next);
-        if (r == 1) break;
-        if (r != 0) return r;
-        if (!SelectMember(s, m, true).empty()) ++count;
-        offset = next;
+        TarHeaderRead m;
+        const int r = TarReadHeader(reader, kTarCountAll, 0, &m, false, false);
+        if (r == kTarEnd) break;
+        if (r != kTarFound) return ReaderResult(r);
+        if (!SelectMember(s, m).empty()) ++count;
     }
     s.membersTotal = count;
     // Second pass: extract each selected member.
     bool skipped = false;
     int32_t extracted = 0;
     int32_t item = 0;
-    offset = 0;
+    ::lseek(s.fd, 0, SEEK_SET);
     while (item < count) {
-        TarMember m;
-        int64_t next = 0;
-        const int r = ReadTarMember(s.fd, offset, m, next);
-        if (r == 1) break;
-        if (r != 0) return r;
-        offset = next;
-        const std::string name = SelectMember(s, m, true);
+        TarHeaderRead m;
+        const int r = TarReadHeader(reader, kTarCountAll, 0, &m, false, false);
+        if (r == kTarEnd) break;
+        if (r != kTarFound) return ReaderResult(r);
+        const std::string name = SelectMember(s, m);
         if (name.empty()) continue;
         ++item;
         char text[64];
         std::snprintf(text, sizeof text, FindMessage(853), item, count);
         if (MajorStatus(s, text, count > 0 ? static_cast<int32_t>(static_cast<int64_t>(item) * 100 / count) : 100))
             return UGTE_ABORT;
-        const int32_t x = UntarItem(s, m, name);
+        const int32_t x = ExtractTarMember(s, m, name);
         if (x == UGTE_SKIP) {
             skipped = true;
             continue;
@@ -805,7 +724,7 @@ int32_t Untar(UgtEngineState& s) {
             s.cmd.lReturnCount = extracted;
             return x;
         }
-        ++extracted;
+        if (!IsFolderMember(m)) ++extracted;
         if (s.cancel) return UGTE_ABORT;
     }
     s.cmd.lReturnCount = extracted;
@@ -817,21 +736,24 @@ bool TarInfoGiven(const UgtEngineState& s) {
     return s.cmd.tarInfo != nullptr && s.cmd.tarInfo->ulStructSize == kTarInfoSize;
 }
 
+int32_t TakeFilespec(UgtEngineState& s) {
+    const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
+    if (p != 0) ShowMessage(s, UGTE_PARMS, FindMessage(898));
+    return p;
+}
+
 // Actions 11 and 13: count, let the host see each member, leave member 0 in TARINFO with index -1.
 int32_t CountMembers(UgtEngineState& s, bool named) {
     if (named) {
-        const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
-        if (p != 0) {
-            ShowMessage(s, UGTE_PARMS, FindMessage(898));
-            return p;
-        }
+        const int32_t p = TakeFilespec(s);
+        if (p != 0) return p;
     }
-    const int mode = named ? 2 : 1;
-    const int32_t r = BuildTarIndex(s, mode, true);
+    const int mode = named ? kTarCountMatching : kTarCountNamed;
+    long count = 0;
+    const int32_t r = BuildTarIndex(s, mode, true, count);
     if (r != 0) return r;
-    const int32_t count = static_cast<int32_t>(s.tarIndex.offsets.size());
     TARINFO& t = *s.cmd.tarInfo;
-    TarMember m;
+    TarHeaderRead m;
     if (count > 0 && TarMemberAt(s, mode, 0, m) == 0) {
         FillTarInfo(s, m, -1, t);
     } else {
@@ -840,20 +762,17 @@ int32_t CountMembers(UgtEngineState& s, bool named) {
         t.ulStructSize = size;
         t.lIndex = -1;
     }
-    s.cmd.lReturnCount = count;
+    s.cmd.lReturnCount = static_cast<int32_t>(count);
     return 0;
 }
 
 // Actions 12, 14 and 15.
 int32_t MemberInfo(UgtEngineState& s, int mode, int32_t index) {
-    if (mode == 2) {
-        const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
-        if (p != 0) {
-            ShowMessage(s, UGTE_PARMS, FindMessage(898));
-            return p;
-        }
+    if (mode == kTarCountMatching) {
+        const int32_t p = TakeFilespec(s);
+        if (p != 0) return p;
     }
-    TarMember m;
+    TarHeaderRead m;
     const int32_t r = TarMemberAt(s, mode, index, m);
     if (r != 0) return r;
     FillTarInfo(s, m, index, *s.cmd.tarInfo);
@@ -1045,9 +964,9 @@ int32_t TarAction(UgtEngineState& s) {
     switch (action) {
         case UGT_UNTAR_COUNTALLMEMBERS: return CountMembers(s, false);
         case UGT_UNTAR_COUNTNAMEDMEMBERS: return CountMembers(s, true);
-        case UGT_UNTAR_GETNEXTINFO: return MemberInfo(s, 1, s.cmd.tarInfo->lIndex + 1);
-        case UGT_UNTAR_GETNEXTNAMEDINFO: return MemberInfo(s, 2, s.cmd.tarInfo->lIndex + 1);
-        default: return MemberInfo(s, 1, s.cmd.lIndex);  // 15
+        case UGT_UNTAR_GETNEXTINFO: return MemberInfo(s, kTarCountNamed, s.cmd.tarInfo->lIndex + 1);
+        case UGT_UNTAR_GETNEXTNAMEDINFO: return MemberInfo(s, kTarCountMatching, s.cmd.tarInfo->lIndex + 1);
+        default: return MemberInfo(s, kTarCountNamed, s.cmd.lIndex);  // 15
     }
 }
 
@@ -1255,43 +1174,6 @@ int32_t UgtMain(UGTCMDSTRUCT* cmd) {
 // Rules of their own
 // ---------------------------------------------------------------------------------------------------------
 
-std::string UgtDateText(int64_t unixTime) {
-    const std::time_t t = static_cast<std::time_t>(unixTime);
-    std::tm tm{};
-    if (::localtime_r(&t, &tm) == nullptr) return "01/01/1970 00:00:00";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02u/%02u/%04u %02u:%02u:%02u", static_cast<unsigned>(tm.tm_mon + 1),
-                  static_cast<unsigned>(tm.tm_mday), static_cast<unsigned>(tm.tm_year + 1900),
-                  static_cast<unsigned>(tm.tm_hour), static_cast<unsigned>(tm.tm_min), static_cast<unsigned>(tm.tm_sec));
-    return buf;
-}
-
-int64_t UgtDateTextToUnix(std::string_view text) {
-    if (text.size() <= 18 || text[2] != '/' || text[5] != '/' || text[13] != ':' || text[16] != ':') return 0;
-    auto num = [&text](std::size_t at, std::size_t n) {
-        int v = 0;
-        for (std::size_t i = at; i < at + n && i < text.size(); ++i)
-            if (text[i] >= '0' && text[i] <= '9') v = v * 10 + (text[i] - '0');
-        return v;
-    };
-    const int month = std::clamp(num(0, 2), 1, 12);
-    const int day = std::clamp(num(3, 2), 1, 31);
-    const int year = std::clamp(num(6, 4), 1970, 2035);
-    const int hour = std::min(num(11, 2), 23);
-    const int minute = std::min(num(14, 2), 59);
-    const int second = std::min(num(17, 2), 59);
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    return t < 0 ? 0 : static_cast<int64_t>(t);
-}
-
 namespace {
 
 // One part (base or extension) of a name against the same part of a pattern.
@@ -1400,51 +1282,6 @@ bool UgtSelectByPatterns(const std::vector<std::string>& patterns, std::string_v
     for (const std::string& p : patterns)
         if (PatternSelects(p, memberName, recurse)) return true;
     return false;
-}
-
-bool UgtIsLongName(std::string_view name) {
-    if (name.find(' ') != std::string_view::npos || name.find('"') != std::string_view::npos) return true;
-    std::size_t i = 0;
-    while (i <= name.size()) {
-        std::size_t j = name.find_first_of("/\\:", i);
-        if (j == std::string_view::npos) j = name.size();
-        const std::string_view part = name.substr(i, j - i);
-        const std::size_t dot = part.find('.');
-        const std::size_t before = dot == std::string_view::npos ? part.size() : dot;
-        const std::size_t after = dot == std::string_view::npos ? 0 : part.size() - dot - 1;
-        if (before > 8 || after > 3) return true;
-        i = j + 1;
-    }
-    return false;
-}
-
-std::string UgtShortName(std::string_view name) {
-    std::string out;
-    std::size_t i = 0;
-    while (i <= name.size()) {
-        std::size_t j = name.find_first_of("/\\:", i);
-        const bool end = j == std::string_view::npos;
-        if (end) j = name.size();
-        std::string base, ext;
-        bool sawPoint = false;
-        for (char c : name.substr(i, j - i)) {
-            if (c == ' ' || c == '"') continue;
-            if (c == '.') {
-                sawPoint = true;  // further points are dropped
-                continue;
-            }
-            if (!sawPoint) {
-                if (base.size() < 8) base.push_back(c);
-            } else if (ext.size() < 3) {
-                ext.push_back(c);
-            }
-        }
-        out += base;
-        if (sawPoint && !ext.empty()) out += "." + ext;
-        if (!end) out.push_back(name[j]);
-        i = j + 1;
-    }
-    return out;
 }
 
 }  // namespace gtlib

@@ -9,21 +9,10 @@
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
 #include "gtlib/engine/records.h"
+#include "gtlib/engine/tar.h"
 #include "gtlib/engine/ugt_engine.h"
 
 namespace gtlib {
-
-// Header offsets of the members of one archive, as counted by one selection mode; valid while the archive
-// (same name, same last-write time) and the mode and the long-name setting stay the same.
-struct UgtTarIndex {
-    bool valid = false;
-    std::string path;
-    int64_t mtime = 0;
-    int mode = -1;
-    bool ignoreLong = false;
-    std::vector<std::string> patterns;  // the filespec of a mode-2 index
-    std::vector<int64_t> offsets;
-};
 
 struct UgtEngineState {
     bool busy = false;
@@ -99,7 +88,8 @@ struct UgtEngineState {
     int32_t membersTotal = 0;
 
     EventLog eventLog;
-    UgtTarIndex tarIndex;
+    TarMemberIndex tarIndex;                 // member index of the TAR reader
+    std::vector<std::string> tarIndexPatterns;  // the filespec a matching-mode index was built with
 
     MessageContext Messages() { return MessageContext{&slots, host, diagnostic, quiet}; }
 };
