@@ -760,7 +760,7 @@ struct BufferSource {
 std::size_t ReadBuffer(void* ctx, std::uint8_t* buf, std::size_t want) {
     auto* src = static_cast<BufferSource*>(ctx);
     const std::size_t n = std::min(want, src->left);
-    std::memcpy(buf, src->p, n);
+    if (n) std::memcpy(buf, src->p, n);  // an empty source may hold a null pointer
     src->p += n;
     src->left -= n;
     return n;

@@ -59,10 +59,10 @@ std::int64_t RoundedSeconds(const struct timespec& ts) {
 
 std::uint32_t AttributesOf(const struct stat& sb, std::string_view name) {
     std::uint32_t a = 0;
-    if (S_ISDIR(sb.st_mode)) a |= kAttrDirectory;
-    else a |= kAttrArchive;
-    if ((sb.st_mode & S_IWUSR) == 0) a |= kAttrReadOnly;
-    if (!name.empty() && name.front() == '.') a |= kAttrHidden;
+    if (S_ISDIR(sb.st_mode)) a |= ATTR_SUBDIR;
+    else a |= ATTR_ARCHIVE;
+    if ((sb.st_mode & S_IWUSR) == 0) a |= ATTR_READONLY;
+    if (!name.empty() && name.front() == '.') a |= ATTR_HIDDEN;
     return a;
 }
 
@@ -113,7 +113,7 @@ int ScanFolder(const std::string& folder, const std::string& pattern, GtEngineSt
         if (S_ISLNK(lsb.st_mode) && ::stat(path.c_str(), &sb) != 0) continue;
         if (!S_ISREG(sb.st_mode)) continue;  // folders, links to folders, devices
         const std::uint32_t attrs = AttributesOf(sb, n);
-        if ((attrs & (kAttrHidden | kAttrSystem)) && !st.includeSysHidden) continue;
+        if ((attrs & (ATTR_HIDDEN | ATTR_SYSTEM)) && !st.includeSysHidden) continue;
         if (st.subOptions & GTSO_SKIPLOCKEDFILES) {
             const int fd = ::open(path.c_str(), O_RDONLY);
             if (fd < 0) continue;
@@ -121,8 +121,8 @@ int ScanFolder(const std::string& folder, const std::string& pattern, GtEngineSt
         }
         std::uint32_t recorded = attrs;
         if (st.subOptions & GTSO_JUST_ARCHIVED) {
-            if (!(attrs & kAttrArchive)) continue;
-            if (st.subOptions & GTSO_RESET_ARCHIVED) recorded &= ~kAttrArchive;
+            if (!(attrs & ATTR_ARCHIVE)) continue;
+            if (st.subOptions & GTSO_RESET_ARCHIVED) recorded &= ~ATTR_ARCHIVE;
         }
         const int rc = AddItemToList(path, RoundedSeconds(sb.st_mtim), recorded, st, relativeFolder);
         if (rc != GTE_OK) return rc;
@@ -450,7 +450,7 @@ std::optional<FileFacts> GetFileFacts(std::string_view path) {
     const std::string p = NativePath(path);
     struct stat sb {};
     if (::stat(p.c_str(), &sb) != 0) {
-        if (!p.empty() && p.back() == '/') return FileFacts{0, kAttrDirectory, 0};
+        if (!p.empty() && p.back() == '/') return FileFacts{0, ATTR_SUBDIR, 0};
         return std::nullopt;
     }
     FileFacts f;

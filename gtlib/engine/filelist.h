@@ -8,20 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "gtlib/engine/records.h"
+
 namespace gtlib {
 
 struct GtEngineState;
 
-// File attributes as the archive formats carry them. On Linux: read-only when the owner may not write,
+// File attributes are the ATTR_* constants of records.h. On Linux: read-only when the owner may not write,
 // hidden when the name starts with a point, archive set on every regular file, never system or volume.
-enum : std::uint32_t {
-    kAttrReadOnly = 0x01,
-    kAttrHidden = 0x02,
-    kAttrSystem = 0x04,
-    kAttrVolume = 0x08,
-    kAttrDirectory = 0x10,
-    kAttrArchive = 0x20,
-};
 
 constexpr std::size_t kMaxPath = 260;
 

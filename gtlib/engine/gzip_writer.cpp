@@ -284,7 +284,7 @@ int GzipFile(GtItem& item, int outFd, GtEngineState& st) {
         item.attributes = facts->attributes;
         r.sizeForPercent = facts->size;
         if ((st.subOptions & GTSO_JUST_ARCHIVED) && (st.subOptions & GTSO_RESET_ARCHIVED))
-            item.attributes &= ~kAttrArchive;
+            item.attributes &= ~ATTR_ARCHIVE;
     }
     st.srcFd = r.fd;
     auto closeSource = [&] {

@@ -201,7 +201,7 @@ int CloseOutputSetTime(InflateJob& job) {
     if (job.outputFd < 0) return UGTE_OK;
     const struct timespec times[2] = {{static_cast<time_t>(job.mtime), 0}, {static_cast<time_t>(job.mtime), 0}};
     ::futimens(job.outputFd, times);
-    if (job.attributes & kAttrReadOnly) {
+    if (job.attributes & ATTR_READONLY) {
         struct stat st {};
         if (::fstat(job.outputFd, &st) == 0) ::fchmod(job.outputFd, st.st_mode & 07555);
     }

@@ -26,7 +26,6 @@ enum : int { kOutputRunning = 0, kOutputFailed = 2, kOutputComplete = 3 };
 
 constexpr std::size_t kInputBlockSize = 10240;
 constexpr std::size_t kOutputBlockSize = 61440;
-constexpr std::uint32_t kAttrReadOnly = ATTR_READONLY;
 
 enum class OutputKind {
     kTest,       // decode and check, write nothing
@@ -49,7 +48,7 @@ struct InflateJob {
     std::uint64_t expectedSize = 0;   // uncompressed size from the member's header or trailer
     std::uint32_t storedCrc = 0;      // CRC-32 from the trailer
     std::int64_t mtime = 0;           // modification time, Unix seconds
-    std::uint32_t attributes = 0;     // attribute bits (kAttrReadOnly is honoured)
+    std::uint32_t attributes = 0;     // attribute bits (ATTR_READONLY is honoured)
     bool tarMember = false;           // TAR members carry no CRC
 
     // Input: the archive file (inputFd) or, for memory to memory, memTransfer. Bytes already in inBlock

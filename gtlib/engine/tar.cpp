@@ -257,7 +257,7 @@ unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bo
         }
     }
     if (!executable) mode -= 0111;
-    if (attributes & kAttrReadOnly) mode -= 0222;
+    if (attributes & ATTR_READONLY) mode -= 0222;
     return mode;
 }
 
@@ -730,7 +730,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     TarParseNumber(member.header + 136, 12, &mtime_value);
     std::int64_t mtime = static_cast<std::int64_t>(mtime_value);
     if (to_file && ctx.rename) ctx.rename(path, name, mtime, mode);
-    const std::uint32_t attributes = (mode & 0200) ? 0 : kAttrReadOnly;
+    const std::uint32_t attributes = (mode & 0200) ? 0u : std::uint32_t{ATTR_READONLY};
 
     bool overwrite_ro = ctx.overwriteReadOnly;
     bool existed = false;

@@ -436,7 +436,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     job.expectedSize = s.gzSize;
     job.storedCrc = s.gzCrc;
     job.mtime = outTime;
-    job.attributes = readOnly ? kAttrReadOnly : 0u;
+    job.attributes = readOnly ? ATTR_READONLY : 0u;
     job.inputFd = s.fd;
     if (!s.streamIn && ::lseek(s.fd, static_cast<off_t>(s.gz.dataStart), SEEK_SET) < 0) return UGTE_READ;
     PrepareJob(s, job, kind, s.itemName);

@@ -262,16 +262,16 @@ TEST_F(Tree, Attributes) {
     ::chmod((data / "a.txt").c_str(), 0444);
     auto facts = GetFileFacts((data / "a.txt").string());
     ASSERT_TRUE(facts.has_value());
-    EXPECT_EQ(facts->attributes, kAttrReadOnly | kAttrArchive);
-    EXPECT_EQ(GetFileFacts((data / ".hidden.txt").string())->attributes, kAttrHidden | kAttrArchive);
+    EXPECT_EQ(facts->attributes, ATTR_READONLY | ATTR_ARCHIVE);
+    EXPECT_EQ(GetFileFacts((data / ".hidden.txt").string())->attributes, ATTR_HIDDEN | ATTR_ARCHIVE);
     EXPECT_FALSE(GetFileFacts((data / "missing").string()).has_value());
-    EXPECT_EQ(GetFileFacts((data / "missing/").string())->attributes, kAttrDirectory);
+    EXPECT_EQ(GetFileFacts((data / "missing/").string())->attributes, ATTR_SUBDIR);
 
     GtEngineState st;
     st.subOptions = GTSO_JUST_ARCHIVED | GTSO_RESET_ARCHIVED;
     ASSERT_EQ(BuildFileList((data / "a.txt").string(), st), GTE_OK);
     ASSERT_EQ(st.items.size(), 1u);
-    EXPECT_EQ(st.items[0].attributes, kAttrReadOnly);
+    EXPECT_EQ(st.items[0].attributes, ATTR_READONLY);
     ::chmod((data / "a.txt").c_str(), 0644);
 }
 

@@ -55,7 +55,7 @@ protected:
 TEST_F(OutputTest, FileOutputGetsDataTimeAndAttributes) {
     SetUpMember(gtlib_test::Sample("text", 300000));
     job_.output = OutputKind::kFile;
-    job_.attributes = kAttrReadOnly;
+    job_.attributes = ATTR_READONLY;
     const std::string out = (dir_ / "out.txt").string();
     ASSERT_EQ(PrepareOutputFile(job_, out), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);

@@ -93,10 +93,10 @@ TEST(TarHeaderTest, NumberReaderAcceptsOtherToolsFormsAndRefusesGarbage) {
 }
 
 TEST(TarHeaderTest, ModeFollowsExtensionAndReadOnly) {
-    EXPECT_EQ(TarModeFor("C:\\X\\RUN.BAT", kAttrReadOnly, false), 0555u);
+    EXPECT_EQ(TarModeFor("C:\\X\\RUN.BAT", ATTR_READONLY, false), 0555u);
     EXPECT_EQ(TarModeFor("/a/prog.Exe", 0, false), 0777u);
     EXPECT_EQ(TarModeFor("/a/notes.txt", 0, false), 0666u);
-    EXPECT_EQ(TarModeFor("/a/notes.txt", kAttrReadOnly, false), 0444u);
+    EXPECT_EQ(TarModeFor("/a/notes.txt", ATTR_READONLY, false), 0444u);
     EXPECT_EQ(TarModeFor("/a.exe/notes", 0, false), 0666u);  // the folder's extension does not count
     EXPECT_EQ(TarModeFor("mem.exe", 0, true), 0666u);
 }
