@@ -226,7 +226,7 @@ TEST_F(GtEngineTest, TarAddThenDeleteByNameAndByIndexCheckedWithGnuTar) {
     UgtCommand u(UGT_UNTAR);
     u.file = tar;
     u.dest = Path("back");
-    u.spec = "*.*";
+    u.filespec = "*.*";
     ASSERT_EQ(u.Run(), 0);
     EXPECT_EQ(ReadFile(Path("back/c.bin")), std::string(3000, 'c'));
     EXPECT_NE(env.Events().find(Path("src/a.txt") + " [Added]\r\n"), std::string::npos) << env.Events();

@@ -31,12 +31,12 @@ TEST(LogsTest, TimeStampUsesTheLogClockInLocalTime) {
 TEST(LogsTest, DecompressionRecordDumpByteForByte) {
     LogEnvironment env;
     const char* file = "/data/news.tar.gz";
-    const char* spec = "*.*";
+    const char* filespec = "*.*";
     char ret[1] = {0};
     UGTCMDSTRUCT c = NewUgtCmdStruct();
     c.lFunction = UGT_UNTAR;
     c.lpszGTFile = file;
-    c.lpszFilespec = spec;
+    c.lpszFilespec = filespec;
     c.lpszDestination = nullptr;
     c.bOverWriteFlag = -1;
     c.bAllQuiet = -1;
@@ -51,7 +51,7 @@ TEST(LogsTest, DecompressionRecordDumpByteForByte) {
         "ulugtStructSize:  248 \r\n"
         "lFunction:  2 \r\n"
         "lpszGTFile: " + Hex(file) + " \r\n/data/news.tar.gz\r\n"
-        "lpszFilespec: " + Hex(spec) + " \r\n*.*\r\n"
+        "lpszFilespec: " + Hex(filespec) + " \r\n*.*\r\n"
         "lpszDestination: 00000000 \r\n???\r\n"
         "gzipInfo: 00000000 \r\n"
         "tarInfo: 00000000 \r\n"

@@ -57,7 +57,7 @@ TEST_F(UgtEngineTest, EntryChecksGiveTheirCodeAndMessage) {
              u.c.lFunction = UGT_UNTAR_FILETOMEM;
              u.c.lpMemBlock = block;
              u.c.lMemBlockSize = 8;
-             u.spec = "*.txt";
+             u.filespec = "*.txt";
          },
          UGTE_PARMS, "invalid option(s)"},
         {"path too long", [&](UgtCommand& u) { u.file = longPath; }, UGTE_PARMS, "invalid option(s)"},
@@ -88,7 +88,7 @@ TEST_F(UgtEngineTest, EntryChecksGiveTheirCodeAndMessage) {
          [&](UgtCommand& u) {
              u.c.lFunction = UGT_UNTAR;
              u.file = Path("a.tar");
-             u.spec = "\"a b.txt";
+             u.filespec = "\"a b.txt";
          },
          UGTE_PARMS, "Double Quotes mismatched."},
         {"not a GZIP file", [&](UgtCommand& u) { u.file = Path("plain.txt"); }, UGTE_STRUCT, nullptr},
@@ -530,7 +530,7 @@ TEST(UgtRulesTest, FilespecSplitting) {
 
 TEST(UgtRulesTest, MemberSelectionByPatterns) {
     struct Case {
-        const char* spec;
+        const char* filespec;
         const char* member;
         bool recurse;
         bool selected;
@@ -549,8 +549,8 @@ TEST(UgtRulesTest, MemberSelectionByPatterns) {
     };
     for (const auto& c : cases) {
         std::vector<std::string> p;
-        ASSERT_EQ(UgtSplitFilespec(c.spec, p), 0);
-        EXPECT_EQ(UgtSelectByPatterns(p, c.member, c.recurse), c.selected) << c.spec << " " << c.member << " " << c.recurse;
+        ASSERT_EQ(UgtSplitFilespec(c.filespec, p), 0);
+        EXPECT_EQ(UgtSelectByPatterns(p, c.member, c.recurse), c.selected) << c.filespec << " " << c.member << " " << c.recurse;
     }
 }
 

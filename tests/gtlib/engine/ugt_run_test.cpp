@@ -164,7 +164,7 @@ TEST_F(UgtRunTest, MajorStatusCountsItemsAndItsAnswerStopsTheRun) {
     UgtCommand u(UGT_UNTAR);
     u.file = Path("x.tar");
     u.dest = Out();
-    u.spec = "*.*";
+    u.filespec = "*.*";
     u.c.lpMajorStatus = &Seen::Proc;
     u.c.lpMajorUserData = &seen;
     ASSERT_EQ(u.Run(), 0);
@@ -174,7 +174,7 @@ TEST_F(UgtRunTest, MajorStatusCountsItemsAndItsAnswerStopsTheRun) {
     UgtCommand v(UGT_UNTAR);
     v.file = Path("x.tar");
     v.dest = Out() + "/v";
-    v.spec = "*.*";
+    v.filespec = "*.*";
     v.c.lpMajorStatus = &Seen::Proc;
     v.c.lpMajorUserData = &stop;
     EXPECT_EQ(v.Run(), UGTE_ABORT);

@@ -72,7 +72,7 @@ TEST_F(UgtTarTest, NewsArchiveIsUnpackedLikeTheClientDoes) {
     UgtCommand untar(UGT_UNTAR);
     untar.file = news + "/notizie";
     untar.dest = news + "/";
-    untar.spec = "*.*";
+    untar.filespec = "*.*";
     untar.c.bOverWriteFlag = -1;
     untar.c.dwUGTSubOptions = UGTSO_OVERWRITE_RO | UGTSO_LOGGTRESULTS;
     untar.c.bNoDirectoryNames = -1;
@@ -108,7 +108,7 @@ TEST_F(UgtTarTest, ReadOnlyFilesGiveWayOnlyToOverwriteOrYes) {
         UgtCommand u(c.gzip ? UGT_GUNZIP : UGT_UNTAR);
         u.file = c.gzip ? Path("a.gz") : tar;
         u.dest = out.path();
-        u.spec = "*.*";
+        u.filespec = "*.*";
         u.c.bOverWriteFlag = c.overwrite;
         u.c.bAllQuiet = c.quiet;
         EXPECT_EQ(u.Run(), c.code) << c.gzip << c.overwrite;
@@ -119,7 +119,7 @@ TEST_F(UgtTarTest, ReadOnlyFilesGiveWayOnlyToOverwriteOrYes) {
 TEST_F(UgtTarTest, FoldersAndFilespecsSelectMembers) {
     const std::string tar = GnuTar({{"top.txt", "1"}, {"docs/a.txt", "2"}, {"docs/b.bin", "3"}, {"docs/sub/c.txt", "4"}});
     struct Case {
-        const char* spec;
+        const char* filespec;
         bool recurse, noDirs;
         std::vector<std::string> files;
     };
@@ -136,18 +136,18 @@ TEST_F(UgtTarTest, FoldersAndFilespecsSelectMembers) {
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
-        u.spec = c.spec;
+        u.filespec = c.filespec;
         u.c.bRecurseFlag = c.recurse;
         u.c.bNoDirectoryNames = c.noDirs;
-        ASSERT_EQ(u.Run(), 0) << c.spec;
-        EXPECT_EQ(u.c.lReturnCount, static_cast<int32_t>(c.files.size())) << c.spec;
+        ASSERT_EQ(u.Run(), 0) << c.filespec;
+        EXPECT_EQ(u.c.lReturnCount, static_cast<int32_t>(c.files.size())) << c.filespec;
         std::vector<std::string> found;
         for (const auto& e : std::filesystem::recursive_directory_iterator(out.path()))
             if (e.is_regular_file()) found.push_back(std::filesystem::relative(e.path(), out.path()).string());
         std::sort(found.begin(), found.end());
         std::vector<std::string> expected = c.files;
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(found, expected) << c.spec;
+        EXPECT_EQ(found, expected) << c.filespec;
     }
 }
 
@@ -176,7 +176,7 @@ TEST_F(UgtTarTest, LongNamesOfBothTarFormatsReadBack) {
         UgtCommand x(UGT_UNTAR);
         x.file = Path(name);
         x.dest = out.path();
-        x.spec = "*.*";
+        x.filespec = "*.*";
         x.c.bRecurseFlag = -1;
         ASSERT_EQ(x.Run(), 0) << name;
         EXPECT_EQ(ReadFile(out / deep), "deep") << name;
@@ -236,13 +236,13 @@ TEST_F(UgtTarTest, CountEnumerateAndReadMemberInformation) {
 
     UgtCommand named(UGT_UNTAR_COUNTNAMEDMEMBERS);
     named.file = Path("p.tar");
-    named.spec = "*.txt";
+    named.filespec = "*.txt";
     named.c.tarInfo = &named.tarInfo;
     ASSERT_EQ(named.Run(), 0);
     EXPECT_EQ(named.c.lReturnCount, 2);
     UgtCommand nextNamed(UGT_UNTAR_GETNEXTNAMEDINFO);
     nextNamed.file = Path("p.tar");
-    nextNamed.spec = "*.txt";
+    nextNamed.filespec = "*.txt";
     nextNamed.tarInfo = named.tarInfo;
     nextNamed.c.tarInfo = &nextNamed.tarInfo;
     ASSERT_EQ(nextNamed.Run(), 0);
@@ -286,7 +286,7 @@ TEST_F(UgtTarTest, MemberByIndexToMemoryAndToFile) {
     std::vector<unsigned char> whole(64, 0);
     UgtCommand byName(UGT_UNTAR_FILETOMEM);
     byName.file = tar;
-    byName.spec = "a.txt";
+    byName.filespec = "a.txt";
     byName.c.lpMemBlock = whole.data();
     byName.c.lMemBlockSize = 63;
     ASSERT_EQ(byName.Run(), 0);
@@ -315,7 +315,7 @@ TEST_F(UgtTarTest, HostileMembersAreSkippedAndNothingLeavesTheDestination) {
     UgtCommand u(UGT_UNTAR);
     u.file = Path("h.tar");
     u.dest = Out() + "/in";
-    u.spec = "*.*";
+    u.filespec = "*.*";
     u.c.bRecurseFlag = -1;
     EXPECT_EQ(u.Run(), UGTE_SKIP);
     EXPECT_TRUE(Exists(Out() + "/in/ok.txt"));
@@ -333,7 +333,7 @@ TEST_F(UgtTarTest, CorruptHeaderIsAStructureError) {
     UgtCommand u(UGT_UNTAR);
     u.file = Path("bad.tar");
     u.dest = Out();
-    u.spec = "*.*";
+    u.filespec = "*.*";
     EXPECT_EQ(u.Run(), UGTE_STRUCT);
     UgtCommand count(UGT_UNTAR_COUNTALLMEMBERS);
     count.file = Path("bad.tar");
@@ -359,7 +359,7 @@ TEST_F(UgtTarTest, FreshenAndUpdateCompareMemberAndFileTimes) {
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
-        u.spec = "*.*";
+        u.filespec = "*.*";
         u.c.bOverWriteFlag = -1;
         (c.freshen ? u.c.bFreshenFlag : u.c.bUpdateFlag) = -1;
         ASSERT_EQ(u.Run(), 0);
@@ -405,7 +405,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
-        u.spec = "*.*";
+        u.filespec = "*.*";
         u.host.answers = c.answers;
         EXPECT_EQ(u.Run(), c.code) << c.what;
         EXPECT_EQ(ReadFile(out / "a.txt"), c.a) << c.what;
@@ -450,7 +450,7 @@ TEST_F(UgtTarTest, QuietAndOverwriteFlagDecideWithoutAsking) {
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
-        u.spec = "*.*";
+        u.filespec = "*.*";
         u.c.bAllQuiet = c.quiet;
         u.c.bOverWriteFlag = c.overwrite;
         u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;

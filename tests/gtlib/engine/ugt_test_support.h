@@ -17,7 +17,7 @@ namespace gtlib::test {
 
 struct UgtCommand {
     UGTCMDSTRUCT c = NewUgtCmdStruct();
-    std::string file, dest, spec, code;
+    std::string file, dest, filespec, code;
     GZIPINFO gzipInfo = NewGzipInfo();
     TARINFO tarInfo = NewTarInfo();
     CALLBACKSTRUCT callbacks = NewCallbackStruct();
@@ -31,7 +31,7 @@ struct UgtCommand {
     UGTCMDSTRUCT& Prepare() {
         c.lpszGTFile = file.c_str();
         c.lpszDestination = dest.c_str();
-        c.lpszFilespec = spec.c_str();
+        c.lpszFilespec = filespec.c_str();
         if (!code.empty() || c.bDecryptFlag) c.lpszDecryptCode = code.c_str();
         if (c.lpszReturnString == nullptr) c.lpszReturnString = returnString.data();
         if (useHost) {
