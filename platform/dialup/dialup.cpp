@@ -40,8 +40,6 @@ bool ProcessRuns(int pid) {
     return state != 'Z' && state != 'X';
 }
 
-void PauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-
 }  // namespace
 
 bool IsValidPeerName(const std::string& name) {
@@ -54,10 +52,11 @@ bool IsValidPeerName(const std::string& name) {
     });
 }
 
-PppDialup::PppDialup(const Clock& clock, EventPump& pump, DialupPaths paths)
-    : clock_(clock), pump_(pump), paths_(std::move(paths)) {}
+PppDialup::PppDialup(DialupPaths paths) : paths_(std::move(paths)) {}
 
-std::optional<std::vector<std::string>> PppDialup::ListEntries() const {
+PppDialup::~PppDialup() { StopDialler(); }
+
+std::optional<std::vector<std::string>> PppDialup::Entries() const {
     if (!IsExecutable(paths_.pppdCommand)) return std::nullopt;
     DIR* dir = ::opendir(paths_.peersDir.c_str());
     if (!dir) return std::nullopt;
@@ -90,19 +89,18 @@ std::optional<int> PppDialup::RunningPid(const std::string& name, bool requireIn
     return pid;
 }
 
-bool PppDialup::IsConnected(const std::string& name) const { return RunningPid(name, true).has_value(); }
-
-void PppDialup::WaitSeconds(double seconds) {
-    const auto start = clock_.MonotonicMs();
-    while (clock_.MonotonicMs() - start < static_cast<std::int64_t>(seconds * 1000)) {
-        pump_.process();
-        PauseBriefly();
-    }
+std::vector<std::string> PppDialup::Connections() const {
+    std::vector<std::string> up;
+    if (const auto entries = Entries())
+        for (const auto& e : *entries)
+            if (IsConnected(e)) up.push_back(e);
+    return up;
 }
 
-bool PppDialup::Dial(const std::string& name, int timeoutSeconds) {
+bool PppDialup::IsConnected(const std::string& name) const { return RunningPid(name, true).has_value(); }
+
+bool PppDialup::StartDial(const std::string& name) {
     lastError_.clear();
-    if (name.empty() || IsConnected(name)) return true;
     if (!IsValidPeerName(name)) {
         lastError_ = "nome connessione non valido: " + name;
         return false;
@@ -115,59 +113,58 @@ bool PppDialup::Dial(const std::string& name, int timeoutSeconds) {
         lastError_ = "connessione sconosciuta: " + name;
         return false;
     }
-
+    if (Dialling()) {
+        lastError_ = "composizione gia' in corso: " + diallerEntry_;
+        return false;
+    }
     std::vector<std::string> args = {paths_.pppdCommand, "call", name, "linkname", name};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t child = 0;
-    if (::posix_spawn(&child, paths_.pppdCommand.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        lastError_ = std::string("avvio pppd fallito: ") + std::strerror(errno);
+    const int rc = ::posix_spawn(&child, paths_.pppdCommand.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (rc != 0) {
+        lastError_ = std::string("avvio pppd fallito: ") + std::strerror(rc);
         return false;
     }
+    dialler_ = child;
+    diallerEntry_ = name;
+    return true;
+}
 
-    // pppd stays in the foreground until the link is up, then detaches (its first process ends).
-    const auto start = clock_.MonotonicMs();
-    bool ended = false;
-    while (!ended) {
-        int status = 0;
-        if (::waitpid(child, &status, WNOHANG) == child) {
-            ended = true;
-            break;
+bool PppDialup::Dialling() {
+    if (dialler_ <= 0) return false;
+    int status = 0;
+    const pid_t r = ::waitpid(dialler_, &status, WNOHANG);
+    if (r == 0) return true;
+    dialler_ = 0;  // ended (or not ours any more)
+    return false;
+}
+
+void PppDialup::StopDialler() {
+    if (!Dialling()) return;
+    ::kill(dialler_, SIGTERM);
+    for (int i = 0; i < 2000; ++i) {
+        if (::waitpid(dialler_, nullptr, WNOHANG) == dialler_) {
+            dialler_ = 0;
+            return;
         }
-        if (clock_.MonotonicMs() - start >= static_cast<std::int64_t>(timeoutSeconds) * 1000) break;
-        pump_.process();
-        PauseBriefly();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    bool result = IsConnected(name);
-    if (!ended) {
-        // Still dialling at the limit: stop it, so no link comes up behind the caller's back.
-        ::kill(child, SIGTERM);
-        for (int i = 0; i < 2000; ++i) {
-            int status = 0;
-            if (::waitpid(child, &status, WNOHANG) == child) {
-                ended = true;
-                break;
-            }
-            PauseBriefly();
-        }
-        if (!ended) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-        }
-        if (!result) HangUp(name);
-        result = IsConnected(name);
-    }
-    if (!result && lastError_.empty()) lastError_ = "connessione non riuscita: " + name;
-    WaitSeconds(5);
-    return result;
+    ::kill(dialler_, SIGKILL);
+    ::waitpid(dialler_, nullptr, 0);
+    dialler_ = 0;
 }
 
 bool PppDialup::HangUp(const std::string& name) {
     if (name.empty()) return true;
-    const auto pid = RunningPid(name, false);
-    if (!pid) return false;
-    return ::kill(*pid, SIGTERM) == 0;
+    bool told = false;
+    if (dialler_ > 0 && diallerEntry_ == name && Dialling()) {
+        StopDialler();
+        told = true;
+    }
+    if (const auto pid = RunningPid(name, false)) told = ::kill(*pid, SIGTERM) == 0 || told;
+    return told;
 }
 
 }  // namespace morven

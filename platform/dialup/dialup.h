@@ -1,16 +1,14 @@
 // Dial-up entries on pppd. An entry is a peer file in the peers folder (/etc/ppp/peers); an entry is
 // connected while a pppd started for it runs and has written its link pid file ("ppp-<peer>.pid" in the run
 // folder) with the interface name on its second line. Dialling starts "pppd call <peer> linkname <peer>" as a
-// process with an argument vector and waits until it detaches (pppd does so once the link is up), ends, or
-// the time limit passes; hanging up ends that pppd.
+// process with an argument vector; pppd stays in the foreground until the link is up and then detaches, so
+// "still dialling" is "the started process still runs". Hanging up ends that pppd (and a dialler still
+// trying for the entry).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/core/clock.h"
-#include "platform/core/pump.h"
 
 namespace morven {
 
@@ -27,29 +25,34 @@ bool IsValidPeerName(const std::string& name);
 
 class PppDialup {
 public:
-    PppDialup(const Clock& clock, EventPump& pump, DialupPaths paths = {});
+    explicit PppDialup(DialupPaths paths = {});
+    ~PppDialup();  // stops a dialler still running
+    PppDialup(const PppDialup&) = delete;
+    PppDialup& operator=(const PppDialup&) = delete;
 
     // Names of the entries, sorted; nullopt when the dial-up service is missing (no pppd, no peers folder).
-    std::optional<std::vector<std::string>> ListEntries() const;
+    std::optional<std::vector<std::string>> Entries() const;
+    // Entries whose pppd runs with its link up.
+    std::vector<std::string> Connections() const;
     // True when a pppd for exactly that entry (case-sensitive) runs with its link up.
     bool IsConnected(const std::string& name) const;
-    // Dials the entry and waits at most timeoutSeconds for the dialler, then 5 seconds more (the link
-    // settles); true when the entry is connected afterwards. An empty name or an entry already up gives
-    // true at once; an invalid name or a missing dialler gives false without starting anything.
-    bool Dial(const std::string& name, int timeoutSeconds);
-    // Ends the pppd of that entry; true when the name is empty or a running pppd was told to end.
+    // Starts the dialler for the entry; false (nothing started, LastError says why) for an invalid or
+    // unknown name, a missing pppd, or a dialler already running.
+    bool StartDial(const std::string& name);
+    // True while the dialler started by StartDial still runs (not yet connected and detached, not failed).
+    bool Dialling();
+    // Ends the pppd of that entry and a dialler still trying for it; true when something was told to end.
     bool HangUp(const std::string& name);
 
-    // Why the last Dial failed ("" after a success), for the log.
     const std::string& LastError() const { return lastError_; }
 
 private:
     std::optional<int> RunningPid(const std::string& name, bool requireInterface) const;
-    void WaitSeconds(double seconds);
+    void StopDialler();
 
-    const Clock& clock_;
-    EventPump& pump_;
     DialupPaths paths_;
+    int dialler_ = 0;  // pid of the started dialler while it runs
+    std::string diallerEntry_;
     std::string lastError_;
 };
 
