@@ -1,0 +1,198 @@
+#include "client/engine/helpers.h"
+
+#include "client/engine/programma.h"
+#include "platform/core/files.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace morven {
+namespace {
+
+std::string Trim(std::string_view s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(' ');
+    return std::string(s.substr(b, e - b + 1));
+}
+
+std::string Lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+std::string FlagToSN(int flag) { return flag == -1 ? "S" : "N"; }
+std::string FlagToYesNo(int flag) { return flag == -1 ? "YES" : "NO"; }
+int FlagToBit(int flag) { return flag == -1 ? 1 : 0; }
+
+std::string FormattaTempo(Programma& p, std::int32_t secondi) {
+    return EseguiProcedura(p, "FormattaTempo", std::string(), [&](std::string& r) {
+        const std::int32_t minuti = secondi / 60;
+        const std::int32_t resto = secondi % 60;
+        r = PadLeft(minuti, 2, " ");
+        r += ":";
+        r += PadLeft(resto, 2, "0");
+    });
+}
+
+std::string StripAtNull(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
+
+std::string AddSlash(Programma& p, std::string_view path, std::string_view separatore) {
+    return EseguiProcedura(p, "AddSlash", std::string(), [&](std::string& r) {
+        if (!path.empty() && (path.back() == '\\' || path.back() == '/')) return;
+        r = std::string(separatore);
+    });
+}
+
+std::string TogliPathFile(Programma& p, std::string_view path) {
+    return EseguiProcedura(p, "TogliPathFile", std::string(), [&](std::string& r) {
+        const auto pos = path.find_last_of("/\\");
+        r = std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+    });
+}
+
+bool CreaDir(Programma& p, std::string& path) {
+    if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+    return EseguiProcedura(p, "CreaDir", false, [&](bool& ok) {
+        std::string accumulato;
+        std::size_t start = 0;
+        while (start < path.size()) {
+            const auto end = path.find_first_of("/\\", start);
+            const std::string pezzo = path.substr(start, end - start);
+            accumulato += pezzo + "/";
+            start = end + 1;
+            if (pezzo.empty() && accumulato == "/") continue;  // the root
+            if (pezzo.empty() || pezzo == ".") continue;      // a doubled separator or "./"
+            if (DirectoryExists(accumulato)) continue;
+            if (mkdir(accumulato.c_str(), 0755) != 0 && !(errno == EEXIST && DirectoryExists(accumulato))) {
+                SollevaErrore(errno == ENOENT ? kErrPercorsoNonTrovato : kErrAccessoPercorso, {}, accumulato);
+            }
+        }
+        ok = true;
+    });
+}
+
+void WaitMilliseconds(Programma& p, std::int32_t n) {
+    if (n < 1) return;
+    Clock& clock = p.Orologio();
+    EventPump& pump = p.Pump();
+    // The monotonic clock does not jump at midnight, so a wait across it lasts as long as any other.
+    const std::int64_t start = clock.MonotonicMs();
+    while (clock.MonotonicMs() - start <= n) {
+        pump.process();
+        pump.process();
+    }
+}
+
+std::string GetTempDirectory(Programma& p) { return StripAtNull(p.Scrivania().TempDirectory()); }
+
+int GetPlatformId(Programma& p) { return p.oggetti.oDesktop ? p.oggetti.oDesktop->PlatformId() : 0; }
+
+std::string GetDefaultBrowser(Programma& p, int& codice) {
+    codice = 0;
+    return StripAtNull(p.Scrivania().DefaultBrowser(codice));
+}
+
+bool EnableContainerControls(Programma& p, View& form, std::string_view contenitore, int indice, bool abilita) {
+    return EseguiProcedura(p, "EnableContainerControls", false, [&](bool& ok) {
+        const std::string nome = Lower(Trim(contenitore));
+        const int nStadio = kStadioSalta;
+        for (const ControlInfo& c : form.Controls()) {
+            Istruzione(p, "EnableContainerControls", nStadio, [&] {
+                if (!nome.empty()) {
+                    if (Lower(Trim(c.container)) != nome) return;
+                    if (c.containerIndex < 0) {
+                        SollevaErrore(kErrChiamataNonValida, "Il contenitore di " + c.name + " non ha indice");
+                    }
+                    if (c.containerIndex != indice) return;
+                }
+                if (!c.hasEnabled) return;
+                form.SetEnabled(c.name, abilita);
+            });
+        }
+        ok = true;
+    });
+}
+
+void ColorListItemRow(ListItem& item, std::uint32_t colore) {
+    item.colors.assign(std::max<std::size_t>(item.texts.size(), 1), colore);
+}
+
+void AutoSizeListViewColumns(View& view, std::string_view lista) {
+    ListModel& model = view.List(lista);
+    if (model.columns.empty()) SollevaErrore(kErrChiamataNonValida, "Elenco senza colonne");
+    // A temporary row of the headers in capitals makes them count; the first gets "XXX" more.
+    ListItem intestazione;
+    intestazione.sKey = "INTESTAZIONE";
+    intestazione.texts.push_back(Upper(model.columns[0] + "XXX"));
+    for (std::size_t c = 1; c < model.columns.size(); ++c) intestazione.texts.push_back(Upper(model.columns[c]));
+    intestazione.colors.assign(intestazione.texts.size(), 0);
+    model.items.push_back(std::move(intestazione));
+    view.ListChanged(lista);
+    view.AutoSizeColumns(lista);
+    ListModel& after = view.List(lista);
+    for (auto it = after.items.begin(); it != after.items.end(); ++it) {
+        if (it->sKey == "INTESTAZIONE") {
+            after.items.erase(it);
+            break;
+        }
+    }
+    view.ListChanged(lista);
+}
+
+std::string DataAAAAMMGG(const DateTime& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", t.year % 10000, t.month % 100, t.day % 100);
+    return buf;
+}
+
+std::string DataOraLog(const DateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.day % 100, t.month % 100, t.year % 10000,
+                  t.hour % 100, t.minute % 100, t.second % 100);
+    return buf;
+}
+
+long GiornoAssoluto(int anno, int mese, int giorno) {
+    // Days from civil (proleptic Gregorian), origin 1970-01-01.
+    const int y = anno - (mese <= 2 ? 1 : 0);
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153L * (mese + (mese > 2 ? -3 : 9)) + 2) / 5 + giorno - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool DataDaNome(std::string_view nome, int& anno, int& mese, int& giorno) {
+    if (nome.size() != 8) return false;
+    for (char c : nome) {
+        if (c < '0' || c > '9') return false;
+    }
+    anno = std::stoi(std::string(nome.substr(0, 4)));
+    mese = std::stoi(std::string(nome.substr(4, 2)));
+    giorno = std::stoi(std::string(nome.substr(6, 2)));
+    if (anno < 1 || mese < 1 || mese > 12 || giorno < 1) return false;
+    static constexpr int kGiorni[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool bisestile = (anno % 4 == 0 && anno % 100 != 0) || anno % 400 == 0;
+    const int max = kGiorni[mese - 1] + (mese == 2 && bisestile ? 1 : 0);
+    return giorno <= max;
+}
+
+std::string SuUnaRiga(std::string_view value) {
+    std::string out(value);
+    for (auto& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return out;
+}
+
+}  // namespace morven

@@ -1,0 +1,152 @@
+#include "client/engine/logs.h"
+
+#include "client/engine/helpers.h"
+#include "client/engine/programma.h"
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morven {
+namespace {
+
+// A folder `name` under `parent`, found without regard to case; created when missing. Returns its path.
+std::string CartellaSotto(const std::string& parent, const std::string& name) {
+    if (const auto stored = FindNameNoCase(parent, name)) {
+        const std::string path = JoinPath(parent, *stored);
+        if (DirectoryExists(path)) return path;
+    }
+    const std::string path = JoinPath(parent, name);
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) SollevaErrore(kErrAccessoPercorso, {}, path);
+    return path;
+}
+
+void AggiungiRiga(const std::string& path, bool append, std::string_view line) {
+    std::FILE* f = std::fopen(path.c_str(), append ? "ab" : "wb");
+    if (!f) SollevaErrore(errno == ENOENT ? kErrPercorsoNonTrovato : kErrAccessoPercorso, {}, path);
+    const std::string bytes = std::string(line) + "\r\n";
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !ok) SollevaErrore(kErrIODispositivo, {}, path);
+}
+
+// The progress values as the bar shows them: the value cut to the maximum, a maximum below 1 shown as 10.
+std::pair<int, int> Avanzamento(int nMax, int nValore) {
+    if (nValore > nMax) nValore = nMax;
+    return {nMax >= 1 ? nMax : 10, nValore};
+}
+
+// A number as the status file writes it: a blank before it when not negative.
+std::string NumeroConSegno(int n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
+
+}  // namespace
+
+bool ScriviLog(Programma& p, std::string_view sFile, bool bAppend, std::string_view testo) {
+    return EseguiProcedura(p, "ScriviLog", false, [&](bool& ok) {
+        const std::string oggi = DataAAAAMMGG(p.Orologio().Now());
+        const std::string log = CartellaSotto(p.percorsi.sPathApp, "log");
+        const std::string giorno = CartellaSotto(log, oggi);
+        AggiungiRiga(JoinPath(giorno, sFile), bAppend, testo);
+
+        if (View* debug = p.oggetti.oFrmDebug; debug && debug->IsShown()) {
+            ListModel& list = debug->List("List1");
+            if (!bAppend) list.items.clear();
+            list.items.push_back(ListItem{{}, {std::string(testo)}, {0}});
+            list.selected = static_cast<int>(list.items.size()) - 1;
+            debug->ListChanged("List1");
+        }
+        ok = true;
+    });
+}
+
+std::string ScriviLogFunzione(Programma& p, std::string_view sMessaggio, std::string_view sProcedura,
+                              std::string_view sBase) {
+    std::string messaggio(sMessaggio);
+    if (!sProcedura.empty()) messaggio = "[FUNZIONE : " + std::string(sProcedura) + "]" + messaggio;
+    std::string riga;
+    try {
+        const std::string base = sBase.empty() ? p.percorsi.sNomeProgramma : std::string(sBase);
+        riga = DataOraLog(p.Orologio().Now()) + " - " + messaggio;
+        AggiungiRiga(JoinPath(p.percorsi.sPathApp, base + ".log"), true, riga);
+    } catch (...) {
+        // The last resort: nowhere else to report it.
+    }
+    return riga;
+}
+
+bool PulisciLog(Programma& p, int nGiorni) {
+    return EseguiProcedura(p, "PulisciLog", false, [&](bool& ok) {
+        const DateTime now = p.Orologio().Now();
+        const long limite = GiornoAssoluto(now.year, now.month, now.day) - nGiorni;
+        const auto radice = FindNameNoCase(p.percorsi.sPathApp, "log");
+        if (!radice) {
+            ok = true;
+            return;
+        }
+        const std::string log = JoinPath(p.percorsi.sPathApp, *radice);
+        int nStadio = kStadioSalta;
+        for (const auto& entry : ListFolder(log, "*.*")) {
+            if (entry.kind != EntryKind::Directory) continue;  // files, links and the rest stay
+            int y = 0, m = 0, d = 0;
+            if (!DataDaNome(entry.name, y, m, d)) continue;
+            if (GiornoAssoluto(y, m, d) >= limite) continue;
+            const std::string cartella = JoinPath(log, entry.name);
+            Istruzione(p, "PulisciLog", nStadio, [&] {
+                for (const auto& f : ListFolder(cartella, "*.*")) {
+                    if (f.kind == EntryKind::Directory) continue;
+                    // unlink removes a link itself, never what it points to
+                    const std::string path = JoinPath(cartella, f.name);
+                    if (unlink(path.c_str()) != 0) SollevaErrore(kErrAccessoPercorso, {}, path);
+                }
+                if (rmdir(cartella.c_str()) != 0) SollevaErrore(kErrAccessoPercorso, {}, cartella);
+            });
+        }
+        ok = true;
+    });
+}
+
+std::string TestoWinstat(std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
+                         std::string_view sContatore1, std::string_view sContatore2) {
+    const auto [max, valore] = Avanzamento(nMax, nValore);
+    std::string out;
+    auto riga = [&](std::string_view s) {
+        out.append(SuUnaRiga(s));
+        out += "\r\n";
+    };
+    riga(PadRight(sStato, 50));
+    riga(PadRight(sSecondo, 50));
+    riga(nMax >= 1 ? NumeroConSegno(max) : "10");
+    riga(NumeroConSegno(valore));
+    riga(sContatore1);
+    riga(sContatore2);
+    return out;
+}
+
+bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
+                  std::string_view sContatore1, std::string_view sContatore2) {
+    return EseguiProcedura(p, "Write_Status", false, [&](bool& ok) {
+        const auto [max, valore] = Avanzamento(nMax, nValore);
+        View& main = p.FrmMorven();
+        for (View* v : {&main, p.oggetti.oFrmBrowser}) {
+            if (!v) continue;
+            v->SetText("status", sStato);
+            v->SetMax("Avanzamento", max);
+            v->SetValue("Avanzamento", valore);
+        }
+        main.SetText("tres", sContatore1);
+        main.SetText("ttra", sContatore2);
+        p.Pump().process();
+
+        std::string error;
+        const std::string path = JoinPath(p.percorsi.sPathApp, "winstat.dat");
+        if (!ReplaceFileAtomically(path, TestoWinstat(sStato, sSecondo, nMax, nValore, sContatore1, sContatore2),
+                                   &error)) {
+            SollevaErrore(kErrAccessoPercorso, error);
+        }
+        ok = true;
+    });
+}
+
+}  // namespace morven

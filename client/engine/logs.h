@@ -1,0 +1,39 @@
+// The program's traces: the session log (one file per session, in a folder per day under log/), the
+// function log (where every error handler writes), the clean-up of old session-log folders, and the status
+// display of a running transfer with its status file winstat.dat, which another program may follow.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace morven {
+
+struct Programma;
+
+// Writes `testo` as one line (CRLF) to sPathApp/log/YYYYMMDD/<sFile>, creating the folders when missing;
+// `bAppend` false starts the file anew. While the debug window is shown the line is also added to its list
+// "List1" (emptied first when not appending) and selected. True on success; a failure is logged.
+bool ScriviLog(Programma& p, std::string_view sFile, bool bAppend, std::string_view testo);
+
+// Appends "dd/mm/yyyy hh:mm:ss - " and the message to sPathApp/<base>.log, where the base name is the
+// program's own name unless one is given. With a procedure name the message is preceded by
+// "[FUNZIONE : name]". Returns the line as written (without CRLF). A failure here is reported nowhere.
+std::string ScriviLogFunzione(Programma& p, std::string_view sMessaggio, std::string_view sProcedura = {},
+                              std::string_view sBase = {});
+
+// Removes the session-log folders under sPathApp/log whose name is a date (YYYYMMDD) more than `nGiorni`
+// days before today: first the files in them, then the folder. Entries that are not real folders named by a
+// valid date are left alone; links are never followed.
+bool PulisciLog(Programma& p, int nGiorni);
+
+// Shows a transfer's status on the main and the browser window (label "status", progress bar
+// "Avanzamento", on the main window the counters "tres" and "ttra"), processes pending events and rewrites
+// sPathApp/winstat.dat. A value above the maximum is cut to it; a maximum below 1 shows as 10.
+bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
+                  std::string_view sContatore1, std::string_view sContatore2);
+
+// The bytes of winstat.dat for these values (six CRLF lines).
+std::string TestoWinstat(std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
+                         std::string_view sContatore1, std::string_view sContatore2);
+
+}  // namespace morven

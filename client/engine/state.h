@@ -1,0 +1,184 @@
+// The program's state, in the named groups every module reads and writes. Each group is a plain struct whose
+// fields carry the program's own names; the program object (programma.h) owns one of each. Booleans are bool;
+// the 16-bit integers of the formats and the line are int, checked where a value enters from outside.
+// Texts are Windows-1252 bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morven {
+
+class EventPump;
+class Clock;
+class View;
+class SerialPort;
+class TcpSocket;
+class FtpClient;
+class DecompressionControl;
+class DialUp;
+class MessageBoxes;
+class ProgramEnd;
+class Desktop;
+
+// The session and the line.
+struct StatoSessione {
+    int nPassoSessione = 0;        // current step of the session state machine
+    int nPassoRipresa = 0;         // step to resume at (33 when news reception starts)
+    bool bProceduraAbortita = false;  // abort request: every wait returns, every transfer stops
+    std::string sStatoLinea;       // last line event or received line ("CONNECT", "CONNECT ", "NO CARRIER", ...)
+    bool bConnessioneChiusa = false;  // the peer closed the socket
+    bool bInvioInCorso = false;       // a socket send is pending
+    int nTimeOutRicezione = 0;     // seconds for the line reads; 0 or less: no time-out
+    int nTimeMaxCorrente = 0;      // seconds allowed to the current phase since nInizioCollegamento
+    std::int32_t nInizioCollegamento = 0;   // seconds since midnight when the line opened
+    std::int32_t nInizioTrasferimento = 0;  // seconds since midnight of the last progress point
+    int nTimeOutRecord = 30;       // longest pause between two progress points
+    int nTentativo = 0;            // current connection attempt
+    int nMaxTentativi = 0;         // attempts allowed (6 modem, 16 TCP)
+    bool bOrdineTrasmesso = false;
+    bool bMancantiRicevuti = false;
+    bool bNotizieRicevute = false;
+    bool bRicezioneInCorso = false;   // data phase of the 2006 news stream
+    bool bUpgradeRicevuto = false;    // the news held morvenupgrade.bat
+    bool bProfiloRicevuto = false;    // the news held morvenprofupg.dat
+    std::string sStatoDettaglio;      // second status text of the transfers
+    std::string sTracciaEventi;       // running trail of transfer events; never emptied
+
+    // The order records of the running session (indices 0 to 500) and the last one used.
+    std::array<std::string, 501> aRecordOrdine{};
+    int nUltimoRecord = 0;
+    // The record or frame under work in the receiving transfers.
+    std::string sRecordRicevuto;
+};
+
+// The settings of the selected wholesaler slot and the values derived from them.
+struct ImpostazioniGrossista {
+    std::string sConnect;         // description of the connection
+    std::string sCodiceCliente;   // client code at the wholesaler
+    std::string sPassword;        // FTP password
+    std::string sUser;            // FTP user
+    bool bModoInternet = false;   // line over TCP
+    bool bModoMisto = false;      // TCP with modem fall-back
+    bool bModoFTP = false;        // exchange by FTP
+    std::array<std::string, 3> aTelefono{};  // numbers dialled in turn ("ANSWER": answer mode)
+    int nCommPort = 1;
+    std::string sSpeedComm = "57600";
+    std::string sSettings = "N,8,1";
+    std::string sModemSet = "AT&FE0V1&D2X1";
+    std::string sModemReset;
+    std::array<std::string, 3> aIndirizzoIp{};  // hosts tried in turn
+    int nPorta = 1121;
+    bool bAutoIncPorta = true;
+    std::string sInterfaccia = "ORDINE";
+    int nTipoInterfaccia = 0;     // 1 order, 2 availability and descriptions, 3 news, 4 mail
+    bool bCPJ = false;
+    bool bCPJAAAA = false;
+    std::string sNomeRas;         // dial-up entry dialled before TCP
+    bool bCloseRas = false;
+    bool bDispBrowser = false;
+    bool bDispBrowserEsterno = false;
+    std::array<bool, 3> bDispOrdine{};  // show the answers at the end (three copies set together)
+    bool bSendMes = false;
+    bool bCsf = false;            // delete the order file after sending
+    bool bMotCpj = false;
+    bool bTcpDir = false;
+    bool bModeIFCK = true;
+    bool bCompMvn = false;
+    bool bDatiConseg = false;
+    bool bAllineaCol = false;
+    bool bSostProd = false;
+    bool bConsDiffer = false;
+    bool bValOrdine = false;
+    bool bSoloManc = false;
+    bool bRichDocs = false;       // documents request; also the document dialog's flag (RichiestaDocumento)
+    bool bOrdinePht = false;
+    bool bDisponibilita = false;  // availability request
+    int nTipoRichiesta = 0;       // request kind digit of the IFCK request header
+    bool bOpzioneTestata1 = false;
+    bool bOpzioneTestata2 = false;
+    bool bOpzioneTestata3 = false;
+    int nTimeMaxOrd = 600;
+    int nTimeMaxRxP = 1800;
+    int nTimeMaxTxP = 1800;
+    int nTmConnNor = 45;
+    int nTmConnInt = 5;
+    int nTmConnRas = 90;
+    int nFtpDelay = 10;
+    int nFtpRetry = 6;
+    int nStorico = 30;
+    std::string sBrowserEsterno;  // program for external pages (not in the file)
+
+    // The interface the file holds, while a switch (/RICHDISP) makes the run use another one: the writer
+    // saves this value, so a switch of one run never ends up in the file.
+    std::string sInterfacciaFile;
+    bool bInterfacciaForzata = false;
+};
+
+// What the command line and the options file set.
+struct OpzioniAvvio {
+    bool bDebug = false;
+    bool bComponiNumero = true;
+    bool bRitentaMancanti = false;
+    bool bBlkRun = false;
+    bool bBlkCfg = false;
+    std::string sGrossistaSelezionato;  // "01".."10" or the four characters after /BLKRUN: or /BLKCFG:
+    std::string sParametriBlkCfg;
+    bool bBDati = false;
+    bool bRichDisp = false;
+    std::string sSorgenteIFCK = "MORVEN";
+    std::string sFileIFCKIn;
+    std::string sFileIFCKOut;
+    bool bModoPartner = false;
+};
+
+// Paths. Every work file lies under sPathApp.
+struct PercorsiLavoro {
+    std::string sPathApp;           // the application folder, without a trailing "/"
+    std::string sFileImpostazioni;  // the current settings file
+    std::string sFileLogSessione;   // the session log's file name
+    std::string sUltimoUrl;         // last address shown in the embedded browser
+    std::string sFilePht;           // the PHT product file of the slot
+    std::string sNomeProgramma = "MorvenClient";  // the program's own name: base name of the function log
+};
+
+// What the document request dialog leaves for the request builders. The documents flag itself is
+// ImpostazioniGrossista::bRichDocs (one variable for the slot setting and the dialog); the PHT order flag is
+// ImpostazioniGrossista::bOrdinePht.
+struct RichiestaDocumento {
+    bool bRichListino = false;
+    bool bRichAltro = false;
+    bool bRichTrattatiPht = false;
+    std::string sNumeroOrdine;
+    std::string sNumeroDocumento;
+    std::string sSiglaDocumento;
+    std::string sDataDocumento;
+    std::string sTipoDocumento;  // "0" DDT and invoices, "1" DDT, "2" invoices
+    std::string sTipoListino;    // "C"
+};
+
+// The four free-text lines the message composer leaves (records "MES1" to "MES4").
+struct RigheMessaggio {
+    std::string sMes1, sMes2, sMes3, sMes4;
+};
+
+// The ports through which the engine reaches the windows, the controls and the machine. Not owned here.
+struct RiferimentiOggetti {
+    EventPump* oPump = nullptr;
+    Clock* oClock = nullptr;
+    View* oFrmMorven = nullptr;   // the main window
+    View* oFrmBrowser = nullptr;  // the browser window
+    View* oFrmDebug = nullptr;    // the debug window (its list is "List1")
+    SerialPort* oMSComm = nullptr;
+    TcpSocket* oWinsock = nullptr;
+    FtpClient* oInet = nullptr;
+    DecompressionControl* oUgtactx = nullptr;
+    DialUp* oRas = nullptr;
+    MessageBoxes* oMsgBox = nullptr;
+    ProgramEnd* oFine = nullptr;
+    Desktop* oDesktop = nullptr;
+};
+
+}  // namespace morven

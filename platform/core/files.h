@@ -1,0 +1,54 @@
+// Files and folders as the program names them. Names are matched without regard to (ASCII) case and with DOS
+// wildcard rules, as the wholesalers' and the management software's files arrive in any case; files that
+// other programs read are replaced atomically so a reader never sees half a file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morven {
+
+// Reads a whole file as bytes. False when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& contents);
+
+// Replaces (or creates) `path` with `contents`: the bytes go to a temporary file in the same folder, which is
+// flushed to the disk and renamed over the target, so the target holds either the old or the new contents.
+// A file that existed keeps its permission bits. On failure the target is untouched, the temporary file is
+// removed, and `error` (when given) says why.
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error = nullptr);
+
+// DOS wildcard match, case-insensitive for ASCII letters: "*" any run of characters, "?" one character.
+// As on DOS, a pattern ending in ".*" also matches a name without a point ("*.*" matches every name,
+// "ORDSEQ.*" matches "ordseq"), and a pattern ending in "." matches names without an extension.
+bool DosMatch(std::string_view pattern, std::string_view name);
+
+// ASCII case-insensitive equality of two names.
+bool SameNameNoCase(std::string_view a, std::string_view b);
+
+enum class EntryKind { File, Directory, Link, Other };
+
+struct DirEntry {
+    std::string name;
+    EntryKind kind = EntryKind::Other;  // from lstat: a symbolic link is Link, never what it points to
+};
+
+// The entries of `folder` whose names match the DOS `pattern`, "." and ".." left out, sorted by name.
+// Empty when the folder cannot be read.
+std::vector<DirEntry> ListFolder(const std::string& folder, std::string_view pattern = "*.*");
+
+// The name, as stored, of the entry of `folder` equal to `name` without regard to case; an exact match wins.
+std::optional<std::string> FindNameNoCase(const std::string& folder, std::string_view name);
+
+// `folder` + "/" + the stored name of the entry matching `name` case-insensitively, or `folder` + "/" + `name`
+// itself when none matches (so a file about to be created gets the name as given).
+std::string ResolveNoCase(const std::string& folder, std::string_view name);
+
+// Joins a folder and a name with exactly one "/" between them.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+bool FileExists(const std::string& path);       // a regular file (links followed)
+bool DirectoryExists(const std::string& path);  // a directory (links followed)
+
+}  // namespace morven

@@ -1,0 +1,133 @@
+#include "platform/core/files.h"
+
+#include "tests/platform/core/temp_dir.h"
+
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace morven {
+namespace {
+
+using morven::testing::TempDir;
+
+void Touch(const std::string& path, const std::string& text = "") {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(DosMatch, FollowsDosRules) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        {"*.*", "ordseq.txt", true},
+        {"*.*", "notizie", true},  // no point in the name
+        {"*.*", ".hidden", true},
+        {"*", "a.b.c", true},
+        {"IFCK0*", "ifck01_in_morven.dat", true},
+        {"IFCK03*.*", "IFCK03_OUT_MORVEN.DAT", true},
+        {"IFCK03*.*", "IFCK06_OUT_MORVEN.DAT", false},
+        {"ordseq.*", "ORDSEQ", true},
+        {"ordseq.*", "ordseq.rst", true},
+        {"ordseq.*", "ordseq2006.man", false},
+        {"*.txt", "ordseq.txt", true},
+        {"*.txt", "ordseq.txt.bak", false},
+        {"*.TXT", "a.txt", true},
+        {"?.dat", "a.dat", true},
+        {"?.dat", "ab.dat", false},
+        {"?.dat", ".dat", false},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYbZ", false},
+        {"*.", "noext", true},
+        {"*.", "has.ext", false},
+        {"", "", true},
+        {"", "x", false},
+        {"\xe8*", "\xe8x", true},  // bytes above ASCII compare as they are
+        {"\xc8*", "\xe8x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DosMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+    }
+}
+
+TEST(Folders, ListsByPatternWithKindsAndWithoutFollowingLinks) {
+    TempDir dir;
+    Touch(dir / "B.TXT");
+    Touch(dir / "a.txt");
+    Touch(dir / "notizie");
+    mkdir((dir / "20261101").c_str(), 0755);
+    ASSERT_EQ(symlink("/", (dir / "link").c_str()), 0);
+
+    const auto all = ListFolder(dir.path());
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].name, "20261101");
+    EXPECT_EQ(all[0].kind, EntryKind::Directory);
+    EXPECT_EQ(all[1].name, "B.TXT");
+    EXPECT_EQ(all[3].name, "link");
+    EXPECT_EQ(all[3].kind, EntryKind::Link);
+    EXPECT_EQ(all[4].kind, EntryKind::File);
+
+    const auto txt = ListFolder(dir.path(), "*.txt");
+    ASSERT_EQ(txt.size(), 2u);
+    EXPECT_EQ(txt[0].name, "B.TXT");
+    EXPECT_EQ(txt[1].name, "a.txt");
+    EXPECT_TRUE(ListFolder(dir / "missing").empty());
+}
+
+TEST(Folders, FindsNamesWithoutRegardToCaseExactFirst) {
+    TempDir dir;
+    Touch(dir / "MvnConn03.PAR");
+    EXPECT_EQ(FindNameNoCase(dir.path(), "mvnconn03.par"), "MvnConn03.PAR");
+    EXPECT_EQ(ResolveNoCase(dir.path(), "MVNCONN03.par"), dir / "MvnConn03.PAR");
+    EXPECT_EQ(ResolveNoCase(dir.path(), "new.txt"), dir / "new.txt");
+    EXPECT_FALSE(FindNameNoCase(dir.path(), "mvnconn04.par"));
+    Touch(dir / "mvnconn03.par");
+    EXPECT_EQ(FindNameNoCase(dir.path(), "mvnconn03.par"), "mvnconn03.par");
+    EXPECT_EQ(FindNameNoCase(dir.path(), "MvnConn03.PAR"), "MvnConn03.PAR");
+}
+
+TEST(AtomicReplace, ReplacesWholeFileKeepsModeAndLeavesNoTemporary) {
+    TempDir dir;
+    const std::string target = dir / "winstat.dat";
+    ASSERT_TRUE(ReplaceFileAtomically(target, std::string("first\r\n\0x", 9)));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(target, got));
+    EXPECT_EQ(got, std::string("first\r\n\0x", 9));
+
+    chmod(target.c_str(), 0600);
+    ASSERT_TRUE(ReplaceFileAtomically(target, "second"));
+    ASSERT_TRUE(ReadWholeFile(target, got));
+    EXPECT_EQ(got, "second");
+    struct stat st{};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+}
+
+TEST(AtomicReplace, FailureLeavesTargetAndReportsWhy) {
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(ReplaceFileAtomically(dir / "missing/x.dat", "x", &error));
+    EXPECT_NE(error.find("missing/x.dat"), std::string::npos);
+
+    // A target that is a folder: the rename fails, the temporary file goes away.
+    mkdir((dir / "busy").c_str(), 0755);
+    Touch(dir / "busy/inside");
+    EXPECT_FALSE(ReplaceFileAtomically(dir / "busy", "x", &error));
+    EXPECT_TRUE(DirectoryExists(dir / "busy"));
+    EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+}
+
+TEST(Paths, JoinPutsOneSlash) {
+    EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
+    EXPECT_EQ(JoinPath("/a/", "b"), "/a/b");
+    EXPECT_EQ(JoinPath("/a/", "/b"), "/a/b");
+    EXPECT_EQ(JoinPath("", "b"), "b");
+}
+
+}  // namespace
+}  // namespace morven
