@@ -1,5 +1,7 @@
 #include "client/engine/message_box.h"
 
+#include "client/engine/programma.h"
+
 namespace morven {
 
 MsgBoxLayout DecodeMessageBoxStyle(std::uint32_t style) {
@@ -26,6 +28,12 @@ MsgBoxLayout DecodeMessageBoxStyle(std::uint32_t style) {
         if (b == kMsgCancel) m.escapeResult = kMsgCancel;
     if (m.buttons.size() == 1 && m.buttons.front() == kMsgOk) m.escapeResult = kMsgOk;
     return m;
+}
+
+int MessagBox(Programma& p, View* owner, std::string_view title, std::string_view text, std::uint32_t part1,
+              std::uint32_t part2, std::uint32_t part3, std::uint32_t, int) {
+    const auto style = static_cast<int>(part1 | part2 | part3);
+    return p.MsgBox().MsgBox(text, style, title, owner);
 }
 
 }  // namespace morven

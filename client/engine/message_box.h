@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace morven {
+
+struct Programma;
+class View;
 
 // Results, as the callers compare them.
 enum MsgResult : int {
@@ -49,5 +53,11 @@ struct MsgBoxLayout {
 // Decodes a style sum. Unknown button sets are shown as OK only; a default button beyond the last button falls
 // back to the first one, as the system box does.
 MsgBoxLayout DecodeMessageBoxStyle(std::uint32_t style);
+
+// Shows a message box owned by `owner` (every caller passes the main window) with the style
+// part1 | part2 | part3 (an icon, a button set and a default button, in any order) and returns the button
+// pressed, 1..7. The last two values are accepted and have no effect.
+int MessagBox(Programma& p, View* owner, std::string_view title, std::string_view text, std::uint32_t part1,
+              std::uint32_t part2 = 0, std::uint32_t part3 = 0, std::uint32_t further = 0, int furtherCount = 0);
 
 }  // namespace morven
