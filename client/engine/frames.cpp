@@ -61,7 +61,7 @@ std::string TagliaAlFrame(std::string_view buffer) {
     return std::string(buffer.substr(inizio, fine + 4 - inizio));
 }
 
-std::int64_t ValoreNumerico(std::string_view campo) {
+std::int64_t ValoreCifre(std::string_view campo) {
     std::size_t i = 0;
     while (i < campo.size() && (campo[i] == ' ' || campo[i] == '\t')) ++i;
     bool negativo = false;
@@ -91,8 +91,8 @@ bool Ceck_MORVEN(Programma& p, std::string& sFrame) {
         }
         const std::size_t l = sFrame.size();
         if (l < 16) SollevaErrore(kErrChiamataNonValida, "Frame troppo corto: " + std::to_string(l) + " caratteri");
-        const std::int64_t rxP = ValoreNumerico(Mid(sFrame, l - 15, 6));
-        const std::int64_t rxD = ValoreNumerico(Mid(sFrame, l - 9, 6));
+        const std::int64_t rxP = ValoreCifre(Mid(sFrame, l - 15, 6));
+        const std::int64_t rxD = ValoreCifre(Mid(sFrame, l - 9, 6));
         if (l < 20) SollevaErrore(kErrChiamataNonValida, "Frame troppo corto: " + std::to_string(l) + " caratteri");
         sFrame = Mid(sFrame, 5, l - 20);
         if (sFrame.empty()) DivisionePerZero();
@@ -120,8 +120,8 @@ bool Ceck_LORQ(Programma& p, std::string& sRecord) {
         if (sRecord.empty() || sRecord.front() != kStx || sRecord.back() != kEtx) return;
         const std::size_t l = sRecord.size();
         if (l < 12) SollevaErrore(kErrChiamataNonValida, "Record troppo corto: " + std::to_string(l) + " caratteri");
-        const std::int64_t k1 = ValoreNumerico(Mid(sRecord, l - 10, 5));
-        const std::int64_t k2 = ValoreNumerico(Mid(sRecord, l - 5, 5));
+        const std::int64_t k1 = ValoreCifre(Mid(sRecord, l - 10, 5));
+        const std::int64_t k2 = ValoreCifre(Mid(sRecord, l - 5, 5));
         sRecord = Mid(sRecord, 2, l - 12);
         const SommeRecord s = CalcolaSommeRecord(sRecord);
         // The sender writes the last five digits of each sum.
@@ -135,7 +135,7 @@ bool Ceck_CPJ(Programma& p, std::string& sRecord) {
         if (primo != std::string::npos) sRecord.erase(0, primo);
         if (Left(sRecord, 1) == "9") {
             ok = sRecord.size() >= 3 &&
-                 static_cast<std::int64_t>(sRecord.size()) == 41 * ValoreNumerico(Mid(sRecord, 2, 2)) + 3;
+                 static_cast<std::int64_t>(sRecord.size()) == 41 * ValoreCifre(Mid(sRecord, 2, 2)) + 3;
             return;
         }
         ok = Left(sRecord, 1) == "5" || Left(sRecord, 1) == "1";

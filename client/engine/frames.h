@@ -38,7 +38,7 @@ std::string TagliaAlFrame(std::string_view buffer);
 
 // The numeric value of a field as the program reads numbers: leading blanks skipped, then the leading
 // digits (with an optional sign); 0 when there are none.
-std::int64_t ValoreNumerico(std::string_view campo);
+std::int64_t ValoreCifre(std::string_view campo);
 
 // The frame of a payload; the empty text (and a function-log entry) for an empty payload.
 std::string AddCeck_MORVEN(Programma& p, std::string_view sPayload);

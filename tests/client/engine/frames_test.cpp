@@ -154,12 +154,12 @@ TEST_F(Frames, CpjRecordLengths) {
     }
 }
 
-TEST(ValoreNumerico, LeadingDigitsOnly) {
-    EXPECT_EQ(ValoreNumerico("000098"), 98);
-    EXPECT_EQ(ValoreNumerico("  12ab"), 12);
-    EXPECT_EQ(ValoreNumerico("ab12"), 0);
-    EXPECT_EQ(ValoreNumerico(""), 0);
-    EXPECT_EQ(ValoreNumerico("-0012"), -12);
+TEST(ValoreCifre, LeadingDigitsOnly) {
+    EXPECT_EQ(ValoreCifre("000098"), 98);
+    EXPECT_EQ(ValoreCifre("  12ab"), 12);
+    EXPECT_EQ(ValoreCifre("ab12"), 0);
+    EXPECT_EQ(ValoreCifre(""), 0);
+    EXPECT_EQ(ValoreCifre("-0012"), -12);
 }
 
 }  // namespace
