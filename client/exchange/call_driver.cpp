@@ -66,6 +66,7 @@ bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* di
     auto& perc = p.percorsi;
     bool preparato = false;
     // Steps 1 to 10: a failure ends the driver without a call.
+    p.sessione.bProgrammaTerminato = false;
     EseguiProcedura(p, "SceltaChiamata", 0, [&] {
         p.Pump().process();
         p.Pump().process();

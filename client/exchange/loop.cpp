@@ -221,6 +221,8 @@ void InizioSessione(Programma& p) {
     st.bProceduraAbortita = false;
     st.bConnessioneChiusa = false;
     st.nTentativo = 0;
+    // An order sent by an earlier session (a second session after a confirmation) is not this one's.
+    st.bOrdineTrasmesso = false;
     st.nPassoSessione = imp.bModoFTP ? 500 : 3;
     st.nTimeMaxCorrente = imp.nTimeMaxOrd;
     st.nTimeOutRecord = 30;
