@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "client/engine/frames.h"
+#include "client/engine/session.h"
 #include "platform/core/text.h"
 #include "tests/client/engine/engine_test_support.h"
 #include "tests/client/engine/wholesaler_fake.h"
@@ -93,6 +94,19 @@ TEST_F(ReceiveTest, ComprojectAvailabilityEndRecordGetsNoAnswer) {
     Inizia({"5000"});
     EXPECT_TRUE(RxComproject(p));
     EXPECT_TRUE(g.ricevute.empty());
+}
+
+TEST_F(ReceiveTest, SilenceAcrossMidnightStillEndsByTheRecordLimit) {
+    TestClock sera(DateTime{2026, 12, 10, 23, 59, 50});
+    sera.SetAutoStep(20);
+    p.oggetti.oClock = &sera;
+    p.sessione.nInizioCollegamento = SecondiSessione(p);
+    Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0002")});
+    EXPECT_FALSE(RxLORQ(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    const DateTime fine = sera.Now();
+    EXPECT_EQ(fine.day, 11);  // past midnight, ended by the 30-second record limit all the same
+    EXPECT_LT(fine.SecondsSinceMidnight(), 60);
 }
 
 TEST_F(ReceiveTest, ClosedByTheWholesalerEndsAtTwoHundred) {

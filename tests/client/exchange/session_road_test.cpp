@@ -158,3 +158,47 @@ TEST(SessionRoadTest, OrderOverTheModemEmulator) {
 
 }  // namespace
 }  // namespace morven
+
+namespace morven {
+namespace {
+
+TEST(SessionRoadTest, ComprojectOrderOverTheModem) {
+    const std::string e1 = PadRight("PRD1", 9) + "003" + "3" + PadRight("NON DISPONIBILE", 28);
+    const std::string e2 = PadRight("PRD3", 9) + "009" + "5" + PadRight("SOSTITUITO", 28);
+    peers::Script script = {
+        peers::Expect("2" + testing::kCodice),
+        peers::Send("ACK"),
+        peers::Expect("303" + PadRight("PRD1", 9) + "003" + PadRight("PRD2", 9) + "006" + PadRight("PRD3", 9) + "009" +
+                      "0018"),
+        peers::Send("ACK"),
+        peers::Expect("5000"),
+        peers::Send("ACK"),
+        peers::Send(testing::kCodice + " ORDINE RICEVUTO"),
+        peers::Expect("ACK"),
+        peers::Send("902" + e1 + e2),
+        peers::Expect("ACK"),
+        peers::Send("5000Grazie"),
+        peers::Expect("ACK"),
+    };
+    peers::ModemEmulator modem({peers::ModemCall{"CONNECT 9600", script}});
+    testing::SessionHarness h;
+    h.UsaModem(modem.DevicePath());
+    h.Impostazioni({Riga("Connect", "Grossista CPJ"), Riga("Code", testing::kCodice), Riga("Mode", "NORMALE"),
+                    Riga("Phone 1", "555"), Riga("Interface", "CPJ"), Riga("ModeIFCK", "NO"),
+                    Riga("DispOrdine", "NO")});
+    h.Ordine(testing::FileOrdine(3));
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(modem.WaitCalls(1));
+    EXPECT_TRUE(modem.Errors().empty()) << ::testing::PrintToString(modem.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{3, 5, 15, 30, 20, 46, 999}));
+    const std::string m1 = PadRight("PRD1", 9) + "0003" + PadRight("NON DISPONIBILE", 28) + "3";
+    const std::string m2 = PadRight("PRD3", 9) + "0009" + PadRight("SOSTITUITO", 28) + "5";
+    EXPECT_EQ(h.Leggi("ordseq.rst"), m1.substr(0, 13) + "\r\n" + m2.substr(0, 13) + "\r\n");
+    EXPECT_EQ(h.Leggi("ordseq.man"), testing::kCodice + std::string(33, ' ') + "\r\n" + m1 + "\r\n" + m2 + "\r\n");
+    EXPECT_NE(h.Leggi("msgrx.txt").find("\r\nGrazie\r\n"), std::string::npos);
+    EXPECT_FALSE(h.Esiste("abort.dat"));
+    EXPECT_EQ(h.t.end.calls, 1);
+}
+
+}  // namespace
+}  // namespace morven
