@@ -36,7 +36,7 @@ std::string FormaControllata(std::string_view r);
 // The receivers' cut: from the first "AEIO" through the first "OIEA" after it; the text as it is otherwise.
 std::string TagliaAlFrame(std::string_view buffer);
 
-// The numeric value of a field as the program reads numbers: leading blanks skipped, then the leading
+// The whole-number value of a sum or count field: leading blanks skipped, then the leading
 // digits (with an optional sign); 0 when there are none.
 std::int64_t ValoreCifre(std::string_view campo);
 

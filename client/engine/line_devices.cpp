@@ -23,6 +23,7 @@ auto SuDispositivo(F&& f) -> decltype(f()) {
 DeviceSerialPort::DeviceSerialPort(EventPump& pump, std::string appDir) : device_(pump, std::move(appDir)) {
     device_.OnComm = [this] {
         if (auto handler = OnComm) handler();
+        device_.SetRThreshold(RThreshold);  // a handler that switches the events off is obeyed at once
     };
 }
 

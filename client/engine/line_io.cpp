@@ -66,14 +66,14 @@ bool EstraiRiga(std::string& coda, std::string& riga) {
     return true;
 }
 
-// Takes one frame out of the queue: from the last "AEIO" before the first "OIEA" (or from the start when
-// there is none) through that "OIEA"; the CR LF after it goes too.
+// Takes one frame out of the queue: from the first "AEIO" (bytes before it are no frame and go) through the
+// first "OIEA" after it, or through the first "OIEA" when there is no start mark (the check then refuses
+// it); the line end after it goes too.
 bool EstraiFrame(std::string& coda, std::string& frame) {
-    const auto inizioPrimo = coda.find("AEIO");
-    const auto fine = coda.find("OIEA", inizioPrimo == std::string::npos ? 0 : inizioPrimo + 4);
+    const auto inizio = coda.find("AEIO");
+    const auto fine = coda.find("OIEA", inizio == std::string::npos ? 0 : inizio + 4);
     if (fine == std::string::npos) return false;
-    const auto inizio = coda.rfind("AEIO", fine >= 4 ? fine - 4 : 0);
-    const std::size_t da = (inizio == std::string::npos || inizio > fine) ? 0 : inizio;
+    const std::size_t da = inizio == std::string::npos ? 0 : inizio;
     frame = coda.substr(da, fine + 4 - da);
     std::size_t resto = fine + 4;
     while (resto < coda.size() && (coda[resto] == '\r' || coda[resto] == '\n')) ++resto;

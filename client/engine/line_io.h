@@ -44,9 +44,9 @@ std::string LeggiComm(Programma& p, int nTimeOut);
 std::string LeggiComm01(Programma& p, int nTimeOut);
 
 // One framed block, without trailing CR/LF; "NO CARRIER" when the socket is lost. The time-out is
-// StatoSessione::nTimeOutRicezione (the argument is not used). Over TCP the block is the text through the
-// first "OIEA", starting at the last "AEIO" before it (bytes of a broken frame before it are dropped);
-// what follows stays queued.
+// StatoSessione::nTimeOutRicezione (the argument is not used). Over TCP the block is the text from the first
+// "AEIO" through the first "OIEA" after it (bytes before the start mark are dropped); what follows stays
+// queued, and a time-out leaves a partial block queued too.
 std::string LeggiZip(Programma& p, int nTimeOut);
 // Serial port: characters until the buffer holds "OIEA"; what stood before the first "AEIO" is cut away.
 std::string Leggi01Zip(Programma& p, int nTimeOut);
