@@ -7,7 +7,7 @@
 #include "client/engine/helpers.h"
 #include "client/engine/line_io.h"
 #include "client/engine/logs.h"
-#include "client/engine/order_file_interim.h"
+#include "client/engine/order_file.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "platform/core/files.h"

@@ -11,7 +11,7 @@
 #include "client/engine/line_io.h"
 #include "client/engine/logs.h"
 #include "client/engine/markers.h"
-#include "client/engine/order_file_interim.h"
+#include "client/engine/order_file.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
