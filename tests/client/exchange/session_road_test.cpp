@@ -202,3 +202,45 @@ TEST(SessionRoadTest, ComprojectOrderOverTheModem) {
 
 }  // namespace
 }  // namespace morven
+
+namespace morven {
+namespace {
+
+TEST(SessionRoadTest, OutsideProgramOrderConvertedBeforeAndAnswerAfter) {
+    const std::string codice = "CLI001234";
+    const std::string coda = codice + "0042" + "0000" + "0002" + "020001****" + "      ";
+    const std::string voce = PadRight("PRD1", 9) + "0003";
+    peers::Script script;
+    for (const auto& r : {peers::Record("0000" + coda), peers::Record("0001" + PadRight("PRD1", 9) + "0003" +
+                                                                      PadRight("PRD2", 9) + "0006"),
+                          peers::Record("9999" + coda)}) {
+        script.push_back(peers::Expect(r));
+        script.push_back(peers::Send("SI"));
+    }
+    testing::Risposta(script, "0000" + PadRight(codice, 17) + "0001");
+    testing::Risposta(script, "0001" + voce);
+    testing::Risposta(script, "9999" + codice);
+    peers::FakeWholesaler w({script});
+    testing::LowPortRelay relay(w.Port());
+
+    testing::SessionHarness h;
+    h.UsaTcp();
+    auto righe = ImpostazioniTcp(relay.Port(), "ORDINE");
+    righe[1] = Riga("Code", codice);
+    righe.push_back(Riga("CSF", "YES"));
+    h.Impostazioni(righe);
+    h.Scrivi("tra.dat", "CCSFCOD001000042\r\nPPRD1     000003\r\nPPRD2     000006\r\n");
+    h.Ordine({"stale"});  // replaced from tra.dat before it is read
+
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(w.WaitScripts(1));
+    EXPECT_TRUE(w.Errors().empty()) << ::testing::PrintToString(w.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{5, 15, 30, 20, 45, 999}));
+    EXPECT_EQ(h.Leggi("ordseq.txt"), codice + "0042\r\n" + PadRight("PRD1", 9) + "0003\r\n" + PadRight("PRD2", 9) +
+                                         "0006\r\n");
+    const std::string ric = "CCSFCOD001000042" "PPRD1     " "0" "0" "0003" "Z" + codice;
+    EXPECT_EQ(h.Leggi("ric.000"), PadRight(ric, 128, "0") + "\r\n");
+}
+
+}  // namespace
+}  // namespace morven
