@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "client/engine/connection.h"
+#include "platform/dialup/dialup.h"
 #include "tests/client/engine/engine_test_support.h"
 
 namespace morven {
@@ -56,6 +57,34 @@ TEST_F(DialupEntryTest, HangUpOnlyThatEntry) {
     EXPECT_TRUE(HangUpRasEntry(p, "isp1"));
     EXPECT_FALSE(HangUpRasEntry(p, "isp1"));
     EXPECT_EQ(t.dialup.connected, std::set<std::string>{"isp2"});
+}
+
+}  // namespace
+}  // namespace morven
+
+namespace morven {
+namespace {
+
+TEST(PppDialUpPortTest, WithoutPppdTheListIsEmptyAndTheCallIsImpossible) {
+    testing::EngineFixture f;
+    f.t.clock.SetAutoStep(50);
+    PppDialUp ras(DialupPaths{f.dir / "no-pppd", f.dir / "peers", f.dir / "run"});
+    f.p.oggetti.oRas = &ras;
+    std::vector<std::string> combo;
+    EXPECT_FALSE(FillRasEntryList(f.p, combo));
+    EXPECT_TRUE(combo.empty());
+
+    auto& imp = f.p.impostazioni;
+    imp.bModoInternet = true;
+    imp.bModeIFCK = false;
+    imp.sConnect = "Grossista";
+    imp.sNomeRas = "isp";
+    EXPECT_TRUE(EseguiChiamata(f.p));
+    ASSERT_EQ(f.t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(f.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
+    EXPECT_EQ(f.t.msgbox.calls[0].title, "Connessione con Grossista");
+    EXPECT_EQ(f.t.end.calls, 1);
+    EXPECT_TRUE(f.t.socket.connects.empty());
 }
 
 }  // namespace
