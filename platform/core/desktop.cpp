@@ -79,6 +79,23 @@ std::string OnPath(const std::string& program) {
 
 }  // namespace
 
+std::string ApplicationFolder() {
+    std::string dir = Env("MORVEN_APPDIR");
+    if (dir.empty()) {
+        char buf[4096];
+        const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n > 0) {
+            dir.assign(buf, static_cast<std::size_t>(n));
+            const auto slash = dir.rfind('/');
+            dir = slash == 0 ? "/" : dir.substr(0, slash);
+        } else {
+            dir = ".";
+        }
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
 std::string TempDirectory() {
     std::string dir = Env("TMPDIR");
     if (dir.empty() || !DirectoryExists(dir)) dir = "/tmp";

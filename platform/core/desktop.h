@@ -5,6 +5,10 @@
 
 namespace morven {
 
+// The program's folder: $MORVEN_APPDIR when set, else the folder of the running executable; without a
+// trailing "/".
+std::string ApplicationFolder();
+
 // $TMPDIR when it names a folder, else "/tmp"; always ending in "/".
 std::string TempDirectory();
 

@@ -112,6 +112,14 @@ TEST_F(DefaultBrowser, EmptyWhenNothingOpensPages) {
     EXPECT_EQ(code, 1);
 }
 
+TEST(Desktop, ApplicationFolderIsTheExecutablesUnlessTheEnvironmentSaysOtherwise) {
+    unsetenv("MORVEN_APPDIR");
+    EXPECT_EQ(ApplicationFolder(), std::filesystem::canonical(std::string(MORVEN_BINARY_DIR) + "/bin").string());
+    setenv("MORVEN_APPDIR", "/srv/morven/", 1);
+    EXPECT_EQ(ApplicationFolder(), "/srv/morven");
+    unsetenv("MORVEN_APPDIR");
+}
+
 TEST(Desktop, TempDirectoryEndsInSlash) {
     const std::string t = TempDirectory();
     ASSERT_FALSE(t.empty());

@@ -1,0 +1,513 @@
+#include "client/engine/settings.h"
+
+#include "client/engine/helpers.h"
+#include "client/engine/logs.h"
+#include "client/engine/programma.h"
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace morven {
+namespace {
+
+constexpr std::string_view kDisponibilita = "DISPONIBILITA'";
+
+std::string Trim(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::vector<std::string> Righe(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::pair<std::string, std::string> DividiPercorso(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The stored path of a file named without regard to case, or nothing.
+std::optional<std::string> TrovaFile(const std::string& path) {
+    const auto [folder, name] = DividiPercorso(path);
+    const auto stored = FindNameNoCase(folder, name);
+    if (!stored) return std::nullopt;
+    const std::string full = JoinPath(folder, *stored);
+    if (!FileExists(full)) return std::nullopt;
+    return full;
+}
+
+std::string SostituisciTutto(std::string s, std::string_view from, std::string_view to) {
+    for (std::size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size()) {
+        s.replace(pos, from.size(), to);
+    }
+    return s;
+}
+
+void Resetta(Programma& p) {
+    ImpostazioniGrossista& s = p.impostazioni;
+    s.sCodiceCliente.clear();
+    s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
+    s.nCommPort = 1;
+    s.sSpeedComm = "57600";
+    s.sSettings = "N,8,1";
+    s.sModemSet = "AT&FE0V1&D2X1";
+    s.nPorta = 1121;
+    s.bAutoIncPorta = true;
+    s.sInterfaccia = "ORDINE";
+    s.sInterfacciaFile = "ORDINE";
+    s.bInterfacciaForzata = false;
+    s.nTipoInterfaccia = 0;
+    s.bCloseRas = false;
+    s.bDispBrowser = s.bDispBrowserEsterno = false;
+    s.bTcpDir = false;
+    s.bModeIFCK = true;
+    s.bCompMvn = false;
+    s.bDisponibilita = false;
+    s.bOpzioneTestata3 = false;
+    s.nTmConnNor = 45;
+    s.nTmConnInt = 5;
+    s.nTmConnRas = 90;
+    s.nFtpDelay = 10;
+    s.nFtpRetry = 6;
+    s.nStorico = 30;
+    p.opzioni.bDebug = false;
+}
+
+// One key of the file and what its value does. A key is matched exactly, or (prefix) by its beginning.
+struct Chiave {
+    std::string_view nome;
+    bool prefisso;
+    // Applies the value; false when the value does not fit the field.
+    std::function<bool(Programma&, const std::string&)> applica;
+};
+
+bool SiNo(const std::string& value, bool& flag) {
+    const std::string v = Upper(Trim(value));
+    if (v == "YES") {
+        flag = true;
+        return true;
+    }
+    if (v == "NO") {
+        flag = false;
+        return true;
+    }
+    return false;
+}
+
+bool Intero16(const std::string& value, int& field) {
+    const double v = ValoreNumerico(value);
+    if (v < -32768 || v > 32767) return false;
+    field = static_cast<int>(v);
+    return true;
+}
+
+Chiave Testo(std::string_view nome, std::string ImpostazioniGrossista::*campo) {
+    return {nome, false, [campo](Programma& p, const std::string& v) {
+                p.impostazioni.*campo = v;
+                return true;
+            }};
+}
+
+Chiave Flag(std::string_view nome, bool ImpostazioniGrossista::*campo) {
+    return {nome, false, [campo](Programma& p, const std::string& v) { return SiNo(v, p.impostazioni.*campo); }};
+}
+
+Chiave Numero(std::string_view nome, int ImpostazioniGrossista::*campo) {
+    return {nome, false, [campo](Programma& p, const std::string& v) { return Intero16(v, p.impostazioni.*campo); }};
+}
+
+Chiave Elemento(std::string_view nome, std::array<std::string, 3> ImpostazioniGrossista::*campo, int k) {
+    return {nome, false, [campo, k](Programma& p, const std::string& v) {
+                (p.impostazioni.*campo)[static_cast<std::size_t>(k)] = v;
+                return true;
+            }};
+}
+
+const std::vector<Chiave>& Chiavi() {
+    using S = ImpostazioniGrossista;
+    static const std::vector<Chiave> chiavi = {
+        Testo("CONNECT", &S::sConnect),
+        Testo("CODE", &S::sCodiceCliente),
+        Testo("PASSWORD", &S::sPassword),
+        Testo("USER", &S::sUser),
+        {"MODE", false,
+         [](Programma& p, const std::string& v) {
+             auto& s = p.impostazioni;
+             const std::string m = Upper(Trim(v));
+             s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
+             if (m.find("INTERN") != std::string::npos) {
+                 s.bModoInternet = true;
+             } else if (m.find("MISTO") != std::string::npos) {
+                 s.bModoInternet = s.bModoMisto = true;
+             } else if (m.find("FTP") != std::string::npos) {
+                 s.bModoInternet = s.bModoFTP = true;
+             } else if (m != "NORMALE") {
+                 return false;  // all three stay off: the modem line
+             }
+             return true;
+         }},
+        Elemento("PHONE 1", &S::aTelefono, 0),
+        Elemento("PHONE 2", &S::aTelefono, 1),
+        Elemento("PHONE 3", &S::aTelefono, 2),
+        Numero("COMMPORT", &S::nCommPort),
+        {"SPEEDCOM", true,
+         [](Programma& p, const std::string& v) {
+             p.impostazioni.sSpeedComm = Trim(v);
+             return true;
+         }},
+        {"SETTING", true,
+         [](Programma& p, const std::string& v) {
+             p.impostazioni.sSettings = v;
+             return true;
+         }},
+        Testo("MODEMSET", &S::sModemSet),
+        Testo("MODEMRESET", &S::sModemReset),
+        Elemento("IP1", &S::aIndirizzoIp, 0),
+        Elemento("IP2", &S::aIndirizzoIp, 1),
+        Elemento("IP3", &S::aIndirizzoIp, 2),
+        Numero("PORTA", &S::nPorta),
+        Flag("AUTOINCPOR", &S::bAutoIncPorta),
+        {"INTERFACE", false,
+         [](Programma& p, const std::string& v) {
+             auto& s = p.impostazioni;
+             s.sInterfacciaFile = Upper(Trim(v));
+             s.bInterfacciaForzata = p.opzioni.bRichDisp;
+             s.sInterfaccia = p.opzioni.bRichDisp ? std::string(kDisponibilita) : s.sInterfacciaFile;
+             ApplicaInterfaccia(s, s.sInterfaccia);
+             return true;
+         }},
+        Testo("NOMERAS", &S::sNomeRas),
+        Flag("CLOSERAS", &S::bCloseRas),
+        {"DISPBROWS", true,
+         [](Programma& p, const std::string& v) {
+             auto& s = p.impostazioni;
+             const std::string m = Upper(Trim(v));
+             if (m == "EXT") {
+                 s.bDispBrowser = s.bDispBrowserEsterno = true;
+             } else if (m == "YES") {
+                 s.bDispBrowser = true;
+                 s.bDispBrowserEsterno = false;
+             } else if (m == "NO") {
+                 s.bDispBrowser = s.bDispBrowserEsterno = false;
+             } else {
+                 return false;
+             }
+             return true;
+         }},
+        {"DISPORD", true,
+         [](Programma& p, const std::string& v) {
+             bool flag = false;
+             if (!SiNo(v, flag)) return false;
+             p.impostazioni.bDispOrdine.fill(flag);
+             return true;
+         }},
+        Flag("SENDMES", &S::bSendMes),
+        // The order-file deletion is also a switch of the run (/CSF): the file may set it, never clear it.
+        {"CSF", false,
+         [](Programma& p, const std::string& v) {
+             bool flag = false;
+             if (!SiNo(v, flag)) return false;
+             if (flag) p.impostazioni.bCsf = true;
+             return true;
+         }},
+        Flag("MOTCPJ", &S::bMotCpj),
+        Flag("TCPDIR", &S::bTcpDir),
+        Flag("MODEIFCK", &S::bModeIFCK),
+        Flag("COMP-MVN", &S::bCompMvn),
+        Flag("DATICONSEG", &S::bDatiConseg),
+        Flag("ALLINEACOL", &S::bAllineaCol),
+        Flag("SOSTPROD", &S::bSostProd),
+        Flag("CONSDIFFER", &S::bConsDiffer),
+        Flag("VALORDINE", &S::bValOrdine),
+        Flag("SOLOMANC", &S::bSoloManc),
+        Flag("RICHDOCS", &S::bRichDocs),
+        Flag("ORDINEPHT", &S::bOrdinePht),
+        Numero("TIMEMAXORD", &S::nTimeMaxOrd),
+        Numero("TIMEMAXRXP", &S::nTimeMaxRxP),
+        Numero("TIMEMAXTXP", &S::nTimeMaxTxP),
+        Numero("TMCONN-NOR", &S::nTmConnNor),
+        Numero("TMCONN-INT", &S::nTmConnInt),
+        Numero("TMCONN-RAS", &S::nTmConnRas),
+        Numero("FTP-DELAY", &S::nFtpDelay),
+        Numero("FTP-RETRY", &S::nFtpRetry),
+        Numero("STORICO", &S::nStorico),
+    };
+    return chiavi;
+}
+
+const Chiave* CercaChiave(const std::string& key) {
+    for (const auto& c : Chiavi()) {
+        if (key == c.nome) return &c;
+    }
+    for (const auto& c : Chiavi()) {
+        if (c.prefisso && key.rfind(c.nome, 0) == 0) return &c;
+    }
+    return nullptr;
+}
+
+void Deriva(Programma& p) {
+    ImpostazioniGrossista& s = p.impostazioni;
+    if (s.bModeIFCK) {
+        if (s.bDisponibilita) {
+            s.nTipoRichiesta = 3;
+            s.bOpzioneTestata1 = s.bOpzioneTestata2 = s.bOpzioneTestata3 = true;
+        } else if (s.bValOrdine) {
+            s.nTipoInterfaccia = 2;
+            s.bDisponibilita = false;
+            s.nTipoRichiesta = 3;
+            s.bOpzioneTestata1 = s.bOpzioneTestata2 = s.bOpzioneTestata3 = true;
+        } else if (s.bSoloManc) {
+            s.nTipoInterfaccia = 2;
+            s.bDisponibilita = false;
+            s.nTipoRichiesta = 1;
+            s.bOpzioneTestata1 = s.bOpzioneTestata2 = true;
+            s.bOpzioneTestata3 = false;
+        }
+    }
+    if (p.opzioni.bModoPartner) s.nTipoInterfaccia = 4;
+    if (s.nTipoInterfaccia < 4) {
+        s.bTcpDir = false;
+    } else if (s.nTipoInterfaccia == 4) {
+        s.bDispOrdine[0] = s.bDispOrdine[1] = false;
+    }
+    if (!s.bModoInternet) s.bDispBrowser = false;
+    if (s.bModoInternet && s.bCPJ) {
+        s.bCPJ = false;
+        s.nTipoInterfaccia = 3;
+    }
+    int code = 0;
+    s.sBrowserEsterno = p.oggetti.oDesktop ? GetDefaultBrowser(p, code) : std::string();
+    if (s.sBrowserEsterno.empty()) s.bDispBrowserEsterno = false;
+}
+
+}  // namespace
+
+double ValoreNumerico(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    const std::size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    bool any = i > digits;
+    if (i < text.size() && text[i] == '.') {
+        const std::size_t frac = ++i;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+        any = any || i > frac;
+    }
+    if (!any) return 0;
+    const double v = std::stod(std::string(text.substr(start, i - start)));
+    return std::nearbyint(v);  // the default rounding mode: half to even
+}
+
+void ApplicaInterfaccia(ImpostazioniGrossista& s, std::string_view i) {
+    auto imposta = [&](int classe, bool disp, int richiesta, bool f1, bool f2, bool f3) {
+        if (classe >= 0) s.nTipoInterfaccia = classe;
+        s.bDisponibilita = disp;
+        s.nTipoRichiesta = richiesta;
+        s.bOpzioneTestata1 = f1;
+        s.bOpzioneTestata2 = f2;
+        s.bOpzioneTestata3 = f3;
+    };
+    if (i == "ORDINE") {
+        imposta(1, false, 1, false, false, false);
+    } else if (i == kDisponibilita) {
+        s.nTipoInterfaccia = 2;
+        s.bDisponibilita = true;
+    } else if (i == "DESCRIZ-MAN") {
+        imposta(2, false, 1, true, true, false);
+    } else if (i == "DESCRIZ-ALL") {
+        imposta(2, false, 1, true, true, true);
+    } else if (i == "NOTIZIE") {
+        imposta(3, false, 1, true, true, false);
+    } else if (i == "NOTIZIE-ALL") {
+        imposta(3, false, 0, true, true, true);
+    } else if (i == "POSTA") {
+        imposta(4, false, 0, false, false, false);
+    } else if (i == "CPJ" || i == "CPJ-AAAA") {
+        imposta(-1, false, 1, true, true, false);
+        s.bCPJ = true;
+        s.bCPJAAAA = i == "CPJ-AAAA";
+    }
+}
+
+bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
+    Resetta(p);
+    std::string nome = sFile;
+    auto trovato = TrovaFile(sFile);
+    if (!trovato) {
+        // The older name of the same slot: only the file name changes.
+        const auto [folder, file] = DividiPercorso(sFile);
+        trovato = TrovaFile(JoinPath(folder, SostituisciTutto(file, "MvnConn", "wlorq")));
+        if (trovato) {
+            p.impostazioni.bCompMvn = true;
+            p.impostazioni.bModeIFCK = false;
+        }
+    }
+    if (!trovato) {
+        ScriviLogFunzione(p, "LeggiImpostazioni :" + DescrizioneErrore(kErrFileNonTrovato) + " " + sFile);
+        if (p.opzioni.bBlkRun && p.oggetti.oMsgBox) {
+            p.oggetti.oMsgBox->MsgBox("Il File di Configurazione non esiste \r\n"
+                                      "prima di effettuare la trasmissione occorre configurarla.",
+                                      48, "Errore di Trasmissione", p.oggetti.oFrmMorven);
+        }
+        return false;
+    }
+    return EseguiProcedura(p, "LeggiImpostazioni", false, [&](bool& ok) {
+        std::string testo;
+        if (!ReadWholeFile(*trovato, testo)) SollevaErrore(kErrAccessoPercorso, {}, *trovato);
+        for (const std::string& riga : Righe(testo)) {
+            const auto colon = riga.find(':');
+            if (colon == std::string::npos) continue;
+            const std::string key = Upper(Trim(std::string_view(riga).substr(0, colon)));
+            const Chiave* chiave = CercaChiave(key);
+            if (!chiave) continue;
+            const std::string valore = riga.substr(colon + 1);
+            if (!chiave->applica(p, valore)) {
+                ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + valore);
+            }
+        }
+        Deriva(p);
+        ok = true;
+    });
+}
+
+std::string TestoImpostazioni(const ImpostazioniGrossista& s) {
+    std::string out;
+    auto riga = [&](std::string_view chiave, std::string_view valore) {
+        out += PadRight(chiave, 10);
+        out += ':';
+        out += SuUnaRiga(valore);
+        out += "\r\n";
+    };
+    auto flag = [&](std::string_view chiave, bool v) { riga(chiave, FlagToYesNo(v)); };
+    auto numero = [&](std::string_view chiave, int v) { riga(chiave, std::to_string(v)); };
+
+    riga("Connect", s.sConnect);
+    riga("Code", s.sCodiceCliente);
+    riga("Password", s.sPassword);
+    riga("User", s.sUser);
+    riga("Mode", s.bModoFTP ? "FTP" : !s.bModoInternet ? "NORMALE" : !s.bModoMisto ? "INTERNET" : "MISTO");
+    riga("Phone 1", s.aTelefono[0]);
+    riga("Phone 2", s.aTelefono[1]);
+    riga("Phone 3", s.aTelefono[2]);
+    numero("CommPort", s.nCommPort);
+    riga("SpeedComm", s.sSpeedComm);
+    riga("Settings", s.sSettings);
+    riga("ModemSet", s.sModemSet);
+    riga("ModemReset", "AT&FS0 = 0");
+    riga("Ip1", s.aIndirizzoIp[0]);
+    riga("Ip2", s.aIndirizzoIp[1]);
+    riga("Ip3", s.aIndirizzoIp[2]);
+    numero("Porta", s.nPorta);
+    flag("AutoIncPor", s.bAutoIncPorta);
+    // A switch of this run (/RICHDISP) does not go into the file: the file keeps its own interface.
+    const bool forzata = s.bInterfacciaForzata && s.sInterfaccia == kDisponibilita;
+    riga("Interface", forzata ? s.sInterfacciaFile : s.sInterfaccia);
+    riga("NomeRas", s.sNomeRas);
+    flag("CloseRas", s.bCloseRas);
+    riga("DispBrows", !s.bDispBrowser ? "NO" : !s.bDispBrowserEsterno ? "YES" : "EXT");
+    flag("DispOrdine", s.bDispOrdine[2]);
+    flag("SendMes", s.bSendMes);
+    flag("MotCpj", s.bMotCpj);
+    flag("TcpDir", s.bTcpDir);
+    flag("ModeIFCK", s.bModeIFCK);
+    flag("Comp-MVN", s.bCompMvn);
+    flag("DatiConseg", s.bDatiConseg);
+    flag("AllineaCol", s.bAllineaCol);
+    flag("SostProd", s.bSostProd);
+    flag("ConsDiffer", s.bConsDiffer);
+    flag("ValOrdine", s.bValOrdine);
+    flag("SoloManc", s.bSoloManc);
+    flag("RichDocs", s.bRichDocs);
+    flag("OrdinePht", s.bOrdinePht);
+    numero("TimeMaxOrd", s.nTimeMaxOrd);
+    numero("TimeMaxRxP", s.nTimeMaxRxP);
+    numero("TimeMaxTxP", s.nTimeMaxTxP);
+    numero("TMCONN-NOR", s.nTmConnNor);
+    numero("TMCONN-INT", s.nTmConnInt);
+    numero("TMCONN-RAS", s.nTmConnRas);
+    numero("FTP-DELAY", s.nFtpDelay);
+    numero("FTP-RETRY", s.nFtpRetry);
+    numero("STORICO", s.nStorico);
+    return out;
+}
+
+bool ScriviImpostazioni(Programma& p, const std::string& sFile) {
+    return EseguiProcedura(p, "ScriviImpostazioni", false, [&](bool& ok) {
+        // An existing file of another case is the one replaced, never a second file beside it.
+        const auto [folder, name] = DividiPercorso(sFile);
+        const std::string target = ResolveNoCase(folder, name);
+        std::string error;
+        if (!ReplaceFileAtomically(target, TestoImpostazioni(p.impostazioni), &error)) {
+            SollevaErrore(kErrAccessoPercorso, error);
+        }
+        ok = true;
+    });
+}
+
+bool AggiornaImpostazioni(Programma& p) {
+    return EseguiProcedura(p, "AggiornaImpostazioni", false, [&](bool& ok) {
+        // Without the slot's own settings an update would write another slot's leftovers into its file.
+        if (!LeggiImpostazioni(p, p.percorsi.sFileImpostazioni)) return;
+        const auto news = FindNameNoCase(p.percorsi.sPathApp, "news");
+        const auto file = news ? TrovaFile(JoinPath(JoinPath(p.percorsi.sPathApp, *news), "morvenprofupg.dat"))
+                               : std::nullopt;
+        std::string testo;
+        if (!file || !ReadWholeFile(*file, testo)) {
+            SollevaErrore(kErrFileNonTrovato, DescrizioneErrore(kErrFileNonTrovato) + " morvenprofupg.dat");
+        }
+        ImpostazioniGrossista& s = p.impostazioni;
+        bool applica = false;
+        for (const std::string& riga : Righe(testo)) {
+            const std::string tipo = Mid(riga, 1, 1);
+            if (tipo == "T") {
+                // A blank code never names this client.
+                const std::string mio = Trim(s.sCodiceCliente);
+                const std::string c1 = Trim(Mid(riga, 2, 9)), c2 = Trim(Mid(riga, 11, 9));
+                if (!mio.empty() && (c1 == mio || c2 == mio)) applica = true;
+                continue;
+            }
+            if (!applica) continue;
+            if (tipo == "C") {
+                s.sCodiceCliente = Trim(Mid(riga, 11, 9));
+                const std::string descrizione = Trim(Mid(riga, 20, 80));
+                if (!descrizione.empty()) s.sConnect = descrizione;
+            } else if (tipo == "N") {
+                for (int k = 0; k < 3; ++k) s.aTelefono[static_cast<std::size_t>(k)] = Mid(riga, 2 + 30 * k, 30);
+            } else if (tipo == "I") {
+                for (int k = 0; k < 3; ++k) s.aIndirizzoIp[static_cast<std::size_t>(k)] = Mid(riga, 2 + 80 * k, 80);
+            } else if (tipo == "Z") {
+                if (!ScriviImpostazioni(p, p.percorsi.sFileImpostazioni)) {
+                    SollevaErrore(kErrAccessoPercorso, {}, p.percorsi.sFileImpostazioni);
+                }
+            }
+        }
+        ok = true;
+    });
+}
+
+}  // namespace morven
