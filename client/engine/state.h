@@ -46,6 +46,9 @@ struct StatoSessione {
     bool bProfiloRicevuto = false;    // the news held morvenprofupg.dat
     std::string sStatoDettaglio;      // second status text of the transfers
     std::string sTracciaEventi;       // running trail of transfer events; never emptied
+    // TerminaProgramma has run. The real program end does not return; with a recording end (tests, a
+    // host that closes later) the session loops see this flag and stop instead of going on.
+    bool bProgrammaTerminato = false;
 
     // The order records of the running session (indices 0 to 500) and the last one used.
     std::array<std::string, 501> aRecordOrdine{};

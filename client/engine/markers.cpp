@@ -1,0 +1,185 @@
+#include "client/engine/markers.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "client/engine/connection.h"
+#include "client/engine/errors.h"
+#include "client/engine/helpers.h"
+#include "client/engine/programma.h"
+#include "platform/core/files.h"
+#include "platform/core/process.h"
+
+#if __has_include("client/engine/settings.h")
+#include "client/engine/settings.h"
+#define MORVEN_HAS_SETTINGS 1
+#endif
+
+namespace morven {
+
+namespace {
+
+std::string AppFile(Programma& p, std::string_view name) { return JoinPath(p.percorsi.sPathApp, name); }
+
+std::string NewsFile(Programma& p, std::string_view name) {
+    return ResolveNoCase(AppFile(p, "news"), name);
+}
+
+void Scrivi(const std::string& path, std::string_view contents) {
+    std::string error;
+    if (!ReplaceFileAtomically(path, contents, &error)) SollevaErrore(kErrAccessoPercorso, error);
+}
+
+void Cancella(const std::string& path) {
+    if (std::remove(path.c_str()) != 0) SollevaErrore(kErrAccessoPercorso);
+}
+
+// The lines of a text file, CR LF or LF ended; a last line without an end counts.
+std::vector<std::string> Righe(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string cur;
+    bool pending = false;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
+            lines.push_back(cur);
+            cur.clear();
+            pending = false;
+        } else {
+            cur += c;
+            pending = true;
+        }
+    }
+    if (pending) lines.push_back(cur);
+    return lines;
+}
+
+}  // namespace
+
+std::string TestoFineEsecuzione(const DateTime& t) { return "Termine Esecuzione Morven il " + DataOraLog(t); }
+
+int setAbortDat(Programma& p, std::string_view testo) {
+    return EseguiProcedura(p, "setAbortDat", 0, [&] {
+        Scrivi(AppFile(p, "abort.dat"), std::string(testo) + "\r\n");
+        return -1;
+    });
+}
+
+int KillAbortDat(Programma& p) {
+    return EseguiProcedura(p, "KillAbortDat", 0, [&] {
+        const std::string path = AppFile(p, "abort.dat");
+        if (FileExists(path)) Cancella(path);
+        return -1;
+    });
+}
+
+std::string LeggiOpzioni(Programma& p) {
+    return EseguiProcedura(p, "LeggiOpzioni", std::string(), [&](std::string& r) {
+        auto& m = p.messaggio;
+        m.sMes1.clear();
+        m.sMes2.clear();
+        m.sMes3.clear();
+        m.sMes4.clear();
+        const std::string path = AppFile(p, "MorvenClient.opz");
+        if (!FileExists(path)) return;
+        std::string text;
+        if (!ReadWholeFile(path, text)) SollevaErrore(kErrFileNonTrovato);
+        const auto lines = Righe(text);
+        if (lines.empty()) SollevaErrore(62, "Input oltre la fine del file");
+        r = lines.front();
+    });
+}
+
+int RicDispAggiornaMancanti(Programma& p) {
+    return EseguiProcedura(p, "RicDispAggiornaMancanti", 0, [&] {
+        std::string text;
+        if (!ReadWholeFile(AppFile(p, "ordseq.txt"), text)) SollevaErrore(kErrFileNonTrovato);
+        const auto lines = Righe(text);
+        const std::string b29(29, ' '), b49(49, ' ');
+        std::string rst, man, ma1;
+        const std::string header = lines.empty() ? std::string() : lines.front();
+        man += header + b29 + "\r\n";
+        ma1 += header + b49 + "\r\n";
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            rst += lines[i] + "\r\n";
+            man += lines[i] + b29 + "\r\n";
+            ma1 += lines[i] + b49 + "\r\n";
+        }
+        Scrivi(AppFile(p, "ordseq.rst"), rst);
+        Scrivi(AppFile(p, "ordseq.man"), man);
+        Scrivi(AppFile(p, "ordseq.ma1"), ma1);
+        return -1;
+    });
+}
+
+int DisplayPosta(Programma& p, View& view, std::string_view control) {
+    return EseguiProcedura(p, "DisplayPosta", 0, [&] {
+        std::string shown = "Trasmissione Terminata Correttamente \r\n\r\nElenco News (" + p.impostazioni.sConnect +
+                            ")\r\n";
+        view.SetText(control, shown);
+        std::string list;
+        if (!ReadWholeFile(NewsFile(p, "eaggdati"), list)) SollevaErrore(kErrFileNonTrovato);
+        std::string line;
+        for (char c : list) {
+            if (c == '\r') continue;
+            if (c == '\n') {
+                shown += line + "\r\n";
+                view.SetText(control, shown);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        return -1;
+    });
+}
+
+void TerminaProgramma(Programma& p) {
+    auto& imp = p.impostazioni;
+    auto& st = p.sessione;
+    // Each step on its own: a failing step is logged and the program still ends.
+    auto passo = [&](auto&& f) { Istruzione(p, "TerminaProgramma", kStadioSalta, f); };
+
+    passo([&] {
+        std::string ras = imp.sNomeRas;
+        if (imp.bModoInternet && !ras.empty() && IsRasEntryConnected(p, ras)) {
+            if (imp.bCloseRas) {
+                HangUpRasEntry(p, ras);
+            } else if (p.MsgBox().MsgBox("Si Desidera chiudere la connessione a " + ras, 68, "Fine Lavoro",
+                                         p.oggetti.oFrmMorven) == vbYes) {
+                HangUpRasEntry(p, ras);
+            }
+        }
+    });
+    passo([&] { Scrivi(AppFile(p, "MorvenClient.end"), TestoFineEsecuzione(p.Orologio().Now()) + "\r\n"); });
+    passo([&] {
+        if (!st.bProfiloRicevuto) return;
+#ifdef MORVEN_HAS_SETTINGS
+        AggiornaImpostazioni(p);
+#else
+        SollevaErrore(kErrChiamataNonValida, "AggiornaImpostazioni non disponibile");
+#endif
+    });
+    passo([&] {
+        if (!st.bUpgradeRicevuto) return;
+        const std::string batch = NewsFile(p, "morvenupgrade.bat");
+        if (!FileExists(batch)) return;
+        // The batch runs once: it is renamed before it starts, so a later end can't find and run it again.
+        const std::string running = batch + ".run";
+        if (std::rename(batch.c_str(), running.c_str()) != 0) SollevaErrore(kErrAccessoPercorso);
+        st.bUpgradeRicevuto = false;
+        // A fixed shell text runs the batch with its two arguments and deletes it once it has run; the
+        // paths travel as arguments, never inside the command text.
+        const auto r = StartProcess({"/bin/sh", "-c", "f=$1; shift; /bin/sh \"$f\" \"$@\"; rm -f \"$f\"",
+                                     "morvenupgrade", running, p.percorsi.sPathApp, AppFile(p, "news")});
+        if (!r.started) SollevaErrore(kErrFileNonTrovato, r.error);
+    });
+    passo([&] {
+        const std::string upd = NewsFile(p, "morvenprofupg.dat");
+        if (FileExists(upd)) std::remove(upd.c_str());
+    });
+    st.bProgrammaTerminato = true;
+    p.Fine().EndProgram(0);
+}
+
+}  // namespace morven

@@ -1,0 +1,32 @@
+// Receiving the wholesaler's shortage answer (standard and Comproject protocols) into the answer work files
+// ordseq.rst (order lines), ordseq.man (order line and short answer, 42 characters) and ordseq.ma1 (order
+// line, short and long answer, 62 characters), and the message into msgrx.txt.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morven {
+
+// Length of one answer entry for an interface class: 13 for class 1, 42 for 2 and 3, 62 for 2 and 3 when the
+// third header option is set; 0 for a class that carries no shortage entries.
+int LunghezzaVoceMancanti(int nTipoInterfaccia, bool bOpzioneTestata3);
+
+// The three answer lines of one standard entry. rst and man are absent for a 62-character entry whose
+// column 42 is "@" (it goes only to ordseq.ma1).
+struct RigheRisposta {
+    std::optional<std::string> rst, man;
+    std::string ma1;
+};
+RigheRisposta RigheVoceMancanti(const std::string& voce, int nTipoInterfaccia, bool bOpzioneTestata3);
+
+// The three answer lines of one 41-character Comproject entry: code (9), quantity (3), outcome (1),
+// description (28) become code & "0" & quantity, then description & outcome so the outcome is column 42.
+RigheRisposta RigheVoceComproject(const std::string& voce);
+
+// Header lines of ordseq.man and ordseq.ma1.
+std::string TestataManLORQ(const std::string& codiceCliente, const std::string& riferimento);
+std::string TestataManCPJ(const std::string& codiceCliente);
+
+}  // namespace morven
