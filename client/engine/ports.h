@@ -178,6 +178,10 @@ public:
     std::string RemoteHost;
     int RemotePort = 0;
     TcpSocketEvents events;
+    // Bytes the line reads took from the socket and have not handed out yet (what followed a line or a frame
+    // in the same segment, or the first part of a line still arriving). Every implementation empties it in
+    // Connect and Close, so nothing of one connection reaches the next.
+    std::string sCodaRicezione;
 
     virtual int State() const = 0;
     virtual void Connect() = 0;   // to RemoteHost:RemotePort; completion shows as State() 7

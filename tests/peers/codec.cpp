@@ -103,6 +103,11 @@ std::string Record(std::string_view data) {
     return "\x02" + std::string(data) + Digits(s.k1, 5) + Digits(s.k2, 5) + "\x03";
 }
 
+std::string RecordWithBadSums(std::string_view data) {
+    const RecordSums s = ComputeRecordSums(data);
+    return "\x02" + std::string(data) + Digits((s.k1 + 1) % 100000, 5) + Digits(s.k2, 5) + "\x03";
+}
+
 bool Unrecord(std::string_view record, std::string* data) {
     if (record.size() < 12 || record.front() != '\x02' || record.back() != '\x03') return false;
     const std::string_view body = record.substr(1, record.size() - 12);

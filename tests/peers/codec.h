@@ -39,6 +39,8 @@ struct RecordSums {
 RecordSums ComputeRecordSums(std::string_view data);
 // STX data K1(5) K2(5) ETX.
 std::string Record(std::string_view data);
+// The same record with K1 off by one: a record that must fail the receiver's check.
+std::string RecordWithBadSums(std::string_view data);
 // Checks an STX/ETX record and gives its data part.
 bool Unrecord(std::string_view record, std::string* data);
 

@@ -51,19 +51,10 @@ public:
     }
 
     void Close() override {
-        // Orderly close: send FIN, then wait for the client to close its end (reading and forgetting what it
-        // still sends), so that unread bytes never turn the close into a reset.
-        ::shutdown(fd_, SHUT_WR);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        std::string ignored;
-        while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0) continue;
-            char buf[4096];
-            if (::recv(fd_, buf, sizeof buf, 0) <= 0) break;
-        }
-        ::close(fd_);
-        fd_ = -1;
+        // Orderly close: FIN now; the descriptor is kept until the client closes its end (see Linger), so
+        // that bytes the client still sends never turn the close into a reset.
+        if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+        closed_ = true;
     }
 
     void Reset() override {
@@ -73,10 +64,17 @@ public:
         fd_ = -1;
     }
 
-    bool Open() const { return fd_ >= 0; }
+    bool Open() const { return fd_ >= 0 && !closed_; }
+    // Hands the descriptor over (-1 when it is gone already).
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
+    bool closed_ = false;
     const std::atomic<bool>& stopping_;
 };
 
@@ -106,11 +104,36 @@ void FakeWholesaler::Stop() {
     if (thread_.joinable()) thread_.join();
     if (listen_ >= 0) ::close(listen_);
     listen_ = -1;
+    for (const auto& l : lingering_) ::close(l.fd);
+    lingering_.clear();
+}
+
+void FakeWholesaler::Linger() {
+    // Reads and forgets what closed connections still receive; closes each once its client closed too, or
+    // after a few seconds.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = lingering_.begin(); it != lingering_.end();) {
+        bool done = now > it->until;
+        char buf[4096];
+        while (!done) {
+            const ssize_t n = ::recv(it->fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n > 0) continue;
+            if (n == 0 || (errno != EAGAIN && errno != EINTR)) done = true;
+            break;
+        }
+        if (done) {
+            ::close(it->fd);
+            it = lingering_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void FakeWholesaler::Run() {
     std::size_t next = 0;
     while (!record_.Stopping()) {
+        Linger();
         pollfd p{listen_, POLLIN, 0};
         if (::poll(&p, 1, 10) <= 0) continue;
         const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -127,6 +150,8 @@ void FakeWholesaler::Run() {
         } else {
             link.Close();
         }
+        if (const int kept = link.Release(); kept >= 0)
+            lingering_.push_back({kept, std::chrono::steady_clock::now() + std::chrono::seconds(3)});
     }
 }
 

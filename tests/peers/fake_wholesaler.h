@@ -6,6 +6,8 @@
 #include "tests/peers/link.h"
 #include "tests/peers/script.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,13 +36,19 @@ public:
     bool WaitLines(std::size_t n, int waitMs = 10000) const { return record_.WaitLines(n, waitMs); }
 
 private:
+    struct Lingering {
+        int fd;
+        std::chrono::steady_clock::time_point until;
+    };
     void Run();
+    void Linger();
 
     std::vector<Script> scripts_;
     PeerRecord record_;
     int listen_ = -1;
     int port_ = 0;
     std::atomic<int> connections_{0};
+    std::vector<Lingering> lingering_;
     std::thread thread_;
 };
 

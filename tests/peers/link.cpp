@@ -143,6 +143,22 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 }
                 break;
             }
+            case Step::Kind::ExpectRecord: {
+                std::string wire;
+                if (!ReadLine(link, pending, record, wire)) return;
+                const std::string line = shifted ? DecodeLine(wire) : wire;
+                record.AddLine(line);
+                std::string data;
+                if (!Unrecord(line, &data)) {
+                    record.AddError("bad record from the client: \"" + line + "\"");
+                    return;
+                }
+                if (data.compare(0, step.text.size(), step.text) != 0) {
+                    record.AddError("record data \"" + data + "\" does not begin \"" + step.text + "\"");
+                    return;
+                }
+                break;
+            }
             case Step::Kind::Send:
                 if (!link.Write((shifted ? EncodeLine(step.text) : step.text) + "\r\n")) return;
                 break;
@@ -153,7 +169,7 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 const std::size_t chunk = step.chunk == 0 ? 1 : step.chunk;
                 for (std::size_t i = 0; i < step.text.size(); i += chunk) {
                     if (!link.Write(step.text.substr(i, chunk))) return;
-                    // A moment between pieces so that each travels on its own.
+                    // A moment between chunks so that each travels on its own.
                     std::this_thread::sleep_for(std::chrono::microseconds(300));
                 }
                 break;

@@ -13,9 +13,10 @@ struct Step {
     enum class Kind {
         Expect,     // read one line from the client and compare it (see Match)
         ExpectFrame,// read one line holding a frame; it must pass the frame check; `text` is a payload prefix
+        ExpectRecord,// read one STX/ETX record line; it must pass the record check; `text` is a data prefix
         Send,       // send one line: shifted over TCP unless it begins "AEIO", then CR LF
         SendRaw,    // send bytes exactly as given
-        SendSplit,  // send `text` as given in pieces of `chunk` bytes, each flushed on its own
+        SendSplit,  // send `text` as given in chunks of `chunk` bytes, each flushed on its own
         Close,      // close the connection (TCP: orderly close; modem: "NO CARRIER" and back to commands)
         Reset,      // TCP: abort the connection (the client sees a reset); modem: drop the call without a word
         Silence,    // say nothing more: read and forget everything until the client goes away or the peer stops
@@ -37,6 +38,7 @@ inline Step ExpectPrefix(std::string prefix) { return {Step::Kind::Expect, std::
 inline Step ExpectContains(std::string part) { return {Step::Kind::Expect, std::move(part), Step::Match::Contains, 1}; }
 inline Step ExpectAny() { return {Step::Kind::Expect, {}, Step::Match::Any, 1}; }
 inline Step ExpectFrame(std::string payloadPrefix = {}) { return {Step::Kind::ExpectFrame, std::move(payloadPrefix), Step::Match::Prefix, 1}; }
+inline Step ExpectRecord(std::string dataPrefix = {}) { return {Step::Kind::ExpectRecord, std::move(dataPrefix), Step::Match::Prefix, 1}; }
 inline Step Send(std::string line) { return {Step::Kind::Send, std::move(line), Step::Match::Exact, 1}; }
 inline Step SendRaw(std::string bytes) { return {Step::Kind::SendRaw, std::move(bytes), Step::Match::Exact, 1}; }
 inline Step SendSplit(std::string bytes, std::size_t chunk) { return {Step::Kind::SendSplit, std::move(bytes), Step::Match::Exact, chunk}; }

@@ -61,12 +61,14 @@ std::string FakeSerialPort::Input() {
 }
 
 void FakeTcpSocket::Connect() {
+    sCodaRicezione.clear();
     connects.emplace_back(RemoteHost, RemotePort);
     state = connectResult;
     if (state == sckConnected && events.Connect) events.Connect();
 }
 
 void FakeTcpSocket::Close() {
+    sCodaRicezione.clear();
     ++closes;
     state = sckClosed;
 }

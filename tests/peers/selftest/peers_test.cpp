@@ -42,6 +42,7 @@ TEST(PeerCodec, ShiftAndRecords) {
     std::string bad = rec;
     bad[3] ^= 1;
     EXPECT_FALSE(Unrecord(bad, nullptr));
+    EXPECT_FALSE(Unrecord(RecordWithBadSums(data), nullptr));
     // Single characters: K1 = c * c, K2 = 0.
     EXPECT_EQ(Record("A"), std::string("\x02") + "A" + "04225" + "00000" + "\x03");
 }
@@ -104,6 +105,19 @@ TEST(FakeWholesaler, PlaysOneScriptPerConnectionInTheShiftedEncoding) {
     EXPECT_TRUE(peer.Errors().empty());
     EXPECT_EQ(peer.Lines(), (std::vector<std::string>{"PING", "junk" + Frame("DATA")}));
     EXPECT_EQ(peer.Connections(), 2);
+}
+
+TEST(FakeWholesaler, ChecksTheClientsRecords) {
+    FakeWholesaler peer({{ExpectRecord("0001"), ExpectRecord("0002"), Send("SI")}});
+    const int fd = ConnectTo(peer.Port());
+    const std::string good = Shift(Record("0001ABC")) + "\r\n", bad = Shift(RecordWithBadSums("0002")) + "\r\n";
+    write(fd, good.data(), good.size());
+    write(fd, bad.data(), bad.size());
+    close(fd);
+    ASSERT_TRUE(peer.WaitScripts(1));
+    ASSERT_EQ(peer.Errors().size(), 1u);
+    EXPECT_NE(peer.Errors()[0].find("bad record"), std::string::npos);
+    EXPECT_EQ(peer.Lines().size(), 2u);
 }
 
 TEST(FakeWholesaler, RecordsAnUnexpectedLineAndAHold) {

@@ -1,0 +1,344 @@
+#include "client/engine/line_io.h"
+
+#include "client/engine/errors.h"
+#include "client/engine/logs.h"
+#include "client/engine/programma.h"
+#include "platform/core/text.h"
+
+#include <array>
+
+namespace morven {
+
+namespace {
+
+// A wait in whole seconds of the monotonic clock: over once more than `nTimeOut` seconds have passed since
+// it began; never over when `nTimeOut` is below 1.
+class Attesa {
+public:
+    Attesa(Programma& p, int nTimeOut) : clock_(p.Orologio()), timeout_(nTimeOut), inizio_(Secondi()) {}
+    bool Scaduta() const { return timeout_ >= 1 && Secondi() - inizio_ > timeout_; }
+
+private:
+    std::int64_t Secondi() const { return clock_.MonotonicMs() / 1000; }
+    Clock& clock_;
+    int timeout_;
+    std::int64_t inizio_;
+};
+
+void Log(Programma& p, std::string_view testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
+
+// "first 8 characters~last 4 characters len:length", the short form of long blocks.
+std::string FormaBreve(std::string_view t) {
+    return Left(t, 8) + "~" + Right(t, 4) + " len:" + std::to_string(t.size());
+}
+
+bool Abortita(Programma& p) { return p.sessione.bProceduraAbortita; }
+
+bool SetteBit(SerialPort& port) {
+    // Settings is "speed,parity,data bits,stop bits".
+    const std::string& s = port.Settings;
+    const auto a = s.find(',');
+    const auto b = a == std::string::npos ? a : s.find(',', a + 1);
+    if (b == std::string::npos) return false;
+    const auto c = s.find(',', b + 1);
+    std::string bits = s.substr(b + 1, c == std::string::npos ? std::string::npos : c - b - 1);
+    while (!bits.empty() && bits.front() == ' ') bits.erase(0, 1);
+    while (!bits.empty() && bits.back() == ' ') bits.pop_back();
+    return bits == "7";
+}
+
+// Line ends at the head of the queue belong to what was handed out before (a frame's CR LF may arrive after
+// the frame) or are empty lines; neither is a line to hand out, as the modem reader skips empty lines too.
+void TogliFineRigaInTesta(std::string& coda) {
+    std::size_t n = 0;
+    while (n < coda.size() && (coda[n] == '\r' || coda[n] == '\n')) ++n;
+    coda.erase(0, n);
+}
+
+// Takes one complete line (through CR LF) out of the queue, decoded unless it holds "AEIO".
+bool EstraiRiga(std::string& coda, std::string& riga) {
+    TogliFineRigaInTesta(coda);
+    const auto fine = coda.find("\r\n");
+    if (fine == std::string::npos) return false;
+    const std::string grezza = coda.substr(0, fine);
+    coda.erase(0, fine + 2);
+    riga = grezza.find("AEIO") != std::string::npos ? grezza : DecodificaTcp(grezza);
+    return true;
+}
+
+// Takes one frame out of the queue: from the first "AEIO" (bytes before it are no frame and go) through the
+// first "OIEA" after it, or through the first "OIEA" when there is no start mark (the check then refuses
+// it); the line end after it goes too.
+bool EstraiFrame(std::string& coda, std::string& frame) {
+    const auto inizio = coda.find("AEIO");
+    const auto fine = coda.find("OIEA", inizio == std::string::npos ? 0 : inizio + 4);
+    if (fine == std::string::npos) return false;
+    const std::size_t da = inizio == std::string::npos ? 0 : inizio;
+    frame = coda.substr(da, fine + 4 - da);
+    std::size_t resto = fine + 4;
+    while (resto < coda.size() && (coda[resto] == '\r' || coda[resto] == '\n')) ++resto;
+    coda.erase(0, resto);
+    return true;
+}
+
+void TogliUnFineRiga(std::string& s) {
+    if (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
+}
+
+void TroppoLunga(Programma& p, std::string& coda) {
+    Log(p, "RX: ERRORE dati oltre " + std::to_string(kMaxRigaLinea) + " byte senza fine riga, scartati " +
+               std::to_string(coda.size()) + " byte");
+    coda.clear();
+}
+
+// Writes in plain letters what the shift cannot carry (codes 193 to 255 of Windows-1252).
+const std::array<const char*, 63> kLettere = {
+    "A'", "A", "A", "A", "A", "AE", "C", "E'", "E'", "E", "E", "I'", "I'", "I", "I",      // 193-207
+    "D", "N", "O'", "O'", "O", "O", "O", "?", "O", "U'", "U'", "U", "U", "Y", "TH", "ss",  // 208-223
+    "a'", "a'", "a", "a", "a", "a", "ae", "c", "e'", "e'", "e", "e", "i'", "i'", "i", "i", // 224-239
+    "d", "n", "o'", "o'", "o", "o", "o", "?", "o", "u'", "u'", "u", "u", "y", "th", "y",  // 240-255
+};
+
+}  // namespace
+
+std::string CodificaTcp(std::string_view sLinea) {
+    std::string out;
+    out.reserve(sLinea.size());
+    for (unsigned char c : sLinea) out.push_back(static_cast<char>(c <= 192 ? c + 63 : '?' + 63));
+    return out;
+}
+
+std::string DecodificaTcp(std::string_view sDati) {
+    std::string out;
+    out.reserve(sDati.size());
+    for (unsigned char c : sDati)
+        if (c >= 63) out.push_back(static_cast<char>(c - 63));
+    return out;
+}
+
+std::string SostituisciNonTrasmissibili(std::string_view sTesto) {
+    std::string out;
+    out.reserve(sTesto.size());
+    for (unsigned char c : sTesto) {
+        if (c <= 192) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out += kLettere[c - 193];
+        }
+    }
+    return out;
+}
+
+bool ScriviComm(Programma& p, std::string_view sLinea) {
+    return EseguiProcedura(p, "ScriviComm", false, [&](bool& ok) {
+        const bool breve = p.impostazioni.nTipoInterfaccia >= 4;
+        if (!p.impostazioni.bModoInternet) {
+            SerialPort& port = p.MSComm();
+            const std::string testo = std::string(sLinea) + (Left(sLinea, 3) == "ATD" ? "\r" : "\r\n");
+            for (char c : testo) port.Output(std::string_view(&c, 1));
+            Log(p, "TX:" + (breve ? FormaBreve(testo) : testo));
+            ok = true;
+            return;
+        }
+        TcpSocket& sock = p.Winsock();
+        const bool frame = Left(sLinea, 4) == "AEIO";
+        const std::string linea = frame ? std::string(sLinea) : SostituisciNonTrasmissibili(sLinea);
+        if (sock.State() != TcpSocket::sckConnected) {
+            Log(p, "TX: ERRORE linea non connessa, non inviato :" + (breve ? FormaBreve(linea) : linea));
+            return;
+        }
+        sock.SendData((frame ? linea : CodificaTcp(linea)) + "\r\n");
+        Log(p, "TX:" + (breve ? FormaBreve(linea) : linea));
+        ok = true;
+    });
+}
+
+std::string LeggiComm01(Programma& p, int nTimeOut) {
+    std::string riga;
+    EseguiProceduraVoid(p, "LeggiComm01", [&] {
+        SerialPort& port = p.MSComm();
+        EventPump& pump = p.Pump();
+        port.InputLen = 1;
+        port.InputMode = 0;
+        const bool setteBit = SetteBit(port);
+        const Attesa attesa(p, nTimeOut);
+        bool fatto = false;
+        while (!fatto && !Abortita(p)) {
+            try {
+                pump.process();
+                while (!fatto && port.InBufferCount() >= 1) {
+                    const std::string in = port.Input();
+                    if (in.empty()) break;
+                    unsigned char c = static_cast<unsigned char>(in[0]);
+                    if (setteBit && c > 127) c = static_cast<unsigned char>(c - 128);
+                    if (c == '\n') continue;
+                    if (c == '\r') {
+                        fatto = !riga.empty();
+                        continue;
+                    }
+                    riga.push_back(static_cast<char>(c));
+                    if (riga.size() > kMaxRigaLinea) {
+                        TroppoLunga(p, riga);
+                        fatto = true;
+                    }
+                }
+            } catch (...) {
+                // A failing read of the port is skipped; the time-out ends the wait.
+            }
+            if (!fatto && attesa.Scaduta()) break;
+        }
+    });
+    return riga;
+}
+
+std::string LeggiComm(Programma& p, int nTimeOut) {
+    std::string riga;
+    EseguiProceduraVoid(p, "LeggiComm", [&] {
+        EventPump& pump = p.Pump();
+        const Attesa attesa(p, nTimeOut);
+        if (p.impostazioni.bModoInternet) {
+            TcpSocket& sock = p.Winsock();
+            std::string& coda = sock.sCodaRicezione;
+            while (!EstraiRiga(coda, riga) && !Abortita(p)) {
+                pump.process();
+                const int stato = sock.State();
+                // After the peer closed (State 8) the bytes it sent before are still there to read.
+                if ((stato == TcpSocket::sckConnected || stato == TcpSocket::sckClosing) && sock.BytesReceived() >= 1)
+                    coda += sock.GetData();
+                if (EstraiRiga(coda, riga)) break;
+                if (stato != TcpSocket::sckConnected) {
+                    coda.clear();
+                    riga = "NO CARRIER";
+                    break;
+                }
+                if (coda.size() > kMaxRigaLinea) {
+                    TroppoLunga(p, coda);
+                    break;
+                }
+                if (attesa.Scaduta()) break;
+            }
+        } else {
+            SerialPort& port = p.MSComm();
+            port.InputLen = 1;
+            port.InputMode = 0;
+            while (!Abortita(p)) {
+                pump.process();
+                if (port.InBufferCount() > 0) {
+                    riga = LeggiComm01(p, nTimeOut);
+                    break;
+                }
+                if (attesa.Scaduta()) break;
+            }
+            port.InputLen = 0;
+        }
+        TogliUnFineRiga(riga);
+        Log(p, "RX:" + riga);
+    });
+    return riga;
+}
+
+std::string Leggi01Zip(Programma& p, int) {
+    std::string buffer;
+    EseguiProceduraVoid(p, "Leggi01Zip", [&] {
+        SerialPort& port = p.MSComm();
+        EventPump& pump = p.Pump();
+        port.InputLen = 1;
+        port.InputMode = 0;
+        const Attesa attesa(p, p.sessione.nTimeOutRicezione);
+        bool fatto = false;
+        while (!fatto && !Abortita(p)) {
+            pump.process();
+            while (!fatto && port.InBufferCount() >= 1) {
+                const std::string in = port.Input();
+                if (in.empty()) break;
+                buffer += in;
+                if (buffer.size() >= 4 && buffer.compare(buffer.size() - 4, 4, "OIEA") == 0) {
+                    fatto = true;
+                    const auto inizio = buffer.find("AEIO");
+                    if (inizio != std::string::npos && inizio > 0) buffer.erase(0, inizio);
+                } else if (buffer.size() > kMaxRigaLinea) {
+                    TroppoLunga(p, buffer);
+                    fatto = true;
+                }
+            }
+            if (!fatto && attesa.Scaduta()) break;
+        }
+    });
+    return buffer;
+}
+
+std::string LeggiZip(Programma& p, int) {
+    std::string buffer;
+    EseguiProceduraVoid(p, "LeggiZip", [&] {
+        EventPump& pump = p.Pump();
+        const int nTimeOut = p.sessione.nTimeOutRicezione;
+        const Attesa attesa(p, nTimeOut);
+        if (p.impostazioni.bModoInternet) {
+            TcpSocket& sock = p.Winsock();
+            std::string& coda = sock.sCodaRicezione;
+            while (!EstraiFrame(coda, buffer) && !Abortita(p)) {
+                pump.process();
+                if (sock.BytesReceived() >= 1) coda += sock.GetData();
+                if (EstraiFrame(coda, buffer)) break;
+                if (sock.State() != TcpSocket::sckConnected) {
+                    coda.clear();
+                    buffer = "NO CARRIER";
+                    break;
+                }
+                if (coda.size() > kMaxRigaLinea) {
+                    TroppoLunga(p, coda);
+                    break;
+                }
+                if (attesa.Scaduta()) break;
+            }
+        } else {
+            SerialPort& port = p.MSComm();
+            port.InputLen = 1;
+            port.InputMode = 0;
+            while (!Abortita(p)) {
+                pump.process();
+                if (port.InBufferCount() >= 1) {
+                    buffer = Leggi01Zip(p, nTimeOut);
+                    break;
+                }
+                if (attesa.Scaduta()) break;
+            }
+            port.InputLen = 0;
+        }
+        while (!buffer.empty() && (buffer.back() == '\r' || buffer.back() == '\n')) buffer.pop_back();
+        Log(p, "RX:" + FormaBreve(buffer));
+    });
+    return buffer;
+}
+
+std::string SvuotaComm(Programma& p, int nSecondi) {
+    std::string buffer;
+    EseguiProceduraVoid(p, "SvuotaComm", [&] {
+        EventPump& pump = p.Pump();
+        // One round at least, also when no time is given.
+        const Attesa attesa(p, nSecondi < 1 ? 0 : nSecondi);
+        const bool unGiro = nSecondi < 1;
+        if (p.impostazioni.bModoInternet) {
+            do {
+                pump.process();
+            } while (!unGiro && !Abortita(p) && !attesa.Scaduta());
+        } else {
+            SerialPort& port = p.MSComm();
+            port.InputLen = 1;
+            port.InputMode = 0;
+            do {
+                pump.process();
+                if (port.InBufferCount() > 0) {
+                    port.InputLen = 0;
+                    buffer += port.Input();
+                }
+            } while (!unGiro && !Abortita(p) && !attesa.Scaduta());
+            port.InputLen = 0;
+        }
+        TogliUnFineRiga(buffer);
+        Log(p, "SV:" + buffer);
+    });
+    return buffer;
+}
+
+}  // namespace morven
