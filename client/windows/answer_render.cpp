@@ -73,6 +73,7 @@ void DisegnaDocumenti(QTreeWidget& albero, const ModelloDocumenti& documenti) {
         auto* voce = padre ? new QTreeWidgetItem(padre) : new QTreeWidgetItem(&albero);
         voce->setText(0, DaCp1252(n.testo));
         voce->setData(0, Qt::UserRole, DaCp1252(n.chiave));
+        voce->setData(0, Qt::UserRole + 1, qulonglong(i));  // the node's place in the model
         voci[i] = voce;
     }
     for (int i = 0; i < albero.topLevelItemCount(); ++i) albero.topLevelItem(i)->setExpanded(true);

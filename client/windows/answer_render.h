@@ -15,7 +15,8 @@ namespace morven {
 // its sizing text and its cells in the list's font. The row order is the model's.
 void DisegnaLista(QTableWidget& tabella, const ModelloLista& lista);
 
-// Every node under its parent (parents come first in the model), the root branches expanded.
+// Every node under its parent (parents come first in the model), children in the model's order, the root
+// branches expanded. Each item keeps its key (Qt::UserRole) and its index in the model (Qt::UserRole + 1).
 void DisegnaDocumenti(QTreeWidget& albero, const ModelloDocumenti& documenti);
 
 }  // namespace morven

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -60,6 +61,8 @@ FrmMorven::FrmMorven(Programma& p, CollegamentiFrmMorven collegamenti, QWidget* 
     });
     ui_->LVWMancanti->horizontalHeader()->setSectionsClickable(true);
     ui_->TreeView1->setHeaderHidden(true);
+    // The document lines are laid out in columns of characters.
+    ui_->TreeView1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     qApp->installEventFilter(this);
 }
 
