@@ -47,6 +47,8 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp) {
         else
             ScriviLogFunzione(q, "Timer1_Timer :SceltaChiamata non disponibile");
         if (!fileSchermata.empty()) SalvaSchermataEFine();
+        // A batch run that could not make its call must still end, or the caller waits for ever.
+        if (!chiamata && q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
         return fatta;
     };
     // The settings window is not part of this program yet: a configuration-only run would have nothing to
