@@ -3,15 +3,19 @@
 #include "tests/client/windows/qt_test_support.h"
 
 #include "client/engine/line_devices.h"
+#include "client/engine/logs.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/line_events.h"
+#include "client/exchange/menu.h"
 #include "tests/peers/fake_wholesaler.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineView>
 
 namespace morven::testing {
 namespace {
@@ -130,7 +134,12 @@ TEST_F(FrmMorvenQt, ConfirmAfterThePeerClosedIsALostLine) {
     Scrivi("ordseq.txt", "HEADER\r\n0001 A\r\n");
     Apri();
     LineaVera linea(p, *pompa, {{peers::CloseLine()}});
-    ASSERT_TRUE(Aspetta(*pompa, [&] { return p.sessione.bConnessioneChiusa; }));
+    // No session runs: only the window's own event loop turns, and the pump's idle timer still sees the close.
+    for (int i = 0; i < 1000 && !p.sessione.bConnessioneChiusa; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    ASSERT_TRUE(p.sessione.bConnessioneChiusa);
     EXPECT_EQ(p.sessione.sStatoLinea, "NO CARRIER");
     ImpostaVisualizzazione(p, w->Vista(), kFaseDisponibilita, "Elenco Risposte", "");
     QTest::keyClick(w.get(), Qt::Key_F1);
@@ -198,6 +207,37 @@ TEST_F(FrmMorvenQt, MenuConnectEntryArmsTimer1AndTheCallRuns) {
     ASSERT_TRUE(Aspetta(*pompa, [&] { return !chiamate.empty(); }));
     EXPECT_EQ(chiamate, std::vector<std::string>{"04"});
     EXPECT_FALSE(voce->isEnabled());  // locked while the answer may still go out
+}
+
+TEST_F(FrmMorvenQt, DebugMenuShowsTheDebugWindowWithTheLogLines) {
+    FrmDebug debug;
+    p.oggetti.oFrmDebug = &debug.Vista();
+    Apri();
+    w->findChild<QAction*>("MNU_DEBUG")->trigger();
+    EXPECT_TRUE(debug.isVisible());
+    EXPECT_TRUE(p.opzioni.bDebug);
+    ScriviLog(p, "MvnConn01-20261210-100000.log", true, "TX:riga di prova");
+    auto* lista = debug.findChild<QListWidget*>("List1");
+    ASSERT_NE(lista, nullptr);
+    ASSERT_GE(lista->count(), 1);
+    EXPECT_EQ(lista->item(lista->count() - 1)->text(), "TX:riga di prova");
+    w->findChild<QAction*>("MNU_DEBUG")->trigger();
+    EXPECT_FALSE(debug.isVisible());
+    EXPECT_FALSE(p.opzioni.bDebug);
+    p.oggetti.oFrmDebug = &t.debug;
+}
+
+TEST_F(FrmMorvenQt, RemotePageThatFailsFallsBackToTheLocalPage) {
+    Scrivi("HTML/index.htm", "<html><body>locale</body></html>");
+    Apri();
+    auto* web = w->findChild<QWebEngineView*>("WebBrowser1");
+    ImpostaVisualizzazione(p, w->Vista(), kFaseCollegamento, "Collegamento", "");
+    // Nothing listens on loopback port 1: the load fails.
+    std::string indirizzo = "127.0.0.1:1/pagina?x=1";
+    ImpostaMainBrowser(p, indirizzo, "", false);
+    EXPECT_EQ(p.percorsi.sUltimoUrl, "http://127.0.0.1:1/pagina?x=1");
+    const QUrl locale = QUrl::fromLocalFile(QString::fromStdString(dir / "HTML/index.htm"));
+    ASSERT_TRUE(Aspetta(*pompa, [&] { return web->url() == locale; }, 20000)) << web->url().toString().toStdString();
 }
 
 }  // namespace
