@@ -75,5 +75,27 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
     EXPECT_NE(msg.find("Chiusura magazzino"), std::string::npos) << msg;
 }
 
+TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
+    morven::testing::TempDir app;
+    ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
+    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ProcessOptions o;
+    o.wait = true;
+    o.timeoutMs = 60000;
+    const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
+    unsetenv("MORVEN_APPDIR");
+    ASSERT_TRUE(r.started) << r.error;
+    EXPECT_TRUE(r.exited);
+    EXPECT_FALSE(r.timedOut);
+    std::string log, fine;
+    ReadWholeFile(app / "MorvenClient.log", log);
+    EXPECT_NE(log.find("FrmImpostazioni"), std::string::npos) << log;
+    ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine));
+    EXPECT_NE(fine, "old\r\n");  // start-up removed the old marker, the end wrote a new one
+    EXPECT_TRUE(std::filesystem::is_directory(app / "news"));
+}
+
 }  // namespace
 }  // namespace morven
