@@ -5,7 +5,11 @@
 
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
+#include "client/engine/line_io.h"
 #include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/engine/message_box.h"
+#include "client/engine/session.h"
 #include "client/engine/programma.h"
 #include "platform/dialup/dialup.h"
 
@@ -116,5 +120,221 @@ std::vector<std::string> PppDialUp::Connections() { return impl_->Connections();
 bool PppDialUp::StartDial(const std::string& entry) { return impl_->StartDial(entry); }
 bool PppDialUp::Dialling() { return impl_->Dialling(); }
 bool PppDialUp::HangUp(const std::string& entry) { return impl_->HangUp(entry); }
+
+}  // namespace morven
+
+// ---------------------------------------------------------------------------------------------------------
+// Modem and TCP
+
+namespace morven {
+
+namespace {
+
+bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
+
+std::string Maiuscolo(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
+
+// The line is open: show it, start the session time and choose the first transfer.
+void Connesso(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    Stato(p, "Connesso ");
+    auto& main = p.FrmMorven();
+    main.SetText("SitStatus", st.sTracciaEventi);
+    main.SetVisible("Avanzamento", true);
+    st.nInizioCollegamento = SecondiSessione(p);
+    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? 40 : 15;
+    if (imp.bModeIFCK) st.nPassoSessione = 400;
+}
+
+// The "Collegamento Impossibile" box: owned by the main window when no answer display is set, else plain.
+void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {
+    const auto& imp = p.impostazioni;
+    if (!imp.bDispOrdine[0] && !imp.bDispOrdine[2])
+        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
+    else
+        p.MsgBox().MsgBox("Collegamento Impossibile", 16, titoloPlain, nullptr);
+}
+
+void ConfiguraPorta(Programma& p) {
+    auto& port = p.MSComm();
+    const auto& imp = p.impostazioni;
+    port.DTREnable = true;
+    port.EOFEnable = false;
+    port.RTSEnable = true;
+    port.Handshaking = 2;
+    port.InBufferSize = 10240;
+    port.InputLen = 0;
+    port.InputMode = 0;
+    port.ParityReplace.clear();
+    port.NullDiscard = false;
+    port.OutBufferSize = 2048;
+    port.CommPort = imp.nCommPort;
+    // After a fall-back from TCP the speed text was emptied by the connect step: the port keeps 57600.
+    port.Settings = (imp.sSpeedComm.empty() ? std::string("57600") : imp.sSpeedComm) + "," + imp.sSettings;
+}
+
+constexpr int kTentativiModem = 6;
+
+}  // namespace
+
+bool SettaggioModem(Programma& p) {
+    bool ok = false;
+    try {
+        auto& st = p.sessione;
+        auto& port = p.MSComm();
+        Stato(p, "Settaggio Modem");
+        p.FrmMorven().SetVisible("Avanzamento", false);
+        for (int falliti = 0;;) {
+            if (!port.PortOpen()) {
+                ConfiguraPorta(p);
+                port.SetPortOpen(true);
+            } else {
+                port.SetPortOpen(false);
+                WaitMilliseconds(p, 1000);
+                port.SetPortOpen(true);
+            }
+            ScriviComm(p, "ATH0");
+            st.nTimeOutRicezione = 3;
+            st.sStatoLinea = SvuotaComm(p, 2);
+            if (Contiene(st.sStatoLinea, "OK")) break;
+            if (st.bProceduraAbortita) return false;
+            if (++falliti >= kTentativiModem) {
+                p.FrmMorven().Show();
+                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", 16, "ERRORE MODEM", nullptr);
+                TerminaProgramma(p);
+                return false;
+            }
+        }
+        // The set-up string is repeated as the reset is: at most six tries, then the modem counts as silent.
+        for (int prove = 0;;) {
+            ScriviComm(p, p.impostazioni.sModemSet);
+            st.nTimeOutRicezione = 10;
+            st.sStatoLinea = LeggiComm(p, 10);
+            if (Contiene(st.sStatoLinea, "OK")) break;
+            if (st.bProceduraAbortita) return false;
+            if (++prove >= kTentativiModem) {
+                p.FrmMorven().Show();
+                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", 16, "ERRORE MODEM", nullptr);
+                TerminaProgramma(p);
+                return false;
+            }
+        }
+        st.sStatoLinea = SvuotaComm(p, 2);
+        ok = true;
+    } catch (...) {
+        const ErroreMorven e = ErroreCorrente();
+        RegistraErrore(p, "SettaggioModem", e);
+        if (p.oggetti.oFrmMorven) p.oggetti.oFrmMorven->Show();
+        p.MsgBox().MsgBox("Si e' Verificato il seguente errore :\r\n" + std::to_string(e.nNumero) + " - " +
+                              e.sDescrizione + "\r\nil programma verra terminato. ",
+                          16, "Errore Procedura", nullptr);
+        TerminaProgramma(p);
+    }
+    return ok;
+}
+
+bool EseguiChiamata(Programma& p) {
+    return EseguiProcedura(p, "EseguiChiamata", false, [&] {
+        auto& st = p.sessione;
+        auto& imp = p.impostazioni;
+        auto& clock = p.Orologio();
+        st.nTimeOutRicezione = 10;
+        st.bMancantiRicevuti = false;
+        // Every attempt starts with a line that is not closed: only the peer's close of this attempt counts.
+        st.bConnessioneChiusa = false;
+        WaitMilliseconds(p, 3000);
+        const std::string tentativo = " " + std::to_string(st.nTentativo);
+
+        if (!imp.bModoInternet) {
+            const std::string numero = TelefonoPerTentativo(imp.aTelefono, st.nTentativo);
+            std::string comando = "ATDT" + numero;
+            std::int64_t limite = imp.nTmConnNor;
+            if (Contiene(Maiuscolo(comando), "ANSWER")) {
+                comando = "ATS0=1";
+                limite = 30000;
+                Stato(p, "Attesa Chiamata ");
+            } else if (!p.opzioni.bComponiNumero) {
+                Stato(p, "Tentativo di Connessione n." + tentativo + " a " + imp.sConnect);
+            } else {
+                Stato(p, "Tentativo di Connessione n." + tentativo + " al n. " + comando.substr(4));
+            }
+            ScriviComm(p, comando);
+            auto inizio = clock.MonotonicMs();
+            for (;;) {
+                st.sStatoLinea = LeggiComm(p, 10);
+                const std::string& r = st.sStatoLinea;
+                if (Contiene(r, "RING")) {
+                    Stato(p, "Chiamata in Arrivo ");
+                    inizio = clock.MonotonicMs();
+                    limite = imp.nTmConnNor;
+                }
+                if (Contiene(r, "CONNECT")) {
+                    imp.sSpeedComm = VelocitaConnessione(r);
+                    Connesso(p);
+                    break;
+                }
+                if (st.bProceduraAbortita) {
+                    st.nPassoSessione = 200;
+                    break;
+                }
+                if (Contiene(r, "NO CARRIER") || Contiene(r, "NOCARRIER") || Contiene(r, "BUSY")) {
+                    st.nPassoSessione = 3;
+                    break;
+                }
+                if (clock.MonotonicMs() - inizio >= limite * 1000) {
+                    st.nPassoSessione = 3;
+                    break;
+                }
+            }
+            return true;
+        }
+
+        auto& sock = p.Winsock();
+        if (sock.State() != TcpSocket::sckClosed) sock.Close();
+        std::string ras = imp.sNomeRas;
+        if (!DialRasEntry(p, ras, imp.nTmConnRas)) {
+            HangUpRasEntry(p, ras);
+            imp.bModoInternet = false;
+            CollegamentoImpossibile(p, "Connessione con " + imp.sNomeRas);
+            TerminaProgramma(p);
+            return true;
+        }
+        const HostPorta hp = HostPerTentativo(imp.aIndirizzoIp, imp.nPorta, imp.bAutoIncPorta, st.nTentativo);
+        sock.RemoteHost = hp.host;
+        sock.RemotePort = hp.porta;
+        sock.Connect();
+        Stato(p, "Richiesta di Connessione IP n." + tentativo + " a " + sock.RemoteHost);
+        const auto inizio = clock.MonotonicMs();
+        st.sStatoLinea.clear();
+        for (;;) {
+            p.Pump().process();
+            if (sock.State() == TcpSocket::sckConnected) {
+                imp.sSpeedComm = "NET  ";
+                Connesso(p);
+                break;
+            }
+            if (Contiene(st.sStatoLinea, "BUSY") || Contiene(st.sStatoLinea, "NO CARRIER")) {
+                st.nPassoSessione = 3;
+                break;
+            }
+            if (st.bProceduraAbortita) {
+                st.nPassoSessione = 200;
+                break;
+            }
+            if (clock.MonotonicMs() - inizio >= std::int64_t{imp.nTmConnInt} * 1000) {
+                st.nPassoSessione = 3;
+                break;
+            }
+        }
+        return true;
+    });
+}
 
 }  // namespace morven

@@ -7,13 +7,10 @@
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
 #include "client/engine/programma.h"
+#include "client/engine/settings.h"
 #include "platform/core/files.h"
 #include "platform/core/process.h"
 
-#if __has_include("client/engine/settings.h")
-#include "client/engine/settings.h"
-#define MORVEN_HAS_SETTINGS 1
-#endif
 
 namespace morven {
 
@@ -154,11 +151,7 @@ void TerminaProgramma(Programma& p) {
     passo([&] { Scrivi(AppFile(p, "MorvenClient.end"), TestoFineEsecuzione(p.Orologio().Now()) + "\r\n"); });
     passo([&] {
         if (!st.bProfiloRicevuto) return;
-#ifdef MORVEN_HAS_SETTINGS
         AggiornaImpostazioni(p);
-#else
-        SollevaErrore(kErrChiamataNonValida, "AggiornaImpostazioni non disponibile");
-#endif
     });
     passo([&] {
         if (!st.bUpgradeRicevuto) return;

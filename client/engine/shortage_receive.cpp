@@ -2,6 +2,22 @@
 
 #include "platform/core/text.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "client/engine/errors.h"
+#include "client/engine/frames.h"
+#include "client/engine/helpers.h"
+#include "client/engine/line_io.h"
+#include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/engine/order_file_interim.h"
+#include "client/engine/order_send.h"
+#include "client/engine/programma.h"
+#include "client/engine/session.h"
+#include "platform/core/files.h"
+
+
 namespace morven {
 
 int LunghezzaVoceMancanti(int nTipoInterfaccia, bool bOpzioneTestata3) {
@@ -46,5 +62,262 @@ std::string TestataManLORQ(const std::string& codiceCliente, const std::string& 
 }
 
 std::string TestataManCPJ(const std::string& codiceCliente) { return Left(codiceCliente, 9) + std::string(33, ' '); }
+
+}  // namespace morven
+
+// ---------------------------------------------------------------------------------------------------------
+// The transfers
+
+namespace morven {
+
+namespace {
+
+bool Contiene(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+std::string Maiuscolo(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// Leading digits of a text, as a number (0 without any).
+long Valore(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    long v = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && v < 100000000; ++i) v = v * 10 + (s[i] - '0');
+    return v;
+}
+
+// The answer being built. Nothing reaches the files until the answer is complete, and then each file is
+// replaced whole, so a broken-off answer never leaves half an answer behind.
+struct Risposta {
+    std::string rst, man, ma1, msg;
+    bool messaggio = false;
+
+    void Aggiungi(const RigheRisposta& r) {
+        if (r.rst) rst += *r.rst + "\r\n";
+        if (r.man) man += *r.man + "\r\n";
+        ma1 += r.ma1 + "\r\n";
+    }
+    void IniziaMessaggio(Programma& p) {
+        const DateTime now = p.Orologio().Now();
+        char t[16];
+        std::snprintf(t, sizeof t, "%02d:%02d:%02d", now.hour % 100, now.minute % 100, now.second % 100);
+        msg = "Messaggio da :" + p.impostazioni.sCodiceCliente + "\r\n" + "Data:" + DataOraLog(now).substr(0, 10) +
+              " Time:" + t + "\r\n";
+        messaggio = true;
+    }
+    void Scrivi(Programma& p) const {
+        const auto& app = p.percorsi.sPathApp;
+        std::string error;
+        auto put = [&](const char* name, const std::string& text) {
+            if (!ReplaceFileAtomically(JoinPath(app, name), text, &error)) SollevaErrore(kErrAccessoPercorso, error);
+        };
+        put("ordseq.rst", rst);
+        put("ordseq.man", man);
+        put("ordseq.ma1", ma1);
+        if (messaggio) put("msgrx.txt", msg);
+    }
+};
+
+// The checks at the top of every cycle. False when the transfer stops (the step is left).
+bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValore, bool accettato) {
+    auto& st = p.sessione;
+    StatoTrasferimento(p, stato, nMax, nValore);
+    if (st.bConnessioneChiusa) {
+        st.nPassoSessione = 200;
+        return false;
+    }
+    const auto now = SecondiSessione(p);
+    if (now - st.nInizioCollegamento > st.nTimeMaxCorrente) {
+        st.nPassoSessione = 3;
+        return false;
+    }
+    if (now - st.nInizioTrasferimento > st.nTimeOutRecord) {
+        if (accettato) {
+            st.nPassoSessione = 3;
+            return false;
+        }
+        st.nInizioTrasferimento = now;  // before the first record only the phase limit counts
+    }
+    if (st.sRecordRicevuto.empty()) {
+        st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
+        if (Contiene(st.sStatoLinea, "NO CARRIER") || Contiene(st.sStatoLinea, "NOCARRIER") ||
+            Contiene(st.sStatoLinea, "bProceduraAbortita")) {
+            // A line lost because the wholesaler closed the socket ends as the closed socket does at the top
+            // of the cycle, whichever of the two noticed it first.
+            p.Pump().process();
+            st.nPassoSessione = st.bConnessioneChiusa ? 200 : 3;
+            return false;
+        }
+        if (st.bProceduraAbortita) {
+            st.nPassoSessione = 200;
+            return false;
+        }
+        st.sRecordRicevuto = st.sStatoLinea;
+    }
+    return true;
+}
+
+// After a failed statement: the phase limit still ends the transfer (step 3).
+bool FuoriTempo(Programma& p) {
+    auto& st = p.sessione;
+    if (SecondiSessione(p) - st.nInizioCollegamento <= st.nTimeMaxCorrente) return false;
+    st.nPassoSessione = 3;
+    return true;
+}
+
+void Log(Programma& p, const std::string& testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
+
+}  // namespace
+
+bool RxLORQ(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    Log(p, DataOraLog(p.Orologio().Now()) + " <<< Ricezione mancanti >>>");
+    st.sRecordRicevuto.clear();
+    st.nTimeOutRicezione = 10;
+    long ultimo = -1;
+    int nMax = 10;
+    long conteggioTestata = -1;
+    st.nInizioTrasferimento = SecondiSessione(p);
+    st.sStatoDettaglio.clear();
+    st.sStatoLinea = SvuotaComm(p, 2);
+    Risposta risposta;
+    const int lunghezza = LunghezzaVoceMancanti(imp.nTipoInterfaccia, imp.bOpzioneTestata3);
+
+    for (;;) {
+        try {
+            if (!ControlliCiclo(p, "Ricezione Mancanti ", nMax, static_cast<int>(ultimo < 0 ? 0 : ultimo), ultimo >= 0))
+                return false;
+            std::string dati = st.sRecordRicevuto;
+            st.sRecordRicevuto.clear();
+            if (!Ceck_LORQ(p, dati)) {
+                if (ultimo >= 0) ScriviComm(p, "NO");  // garbage before the header gets no answer
+                p.Pump().process();
+                continue;
+            }
+            const long numero = Valore(Left(dati, 4));
+            // The end record counts only once the header was accepted.
+            const bool fine = numero == 9999 && ultimo >= 0;
+            if (numero != ultimo + 1 && !fine) {
+                if (numero == ultimo && ultimo >= 0) {
+                    ScriviComm(p, "SI");  // a repeat: acknowledged again, stored once
+                } else {
+                    st.sStatoLinea = SvuotaComm(p, 2);
+                    ScriviComm(p, "NO");
+                }
+                continue;
+            }
+            st.nInizioTrasferimento = SecondiSessione(p);
+            if (!fine) ultimo = numero;
+            ScriviComm(p, "SI");
+            if (numero == 0) {
+                nMax = static_cast<int>(Valore(Mid(dati, 22, 4)));
+                conteggioTestata = nMax;
+                StatoTrasferimento(p, "Ricezione Mancanti", nMax, 0);
+                risposta.man = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + "\r\n";
+                risposta.ma1 = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + std::string(20, ' ') + "\r\n";
+            } else if (!fine) {
+                if (!risposta.messaggio && Maiuscolo(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
+                    risposta.IniziaMessaggio(p);
+                if (risposta.messaggio) {
+                    risposta.msg += Mid(dati, 5) + "\r\n";
+                } else if (lunghezza > 0) {
+                    StatoTrasferimento(p, "Ricezione Mancanti", nMax, static_cast<int>(ultimo));
+                    const std::string voci = Mid(dati, 5);
+                    // Only whole entries: a short tail is not an answer line.
+                    for (std::size_t at = 0; at + lunghezza <= voci.size(); at += lunghezza)
+                        risposta.Aggiungi(RigheVoceMancanti(voci.substr(at, lunghezza), imp.nTipoInterfaccia,
+                                                            imp.bOpzioneTestata3));
+                    if (voci.size() % lunghezza != 0)
+                        Log(p, "Record " + Left(dati, 4) + ": voce incompleta ignorata");
+                }
+            } else {
+                StatoTrasferimento(p, "Ricezione Ok", 100, 100);
+                if (conteggioTestata >= 0 && conteggioTestata != ultimo)
+                    Log(p, "Record ricevuti " + std::to_string(ultimo) + " diversi dalla testata " +
+                               std::to_string(conteggioTestata));
+                KillAbortDat(p);
+                const std::string msgtx = JoinPath(p.percorsi.sPathApp, "msgtx.txt");
+                if (FileExists(msgtx)) std::remove(msgtx.c_str());
+                risposta.Scrivi(p);
+                st.bMancantiRicevuti = true;
+                if (imp.bCsf) ConvertiMancantiCSF(p);
+                const int classe = imp.nTipoInterfaccia;
+                if (classe == 1 || classe == 2) {
+                    if (imp.bModoInternet && p.Winsock().State() > 0) p.Winsock().Close();
+                    st.nPassoSessione = classe == 1 ? 45 : 46;
+                } else {
+                    st.nPassoSessione = classe == 3 ? 33 : 46;
+                }
+                return true;
+            }
+        } catch (...) {
+            RegistraErrore(p, "RxLORQ", ErroreCorrente());
+            // Before a message started the answer is lost: a failure the retry policy can see.
+            if (!risposta.messaggio) {
+                st.nPassoSessione = 3;
+                return false;
+            }
+            if (FuoriTempo(p)) return false;
+        }
+    }
+}
+
+bool RxComproject(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    Log(p, DataOraLog(p.Orologio().Now()) + " <<< Ricezione mancanti CPJ >>>");
+    st.sRecordRicevuto.clear();
+    int valore = 0;
+    const int nMax = 20;
+    st.nInizioTrasferimento = SecondiSessione(p);
+    st.sStatoDettaglio.clear();
+    std::string ultimoMemorizzato;
+    bool accettato = false;
+    Risposta risposta;
+    risposta.man = TestataManCPJ(imp.sCodiceCliente) + "\r\n";
+    risposta.ma1 = TestataManCPJ(imp.sCodiceCliente) + std::string(20, ' ') + "\r\n";
+    const std::string stato = imp.bDisponibilita ? "Ricezione Disponibilit\xe0" : "Ricezione Mancanti ";
+
+    for (;;) {
+        try {
+            if (!ControlliCiclo(p, stato, nMax, valore, accettato)) return false;
+            std::string rec = st.sRecordRicevuto;
+            st.sRecordRicevuto.clear();
+            if (rec.find_first_not_of(" \t") == std::string::npos) continue;  // blank: read the next line
+            if (!Ceck_CPJ(p, rec)) {
+                ScriviComm(p, "NAK");
+                continue;
+            }
+            valore = std::min(valore + 1, nMax);
+            accettato = true;
+            st.nInizioTrasferimento = SecondiSessione(p);
+            const bool fine = rec[0] == '5';
+            if (!(fine && imp.bDisponibilita)) ScriviComm(p, "ACK");
+            if (rec == ultimoMemorizzato) continue;  // a repeat: acknowledged, stored once
+            ultimoMemorizzato = rec;
+            if (rec[0] == '9') {
+                const long n = Valore(Mid(rec, 2, 2));
+                for (long i = 0; i < n; ++i) risposta.Aggiungi(RigheVoceComproject(Mid(rec, 4 + 41 * i, 41)));
+            } else if (fine) {
+                risposta.IniziaMessaggio(p);
+                risposta.msg += Mid(rec, 5) + "\r\n";
+                StatoTrasferimento(p, "Ricezione Ok", 100, 100);
+                KillAbortDat(p);
+                risposta.Scrivi(p);
+                st.bMancantiRicevuti = true;
+                if (imp.bCsf) ConvertiMancantiCSF(p);
+                st.nPassoSessione = 46;
+                return true;
+            }
+        } catch (...) {
+            RegistraErrore(p, "RxComproject", ErroreCorrente());
+            if (FuoriTempo(p)) return false;
+        }
+    }
+}
 
 }  // namespace morven

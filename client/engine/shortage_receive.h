@@ -9,6 +9,15 @@
 
 namespace morven {
 
+struct Programma;
+
+// Step 20: the standard answer (checked, numbered records answered "SI"/"NO"). Leaves 45 (class 1),
+// 46 (class 2) or 33 (class 3, news follow) after the end record, 3 on time-out or lost line, 200 on abort
+// or when the wholesaler closed the socket.
+bool RxLORQ(Programma& p);
+// Step 20 with bCPJ: Comproject records answered "ACK"/"NAK"; 46 after the end record "5".
+bool RxComproject(Programma& p);
+
 // Length of one answer entry for an interface class: 13 for class 1, 42 for 2 and 3, 62 for 2 and 3 when the
 // third header option is set; 0 for a class that carries no shortage entries.
 int LunghezzaVoceMancanti(int nTipoInterfaccia, bool bOpzioneTestata3);

@@ -1,8 +1,16 @@
 #include "client/exchange/call_driver.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "client/engine/errors.h"
+#include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/engine/programma.h"
+#include "client/engine/settings.h"
+#include "client/exchange/loop.h"
 #include "platform/core/clock.h"
+#include "platform/core/files.h"
 #include "platform/core/text.h"
 
 namespace morven {
@@ -30,6 +38,115 @@ std::string CodiceClienteDisponibilita(const std::string& sCodiceCliente) {
 std::string NomeLogSessione(const std::string& slot, const DateTime& t) {
     return "MvnConn" + slot + "-" + PadLeft(t.year, 4, "0") + PadLeft(t.month, 2, "0") + PadLeft(t.day, 2, "0") +
            "-" + PadLeft(t.hour, 2, "0") + PadLeft(t.minute, 2, "0") + PadLeft(t.second, 2, "0") + ".log";
+}
+
+namespace {
+
+std::string SostituisciMvnConn(std::string path) {
+    for (std::size_t at = path.find("MvnConn"); at != std::string::npos; at = path.find("MvnConn", at + 5))
+        path.replace(at, 7, "wlorq");
+    return path;
+}
+
+void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string& pattern) {
+    for (const auto& e : ListFolder(folder, pattern)) {
+        if (e.kind != EntryKind::File) continue;
+        Istruzione(p, "SceltaChiamata", kStadioSalta, [&] {
+            if (std::remove(JoinPath(folder, e.name).c_str()) != 0) SollevaErrore(kErrAccessoPercorso);
+        });
+    }
+}
+
+}  // namespace
+
+bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi) {
+    bool risultato = false;
+    auto& imp = p.impostazioni;
+    auto& opz = p.opzioni;
+    auto& perc = p.percorsi;
+    bool preparato = false;
+    // Steps 1 to 10: a failure ends the driver without a call.
+    p.sessione.bProgrammaTerminato = false;
+    EseguiProcedura(p, "SceltaChiamata", 0, [&] {
+        p.Pump().process();
+        p.Pump().process();
+        setAbortDat(p, "Scelta NomeGrossista :" + slot);
+        perc.sFileImpostazioni = JoinPath(perc.sPathApp, "MvnConn" + slot + ".par");
+        perc.sFileLogSessione = NomeLogSessione(slot, p.Orologio().Now());
+        // No settings for the slot: no call with the values another slot left behind.
+        if (!FileExists(perc.sFileImpostazioni) && !FileExists(SostituisciMvnConn(perc.sFileImpostazioni))) {
+            p.MsgBox().MsgBox("Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione "
+                              "occorre configurarla.",
+                              48, "Errore di Trasmissione", nullptr);
+            ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + perc.sFileImpostazioni);
+            if (opz.bBlkRun) TerminaProgramma(p);
+            return 0;
+        }
+        LeggiImpostazioni(p, perc.sFileImpostazioni);
+        if (p.sessione.bProgrammaTerminato) return 0;
+        // An interface the program does not know has no answer layout: refused here, not looped on.
+        if (!imp.bCPJ && (imp.nTipoInterfaccia < 1 || imp.nTipoInterfaccia > 4)) {
+            p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, 16, "Connessione con " + imp.sConnect,
+                              nullptr);
+            ScriviLogFunzione(p, "SceltaChiamata :interfaccia non gestita " + imp.sInterfaccia);
+            if (opz.bBlkRun) TerminaProgramma(p);
+            return 0;
+        }
+        if (imp.bModeIFCK && (imp.bCompMvn || opz.sFileIFCKIn.empty())) {
+            const std::string tipo = TipoScambioIFCK({imp.bDisponibilita, imp.bRichDocs, p.richiesta.bRichListino,
+                                                      imp.bOrdinePht, p.richiesta.bRichTrattatiPht});
+            opz.sFileIFCKIn = FileIFCKIn(tipo);
+            opz.sFileIFCKOut = FileIFCKOut(tipo);
+            opz.sSorgenteIFCK = "MORVEN";
+        }
+        // The window layout of the connection phase and the slot's start page are the windows' part.
+        imp.bTcpDir = false;
+        p.sessione.bConnessioneChiusa = false;
+        if (imp.bDisponibilita && !imp.bModeIFCK) {
+            if (!imp.bCPJ) {
+                imp.bCPJ = true;
+                imp.sSettings = "E,7,1";
+                imp.sCodiceCliente = CodiceClienteDisponibilita(imp.sCodiceCliente);
+            }
+            imp.bDispOrdine = {true, true, true};
+        }
+        preparato = true;
+        return 0;
+    });
+    if (!preparato) return false;
+
+    // From here a failure is logged and the call goes on.
+    const std::string& app = perc.sPathApp;
+    for (const char* name : {"ordseq.rst", "ordseq.man", "ordseq.ma1"}) CancellaSeEsiste(p, app, name);
+    for (int k = 1; k <= 6; ++k) CancellaSeEsiste(p, app, "IFCK0" + std::to_string(k) + "_OUT_*.*");
+    for (const char* name : {"ordseq2006.man", "msgrx.txt"}) CancellaSeEsiste(p, app, name);
+
+    bool fine = false;
+    Istruzione(p, "SceltaChiamata", kStadioSalta, [&] {
+        if (imp.bRichDocs && imp.bCompMvn) {
+            if (dialoghi) dialoghi->RicDocumenti(p);
+            if (!imp.bRichDocs && !p.richiesta.bRichListino && !p.richiesta.bRichTrattatiPht) {
+                p.MsgBox().MsgBox("Richiesta Documenti Annullata ", 64, perc.sNomeProgramma, nullptr);
+                // The program ends at once, without the program-end procedure.
+                p.sessione.bProgrammaTerminato = true;
+                p.Fine().EndProgram(0);
+                fine = true;
+            }
+        } else if (imp.bOrdinePht) {
+            // The PHT order file lies in the application folder, as every work file does.
+            const std::string file = JoinPath(app, opz.sFileIFCKIn);
+            if (FileExists(file)) std::remove(file.c_str());
+            if (dialoghi) dialoghi->OrdinePht(p);
+            if (!FileExists(file)) fine = true;
+        }
+    });
+    if (fine) return false;
+    Istruzione(p, "SceltaChiamata", kStadioSalta, [&] {
+        if (imp.bSendMes && dialoghi) dialoghi->Messaggio(p);
+    });
+    Istruzione(p, "SceltaChiamata", kStadioSalta, [&] { LoopTrasmissione(p); });
+    risultato = true;
+    return risultato;
 }
 
 }  // namespace morven

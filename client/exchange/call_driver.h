@@ -6,6 +6,26 @@
 
 namespace morven {
 
+struct Programma;
+
+// The request dialogs the driver opens before the session, modal (Qt windows in the program, scripted in
+// tests). Each leaves its result in the program's state, as the windows do.
+class DialoghiRichiesta {
+public:
+    virtual ~DialoghiRichiesta() = default;
+    // Documents request: leaves bRichDocs, bRichListino, bRichTrattatiPht (all false when cancelled).
+    virtual void RicDocumenti(Programma& p) = 0;
+    // PHT order: writes the request file named by sFileIFCKIn, or nothing when left without an order.
+    virtual void OrdinePht(Programma& p) = 0;
+    // Message composer: leaves sMes1..sMes4.
+    virtual void Messaggio(Programma& p) = 0;
+};
+
+// Prepares and runs one call to the wholesaler of `slot` ("01".."10", or the four characters after
+// /BLKRUN:). True once the session ran; false when no call was made (a missing settings file, an interface
+// the program does not know, a PHT order left without an order file, or an error before the session).
+bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi = nullptr);
+
 // The IFCK exchange kind of a request, first that holds: 01 availability, 03 documents, 04 price list,
 // 05 PHT order, 06 PHT agreements, else 02 (order).
 struct FlagsRichiesta {

@@ -1,0 +1,301 @@
+#include "client/exchange/loop.h"
+
+#include <cstdio>
+
+#include "client/engine/connection.h"
+#include "client/engine/errors.h"
+#include "client/engine/helpers.h"
+#include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/engine/message_box.h"
+#include "client/engine/order_file_interim.h"
+#include "client/engine/order_send.h"
+#include "client/engine/programma.h"
+#include "client/engine/session.h"
+#include "client/engine/shortage_receive.h"
+#include "platform/core/files.h"
+
+namespace morven {
+
+namespace {
+
+bool Finale(int passo) { return passo == 999 || passo == 200 || passo == 50 || passo == 2000; }
+
+void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
+
+bool NessunaVisualizzazione(const ImpostazioniGrossista& imp) { return !imp.bDispOrdine[0] && !imp.bDispOrdine[2]; }
+
+// "Collegamento Impossibile": owned by the main window when no answer display is set, else a plain box.
+void CollegamentoImpossibile(Programma& p) {
+    Stato(p, "Collegamento Impossibile");
+    if (NessunaVisualizzazione(p.impostazioni))
+        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
+    else
+        p.MsgBox().MsgBox("Collegamento Impossibile", 16, TitoloConnessione(p), nullptr);
+}
+
+void MancantiErrati(Programma& p) {
+    Stato(p, "Ricezione Mancanti ERRATA !");
+    p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !", 16, TitoloConnessione(p),
+                      nullptr);
+}
+
+std::string DueCifre(int v) { return PadLeft(v, 2, "0"); }
+
+// A session that sends an order reads the order before the first call: a broken order file ends the session
+// here, not after six or sixteen calls that could never send it.
+bool OrdineLeggibile(Programma& p) {
+    const auto& imp = p.impostazioni;
+    if (imp.bModoFTP || imp.bModeIFCK || imp.nTipoInterfaccia >= 4) return true;
+    if (imp.bCsf && !ConvertiOrdineCSF(p)) return false;
+    return imp.bCPJ ? LetturaOrdineComproject(p) : LetturaOrdineMorven(p);
+}
+
+void Passo3(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    st.bNotizieRicevute = false;
+    if (!imp.bModoInternet) {
+        st.nMaxTentativi = 6;
+        if (!SettaggioModem(p)) return;  // the program ended, or an abort: the loop sees it
+    } else {
+        st.nMaxTentativi = 16;
+    }
+    if (st.bMancantiRicevuti) {
+        p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Notizie ERRATA !", 16, TitoloConnessione(p),
+                          nullptr);
+        TerminaProgramma(p);
+        return;
+    }
+    // An order that went out is never sent again unless the settings ask for it: no new call and no
+    // fall-back to the modem, and the message says what happened.
+    if (st.bOrdineTrasmesso && !p.opzioni.bRitentaMancanti) {
+        MancantiErrati(p);
+        TerminaProgramma(p);
+        return;
+    }
+    if (st.nTentativo < st.nMaxTentativi) {
+        ++st.nTentativo;
+        st.bOrdineTrasmesso = false;
+        st.nPassoSessione = 5;
+        return;
+    }
+    if (imp.bModoInternet) {
+        if (imp.bModoMisto) {
+            st.nTentativo = 0;
+            imp.bModoInternet = false;
+            std::string ras = imp.sNomeRas;
+            if (!ras.empty() && IsRasEntryConnected(p, ras)) HangUpRasEntry(p, ras);
+            st.nPassoSessione = 3;
+            return;
+        }
+        CollegamentoImpossibile(p);
+        TerminaProgramma(p);
+        return;
+    }
+    if (st.bOrdineTrasmesso)
+        MancantiErrati(p);
+    else
+        CollegamentoImpossibile(p);
+    TerminaProgramma(p);
+}
+
+void PassoRicezione(Programma& p) {
+    auto& st = p.sessione;
+    st.bOrdineTrasmesso = true;
+    if (p.impostazioni.bCPJ)
+        RxComproject(p);
+    else
+        RxLORQ(p);
+    if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
+}
+
+void Passo33(Programma& p) {
+    auto& st = p.sessione;
+    st.nPassoRipresa = 33;
+    st.nTimeMaxCorrente = p.impostazioni.nTimeMaxRxP;
+    // An update left by an earlier news archive must not be taken for one of this archive.
+    for (const char* stale : {"morvenupgrade.bat", "morvenupgrade.bat.run", "morvenprofupg.dat"}) {
+        const std::string f = ResolveNoCase(JoinPath(p.percorsi.sPathApp, "news"), stale);
+        if (FileExists(f)) std::remove(f.c_str());
+    }
+    TrasferimentoMancante(p, p.impostazioni.bTcpDir ? "RxPOSTATcp" : "RxPosta");
+}
+
+void InizioFine(Programma& p) {
+    auto& main = p.FrmMorven();
+    main.SetText("status", "Fine Collegamento ");
+    main.Refresh();
+}
+
+// An answer display that is not built in yet: the answers stay in their files and the session ends as if
+// they had been shown.
+void VisualizzazioneMancante(Programma& p, std::string_view nome) {
+    ScriviLogFunzione(p, "visualizzazione non disponibile in questa versione", nome);
+}
+
+void EseguiPasso(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    const int passo = st.nPassoSessione;
+    switch (passo) {
+        case 3: Passo3(p); break;
+        case 5:
+            imp.sSpeedComm.clear();
+            st.nTimeMaxCorrente = imp.nTimeMaxOrd;
+            EseguiChiamata(p);
+            break;
+        case 15:
+            Stato(p, "CONNESSO " + imp.sSpeedComm);
+            st.nTimeOutRicezione = 0;
+            st.nPassoSessione = 30;
+            break;
+        case 20: PassoRicezione(p); break;
+        case 30:
+            if (imp.bCPJ)
+                TxComproject(p);
+            else
+                TxLORQ(p);
+            break;
+        case 33: Passo33(p); break;
+        case 40:
+            Stato(p, "CONNESSO " + imp.sSpeedComm);
+            st.nTimeMaxCorrente = imp.nTimeMaxTxP;
+            WaitMilliseconds(p, 2000);
+            TrasferimentoMancante(p, imp.bTcpDir ? "txPostaTCP" : "TxPosta");
+            break;
+        case 45:
+            InizioFine(p);
+            if (NessunaVisualizzazione(imp)) {
+                st.nPassoSessione = 999;
+            } else {
+                VisualizzazioneMancante(p, imp.bRichDocs ? "DisplayDocumenti" : "DisplayMessaggi");
+                st.nPassoSessione = 50;
+            }
+            break;
+        case 46:
+            InizioFine(p);
+            if (imp.bDispOrdine[0]) {
+                VisualizzazioneMancante(p, "DisplayMancanti");
+                st.nPassoSessione = 50;
+            } else {
+                st.nPassoSessione = 999;
+            }
+            break;
+        case 47:
+            InizioFine(p);
+            if (NessunaVisualizzazione(imp)) {
+                st.nPassoSessione = 999;
+            } else {
+                DisplayPosta(p, p.FrmMorven(), "TextMess");
+                st.nPassoSessione = 50;
+            }
+            break;
+        case 400:
+            TrasferimentoMancante(p, "TxMorvenFCK");
+            break;
+        case 401:
+            st.bOrdineTrasmesso = true;
+            TrasferimentoMancante(p, "RxMorvenFCK");
+            break;
+        case 500:
+            TrasferimentoMancante(p, "ChiamaFTP");
+            break;
+        default: break;  // any other value: the loop goes round
+    }
+    switch (passo) {
+        case 3: case 5: case 15: case 20: case 30: case 33: case 400: case 401:
+            if (st.bProceduraAbortita) st.nPassoSessione = 200;
+            break;
+        default: break;
+    }
+}
+
+void InizioSessione(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    if (p.oggetti.oMSComm) p.oggetti.oMSComm->RThreshold = 0;
+    p.FrmMorven().SetCaption(p.percorsi.sNomeProgramma +
+                             (imp.bDisponibilita ? " (Richiesta Disponibilita' a " : " (Connessione con ") +
+                             imp.sConnect + " )");
+    st.bProceduraAbortita = false;
+    st.bConnessioneChiusa = false;
+    st.nTentativo = 0;
+    // An order sent by an earlier session (a second session after a confirmation) is not this one's.
+    st.bOrdineTrasmesso = false;
+    st.nPassoSessione = imp.bModoFTP ? 500 : 3;
+    st.nTimeMaxCorrente = imp.nTimeMaxOrd;
+    st.nTimeOutRecord = 30;
+    st.nTimeOutRicezione = 10;
+    const DateTime now = p.Orologio().Now();
+    setAbortDat(p, "Trasmissione Iniziata :" + DueCifre(now.month) + "-" + DueCifre(now.day) + "-" +
+                       PadLeft(now.year, 4, "0") + " " + DueCifre(now.hour) + ":" + DueCifre(now.minute) + ":" +
+                       DueCifre(now.second) + "\r\nNomeGrossista :" + imp.sConnect + "\r\nCodice    :" +
+                       imp.sCodiceCliente);
+    ScriviLog(p, p.percorsi.sFileLogSessione, false, "");
+    st.bNotizieRicevute = false;
+    st.bMancantiRicevuti = false;
+    if (p.opzioni.bBlkRun) ScriviLogFunzione(p, "svuotamento notizie non disponibile in questa versione", "CancellaNews");
+    if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
+    if (!OrdineLeggibile(p)) {
+        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata.", 16, TitoloConnessione(p),
+                          nullptr);
+        st.nPassoSessione = 200;
+    }
+}
+
+void FineSessione(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    const int passo = st.nPassoSessione;
+    if (passo == 2000) p.FrmMorven().Hide();
+    if (passo == 200) {
+        if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) p.oggetti.oMSComm->SetPortOpen(false);
+        auto& main = p.FrmMorven();
+        main.SetText("status", "");
+        main.SetValue("Avanzamento", 0);
+        if (p.oggetti.oFrmBrowser) p.oggetti.oFrmBrowser->SetValue("Avanzamento", 0);
+        for (int i = 0; i <= 9; ++i) main.SetEnabled(ControlId("mnuOpzione", i), true);
+        // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
+        if (p.opzioni.bBlkRun) TerminaProgramma(p);
+    }
+    if (passo == 999) {
+        if (!imp.bModoInternet && p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen())
+            p.oggetti.oMSComm->SetPortOpen(false);
+        TerminaProgramma(p);
+    }
+    if (passo == 50 && !imp.bDisponibilita) {
+        if (imp.bModoInternet) {
+            std::string ras = imp.sNomeRas;
+            if (!ras.empty() && IsRasEntryConnected(p, ras)) HangUpRasEntry(p, ras);
+        } else if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) {
+            p.oggetti.oMSComm->SetPortOpen(false);
+        }
+    }
+}
+
+}  // namespace
+
+bool LoopTrasmissione(Programma& p) {
+    auto& st = p.sessione;
+    st.bProgrammaTerminato = false;
+    auto passo = [&](auto&& f) {
+        try {
+            f();
+        } catch (...) {
+            // Logged; the session ends as aborted rather than going round on a step that keeps failing.
+            RegistraErrore(p, "LoopTrasmissione", ErroreCorrente());
+            st.nPassoSessione = 200;
+        }
+    };
+    passo([&] { InizioSessione(p); });
+    while (!Finale(st.nPassoSessione) && !st.bProgrammaTerminato) {
+        passo([&] { EseguiPasso(p); });
+        if (st.bProgrammaTerminato) break;
+        passo([&] { p.Pump().process(); });
+    }
+    if (!st.bProgrammaTerminato) passo([&] { FineSessione(p); });
+    return true;
+}
+
+}  // namespace morven

@@ -1,0 +1,14 @@
+// The session state machine: one exchange with one wholesaler, from the first connection attempt to the end
+// of the call, as a loop over the numbered step of StatoSessione. Every operation it calls leaves the next
+// step; the loop decides only the retries (6 calls over the modem, 16 over TCP, the fall-back from TCP to
+// the modem), the phase limits, what follows the news and how the session ends.
+#pragma once
+
+namespace morven {
+
+struct Programma;
+
+// Runs the session for the settings already read. Returns true.
+bool LoopTrasmissione(Programma& p);
+
+}  // namespace morven

@@ -1,0 +1,105 @@
+// The shortage receivers on the in-memory line: what is answered, what is stored, and when.
+#include "client/engine/shortage_receive.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "client/engine/frames.h"
+#include "platform/core/text.h"
+#include "tests/client/engine/engine_test_support.h"
+#include "tests/client/engine/wholesaler_fake.h"
+
+namespace morven {
+namespace {
+
+struct ReceiveTest : ::testing::Test, testing::EngineFixture {
+    testing::GrossistaFinto g;
+
+    ReceiveTest() {
+        t.clock.SetAutoStep(20);
+        p.impostazioni.bModoInternet = true;
+        p.impostazioni.sCodiceCliente = "CLI001";
+        p.impostazioni.nTipoInterfaccia = 2;
+        p.sessione.nTimeMaxCorrente = 600;
+        p.sessione.nTimeOutRecord = 30;
+        p.sessione.sRiferimentoTestata = "0042";
+        p.percorsi.sFileLogSessione = "s.log";
+        g.Collega(t.socket);
+    }
+    // The wholesaler's lines, all waiting on the line from the start.
+    void Inizia(const std::vector<std::string>& lines) {
+        for (const auto& l : lines) t.socket.Feed(CodificaTcp(l) + "\r\n");
+    }
+};
+
+const std::string kVoce = PadRight("PRD1", 9) + "0003" + PadRight("NON DISPONIBILE", 28) + "3";
+
+TEST_F(ReceiveTest, StandardAnswerStoresOnlyWholeEntriesAndLogsACountMismatch) {
+    Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0005"), FormaControllata("0001" + kVoce + "ABCDE"),
+            FormaControllata("9999CLI001")});
+    EXPECT_TRUE(RxLORQ(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 46);
+    EXPECT_EQ(g.ricevute, (std::vector<std::string>{"SI", "SI", "SI"}));
+    EXPECT_EQ(Read("ordseq.man"), "CLI0010042" + std::string(29, ' ') + "\r\n" + kVoce + "\r\n");
+    EXPECT_TRUE(p.sessione.bMancantiRicevuti);
+    const std::string log = Read("log/20261210/" + p.percorsi.sFileLogSessione);
+    EXPECT_NE(log.find("voce incompleta"), std::string::npos);
+    EXPECT_NE(log.find("Record ricevuti 1 diversi dalla testata 5"), std::string::npos);
+}
+
+TEST_F(ReceiveTest, StandardAnswerNextStepByClass) {
+    for (const auto& [cls, step] : std::vector<std::pair<int, int>>{{1, 45}, {2, 46}, {3, 33}}) {
+        SCOPED_TRACE(cls);
+        p.impostazioni.nTipoInterfaccia = cls;
+        g.Collega(t.socket);
+        Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0001"), FormaControllata("9999CLI001")});
+        EXPECT_TRUE(RxLORQ(p));
+        EXPECT_EQ(p.sessione.nPassoSessione, step);
+        // Classes 1 and 2 close the socket once the answer is in; news follow on the line for class 3.
+        EXPECT_EQ(t.socket.State() == TcpSocket::sckConnected, cls == 3);
+    }
+}
+
+TEST_F(ReceiveTest, BrokenOffAnswerLeavesNoHalfFiles) {
+    Write("ordseq.man", "");
+    std::remove((dir / "ordseq.man").c_str());
+    Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0002"), FormaControllata("0001" + kVoce)});
+    EXPECT_FALSE(RxLORQ(p));  // the wholesaler falls silent after record 1
+    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir / "ordseq.man"));
+}
+
+TEST_F(ReceiveTest, ComprojectAnswer) {
+    const std::string e1 = PadRight("PRD1", 9) + "003" + "3" + PadRight("NON DISPONIBILE", 28);
+    const std::string e2 = PadRight("PRD2", 9) + "010" + "5" + PadRight("SOSTITUITO", 28);
+    const std::string nove = "902" + e1 + e2;
+    Inizia({"", "   ", "9021", nove, nove, "  5000Consegna domani"});
+    EXPECT_TRUE(RxComproject(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 46);
+    // The blank lines are skipped, a bad length is refused, a repeat acknowledged again.
+    EXPECT_EQ(g.ricevute, (std::vector<std::string>{"NAK", "ACK", "ACK", "ACK"}));
+    const std::string b20(20, ' ');
+    const std::string m1 = PadRight("PRD1", 9) + "0003" + PadRight("NON DISPONIBILE", 28) + "3";
+    const std::string m2 = PadRight("PRD2", 9) + "0010" + PadRight("SOSTITUITO", 28) + "5";
+    EXPECT_EQ(Read("ordseq.rst"), m1.substr(0, 13) + "\r\n" + m2.substr(0, 13) + "\r\n");
+    EXPECT_EQ(Read("ordseq.man"), "CLI001" + std::string(33, ' ') + "\r\n" + m1 + "\r\n" + m2 + "\r\n");
+    EXPECT_EQ(Read("ordseq.ma1"), "CLI001" + std::string(33, ' ') + b20 + "\r\n" + m1 + b20 + "\r\n" + m2 + b20 + "\r\n");
+    EXPECT_NE(Read("msgrx.txt").find("\r\nConsegna domani\r\n"), std::string::npos);
+}
+
+TEST_F(ReceiveTest, ComprojectAvailabilityEndRecordGetsNoAnswer) {
+    p.impostazioni.bDisponibilita = true;
+    Inizia({"5000"});
+    EXPECT_TRUE(RxComproject(p));
+    EXPECT_TRUE(g.ricevute.empty());
+}
+
+TEST_F(ReceiveTest, ClosedByTheWholesalerEndsAtTwoHundred) {
+    p.sessione.bConnessioneChiusa = true;
+    EXPECT_FALSE(RxLORQ(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+}
+
+}  // namespace
+}  // namespace morven

@@ -1,0 +1,163 @@
+// The call driver before the session: marker, paths, exchange file pair, availability over the older line
+// protocol, old answers, the request dialogs and the refusals. The slot is set to FTP mode, so the session
+// itself ends at its first step.
+#include "client/exchange/call_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+
+#include "client/engine/programma.h"
+#include "client/engine/testing/test_program.h"
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+#include "tests/platform/core/temp_dir.h"
+
+namespace morven {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Riga(const std::string& k, const std::string& v) { return PadRight(k, 10) + ":" + v + "\r\n"; }
+
+struct Dialoghi : DialoghiRichiesta {
+    std::function<void(Programma&)> docs, pht, mes;
+    int aperti = 0;
+    void RicDocumenti(Programma& p) override {
+        ++aperti;
+        if (docs) docs(p);
+    }
+    void OrdinePht(Programma& p) override {
+        ++aperti;
+        if (pht) pht(p);
+    }
+    void Messaggio(Programma& p) override {
+        ++aperti;
+        if (mes) mes(p);
+    }
+};
+
+struct CallDriverTest : ::testing::Test {
+    testing::TempDir dir;
+    TestProgram t{dir.path()};
+    Programma& p = t.p;
+    Dialoghi d;
+
+    CallDriverTest() { t.clock.SetAutoStep(50); }
+    void Slot(const std::string& extra, const std::string& slot = "01") const {
+        ReplaceFileAtomically(dir / ("MvnConn" + slot + ".par"),
+                              Riga("Connect", "Grossista") + Riga("Code", "12345") + Riga("Mode", "FTP") +
+                                  (extra.find("Interface") == std::string::npos ? Riga("Interface", "ORDINE") : "") +
+                                  extra);
+    }
+    bool Esiste(const std::string& rel) const { return fs::exists(dir / rel); }
+    std::string Leggi(const std::string& rel) const {
+        std::string s;
+        ReadWholeFile(dir / rel, s);
+        return s;
+    }
+};
+
+TEST_F(CallDriverTest, PathsLogNameAndExchangeFiles) {
+    Slot(Riga("Comp-MVN", "YES"), "ABCD");
+    p.opzioni.sFileIFCKIn = "IFCK02_IN_GESTIONALE.DAT";
+    p.opzioni.sSorgenteIFCK = "GESTIONALE";
+    EXPECT_TRUE(SceltaChiamata(p, "ABCD", &d));
+    EXPECT_EQ(p.percorsi.sFileImpostazioni, dir / "MvnConnABCD.par");
+    EXPECT_EQ(p.percorsi.sFileLogSessione, "MvnConnABCD-20261210-100000.log");
+    // 2003 compatibility: the fixed pair of the request replaces the handed-in names.
+    EXPECT_EQ(p.opzioni.sFileIFCKIn, "IFCK02_IN_MORVEN.DAT");
+    EXPECT_EQ(p.opzioni.sFileIFCKOut, "IFCK02_OUT_MORVEN.DAT");
+    EXPECT_EQ(p.opzioni.sSorgenteIFCK, "MORVEN");
+    EXPECT_EQ(d.aperti, 0);
+}
+
+TEST_F(CallDriverTest, HandedInExchangeFilesAreKeptWithoutCompatibilityMode) {
+    Slot("");
+    p.opzioni.sFileIFCKIn = "IFCK02_IN_GESTIONALE.DAT";
+    p.opzioni.sFileIFCKOut = "IFCK02_OUT_GESTIONALE.DAT";
+    p.opzioni.sSorgenteIFCK = "GESTIONALE";
+    EXPECT_TRUE(SceltaChiamata(p, "01", &d));
+    EXPECT_EQ(p.opzioni.sFileIFCKIn, "IFCK02_IN_GESTIONALE.DAT");
+    EXPECT_EQ(p.opzioni.sSorgenteIFCK, "GESTIONALE");
+}
+
+TEST_F(CallDriverTest, OldAnswersAreDeletedBeforeTheCall) {
+    Slot("");
+    for (const char* f : {"ordseq.rst", "ordseq.man", "ordseq.ma1", "IFCK01_OUT_MORVEN.DAT", "ifck06_out_x.dat",
+                          "ordseq2006.man", "msgrx.txt", "IFCK07_OUT_MORVEN.DAT", "IFCK02_IN_MORVEN.DAT", "altro.txt"})
+        ReplaceFileAtomically(dir / f, "x");
+    EXPECT_TRUE(SceltaChiamata(p, "01", &d));
+    for (const char* f : {"ordseq.rst", "ordseq.man", "ordseq.ma1", "IFCK01_OUT_MORVEN.DAT", "ifck06_out_x.dat",
+                          "ordseq2006.man", "msgrx.txt"})
+        EXPECT_FALSE(Esiste(f)) << f;
+    for (const char* f : {"IFCK07_OUT_MORVEN.DAT", "IFCK02_IN_MORVEN.DAT", "altro.txt"}) EXPECT_TRUE(Esiste(f)) << f;
+}
+
+TEST_F(CallDriverTest, AvailabilityOverTheOlderProtocolUsesComprojectFraming) {
+    Slot(Riga("Interface", "DISPONIBILITA'") + Riga("ModeIFCK", "NO"));
+    EXPECT_TRUE(SceltaChiamata(p, "01", &d));
+    const auto& imp = p.impostazioni;
+    EXPECT_TRUE(imp.bCPJ);
+    EXPECT_EQ(imp.sSettings, "E,7,1");
+    EXPECT_EQ(imp.sCodiceCliente, "00123450850000");
+    EXPECT_EQ(imp.bDispOrdine, (std::array<bool, 3>{true, true, true}));
+}
+
+TEST_F(CallDriverTest, CancelledDocumentRequestEndsTheProgramAtOnce) {
+    Slot(Riga("RichDocs", "YES") + Riga("Comp-MVN", "YES"));
+    d.docs = [](Programma& q) { q.impostazioni.bRichDocs = false; };
+    EXPECT_FALSE(SceltaChiamata(p, "01", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Richiesta Documenti Annullata ");
+    EXPECT_EQ(t.msgbox.calls[0].style, 64);
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_FALSE(Esiste("MorvenClient.end"));  // not through the program-end procedure
+}
+
+TEST_F(CallDriverTest, PhtOrderWindowLeftWithoutAnOrderMakesNoCall) {
+    Slot(Riga("OrdinePht", "YES"));
+    ReplaceFileAtomically(dir / "IFCK05_IN_MORVEN.DAT", "vecchio");
+    EXPECT_FALSE(SceltaChiamata(p, "01", &d));
+    EXPECT_FALSE(Esiste("IFCK05_IN_MORVEN.DAT"));  // the old request went before the window opened
+    EXPECT_EQ(Leggi("abort.dat"), "Scelta NomeGrossista :01\r\n");
+    EXPECT_TRUE(t.msgbox.calls.empty());
+
+    d.pht = [this](Programma&) { ReplaceFileAtomically(dir / "IFCK05_IN_MORVEN.DAT", "ordine"); };
+    EXPECT_TRUE(SceltaChiamata(p, "01", &d));
+}
+
+TEST_F(CallDriverTest, MessageComposerOpensWhenTheSlotSendsMessages) {
+    Slot(Riga("SendMes", "YES"));
+    d.mes = [](Programma& q) { q.messaggio.sMes1 = "Buongiorno"; };
+    EXPECT_TRUE(SceltaChiamata(p, "01", &d));
+    EXPECT_EQ(d.aperti, 1);
+    EXPECT_EQ(p.messaggio.sMes1, "Buongiorno");
+}
+
+TEST_F(CallDriverTest, RefusedCalls) {
+    // No settings file for the slot: no call with the values another slot left.
+    p.impostazioni.sConnect = "Altro grossista";
+    EXPECT_FALSE(SceltaChiamata(p, "09", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].style, 48);
+    EXPECT_EQ(t.end.calls, 0);
+    // A batch run ends the program so that its caller sees the end marker.
+    p.opzioni.bBlkRun = true;
+    EXPECT_FALSE(SceltaChiamata(p, "09", &d));
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_TRUE(Esiste("MorvenClient.end"));
+
+    // An interface the program does not know has no answer layout.
+    p.opzioni.bBlkRun = false;
+    t.msgbox.calls.clear();
+    Slot(Riga("Interface", "SCONOSCIUTA") + Riga("ModeIFCK", "NO"), "02");
+    EXPECT_FALSE(SceltaChiamata(p, "02", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Interfaccia non gestita : SCONOSCIUTA");
+}
+
+}  // namespace
+}  // namespace morven
