@@ -359,4 +359,22 @@ void EventiFrmMorven::MostraRispostaDocumenti() {
     });
 }
 
+namespace {
+EventiFrmMorven* EventiDellaFinestra(Programma& p, std::string_view nome) {
+    auto* con = dynamic_cast<ConEventiFrmMorven*>(p.oggetti.oFrmMorven);
+    EventiFrmMorven* e = con ? con->EventiFinestra() : nullptr;
+    if (!e) NonDisponibile(p, nome, "finestra principale");
+    return e;
+}
+}  // namespace
+
+bool DisplayMancantiFinestra(Programma& p) {
+    EventiFrmMorven* e = EventiDellaFinestra(p, "DisplayMancanti");
+    return e && e->MostraRispostaMancanti();
+}
+
+void DisplayDocumentiFinestra(Programma& p) {
+    if (EventiFrmMorven* e = EventiDellaFinestra(p, "DisplayDocumenti")) e->MostraRispostaDocumenti();
+}
+
 }  // namespace morven

@@ -117,4 +117,18 @@ private:
     ModelloLista lista_;
 };
 
+// A main-window view that carries the window's behaviour, so that the session loop's end steps reach the
+// answer displays through RiferimentiOggetti::oFrmMorven.
+class ConEventiFrmMorven {
+public:
+    virtual ~ConEventiFrmMorven() = default;
+    virtual EventiFrmMorven* EventiFinestra() = 0;
+};
+
+// The end steps' displays on the main window: step 46 (DisplayMancanti) and step 45 (documents and
+// messages). When the main window's view carries no behaviour (a bare view in a test of the loop), nothing
+// is shown and the function log says so; the answers stay in their files.
+bool DisplayMancantiFinestra(Programma& p);
+void DisplayDocumentiFinestra(Programma& p);
+
 }  // namespace morven

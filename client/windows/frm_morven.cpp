@@ -42,6 +42,7 @@ FrmMorven::FrmMorven(Programma& p, CollegamentiFrmMorven collegamenti, QWidget* 
         return QStringLiteral("Grossista %1").arg(n.toInt(), 2, 10, QLatin1Char('0'));
     };
     eventi_ = std::make_unique<EventiFrmMorven>(p, vista_, *this, std::move(collegamenti));
+    vista_.eventi = eventi_.get();
 
     connect(&timer1_, &QTimer::timeout, this, [this] { eventi_->Timer1_Timer(); });
     connect(&timer4_, &QTimer::timeout, this, [this] { eventi_->Timer4_Timer(); });

@@ -27,13 +27,21 @@ int CodiceTastoWindows(int tastoQt);
 // Shift-state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
 int StatoShift(Qt::KeyboardModifiers modificatori);
 
+// The main window's view: its controls by name, and the window's behaviour for the session's end steps.
+class VistaFrmMorven : public QtView, public ConEventiFrmMorven {
+public:
+    using QtView::QtView;
+    EventiFrmMorven* EventiFinestra() override { return eventi; }
+    EventiFrmMorven* eventi = nullptr;
+};
+
 class FrmMorven : public QMainWindow, public VistaRisposte {
     Q_OBJECT
 public:
     FrmMorven(Programma& p, CollegamentiFrmMorven collegamenti, QWidget* parent = nullptr);
     ~FrmMorven() override;
 
-    QtView& Vista() { return vista_; }
+    VistaFrmMorven& Vista() { return vista_; }
     EventiFrmMorven& Eventi() { return *eventi_; }
 
     // The load step with the program's argument text.
@@ -54,7 +62,7 @@ protected:
 private:
     std::unique_ptr<Ui::FrmMorven> ui_;
     QTimer timer1_, timer4_;
-    QtView vista_;
+    VistaFrmMorven vista_;
     std::unique_ptr<EventiFrmMorven> eventi_;
 };
 
