@@ -363,7 +363,8 @@ namespace {
 EventiFrmMorven* EventiDellaFinestra(Programma& p, std::string_view nome) {
     auto* con = dynamic_cast<ConEventiFrmMorven*>(p.oggetti.oFrmMorven);
     EventiFrmMorven* e = con ? con->EventiFinestra() : nullptr;
-    if (!e) NonDisponibile(p, nome, "finestra principale");
+    // The same form as the session's other parts that are not there: the procedure's name in brackets.
+    if (!e) ScriviLogFunzione(p, "la finestra principale non mostra le risposte", nome);
     return e;
 }
 }  // namespace
