@@ -11,7 +11,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MorvenClient"));
 
-    morven::ProgrammaMorven programma(morven::ApplicationFolder());
+    // MORVEN_CLOCK_SCALE: a faster program clock for tests of the whole program.
+    const char* scala = std::getenv("MORVEN_CLOCK_SCALE");
+    morven::ProgrammaMorven programma(morven::ApplicationFolder(), scala ? std::atof(scala) : 0);
     if (const char* s = std::getenv("MORVEN_SCREENSHOT")) programma.fileSchermata = s;
     programma.finestra->Carica(morven::TestoArgomenti(argc, argv));
     if (programma.fine->terminato) return programma.fine->codice;

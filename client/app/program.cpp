@@ -5,7 +5,9 @@
 #include "client/engine/line_io.h"
 #include "client/engine/logs.h"
 #include "client/engine/markers.h"
+#include "client/exchange/call_driver.h"
 #include "client/exchange/line_events.h"
+#include "client/exchange/loop.h"
 #include "platform/core/clock.h"
 
 #include <QCoreApplication>
@@ -22,10 +24,16 @@ std::string TestoArgomenti(int argc, char** argv) {
     return r;
 }
 
-ProgrammaMorven::ProgrammaMorven(std::string cartellaApp) {
+ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {
     p.percorsi.sPathApp = std::move(cartellaApp);
     auto& o = p.oggetti;
-    o.oClock = &p.Possiedi(std::make_unique<SystemClock>());
+    if (scalaOrologio > 0) {
+        auto orologio = std::make_unique<TestClock>(SystemClock().Now());
+        orologio->SetScale(scalaOrologio);
+        o.oClock = &p.Possiedi(std::move(orologio));
+    } else {
+        o.oClock = &p.Possiedi(std::make_unique<SystemClock>());
+    }
     pompa = &p.Possiedi(std::make_unique<QtPump>());
     o.oPump = pompa;
     msgbox = &p.Possiedi(std::make_unique<QtMessageBoxes>());
@@ -40,6 +48,9 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp) {
 
     CollegamentiFrmMorven c;
     c.ScriviComm = [](Programma& q, std::string_view riga) { return ScriviComm(q, riga); };
+    c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
+    // The request dialogs (documents, PHT order, message) are not part of this program yet.
+    chiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot, nullptr); };
     c.SceltaChiamata = [this](Programma& q, std::string& slot) {
         bool fatta = false;
         if (chiamata)

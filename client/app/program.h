@@ -16,8 +16,10 @@ class DeviceSerialPort;
 class DeviceTcpSocket;
 
 struct ProgrammaMorven {
-    // `cartellaApp` is sPathApp.
-    explicit ProgrammaMorven(std::string cartellaApp);
+    // `cartellaApp` is sPathApp. A `scalaOrologio` above 0 runs the program's clock that many times faster
+    // than real time, from the current date and time (tests of the whole program use it, so its protocol
+    // pauses and time limits take a fraction of their time).
+    explicit ProgrammaMorven(std::string cartellaApp, double scalaOrologio = 0);
     ~ProgrammaMorven();
 
     Programma p;

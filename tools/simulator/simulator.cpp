@@ -136,23 +136,39 @@ std::vector<std::string> RecordRisposta(const std::vector<std::string>& righe, c
     return r;
 }
 
-Simulatore::Simulatore(int porta) {
-    ascolto_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (ascolto_ < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+namespace {
+// Binds a loopback listening socket to `porta`; -1 on failure.
+int Ascolta(int porta) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return -1;
     const int uno = 1;
-    setsockopt(ascolto_, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only
     a.sin_port = htons(static_cast<uint16_t>(porta));
-    if (::bind(ascolto_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0 || ::listen(ascolto_, 4) < 0) {
-        const std::string e = std::strerror(errno);
-        ::close(ascolto_);
-        throw std::runtime_error("bind 127.0.0.1:" + std::to_string(porta) + ": " + e);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0 || ::listen(fd, 4) < 0) {
+        ::close(fd);
+        return -1;
     }
-    socklen_t l = sizeof a;
-    getsockname(ascolto_, reinterpret_cast<sockaddr*>(&a), &l);
-    porta_ = ntohs(a.sin_port);
+    return fd;
+}
+}  // namespace
+
+Simulatore::Simulatore(int porta) {
+    if (porta != 0) {
+        ascolto_ = Ascolta(porta);
+        porta_ = porta;
+    } else {
+        // The settings file holds the port as a 16-bit signed number, so a free port is looked for below
+        // 32768 rather than taken from the system's ephemeral range.
+        const int base = static_cast<int>(::getpid() % 9000);
+        for (int k = 0; k < 500 && ascolto_ < 0; ++k) {
+            porta_ = 20000 + (base + k * 37) % 12000;
+            ascolto_ = Ascolta(porta_);
+        }
+    }
+    if (ascolto_ < 0) throw std::runtime_error("bind 127.0.0.1:" + std::to_string(porta) + ": " + std::strerror(errno));
 }
 
 Simulatore::~Simulatore() {

@@ -28,7 +28,7 @@ struct EsitoSessione {
 
 class Simulatore {
 public:
-    // Listens on 127.0.0.1:porta (0: a free port).
+    // Listens on 127.0.0.1:porta (0: a free port below 32768, as the settings file can hold it).
     explicit Simulatore(int porta = 0);
     ~Simulatore();
     Simulatore(const Simulatore&) = delete;
