@@ -110,7 +110,7 @@ std::string VoceRisposta(const std::string& riga, std::size_t indice) {
         const char* lunga;
     };
     static constexpr Esito kEsiti[] = {
-        {'@', "Consegna regolare"}, {'2', "Disponibile dal 15/12"}, {'@', "Consegna regolare"}, {'8', "Consegna parziale"},
+        {'@', "Consegna regolare"}, {'2', "Disp. dal 15/12"}, {'@', "Consegna regolare"}, {'8', "Consegna parziale"},
         {'@', "Consegna regolare"}, {'9', "Fuori produzione"},
     };
     const Esito& e = kEsiti[indice % (sizeof kEsiti / sizeof kEsiti[0])];
