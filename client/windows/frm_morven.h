@@ -75,7 +75,6 @@ public:
     QtView& Vista() { return vista_; }
 
 private:
-    std::unique_ptr<QWidget> dummy_;
     QtView vista_;
 };
 
