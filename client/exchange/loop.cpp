@@ -13,6 +13,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/main_window.h"
 #include "platform/core/files.h"
 
 namespace morven {
@@ -128,12 +129,6 @@ void InizioFine(Programma& p) {
     main.Refresh();
 }
 
-// An answer display that is not built in yet: the answers stay in their files and the session ends as if
-// they had been shown.
-void VisualizzazioneMancante(Programma& p, std::string_view nome) {
-    ScriviLogFunzione(p, "visualizzazione non disponibile in questa versione", nome);
-}
-
 void EseguiPasso(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
@@ -169,14 +164,14 @@ void EseguiPasso(Programma& p) {
             if (NessunaVisualizzazione(imp)) {
                 st.nPassoSessione = 999;
             } else {
-                VisualizzazioneMancante(p, imp.bRichDocs ? "DisplayDocumenti" : "DisplayMessaggi");
+                DisplayDocumentiFinestra(p);
                 st.nPassoSessione = 50;
             }
             break;
         case 46:
             InizioFine(p);
             if (imp.bDispOrdine[0]) {
-                VisualizzazioneMancante(p, "DisplayMancanti");
+                DisplayMancantiFinestra(p);
                 st.nPassoSessione = 50;
             } else {
                 st.nPassoSessione = 999;

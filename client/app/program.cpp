@@ -1,0 +1,97 @@
+#include "client/app/program.h"
+
+#include "client/engine/helpers.h"
+#include "client/engine/line_devices.h"
+#include "client/engine/line_io.h"
+#include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/exchange/call_driver.h"
+#include "client/exchange/line_events.h"
+#include "client/exchange/loop.h"
+#include "platform/core/clock.h"
+
+#include <QCoreApplication>
+#include <QPixmap>
+
+namespace morven {
+
+std::string TestoArgomenti(int argc, char** argv) {
+    std::string r;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) r += ' ';
+        r += argv[i];
+    }
+    return r;
+}
+
+ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {
+    p.percorsi.sPathApp = std::move(cartellaApp);
+    auto& o = p.oggetti;
+    if (scalaOrologio > 0) {
+        auto orologio = std::make_unique<TestClock>(SystemClock().Now());
+        orologio->SetScale(scalaOrologio);
+        o.oClock = &p.Possiedi(std::move(orologio));
+    } else {
+        o.oClock = &p.Possiedi(std::make_unique<SystemClock>());
+    }
+    pompa = &p.Possiedi(std::make_unique<QtPump>());
+    o.oPump = pompa;
+    msgbox = &p.Possiedi(std::make_unique<QtMessageBoxes>());
+    o.oMsgBox = msgbox;
+    fine = &p.Possiedi(std::make_unique<QtProgramEnd>());
+    o.oFine = fine;
+    o.oDesktop = &p.Possiedi(std::make_unique<SystemDesktop>());
+    seriale = &p.Possiedi(std::make_unique<DeviceSerialPort>(*pompa, p.percorsi.sPathApp));
+    o.oMSComm = seriale;
+    socket = &p.Possiedi(std::make_unique<DeviceTcpSocket>(*pompa));
+    o.oWinsock = socket;
+
+    CollegamentiFrmMorven c;
+    c.ScriviComm = [](Programma& q, std::string_view riga) { return ScriviComm(q, riga); };
+    c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
+    // The request dialogs (documents, PHT order, message) are not part of this program yet.
+    chiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot, nullptr); };
+    c.SceltaChiamata = [this](Programma& q, std::string& slot) {
+        bool fatta = false;
+        if (chiamata)
+            fatta = chiamata(q, slot);
+        else
+            ScriviLogFunzione(q, "Timer1_Timer :SceltaChiamata non disponibile");
+        if (!fileSchermata.empty()) SalvaSchermataEFine();
+        // A batch run that could not make its call must still end, or the caller waits for ever.
+        if (!chiamata && q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
+        return fatta;
+    };
+    // The settings window is not part of this program yet: a configuration-only run would have nothing to
+    // show and would wait for ever, so it ends at once.
+    c.MostraImpostazioni = [this](bool modale) {
+        ScriviLogFunzione(p, "FrmImpostazioni :finestra non disponibile");
+        if (!modale) TerminaProgramma(p);
+    };
+
+    debug = std::make_unique<FrmDebug>();
+    o.oFrmDebug = &debug->Vista();
+    finestra = std::make_unique<FrmMorven>(p, std::move(c));
+    o.oFrmMorven = &finestra->Vista();
+
+    seriale->OnComm = [this] { MSComm1_OnComm(p, seriale->CommEvent()); };
+    CollegaEventiLinea(p);
+    fine->primaDiUscire = [this] {
+        if (seriale && seriale->PortOpen()) seriale->SetPortOpen(false);
+        if (socket && socket->State() != TcpSocket::sckClosed) socket->Close();
+    };
+}
+
+void ProgrammaMorven::SalvaSchermataEFine() {
+    // Let the window lay itself out and paint the answer before taking the picture.
+    WaitMilliseconds(p, 300);
+    finestra->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    if (!p.sessione.bProgrammaTerminato) TerminaProgramma(p);
+}
+
+ProgrammaMorven::~ProgrammaMorven() {
+    finestra.reset();
+    debug.reset();
+}
+
+}  // namespace morven

@@ -1,0 +1,154 @@
+#include "client/exchange/startup.h"
+
+#include "client/engine/programma.h"
+#include "platform/core/text.h"
+
+#include <cctype>
+
+namespace morven {
+
+namespace {
+
+std::string Maiuscolo(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+bool Contiene(std::string_view riga, std::string_view cosa) { return riga.find(cosa) != std::string_view::npos; }
+
+std::string SostituisciTutti(std::string s, std::string_view da, std::string_view a) {
+    std::size_t pos = 0;
+    while ((pos = s.find(da, pos)) != std::string::npos) {
+        s.replace(pos, da.size(), a);
+        pos += a.size();
+    }
+    return s;
+}
+
+bool NomeUsabile(std::string_view s) {
+    if (s.empty()) return false;
+    for (unsigned char c : s) {
+        if (c <= ' ' || c == 127 || c == '/' || c == '\\') return false;
+    }
+    return s.find("..") == std::string_view::npos;
+}
+
+// The four characters after a switch (fewer at the end of the line).
+std::string QuattroDopo(std::string_view riga, std::size_t posSwitch, std::size_t lunghezzaSwitch) {
+    return std::string(riga.substr(posSwitch + lunghezzaSwitch, 4));
+}
+
+// "/FILEIN:": the name runs to the first blank after it, else to the first "/", else to the end of the line.
+void LeggiFileIn(std::string_view riga, ComandoAvvio& c) {
+    constexpr std::string_view kSwitch = "/FILEIN:";
+    const std::size_t pos = riga.find(kSwitch);
+    if (pos == std::string_view::npos) return;
+    const std::size_t inizio = pos + kSwitch.size();
+    std::size_t fine = riga.find(' ', inizio);
+    if (fine == std::string_view::npos) fine = riga.find('/', inizio);
+    if (fine == std::string_view::npos) fine = riga.size();
+    const std::string nome = Maiuscolo(riga.substr(inizio, fine - inizio));
+    if (Left(nome, 5) != "IFCK0" || Mid(nome, 7, 4) != "_IN_") return;  // not an exchange file: ignored
+    // The source is what stands between "_IN_" and the extension, whatever its length.
+    const std::size_t punto = nome.rfind('.');
+    std::string sorgente = punto == std::string::npos || punto < 10 ? nome.substr(10) : nome.substr(10, punto - 10);
+    if (!NomeFileValido(nome) || sorgente.empty()) {
+        c.rifiutati.push_back("/FILEIN:" + nome);
+        return;
+    }
+    c.fileScambio = FileScambioAvvio{std::move(sorgente), nome, SostituisciTutti(nome, "_IN_", "_OUT_")};
+}
+
+}  // namespace
+
+bool SlotValido(std::string_view slot) { return NomeUsabile(slot); }
+bool NomeFileValido(std::string_view nome) { return NomeUsabile(nome); }
+
+std::string RigaComandoAvvio(std::string_view rigaOpzioni, std::string_view argomenti) {
+    std::string r(rigaOpzioni);
+    r += ' ';
+    r += argomenti;
+    return r;
+}
+
+ComandoAvvio AnalizzaRigaComando(std::string_view riga) {
+    ComandoAvvio c;
+    const std::string alta = Maiuscolo(riga);
+    c.bRitentaMancanti = Contiene(alta, "/RITENTAMANCANTI");
+    c.bNonComporre = Contiene(alta, "/NONUMBER");
+    c.bCsf = Contiene(alta, "/CSF");
+    c.bDebug = Contiene(alta, "/DEBUG");
+    c.bBDati = Contiene(alta, "/BDATI");
+
+    LeggiFileIn(riga, c);
+
+    // "/10" also holds "/1": tested in this order, the highest slot present wins.
+    for (int n = 1; n <= 10; ++n) {
+        if (Contiene(riga, "/" + std::to_string(n))) {
+            c.sGrossistaSelezionato = PadLeft(n, 2, "0");
+            c.bTimer1 = true;
+            c.nIntervalloTimer1 = kIntervalloAvvioAutomatico;
+        }
+    }
+
+    c.bRichDisp = Contiene(riga, "/RICHDISP");
+
+    constexpr std::string_view kBlkRun = "/BLKRUN:";
+    if (const std::size_t pos = riga.find(kBlkRun); pos != std::string_view::npos) {
+        const std::string slot = QuattroDopo(riga, pos, kBlkRun.size());
+        if (SlotValido(slot)) {
+            c.bBlkRun = true;
+            c.sGrossistaSelezionato = slot;
+            c.bTimer1 = true;
+            c.nIntervalloTimer1 = kIntervalloAvvioAutomatico;
+        } else {
+            c.rifiutati.push_back(std::string(kBlkRun) + slot);
+        }
+    }
+
+    constexpr std::string_view kBlkCfg = "/BLKCFG:";
+    if (const std::size_t pos = riga.find(kBlkCfg); pos != std::string_view::npos) {
+        const std::string slot = QuattroDopo(riga, pos, kBlkCfg.size());
+        if (SlotValido(slot)) {
+            c.bBlkCfg = true;
+            c.sGrossistaSelezionato = slot;
+            const std::size_t resto = pos + kBlkCfg.size() + slot.size();
+            c.sParametriBlkCfg = std::string(riga.substr(resto));
+            // A configuration-only run never starts a call.
+            c.bTimer1 = false;
+            c.nIntervalloTimer1 = 0;
+        } else {
+            c.rifiutati.push_back(std::string(kBlkCfg) + slot);
+        }
+    }
+    return c;
+}
+
+void ApplicaComandoAvvio(Programma& p, const ComandoAvvio& c) {
+    OpzioniAvvio& o = p.opzioni;
+    ImpostazioniGrossista& s = p.impostazioni;
+    if (c.bRitentaMancanti) o.bRitentaMancanti = true;
+    if (c.bNonComporre) o.bComponiNumero = false;
+    if (c.bCsf) s.bCsf = true;
+    if (c.bDebug) o.bDebug = true;
+    if (c.bBDati) o.bBDati = true;
+    if (c.fileScambio) {
+        o.sSorgenteIFCK = c.fileScambio->sSorgenteIFCK;
+        o.sFileIFCKIn = c.fileScambio->sFileIFCKIn;
+        o.sFileIFCKOut = c.fileScambio->sFileIFCKOut;
+    }
+    if (!c.sGrossistaSelezionato.empty()) o.sGrossistaSelezionato = c.sGrossistaSelezionato;
+    if (c.bRichDisp) {
+        s.bDisponibilita = true;
+        o.bRichDisp = true;
+        s.bSendMes = false;
+    }
+    if (c.bBlkRun) o.bBlkRun = true;
+    if (c.bBlkCfg) {
+        o.bBlkCfg = true;
+        o.sParametriBlkCfg = c.sParametriBlkCfg;
+    }
+}
+
+}  // namespace morven

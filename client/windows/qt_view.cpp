@@ -1,0 +1,335 @@
+#include "client/windows/qt_view.h"
+
+#include "client/engine/errors.h"
+#include "client/windows/qt_text.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+namespace morven {
+
+namespace {
+
+constexpr int kErrProprieta = 438;  // object does not support this property or method
+
+[[noreturn]] void NonSupportato(std::string_view control, const char* cosa) {
+    SollevaErrore(kErrProprieta, "Proprieta' o metodo non supportati: " + std::string(control) + "." + cosa);
+}
+
+// The caption a menu entry keeps, also when its shown text is a placeholder.
+constexpr const char* kProprietaCaption = "morvenCaption";
+
+}  // namespace
+
+QColor ColoreQt(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+QString NomeOggetto(std::string_view controllo) {
+    QString n = QString::fromStdString(std::string(controllo));
+    static const QRegularExpression elemento(QStringLiteral("^(.*)\\((\\d+)\\)$"));
+    const auto m = elemento.match(n);
+    if (m.hasMatch()) n = m.captured(1) + "_" + m.captured(2);
+    return n;
+}
+
+QtView::QtView(QWidget* radice) : radice_(radice) {}
+
+QObject* QtView::Oggetto(std::string_view control) const {
+    if (!radice_) return nullptr;
+    const QString nome = NomeOggetto(control);
+    if (radice_->objectName() == nome) return radice_;
+    return radice_->findChild<QObject*>(nome);
+}
+
+QObject* QtView::Richiedi(std::string_view control) const {
+    QObject* o = Oggetto(control);
+    if (!o) SollevaErrore(kErrProprieta, "Controllo inesistente: " + std::string(control));
+    return o;
+}
+
+bool QtView::IsShown() const { return radice_ && radice_->isVisible(); }
+void QtView::Show() {
+    if (radice_) radice_->show();
+}
+void QtView::Hide() {
+    if (radice_) radice_->hide();
+}
+void QtView::Refresh() {
+    if (radice_) radice_->repaint();
+}
+void QtView::SetCaption(std::string_view text) {
+    if (radice_) radice_->setWindowTitle(DaCp1252(text));
+}
+std::string QtView::Caption() const { return radice_ ? ACp1252(radice_->windowTitle()) : std::string(); }
+
+void QtView::SetText(std::string_view control, std::string_view text) {
+    QObject* o = Richiedi(control);
+    const QString t = DaCp1252(text);
+    if (auto* a = qobject_cast<QAction*>(o)) {
+        a->setProperty(kProprietaCaption, t);
+        a->setText(t.isEmpty() && testoVoceVuota ? testoVoceVuota(a->objectName()) : t);
+    } else if (auto* l = qobject_cast<QLabel*>(o)) {
+        l->setText(t);
+    } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
+        b->setText(t);
+    } else if (auto* e = qobject_cast<QLineEdit*>(o)) {
+        e->setText(t);
+    } else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) {
+        pt->setPlainText(QString(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    } else if (auto* te = qobject_cast<QTextEdit*>(o)) {
+        te->setPlainText(QString(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
+        g->setTitle(t);
+    } else if (auto* c = qobject_cast<QComboBox*>(o)) {
+        c->setEditText(t);
+    } else if (auto* w = qobject_cast<QWidget*>(o); w && w->isWindow()) {
+        w->setWindowTitle(t);
+    } else {
+        NonSupportato(control, "Text");
+    }
+}
+
+std::string QtView::Text(std::string_view control) const {
+    QObject* o = Richiedi(control);
+    QString t;
+    if (auto* a = qobject_cast<QAction*>(o)) {
+        const QVariant v = a->property(kProprietaCaption);
+        t = v.isValid() ? v.toString() : a->text();
+    } else if (auto* l = qobject_cast<QLabel*>(o)) {
+        t = l->text();
+    } else if (auto* b = qobject_cast<QAbstractButton*>(o)) {
+        t = b->text();
+    } else if (auto* e = qobject_cast<QLineEdit*>(o)) {
+        t = e->text();
+    } else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) {
+        t = pt->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    } else if (auto* te = qobject_cast<QTextEdit*>(o)) {
+        t = te->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    } else if (auto* g = qobject_cast<QGroupBox*>(o)) {
+        t = g->title();
+    } else if (auto* c = qobject_cast<QComboBox*>(o)) {
+        t = c->currentText();
+    } else {
+        NonSupportato(control, "Text");
+    }
+    return ACp1252(t);
+}
+
+void QtView::SetVisible(std::string_view control, bool visible) {
+    QObject* o = Richiedi(control);
+    if (auto* a = qobject_cast<QAction*>(o)) a->setVisible(visible);
+    else if (auto* w = qobject_cast<QWidget*>(o)) w->setVisible(visible);
+    else NonSupportato(control, "Visible");
+}
+
+bool QtView::Visible(std::string_view control) const {
+    QObject* o = Richiedi(control);
+    if (auto* a = qobject_cast<QAction*>(o)) return a->isVisible();
+    if (auto* w = qobject_cast<QWidget*>(o)) {
+        // Visible as the window is laid out now: hidden with its frame counts as hidden.
+        if (w == radice_) return !w->isHidden();
+        return w->isVisibleTo(radice_);
+    }
+    NonSupportato(control, "Visible");
+}
+
+void QtView::SetEnabled(std::string_view control, bool enabled) {
+    QObject* o = Richiedi(control);
+    if (auto* t = qobject_cast<QTimer*>(o)) {
+        if (enabled) t->start();
+        else t->stop();
+    } else if (auto* a = qobject_cast<QAction*>(o)) {
+        a->setEnabled(enabled);
+    } else if (auto* w = qobject_cast<QWidget*>(o)) {
+        w->setEnabled(enabled);
+    } else {
+        NonSupportato(control, "Enabled");
+    }
+}
+
+bool QtView::Enabled(std::string_view control) const {
+    QObject* o = Richiedi(control);
+    if (auto* t = qobject_cast<QTimer*>(o)) return t->isActive();
+    if (auto* a = qobject_cast<QAction*>(o)) return a->isEnabled();
+    if (auto* w = qobject_cast<QWidget*>(o)) return w->isEnabled();
+    NonSupportato(control, "Enabled");
+}
+
+void QtView::SetValue(std::string_view control, int value) {
+    QObject* o = Richiedi(control);
+    if (auto* t = qobject_cast<QTimer*>(o)) t->setInterval(value);
+    else if (auto* p = qobject_cast<QProgressBar*>(o)) p->setValue(std::clamp(value, p->minimum(), p->maximum()));
+    else if (auto* r = qobject_cast<QRadioButton*>(o)) r->setChecked(value != 0);
+    else if (auto* c = qobject_cast<QCheckBox*>(o)) c->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
+    else NonSupportato(control, "Value");
+}
+
+int QtView::Value(std::string_view control) const {
+    QObject* o = Richiedi(control);
+    if (auto* t = qobject_cast<QTimer*>(o)) return t->interval();
+    if (auto* p = qobject_cast<QProgressBar*>(o)) return p->value();
+    if (auto* r = qobject_cast<QRadioButton*>(o)) return r->isChecked() ? -1 : 0;
+    if (auto* c = qobject_cast<QCheckBox*>(o)) return c->checkState() == Qt::Unchecked ? 0 : c->checkState() == Qt::Checked ? 1 : 2;
+    NonSupportato(control, "Value");
+}
+
+void QtView::SetMax(std::string_view control, int max) {
+    if (auto* p = qobject_cast<QProgressBar*>(Richiedi(control))) p->setMaximum(max);
+    else NonSupportato(control, "Max");
+}
+
+int QtView::Max(std::string_view control) const {
+    if (auto* p = qobject_cast<QProgressBar*>(Richiedi(control))) return p->maximum();
+    NonSupportato(control, "Max");
+}
+
+void QtView::SetForeColor(std::string_view control, std::uint32_t color) {
+    auto* w = qobject_cast<QWidget*>(Richiedi(control));
+    if (!w) NonSupportato(control, "ForeColor");
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, ColoreQt(color));
+    pal.setColor(QPalette::Text, ColoreQt(color));
+    w->setPalette(pal);
+}
+
+void QtView::SetBackColor(std::string_view control, std::uint32_t color) {
+    auto* w = qobject_cast<QWidget*>(Richiedi(control));
+    if (!w) NonSupportato(control, "BackColor");
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, ColoreQt(color));
+    pal.setColor(QPalette::Base, ColoreQt(color));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+std::vector<ControlInfo> QtView::Controls() const {
+    std::vector<ControlInfo> r;
+    if (!radice_) return r;
+    static const QRegularExpression elemento(QStringLiteral("^(.*)_(\\d+)$"));
+    auto id = [](const QString& nome, int* indice) {
+        const auto m = elemento.match(nome);
+        if (m.hasMatch()) {
+            if (indice) *indice = m.captured(2).toInt();
+            return m.captured(1) + "(" + m.captured(2) + ")";
+        }
+        if (indice) *indice = -1;
+        return nome;
+    };
+    for (QWidget* w : radice_->findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->objectName().startsWith(QStringLiteral("qt_"))) continue;
+        ControlInfo ci;
+        ci.name = id(w->objectName(), nullptr).toStdString();
+        for (QWidget* su = w->parentWidget(); su && su != radice_; su = su->parentWidget()) {
+            const QString n = su->objectName();
+            if (n.startsWith(QStringLiteral("Frame")) || n.startsWith(QStringLiteral("Picture"))) {
+                int indice = -1;
+                const QString base = id(n, &indice);
+                ci.container = (indice >= 0 ? base.left(base.indexOf('(')) : base).toStdString();
+                ci.containerIndex = indice;
+                break;
+            }
+        }
+        r.push_back(std::move(ci));
+    }
+    return r;
+}
+
+ListModel& QtView::List(std::string_view control) {
+    auto it = liste_.find(control);
+    if (it == liste_.end()) it = liste_.emplace(std::string(control), ListModel{}).first;
+    return it->second;
+}
+
+void QtView::ListChanged(std::string_view control) {
+    QObject* o = Richiedi(control);
+    const ListModel& m = List(control);
+    if (auto* lw = qobject_cast<QListWidget*>(o)) {
+        lw->clear();
+        for (const ListItem& it : m.items) lw->addItem(DaCp1252(it.texts.empty() ? std::string() : it.texts[0]));
+        if (m.selected >= 0 && m.selected < lw->count()) {
+            lw->setCurrentRow(m.selected);
+            lw->scrollToItem(lw->item(m.selected));
+        }
+    } else if (auto* tw = qobject_cast<QTableWidget*>(o)) {
+        tw->clear();
+        tw->setColumnCount(int(m.columns.size()));
+        QStringList intestazioni;
+        for (const std::string& c : m.columns) intestazioni << DaCp1252(c);
+        tw->setHorizontalHeaderLabels(intestazioni);
+        tw->setRowCount(int(m.items.size()));
+        for (std::size_t r = 0; r < m.items.size(); ++r) {
+            const ListItem& it = m.items[r];
+            for (std::size_t c = 0; c < it.texts.size() && c < m.columns.size(); ++c) {
+                auto* cella = new QTableWidgetItem(DaCp1252(it.texts[c]));
+                if (c < it.colors.size() && it.colors[c] != 0) cella->setForeground(ColoreQt(it.colors[c]));
+                tw->setItem(int(r), int(c), cella);
+            }
+        }
+        if (m.selected >= 0) tw->selectRow(m.selected);
+    } else {
+        NonSupportato(control, "ListItems");
+    }
+}
+
+void QtView::AutoSizeColumns(std::string_view control) {
+    ListModel& m = List(control);
+    m.columnWidths.assign(m.columns.size(), 0);
+    for (std::size_t c = 0; c < m.columns.size(); ++c) {
+        std::size_t w = 0;
+        for (const ListItem& it : m.items)
+            if (c < it.texts.size()) w = std::max(w, it.texts[c].size());
+        m.columnWidths[c] = int(w);
+    }
+    if (auto* tw = qobject_cast<QTableWidget*>(Richiedi(control))) tw->resizeColumnsToContents();
+}
+
+TreeModel& QtView::Tree(std::string_view control) {
+    auto it = alberi_.find(control);
+    if (it == alberi_.end()) it = alberi_.emplace(std::string(control), TreeModel{}).first;
+    return it->second;
+}
+
+void QtView::TreeChanged(std::string_view control) {
+    auto* tw = qobject_cast<QTreeWidget*>(Richiedi(control));
+    if (!tw) NonSupportato(control, "Nodes");
+    tw->clear();
+    std::map<std::string, QTreeWidgetItem*> perChiave;
+    for (const TreeNode& n : Tree(control).nodes) {
+        QTreeWidgetItem* item = nullptr;
+        auto padre = perChiave.find(n.sParentKey);
+        if (!n.sParentKey.empty() && padre != perChiave.end()) item = new QTreeWidgetItem(padre->second);
+        else item = new QTreeWidgetItem(tw);
+        item->setText(0, DaCp1252(n.text));
+        if (n.color != 0) item->setForeground(0, ColoreQt(n.color));
+        item->setExpanded(n.expanded);
+        if (!n.sKey.empty()) perChiave[n.sKey] = item;
+    }
+}
+
+void QtView::Navigate(std::string_view browser, std::string_view address) {
+    auto* web = qobject_cast<QWebEngineView*>(Richiedi(browser));
+    if (!web) NonSupportato(browser, "Navigate");
+    const QString a = QString::fromStdString(std::string(address));  // a path or a URL: the file system's bytes
+    const bool remoto = a.contains(QStringLiteral("://")) || a.startsWith(QStringLiteral("about:"));
+    web->setUrl(remoto ? QUrl(a) : QUrl::fromLocalFile(QFileInfo(a).absoluteFilePath()));
+}
+
+}  // namespace morven

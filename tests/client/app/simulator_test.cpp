@@ -1,0 +1,121 @@
+// The wholesaler simulator, driven by a client side written with the test peers' codec: the order records
+// are answered "SI", the answer follows with its header count, one entry per ordered line, the message and
+// the end record, and a record refused with "NO" comes again.
+#include "tools/simulator/simulator.h"
+
+#include "tests/peers/codec.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace morven {
+namespace {
+
+class Client {
+public:
+    explicit Client(int porta) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(porta));
+        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Client() { ::close(fd_); }
+    bool Ok() const { return ok_; }
+    void Scrivi(const std::string& riga) {
+        const std::string w = peers::EncodeLine(riga) + "\r\n";
+        ASSERT_EQ(::send(fd_, w.data(), w.size(), MSG_NOSIGNAL), ssize_t(w.size()));
+    }
+    std::string Leggi() {
+        for (int i = 0; i < 1000; ++i) {
+            const auto lf = buf_.find("\r\n");
+            if (lf != std::string::npos) {
+                std::string r = peers::DecodeLine(buf_.substr(0, lf));
+                buf_.erase(0, lf + 2);
+                return r;
+            }
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char b[4096];
+            const ssize_t n = ::recv(fd_, b, sizeof b, 0);
+            if (n <= 0) return {};
+            buf_.append(b, std::size_t(n));
+        }
+        return {};
+    }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+    std::string buf_;
+};
+
+TEST(WholesalerSimulator, AnswersAnOrderWithAPlausibleShortageList) {
+    simulator::Simulatore s;
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        const std::vector<std::string> righe = {"0127451680002", "0047631140010", "0234510940001", "0266080450003"};
+        std::string dati = "0001";
+        for (const auto& r : righe) dati += r;
+        c.Scrivi(peers::RecordWithBadSums("0000CLIENTE"));
+        EXPECT_EQ(c.Leggi(), "NO");
+        for (const std::string& d : {std::string("0000CLIENTE00000000"), dati, std::string("9999CLIENTE")}) {
+            c.Scrivi(peers::Record(d));
+            EXPECT_EQ(c.Leggi(), "SI");
+        }
+        std::vector<std::string> risposta;
+        bool rifiutato = false;
+        for (;;) {
+            const std::string r = c.Leggi();
+            std::string d;
+            ASSERT_TRUE(peers::Unrecord(r, &d)) << r;
+            if (!rifiutato && d.compare(0, 4, "0001") == 0) {
+                rifiutato = true;  // the first entry once refused: it must come again
+                c.Scrivi("NO");
+                continue;
+            }
+            c.Scrivi("SI");
+            risposta.push_back(d);
+            if (d.compare(0, 4, "9999") == 0) break;
+        }
+        ASSERT_EQ(risposta.size(), righe.size() + 4);  // header, entries, two message records, end
+        EXPECT_EQ(risposta[0].substr(21, 4), "0008");
+        for (std::size_t i = 0; i < righe.size(); ++i) {
+            const std::string& v = risposta[i + 1];
+            ASSERT_EQ(v.size(), 4u + 62u);
+            EXPECT_EQ(v.substr(4, 13), righe[i]);
+        }
+        EXPECT_EQ(risposta[1].substr(17, 23), "TACHIPIRINA 500MG 20CPR");
+        EXPECT_NE(risposta[5].find("INIZIO MESSAGGIO DA G"), std::string::npos);
+        c.Scrivi("6UUU");
+    }
+    server.join();
+    EXPECT_TRUE(esito.completa) << esito.errore;
+    EXPECT_EQ(esito.righeOrdine.size(), 4u);
+    EXPECT_EQ(esito.conferma, "6UUU");
+}
+
+TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {
+    int consegnate = 0, mancanti = 0;
+    for (std::size_t i = 0; i < 6; ++i) {
+        const std::string v = simulator::VoceRisposta("9999999990005", i);
+        ASSERT_EQ(v.size(), 62u);
+        (v[41] == '@' ? consegnate : mancanti)++;
+    }
+    EXPECT_GT(consegnate, 0);
+    EXPECT_GT(mancanti, 0);
+}
+
+}  // namespace
+}  // namespace morven

@@ -1,0 +1,244 @@
+// The main window offscreen: its named controls, the view's properties, the layout phases on the real form,
+// the function keys against the fake wholesaler, the lost-line paths and the close question.
+#include "tests/client/windows/qt_test_support.h"
+
+#include "client/engine/line_devices.h"
+#include "client/engine/logs.h"
+#include "client/exchange/layout.h"
+#include "client/exchange/line_events.h"
+#include "client/exchange/menu.h"
+#include "tests/peers/fake_wholesaler.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWebEngineView>
+
+namespace morven::testing {
+namespace {
+
+using FrmMorvenQt = WindowFixture;
+
+TEST_F(FrmMorvenQt, EveryNamedControlExists) {
+    Apri();
+    const char* nomi[] = {
+        "status", "SitStatus", "tres", "ttra", "nblocchi", "lblTipoNews", "LblSpazioRosso", "LblSpazioGrigio",
+        "LblRifOrdineGrossista", "Avanzamento", "TextMess", "TxtNoteOrdine", "LVWMancanti", "TreeView1",
+        "PictureMenu(0)", "PictureMenu(1)", "PictureMenu(2)", "PictureinfoOrdine", "PictureMessaggio", "CmdConferma",
+        "CmdAnnulla", "CmdNaviga", "CmdChiudi(0)", "WebBrowser1", "Timer1", "Timer4", "SmartMenu", "MNU_FINE",
+        "MNU_INFO", "MNU_DEBUG"};
+    for (const char* n : nomi) EXPECT_NE(w->Vista().Oggetto(n), nullptr) << n;
+    for (int n = 1; n <= 10; ++n) {
+        EXPECT_NE(w->Vista().Oggetto("MNU_CON_GROSS" + std::to_string(n)), nullptr) << n;
+        EXPECT_NE(w->Vista().Oggetto("MNU_SET_GROSS" + std::to_string(n)), nullptr) << n;
+    }
+    // Every phase lays the real form out without a missing control.
+    for (int fase = 0; fase < 6; ++fase) EXPECT_TRUE(ImpostaVisualizzazione(p, w->Vista(), fase, "T", "G")) << fase;
+    EXPECT_EQ(Leggi("MorvenClient.log"), "");
+}
+
+TEST_F(FrmMorvenQt, ViewPropertiesByControlKind) {
+    Apri();
+    QtView& v = w->Vista();
+    v.SetText("LblSpazioGrigio", "Perch\xE9 s\xEC");  // Windows-1252
+    EXPECT_EQ(w->findChild<QLabel*>("LblSpazioGrigio")->text(), QString::fromUtf8("Perché sì"));
+    EXPECT_EQ(v.Text("LblSpazioGrigio"), "Perch\xE9 s\xEC");
+
+    // A menu entry without a caption shows a placeholder and keeps its empty caption.
+    v.SetText("MNU_CON_GROSS3", "");
+    EXPECT_EQ(w->findChild<QAction*>("MNU_CON_GROSS3")->text(), "Grossista 03");
+    EXPECT_EQ(v.Text("MNU_CON_GROSS3"), "");
+    v.SetText("MNU_CON_GROSS3", "Farmagross");
+    EXPECT_EQ(v.Text("MNU_CON_GROSS3"), "Farmagross");
+
+    v.SetValue("Timer1", 250);
+    v.SetEnabled("Timer1", true);
+    EXPECT_TRUE(v.Enabled("Timer1"));
+    EXPECT_EQ(v.Value("Timer1"), 250);
+    v.SetEnabled("Timer1", false);
+    EXPECT_FALSE(w->findChild<QTimer*>("Timer1")->isActive());
+
+    v.SetMax("Avanzamento", 40);
+    v.SetValue("Avanzamento", 55);
+    EXPECT_EQ(v.Value("Avanzamento"), 40);
+
+    // A button in a hidden frame is not visible, whatever its own flag.
+    v.SetVisible("PictureMenu(2)", false);
+    v.SetVisible("CmdConferma", true);
+    EXPECT_FALSE(v.Visible("CmdConferma"));
+    v.SetVisible("PictureMenu(2)", true);
+    EXPECT_TRUE(v.Visible("CmdConferma"));
+
+    try {
+        v.SetText("NonEsiste", "x");
+        ADD_FAILURE() << "no error for a missing control";
+    } catch (const ErroreMorven& e) {
+        EXPECT_EQ(e.nNumero, 438);
+    }
+}
+
+// A connected line to the fake wholesaler through the real socket adapter.
+struct LineaVera {
+    explicit LineaVera(Programma& p, EventPump& pump, std::vector<peers::Script> scripts)
+        : grossista(std::move(scripts)), socket(pump) {
+        p.oggetti.oWinsock = &socket;
+        p.impostazioni.bModoInternet = true;
+        p.impostazioni.bModeIFCK = false;
+        CollegaEventiLinea(p);
+        socket.RemoteHost = "127.0.0.1";
+        socket.RemotePort = grossista.Port();
+        socket.Connect();
+        EXPECT_TRUE(Aspetta(pump, [&] { return socket.State() == TcpSocket::sckConnected; }));
+    }
+    peers::FakeWholesaler grossista;
+    DeviceTcpSocket socket;
+};
+
+TEST_F(FrmMorvenQt, ConfirmAndRefuseKeysReachTheWholesalerOnlyFromTheDialogue) {
+    for (const bool conferma : {true, false}) {
+        SCOPED_TRACE(conferma ? "F1" : "F3");
+        Scrivi("ordseq.txt", "HEADER\r\n0001 A\r\n");
+        Scrivi("ordseq.rst", "ANSWER\r\n");
+        Apri();
+        LineaVera linea(p, *pompa, {{peers::Expect(conferma ? "6UUU" : "6NNN")}});
+        const Qt::Key tasto = conferma ? Qt::Key_F1 : Qt::Key_F3;
+
+        // The order answer has no dialogue: the keys do nothing.
+        ImpostaVisualizzazione(p, w->Vista(), kFaseMancanti, "Fine", "");
+        QTest::keyClick(w.get(), tasto);
+        QTest::keyClick(w.get(), Qt::Key_F1, Qt::ShiftModifier);
+        EXPECT_EQ(Leggi("ordseq.rst"), "ANSWER\r\n");
+
+        ImpostaVisualizzazione(p, w->Vista(), kFaseDisponibilita, "Elenco Risposte", "");
+        QTest::keyClick(w.get(), tasto, Qt::ControlModifier);  // modified: nothing
+        EXPECT_TRUE(w->Vista().Visible("CmdConferma"));
+        QTest::keyClick(w.get(), tasto);
+        ASSERT_TRUE(linea.grossista.WaitScripts(1));
+        EXPECT_TRUE(linea.grossista.Errors().empty()) << linea.grossista.Errors().front();
+        EXPECT_EQ(linea.grossista.Lines(), std::vector<std::string>{conferma ? "6UUU" : "6NNN"});
+        EXPECT_FALSE(w->Vista().Visible("CmdConferma"));
+        EXPECT_FALSE(w->Vista().Visible("CmdAnnulla"));
+        EXPECT_TRUE(w->Vista().Enabled("CmdChiudi(0)"));
+        // Refusing blanks the answers (rebuilt from the order); confirming leaves them.
+        EXPECT_EQ(Leggi("ordseq.rst"), conferma ? "ANSWER\r\n" : "0001 A\r\n");
+        EXPECT_EQ(t.end.calls, 0);
+        p.oggetti.oWinsock = &t.socket;
+        w.reset();
+    }
+}
+
+TEST_F(FrmMorvenQt, ConfirmAfterThePeerClosedIsALostLine) {
+    Scrivi("ordseq.txt", "HEADER\r\n0001 A\r\n");
+    Apri();
+    LineaVera linea(p, *pompa, {{peers::CloseLine()}});
+    // No session runs: only the window's own event loop turns, and the pump's idle timer still sees the close.
+    for (int i = 0; i < 1000 && !p.sessione.bConnessioneChiusa; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    ASSERT_TRUE(p.sessione.bConnessioneChiusa);
+    EXPECT_EQ(p.sessione.sStatoLinea, "NO CARRIER");
+    ImpostaVisualizzazione(p, w->Vista(), kFaseDisponibilita, "Elenco Risposte", "");
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Errore di Connessione\r\nNon e' stato possibile confermare l'ordine.");
+    EXPECT_EQ(t.msgbox.calls[0].title, "Errore in Conferma");
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_EQ(Leggi("ordseq.rst"), "0001 A\r\n");
+    EXPECT_TRUE(linea.grossista.Lines().empty());
+    p.oggetti.oWinsock = &t.socket;
+}
+
+TEST_F(FrmMorvenQt, ConfirmOverAModemWithoutCarrierIsALostLine) {
+    Scrivi("ordseq.txt", "HEADER\r\n");
+    Apri();
+    p.impostazioni.bModoInternet = false;
+    p.impostazioni.bModeIFCK = false;
+    t.serial.carrier = false;
+    ImpostaVisualizzazione(p, w->Vista(), kFaseDisponibilita, "Elenco Risposte", "");
+    w->findChild<QPushButton*>("CmdConferma")->click();
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_TRUE(t.serial.sent.empty());
+}
+
+TEST_F(FrmMorvenQt, F10ClosesOnlyWhenTheCloseButtonIsOffered) {
+    Apri();
+    ImpostaVisualizzazione(p, w->Vista(), kFaseCollegamento, "Collegamento", "");
+    QTest::keyClick(w.get(), Qt::Key_F10);
+    EXPECT_EQ(t.end.calls, 0);
+    ImpostaVisualizzazione(p, w->Vista(), kFaseFine, "Fine", "");
+    QTest::keyClick(w.get(), Qt::Key_F10);
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_TRUE(t.msgbox.calls.empty());
+}
+
+TEST_F(FrmMorvenQt, CloseBoxAsksFirst) {
+    Apri();
+    t.msgbox.answers = {vbCancel};
+    w->close();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Confermi Uscita dal Programma");
+    EXPECT_EQ(t.msgbox.calls[0].style, 49);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(t.end.calls, 0);
+    t.msgbox.answers = {vbOK};
+    w->close();
+    EXPECT_EQ(t.end.calls, 1);
+}
+
+TEST_F(FrmMorvenQt, MenuConnectEntryArmsTimer1AndTheCallRuns) {
+    Scrivi("MvnConn04.par", "Connect   :Quarto\r\n");
+    std::vector<std::string> chiamate;
+    c.SceltaChiamata = [&](Programma&, std::string& slot) {
+        chiamate.push_back(slot);
+        return true;
+    };
+    Apri();
+    w->Carica("");
+    auto* voce = w->findChild<QAction*>("MNU_CON_GROSS4");
+    EXPECT_EQ(voce->text(), "Quarto");
+    EXPECT_FALSE(w->findChild<QAction*>("MNU_CON_GROSS5")->isEnabled());
+    voce->trigger();
+    ASSERT_TRUE(Aspetta(*pompa, [&] { return !chiamate.empty(); }));
+    EXPECT_EQ(chiamate, std::vector<std::string>{"04"});
+    EXPECT_FALSE(voce->isEnabled());  // locked while the answer may still go out
+}
+
+TEST_F(FrmMorvenQt, DebugMenuShowsTheDebugWindowWithTheLogLines) {
+    FrmDebug debug;
+    p.oggetti.oFrmDebug = &debug.Vista();
+    Apri();
+    w->findChild<QAction*>("MNU_DEBUG")->trigger();
+    EXPECT_TRUE(debug.isVisible());
+    EXPECT_TRUE(p.opzioni.bDebug);
+    ScriviLog(p, "MvnConn01-20261210-100000.log", true, "TX:riga di prova");
+    auto* lista = debug.findChild<QListWidget*>("List1");
+    ASSERT_NE(lista, nullptr);
+    ASSERT_GE(lista->count(), 1);
+    EXPECT_EQ(lista->item(lista->count() - 1)->text(), "TX:riga di prova");
+    w->findChild<QAction*>("MNU_DEBUG")->trigger();
+    EXPECT_FALSE(debug.isVisible());
+    EXPECT_FALSE(p.opzioni.bDebug);
+    p.oggetti.oFrmDebug = &t.debug;
+}
+
+TEST_F(FrmMorvenQt, RemotePageThatFailsFallsBackToTheLocalPage) {
+    Scrivi("HTML/index.htm", "<html><body>locale</body></html>");
+    Apri();
+    auto* web = w->findChild<QWebEngineView*>("WebBrowser1");
+    ImpostaVisualizzazione(p, w->Vista(), kFaseCollegamento, "Collegamento", "");
+    // Nothing listens on loopback port 1: the load fails.
+    std::string indirizzo = "127.0.0.1:1/pagina?x=1";
+    ImpostaMainBrowser(p, indirizzo, "", false);
+    EXPECT_EQ(p.percorsi.sUltimoUrl, "http://127.0.0.1:1/pagina?x=1");
+    const QUrl locale = QUrl::fromLocalFile(QString::fromStdString(dir / "HTML/index.htm"));
+    ASSERT_TRUE(Aspetta(*pompa, [&] { return web->url() == locale; }, 20000)) << web->url().toString().toStdString();
+}
+
+}  // namespace
+}  // namespace morven::testing
