@@ -1,6 +1,7 @@
 #include "gtlib/controls/control.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "gtlib/controls/engines.h"
@@ -47,18 +48,32 @@ void DecodeMemoryBuffer(BSTR text, unsigned char* out, std::size_t n, bool encod
 }
 
 
-ControlCore::ControlCore(const TypeDesc& iface, const IID& events, const CLSID& clsid,
-                         std::vector<PersistName> persisted)
-    : iface_(iface),
-      table_(iface),
-      clsid_(clsid),
-      persisted_(std::move(persisted)),
-      events_(*this, events),
-      notify_(*this, IID_IPropertyNotifySink) {}
+ControlCore::ControlCore(ControlKind kind)
+    : kind_(std::move(kind)),
+      iface_(kind_.iface),
+      table_(kind_.iface),
+      events_(*this, kind_.events),
+      notify_(*this, IID_IPropertyNotifySink) {
+    ModuleLock();
+    const EngineBinding* e = kind_.engine();
+    state_ = std::calloc(1, e ? e->stateSize : kEngineStateSize);
+    if (state_ && e && e->setDefaults) e->setDefaults(state_);
+}
 
 ControlCore::~ControlCore() {
     events_.Clear();
     notify_.Clear();
+    if (state_) {
+        const EngineBinding* e = kind_.engine();
+        if (e && e->releaseState) e->releaseState(state_);
+        std::free(state_);
+    }
+    ModuleUnlockCount();
+}
+
+void ControlCore::DropStateBlockForTest() {
+    std::free(state_);
+    state_ = nullptr;
 }
 
 HRESULT ControlCore::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
@@ -67,7 +82,7 @@ HRESULT ControlCore::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
 
 HRESULT ControlCore::GetClassID(CLSID* out) {
     if (!out) return E_POINTER;
-    *out = clsid_;
+    *out = kind_.clsid;
     return S_OK;
 }
 
@@ -114,6 +129,45 @@ void ControlCore::StoreI4(DISPID id, std::int32_t v) { Store(id, Variant::I4(v))
 void ControlCore::StoreI2(DISPID id, std::int16_t v) { Store(id, Variant::I2(v)); }
 void ControlCore::StoreText(DISPID id, const std::string& utf8) { Store(id, Variant::Str(utf8)); }
 
+void ControlCore::StoreBlankDefaults() {
+    for (const auto& m : iface_.members) {
+        if (m.kind != MemberKind::PropertyGet) continue;
+        switch (m.vt) {
+            case VT_BSTR: StoreText(m.dispid, ""); break;
+            case VT_BOOL: Store(m.dispid, Variant::Bool(false)); break;
+            case VT_I2: StoreI2(m.dispid, 0); break;
+            case VT_VARIANT: Store(m.dispid, Variant()); break;
+            default: StoreI4(m.dispid, 0); break;
+        }
+    }
+}
+
+HRESULT ControlCore::ActionPut(std::int32_t action) {
+    bool engineMissing = false;
+    const std::int32_t result = RunAction(action, engineMissing);
+    StoreI4(kind_.errorCode, static_cast<std::int16_t>(result));
+    NotifyChanged(1);  // ActionGT
+    NotifyChanged(kind_.errorCode);
+    NotifyResults();
+    return engineMissing ? E_NOTIMPL : S_OK;
+}
+
+std::int32_t ControlCore::RunEngine(void* record, bool& engineMissing) {
+    const LockRounds lock(Module().*kind_.lock, I4(kind_.waitSeconds));
+    const EngineBinding* engine = kind_.engine();
+    ThreadSlot* slot = Module().*kind_.slot;
+    static_assert(static_cast<int>(gtlib::UGTE_MEM) == static_cast<int>(gtlib::GTE_MEM));
+    if (!state_ || !slot) return gtlib::UGTE_MEM;
+    if (!engine || !engine->run) {
+        engineMissing = true;
+        return kind_.engineMissingResult;
+    }
+    // This control's block is installed for the run; the block that was there (an outer action of
+    // another control on this thread) is put back afterwards.
+    const SlotInstall installed(*slot, state_);
+    return engine->run(state_, record);
+}  // the lock, when obtained, is released here, on every path
+
 HRESULT ControlCore::Put(DISPID id, const VARIANT& v) try {
     if (TypeOf(id) == VT_EMPTY) return DISP_E_MEMBERNOTFOUND;
     if (id == 1) {  // ActionGT: stored, then run; the action sends its own notifications
@@ -144,7 +198,7 @@ HRESULT ControlCore::InitNew() {
 HRESULT ControlCore::Load(IPropertyBag* bag, IErrorLog* log) try {
     if (!bag) return E_POINTER;
     SetDefaults();
-    for (const auto& p : persisted_) {
+    for (const auto& p : kind_.persisted) {
         Variant v;
         v.vt = TypeOf(p.dispid);  // the bag converts to the property's type
         const std::u16string name = Utf8ToUtf16(p.name);
@@ -162,7 +216,7 @@ HRESULT ControlCore::Save(IPropertyBag* bag, int clearDirty, int) try {
     Variant cx = Variant::I4(kExtentHimetric), cy = Variant::I4(kExtentHimetric);
     HRESULT hr = bag->Write(u"_cx", &cx);
     if (SUCCEEDED(hr)) hr = bag->Write(u"_cy", &cy);
-    for (const auto& p : persisted_) {
+    for (const auto& p : kind_.persisted) {
         if (FAILED(hr)) break;
         Variant v = Value(p.dispid);
         if (v.vt == VT_EMPTY && TypeOf(p.dispid) == VT_BSTR) v = Variant::Str("");

@@ -1,15 +1,21 @@
 // What both controls share: the property store driven by the type description (gets, puts with change
 // notification, the dirty flag), IDispatch through the description, the connection points of the event
-// interface and of IPropertyNotifySink, and property-bag persistence by the controls' saved names.
-// A control class derives from its dual interface and from ControlCore and supplies IUnknown.
+// interface and of IPropertyNotifySink, property-bag persistence by the controls' saved names, the engine
+// state block and the run of an action under the module's lock, and the events the engines' callbacks
+// become. A control class derives from Control<itself, its dual interface> and supplies its defaults and
+// the command record of its actions.
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "platform/com/connection.h"
+#include "gtlib/controls/engines.h"
+#include "gtlib/controls/module.h"
 #include "gtlib/engine/records.h"
+#include "platform/com/connection.h"
 #include "platform/com/typeinfo.h"
 
 namespace sbgt {
@@ -26,13 +32,32 @@ struct PersistName {
 // The extent every control reports and saves first ("_cx", "_cy"): 32 x 32 pixels, as HIMETRIC at 96 dpi.
 inline constexpr std::int32_t kExtentHimetric = 847;
 
+// What tells the two controls apart to the shared code.
+struct ControlKind {
+    const morven::com::TypeDesc& iface;  // the dual interface's description
+    morven::com::IID ifaceId;            // the dual interface
+    morven::com::IID events;             // the event interface
+    morven::com::CLSID clsid;
+    std::vector<PersistName> persisted;
+    // The engine: its binding (looked up at every use, so a test may replace it), the module's named lock
+    // and thread-storage slot of that kind, and the result of an action while the engine is missing.
+    const EngineBinding* (*engine)();
+    NamedLock* ModuleState::*lock;
+    ThreadSlot* ModuleState::*slot;
+    std::int32_t engineMissingResult;
+    // The properties the shared code reads.
+    DISPID errorCode, waitSeconds, allQuiet, background, subOptions, encodedBinary;
+    std::uint32_t minorCancelOption;  // the sub-option that lets a minor status event cancel
+};
+
 class ControlCore : public morven::com::IConnectionPointContainer,
                     public morven::com::IPersistPropertyBag,
                     protected morven::com::DispatchHandler {
 public:
-    // iface: the control's dual interface description; events: its event interface's id; clsid: its class.
-    ControlCore(const morven::com::TypeDesc& iface, const morven::com::IID& events, const morven::com::CLSID& clsid,
-                std::vector<PersistName> persisted);
+    // Counts on the module's lock count while it lives. The engine state block is allocated zero-filled
+    // and made ready by the engine; without it the control still works, and every action answers "out of
+    // memory".
+    explicit ControlCore(ControlKind kind);
     ControlCore(const ControlCore&) = delete;
     ControlCore& operator=(const ControlCore&) = delete;
     virtual ~ControlCore();
@@ -49,6 +74,11 @@ public:
 
     bool IsDirty() const { return dirty_; }
 
+    // The engine state block (null when it could not be allocated).
+    void* StateBlock() const { return state_; }
+    // Test hook: drop the state block, as if its allocation had failed.
+    void DropStateBlockForTest();
+
     // The stored value of a property (a copy); VT_EMPTY for an unknown DISPID.
     morven::com::Variant Value(DISPID id) const;
     std::int32_t I4(DISPID id) const;
@@ -63,9 +93,20 @@ protected:
     void StoreText(DISPID id, const std::string& utf8);
     // Sets every property to its default (the control's own SetDefaults).
     virtual void SetDefaults() = 0;
-    // ActionGT was put: run it and send the control's notifications; E_NOTIMPL when its engine is missing.
-    virtual HRESULT ActionPut(std::int32_t action) = 0;
-    virtual HRESULT ShowAbout() = 0;
+    // Every property to zero, false or the empty text (the start of each control's defaults).
+    void StoreBlankDefaults();
+    // Runs an action with its command record and copies its results back; the result code of the action.
+    // engineMissing is set when the engine is missing (then the ActionGT put answers E_NOTIMPL).
+    virtual std::int32_t RunAction(std::int32_t action, bool& engineMissing) = 0;
+    // Change notifications of the results an action copies back, after those of ActionGT and ErrorCode.
+    virtual void NotifyResults() {}
+    // ActionGT was put: RunAction, ErrorCode from its result (16 bits), the notifications.
+    HRESULT ActionPut(std::int32_t action);
+    // Hands `record` with this control's state block to the engine: serialised with every control of this
+    // kind in every process for at most WaitSeconds rounds of a second (the action runs in any case), the
+    // block installed in the engine's slot for the run; lock and slot are given back on every path.
+    std::int32_t RunEngine(void* record, bool& engineMissing);
+    HRESULT ShowAbout() { return morven::com::S_OK; }
 
     // A put from a host: stores (texts up to their first zero character), marks dirty, notifies the DISPID.
     HRESULT Put(DISPID id, const morven::com::VARIANT& v);
@@ -111,19 +152,115 @@ protected:
     HRESULT PutProperty(DISPID id, const morven::com::VARIANT& value) override;
     HRESULT CallMethod(DISPID id, std::vector<morven::com::VARIANT*>& args, morven::com::VARIANT* result) override;
 
+    const ControlKind kind_;
     const morven::com::TypeDesc& iface_;
     morven::com::DispatchTable table_;
 
 private:
     morven::com::VARTYPE TypeOf(DISPID id) const;
 
-    morven::com::CLSID clsid_;
-    std::vector<PersistName> persisted_;
+    void* state_ = nullptr;
     std::map<DISPID, morven::com::Variant> values_;
     bool dirty_ = false;
     morven::com::ConnectionPoint events_;
     morven::com::ConnectionPoint notify_;
 };
+
+// The IUnknown and IDispatch of control class Derived with dual interface Iface, its creation and the
+// engine callbacks it shares with the other control (their user data is the Derived object).
+template <class Derived, class Iface>
+class Control : public Iface, public ControlCore {
+public:
+    // A new control with one reference.
+    static Derived* Create() {
+        auto* c = new (std::nothrow) Derived();
+        if (c) c->AddRef();
+        return c;
+    }
+
+    // IUnknown
+    HRESULT QueryInterface(morven::com::REFIID iid, void** out) override {
+        using namespace morven::com;
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kind_.ifaceId)
+            *out = static_cast<Iface*>(this);
+        else if (iid == IID_IConnectionPointContainer)
+            *out = static_cast<IConnectionPointContainer*>(this);
+        else if (iid == IID_IPersist || iid == IID_IPersistPropertyBag)
+            *out = static_cast<IPersistPropertyBag*>(this);
+        else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    morven::com::ULONG AddRef() override { return ++refs_; }
+    morven::com::ULONG Release() override {
+        const morven::com::ULONG n = --refs_;
+        if (n == 0) delete this;
+        return n;
+    }
+
+    // IDispatch
+    HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+        if (!count) return morven::com::E_POINTER;
+        *count = 0;  // the description is reached through DllGetTypeLibrary
+        return morven::com::S_OK;
+    }
+    HRESULT GetTypeInfo(std::uint32_t, morven::com::LCID, morven::com::ITypeInfo**) override {
+        return morven::com::E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(morven::com::REFIID, const morven::com::OLECHAR* const* names, std::uint32_t count,
+                          morven::com::LCID, DISPID* ids) override {
+        return DispGetIDsOfNames(names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, morven::com::REFIID iid, morven::com::LCID, std::uint16_t flags,
+                   morven::com::DISPPARAMS* params, morven::com::VARIANT* result, morven::com::EXCEPINFO*,
+                   std::uint32_t* argErr) override {
+        return DispInvoke(id, iid, flags, params, result, argErr);
+    }
+    HRESULT About() override { return ShowAbout(); }
+
+    // Engine callbacks.
+    static std::int32_t MajorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+        return Of(self)->Status(true, item, percent, type);
+    }
+    static std::int32_t MinorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
+        return Of(self)->Status(false, item, percent, type);
+    }
+    static std::int32_t MessageProc(std::int32_t id, std::int32_t type, std::int32_t n1, std::int32_t n2,
+                                    char* text1, char* text2, void* self) {
+        Control* c = Of(self);
+        return c->MessageEvent(c->Flag(c->kind_.allQuiet), id, type, n1, n2, text1, text2);
+    }
+    static std::int32_t RenameProc(gtlib::RENAMESTRUCT* request, void* self) { return Of(self)->RenameEvent(request); }
+    static void MemoryProc(std::int32_t direction, unsigned char* buffer, std::int32_t* size, std::uint32_t readL,
+                           std::uint32_t readH, std::uint32_t writtenL, std::uint32_t writtenH, void* self,
+                           std::int32_t* answer) {
+        Control* c = Of(self);
+        c->MemoryEvent(c->Flag(c->kind_.encodedBinary), direction, buffer, size, readL, readH, writtenL, writtenH,
+                       answer);
+    }
+
+protected:
+    explicit Control(ControlKind kind) : ControlCore(std::move(kind)) {}
+
+private:
+    static Control* Of(void* self) { return static_cast<Derived*>(self); }
+    std::int32_t Status(bool major, const char* item, std::int32_t percent, std::int32_t type) {
+        return StatusEvent(major, item, percent, type, Flag(kind_.background),
+                           (static_cast<std::uint32_t>(I4(kind_.subOptions)) & kind_.minorCancelOption) != 0);
+    }
+
+    std::atomic<morven::com::ULONG> refs_{0};
+};
+
+// The getter and setter of each property of a dual interface's table (used with the property lists of
+// sbgtactx.h inside a control class).
+#define SBGT_IMPLEMENT_PROPERTY(name, dispid, kind, typeName)                         \
+    HRESULT get_##name(Prop##kind* out) override { return Get##kind(dispid, out); } \
+    HRESULT put_##name(Prop##kind value) override { return Put##kind(dispid, value); }
 
 // Binary-as-text rule of the memory event: bytes to the BSTR the handler sees, and back.
 // Encoded: two upper-case hexadecimal digits per byte, high nibble first; plain: one character per byte.

@@ -23,14 +23,7 @@ template <class Control>
 class Factory final : public IClassFactory {
 public:
     HRESULT QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return QueryOwnInterface(static_cast<IClassFactory*>(this), IID_IClassFactory, iid, out);
     }
     ULONG AddRef() override {
         ModuleLock();

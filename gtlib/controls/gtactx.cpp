@@ -1,6 +1,5 @@
 #include "gtlib/controls/gtactx.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -81,83 +80,17 @@ std::optional<std::string> MemoryBlockBytes(const VARIANT& given) {
     return out;
 }
 
-Gtactx* Gtactx::Create() {
-    auto* c = new (std::nothrow) Gtactx();
-    if (c) c->AddRef();
-    return c;
-}
-
-Gtactx::Gtactx() : ControlCore(Interface(), DIID__IgtactxEvents, CLSID_gtactx, Persisted()) {
-    ModuleLock();
+Gtactx::Gtactx()
+    : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), &CompressionEngine,
+                          &ModuleState::compressionLock, &ModuleState::compressionSlot, kEngineMissingGt, kErrorCode,
+                          kWaitSeconds, kAllQuiet, kBackground, kSubOptions, kEncodedBinary, gtlib::GTSO_MINORCANCEL}) {
     SetDefaults();
-    const EngineBinding* e = CompressionEngine();
-    state_ = std::calloc(1, e ? e->stateSize : kEngineStateSize);
-    if (state_ && e && e->setDefaults) e->setDefaults(state_);
-}
-
-Gtactx::~Gtactx() {
-    if (state_) {
-        const EngineBinding* e = CompressionEngine();
-        if (e && e->releaseState) e->releaseState(state_);
-        std::free(state_);
-    }
-    ModuleUnlockCount();
-}
-
-void Gtactx::DropStateBlockForTest() {
-    std::free(state_);
-    state_ = nullptr;
-}
-
-HRESULT Gtactx::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_Igtactx)
-        *out = static_cast<Igtactx*>(this);
-    else if (iid == IID_IConnectionPointContainer)
-        *out = static_cast<IConnectionPointContainer*>(this);
-    else if (iid == IID_IPersist || iid == IID_IPersistPropertyBag)
-        *out = static_cast<IPersistPropertyBag*>(this);
-    else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG Gtactx::Release() {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
-HRESULT Gtactx::GetTypeInfoCount(std::uint32_t* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
 }
 
 void Gtactx::SetDefaults() {
-    for (const auto& m : iface_.members) {
-        if (m.kind != MemberKind::PropertyGet) continue;
-        switch (m.vt) {
-            case VT_BSTR: StoreText(m.dispid, ""); break;
-            case VT_BOOL: Store(m.dispid, Variant::Bool(false)); break;
-            case VT_VARIANT: Store(m.dispid, Variant()); break;
-            default: StoreI4(m.dispid, 0); break;
-        }
-    }
+    StoreBlankDefaults();
     StoreI4(kCompFactor, 5);
     StoreI4(kTarIndex, -1);
-}
-
-HRESULT Gtactx::ActionPut(std::int32_t action) {
-    bool engineMissing = false;
-    const std::int32_t result = RunAction(action, engineMissing);
-    StoreI4(kErrorCode, static_cast<std::int16_t>(result));
-    NotifyChanged(kActionGT);
-    NotifyChanged(kErrorCode);
-    return engineMissing ? E_NOTIMPL : S_OK;
 }
 
 std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
@@ -195,13 +128,13 @@ std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
     c.bEncryptFlag = Wide(Flag(kEncryptFlag));
     c.lpszEncryptCode = encryptCode.c_str();
     c.dwGTSubOptions = static_cast<std::uint32_t>(I4(kSubOptions));
-    if (Flag(kMajor)) c.lpMajorStatus = &Gtactx::MajorStatusProc;
+    if (Flag(kMajor)) c.lpMajorStatus = &MajorStatusProc;
     c.lpMajorUserData = this;
-    if (Flag(kMinor)) c.lpMinorStatus = &Gtactx::MinorStatusProc;
+    if (Flag(kMinor)) c.lpMinorStatus = &MinorStatusProc;
     c.lpMinorUserData = this;
-    if (Flag(kMessage)) c.lpMessageDisplay = &Gtactx::MessageProc;
+    if (Flag(kMessage)) c.lpMessageDisplay = &MessageProc;
     c.lpMessageDisplayData = this;
-    if (Flag(kRename)) c.lpRenameProc = &Gtactx::RenameProc;
+    if (Flag(kRename)) c.lpRenameProc = &RenameProc;
     c.lpRenameUserData = this;
 
     // Memory input.
@@ -228,57 +161,13 @@ std::int32_t Gtactx::RunAction(std::int32_t action, bool& engineMissing) {
             c.lMemBlockSize = size;
         }
     } else if (action == gtlib::GT_GZIP_MEMTOMEM || action == gtlib::GT_GZIP_MEMTOFILE_STREAM) {
-        cb.lpMemToMemProc = &Gtactx::MemoryProc;
+        cb.lpMemToMemProc = &MemoryProc;
         cb.lpMemToMemUserData = this;
         c.lpCallbackStruct = &cb;
         c.lMemBlockSize = I4(kMemoryBlockSize);
     }
 
-    std::int32_t result;
-    {
-        const LockRounds lock(Module().compressionLock, I4(kWaitSeconds));
-        const EngineBinding* engine = CompressionEngine();
-        ThreadSlot* slot = Module().compressionSlot;
-        if (!state_ || !slot) {
-            result = gtlib::GTE_MEM;
-        } else if (!engine || !engine->run) {
-            engineMissing = true;
-            result = kEngineMissingGt;
-        } else {
-            // This control's block is installed for the run; the block that was there (an outer action of
-            // another control on this thread) is put back afterwards.
-            const SlotInstall installed(*slot, state_);
-            result = engine->run(state_, &c);
-        }
-    }  // the lock, when obtained, is released here, on every path
-    return result & 0xFFFF;
-}
-
-std::int32_t Gtactx::MajorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
-    auto* c = static_cast<Gtactx*>(self);
-    return c->StatusEvent(true, item, percent, type, c->Flag(kBackground),
-                          (c->I4(kSubOptions) & gtlib::GTSO_MINORCANCEL) != 0);
-}
-
-std::int32_t Gtactx::MinorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
-    auto* c = static_cast<Gtactx*>(self);
-    return c->StatusEvent(false, item, percent, type, c->Flag(kBackground),
-                          (c->I4(kSubOptions) & gtlib::GTSO_MINORCANCEL) != 0);
-}
-
-std::int32_t Gtactx::MessageProc(std::int32_t id, std::int32_t type, std::int32_t n1, std::int32_t n2, char* text1,
-                                 char* text2, void* self) {
-    auto* c = static_cast<Gtactx*>(self);
-    return c->MessageEvent(c->Flag(kAllQuiet), id, type, n1, n2, text1, text2);
-}
-
-std::int32_t Gtactx::RenameProc(gtlib::RENAMESTRUCT* r, void* self) { return static_cast<Gtactx*>(self)->RenameEvent(r); }
-
-void Gtactx::MemoryProc(std::int32_t direction, unsigned char* buffer, std::int32_t* size, std::uint32_t readL,
-                        std::uint32_t readH, std::uint32_t writtenL, std::uint32_t writtenH, void* self,
-                        std::int32_t* answer) {
-    auto* c = static_cast<Gtactx*>(self);
-    c->MemoryEvent(c->Flag(kEncodedBinary), direction, buffer, size, readL, readH, writtenL, writtenH, answer);
+    return RunEngine(&c, engineMissing) & 0xFFFF;
 }
 
 }  // namespace sbgt

@@ -1,6 +1,5 @@
 #include "gtlib/controls/ugtactx.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -60,86 +59,22 @@ struct Block {
 
 }  // namespace
 
-Ugtactx* Ugtactx::Create() {
-    auto* c = new (std::nothrow) Ugtactx();
-    if (c) c->AddRef();
-    return c;
-}
-
-Ugtactx::Ugtactx() : ControlCore(Interface(), DIID__IugtactxEvents, CLSID_ugtactx, Persisted()) {
-    ModuleLock();
+Ugtactx::Ugtactx()
+    : Control(ControlKind{Interface(), IID_Iugtactx, DIID__IugtactxEvents, CLSID_ugtactx, Persisted(),
+                          &DecompressionEngine, &ModuleState::decompressionLock, &ModuleState::decompressionSlot,
+                          kEngineMissingUgt, kErrorCode, kWaitSeconds, kAllQuiet, kBackground, kSubOptions,
+                          kEncodedBinary, gtlib::UGTSO_MINORCANCEL}) {
     SetDefaults();
-    // The engine state block; without it the control still works, and every action answers 4.
-    const EngineBinding* e = DecompressionEngine();
-    const std::size_t size = e ? e->stateSize : kEngineStateSize;
-    state_ = std::calloc(1, size);
-    if (state_ && e && e->setDefaults) e->setDefaults(state_);
-}
-
-Ugtactx::~Ugtactx() {
-    if (state_) {
-        const EngineBinding* e = DecompressionEngine();
-        if (e && e->releaseState) e->releaseState(state_);
-        std::free(state_);
-    }
-    ModuleUnlockCount();
-}
-
-void Ugtactx::DropStateBlockForTest() {
-    std::free(state_);
-    state_ = nullptr;
-}
-
-HRESULT Ugtactx::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_Iugtactx)
-        *out = static_cast<Iugtactx*>(this);
-    else if (iid == IID_IConnectionPointContainer)
-        *out = static_cast<IConnectionPointContainer*>(this);
-    else if (iid == IID_IPersist || iid == IID_IPersistPropertyBag)
-        *out = static_cast<IPersistPropertyBag*>(this);
-    else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG Ugtactx::Release() {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
-HRESULT Ugtactx::GetTypeInfoCount(std::uint32_t* count) {
-    if (!count) return E_POINTER;
-    *count = 0;  // the description is reached through DllGetTypeLibrary
-    return S_OK;
 }
 
 void Ugtactx::SetDefaults() {
-    for (const auto& m : iface_.members) {
-        if (m.kind != MemberKind::PropertyGet) continue;
-        switch (m.vt) {
-            case VT_BSTR: StoreText(m.dispid, ""); break;
-            case VT_BOOL: Store(m.dispid, Variant::Bool(false)); break;
-            case VT_I2: StoreI2(m.dispid, 0); break;
-            case VT_VARIANT: Store(m.dispid, Variant()); break;
-            default: StoreI4(m.dispid, 0); break;
-        }
-    }
+    StoreBlankDefaults();
     StoreI4(kTarIndex, -1);
 }
 
-HRESULT Ugtactx::ActionPut(std::int32_t action) {
-    bool engineMissing = false;
-    const std::int32_t result = RunAction(action, engineMissing);
-    StoreI4(kErrorCode, static_cast<std::int16_t>(result));
-    NotifyChanged(kActionGT);
-    NotifyChanged(kErrorCode);
-    for (DISPID id = 24; id <= 61; ++id) NotifyChanged(id);
-    return engineMissing ? E_NOTIMPL : S_OK;
+// An action may have changed every information property (DISPIDs 24 to 61).
+void Ugtactx::NotifyResults() {
+    for (DISPID id = kGziAttr; id <= kUGTStringSize; ++id) NotifyChanged(id);
 }
 
 void Ugtactx::TarInfoToProperties(const gtlib::TARINFO& t) {
@@ -211,13 +146,13 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
     c.lpszDecryptCode = decryptCode.c_str();
     c.dwUGTSubOptions = static_cast<std::uint32_t>(I4(kSubOptions));
     c.lStartingOffset = I4(kStartingOffset);
-    if (Flag(kMinor)) c.lpMinorStatus = &Ugtactx::MinorStatusProc;
+    if (Flag(kMinor)) c.lpMinorStatus = &MinorStatusProc;
     c.lpMinorUserData = this;
-    if (Flag(kMajor)) c.lpMajorStatus = &Ugtactx::MajorStatusProc;
+    if (Flag(kMajor)) c.lpMajorStatus = &MajorStatusProc;
     c.lpMajorUserData = this;
-    if (Flag(kMessage)) c.lpMessageDisplay = &Ugtactx::MessageProc;
+    if (Flag(kMessage)) c.lpMessageDisplay = &MessageProc;
     c.lpMessageDisplayData = this;
-    if (Flag(kRename)) c.lpRenameProc = &Ugtactx::RenameProc;
+    if (Flag(kRename)) c.lpRenameProc = &RenameProc;
     c.lpRenameUserData = this;
 
     // Information records.
@@ -277,30 +212,14 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
                action == gtlib::UGT_UNTAR_FILETOMEM_STREAM) {
         c.lMemBlockSize = I4(kMemoryBlockSize);
         c.lStartingOffset = I4(kStartingOffset);
-        cb.lpMemToMemProc = &Ugtactx::MemoryProc;
+        cb.lpMemToMemProc = &MemoryProc;
         cb.lpMemToMemUserData = this;
         c.lpCallbackStruct = &cb;
     }
 
-    // Serialise with every ugtactx of every process, for at most WaitSeconds rounds of a second; the action
+    // Serialised with every ugtactx of every process, for at most WaitSeconds rounds of a second; the action
     // runs in any case.
-    std::int32_t result;
-    {
-        const LockRounds lock(Module().decompressionLock, I4(kWaitSeconds));
-        const EngineBinding* engine = DecompressionEngine();
-        ThreadSlot* slot = Module().decompressionSlot;
-        if (!state_ || !slot) {
-            result = gtlib::UGTE_MEM;
-        } else if (!engine || !engine->run) {
-            engineMissing = true;
-            result = kEngineMissingUgt;
-        } else {
-            // This control's block is installed for the run; the block that was there (an outer action of
-            // another control on this thread) is put back afterwards.
-            const SlotInstall installed(*slot, state_);
-            result = engine->run(state_, &c);
-        }
-    }  // the lock, when obtained, is released here, on every path
+    const std::int32_t result = RunEngine(&c, engineMissing);
 
     if ((result & 0xFFFF) != 0) return result;
 
@@ -359,33 +278,6 @@ std::int32_t Ugtactx::RunAction(std::int32_t action, bool& engineMissing) {
 }
 
 // ---- events ----
-
-std::int32_t Ugtactx::MajorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
-    auto* c = static_cast<Ugtactx*>(self);
-    return c->StatusEvent(true, item, percent, type, c->Flag(kBackground),
-                          (c->I4(kSubOptions) & gtlib::UGTSO_MINORCANCEL) != 0);
-}
-
-std::int32_t Ugtactx::MinorStatusProc(const char* item, std::int32_t percent, std::int32_t type, void* self) {
-    auto* c = static_cast<Ugtactx*>(self);
-    return c->StatusEvent(false, item, percent, type, c->Flag(kBackground),
-                          (c->I4(kSubOptions) & gtlib::UGTSO_MINORCANCEL) != 0);
-}
-
-std::int32_t Ugtactx::MessageProc(std::int32_t id, std::int32_t type, std::int32_t n1, std::int32_t n2, char* text1,
-                                  char* text2, void* self) {
-    auto* c = static_cast<Ugtactx*>(self);
-    return c->MessageEvent(c->Flag(kAllQuiet), id, type, n1, n2, text1, text2);
-}
-
-std::int32_t Ugtactx::RenameProc(gtlib::RENAMESTRUCT* r, void* self) { return static_cast<Ugtactx*>(self)->RenameEvent(r); }
-
-void Ugtactx::MemoryProc(std::int32_t direction, unsigned char* buffer, std::int32_t* size, std::uint32_t readL,
-                         std::uint32_t readH, std::uint32_t writtenL, std::uint32_t writtenH, void* self,
-                         std::int32_t* answer) {
-    auto* c = static_cast<Ugtactx*>(self);
-    c->MemoryEvent(c->Flag(kEncodedBinary), direction, buffer, size, readL, readH, writtenL, writtenH, answer);
-}
 
 void Ugtactx::TarEnumProc(gtlib::TARINFO* info, void* selfp, std::int32_t* answer) {
     auto* self = static_cast<Ugtactx*>(selfp);

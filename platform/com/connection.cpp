@@ -5,14 +5,7 @@ namespace morven::com {
 ConnectionPoint::~ConnectionPoint() { Clear(); }
 
 HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-        *out = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(static_cast<IConnectionPoint*>(this), IID_IConnectionPoint, iid, out);
 }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {

@@ -202,4 +202,17 @@ ComPtr<T> QueryAs(IUnknown* from, REFIID iid) {
     return r;
 }
 
+// QueryInterface of an object that answers for IUnknown and one interface I, whose id is `own`, only.
+template <class I>
+HRESULT QueryOwnInterface(I* self, const IID& own, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == own) {
+        *out = self;
+        self->AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
 }  // namespace morven::com

@@ -5,14 +5,7 @@
 namespace morven::com {
 
 HRESULT MemoryPropertyBag::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPropertyBag) {
-        *out = static_cast<IPropertyBag*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(static_cast<IPropertyBag*>(this), IID_IPropertyBag, iid, out);
 }
 
 ULONG MemoryPropertyBag::Release() {

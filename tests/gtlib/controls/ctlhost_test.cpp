@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "run_program.h"
-#include "temp_registry.h"
+#include "tests/platform/com/temp_registry.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/com/client.h"
 #include "platform/com/loader.h"
 #include "run_program.h"
-#include "temp_registry.h"
+#include "tests/platform/com/temp_registry.h"
 
 using namespace morven::com;
 

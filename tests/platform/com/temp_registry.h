@@ -1,4 +1,5 @@
-// A registry file in a fresh temporary folder, named by MORVEN_COM_REGISTRY for the test's length.
+// A registry file in a fresh temporary folder, named by MORVEN_COM_REGISTRY for the test's length. Shared by
+// every test that registers a component module (the component layer's, the controls', the client's).
 #pragma once
 
 #include <stdlib.h>
