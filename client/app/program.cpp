@@ -1,5 +1,8 @@
 #include "client/app/program.h"
 
+#include "client/engine/connection.h"
+#include "client/engine/ugtactx_control.h"
+
 #include "client/engine/helpers.h"
 #include "client/engine/line_devices.h"
 #include "client/engine/line_io.h"
@@ -45,6 +48,11 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     o.oMSComm = seriale;
     socket = &p.Possiedi(std::make_unique<DeviceTcpSocket>(*pompa));
     o.oWinsock = socket;
+    o.oRas = &p.Possiedi(std::make_unique<PppDialUp>());
+    // The unpacking control of the news archives, created through the component registry (the build's
+    // library is registered there when the class is missing); a failure is logged and the sessions run
+    // without news unpacking.
+    CollegaUgtactx(p);
 
     CollegamentiFrmMorven c;
     c.ScriviComm = [](Programma& q, std::string_view riga) { return ScriviComm(q, riga); };
