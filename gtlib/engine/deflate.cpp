@@ -166,6 +166,10 @@ struct DeflateState {
     std::uint8_t window[kWindowSize + kWindowPad];
     std::uint16_t prev[kWSize];
     std::uint16_t head[kHashSize];
+    // Two steps down the chain: prev2[p] is prev[prev[p]] as it stood when p was inserted. It is exact
+    // for every entry a search can reach (nearer than MAX_DIST), so a search loads the next two chain
+    // entries at once instead of one after the other.
+    alignas(64) std::uint16_t prev2[kWSize];
 
     DeflateReadFn read = nullptr;
     void* readCtx = nullptr;
@@ -537,34 +541,50 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
     UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
     const unsigned head = s.head[s.insH];
     s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+    s.prev2[pos & kWMask] = s.prev[head & kWMask];
     s.head[s.insH] = static_cast<std::uint16_t>(pos);
     return head;
 }
 
+// Follows the chain from `cur` (the hash head, known to be within reach). Entries are visited in chain
+// order, at most the chain limit of them, while they lie nearer than MAX_DIST; the search stops at the
+// nice length. A candidate is tested first at the two bytes that would lengthen the best match and at its
+// first two bytes, then compared 8 bytes at a time. The loads of the next two chain entries are issued
+// before the candidate is tested, so they overlap with the test and survive a mispredicted branch.
 __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur) {
     const std::uint8_t* const window = s.window;
     const std::uint16_t* const prev = s.prev;
+    const std::uint16_t* const prev2 = s.prev2;
     unsigned chain = s.maxChain;
     const std::uint8_t* const scan = window + s.strstart;
     unsigned bestLen = s.prevLength;
     unsigned matchStart = s.matchStart;
     const unsigned nice = s.niceMatch;
     const unsigned limit = s.strstart > kMaxDist ? s.strstart - kMaxDist : 0;
-    if (s.prevLength >= s.goodMatch) chain >>= 2;
+    if (bestLen >= s.goodMatch) chain >>= 2;
     std::uint32_t scanEnd = Load16(scan + bestLen - 1);
     const std::uint32_t scanStart = Load16(scan);
-    do {
-        const std::uint8_t* match = window + cur;
-        // The two bytes that would lengthen the best match and the first two bytes, in one test.
-        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) continue;
+    // True when the search ends at this candidate (nice length reached).
+    auto visit = [&](unsigned pos) __attribute__((always_inline)) {
+        const std::uint8_t* match = window + pos;
+        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) return false;
         const unsigned len = 2 + MatchLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (len > bestLen) {
-            matchStart = cur;
-            bestLen = len;
-            if (len >= nice) break;
-            scanEnd = Load16(scan + bestLen - 1);
-        }
-    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+        if (len <= bestLen) return false;
+        matchStart = pos;
+        bestLen = len;
+        if (len >= nice) return true;
+        scanEnd = Load16(scan + bestLen - 1);
+        return false;
+    };
+    for (;;) {
+        const unsigned next = prev[cur & kWMask];
+        const unsigned after = prev2[cur & kWMask];  // prev[next] whenever next is within reach
+        if (visit(cur)) break;
+        if (next <= limit || --chain == 0) break;
+        if (visit(next)) break;
+        if (after <= limit || --chain == 0) break;
+        cur = after;
+    }
     s.matchStart = matchStart;
     return bestLen <= s.lookahead ? bestLen : s.lookahead;
 }
@@ -578,6 +598,7 @@ void FillWindow(GtEngineState& st, DeflateState& s) {
         s.blockStart -= static_cast<long>(kWSize);
         for (auto& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
         for (auto& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        for (auto& p : s.prev2) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
         more += kWSize;
     }
     if (s.eof) return;
@@ -692,6 +713,7 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     // Zeroed window and chains: the same input and level always give the same bytes.
     std::memset(s.window, 0, sizeof s.window);
     std::memset(s.prev, 0, sizeof s.prev);
+    std::memset(s.prev2, 0, sizeof s.prev2);
     std::memset(s.head, 0, sizeof s.head);
     s.level = ClampLevel(level);
     const Config& c = kConfig[s.level];
