@@ -166,10 +166,11 @@ struct DeflateState {
     std::uint8_t window[kWindowSize + kWindowPad];
     std::uint16_t prev[kWSize];
     std::uint16_t head[kHashSize];
-    // Two steps down the chain: prev2[p] is prev[prev[p]] as it stood when p was inserted. It is exact
-    // for every entry a search can reach (nearer than MAX_DIST), so a search loads the next two chain
-    // entries at once instead of one after the other.
-    alignas(64) std::uint16_t prev2[kWSize];
+    // The next four chain entries of each position in one 8-byte word (lowest 16 bits: the previous
+    // entry, as in prev), built when the position is inserted from the word of the entry it follows.
+    // Every entry a search can reach (nearer than MAX_DIST) is exact, so a search gets four chain
+    // entries per load instead of one.
+    alignas(64) std::uint16_t links[kWSize * 4];
 
     DeflateReadFn read = nullptr;
     void* readCtx = nullptr;
@@ -534,6 +535,14 @@ inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
 
 // ---- matcher -----------------------------------------------------------------------------------
 
+// The four chain entries of a position as one word, the nearest in the low 16 bits.
+inline std::uint64_t LoadLinks(const std::uint16_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline void StoreLinks(std::uint16_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+
 inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c) & kHashMask; }
 
 // Inserts the string at `pos` and returns the previous head of its chain.
@@ -541,7 +550,7 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
     UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
     const unsigned head = s.head[s.insH];
     s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
-    s.prev2[pos & kWMask] = s.prev[head & kWMask];
+    StoreLinks(s.links + 4 * (pos & kWMask), (LoadLinks(s.links + 4 * (head & kWMask)) << 16) | head);
     s.head[s.insH] = static_cast<std::uint16_t>(pos);
     return head;
 }
@@ -549,12 +558,11 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
 // Follows the chain from `cur` (the hash head, known to be within reach). Entries are visited in chain
 // order, at most the chain limit of them, while they lie nearer than MAX_DIST; the search stops at the
 // nice length. A candidate is tested first at the two bytes that would lengthen the best match and at its
-// first two bytes, then compared 8 bytes at a time. The loads of the next two chain entries are issued
-// before the candidate is tested, so they overlap with the test and survive a mispredicted branch.
+// first two bytes, then compared 8 bytes at a time. The next four chain entries are loaded before the
+// candidates are tested, so the load overlaps with the tests and survives a mispredicted branch.
 __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur) {
     const std::uint8_t* const window = s.window;
-    const std::uint16_t* const prev = s.prev;
-    const std::uint16_t* const prev2 = s.prev2;
+    const std::uint16_t* const links = s.links;
     unsigned chain = s.maxChain;
     const std::uint8_t* const scan = window + s.strstart;
     unsigned bestLen = s.prevLength;
@@ -577,13 +585,14 @@ __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, uns
         return false;
     };
     for (;;) {
-        const unsigned next = prev[cur & kWMask];
-        const unsigned after = prev2[cur & kWMask];  // prev[next] whenever next is within reach
+        const std::uint64_t l = LoadLinks(links + 4 * (cur & kWMask));
+        const unsigned e1 = l & 0xFFFF, e2 = (l >> 16) & 0xFFFF, e3 = (l >> 32) & 0xFFFF, e4 = l >> 48;
         if (visit(cur)) break;
-        if (next <= limit || --chain == 0) break;
-        if (visit(next)) break;
-        if (after <= limit || --chain == 0) break;
-        cur = after;
+        if (e1 <= limit || --chain == 0 || visit(e1)) break;
+        if (e2 <= limit || --chain == 0 || visit(e2)) break;
+        if (e3 <= limit || --chain == 0 || visit(e3)) break;
+        if (e4 <= limit || --chain == 0) break;
+        cur = e4;
     }
     s.matchStart = matchStart;
     return bestLen <= s.lookahead ? bestLen : s.lookahead;
@@ -598,7 +607,7 @@ void FillWindow(GtEngineState& st, DeflateState& s) {
         s.blockStart -= static_cast<long>(kWSize);
         for (auto& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
         for (auto& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
-        for (auto& p : s.prev2) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        for (auto& p : s.links) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
         more += kWSize;
     }
     if (s.eof) return;
@@ -713,7 +722,7 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     // Zeroed window and chains: the same input and level always give the same bytes.
     std::memset(s.window, 0, sizeof s.window);
     std::memset(s.prev, 0, sizeof s.prev);
-    std::memset(s.prev2, 0, sizeof s.prev2);
+    std::memset(s.links, 0, sizeof s.links);
     std::memset(s.head, 0, sizeof s.head);
     s.level = ClampLevel(level);
     const Config& c = kConfig[s.level];
