@@ -598,6 +598,15 @@ __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, uns
     return bestLen <= s.lookahead ? bestLen : s.lookahead;
 }
 
+// Starts loading what the search at the next position will read first: the chain head of its hash, its
+// chain word and window bytes. The search at this position then overlaps with those loads.
+inline void PrefetchNext(const DeflateState& s) {
+    const unsigned h = ((s.insH << kHashShift) ^ s.window[s.strstart + kMinMatch]) & kHashMask;
+    const unsigned next = s.head[h];
+    __builtin_prefetch(s.window + next);
+    __builtin_prefetch(s.links + 4 * (next & kWMask));
+}
+
 void FillWindow(GtEngineState& st, DeflateState& s) {
     unsigned more = kWindowSize - s.lookahead - s.strstart;
     if (s.strstart >= kWSize + kMaxDist) {
@@ -634,6 +643,7 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
     s.prevLength = kMinMatch - 1;
     while (s.lookahead != 0 && !Stopped(st, s)) {
         const unsigned hashHead = InsertString(s, s.strstart);
+        PrefetchNext(s);
         if (hashHead != 0 && s.strstart - hashHead <= kMaxDist) {
             matchLength = LongestMatch(s, hashHead);
             if (matchLength > s.lookahead) matchLength = s.lookahead;
@@ -670,6 +680,7 @@ void DeflateLazy(GtEngineState& st, DeflateState& s) {
     bool matchAvailable = false;
     while (s.lookahead != 0 && !Stopped(st, s)) {
         const unsigned hashHead = InsertString(s, s.strstart);
+        PrefetchNext(s);
         s.prevLength = matchLength;
         const unsigned prevMatch = s.matchStart;
         matchLength = kMinMatch - 1;
