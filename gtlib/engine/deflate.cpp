@@ -256,16 +256,23 @@ void InitBlock(DeflateState& s) {
     s.lastLit = s.lastDist = 0;
 }
 
-inline bool Smaller(const std::uint16_t* freq, const std::uint8_t* depth, int n, int m) {
-    return freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m]);
+// A node's heap order: frequency first, then depth (a tie goes to the shallower node). n comes before
+// m when its key is not greater.
+inline unsigned HeapKey(const std::uint16_t* freq, const std::uint8_t* depth, int n) {
+    return static_cast<unsigned>(freq[n]) << 8 | depth[n];
 }
 
 void DownHeap(DeflateState& s, const std::uint16_t* freq, int k) {
     const int v = s.heap[k];
+    const unsigned vKey = HeapKey(freq, s.depth, v);
     int j = k << 1;
     while (j <= s.heapLen) {
-        if (j < s.heapLen && Smaller(freq, s.depth, s.heap[j + 1], s.heap[j])) ++j;
-        if (Smaller(freq, s.depth, v, s.heap[j])) break;
+        // The smaller child, chosen without a branch (the choice is unpredictable).
+        const int right = j < s.heapLen ? j + 1 : j;
+        const unsigned jKey = HeapKey(freq, s.depth, s.heap[j]), rKey = HeapKey(freq, s.depth, s.heap[right]);
+        const bool takeRight = rKey <= jKey;
+        j = takeRight ? right : j;
+        if (vKey <= (takeRight ? rKey : jKey)) break;
         s.heap[k] = s.heap[j];
         k = j;
         j <<= 1;
