@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,6 +27,7 @@ constexpr unsigned kTooFar = 4096;
 constexpr unsigned kLitBufSize = 16384;
 constexpr unsigned kDistBufSize = 16384;
 constexpr unsigned kWindowPad = 16;  // word-wise compares may look a few bytes past the window
+constexpr unsigned kPrevTail = 128;   // 2 * 128 bytes: more than a compare reads past the pad
 
 constexpr int kMaxBits = 15;
 constexpr int kMaxBlBits = 7;  // bit-length codes are sent in 3 bits
@@ -164,12 +166,15 @@ struct Tree {
 struct DeflateState {
     // Sliding window and hash chains.
     std::uint8_t window[kWindowSize + kWindowPad];
-    std::uint16_t prev[kWSize];
+    // The previous chain entry of the first kPrevTail window slots, kept right behind the window: a
+    // compare at the very end of the input may read up to 257 bytes past the current position, so these
+    // bytes take part in the choice between candidates and stay as they have always been.
+    std::uint16_t prevTail[kPrevTail];
     std::uint16_t head[kHashSize];
     // The next four chain entries of each position in one 8-byte word (lowest 16 bits: the previous
-    // entry, as in prev), built when the position is inserted from the word of the entry it follows.
-    // Every entry a search can reach (nearer than MAX_DIST) is exact, so a search gets four chain
-    // entries per load instead of one.
+    // entry), built when the position is inserted from the word of the entry it follows. Every entry a
+    // search can reach (nearer than MAX_DIST) is exact, so a search gets four chain entries per load
+    // instead of one.
     alignas(64) std::uint16_t links[kWSize * 4];
 
     DeflateReadFn read = nullptr;
@@ -210,6 +215,7 @@ struct DeflateState {
     std::uint64_t compressed = 0;
     bool writeFailed = false;
 };
+static_assert(offsetof(DeflateState, prevTail) == sizeof(DeflateState::window), "chain tail right behind the window");
 
 namespace {
 
@@ -556,7 +562,7 @@ inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c
 inline unsigned InsertString(DeflateState& s, unsigned pos) {
     UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
     const unsigned head = s.head[s.insH];
-    s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+    if ((pos & kWMask) < kPrevTail) s.prevTail[pos & kWMask] = static_cast<std::uint16_t>(head);
     StoreLinks(s.links + 4 * (pos & kWMask), (LoadLinks(s.links + 4 * (head & kWMask)) << 16) | head);
     s.head[s.insH] = static_cast<std::uint16_t>(pos);
     return head;
@@ -622,7 +628,7 @@ void FillWindow(GtEngineState& st, DeflateState& s) {
         s.strstart -= kWSize;
         s.blockStart -= static_cast<long>(kWSize);
         for (auto& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
-        for (auto& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        for (auto& p : s.prevTail) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
         for (auto& p : s.links) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
         more += kWSize;
     }
@@ -739,7 +745,7 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     DeflateState& s = *st.deflate;
     // Zeroed window and chains: the same input and level always give the same bytes.
     std::memset(s.window, 0, sizeof s.window);
-    std::memset(s.prev, 0, sizeof s.prev);
+    std::memset(s.prevTail, 0, sizeof s.prevTail);
     std::memset(s.links, 0, sizeof s.links);
     std::memset(s.head, 0, sizeof s.head);
     s.level = ClampLevel(level);
