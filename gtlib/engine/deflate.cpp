@@ -228,17 +228,53 @@ void FlushOutput(DeflateState& s) {
     s.outPos = 0;
 }
 
-inline void PutBits(DeflateState& s, std::uint64_t value, unsigned len) {
-    s.bitBuf |= value << s.bitCount;
-    s.bitCount += len;
-    if (s.bitCount >= 32) {
-        const auto v = static_cast<std::uint32_t>(s.bitBuf);
-        std::memcpy(s.out + s.outPos, &v, 4);
-        s.outPos += 4;
-        s.bitBuf >>= 32;
-        s.bitCount -= 32;
-        if (s.outPos > kDeflateOutputBuffer - 8) FlushOutput(s);
+// The output goes to the write function in pieces of this many bytes (the last piece is shorter).
+constexpr std::size_t kOutPiece = kDeflateOutputBuffer - 4;
+
+// Hands over the first kOutPiece bytes and moves the few bytes behind them to the front.
+void FlushPiece(DeflateState& s) {
+    if (!s.writeFailed && !s.write(s.writeCtx, s.out, kOutPiece)) s.writeFailed = true;
+    s.compressed += kOutPiece;
+    const std::size_t rest = s.outPos - kOutPiece;
+    std::memmove(s.out, s.out + kOutPiece, rest);
+    s.outPos = rest;
+}
+
+// Bit output: codes are packed least significant bit first into a 64-bit buffer; after each code the
+// buffer is stored whole and the output position moves on by the complete bytes, so fewer than 8 bits
+// stay behind and no branch depends on the fill.
+struct BitOut {
+    std::uint64_t buf;
+    unsigned count;
+    std::size_t pos;
+    std::uint8_t* out;
+
+    explicit BitOut(DeflateState& s) : buf(s.bitBuf), count(s.bitCount), pos(s.outPos), out(s.out) {}
+    void Save(DeflateState& s) const {
+        s.bitBuf = buf;
+        s.bitCount = count;
+        s.outPos = pos;
     }
+    // At most 56 bits at once.
+    __attribute__((always_inline)) void Put(DeflateState& s, std::uint64_t value, unsigned len) {
+        buf |= value << count;
+        count += len;
+        std::memcpy(out + pos, &buf, 8);
+        pos += count >> 3;
+        buf >>= count & ~7u;
+        count &= 7;
+        if (pos >= kOutPiece) {
+            Save(s);
+            FlushPiece(s);
+            pos = s.outPos;
+        }
+    }
+};
+
+inline void PutBits(DeflateState& s, std::uint64_t value, unsigned len) {
+    BitOut b(s);
+    b.Put(s, value, len);
+    b.Save(s);
 }
 
 // Pads the bit buffer to a byte and moves it into the output buffer.
@@ -446,33 +482,31 @@ Tree BlTree(DeflateState& s) {
 void CompressBlock(DeflateState& s, const std::uint16_t* lc, const std::uint8_t* ll, const std::uint16_t* dc,
                    const std::uint8_t* dl) {
     const StaticTables& t = Tables();
+    BitOut b(s);
     for (unsigned i = 0; i < s.lastLit; ++i) {
         const unsigned c = s.symLc[i];
         const unsigned dist = s.symDist[i];
         if (dist == 0) {
-            PutBits(s, lc[c], ll[c]);
+            b.Put(s, lc[c], ll[c]);
         } else {
+            // Length code and extra bits, distance code and extra bits: at most 48 bits, in one step.
             const unsigned code = t.lengthCode[c];
             const unsigned sym = code + kLiterals + 1;
             std::uint64_t v = lc[sym];
             unsigned n = ll[sym];
-            if (const unsigned e = kExtraLBits[code]) {
-                v |= static_cast<std::uint64_t>(c - t.baseLength[code]) << n;
-                n += e;
-            }
-            PutBits(s, v, n);
+            v |= static_cast<std::uint64_t>(c - t.baseLength[code]) << n;
+            n += kExtraLBits[code];
             const unsigned d = dist - 1;
             const unsigned dcode = DistCode(d);
-            v = dc[dcode];
-            n = dl[dcode];
-            if (const unsigned e = kExtraDBits[dcode]) {
-                v |= static_cast<std::uint64_t>(d - t.baseDist[dcode]) << n;
-                n += e;
-            }
-            PutBits(s, v, n);
+            v |= static_cast<std::uint64_t>(dc[dcode]) << n;
+            n += dl[dcode];
+            v |= static_cast<std::uint64_t>(d - t.baseDist[dcode]) << n;
+            n += kExtraDBits[dcode];
+            b.Put(s, v, n);
         }
     }
-    PutBits(s, lc[kEndBlock], ll[kEndBlock]);
+    b.Put(s, lc[kEndBlock], ll[kEndBlock]);
+    b.Save(s);
 }
 
 // Binary when the bytes 0-6 and 128-255 outnumber a quarter of the bytes 7-127.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/deflate.h"
@@ -155,17 +156,30 @@ std::size_t Read(void* ctx, std::uint8_t* buf, std::size_t want) {
     return n;
 }
 
+struct Sink {
+    Bytes bytes;
+    std::vector<std::size_t> writes;  // sizes handed to the write function
+};
+
 bool Append(void* ctx, std::uint8_t* buf, std::size_t n) {
-    static_cast<Bytes*>(ctx)->insert(static_cast<Bytes*>(ctx)->end(), buf, buf + n);
+    auto* sink = static_cast<Sink*>(ctx);
+    sink->bytes.insert(sink->bytes.end(), buf, buf + n);
+    sink->writes.push_back(n);
     return true;
 }
 
+// The output also reaches the write function in the same pieces: all of 20476 bytes but the last.
 Bytes Compress(const Bytes& in, int level, bool pieces) {
     GtEngineState st;
     Source src{&in, 0, pieces};
-    Bytes out;
-    if (DeflateStart(st, level, Read, &src) == GTE_OK) DeflateCompress(st, Append, &out);
-    return out;
+    Sink sink;
+    if (DeflateStart(st, level, Read, &src) == GTE_OK) DeflateCompress(st, Append, &sink);
+    for (std::size_t i = 0; i + 1 < sink.writes.size(); ++i) EXPECT_EQ(sink.writes[i], 20476u) << "write " << i;
+    if (!sink.writes.empty()) {
+        EXPECT_GT(sink.writes.back(), 0u);
+        EXPECT_LE(sink.writes.back(), 20476u);
+    }
+    return sink.bytes;
 }
 
 struct Golden {
