@@ -203,8 +203,7 @@ struct DeflateState {
     unsigned long optLen = 0, staticLen = 0;
 
     // Symbols of the current block: the literal or length byte and the distance (0 for a literal).
-    std::uint8_t symLc[kLitBufSize];
-    std::uint16_t symDist[kLitBufSize];
+    std::uint32_t sym[kLitBufSize];  // distance << 8 | literal, or length - 3 (distance 0: a literal)
     unsigned lastLit = 0, lastDist = 0;
 
     // Output: 64-bit bit buffer into the output buffer.
@@ -484,8 +483,8 @@ void CompressBlock(DeflateState& s, const std::uint16_t* lc, const std::uint8_t*
     const StaticTables& t = Tables();
     BitOut b(s);
     for (unsigned i = 0; i < s.lastLit; ++i) {
-        const unsigned c = s.symLc[i];
-        const unsigned dist = s.symDist[i];
+        const unsigned c = s.sym[i] & 0xFF;
+        const unsigned dist = s.sym[i] >> 8;
         if (dist == 0) {
             b.Put(s, lc[c], ll[c]);
         } else {
@@ -559,8 +558,7 @@ void FlushBlock(GtEngineState& st, DeflateState& s, bool last) {
 
 // Counts one symbol; true when the block is to end here.
 inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
-    s.symLc[s.lastLit] = static_cast<std::uint8_t>(lc);
-    s.symDist[s.lastLit] = static_cast<std::uint16_t>(dist);
+    s.sym[s.lastLit] = dist << 8 | lc;
     ++s.lastLit;
     if (dist == 0) {
         ++s.lFreq[lc];
