@@ -557,7 +557,7 @@ void FlushBlock(GtEngineState& st, DeflateState& s, bool last) {
 }
 
 // Counts one symbol; true when the block is to end here.
-inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
+inline bool Tally(DeflateState& s, unsigned dist, unsigned lc, unsigned strstart) {
     s.sym[s.lastLit] = dist << 8 | lc;
     ++s.lastLit;
     if (dist == 0) {
@@ -570,7 +570,7 @@ inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
     if (s.level > 2 && (s.lastLit & 0xFFF) == 0) {
         // Early end: few matches and the estimate already under half the input covered.
         unsigned long outLength = static_cast<unsigned long>(s.lastLit) * 8;
-        const unsigned long inLength = static_cast<unsigned long>(static_cast<long>(s.strstart) - s.blockStart);
+        const unsigned long inLength = static_cast<unsigned long>(static_cast<long>(strstart) - s.blockStart);
         for (int d = 0; d < kDCodes; ++d) outLength += s.dFreq[d] * (5ul + kExtraDBits[d]);
         outLength >>= 3;
         if (s.lastDist < s.lastLit / 2 && outLength < inLength / 2) return true;
@@ -591,12 +591,12 @@ inline void StoreLinks(std::uint16_t* p, std::uint64_t v) { std::memcpy(p, &v, 8
 inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c) & kHashMask; }
 
 // Inserts the string at `pos` and returns the previous head of its chain.
-inline unsigned InsertString(DeflateState& s, unsigned pos) {
-    UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
-    const unsigned head = s.head[s.insH];
+inline unsigned InsertString(DeflateState& s, unsigned& h, unsigned pos) {
+    UpdateHash(h, s.window[pos + kMinMatch - 1]);
+    const unsigned head = s.head[h];
     if ((pos & kWMask) < kPrevTail) s.prevTail[pos & kWMask] = static_cast<std::uint16_t>(head);
     StoreLinks(s.links + 4 * (pos & kWMask), (LoadLinks(s.links + 4 * (head & kWMask)) << 16) | head);
-    s.head[s.insH] = static_cast<std::uint16_t>(pos);
+    s.head[h] = static_cast<std::uint16_t>(pos);
     return head;
 }
 
@@ -605,15 +605,17 @@ inline unsigned InsertString(DeflateState& s, unsigned pos) {
 // nice length. A candidate is tested first at the two bytes that would lengthen the best match and at its
 // first two bytes, then compared 8 bytes at a time. The next four chain entries are loaded before the
 // candidates are tested, so the load overlaps with the tests and survives a mispredicted branch.
-__attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur) {
+__attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur, unsigned strstart,
+                                                          unsigned prevLength, unsigned lookahead,
+                                                          unsigned& matchStartOut) {
     const std::uint8_t* const window = s.window;
     const std::uint16_t* const links = s.links;
     unsigned chain = s.maxChain;
-    const std::uint8_t* const scan = window + s.strstart;
-    unsigned bestLen = s.prevLength;
-    unsigned matchStart = s.matchStart;
+    const std::uint8_t* const scan = window + strstart;
+    unsigned bestLen = prevLength;
+    unsigned matchStart = matchStartOut;
     const unsigned nice = s.niceMatch;
-    const unsigned limit = s.strstart > kMaxDist ? s.strstart - kMaxDist : 0;
+    const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
     if (bestLen >= s.goodMatch) chain >>= 2;
     std::uint32_t scanEnd = Load16(scan + bestLen - 1);
     const std::uint32_t scanStart = Load16(scan);
@@ -639,14 +641,14 @@ __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, uns
         if (e4 <= limit || --chain == 0) break;
         cur = e4;
     }
-    s.matchStart = matchStart;
-    return bestLen <= s.lookahead ? bestLen : s.lookahead;
+    matchStartOut = matchStart;
+    return bestLen <= lookahead ? bestLen : lookahead;
 }
 
 // Starts loading what the search at the next position will read first: the chain head of its hash, its
 // chain word and window bytes. The search at this position then overlaps with those loads.
-inline void PrefetchNext(const DeflateState& s) {
-    const unsigned h = ((s.insH << kHashShift) ^ s.window[s.strstart + kMinMatch]) & kHashMask;
+inline void PrefetchNext(const DeflateState& s, unsigned insH, unsigned strstart) {
+    const unsigned h = ((insH << kHashShift) ^ s.window[strstart + kMinMatch]) & kHashMask;
     const unsigned next = s.head[h];
     __builtin_prefetch(s.window + next);
     __builtin_prefetch(s.links + 4 * (next & kWMask));
@@ -687,21 +689,21 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
     unsigned matchLength = 0;
     s.prevLength = kMinMatch - 1;
     while (s.lookahead != 0 && !Stopped(st, s)) {
-        const unsigned hashHead = InsertString(s, s.strstart);
-        PrefetchNext(s);
+        const unsigned hashHead = InsertString(s, s.insH, s.strstart);
+        PrefetchNext(s, s.insH, s.strstart);
         if (hashHead != 0 && s.strstart - hashHead <= kMaxDist) {
-            matchLength = LongestMatch(s, hashHead);
+            matchLength = LongestMatch(s, hashHead, s.strstart, s.prevLength, s.lookahead, s.matchStart);
             if (matchLength > s.lookahead) matchLength = s.lookahead;
         }
         bool flush;
         if (matchLength >= kMinMatch) {
-            flush = Tally(s, s.strstart - s.matchStart, matchLength - kMinMatch);
+            flush = Tally(s, s.strstart - s.matchStart, matchLength - kMinMatch, s.strstart);
             s.lookahead -= matchLength;
             if (matchLength <= s.maxLazy) {
                 --matchLength;
                 do {
                     ++s.strstart;
-                    InsertString(s, s.strstart);
+                    InsertString(s, s.insH, s.strstart);
                 } while (--matchLength != 0);
                 ++s.strstart;
             } else {
@@ -711,7 +713,7 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
                 UpdateHash(s.insH, s.window[s.strstart + 1]);
             }
         } else {
-            flush = Tally(s, 0, s.window[s.strstart]);
+            flush = Tally(s, 0, s.window[s.strstart], s.strstart);
             --s.lookahead;
             ++s.strstart;
         }
@@ -720,44 +722,69 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
     }
 }
 
+// The position, lookahead, match start and hash live in locals through the loop (the buffers' stores
+// would otherwise make the compiler reload them from the state); they go back to the state around
+// the calls that use them there.
 void DeflateLazy(GtEngineState& st, DeflateState& s) {
-    unsigned matchLength = kMinMatch - 1;
+    unsigned matchLength = kMinMatch - 1, prevLength = s.prevLength;
     bool matchAvailable = false;
-    while (s.lookahead != 0 && !Stopped(st, s)) {
-        const unsigned hashHead = InsertString(s, s.strstart);
-        PrefetchNext(s);
-        s.prevLength = matchLength;
-        const unsigned prevMatch = s.matchStart;
+    unsigned strstart = s.strstart, lookahead = s.lookahead, matchStart = s.matchStart, h = s.insH;
+    const unsigned maxLazy = s.maxLazy;
+    const std::uint8_t* const window = s.window;
+    auto save = [&] {
+        s.strstart = strstart;
+        s.lookahead = lookahead;
+        s.matchStart = matchStart;
+        s.insH = h;
+        s.prevLength = prevLength;
+    };
+    auto endBlock = [&] {
+        save();
+        EndBlock(st, s, false);
+    };
+    while (lookahead != 0 && !Stopped(st, s)) {
+        const unsigned hashHead = InsertString(s, h, strstart);
+        PrefetchNext(s, h, strstart);
+        prevLength = matchLength;
+        const unsigned prevMatch = matchStart;
         matchLength = kMinMatch - 1;
-        if (hashHead != 0 && s.prevLength < s.maxLazy && s.strstart - hashHead <= kMaxDist) {
-            matchLength = LongestMatch(s, hashHead);
-            if (matchLength > s.lookahead) matchLength = s.lookahead;
-            if (matchLength == kMinMatch && s.strstart - s.matchStart > kTooFar) --matchLength;
+        if (hashHead != 0 && prevLength < maxLazy && strstart - hashHead <= kMaxDist) {
+            matchLength = LongestMatch(s, hashHead, strstart, prevLength, lookahead, matchStart);
+            if (matchLength > lookahead) matchLength = lookahead;
+            if (matchLength == kMinMatch && strstart - matchStart > kTooFar) --matchLength;
         }
-        if (s.prevLength >= kMinMatch && matchLength <= s.prevLength) {
-            const bool flush = Tally(s, s.strstart - 1 - prevMatch, s.prevLength - kMinMatch);
-            s.lookahead -= s.prevLength - 1;
-            unsigned left = s.prevLength - 2;
+        if (prevLength >= kMinMatch && matchLength <= prevLength) {
+            const bool flush = Tally(s, strstart - 1 - prevMatch, prevLength - kMinMatch, strstart);
+            lookahead -= prevLength - 1;
+            unsigned left = prevLength - 2;
             do {
-                ++s.strstart;
-                InsertString(s, s.strstart);
+                ++strstart;
+                InsertString(s, h, strstart);
             } while (--left != 0);
             matchAvailable = false;
             matchLength = kMinMatch - 1;
-            ++s.strstart;
-            if (flush) EndBlock(st, s, false);
+            ++strstart;
+            if (flush) endBlock();
         } else if (matchAvailable) {
-            if (Tally(s, 0, s.window[s.strstart - 1])) EndBlock(st, s, false);
-            ++s.strstart;
-            --s.lookahead;
+            if (Tally(s, 0, window[strstart - 1], strstart)) endBlock();
+            ++strstart;
+            --lookahead;
         } else {
             matchAvailable = true;
-            ++s.strstart;
-            --s.lookahead;
+            ++strstart;
+            --lookahead;
         }
-        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+        if (lookahead < kMinLookahead && !s.eof) {
+            save();
+            do FillWindow(st, s);
+            while (s.lookahead < kMinLookahead && !s.eof);
+            strstart = s.strstart;
+            lookahead = s.lookahead;
+            matchStart = s.matchStart;
+        }
     }
-    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, s.window[s.strstart - 1]);
+    save();
+    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, window[strstart - 1], strstart);
 }
 
 }  // namespace
