@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,6 +27,7 @@ constexpr unsigned kTooFar = 4096;
 constexpr unsigned kLitBufSize = 16384;
 constexpr unsigned kDistBufSize = 16384;
 constexpr unsigned kWindowPad = 16;  // word-wise compares may look a few bytes past the window
+constexpr unsigned kPrevTail = 128;   // 2 * 128 bytes: more than a compare reads past the pad
 
 constexpr int kMaxBits = 15;
 constexpr int kMaxBlBits = 7;  // bit-length codes are sent in 3 bits
@@ -164,8 +166,16 @@ struct Tree {
 struct DeflateState {
     // Sliding window and hash chains.
     std::uint8_t window[kWindowSize + kWindowPad];
-    std::uint16_t prev[kWSize];
+    // The previous chain entry of the first kPrevTail window slots, kept right behind the window: a
+    // compare at the very end of the input may read up to 257 bytes past the current position, so these
+    // bytes take part in the choice between candidates and stay as they have always been.
+    std::uint16_t prevTail[kPrevTail];
     std::uint16_t head[kHashSize];
+    // The next four chain entries of each position in one 8-byte word (lowest 16 bits: the previous
+    // entry), built when the position is inserted from the word of the entry it follows. Every entry a
+    // search can reach (nearer than MAX_DIST) is exact, so a search gets four chain entries per load
+    // instead of one.
+    alignas(64) std::uint16_t links[kWSize * 4];
 
     DeflateReadFn read = nullptr;
     void* readCtx = nullptr;
@@ -193,8 +203,7 @@ struct DeflateState {
     unsigned long optLen = 0, staticLen = 0;
 
     // Symbols of the current block: the literal or length byte and the distance (0 for a literal).
-    std::uint8_t symLc[kLitBufSize];
-    std::uint16_t symDist[kLitBufSize];
+    std::uint32_t sym[kLitBufSize];  // distance << 8 | literal, or length - 3 (distance 0: a literal)
     unsigned lastLit = 0, lastDist = 0;
 
     // Output: 64-bit bit buffer into the output buffer.
@@ -205,6 +214,7 @@ struct DeflateState {
     std::uint64_t compressed = 0;
     bool writeFailed = false;
 };
+static_assert(offsetof(DeflateState, prevTail) == sizeof(DeflateState::window), "chain tail right behind the window");
 
 namespace {
 
@@ -217,17 +227,53 @@ void FlushOutput(DeflateState& s) {
     s.outPos = 0;
 }
 
-inline void PutBits(DeflateState& s, std::uint64_t value, unsigned len) {
-    s.bitBuf |= value << s.bitCount;
-    s.bitCount += len;
-    if (s.bitCount >= 32) {
-        const auto v = static_cast<std::uint32_t>(s.bitBuf);
-        std::memcpy(s.out + s.outPos, &v, 4);
-        s.outPos += 4;
-        s.bitBuf >>= 32;
-        s.bitCount -= 32;
-        if (s.outPos > kDeflateOutputBuffer - 8) FlushOutput(s);
+// The output goes to the write function in pieces of this many bytes (the last piece is shorter).
+constexpr std::size_t kOutPiece = kDeflateOutputBuffer - 4;
+
+// Hands over the first kOutPiece bytes and moves the few bytes behind them to the front.
+void FlushPiece(DeflateState& s) {
+    if (!s.writeFailed && !s.write(s.writeCtx, s.out, kOutPiece)) s.writeFailed = true;
+    s.compressed += kOutPiece;
+    const std::size_t rest = s.outPos - kOutPiece;
+    std::memmove(s.out, s.out + kOutPiece, rest);
+    s.outPos = rest;
+}
+
+// Bit output: codes are packed least significant bit first into a 64-bit buffer; after each code the
+// buffer is stored whole and the output position moves on by the complete bytes, so fewer than 8 bits
+// stay behind and no branch depends on the fill.
+struct BitOut {
+    std::uint64_t buf;
+    unsigned count;
+    std::size_t pos;
+    std::uint8_t* out;
+
+    explicit BitOut(DeflateState& s) : buf(s.bitBuf), count(s.bitCount), pos(s.outPos), out(s.out) {}
+    void Save(DeflateState& s) const {
+        s.bitBuf = buf;
+        s.bitCount = count;
+        s.outPos = pos;
     }
+    // At most 56 bits at once.
+    __attribute__((always_inline)) void Put(DeflateState& s, std::uint64_t value, unsigned len) {
+        buf |= value << count;
+        count += len;
+        std::memcpy(out + pos, &buf, 8);
+        pos += count >> 3;
+        buf >>= count & ~7u;
+        count &= 7;
+        if (pos >= kOutPiece) {
+            Save(s);
+            FlushPiece(s);
+            pos = s.outPos;
+        }
+    }
+};
+
+inline void PutBits(DeflateState& s, std::uint64_t value, unsigned len) {
+    BitOut b(s);
+    b.Put(s, value, len);
+    b.Save(s);
 }
 
 // Pads the bit buffer to a byte and moves it into the output buffer.
@@ -251,16 +297,23 @@ void InitBlock(DeflateState& s) {
     s.lastLit = s.lastDist = 0;
 }
 
-inline bool Smaller(const std::uint16_t* freq, const std::uint8_t* depth, int n, int m) {
-    return freq[n] < freq[m] || (freq[n] == freq[m] && depth[n] <= depth[m]);
+// A node's heap order: frequency first, then depth (a tie goes to the shallower node). n comes before
+// m when its key is not greater.
+inline unsigned HeapKey(const std::uint16_t* freq, const std::uint8_t* depth, int n) {
+    return static_cast<unsigned>(freq[n]) << 8 | depth[n];
 }
 
 void DownHeap(DeflateState& s, const std::uint16_t* freq, int k) {
     const int v = s.heap[k];
+    const unsigned vKey = HeapKey(freq, s.depth, v);
     int j = k << 1;
     while (j <= s.heapLen) {
-        if (j < s.heapLen && Smaller(freq, s.depth, s.heap[j + 1], s.heap[j])) ++j;
-        if (Smaller(freq, s.depth, v, s.heap[j])) break;
+        // The smaller child, chosen without a branch (the choice is unpredictable).
+        const int right = j < s.heapLen ? j + 1 : j;
+        const unsigned jKey = HeapKey(freq, s.depth, s.heap[j]), rKey = HeapKey(freq, s.depth, s.heap[right]);
+        const bool takeRight = rKey <= jKey;
+        j = takeRight ? right : j;
+        if (vKey <= (takeRight ? rKey : jKey)) break;
         s.heap[k] = s.heap[j];
         k = j;
         j <<= 1;
@@ -428,33 +481,31 @@ Tree BlTree(DeflateState& s) {
 void CompressBlock(DeflateState& s, const std::uint16_t* lc, const std::uint8_t* ll, const std::uint16_t* dc,
                    const std::uint8_t* dl) {
     const StaticTables& t = Tables();
+    BitOut b(s);
     for (unsigned i = 0; i < s.lastLit; ++i) {
-        const unsigned c = s.symLc[i];
-        const unsigned dist = s.symDist[i];
+        const unsigned c = s.sym[i] & 0xFF;
+        const unsigned dist = s.sym[i] >> 8;
         if (dist == 0) {
-            PutBits(s, lc[c], ll[c]);
+            b.Put(s, lc[c], ll[c]);
         } else {
+            // Length code and extra bits, distance code and extra bits: at most 48 bits, in one step.
             const unsigned code = t.lengthCode[c];
             const unsigned sym = code + kLiterals + 1;
             std::uint64_t v = lc[sym];
             unsigned n = ll[sym];
-            if (const unsigned e = kExtraLBits[code]) {
-                v |= static_cast<std::uint64_t>(c - t.baseLength[code]) << n;
-                n += e;
-            }
-            PutBits(s, v, n);
+            v |= static_cast<std::uint64_t>(c - t.baseLength[code]) << n;
+            n += kExtraLBits[code];
             const unsigned d = dist - 1;
             const unsigned dcode = DistCode(d);
-            v = dc[dcode];
-            n = dl[dcode];
-            if (const unsigned e = kExtraDBits[dcode]) {
-                v |= static_cast<std::uint64_t>(d - t.baseDist[dcode]) << n;
-                n += e;
-            }
-            PutBits(s, v, n);
+            v |= static_cast<std::uint64_t>(dc[dcode]) << n;
+            n += dl[dcode];
+            v |= static_cast<std::uint64_t>(d - t.baseDist[dcode]) << n;
+            n += kExtraDBits[dcode];
+            b.Put(s, v, n);
         }
     }
-    PutBits(s, lc[kEndBlock], ll[kEndBlock]);
+    b.Put(s, lc[kEndBlock], ll[kEndBlock]);
+    b.Save(s);
 }
 
 // Binary when the bytes 0-6 and 128-255 outnumber a quarter of the bytes 7-127.
@@ -506,9 +557,8 @@ void FlushBlock(GtEngineState& st, DeflateState& s, bool last) {
 }
 
 // Counts one symbol; true when the block is to end here.
-inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
-    s.symLc[s.lastLit] = static_cast<std::uint8_t>(lc);
-    s.symDist[s.lastLit] = static_cast<std::uint16_t>(dist);
+inline bool Tally(DeflateState& s, unsigned dist, unsigned lc, unsigned strstart) {
+    s.sym[s.lastLit] = dist << 8 | lc;
     ++s.lastLit;
     if (dist == 0) {
         ++s.lFreq[lc];
@@ -520,7 +570,7 @@ inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
     if (s.level > 2 && (s.lastLit & 0xFFF) == 0) {
         // Early end: few matches and the estimate already under half the input covered.
         unsigned long outLength = static_cast<unsigned long>(s.lastLit) * 8;
-        const unsigned long inLength = static_cast<unsigned long>(static_cast<long>(s.strstart) - s.blockStart);
+        const unsigned long inLength = static_cast<unsigned long>(static_cast<long>(strstart) - s.blockStart);
         for (int d = 0; d < kDCodes; ++d) outLength += s.dFreq[d] * (5ul + kExtraDBits[d]);
         outLength >>= 3;
         if (s.lastDist < s.lastLit / 2 && outLength < inLength / 2) return true;
@@ -530,43 +580,78 @@ inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
 
 // ---- matcher -----------------------------------------------------------------------------------
 
+// The four chain entries of a position as one word, the nearest in the low 16 bits.
+inline std::uint64_t LoadLinks(const std::uint16_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline void StoreLinks(std::uint16_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+
 inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c) & kHashMask; }
 
 // Inserts the string at `pos` and returns the previous head of its chain.
-inline unsigned InsertString(DeflateState& s, unsigned pos) {
-    UpdateHash(s.insH, s.window[pos + kMinMatch - 1]);
-    const unsigned head = s.head[s.insH];
-    s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
-    s.head[s.insH] = static_cast<std::uint16_t>(pos);
+inline unsigned InsertString(DeflateState& s, unsigned& h, unsigned pos) {
+    UpdateHash(h, s.window[pos + kMinMatch - 1]);
+    const unsigned head = s.head[h];
+    if ((pos & kWMask) < kPrevTail) s.prevTail[pos & kWMask] = static_cast<std::uint16_t>(head);
+    StoreLinks(s.links + 4 * (pos & kWMask), (LoadLinks(s.links + 4 * (head & kWMask)) << 16) | head);
+    s.head[h] = static_cast<std::uint16_t>(pos);
     return head;
 }
 
-__attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur) {
+// Follows the chain from `cur` (the hash head, known to be within reach). Entries are visited in chain
+// order, at most the chain limit of them, while they lie nearer than MAX_DIST; the search stops at the
+// nice length. A candidate is tested first at the two bytes that would lengthen the best match and at its
+// first two bytes, then compared 8 bytes at a time. The next four chain entries are loaded before the
+// candidates are tested, so the load overlaps with the tests and survives a mispredicted branch.
+__attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, unsigned cur, unsigned strstart,
+                                                          unsigned prevLength, unsigned lookahead,
+                                                          unsigned& matchStartOut) {
     const std::uint8_t* const window = s.window;
-    const std::uint16_t* const prev = s.prev;
+    const std::uint16_t* const links = s.links;
     unsigned chain = s.maxChain;
-    const std::uint8_t* const scan = window + s.strstart;
-    unsigned bestLen = s.prevLength;
-    unsigned matchStart = s.matchStart;
+    const std::uint8_t* const scan = window + strstart;
+    unsigned bestLen = prevLength;
+    unsigned matchStart = matchStartOut;
     const unsigned nice = s.niceMatch;
-    const unsigned limit = s.strstart > kMaxDist ? s.strstart - kMaxDist : 0;
-    if (s.prevLength >= s.goodMatch) chain >>= 2;
+    const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+    if (bestLen >= s.goodMatch) chain >>= 2;
     std::uint32_t scanEnd = Load16(scan + bestLen - 1);
     const std::uint32_t scanStart = Load16(scan);
-    do {
-        const std::uint8_t* match = window + cur;
-        // The two bytes that would lengthen the best match and the first two bytes, in one test.
-        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) continue;
+    // True when the search ends at this candidate (nice length reached).
+    auto visit = [&](unsigned pos) __attribute__((always_inline)) {
+        const std::uint8_t* match = window + pos;
+        if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) return false;
         const unsigned len = 2 + MatchLength(scan + 2, match + 2, kMaxMatch - 2);
-        if (len > bestLen) {
-            matchStart = cur;
-            bestLen = len;
-            if (len >= nice) break;
-            scanEnd = Load16(scan + bestLen - 1);
-        }
-    } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
-    s.matchStart = matchStart;
-    return bestLen <= s.lookahead ? bestLen : s.lookahead;
+        if (len <= bestLen) return false;
+        matchStart = pos;
+        bestLen = len;
+        if (len >= nice) return true;
+        scanEnd = Load16(scan + bestLen - 1);
+        return false;
+    };
+    for (;;) {
+        const std::uint64_t l = LoadLinks(links + 4 * (cur & kWMask));
+        const unsigned e1 = l & 0xFFFF, e2 = (l >> 16) & 0xFFFF, e3 = (l >> 32) & 0xFFFF, e4 = l >> 48;
+        if (visit(cur)) break;
+        if (e1 <= limit || --chain == 0 || visit(e1)) break;
+        if (e2 <= limit || --chain == 0 || visit(e2)) break;
+        if (e3 <= limit || --chain == 0 || visit(e3)) break;
+        if (e4 <= limit || --chain == 0) break;
+        cur = e4;
+    }
+    matchStartOut = matchStart;
+    return bestLen <= lookahead ? bestLen : lookahead;
+}
+
+// Starts loading what the search at the next position will read first: the chain head of its hash, its
+// chain word and window bytes. The search at this position then overlaps with those loads.
+inline void PrefetchNext(const DeflateState& s, unsigned insH, unsigned strstart) {
+    const unsigned h = ((insH << kHashShift) ^ s.window[strstart + kMinMatch]) & kHashMask;
+    const unsigned next = s.head[h];
+    __builtin_prefetch(s.window + next);
+    __builtin_prefetch(s.links + 4 * (next & kWMask));
 }
 
 void FillWindow(GtEngineState& st, DeflateState& s) {
@@ -577,7 +662,8 @@ void FillWindow(GtEngineState& st, DeflateState& s) {
         s.strstart -= kWSize;
         s.blockStart -= static_cast<long>(kWSize);
         for (auto& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
-        for (auto& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        for (auto& p : s.prevTail) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+        for (auto& p : s.links) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
         more += kWSize;
     }
     if (s.eof) return;
@@ -603,20 +689,21 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
     unsigned matchLength = 0;
     s.prevLength = kMinMatch - 1;
     while (s.lookahead != 0 && !Stopped(st, s)) {
-        const unsigned hashHead = InsertString(s, s.strstart);
+        const unsigned hashHead = InsertString(s, s.insH, s.strstart);
+        PrefetchNext(s, s.insH, s.strstart);
         if (hashHead != 0 && s.strstart - hashHead <= kMaxDist) {
-            matchLength = LongestMatch(s, hashHead);
+            matchLength = LongestMatch(s, hashHead, s.strstart, s.prevLength, s.lookahead, s.matchStart);
             if (matchLength > s.lookahead) matchLength = s.lookahead;
         }
         bool flush;
         if (matchLength >= kMinMatch) {
-            flush = Tally(s, s.strstart - s.matchStart, matchLength - kMinMatch);
+            flush = Tally(s, s.strstart - s.matchStart, matchLength - kMinMatch, s.strstart);
             s.lookahead -= matchLength;
             if (matchLength <= s.maxLazy) {
                 --matchLength;
                 do {
                     ++s.strstart;
-                    InsertString(s, s.strstart);
+                    InsertString(s, s.insH, s.strstart);
                 } while (--matchLength != 0);
                 ++s.strstart;
             } else {
@@ -626,7 +713,7 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
                 UpdateHash(s.insH, s.window[s.strstart + 1]);
             }
         } else {
-            flush = Tally(s, 0, s.window[s.strstart]);
+            flush = Tally(s, 0, s.window[s.strstart], s.strstart);
             --s.lookahead;
             ++s.strstart;
         }
@@ -635,43 +722,69 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
     }
 }
 
+// The position, lookahead, match start and hash live in locals through the loop (the buffers' stores
+// would otherwise make the compiler reload them from the state); they go back to the state around
+// the calls that use them there.
 void DeflateLazy(GtEngineState& st, DeflateState& s) {
-    unsigned matchLength = kMinMatch - 1;
+    unsigned matchLength = kMinMatch - 1, prevLength = s.prevLength;
     bool matchAvailable = false;
-    while (s.lookahead != 0 && !Stopped(st, s)) {
-        const unsigned hashHead = InsertString(s, s.strstart);
-        s.prevLength = matchLength;
-        const unsigned prevMatch = s.matchStart;
+    unsigned strstart = s.strstart, lookahead = s.lookahead, matchStart = s.matchStart, h = s.insH;
+    const unsigned maxLazy = s.maxLazy;
+    const std::uint8_t* const window = s.window;
+    auto save = [&] {
+        s.strstart = strstart;
+        s.lookahead = lookahead;
+        s.matchStart = matchStart;
+        s.insH = h;
+        s.prevLength = prevLength;
+    };
+    auto endBlock = [&] {
+        save();
+        EndBlock(st, s, false);
+    };
+    while (lookahead != 0 && !Stopped(st, s)) {
+        const unsigned hashHead = InsertString(s, h, strstart);
+        PrefetchNext(s, h, strstart);
+        prevLength = matchLength;
+        const unsigned prevMatch = matchStart;
         matchLength = kMinMatch - 1;
-        if (hashHead != 0 && s.prevLength < s.maxLazy && s.strstart - hashHead <= kMaxDist) {
-            matchLength = LongestMatch(s, hashHead);
-            if (matchLength > s.lookahead) matchLength = s.lookahead;
-            if (matchLength == kMinMatch && s.strstart - s.matchStart > kTooFar) --matchLength;
+        if (hashHead != 0 && prevLength < maxLazy && strstart - hashHead <= kMaxDist) {
+            matchLength = LongestMatch(s, hashHead, strstart, prevLength, lookahead, matchStart);
+            if (matchLength > lookahead) matchLength = lookahead;
+            if (matchLength == kMinMatch && strstart - matchStart > kTooFar) --matchLength;
         }
-        if (s.prevLength >= kMinMatch && matchLength <= s.prevLength) {
-            const bool flush = Tally(s, s.strstart - 1 - prevMatch, s.prevLength - kMinMatch);
-            s.lookahead -= s.prevLength - 1;
-            unsigned left = s.prevLength - 2;
+        if (prevLength >= kMinMatch && matchLength <= prevLength) {
+            const bool flush = Tally(s, strstart - 1 - prevMatch, prevLength - kMinMatch, strstart);
+            lookahead -= prevLength - 1;
+            unsigned left = prevLength - 2;
             do {
-                ++s.strstart;
-                InsertString(s, s.strstart);
+                ++strstart;
+                InsertString(s, h, strstart);
             } while (--left != 0);
             matchAvailable = false;
             matchLength = kMinMatch - 1;
-            ++s.strstart;
-            if (flush) EndBlock(st, s, false);
+            ++strstart;
+            if (flush) endBlock();
         } else if (matchAvailable) {
-            if (Tally(s, 0, s.window[s.strstart - 1])) EndBlock(st, s, false);
-            ++s.strstart;
-            --s.lookahead;
+            if (Tally(s, 0, window[strstart - 1], strstart)) endBlock();
+            ++strstart;
+            --lookahead;
         } else {
             matchAvailable = true;
-            ++s.strstart;
-            --s.lookahead;
+            ++strstart;
+            --lookahead;
         }
-        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+        if (lookahead < kMinLookahead && !s.eof) {
+            save();
+            do FillWindow(st, s);
+            while (s.lookahead < kMinLookahead && !s.eof);
+            strstart = s.strstart;
+            lookahead = s.lookahead;
+            matchStart = s.matchStart;
+        }
     }
-    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, s.window[s.strstart - 1]);
+    save();
+    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, window[strstart - 1], strstart);
 }
 
 }  // namespace
@@ -691,7 +804,8 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     DeflateState& s = *st.deflate;
     // Zeroed window and chains: the same input and level always give the same bytes.
     std::memset(s.window, 0, sizeof s.window);
-    std::memset(s.prev, 0, sizeof s.prev);
+    std::memset(s.prevTail, 0, sizeof s.prevTail);
+    std::memset(s.links, 0, sizeof s.links);
     std::memset(s.head, 0, sizeof s.head);
     s.level = ClampLevel(level);
     const Config& c = kConfig[s.level];
