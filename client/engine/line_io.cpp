@@ -191,45 +191,60 @@ std::string LeggiComm01(Programma& p, int nTimeOut) {
     return riga;
 }
 
+// Waits on the socket's receive queue until `estrai` takes one complete unit (a line or a frame) out of it
+// into `out`. The bytes the peer sent before it closed (State 8) are still read; once the socket is no
+// longer connected and nothing complete is queued, `out` is "NO CARRIER". A queue growing past the limit
+// without an end is dropped.
+template <class Estrai>
+void LeggiDaCodaTcp(Programma& p, const Attesa& attesa, std::string& out, Estrai estrai) {
+    EventPump& pump = p.Pump();
+    TcpSocket& sock = p.Winsock();
+    std::string& coda = sock.sCodaRicezione;
+    while (!estrai(coda, out) && !Abortita(p)) {
+        pump.process();
+        const int stato = sock.State();
+        if ((stato == TcpSocket::sckConnected || stato == TcpSocket::sckClosing) && sock.BytesReceived() >= 1)
+            coda += sock.GetData();
+        if (estrai(coda, out)) break;
+        if (stato != TcpSocket::sckConnected) {
+            coda.clear();
+            out = "NO CARRIER";
+            break;
+        }
+        if (coda.size() > kMaxRigaLinea) {
+            TroppoLunga(p, coda);
+            break;
+        }
+        if (attesa.Scaduta()) break;
+    }
+}
+
+// Waits for the first byte on the serial port, then hands the reading to `leggi` (the byte-wise reader).
+template <class Leggi>
+void LeggiDaSeriale(Programma& p, const Attesa& attesa, std::string& out, Leggi leggi) {
+    EventPump& pump = p.Pump();
+    SerialPort& port = p.MSComm();
+    port.InputLen = 1;
+    port.InputMode = 0;
+    while (!Abortita(p)) {
+        pump.process();
+        if (port.InBufferCount() >= 1) {
+            out = leggi();
+            break;
+        }
+        if (attesa.Scaduta()) break;
+    }
+    port.InputLen = 0;
+}
+
 std::string LeggiComm(Programma& p, int nTimeOut) {
     std::string riga;
     EseguiProceduraVoid(p, "LeggiComm", [&] {
-        EventPump& pump = p.Pump();
         const Attesa attesa(p, nTimeOut);
         if (p.impostazioni.bModoInternet) {
-            TcpSocket& sock = p.Winsock();
-            std::string& coda = sock.sCodaRicezione;
-            while (!EstraiRiga(coda, riga) && !Abortita(p)) {
-                pump.process();
-                const int stato = sock.State();
-                // After the peer closed (State 8) the bytes it sent before are still there to read.
-                if ((stato == TcpSocket::sckConnected || stato == TcpSocket::sckClosing) && sock.BytesReceived() >= 1)
-                    coda += sock.GetData();
-                if (EstraiRiga(coda, riga)) break;
-                if (stato != TcpSocket::sckConnected) {
-                    coda.clear();
-                    riga = "NO CARRIER";
-                    break;
-                }
-                if (coda.size() > kMaxRigaLinea) {
-                    TroppoLunga(p, coda);
-                    break;
-                }
-                if (attesa.Scaduta()) break;
-            }
+            LeggiDaCodaTcp(p, attesa, riga, EstraiRiga);
         } else {
-            SerialPort& port = p.MSComm();
-            port.InputLen = 1;
-            port.InputMode = 0;
-            while (!Abortita(p)) {
-                pump.process();
-                if (port.InBufferCount() > 0) {
-                    riga = LeggiComm01(p, nTimeOut);
-                    break;
-                }
-                if (attesa.Scaduta()) break;
-            }
-            port.InputLen = 0;
+            LeggiDaSeriale(p, attesa, riga, [&] { return LeggiComm01(p, nTimeOut); });
         }
         TogliUnFineRiga(riga);
         Log(p, "RX:" + riga);
@@ -270,40 +285,12 @@ std::string Leggi01Zip(Programma& p, int) {
 std::string LeggiZip(Programma& p, int) {
     std::string buffer;
     EseguiProceduraVoid(p, "LeggiZip", [&] {
-        EventPump& pump = p.Pump();
         const int nTimeOut = p.sessione.nTimeOutRicezione;
         const Attesa attesa(p, nTimeOut);
         if (p.impostazioni.bModoInternet) {
-            TcpSocket& sock = p.Winsock();
-            std::string& coda = sock.sCodaRicezione;
-            while (!EstraiFrame(coda, buffer) && !Abortita(p)) {
-                pump.process();
-                if (sock.BytesReceived() >= 1) coda += sock.GetData();
-                if (EstraiFrame(coda, buffer)) break;
-                if (sock.State() != TcpSocket::sckConnected) {
-                    coda.clear();
-                    buffer = "NO CARRIER";
-                    break;
-                }
-                if (coda.size() > kMaxRigaLinea) {
-                    TroppoLunga(p, coda);
-                    break;
-                }
-                if (attesa.Scaduta()) break;
-            }
+            LeggiDaCodaTcp(p, attesa, buffer, EstraiFrame);
         } else {
-            SerialPort& port = p.MSComm();
-            port.InputLen = 1;
-            port.InputMode = 0;
-            while (!Abortita(p)) {
-                pump.process();
-                if (port.InBufferCount() >= 1) {
-                    buffer = Leggi01Zip(p, nTimeOut);
-                    break;
-                }
-                if (attesa.Scaduta()) break;
-            }
-            port.InputLen = 0;
+            LeggiDaSeriale(p, attesa, buffer, [&] { return Leggi01Zip(p, nTimeOut); });
         }
         while (!buffer.empty() && (buffer.back() == '\r' || buffer.back() == '\n')) buffer.pop_back();
         Log(p, "RX:" + FormaBreve(buffer));
