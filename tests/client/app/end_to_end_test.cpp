@@ -126,7 +126,7 @@ int PortaChiusa() {
 // A batch run that fails must end all the same: the caller waits for MorvenClient.end, and nobody is there
 // to click the message box that reports the failure (offscreen, every box answers by itself and logs it).
 TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
-    enum class Linea { Nessuna, Chiusa, ChiudeDopoTestata };
+    enum class Linea { Nessuna, Chiusa, ChiudeDopoTestata, ModemAssente };
     const struct {
         const char* caso;
         bool impostazioni;
@@ -144,6 +144,8 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
          "<<< Ricezione mancanti >>>"},
         {"an order line of the wrong length", true, Linea::Chiusa, "0000000000000\r\n012745168002\r\n",
          ":Il File Ordine non e' corretto", nullptr},
+        {"a modem line on a serial port that does not exist", true, Linea::ModemAssente, nullptr,
+         "a \"Errore Procedura\" :Si e' Verificato il seguente errore : 8002", nullptr},
     };
     for (const auto& k : casi) {
         SCOPED_TRACE(k.caso);
@@ -165,7 +167,14 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
             rinvio = std::make_unique<morven::testing::LowPortRelay>(grossista->Port());
             porta = rinvio->Port();
         }
-        if (k.impostazioni) ReplaceFileAtomically(app / "MvnConn01.par", Impostazioni(porta, "NO"));
+        std::string impostazioni = Impostazioni(porta, "NO");
+        if (k.linea == Linea::ModemAssente) {
+            // The same slot over the modem, on COM7, which the port map points at a device that is not there.
+            const auto at = impostazioni.find("Mode      :INTERNET");
+            impostazioni.replace(at, 19, "Mode      :NORMALE\r\nCommPort  :7\r\nPhone 1   :0123456");
+            ReplaceFileAtomically(app / "serialports.txt", "com7 = " + (app / "nessun-modem") + "\n");
+        }
+        if (k.impostazioni) ReplaceFileAtomically(app / "MvnConn01.par", impostazioni);
         ReplaceFileAtomically(app / "ordseq.txt",
                               k.ordine ? k.ordine : "0000000000000\r\n0127451680002\r\n0047631140010\r\n");
         ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
