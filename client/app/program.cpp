@@ -40,6 +40,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     pompa = &p.Possiedi(std::make_unique<QtPump>());
     o.oPump = pompa;
     msgbox = &p.Possiedi(std::make_unique<QtMessageBoxes>());
+    msgbox->programma = &p;  // batch flag, clock and function log of the boxes that answer by themselves
     o.oMsgBox = msgbox;
     fine = &p.Possiedi(std::make_unique<QtProgramEnd>());
     o.oFine = fine;

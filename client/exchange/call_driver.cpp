@@ -8,7 +8,9 @@
 #include "client/engine/markers.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
+#include "client/exchange/layout.h"
 #include "client/exchange/loop.h"
+#include "client/exchange/menu.h"
 #include "platform/core/clock.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -59,7 +61,9 @@ void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string
 
 }  // namespace
 
-bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi) {
+namespace {
+
+bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi) {
     bool risultato = false;
     auto& imp = p.impostazioni;
     auto& opz = p.opzioni;
@@ -79,7 +83,6 @@ bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* di
                               "occorre configurarla.",
                               48, "Errore di Trasmissione", nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + perc.sFileImpostazioni);
-            if (opz.bBlkRun) TerminaProgramma(p);
             return 0;
         }
         LeggiImpostazioni(p, perc.sFileImpostazioni);
@@ -89,7 +92,6 @@ bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* di
             p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, 16, "Connessione con " + imp.sConnect,
                               nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :interfaccia non gestita " + imp.sInterfaccia);
-            if (opz.bBlkRun) TerminaProgramma(p);
             return 0;
         }
         if (imp.bModeIFCK && (imp.bCompMvn || opz.sFileIFCKIn.empty())) {
@@ -99,7 +101,10 @@ bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* di
             opz.sFileIFCKOut = FileIFCKOut(tipo);
             opz.sSorgenteIFCK = "MORVEN";
         }
-        // The window layout of the connection phase and the slot's start page are the windows' part.
+        // The main window as the connection shows it, with the slot's own start page.
+        ImpostaVisualizzazione(p, p.FrmMorven(), kFaseCollegamento, "Collegamento", imp.sConnect);
+        std::string indirizzo;
+        ImpostaMainBrowser(p, indirizzo, slot, true);
         imp.bTcpDir = false;
         p.sessione.bConnessioneChiusa = false;
         if (imp.bDisponibilita && !imp.bModeIFCK) {
@@ -147,6 +152,16 @@ bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* di
     Istruzione(p, "SceltaChiamata", kStadioSalta, [&] { LoopTrasmissione(p); });
     risultato = true;
     return risultato;
+}
+
+}  // namespace
+
+bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi) {
+    const bool fatta = PreparaEChiama(p, slot, dialoghi);
+    // A batch run whose call was refused (no settings, an unknown interface, an error before the call, a PHT
+    // order left without its file) still ends the program, so that its caller gets MorvenClient.end.
+    if (!fatta && p.opzioni.bBlkRun && !p.sessione.bProgrammaTerminato) TerminaProgramma(p);
+    return fatta;
 }
 
 }  // namespace morven

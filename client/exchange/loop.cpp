@@ -245,12 +245,20 @@ void FineSessione(Programma& p) {
     const int passo = st.nPassoSessione;
     if (passo == 2000) p.FrmMorven().Hide();
     if (passo == 200) {
-        if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) p.oggetti.oMSComm->SetPortOpen(false);
-        auto& main = p.FrmMorven();
-        main.SetText("status", "");
-        main.SetValue("Avanzamento", 0);
-        if (p.oggetti.oFrmBrowser) p.oggetti.oFrmBrowser->SetValue("Avanzamento", 0);
-        for (int i = 0; i <= 9; ++i) main.SetEnabled(ControlId("mnuOpzione", i), true);
+        // Each clean-up statement on its own (a window without one of the controls logs it), so that nothing
+        // stands between a batch run and its end.
+        auto pulizia = [&](auto&& f) { Istruzione(p, "LoopTrasmissione", kStadioSalta, f); };
+        pulizia([&] {
+            if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) p.oggetti.oMSComm->SetPortOpen(false);
+        });
+        pulizia([&] { p.FrmMorven().SetText("status", ""); });
+        pulizia([&] { p.FrmMorven().SetValue("Avanzamento", 0); });
+        pulizia([&] {
+            if (p.oggetti.oFrmBrowser) p.oggetti.oFrmBrowser->SetValue("Avanzamento", 0);
+        });
+        pulizia([&] {
+            for (int i = 0; i <= 9; ++i) p.FrmMorven().SetEnabled(ControlId("mnuOpzione", i), true);
+        });
         // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
         if (p.opzioni.bBlkRun) TerminaProgramma(p);
     }

@@ -1,13 +1,17 @@
 #include "client/windows/qt_ports.h"
 
+#include "client/engine/logs.h"
 #include "client/engine/message_box.h"
+#include "client/engine/programma.h"
 #include "client/windows/qt_text.h"
 #include "client/windows/qt_view.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <chrono>
 #include <map>
 
 namespace morven {
@@ -40,8 +44,46 @@ QString TestoPulsante(int r) {
     }
 }
 
+RispostaBox PoliticaRisposta(bool bBlkRun, std::string_view piattaforma) {
+    if (piattaforma == "offscreen" || piattaforma == "minimal") return {ModoRisposta::Subito, 0};
+    if (bBlkRun) return {ModoRisposta::ATempo, kLimiteBoxBatchMs};
+    return {ModoRisposta::Utente, 0};
+}
+
+std::string RigaRispostaAutomatica(std::string_view title, std::string_view prompt, int risultato) {
+    std::string testo(prompt);
+    for (std::size_t at = testo.find("\r\n"); at != std::string::npos; at = testo.find("\r\n", at + 1))
+        testo.replace(at, 2, " ");
+    for (char& c : testo)
+        if (c == '\r' || c == '\n') c = ' ';
+    return "MessagBox :risposta automatica " + ACp1252(TestoPulsante(risultato)) + " (" +
+           std::to_string(risultato) + ") a \"" + std::string(title) + "\" :" + testo;
+}
+
+namespace {
+
+std::int64_t AdessoMs(Programma* p) {
+    if (p && p->oggetti.oClock) return p->oggetti.oClock->MonotonicMs();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
 int QtMessageBoxes::MsgBox(std::string_view prompt, int style, std::string_view title, View* owner) {
     const MsgBoxLayout m = DecodeMessageBoxStyle(std::uint32_t(style));
+    const bool batch = programma && programma->opzioni.bBlkRun;
+    const RispostaBox regola = PoliticaRisposta(
+        batch, piattaforma.empty() ? QGuiApplication::platformName().toStdString() : piattaforma);
+    auto registra = [&](int risultato) {
+        if (programma) ScriviLogFunzione(*programma, RigaRispostaAutomatica(title, prompt, risultato));
+    };
+    if (regola.modo == ModoRisposta::Subito) {
+        registra(m.defaultButton);
+        return m.defaultButton;
+    }
+
     QWidget* padre = nullptr;
     if (auto* qv = dynamic_cast<QtView*>(owner)) padre = qv->Radice();
     QMessageBox box(padre);
@@ -55,18 +97,41 @@ int QtMessageBoxes::MsgBox(std::string_view prompt, int style, std::string_view 
         case MsgIcon::None: break;
     }
     std::map<QAbstractButton*, int> risultati;
+    QPushButton* predefinito = nullptr;
     for (int r : m.buttons) {
         const auto ruolo = r == kMsgCancel || r == kMsgNo ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
         QPushButton* b = box.addButton(TestoPulsante(r), ruolo);
         b->setObjectName(QStringLiteral("Pulsante%1").arg(r));
         risultati[b] = r;
-        if (r == m.defaultButton) box.setDefaultButton(b);
+        if (r == m.defaultButton) {
+            box.setDefaultButton(b);
+            predefinito = b;
+        }
         if (r == m.escapeResult) box.setEscapeButton(b);
+    }
+
+    // A box with a time limit watches the program's clock (a test clock runs it faster) and presses its
+    // default button when the limit has passed.
+    bool scaduto = false;
+    QTimer sorveglianza;
+    if (regola.modo == ModoRisposta::ATempo) {
+        const std::int64_t inizio = AdessoMs(programma);
+        sorveglianza.setInterval(20);
+        QObject::connect(&sorveglianza, &QTimer::timeout, &box, [&, inizio] {
+            if (scaduto || AdessoMs(programma) - inizio < regola.limiteMs) return;
+            scaduto = true;
+            sorveglianza.stop();
+            if (predefinito) predefinito->click();
+        });
+        sorveglianza.start();
     }
     if (prima) prima(box);
     box.exec();
+    sorveglianza.stop();
     auto it = risultati.find(box.clickedButton());
-    return it == risultati.end() ? m.escapeResult : it->second;
+    const int risultato = it == risultati.end() ? m.escapeResult : it->second;
+    if (scaduto) registra(risultato);
+    return risultato;
 }
 
 void QtProgramEnd::EndProgram(int exitCode) {

@@ -4,12 +4,16 @@
 
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "tests/client/exchange/low_port_relay.h"
+#include "tests/client/exchange/session_scripts.h"
+#include "tests/peers/peers.h"
 #include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 namespace morven {
@@ -98,6 +102,115 @@ TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
     ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine));
     EXPECT_NE(fine, "old\r\n");  // start-up removed the old marker, the end wrote a new one
     EXPECT_TRUE(std::filesystem::is_directory(app / "news"));
+}
+
+// The session logs of a run (log/<day>/*.log), for the failure messages.
+std::string LogSessioni(const std::string& app) {
+    std::string tutto;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(app + "/log", ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::string s;
+        if (it->is_regular_file() && ReadWholeFile(it->path().string(), s)) tutto += s;
+    }
+    return tutto;
+}
+
+// A loopback port of the settings' range (below 32768) that nobody listens on.
+int PortaChiusa() {
+    for (int porta = 31000; porta > 20000; porta -= 7)
+        if (morven::testing::relay_detail::Free(porta)) return porta;
+    return 1;
+}
+
+// A batch run that fails must end all the same: the caller waits for MorvenClient.end, and nobody is there
+// to click the message box that reports the failure (offscreen, every box answers by itself and logs it).
+TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
+    enum class Linea { Nessuna, Chiusa, ChiudeDopoTestata, ModemAssente };
+    const struct {
+        const char* caso;
+        bool impostazioni;
+        Linea linea;
+        const char* ordine;
+        const char* nelLog;          // function log: the failure's box, answered by itself
+        const char* nelLogSessione;  // session log: how far the session went
+    } casi[] = {
+        {"no settings file for the slot", false, Linea::Nessuna, nullptr,
+         "a \"Errore di Trasmissione\" :Il File di Configurazione non esiste", nullptr},
+        {"nobody listens on the wholesaler's port", true, Linea::Chiusa, nullptr,
+         "MessagBox :risposta automatica OK (1) a \"Connessione con Grossista Simulato\" :Collegamento Impossibile",
+         nullptr},
+        {"the wholesaler hangs up in the middle of the answer", true, Linea::ChiudeDopoTestata, nullptr, nullptr,
+         "<<< Ricezione mancanti >>>"},
+        {"an order line of the wrong length", true, Linea::Chiusa, "0000000000000\r\n012745168002\r\n",
+         ":Il File Ordine non e' corretto", nullptr},
+        {"a modem line on a serial port that does not exist", true, Linea::ModemAssente, nullptr,
+         "a \"Errore Procedura\" :Si e' Verificato il seguente errore : 8002", nullptr},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.caso);
+        morven::testing::TempDir app;
+        std::unique_ptr<peers::FakeWholesaler> grossista;
+        std::unique_ptr<morven::testing::LowPortRelay> rinvio;
+        int porta = PortaChiusa();
+        if (k.linea == Linea::ChiudeDopoTestata) {
+            // The order's three records are taken, then the answer's header goes out and the line drops.
+            peers::Script script;
+            for (int r = 0; r < 3; ++r) {
+                script.push_back(peers::ExpectRecord());
+                script.push_back(peers::Send("SI"));
+            }
+            script.push_back(peers::Send(peers::Record(morven::testing::Testata(3))));
+            script.push_back(peers::ExpectAny());
+            script.push_back(peers::CloseLine());
+            grossista = std::make_unique<peers::FakeWholesaler>(std::vector<peers::Script>{script});
+            rinvio = std::make_unique<morven::testing::LowPortRelay>(grossista->Port());
+            porta = rinvio->Port();
+        }
+        std::string impostazioni = Impostazioni(porta, "NO");
+        if (k.linea == Linea::ModemAssente) {
+            // The same slot over the modem, on COM7, which the port map points at a device that is not there.
+            const auto at = impostazioni.find("Mode      :INTERNET");
+            impostazioni.replace(at, 19, "Mode      :NORMALE\r\nCommPort  :7\r\nPhone 1   :0123456");
+            ReplaceFileAtomically(app / "serialports.txt", "com7 = " + (app / "nessun-modem") + "\n");
+        }
+        if (k.impostazioni) ReplaceFileAtomically(app / "MvnConn01.par", impostazioni);
+        ReplaceFileAtomically(app / "ordseq.txt",
+                              k.ordine ? k.ordine : "0000000000000\r\n0127451680002\r\n0047631140010\r\n");
+        ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
+
+        setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        // Retries, pauses and the boxes' time limits on a clock fifty times faster.
+        setenv("MORVEN_CLOCK_SCALE", "50", 1);
+        ProcessOptions o;
+        o.wait = true;
+        o.timeoutMs = 60000;
+        const ProcessResult r =
+            StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
+        unsetenv("MORVEN_APPDIR");
+        unsetenv("MORVEN_CLOCK_SCALE");
+        if (grossista) grossista->Stop();
+
+        ASSERT_TRUE(r.started) << r.error;
+        EXPECT_TRUE(r.exited);
+        EXPECT_FALSE(r.timedOut);
+        std::string log, fine;
+        ReadWholeFile(app / "MorvenClient.log", log);
+        ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine)) << log;
+        EXPECT_NE(fine, "old\r\n") << log;  // written by this run's end
+        const std::string sessioni = LogSessioni(app.path());
+        if (k.nelLog) {
+            EXPECT_NE(log.find(k.nelLog), std::string::npos) << log << sessioni;
+        }
+        if (k.nelLogSessione) {
+            EXPECT_NE(sessioni.find(k.nelLogSessione), std::string::npos) << log << sessioni;
+        }
+        if (grossista) {
+            EXPECT_EQ(grossista->Connections(), 1) << log;  // the order went out once
+        }
+    }
 }
 
 }  // namespace

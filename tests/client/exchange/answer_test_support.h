@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "client/exchange/log_sink.h"
+#include "tests/platform/core/temp_dir.h"
 
 namespace morven::test {
 
@@ -49,10 +50,8 @@ struct LogRegistrato {
 class CartellaTemporanea {
 public:
     CartellaTemporanea() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         percorso_ = std::filesystem::path(MORVEN_BINARY_DIR) / "test-scratch" / "exchange" /
-                    (std::string(info->test_suite_name()) + "." + info->name() + "." +
-                     std::to_string(std::random_device{}()));
+                    (morven::testing::CurrentTestFolderName() + "." + std::to_string(std::random_device{}()));
         std::filesystem::remove_all(percorso_);
         std::filesystem::create_directories(percorso_);
     }

@@ -137,6 +137,39 @@ TEST_F(CallDriverTest, MessageComposerOpensWhenTheSlotSendsMessages) {
     EXPECT_EQ(p.messaggio.sMes1, "Buongiorno");
 }
 
+// While the call runs (here: when the message composer opens, just before the session) the window shows the
+// connection phase with the wholesaler's name and the slot's own start page; a slot without its own page
+// shows the common one.
+TEST_F(CallDriverTest, TheCallShowsTheConnectionPhaseAndTheSlotsStartPage) {
+    fs::create_directories(dir / "HTML/03");
+    ReplaceFileAtomically(dir / "HTML/03/index.htm", "<html>03</html>");
+    ReplaceFileAtomically(dir / "HTML/index.htm", "<html>comune</html>");
+    for (const std::string slot : {"03", "04"}) {
+        SCOPED_TRACE(slot);
+        Slot(Riga("SendMes", "YES"), slot);
+        t.main.navigations.clear();
+        t.main.SetVisible("LVWMancanti", true);
+        t.main.SetVisible("PictureMenu(2)", true);
+        bool visto = false;
+        d.mes = [&](Programma&) {
+            visto = true;
+            EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Collegamento");
+            EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Grossista");
+            EXPECT_TRUE(t.main.Visible("WebBrowser1"));
+            EXPECT_FALSE(t.main.Visible("LVWMancanti"));
+            EXPECT_FALSE(t.main.Visible("TreeView1"));
+            EXPECT_FALSE(t.main.Visible("PictureMenu(0)"));
+            EXPECT_TRUE(t.main.Visible("PictureMenu(1)"));
+            EXPECT_FALSE(t.main.Visible("PictureMenu(2)"));
+            ASSERT_EQ(t.main.navigations.size(), 1u);
+            EXPECT_EQ(t.main.navigations[0].first, "WebBrowser1");
+            EXPECT_EQ(t.main.navigations[0].second, dir / (slot == "03" ? "HTML/03/index.htm" : "HTML/index.htm"));
+        };
+        EXPECT_TRUE(SceltaChiamata(p, slot, &d));
+        EXPECT_TRUE(visto);
+    }
+}
+
 TEST_F(CallDriverTest, RefusedCalls) {
     // No settings file for the slot: no call with the values another slot left.
     p.impostazioni.sConnect = "Altro grossista";
@@ -144,6 +177,7 @@ TEST_F(CallDriverTest, RefusedCalls) {
     ASSERT_EQ(t.msgbox.calls.size(), 1u);
     EXPECT_EQ(t.msgbox.calls[0].style, 48);
     EXPECT_EQ(t.end.calls, 0);
+    EXPECT_TRUE(t.main.navigations.empty());  // refused before the window was laid out for a call
     // A batch run ends the program so that its caller sees the end marker.
     p.opzioni.bBlkRun = true;
     EXPECT_FALSE(SceltaChiamata(p, "09", &d));
@@ -157,6 +191,15 @@ TEST_F(CallDriverTest, RefusedCalls) {
     EXPECT_FALSE(SceltaChiamata(p, "02", &d));
     ASSERT_EQ(t.msgbox.calls.size(), 1u);
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Interfaccia non gestita : SCONOSCIUTA");
+
+    // Every other refusal of a batch run ends the program as well: the unknown interface, and a PHT order
+    // window left without its order file (no message there).
+    p.opzioni.bBlkRun = true;
+    EXPECT_FALSE(SceltaChiamata(p, "02", &d));
+    EXPECT_EQ(t.end.calls, 2);
+    Slot(Riga("OrdinePht", "YES"), "03");
+    EXPECT_FALSE(SceltaChiamata(p, "03", &d));
+    EXPECT_EQ(t.end.calls, 3);
 }
 
 }  // namespace

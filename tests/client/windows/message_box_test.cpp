@@ -1,6 +1,8 @@
 // The Qt message box: buttons, Italian captions, icon and default button from the style sum, and the result.
 #include "tests/client/windows/qt_test_support.h"
 
+#include "client/engine/message_box.h"
+
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,7 @@ struct Visto {
 int Mostra(int stile, const QString& daPremere, Visto& v, std::string_view testo = "Testo\r\nriga") {
     App();
     QtMessageBoxes box;
+    box.piattaforma = "xcb";  // a screen with someone in front of it: the box waits for the click
     box.prima = [&](QMessageBox& m) {
         for (QAbstractButton* b : m.buttons()) v.pulsanti << b->text();
         std::sort(v.pulsanti.begin(), v.pulsanti.end());
@@ -69,6 +72,76 @@ TEST(QtMessageBox, TextsAreWindows1252) {
     Visto v;
     Mostra(0, "OK", v, "Non e' pi\xF9 possibile");
     EXPECT_EQ(v.testo, QString::fromUtf8("Non e' più possibile"));
+}
+
+TEST(QtMessageBox, WhoAnswersTheBox) {
+    const struct {
+        bool batch;
+        const char* piattaforma;
+        RispostaBox risposta;
+    } casi[] = {
+        {false, "xcb", {ModoRisposta::Utente, 0}},
+        {false, "wayland", {ModoRisposta::Utente, 0}},
+        {true, "xcb", {ModoRisposta::ATempo, kLimiteBoxBatchMs}},
+        {false, "offscreen", {ModoRisposta::Subito, 0}},
+        {true, "offscreen", {ModoRisposta::Subito, 0}},
+        {false, "minimal", {ModoRisposta::Subito, 0}},
+        {true, "minimal", {ModoRisposta::Subito, 0}},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(std::string(k.piattaforma) + (k.batch ? " batch" : ""));
+        EXPECT_EQ(PoliticaRisposta(k.batch, k.piattaforma), k.risposta);
+    }
+    EXPECT_EQ(RigaRispostaAutomatica("Fine Lavoro", "Prima\r\nseconda", kMsgNo),
+              "MessagBox :risposta automatica No (7) a \"Fine Lavoro\" :Prima seconda");
+}
+
+// Boxes that answer by themselves: at once where nobody can see them, after the time limit of a batch run
+// (on the program's clock) unless clicked before.
+TEST(QtMessageBox, BoxesThatAnswerByThemselves) {
+    const struct {
+        const char* caso;
+        const char* piattaforma;
+        bool batch;
+        int stile;
+        const char* premi;  // clicked at once; nullptr: nobody clicks
+        bool mostrato;
+        int risultato;
+        bool registrato;
+    } casi[] = {
+        {"offscreen, default Yes", "offscreen", false, 36, nullptr, false, kMsgYes, true},
+        {"offscreen batch, default No", "offscreen", true, 276, nullptr, false, kMsgNo, true},
+        {"minimal, OK only", "minimal", false, 48, nullptr, false, kMsgOk, true},
+        {"batch run, nobody clicks", "xcb", true, 256 + 1, nullptr, true, kMsgCancel, true},
+        {"batch run, clicked in time", "xcb", true, 256 + 1, "OK", true, kMsgOk, false},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.caso);
+        App();
+        TempDir dir;
+        TestProgram t{dir.path()};
+        t.p.opzioni.bBlkRun = k.batch;
+        // Every read of the clock moves it ten seconds: the 30-second limit passes in a few timer rounds.
+        t.clock.SetAutoStep(10000);
+        QtMessageBoxes box;
+        box.programma = &t.p;
+        box.piattaforma = k.piattaforma;
+        bool mostrato = false;
+        box.prima = [&](QMessageBox& m) {
+            mostrato = true;
+            if (!k.premi) return;
+            QTimer::singleShot(0, &m, [&m, premi = QString::fromUtf8(k.premi)] {
+                for (QAbstractButton* b : m.buttons())
+                    if (b->text() == premi) b->click();
+            });
+        };
+        EXPECT_EQ(box.MsgBox("Linea\r\ncaduta", k.stile, "Connessione", nullptr), k.risultato);
+        EXPECT_EQ(mostrato, k.mostrato);
+        std::string log;
+        ReadWholeFile(dir / "MorvenClient.log", log);
+        const std::string riga = RigaRispostaAutomatica("Connessione", "Linea\r\ncaduta", k.risultato);
+        EXPECT_EQ(log.find(riga) != std::string::npos, k.registrato) << log;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The dial-up entries against a fake pppd: a shell script that records its arguments and, by the peer's
 // name, brings the "link" up (writes the link pid file and detaches), fails, or keeps dialling.
 #include "platform/dialup/dialup.h"
+#include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -27,8 +28,8 @@ std::string ReadAll(const fs::path& p) {
 class DialupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() / ("dialup_test_" + std::to_string(::getpid()) + "_" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = fs::temp_directory_path() /
+                ("dialup_test_" + std::to_string(::getpid()) + "_" + morven::testing::CurrentTestFolderName());
         fs::remove_all(root_);
         fs::create_directories(root_ / "peers");
         fs::create_directories(root_ / "run");

@@ -1,5 +1,6 @@
 #include "platform/serial/serial_port.h"
 #include "platform/serial/termios_config.h"
+#include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +73,8 @@ bool WaitFor(EventPump& pump, const std::function<bool()>& done) {
 class SerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        appDir_ = fs::temp_directory_path() / ("serial_test_" + std::to_string(getpid()) + "_" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        appDir_ = fs::temp_directory_path() /
+                  ("serial_test_" + std::to_string(getpid()) + "_" + morven::testing::CurrentTestFolderName());
         fs::create_directories(appDir_);
         std::ofstream(appDir_ / "serialports.txt") << "# test port\ncom3 = " << pty_.slave() << "\n";
         port_.SetAppDir(appDir_.string());
