@@ -50,6 +50,8 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
     std::thread server([&] { esito = s.ServiUna(60000); });
 
     setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+    // The program registers the component library at start: in the test's own registry.
+    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // The program's pauses (the wait before the order, the input drains) on a clock twenty times faster.
@@ -59,6 +61,7 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
     o.timeoutMs = 120000;
     const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
     unsetenv("MORVEN_APPDIR");
+    unsetenv("MORVEN_COM_REGISTRY");
     unsetenv("MORVEN_CLOCK_SCALE");
     s.Ferma();
     server.join();
@@ -86,6 +89,8 @@ TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
     morven::testing::TempDir app;
     ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
     setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+    // The program registers the component library at start: in the test's own registry.
+    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ProcessOptions o;
@@ -93,6 +98,7 @@ TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
     o.timeoutMs = 60000;
     const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
     unsetenv("MORVEN_APPDIR");
+    unsetenv("MORVEN_COM_REGISTRY");
     ASSERT_TRUE(r.started) << r.error;
     EXPECT_TRUE(r.exited);
     EXPECT_FALSE(r.timedOut);
@@ -180,6 +186,8 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
         ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
 
         setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+        // The program registers the component library at start: in the test's own registry.
+        setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
         // Retries, pauses and the boxes' time limits on a clock fifty times faster.
@@ -190,6 +198,7 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
         const ProcessResult r =
             StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
         unsetenv("MORVEN_APPDIR");
+        unsetenv("MORVEN_COM_REGISTRY");
         unsetenv("MORVEN_CLOCK_SCALE");
         if (grossista) grossista->Stop();
 
