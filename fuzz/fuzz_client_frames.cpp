@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -29,7 +30,8 @@ struct Sandbox {
         if (mkdtemp(tmpl.data()) == nullptr) std::abort();
         root = tmpl;
     }
-    ~Sandbox() {
+    ~Sandbox() { Remove(); }
+    void Remove() const {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -48,9 +50,15 @@ Sandbox& Box() {
     return box;
 }
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+// A failed check names itself and removes the sandbox before the run stops.
+#define Check(ok)                                                                     \
+    do {                                                                              \
+        if (!(ok)) {                                                                  \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
+            Box().Remove();                                                           \
+            std::abort();                                                             \
+        }                                                                             \
+    } while (false)
 
 bool Begins(std::string_view s, std::string_view with) { return s.substr(0, with.size()) == with; }
 bool Ends(std::string_view s, std::string_view with) {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +37,8 @@ struct Sandbox {
         if (mkdtemp(tmpl.data()) == nullptr) std::abort();
         root = tmpl;
     }
-    ~Sandbox() {
+    ~Sandbox() { Remove(); }
+    void Remove() const {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -54,9 +56,15 @@ Sandbox& Box() {
     return box;
 }
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+// A failed check names itself and removes the sandbox before the run stops.
+#define Check(ok)                                                                     \
+    do {                                                                              \
+        if (!(ok)) {                                                                  \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
+            Box().Remove();                                                           \
+            std::abort();                                                             \
+        }                                                                             \
+    } while (false)
 
 void Write(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

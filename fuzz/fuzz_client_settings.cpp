@@ -33,7 +33,8 @@ struct Sandbox {
         if (mkdtemp(tmpl.data()) == nullptr) std::abort();
         root = tmpl;
     }
-    ~Sandbox() {
+    ~Sandbox() { Remove(); }
+    void Remove() const {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -51,11 +52,12 @@ Sandbox& Box() {
     return box;
 }
 
-// A failed check names itself before the run stops.
+// A failed check names itself and removes the sandbox before the run stops.
 #define Check(ok)                                                                     \
     do {                                                                              \
         if (!(ok)) {                                                                  \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
+            Box().Remove();                                                           \
             std::abort();                                                             \
         }                                                                             \
     } while (false)
