@@ -91,7 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!input.empty()) {
         std::string framed = morven::AddCeck_MORVEN(p, input);
         Check(framed.size() == input.size() + 20);
-        Check(morven::TagliaAlFrame(framed).size() <= framed.size());
         Check(morven::Ceck_MORVEN(p, framed));
         Check(framed == input);
     }

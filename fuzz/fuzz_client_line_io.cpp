@@ -134,8 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string r = zip ? morven::LeggiZip(p, 0) : morven::LeggiComm(p, attesa);
         if (std::getenv("MORVEN_FUZZ_TRACE")) {
             std::string e;
-            for (unsigned char c : r) e += (c >= 32 && c < 127) ? std::string(1, c) : "\\x" + std::to_string(c);
-            fprintf(stderr, "read %zu %s: [%s] queue %zu\n", k, zip ? "zip" : "comm", e.c_str(), t.socket.sCodaRicezione.size());
+            for (unsigned char c : r) {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                e += (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : std::string(hex);
+            }
+            std::fprintf(stderr, "read %zu %s: [%s] queue %zu\n", k, zip ? "zip" : "comm", e.c_str(), t.socket.sCodaRicezione.size());
         }
         Check(r.size() <= morven::kMaxRigaLinea + (Strict() ? 0 : massimo));
         if (r == "NO CARRIER") break;
@@ -144,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             if (Strict()) Check(r.find_first_of("\r\n") == std::string::npos);
         }
-        Check(t.socket.sCodaRicezione.size() <= kMaxInCoda);
+        // What stays queued is bounded too: a queue over the limit without an end is thrown away.
+        Check(t.socket.sCodaRicezione.size() <= morven::kMaxRigaLinea + massimo);
     }
     return 0;
 }
