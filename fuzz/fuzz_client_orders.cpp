@@ -1,0 +1,150 @@
+// The order readers and the conversions for the outside ordering program, on outside input: the order
+// work file ordseq.txt, the outside program's tra.dat and the answer file ordseq.man (which becomes ric.000)
+// are written from the input into an application folder of their own. Nothing may crash; every record a
+// reader builds is in the array and, for the standard protocol, passes the wholesaler's check; a tra.dat
+// that converts makes an ordseq.txt the reader takes (when its fields hold no line ends), a refused one
+// leaves none; ric.000 is always lines of 128 characters.
+//
+// Input (FuzzedDataProvider): the session switches from the last bytes, then ordseq.txt, tra.dat and
+// ordseq.man as three strings, each ended by a backslash and another character ("\\" stands for one
+// backslash).
+#include <fuzzer/FuzzedDataProvider.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "client/engine/frames.h"
+#include "client/engine/order_file.h"
+#include "client/engine/testing/test_program.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sandbox {
+    fs::path root;
+    Sandbox() {
+        // In memory when the machine has it: the code under test writes logs and replaces files with fsync.
+        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string tmpl = (base / "fuzz_client_orders_XXXXXX").string();
+        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
+        root = tmpl;
+    }
+    ~Sandbox() { Remove(); }
+    void Remove() const {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    fs::path FreshApp() const {
+        const fs::path app = root / "app";
+        std::error_code ec;
+        fs::remove_all(app, ec);
+        fs::create_directories(app);
+        return app;
+    }
+};
+
+Sandbox& Box() {
+    static Sandbox box;
+    return box;
+}
+
+// A failed check names itself and removes the sandbox before the run stops.
+#define Check(ok)                                                                     \
+    do {                                                                              \
+        if (!(ok)) {                                                                  \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
+            Box().Remove();                                                           \
+            std::abort();                                                             \
+        }                                                                             \
+    } while (false)
+
+void Write(const fs::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The records of the last read, each inside the array.
+void CheckRecords(const morven::Programma& p) {
+    Check(p.sessione.nUltimoRecord >= 0 &&
+          static_cast<std::size_t>(p.sessione.nUltimoRecord) < p.sessione.aRecordOrdine.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const int tipo = in.ConsumeIntegralInRange<int>(0, 4);
+    const bool internet = in.ConsumeBool();
+    const bool testata3 = in.ConsumeBool();
+    const bool motCpj = in.ConsumeBool();
+    const bool disponibilita = in.ConsumeBool();
+    const bool messaggio = in.ConsumeBool();
+    const std::string ordseq = in.ConsumeRandomLengthString(64 * 1024);
+    const std::string tra = in.ConsumeRandomLengthString(64 * 1024);
+    const std::string man = in.ConsumeRandomLengthString(64 * 1024);
+
+    const fs::path app = Box().FreshApp();
+    morven::TestProgram t(app.string());
+    morven::Programma& p = t.p;
+    auto& imp = p.impostazioni;
+    imp.sCodiceCliente = "123456789";
+    imp.nTipoInterfaccia = tipo;
+    imp.bModoInternet = internet;
+    imp.bOpzioneTestata3 = testata3;
+    imp.bMotCpj = motCpj;
+    imp.bDisponibilita = disponibilita;
+    imp.sInterfaccia = "NOTIZIE";  // no end-record rule in the checks below
+    if (messaggio) p.messaggio = {"Consegna urgente", "per favore \xe8 tardi", "", "grazie"};
+
+    // The work file as the management software left it.
+    Write(app / "ordseq.txt", ordseq);
+    if (morven::LetturaOrdineMorven(p)) {
+        CheckRecords(p);
+        for (int r = 0; r <= p.sessione.nUltimoRecord; ++r) {
+            std::string record = p.sessione.aRecordOrdine[static_cast<std::size_t>(r)];
+            Check(morven::Ceck_LORQ(p, record));
+        }
+    }
+    if (morven::LetturaOrdineComproject(p)) CheckRecords(p);
+
+    // The outside program's order: converted, or refused without leaving an order file.
+    Write(app / "tra.dat", tra);
+    if (morven::ConvertiOrdineCSF(p)) {
+        // Lines of 13 characters, the products' ending in a 4-digit quantity; when no field carried a line
+        // end of its own and the order fits the array, the reader takes them.
+        const std::string ordine = Read(app / "ordseq.txt");
+        bool tredici = true;
+        std::size_t righe = 0;
+        for (std::size_t i = 0; i < ordine.size(); i += 15, ++righe) {
+            Check(ordine.size() - i >= 15 && ordine.compare(i + 13, 2, "\r\n") == 0);
+            const std::string_view riga(ordine.data() + i, 13);
+            if (riga.find_first_of("\r\n") != std::string_view::npos) tredici = false;
+            if (i > 0) Check(riga.substr(9).find_first_not_of("0123456789") == std::string_view::npos);
+        }
+        if (tredici && righe > 0 && righe <= 3000) Check(morven::LetturaOrdineMorven(p));
+    } else {
+        Check(!fs::exists(app / "ordseq.txt"));
+    }
+
+    // The answer for the outside program.
+    Write(app / "ordseq.man", man);
+    if (morven::ConvertiMancantiCSF(p)) {
+        const std::string ric = Read(app / "ric.000");
+        Check(!ric.empty() && ric.size() % 130 == 0);
+        for (std::size_t i = 0; i < ric.size(); i += 130) Check(ric.compare(i + 128, 2, "\r\n") == 0);
+    }
+    return 0;
+}
