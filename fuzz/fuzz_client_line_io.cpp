@@ -69,18 +69,6 @@ Sandbox& Box() {
         }                                                                             \
     } while (false)
 
-// Two promises do not hold today, so they are checked only when MORVEN_FUZZ_STRICT_LINES is set (see the
-// regression inputs line_* and frame_too_long):
-//   - a line may hold CR or LF inside: a shifted line decodes the peer's bytes 76 and 73 to CR and LF, and a
-//     line holding "AEIO" keeps a lone CR or LF as it came;
-//   - a line or block whose end arrives in the same segment as the bytes that take it past kMaxRigaLinea is
-//     handed out whole; only a queue that is over the limit without an end is thrown away. Without the
-//     strict check a line may pass the limit by at most the largest segment.
-bool Strict() {
-    static const bool strict = std::getenv("MORVEN_FUZZ_STRICT_LINES") != nullptr;
-    return strict;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -141,12 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             std::fprintf(stderr, "read %zu %s: [%s] queue %zu\n", k, zip ? "zip" : "comm", e.c_str(), t.socket.sCodaRicezione.size());
         }
-        Check(r.size() <= morven::kMaxRigaLinea + (Strict() ? 0 : massimo));
+        Check(r.size() <= morven::kMaxRigaLinea);
         if (r == "NO CARRIER") break;
         if (zip) {
             Check(r.empty() || (r.size() >= 4 && r.compare(r.size() - 4, 4, "OIEA") == 0));
         } else {
-            if (Strict()) Check(r.find_first_of("\r\n") == std::string::npos);
+            Check(r.find_first_of("\r\n") == std::string::npos);
         }
         // What stays queued is bounded too: a queue over the limit without an end is thrown away.
         Check(t.socket.sCodaRicezione.size() <= morven::kMaxRigaLinea + massimo);

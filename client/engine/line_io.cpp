@@ -63,6 +63,9 @@ bool EstraiRiga(std::string& coda, std::string& riga) {
     const std::string grezza = coda.substr(0, fine);
     coda.erase(0, fine + 2);
     riga = grezza.find("AEIO") != std::string::npos ? grezza : DecodificaTcp(grezza);
+    // A line never holds a line end: bytes the shift turns into CR or LF, and bare CR or LF inside a framed
+    // line, are dropped, as the modem reader drops LF and ends at CR.
+    std::erase_if(riga, [](char c) { return c == '\r' || c == '\n'; });
     return true;
 }
 
@@ -89,6 +92,14 @@ void TroppoLunga(Programma& p, std::string& coda) {
     Log(p, "RX: ERRORE dati oltre " + std::to_string(kMaxRigaLinea) + " byte senza fine riga, scartati " +
                std::to_string(coda.size()) + " byte");
     coda.clear();
+}
+
+// A complete line or frame longer than the limit (its end arrived in the same segment that took it past
+// the limit) is refused the same way: thrown away with the log line, the read gives nothing.
+void TroppoLungaCompleta(Programma& p, std::string& unita) {
+    Log(p, "RX: ERRORE riga oltre " + std::to_string(kMaxRigaLinea) + " byte, scartati " +
+               std::to_string(unita.size()) + " byte");
+    unita.clear();
 }
 
 // Writes in plain letters what the shift cannot carry (codes 193 to 255 of Windows-1252).
@@ -217,6 +228,7 @@ void LeggiDaCodaTcp(Programma& p, const Attesa& attesa, std::string& out, Estrai
         }
         if (attesa.Scaduta()) break;
     }
+    if (out.size() > kMaxRigaLinea) TroppoLungaCompleta(p, out);
 }
 
 // Waits for the first byte on the serial port, then hands the reading to `leggi` (the byte-wise reader).

@@ -159,6 +159,31 @@ TEST_F(LineIo, OverlongTcpLineIsThrownAway) {
     EXPECT_EQ(LeggiComm(p, 10), "SI");
 }
 
+TEST_F(LineIo, TcpLineOrFrameOverTheLimitIsRefusedEvenWithItsEnd) {
+    p.impostazioni.bModoInternet = true;
+    t.socket.state = TcpSocket::sckConnected;
+    t.clock.SetAutoStep(100);
+    // The end arrives in the same segment that takes the line past the limit.
+    t.socket.Feed(std::string(kMaxRigaLinea + 200, '\x90') + "\r\n" + CodificaTcp("SI") + "\r\n");
+    EXPECT_EQ(LeggiComm(p, 10), "");
+    EXPECT_NE(SessionLog().find("RX: ERRORE riga oltre 65536 byte, scartati 65736 byte"), std::string::npos);
+    EXPECT_EQ(LeggiComm(p, 10), "SI");
+    p.sessione.nTimeOutRicezione = 10;
+    t.socket.Feed("AEIO" + std::string(kMaxRigaLinea, 'x') + "OIEA\r\n" + peers::Frame("0001good") + "\r\n");
+    EXPECT_EQ(LeggiZip(p, 0), "");
+    EXPECT_EQ(LeggiZip(p, 0), peers::Frame("0001good"));
+}
+
+TEST_F(LineIo, TcpLineNeverHoldsALineEnd) {
+    p.impostazioni.bModoInternet = true;
+    t.socket.state = TcpSocket::sckConnected;
+    // 'I' and 'L' are what the shift makes of LF and CR; a peer that sends them raw inside a line does not
+    // split the line or smuggle a line end into it, nor do bare CR and LF inside a framed line.
+    t.socket.Feed(std::string("\x80I\x81L") + "\r\n" + "AEIO\rX\nOIEA\r\n");
+    EXPECT_EQ(LeggiComm(p, 0), "AB");
+    EXPECT_EQ(LeggiComm(p, 0), "AEIOXOIEA");
+}
+
 // Time-outs run on the test clock: every clock read moves it on, so the waits end after a few rounds.
 TEST_F(LineIo, TimeOutsCountWholeSecondsAcrossMidnight) {
     struct Case {
