@@ -297,6 +297,16 @@ TEST_F(Settings, ABadValueLosesOnlyItsOwnField) {
     EXPECT_NE(log.find("LeggiImpostazioni :valore non valido per SENDMES :FORSE"), std::string::npos);
 }
 
+TEST_F(Settings, ANumberTooLongForAnyFieldLosesOnlyItsOwnField) {
+    const std::string huge(400, '9');
+    Write("MvnConn03.par", "TimeMaxRxP:" + huge + "\r\nPorta     :" + huge + "." + huge + "\r\nSTORICO   :12\r\n");
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nTimeMaxRxP, 1800);
+    EXPECT_EQ(s.nPorta, 1121);
+    EXPECT_EQ(s.nStorico, 12);  // the line after them is still read
+    EXPECT_NE(FunctionLog().find("LeggiImpostazioni :valore non valido per TIMEMAXRXP :" + huge), std::string::npos);
+}
+
 TEST_F(Settings, NumbersAreTheirLeadingValue) {
     const std::pair<const char*, double> cases[] = {
         {"1121", 1121}, {"  45", 45}, {"-3", -3}, {"+7x", 7}, {"12.5", 12}, {"13.5", 14}, {".5", 0},
