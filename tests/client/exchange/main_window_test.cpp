@@ -337,6 +337,20 @@ TEST_F(MainWindowFixture, SessionThatShowsItsAnswerKeepsTheMenuLocked) {
     EXPECT_FALSE(t.main.Enabled("MNU_SET_GROSS2"));
 }
 
+TEST_F(MainWindowFixture, SessionBrokenOffGivesTheMenuBack) {
+    Scrivi("MvnConn02.par", "Connect   :Due\r\n");
+    c.SceltaChiamata = [&](Programma& q, std::string&) {
+        EXPECT_FALSE(t.main.Enabled("MNU_CON_GROSS2"));
+        q.sessione.nPassoSessione = 200;
+        return true;
+    };
+    auto f = Finestra();
+    f.Form_Load("/2");
+    f.Timer1_Timer();
+    EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS2"));
+    EXPECT_TRUE(t.main.Enabled("MNU_SET_GROSS2"));
+}
+
 TEST_F(MainWindowFixture, AvailabilityAnswerShownWithTheDialogue) {
     std::filesystem::copy_file(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT",
                                dir / "IFCK01_OUT_MORVEN.DAT");
