@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 namespace morven {
 namespace {
@@ -405,6 +406,21 @@ TEST_F(MainWindowFixture, MissingAnswerNeverOffersTheConfirm) {
     EXPECT_FALSE(f.MostraRispostaMancanti());
     EXPECT_FALSE(t.main.Visible("CmdConferma"));
     EXPECT_TRUE(t.main.Visible("CmdAnnulla"));
+}
+
+TEST_F(MainWindowFixture, AnswerThatFailsToShowNeverOffersTheConfirm) {
+    struct ListaGuasta : FakeRisposte {
+        void MostraLista(const ModelloLista&) override { throw std::runtime_error("lista non disponibile"); }
+    } guasta;
+    std::filesystem::copy_file(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT",
+                               dir / "IFCK01_OUT_MORVEN.DAT");
+    p.impostazioni.bModeIFCK = true;
+    p.impostazioni.bDisponibilita = true;
+    p.opzioni.sFileIFCKOut = "IFCK01_OUT_MORVEN.DAT";
+    EventiFrmMorven f(p, t.main, guasta, c);
+    EXPECT_FALSE(f.MostraRispostaMancanti());
+    EXPECT_FALSE(t.main.Visible("CmdConferma"));
+    EXPECT_TRUE(t.main.Visible("CmdAnnulla"));  // the answer can still be refused
 }
 
 TEST_F(MainWindowFixture, DoubleClickOnAnOrderListDoesNothing) {
