@@ -2,6 +2,7 @@
 #include "client/engine/programma.h"
 #include "platform/core/text.h"
 
+#include "tests/client/engine/comma_locale.h"
 #include "tests/client/engine/engine_test_support.h"
 
 #include <gtest/gtest.h>
@@ -313,6 +314,12 @@ TEST_F(Settings, NumbersAreTheirLeadingValue) {
         {"abc", 0},     {"", 0},      {"-", 0},   {"99999", 99999},
     };
     for (const auto& [text, v] : cases) EXPECT_EQ(ValoreNumerico(text), v) << text;
+
+    // A window program runs in the desktop's locale: an Italian one, with its decimal comma, changes nothing.
+    testing::LocaleConVirgola virgola;
+    if (!virgola.attiva()) GTEST_SKIP() << "no Italian locale can be made on this machine";
+    for (const auto& [text, v] : cases) EXPECT_EQ(ValoreNumerico(text), v) << text << " (Italian locale)";
+    EXPECT_EQ(ValoreNumerico("1,5"), 1);  // the comma is no decimal point in the file
 }
 
 TEST_F(Settings, OlderFileNameAndAnyCase) {
