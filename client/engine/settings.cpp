@@ -306,21 +306,29 @@ void Deriva(Programma& p) {
 }  // namespace
 
 double ValoreNumerico(std::string_view text) {
+    // Read digit by digit, not through the C library: its decimal point follows the locale, and a number too
+    // long for a double must come out as out of range for the field, not as an error that ends the reading.
+    auto cifra = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    const std::size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool negativo = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativo = text[i++] == '-';
     const std::size_t digits = i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    double v = 0;  // grows to infinity for an absurdly long number, which no field accepts
+    for (; cifra(i); ++i) v = v * 10 + (text[i] - '0');
     bool any = i > digits;
+    int primaDecimale = 0;      // first digit after the point
+    bool restoDecimali = false;  // any non-zero digit after it
     if (i < text.size() && text[i] == '.') {
         const std::size_t frac = ++i;
-        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+        if (cifra(i)) primaDecimale = text[i++] - '0';
+        for (; cifra(i); ++i) restoDecimali = restoDecimali || text[i] != '0';
         any = any || i > frac;
     }
     if (!any) return 0;
-    const double v = std::stod(std::string(text.substr(start, i - start)));
-    return std::nearbyint(v);  // the default rounding mode: half to even
+    // Rounded to a whole number, half to even.
+    if (primaDecimale > 5 || (primaDecimale == 5 && (restoDecimali || std::fmod(v, 2) != 0))) v += 1;
+    return negativo ? -v : v;
 }
 
 void ApplicaInterfaccia(ImpostazioniGrossista& s, std::string_view i) {

@@ -300,8 +300,10 @@ bool RxComproject(Programma& p) {
             if (rec == ultimoMemorizzato) continue;  // a repeat: acknowledged, stored once
             ultimoMemorizzato = rec;
             if (rec[0] == '9') {
-                const long n = Valore(Mid(rec, 2, 2));
-                for (long i = 0; i < n; ++i) risposta.Aggiungi(RigheVoceComproject(Mid(rec, 4 + 41 * i, 41)));
+                // The entry count read as the record check reads it, so every entry it counted is stored.
+                const auto n = ValoreCifre(Mid(rec, 2, 2));
+                for (std::int64_t i = 0; i < n; ++i)
+                    risposta.Aggiungi(RigheVoceComproject(Mid(rec, static_cast<std::size_t>(4 + 41 * i), 41)));
             } else if (fine) {
                 risposta.IniziaMessaggio(p);
                 risposta.msg += Mid(rec, 5) + "\r\n";

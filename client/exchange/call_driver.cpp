@@ -132,9 +132,14 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
             if (dialoghi) dialoghi->RicDocumenti(p);
             if (!imp.bRichDocs && !p.richiesta.bRichListino && !p.richiesta.bRichTrattatiPht) {
                 p.MsgBox().MsgBox("Richiesta Documenti Annullata ", 64, perc.sNomeProgramma, nullptr);
-                // The program ends at once, without the program-end procedure.
-                p.sessione.bProgrammaTerminato = true;
-                p.Fine().EndProgram(0);
+                // The program ends at once, without the program-end procedure; a batch run's caller waits
+                // for the end marker, so there the program-end procedure writes it.
+                if (p.opzioni.bBlkRun) {
+                    TerminaProgramma(p);
+                } else {
+                    p.sessione.bProgrammaTerminato = true;
+                    p.Fine().EndProgram(0);
+                }
                 fine = true;
             }
         } else if (imp.bOrdinePht) {

@@ -341,6 +341,9 @@ bool EventiFrmMorven::MostraRispostaMancanti() {
         // A list that was not read whole must never become an order.
         if (!v.riuscito) form_.SetVisible("CmdConferma", false);
         ok = v.riuscito;
+    }, [&](const ErroreMorven&) {
+        // Nor one that failed on its way to the screen.
+        Istruzione(p_, "DisplayMancanti", kStadioSalta, [&] { form_.SetVisible("CmdConferma", false); });
     });
 }
 

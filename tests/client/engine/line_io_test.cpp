@@ -184,6 +184,47 @@ TEST_F(LineIo, TcpLineNeverHoldsALineEnd) {
     EXPECT_EQ(LeggiComm(p, 0), "AEIOXOIEA");
 }
 
+// A peer that sends without ever ending its line or frame costs at most the limit, on the modem as over TCP,
+// and the next complete line is read normally.
+TEST_F(LineIo, OverlongDataWithoutAnEndIsThrownAwayOnEveryRoad) {
+    struct Case {
+        const char* name;
+        bool tcp, frame;
+    };
+    const Case cases[] = {
+        {"modem line", false, false},
+        {"modem frame", false, true},
+        {"tcp frame", true, true},
+    };
+    t.clock.SetAutoStep(100);
+    p.sessione.nTimeOutRicezione = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string flood = (c.frame ? "AEIO" : "") + std::string(kMaxRigaLinea + 1 - (c.frame ? 4 : 0), 'x');
+        ASSERT_EQ(flood.size(), kMaxRigaLinea + 1);
+        p.impostazioni.bModoInternet = c.tcp;
+        if (c.tcp) {
+            t.socket.state = TcpSocket::sckConnected;
+            t.socket.Feed(flood);
+        } else {
+            t.serial.open = true;
+            t.serial.Feed(flood);
+        }
+        const std::string before = SessionLog();
+        EXPECT_EQ(c.frame ? LeggiZip(p, 0) : LeggiComm(p, 10), "");
+        EXPECT_NE(SessionLog().find("RX: ERRORE dati oltre 65536 byte", before.size()), std::string::npos);
+        EXPECT_TRUE(c.tcp ? t.socket.sCodaRicezione.empty() : t.serial.incoming.empty());
+
+        const std::string next = c.frame ? std::string("AEIOA000098000000OIEA") : std::string("SI");
+        if (c.tcp) {
+            t.socket.Feed(next + "\r\n");
+        } else {
+            t.serial.Feed(next + "\r");
+        }
+        EXPECT_EQ(c.frame ? LeggiZip(p, 0) : LeggiComm(p, 10), next);
+    }
+}
+
 // Time-outs run on the test clock: every clock read moves it on, so the waits end after a few rounds.
 TEST_F(LineIo, TimeOutsCountWholeSecondsAcrossMidnight) {
     struct Case {

@@ -2,6 +2,7 @@
 #include "client/engine/programma.h"
 #include "platform/core/text.h"
 
+#include "tests/client/engine/comma_locale.h"
 #include "tests/client/engine/engine_test_support.h"
 
 #include <gtest/gtest.h>
@@ -297,12 +298,28 @@ TEST_F(Settings, ABadValueLosesOnlyItsOwnField) {
     EXPECT_NE(log.find("LeggiImpostazioni :valore non valido per SENDMES :FORSE"), std::string::npos);
 }
 
+TEST_F(Settings, ANumberTooLongForAnyFieldLosesOnlyItsOwnField) {
+    const std::string huge(400, '9');
+    Write("MvnConn03.par", "TimeMaxRxP:" + huge + "\r\nPorta     :" + huge + "." + huge + "\r\nSTORICO   :12\r\n");
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nTimeMaxRxP, 1800);
+    EXPECT_EQ(s.nPorta, 1121);
+    EXPECT_EQ(s.nStorico, 12);  // the line after them is still read
+    EXPECT_NE(FunctionLog().find("LeggiImpostazioni :valore non valido per TIMEMAXRXP :" + huge), std::string::npos);
+}
+
 TEST_F(Settings, NumbersAreTheirLeadingValue) {
     const std::pair<const char*, double> cases[] = {
         {"1121", 1121}, {"  45", 45}, {"-3", -3}, {"+7x", 7}, {"12.5", 12}, {"13.5", 14}, {".5", 0},
         {"abc", 0},     {"", 0},      {"-", 0},   {"99999", 99999},
     };
     for (const auto& [text, v] : cases) EXPECT_EQ(ValoreNumerico(text), v) << text;
+
+    // A window program runs in the desktop's locale: an Italian one, with its decimal comma, changes nothing.
+    testing::LocaleConVirgola virgola;
+    if (!virgola.attiva()) GTEST_SKIP() << "no Italian locale can be made on this machine";
+    for (const auto& [text, v] : cases) EXPECT_EQ(ValoreNumerico(text), v) << text << " (Italian locale)";
+    EXPECT_EQ(ValoreNumerico("1,5"), 1);  // the comma is no decimal point in the file
 }
 
 TEST_F(Settings, OlderFileNameAndAnyCase) {

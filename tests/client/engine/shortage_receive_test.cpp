@@ -69,6 +69,8 @@ TEST_F(ReceiveTest, BrokenOffAnswerLeavesNoHalfFiles) {
     EXPECT_FALSE(RxLORQ(p));  // the wholesaler falls silent after record 1
     EXPECT_EQ(p.sessione.nPassoSessione, 3);
     EXPECT_FALSE(std::filesystem::exists(dir / "ordseq.man"));
+    for (const char* other : {"ordseq.rst", "ordseq.ma1", "msgrx.txt"})
+        EXPECT_FALSE(std::filesystem::exists(dir / other)) << other;
 }
 
 TEST_F(ReceiveTest, ComprojectAnswer) {
@@ -87,6 +89,21 @@ TEST_F(ReceiveTest, ComprojectAnswer) {
     EXPECT_EQ(Read("ordseq.man"), "CLI001" + std::string(33, ' ') + "\r\n" + m1 + "\r\n" + m2 + "\r\n");
     EXPECT_EQ(Read("ordseq.ma1"), "CLI001" + std::string(33, ' ') + b20 + "\r\n" + m1 + b20 + "\r\n" + m2 + b20 + "\r\n");
     EXPECT_NE(Read("msgrx.txt").find("\r\nConsegna domani\r\n"), std::string::npos);
+}
+
+// Every entry the check counted in a record it let through is stored: a record acknowledged to the wholesaler
+// never loses one of its entries.
+TEST_F(ReceiveTest, ComprojectStoresEveryEntryTheCheckCounted) {
+    const std::string e1 = PadRight("PRD1", 9) + "003" + "3" + PadRight("NON DISPONIBILE", 28);
+    for (const std::string conteggio : {"01", " 1", "+1"}) {
+        SCOPED_TRACE(conteggio);
+        g.Collega(t.socket);
+        g.ricevute.clear();
+        Inizia({"9" + conteggio + e1, "5000"});
+        ASSERT_TRUE(RxComproject(p));
+        EXPECT_EQ(g.ricevute, (std::vector<std::string>{"ACK", "ACK"}));
+        EXPECT_EQ(Read("ordseq.rst"), PadRight("PRD1", 9) + "0003\r\n");
+    }
 }
 
 TEST_F(ReceiveTest, ComprojectAvailabilityEndRecordGetsNoAnswer) {

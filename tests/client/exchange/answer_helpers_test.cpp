@@ -4,6 +4,7 @@
 
 #include <clocale>
 
+#include "tests/client/engine/comma_locale.h"
 #include "tests/client/exchange/answer_test_support.h"
 
 namespace morven {
@@ -185,6 +186,13 @@ TEST(PriceHelpers, IgnoreTheMachineLocale) {
         EXPECT_EQ(VerificaData("20061231"), "31/12/2006") << nome;
     }
     std::setlocale(LC_ALL, salvato.c_str());
+
+    // The Italian locale a window program takes from the desktop, made for the test when it is not installed.
+    morven::testing::LocaleConVirgola virgola;
+    if (!virgola.attiva()) GTEST_SKIP() << "no Italian locale can be made on this machine";
+    EXPECT_EQ(CalcolaPrezzoSingolo("00012345000", 2), "617,2500");
+    EXPECT_EQ(CalcolaSconto("10.0000", "8,0000"), "20,00%");
+    EXPECT_EQ(VerificaData("20061231"), "31/12/2006");
 }
 
 }  // namespace

@@ -115,6 +115,16 @@ TEST_F(CallDriverTest, CancelledDocumentRequestEndsTheProgramAtOnce) {
     EXPECT_EQ(t.msgbox.calls[0].style, 64);
     EXPECT_EQ(t.end.calls, 1);
     EXPECT_FALSE(Esiste("MorvenClient.end"));  // not through the program-end procedure
+    EXPECT_TRUE(p.sessione.bProgrammaTerminato);
+
+    // A batch run's caller waits for the end marker: there the program ends through the program-end procedure.
+    p.opzioni.bBlkRun = true;
+    t.msgbox.calls.clear();
+    EXPECT_FALSE(SceltaChiamata(p, "01", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Richiesta Documenti Annullata ");
+    EXPECT_EQ(t.end.calls, 2);
+    EXPECT_TRUE(Esiste("MorvenClient.end"));
 }
 
 TEST_F(CallDriverTest, PhtOrderWindowLeftWithoutAnOrderMakesNoCall) {

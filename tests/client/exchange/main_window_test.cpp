@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 namespace morven {
 namespace {
@@ -337,6 +338,20 @@ TEST_F(MainWindowFixture, SessionThatShowsItsAnswerKeepsTheMenuLocked) {
     EXPECT_FALSE(t.main.Enabled("MNU_SET_GROSS2"));
 }
 
+TEST_F(MainWindowFixture, SessionBrokenOffGivesTheMenuBack) {
+    Scrivi("MvnConn02.par", "Connect   :Due\r\n");
+    c.SceltaChiamata = [&](Programma& q, std::string&) {
+        EXPECT_FALSE(t.main.Enabled("MNU_CON_GROSS2"));
+        q.sessione.nPassoSessione = 200;
+        return true;
+    };
+    auto f = Finestra();
+    f.Form_Load("/2");
+    f.Timer1_Timer();
+    EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS2"));
+    EXPECT_TRUE(t.main.Enabled("MNU_SET_GROSS2"));
+}
+
 TEST_F(MainWindowFixture, AvailabilityAnswerShownWithTheDialogue) {
     std::filesystem::copy_file(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT",
                                dir / "IFCK01_OUT_MORVEN.DAT");
@@ -391,6 +406,21 @@ TEST_F(MainWindowFixture, MissingAnswerNeverOffersTheConfirm) {
     EXPECT_FALSE(f.MostraRispostaMancanti());
     EXPECT_FALSE(t.main.Visible("CmdConferma"));
     EXPECT_TRUE(t.main.Visible("CmdAnnulla"));
+}
+
+TEST_F(MainWindowFixture, AnswerThatFailsToShowNeverOffersTheConfirm) {
+    struct ListaGuasta : FakeRisposte {
+        void MostraLista(const ModelloLista&) override { throw std::runtime_error("lista non disponibile"); }
+    } guasta;
+    std::filesystem::copy_file(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT",
+                               dir / "IFCK01_OUT_MORVEN.DAT");
+    p.impostazioni.bModeIFCK = true;
+    p.impostazioni.bDisponibilita = true;
+    p.opzioni.sFileIFCKOut = "IFCK01_OUT_MORVEN.DAT";
+    EventiFrmMorven f(p, t.main, guasta, c);
+    EXPECT_FALSE(f.MostraRispostaMancanti());
+    EXPECT_FALSE(t.main.Visible("CmdConferma"));
+    EXPECT_TRUE(t.main.Visible("CmdAnnulla"));  // the answer can still be refused
 }
 
 TEST_F(MainWindowFixture, DoubleClickOnAnOrderListDoesNothing) {

@@ -28,7 +28,9 @@ inline const sbgt::EngineBinding kGtEngine{sbgt::kEngineStateSize, nullptr, null
 // The module state the library's load hook sets up, with the named locks in a folder of the test's own.
 inline const bool moduleLoaded = [] {
     char tmpl[] = "/tmp/sbgtlocks-XXXXXX";
-    setenv("SBGTACTX_LOCK_DIR", mkdtemp(tmpl), 1);
+    // Without a folder of its own the tests would share the named locks with other runs: refuse instead.
+    if (!mkdtemp(tmpl)) return false;
+    setenv("SBGTACTX_LOCK_DIR", tmpl, 1);
     sbgt::ModuleLoad();
     return true;
 }();
@@ -36,6 +38,7 @@ inline const bool moduleLoaded = [] {
 class Controls : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(moduleLoaded) << "no folder for the named locks";
         sbgt::SetDecompressionEngine(&kUgtEngine);
         sbgt::SetCompressionEngine(&kGtEngine);
         ugtRun = nullptr;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -18,7 +20,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(fixture::moduleLoaded);
         char tmpl[] = "/tmp/ugtreal-XXXXXX";
-        dir = mkdtemp(tmpl);
+        ASSERT_NE(mkdtemp(tmpl), nullptr) << "mkdtemp: " << std::strerror(errno);
+        dir = tmpl;
         fs::create_directories(dir / "src");
         fs::create_directories(dir / "out");
         std::ofstream(dir / "src" / "a.txt") << "alfa\n";
@@ -28,7 +31,9 @@ protected:
                   0);
         ASSERT_EQ(RunProgram("gzip", {"-k", (dir / "src" / "a.txt").string()}).status, 0);
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
     static ComPtr<sbgt::Ugtactx> New() { return ComPtr<sbgt::Ugtactx>::Adopt(sbgt::Ugtactx::Create()); }
     static void Set(IDispatch* d, const std::string& n, const Variant& v) { ASSERT_EQ(PutPropertyByName(d, n, v), S_OK) << n; }
     static std::int32_t Code(IDispatch* d) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "gtlib/engine/logs.h"
@@ -27,7 +29,9 @@ class ScratchDir {
 public:
     ScratchDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "gtengine-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+        // An empty path would put the test's files under "/" and remove them from there.
+        if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        path_ = tmpl;
     }
     ~ScratchDir() {
         std::error_code ec;

@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <system_error>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -129,7 +131,8 @@ class TempDir {
 public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "gtlib_test_XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
+        if (!mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        path_ = tmpl;
     }
     ~TempDir() {
         std::error_code ec;

@@ -2,16 +2,20 @@
 // every test that registers a component module (the component layer's, the controls', the client's).
 #pragma once
 
+#include <errno.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 class TempRegistry {
 public:
     TempRegistry() {
         char tmpl[] = "/tmp/comreg-XXXXXX";
-        dir_ = mkdtemp(tmpl);
+        // Without its own folder the test would share (and later remove) whatever the empty path names.
+        if (!mkdtemp(tmpl)) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        dir_ = tmpl;
         path_ = dir_ + "/registry.reg";
         const char* old = getenv("MORVEN_COM_REGISTRY");
         if (old) old_ = old, hadOld_ = true;
