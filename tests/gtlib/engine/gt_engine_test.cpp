@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -382,6 +383,71 @@ TEST_F(GtRunTest, MinorCancelStopsOnlyWithTheSubOption) {
     stop.c.dwGTSubOptions = GTSO_MINORCANCEL;
     EXPECT_EQ(stop.Run(), GTE_ABORT);
     EXPECT_FALSE(Exists(Path("r2.gz")));
+}
+
+// A run that fails half-way (source read error, cancel, a member that is not there) leaves no temporary
+// file behind and the output that was already there exactly as it was.
+TEST_F(GtRunTest, FailedRunLeavesNoTemporaryFileAndTheOldOutput) {
+    const auto data = gtlib_test::Sample("random", 400000);
+    WriteFile(Path("src/big.bin"), std::string(data.begin(), data.end()));
+    WriteFile(Path("src/empty.txt"), "");
+    static int majorCalls;
+    auto cancelSecond = [](const char*, int32_t, int32_t, void*) -> int32_t { return ++majorCalls >= 2 ? 1 : 0; };
+    auto cancelMinor = [](const char*, int32_t, int32_t, void*) -> int32_t { return 1; };
+    struct Case {
+        const char* what;
+        int32_t action;
+        std::string output, items;
+        std::function<void(GtCommand&)> setup;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"unreadable source", GT_GZIP, "out.gz", "src/empty.txt", [](GtCommand&) {}, GTE_READ},
+        {"cancel before the member", GT_GZIP, "out.gz", "src/big.bin",
+         [&](GtCommand& g) { g.c.lpMajorStatus = cancelSecond; }, GTE_ABORT},
+        {"cancel inside the member", GT_GZIP, "out.gz", "src/big.bin",
+         [&](GtCommand& g) {
+             g.c.lpMinorStatus = cancelMinor;
+             g.c.dwGTSubOptions = GTSO_MINORCANCEL;
+         },
+         GTE_ABORT},
+        {"cancel of a TAR run", GT_TAR, "out.tar", "src/big.bin",
+         [&](GtCommand& g) {
+             g.c.lpMinorStatus = cancelMinor;
+             g.c.dwGTSubOptions = GTSO_MINORCANCEL;
+         },
+         GTE_ABORT},
+        {"TAR delete of a member that is not there", GT_TAR_DELETE, "out.tar", "",
+         [](GtCommand& g) { g.c.lIndex = 7; }, GTE_INDEX},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        majorCalls = 0;
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        std::string old;
+        if (c.action == GT_GZIP) {
+            old = "an older member";
+            WriteFile(Path(c.output), old);
+        } else {
+            WriteFile(Path("src/keep.txt"), "kept");
+            GtCommand first(GT_TAR);
+            first.file = Path(c.output);
+            first.items = Path("src/keep.txt");
+            first.c.bNoDirectoryNames = -1;
+            ASSERT_EQ(first.Run(), 0);
+            old = ReadFile(Path(c.output));
+        }
+        GtCommand g(c.action);
+        g.file = Path(c.output);
+        g.items = c.items.empty() ? "" : Path(c.items);
+        g.temp = Path("tmp");
+        g.c.bNoDirectoryNames = -1;
+        c.setup(g);
+        EXPECT_EQ(g.Run(), c.code);
+        EXPECT_EQ(ReadFile(Path(c.output)), old);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
 }
 
 }  // namespace
