@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,30 @@ TEST_F(UgtEngineTest, BrokenMembersFailWithTheirCodeAndLeaveNothing) {
         u.dest = Out();
         EXPECT_EQ(u.Run(), c.code) << c.what;
         EXPECT_FALSE(Exists(Out() + "/x.txt")) << c.what;
+    }
+}
+
+// With the overwrite flag a broken member still never replaces the file that was there.
+TEST_F(UgtEngineTest, BrokenMemberKeepsTheExistingFile) {
+    const auto random = gtlib_test::Sample("random", 50000);
+    const std::string good = GzipBuilder::With(0x08, "x.txt").Build(std::string(random.begin(), random.end()));
+    std::string badCrc = good;
+    badCrc[badCrc.size() - 6] ^= 0x55;
+    const std::string cases[] = {badCrc, good.substr(0, good.size() / 2), good.substr(0, good.size() - 4)};
+    for (const auto& bytes : cases) {
+        SCOPED_TRACE(bytes.size());
+        std::filesystem::remove_all(Out());
+        WriteFile(Out() + "/x.txt", "old contents");
+        WriteFile(Path("bad.gz"), bytes);
+        UgtCommand u;
+        u.file = Path("bad.gz");
+        u.dest = Out();
+        u.c.bOverWriteFlag = -1;
+        EXPECT_NE(u.Run(), 0);
+        EXPECT_EQ(ReadFile(Out() + "/x.txt"), "old contents");
+        std::size_t files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(Out())) files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 1u);
     }
 }
 
