@@ -331,6 +331,36 @@ TEST_F(GtRunTest, GrowingAnArchiveGivesTheSameBytes) {
     EXPECT_EQ(TarList(Path("grown.tar")), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
+// Adding to an archive whose last member is cut short fails and leaves the archive exactly as it was,
+// whether it is copied or grown in place.
+TEST_F(GtRunTest, AddingToADamagedArchiveChangesNothing) {
+    WriteFile(Path("s/big.txt"), std::string(5000, 'b'));
+    WriteFile(Path("s/new.txt"), "new");
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        const std::string tar = Path("cut.tar");
+        std::filesystem::remove(tar);
+        GtCommand make(GT_TAR);
+        make.file = tar;
+        make.items = Path("s/big.txt");
+        make.c.bNoDirectoryNames = -1;
+        ASSERT_EQ(make.Run(), 0);
+        std::filesystem::resize_file(tar, 2048);
+        const std::string before = ReadFile(tar);
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        GtCommand add(GT_TAR);
+        add.file = tar;
+        add.items = Path("s/new.txt");
+        add.temp = Path("tmp");
+        add.c.bNoDirectoryNames = -1;
+        add.c.bGrowExistingFlag = grow ? -1 : 0;
+        EXPECT_NE(add.Run(), 0);
+        EXPECT_EQ(ReadFile(tar), before);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
+}
+
 TEST_F(GtRunTest, MemoryIntoATarArchive) {
     const std::string text = "ordine in memoria";
     GtCommand g(GT_TAR_MEMTOFILE);
