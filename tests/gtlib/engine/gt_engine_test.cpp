@@ -93,6 +93,18 @@ TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
         {"memory to memory without procedure", [](GtCommand& g) { g.c.lFunction = GT_GZIP_MEMTOMEM; g.file.clear(); },
          GTE_PARMS},
         {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS},
+        {"encrypted TAR", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.c.bEncryptFlag = -1; g.code = "chiave"; },
+         GTE_PARMS},
+        {"encrypted TAR from memory",
+         [](GtCommand& g) {
+             g.c.lFunction = GT_TAR_MEMTOFILE;
+             g.c.lpMemBlock = reinterpret_cast<const unsigned char*>("dati");
+             g.c.lMemBlockSize = 4;
+             g.items = "dati.txt";
+             g.c.bEncryptFlag = -1;
+             g.code = "chiave";
+         },
+         GTE_PARMS},
         {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS},
         {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE},
         {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS},
