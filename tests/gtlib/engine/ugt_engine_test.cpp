@@ -343,6 +343,24 @@ TEST_F(UgtEngineTest, StoredNamesCannotLeaveTheDestination) {
     EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
 }
 
+// A stored name whose folder is a link already in the destination is not written through the link.
+TEST_F(UgtEngineTest, StoredNameThroughALinkInTheDestinationStaysInside) {
+    std::filesystem::create_directories(Out() + "/in");
+    std::filesystem::create_directories(Out() + "/outside");
+    std::filesystem::create_directory_symlink(Out() + "/outside", Out() + "/in/ln");
+    WriteFile(Path("link.gz"), GzipBuilder::With(0x08, "ln/x.txt").Build("x"));
+    UgtCommand u;
+    u.file = Path("link.gz");
+    u.dest = Out() + "/in";
+    u.c.bOverWriteFlag = -1;
+    EXPECT_EQ(u.Run(), UGTE_CREATE);
+    EXPECT_TRUE(std::filesystem::is_empty(Out() + "/outside"));
+    // A real folder of that name is used as usual.
+    std::filesystem::remove(Out() + "/in/ln");
+    EXPECT_EQ(u.Run(), 0);
+    EXPECT_EQ(ReadFile(Out() + "/in/ln/x.txt"), "x");
+}
+
 TEST_F(UgtEngineTest, GzipInfoDescribesTheMember) {
     GzipBuilder b;
     b.flags = 0x08;
