@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_test_support.h"
@@ -370,6 +371,49 @@ TEST_F(GtRunTest, AddingToADamagedArchiveChangesNothing) {
         EXPECT_NE(add.Run(), 0);
         EXPECT_EQ(ReadFile(tar), before);
         EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
+}
+
+// Threads compress at the same time, with a control's own state block or the thread's own state, and each
+// gets its own complete member.
+TEST_F(GtRunTest, ThreadsRunWithTheirOwnStates) {
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 4; ++i) {
+        const auto data = gtlib_test::Sample(i % 2 ? "text" : "random", 300000 + static_cast<std::size_t>(i) * 1000, i);
+        inputs.emplace_back(data.begin(), data.end());
+        WriteFile(Path("t" + std::to_string(i) + ".bin"), inputs.back());
+    }
+    std::vector<int32_t> results(4, -1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            GtCommand g(GT_GZIP);
+            g.c.lpMessageDisplay = nullptr;
+            g.file = Path("t" + std::to_string(i) + ".gz");
+            g.items = Path("t" + std::to_string(i) + ".bin");
+            g.c.lCompFactor = 1 + i * 2;
+            g.c.bAllQuiet = -1;
+            if (i % 2) {
+                results[static_cast<std::size_t>(i)] = g.Run();
+                return;
+            }
+            std::vector<unsigned char> block(GtStateSize());
+            GtInitState(block.data());
+            g.c.lpszGTFile = g.file.c_str();
+            g.c.lpszItemList = g.items.c_str();
+            g.c.lpszDestination = g.dest.c_str();
+            g.c.lpszTempPath = g.temp.c_str();
+            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), &g.c);
+            GtReleaseState(block.data());
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(results[static_cast<std::size_t>(i)], 0);
+        const std::string plain = Path("t" + std::to_string(i) + ".out");
+        ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("t" + std::to_string(i) + ".gz")}, plain));
+        EXPECT_EQ(ReadFile(plain), inputs[static_cast<std::size_t>(i)]);
     }
 }
 
