@@ -422,7 +422,10 @@ int TarWriteFileData(TarWriter& w) {
     }
     if (result == GTE_OK) {
         // The source shrank: fill the member up to the size in its header and report it.
-        if (source_short && left > 0 && w.warning) w.warning(*w.item, GTE_READ);
+        if (source_short && left > 0) {
+            w.sourceError = GTE_READ;
+            if (w.warning) w.warning(*w.item, GTE_READ);
+        }
         std::vector<std::uint8_t> zeros(kCopyPiece, 0);
         std::uint64_t fill = left + (RoundUp512(w.headerSize) - w.headerSize);
         while (fill > 0 && result == GTE_OK) {
@@ -468,6 +471,7 @@ int TarBuildArchive(const std::string& archive_path, const std::string& temp_pat
     const int temp = ::open(temp_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (temp < 0) return GTE_CREATE;
     int result = GTE_OK;
+    w.sourceError = GTE_OK;
     if (!grow_existing) {
         const int old = ::open(archive_path.c_str(), O_RDONLY | O_CLOEXEC);
         if (old >= 0) {
@@ -482,6 +486,7 @@ int TarBuildArchive(const std::string& archive_path, const std::string& temp_pat
     for (std::size_t i = 0; i < items.size() && result == GTE_OK; ++i) {
         result = TarWriteEntry(w, items[i]);
         if (result == GTE_OK) result = TarWriteFileData(w);
+        if (result == GTE_OK && w.sourceError != GTE_OK) result = w.sourceError;
         if (result != GTE_OK && on_error) on_error(result, temp_path);
     }
     if (result == GTE_OK) result = TarWriteEnd(w);

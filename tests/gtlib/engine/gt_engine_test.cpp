@@ -417,6 +417,46 @@ TEST_F(GtRunTest, ThreadsRunWithTheirOwnStates) {
     }
 }
 
+// A file that shrinks while it is being archived ends the run with the read error: no archive is made
+// or changed with a member whose data are not the file's.
+TEST_F(GtRunTest, SourceShrinkingWhileArchivedIsAReadError) {
+    static std::string shrink;
+    auto cutSource = [](const char*, int32_t, int32_t, void*) -> int32_t {
+        if (!shrink.empty()) std::filesystem::resize_file(shrink, 1000);
+        shrink.clear();
+        return 0;
+    };
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        WriteFile(Path("s/keep.txt"), "kept");
+        WriteFile(Path("s/big.bin"), std::string(100000, 'b'));
+        const std::string tar = Path("shrink.tar");
+        std::filesystem::remove(tar);
+        GtCommand first(GT_TAR);
+        first.file = tar;
+        first.items = Path("s/keep.txt");
+        first.c.bNoDirectoryNames = -1;
+        ASSERT_EQ(first.Run(), 0);
+        const std::string before = ReadFile(tar);
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        shrink = Path("s/big.bin");
+        GtCommand add(GT_TAR);
+        add.file = tar;
+        add.items = Path("s/big.bin");
+        add.temp = Path("tmp");
+        add.c.bNoDirectoryNames = -1;
+        add.c.bGrowExistingFlag = grow ? -1 : 0;
+        add.c.lpMinorStatus = cutSource;
+        EXPECT_EQ(add.Run(), GTE_READ);
+        EXPECT_TRUE(shrink.empty());  // the source was cut while its data were copied
+        EXPECT_EQ(ReadFile(tar), before);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+        ASSERT_EQ(add.Errors().size(), 1u);
+        EXPECT_NE(add.Errors()[0].find("big.bin"), std::string::npos) << add.Errors()[0];
+    }
+}
+
 TEST_F(GtRunTest, MemoryIntoATarArchive) {
     const std::string text = "ordine in memoria";
     GtCommand g(GT_TAR_MEMTOFILE);
