@@ -181,6 +181,16 @@ bool MakeFolders(const std::string& dest, const std::string& rel, bool whole) {
     }
 }
 
+// The folders of a path the rename procedure chose: the host's own choice, made as it stands.
+bool MakeChosenFolders(const std::string& path, bool whole) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = whole ? path : (slash == std::string::npos ? std::string() : path.substr(0, slash));
+    if (folder.empty()) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
+}
+
 }  // namespace
 
 // ---- Header fields -------------------------------------------------------------------------------------
@@ -734,13 +744,16 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     std::uint64_t mtime_value = 0;
     TarParseNumber(member.header + 136, 12, &mtime_value);
     std::int64_t mtime = static_cast<std::int64_t>(mtime_value);
+    const std::string inside = path;
     if (to_file && ctx.rename) ctx.rename(path, name, mtime, mode);
     const std::uint32_t attributes = (mode & 0200) ? 0u : std::uint32_t{ATTR_READONLY};
 
     bool overwrite_ro = ctx.overwriteReadOnly;
     bool existed = false;
     if (to_file) {
-        if (!MakeFolders(ctx.destination, rel, directory)) return done(UGTE_CREATE);
+        const bool made =
+            path == inside ? MakeFolders(ctx.destination, rel, directory) : MakeChosenFolders(path, directory);
+        if (!made) return done(UGTE_CREATE);
         if (directory) {
             if (ctx.log) ctx.log(TarEvent::kExtracted, path);
             return done(UGTE_OK);

@@ -560,6 +560,20 @@ TEST_F(UgtTarTest, RenameProcedureChoosesTheOutputPathAndTime) {
     struct stat st;
     ASSERT_EQ(::stat(renamer.to.c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1009843199);
+
+    // A TAR member goes to the path the procedure chose as well, its folders made first.
+    const std::string tar = GnuTar({{"t.txt", "tar member"}});
+    renamer.to = Out() + "/altrove/dentro/t2.txt";
+    UgtCommand t(UGT_UNTAR);
+    t.file = tar;
+    t.dest = Out();
+    t.filespec = "*.*";
+    t.c.lpRenameProc = &Renamer::Proc;
+    t.c.lpRenameUserData = &renamer;
+    ASSERT_EQ(t.Run(), 0);
+    EXPECT_EQ(renamer.seenOptions, 1u);
+    EXPECT_EQ(ReadFile(renamer.to), "tar member");
+    EXPECT_FALSE(Exists(Out() + "/t.txt"));
 }
 
 }  // namespace
