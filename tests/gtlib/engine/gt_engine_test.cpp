@@ -520,6 +520,26 @@ TEST_F(GtRunTest, FailedRunLeavesNoTemporaryFileAndTheOldOutput) {
     static int majorCalls;
     auto cancelSecond = [](const char*, int32_t, int32_t, void*) -> int32_t { return ++majorCalls >= 2 ? 1 : 0; };
     auto cancelMinor = [](const char*, int32_t, int32_t, void*) -> int32_t { return 1; };
+    // Stream hosts: 100000 bytes of data, then an error or a cancel instead of the end.
+    static int streamCalls;
+    auto stream = [](int32_t dir, unsigned char* buf, int32_t* size, int32_t endAnswer, int32_t* answer) {
+        if (dir != MEM_READ_DATA) return;
+        if (streamCalls++ < 10) {
+            const int32_t n = std::min<int32_t>(*size, 10000);
+            std::memset(buf, 'x' + streamCalls % 3, static_cast<std::size_t>(n));
+            *size = n;
+            *answer = MEM_CONTINUE;
+        } else {
+            *size = 0;
+            *answer = endAnswer;
+        }
+    };
+    static decltype(stream)* streamFn = nullptr;
+    streamFn = &stream;
+    auto failingStream = [](int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                            void*, int32_t* answer) { (*streamFn)(dir, buf, size, MEM_ERROR, answer); };
+    auto cancelledStream = [](int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                              void*, int32_t* answer) { (*streamFn)(dir, buf, size, MEM_CANCEL, answer); };
     struct Case {
         const char* what;
         int32_t action;
@@ -545,14 +565,29 @@ TEST_F(GtRunTest, FailedRunLeavesNoTemporaryFileAndTheOldOutput) {
          GTE_ABORT},
         {"TAR delete of a member that is not there", GT_TAR_DELETE, "out.tar", "",
          [](GtCommand& g) { g.c.lIndex = 7; }, GTE_INDEX},
+        {"stream whose host fails after some data", GT_GZIP_MEMTOFILE_STREAM, "out.gz", "",
+         [&](GtCommand& g) {
+             g.items = "flusso.txt";
+             g.callbacks.lpMemToMemProc = failingStream;
+             g.c.lpCallbackStruct = &g.callbacks;
+         },
+         GTE_READ},
+        {"stream cancelled by its host", GT_GZIP_MEMTOFILE_STREAM, "out.gz", "",
+         [&](GtCommand& g) {
+             g.items = "flusso.txt";
+             g.callbacks.lpMemToMemProc = cancelledStream;
+             g.c.lpCallbackStruct = &g.callbacks;
+         },
+         GTE_ABORT},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         majorCalls = 0;
+        streamCalls = 0;
         std::filesystem::remove_all(Path("tmp"));
         std::filesystem::create_directories(Path("tmp"));
         std::string old;
-        if (c.action == GT_GZIP) {
+        if (c.action != GT_TAR && c.action != GT_TAR_DELETE) {
             old = "an older member";
             WriteFile(Path(c.output), old);
         } else {
