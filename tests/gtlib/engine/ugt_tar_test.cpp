@@ -319,7 +319,9 @@ TEST_F(UgtTarTest, HostileMembersAreSkippedAndNothingLeavesTheDestination) {
     u.dest = Out() + "/in";
     u.filespec = "*.*";
     u.c.bRecurseFlag = -1;
+    u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
     EXPECT_EQ(u.Run(), UGTE_SKIP);
+    EXPECT_NE(env.Events().find("..\\evil.txt [Skipped]"), std::string::npos) << env.Events();
     EXPECT_TRUE(Exists(Out() + "/in/ok.txt"));
     EXPECT_TRUE(Exists(Out() + "/in/abs.txt"));
     EXPECT_FALSE(Exists(Out() + "/evil.txt"));
