@@ -79,23 +79,27 @@ protected:
 
 TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
     WriteFile(Path("a.txt"), "a");
+    const char* const kArgs = "Parameters missing or bad (was processing arguments)";
+    const char* const kCode = "Parameters missing or bad (was getting encryption password)";
     struct Case {
         const char* what;
         std::function<void(GtCommand&)> setup;
         int32_t code;
+        const char* text = nullptr;  // the one error shown; none for a record that cannot be trusted
     };
     const Case cases[] = {
         {"record size", [](GtCommand& g) { g.c.ulgtStructSize = 196; }, GTE_PARMS},
-        {"action 0", [](GtCommand& g) { g.c.lFunction = 0; }, GTE_PARMS},
-        {"action 8", [](GtCommand& g) { g.c.lFunction = 8; }, GTE_PARMS},
-        {"wildcard into one file", [](GtCommand& g) { g.items = "*.txt"; }, GTE_PARMS},
-        {"output file and folder", [&](GtCommand& g) { g.dest = Path("out"); }, GTE_PARMS},
-        {"TAR without archive", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.file.clear(); }, GTE_PARMS},
+        {"action 0", [](GtCommand& g) { g.c.lFunction = 0; }, GTE_PARMS, kArgs},
+        {"action 8", [](GtCommand& g) { g.c.lFunction = 8; }, GTE_PARMS, kArgs},
+        {"wildcard into one file", [](GtCommand& g) { g.items = "*.txt"; }, GTE_PARMS, kArgs},
+        {"output file and folder", [&](GtCommand& g) { g.dest = Path("out"); }, GTE_PARMS, kArgs},
+        {"TAR without archive", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.file.clear(); }, GTE_PARMS, kArgs},
         {"memory to memory without procedure", [](GtCommand& g) { g.c.lFunction = GT_GZIP_MEMTOMEM; g.file.clear(); },
-         GTE_PARMS},
-        {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS},
+         GTE_PARMS, kArgs},
+        {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS,
+         kCode},
         {"encrypted TAR", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.c.bEncryptFlag = -1; g.code = "chiave"; },
-         GTE_PARMS},
+         GTE_PARMS, kCode},
         {"encrypted TAR from memory",
          [](GtCommand& g) {
              g.c.lFunction = GT_TAR_MEMTOFILE;
@@ -105,10 +109,12 @@ TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
              g.c.bEncryptFlag = -1;
              g.code = "chiave";
          },
-         GTE_PARMS},
-        {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS},
-        {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE},
-        {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS},
+         GTE_PARMS, kCode},
+        {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS,
+         "Parameters missing or bad (invalid date)"},
+        {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE,
+         "ItemList does not match any file names"},
+        {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS, kArgs},
     };
     for (const auto& c : cases) {
         GtCommand g(GT_GZIP);
@@ -117,6 +123,12 @@ TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
         c.setup(g);
         EXPECT_EQ(g.Run(), c.code) << c.what;
         EXPECT_FALSE(Exists(Path("a.gz"))) << c.what;
+        const std::vector<std::string> shown = g.Errors();
+        if (c.text == nullptr) {
+            EXPECT_TRUE(shown.empty()) << c.what;
+        } else {
+            EXPECT_EQ(shown, std::vector<std::string>{std::string(c.text) + "\n"}) << c.what;
+        }
     }
 }
 
