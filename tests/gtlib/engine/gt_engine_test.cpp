@@ -469,6 +469,44 @@ TEST_F(GtRunTest, SourceShrinkingWhileArchivedIsAReadError) {
     }
 }
 
+// A temporary folder on another file system: the finished output is copied over the old one and the
+// temporary file goes.
+TEST_F(GtRunTest, TemporaryFolderOnAnotherFileSystem) {
+    std::string shm = "/dev/shm/gtengine-XXXXXX";
+    if (!std::filesystem::is_directory("/dev/shm") || ::mkdtemp(shm.data()) == nullptr)
+        GTEST_SKIP() << "no second file system";
+    struct stat a {}, b {};
+    ::stat(shm.c_str(), &a);
+    ::stat(env.dir.path().c_str(), &b);
+    if (a.st_dev == b.st_dev) {
+        std::filesystem::remove_all(shm);
+        GTEST_SKIP() << "the temporary folder is on the same file system";
+    }
+    WriteFile(Path("s/one.txt"), std::string(50000, '1'));
+    WriteFile(Path("s/two.txt"), "two");
+    for (int32_t action : {GT_GZIP, GT_TAR}) {
+        SCOPED_TRACE(action);
+        const std::string out = Path(action == GT_GZIP ? "x.gz" : "x.tar");
+        WriteFile(out, "an older file");
+        GtCommand g(action);
+        g.file = out;
+        g.items = action == GT_GZIP ? Path("s/one.txt") : Path("s/*.txt");
+        g.temp = shm;
+        g.c.bNoDirectoryNames = -1;
+        if (action == GT_TAR) std::filesystem::remove(out);
+        EXPECT_EQ(g.Run(), 0);
+        EXPECT_TRUE(std::filesystem::is_empty(shm));
+        if (action == GT_GZIP) {
+            const std::string plain = Path("x.out");
+            ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", out}, plain));
+            EXPECT_EQ(ReadFile(plain), std::string(50000, '1'));
+        } else {
+            EXPECT_EQ(TarList(out), (std::vector<std::string>{"one.txt", "two.txt"}));
+        }
+    }
+    std::filesystem::remove_all(shm);
+}
+
 TEST_F(GtRunTest, MemoryIntoATarArchive) {
     const std::string text = "ordine in memoria";
     GtCommand g(GT_TAR_MEMTOFILE);
