@@ -504,6 +504,25 @@ TEST_F(GtRunTest, TemporaryFolderOnAnotherFileSystem) {
             EXPECT_EQ(TarList(out), (std::vector<std::string>{"one.txt", "two.txt"}));
         }
     }
+
+    // A copy that stops half-way (here the host cancels as soon as the copy has begun: the output is no
+    // longer the old file, or a new temporary file stands beside it) leaves the old output in place.
+    static std::string watched;
+    watched = Path("y.gz");
+    WriteFile(watched, "an older file");
+    auto cancelOnChange = [](const char*, int32_t, int32_t, void*) -> int32_t {
+        if (ReadFile(watched) != "an older file") return 1;
+        for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(watched).parent_path()))
+            if (e.path().extension() == ".TMP") return 1;
+        return 0;
+    };
+    GtCommand g(GT_GZIP);
+    g.file = watched;
+    g.items = Path("s/one.txt");
+    g.temp = shm;
+    g.c.lpMajorStatus = cancelOnChange;
+    EXPECT_NE(g.Run(), 0);
+    EXPECT_EQ(ReadFile(watched), "an older file");
     std::filesystem::remove_all(shm);
 }
 
