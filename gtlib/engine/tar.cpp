@@ -181,6 +181,16 @@ bool MakeFolders(const std::string& dest, const std::string& rel, bool whole) {
     }
 }
 
+// The folders of a path the rename procedure chose: the host's own choice, made as it stands.
+bool MakeChosenFolders(const std::string& path, bool whole) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = whole ? path : (slash == std::string::npos ? std::string() : path.substr(0, slash));
+    if (folder.empty()) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
+}
+
 }  // namespace
 
 // ---- Header fields -------------------------------------------------------------------------------------
@@ -422,7 +432,10 @@ int TarWriteFileData(TarWriter& w) {
     }
     if (result == GTE_OK) {
         // The source shrank: fill the member up to the size in its header and report it.
-        if (source_short && left > 0 && w.warning) w.warning(*w.item, GTE_READ);
+        if (source_short && left > 0) {
+            w.sourceError = GTE_READ;
+            if (w.warning) w.warning(*w.item, GTE_READ);
+        }
         std::vector<std::uint8_t> zeros(kCopyPiece, 0);
         std::uint64_t fill = left + (RoundUp512(w.headerSize) - w.headerSize);
         while (fill > 0 && result == GTE_OK) {
@@ -468,6 +481,7 @@ int TarBuildArchive(const std::string& archive_path, const std::string& temp_pat
     const int temp = ::open(temp_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (temp < 0) return GTE_CREATE;
     int result = GTE_OK;
+    w.sourceError = GTE_OK;
     if (!grow_existing) {
         const int old = ::open(archive_path.c_str(), O_RDONLY | O_CLOEXEC);
         if (old >= 0) {
@@ -482,6 +496,7 @@ int TarBuildArchive(const std::string& archive_path, const std::string& temp_pat
     for (std::size_t i = 0; i < items.size() && result == GTE_OK; ++i) {
         result = TarWriteEntry(w, items[i]);
         if (result == GTE_OK) result = TarWriteFileData(w);
+        if (result == GTE_OK && w.sourceError != GTE_OK) result = w.sourceError;
         if (result != GTE_OK && on_error) on_error(result, temp_path);
     }
     if (result == GTE_OK) result = TarWriteEnd(w);
@@ -729,13 +744,16 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     std::uint64_t mtime_value = 0;
     TarParseNumber(member.header + 136, 12, &mtime_value);
     std::int64_t mtime = static_cast<std::int64_t>(mtime_value);
+    const std::string inside = path;
     if (to_file && ctx.rename) ctx.rename(path, name, mtime, mode);
     const std::uint32_t attributes = (mode & 0200) ? 0u : std::uint32_t{ATTR_READONLY};
 
     bool overwrite_ro = ctx.overwriteReadOnly;
     bool existed = false;
     if (to_file) {
-        if (!MakeFolders(ctx.destination, rel, directory)) return done(UGTE_CREATE);
+        const bool made =
+            path == inside ? MakeFolders(ctx.destination, rel, directory) : MakeChosenFolders(path, directory);
+        if (!made) return done(UGTE_CREATE);
         if (directory) {
             if (ctx.log) ctx.log(TarEvent::kExtracted, path);
             return done(UGTE_OK);

@@ -91,8 +91,12 @@ struct TarWriter {
     std::function<void(std::string& stored_name, std::int64_t& mtime, std::uint32_t& attributes)> rename;
     // Applied to each data block before it is written (entry encryption), when set.
     std::function<void(std::uint8_t* data, std::size_t len)> encrypt;
-    // Called for a problem that does not stop the run: the source shrank while it was copied.
+    // Called when the source shrank while it was copied: the member is filled up to the size in its header,
+    // so the archive stays well formed, and TarWriteFileData itself still succeeds.
     std::function<void(const TarWriteItem& item, int code)> warning;
+    // GTE_READ once a source shrank; TarBuildArchive ends the build with it, so no archive is made or
+    // changed with a member whose data are not the file's.
+    int sourceError = 0;
 
     // Set by TarWriteEntry for TarWriteFileData.
     int sourceFd = -1;

@@ -87,23 +87,33 @@ int CopyFileData(GtEngineState& st, int fromFd, int toFd, std::int64_t length) {
 
 int ReplaceOriginalFile(GtEngineState& st, std::string_view target, std::string_view temporary) {
     const std::string to = NativePath(target), from = NativePath(temporary);
-    struct stat sb {};
-    if (::lstat(to.c_str(), &sb) == 0 && ::unlink(to.c_str()) != 0) return GTE_CREATE;
+    // The move replaces an existing target (a link among them, not what it points to) in one step.
     if (::rename(from.c_str(), to.c_str()) == 0) return GTE_OK;
-    // Another file system: copy the data over.
+    struct stat sb {};
+    if (::lstat(to.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode)) return GTE_CREATE;
+    // Another file system: the data are copied into a new file beside the target, which then takes the
+    // target's place; until then the target stays as it was, so a copy that fails loses nothing.
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return GTE_TEMP;
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const std::size_t slash = to.rfind('/');
+    std::string beside;
+    if (MakeTempFileName(slash == std::string::npos ? std::string(".") : to.substr(0, slash), beside) != GTE_OK) {
+        ::close(in);
+        return GTE_CREATE;
+    }
+    const int out = ::open(beside.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     if (out < 0) {
         ::close(in);
+        ::unlink(beside.c_str());
         return GTE_CREATE;
     }
     int rc = CopyFileData(st, in, out);
     if (rc == GTE_TEMP) rc = GTE_WRITE;
     ::close(in);
     if (::close(out) != 0 && rc == GTE_OK) rc = GTE_WRITE;
+    if (rc == GTE_OK && ::rename(beside.c_str(), to.c_str()) != 0) rc = GTE_CREATE;
     if (rc != GTE_OK) {
-        ::unlink(to.c_str());
+        ::unlink(beside.c_str());
         return rc;
     }
     ::unlink(from.c_str());

@@ -17,8 +17,9 @@ std::string TempFilePrefix(std::uint64_t threadId);
 // returns its name in `name`. GTE_OK, or GTE_CREATE when no file could be made.
 int MakeTempFileName(std::string_view tempPath, std::string& name);
 
-// Moves the temporary file onto the target (deleting an existing target first); when the move fails the
-// data are copied and the temporary file deleted. GTE_OK, GTE_CREATE, GTE_TEMP or GTE_WRITE.
+// Moves the temporary file onto the target, replacing an existing one in one step; across file systems the
+// data are copied into a new file beside the target, which then replaces it, and the temporary file is
+// deleted. On failure the target is as it was. GTE_OK, GTE_CREATE, GTE_TEMP, GTE_WRITE or GTE_ABORT.
 int ReplaceOriginalFile(GtEngineState& st, std::string_view target, std::string_view temporary);
 
 // Copies `length` bytes (or everything, for a negative length) from one open file to another in

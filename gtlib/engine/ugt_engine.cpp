@@ -136,6 +136,25 @@ bool MakeFolders(const std::string& folder) {
     return true;
 }
 
+// Creates the folders of an output path. Below the destination folder every part must be a real folder,
+// never a link (a link there, left by an earlier member or planted beside the archive, would carry the file
+// out of the destination); the destination itself, and a path the rename procedure chose elsewhere, are
+// the host's and are made as they are.
+bool MakeOutputFolders(const std::string& destination, const std::string& folder) {
+    if (destination.empty() || folder.size() < destination.size() ||
+        folder.compare(0, destination.size(), destination) != 0)
+        return MakeFolders(folder);
+    if (!MakeFolders(ParentFolder(destination))) return false;
+    for (std::size_t i = destination.size(); i <= folder.size(); ++i) {
+        if (i != folder.size() && folder[i] != '/') continue;
+        const std::string part = folder.substr(0, i);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        struct stat st;
+        if (::lstat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    }
+    return true;
+}
+
 void ClearReadOnly(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
@@ -402,7 +421,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
             outTime = UgtDateTextToUnix(FieldText(rq.szDateTime));
             readOnly = (rq.dwAttrib & ATTR_READONLY) != 0;
         }
-        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
+        if (!MakeOutputFolders(s.destination, ParentFolder(path))) return UGTE_CREATE;
         if (SameFile(path, s.archive)) {
             ShowMessage(s, UGTE_SKIP, FindMessage(895));
             return UGTE_SKIP;
@@ -414,7 +433,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
         const Decision d = DecideOverwrite(s, path, replaced);
         if (d == Decision::Skip) return UGTE_SKIP;
         if (d == Decision::Cancel) return UGTE_ABORT;
-        if (!MakeFolders(ParentFolder(path))) return UGTE_CREATE;
+        if (!MakeOutputFolders(s.destination, ParentFolder(path))) return UGTE_CREATE;
     }
 
     InflateJob job;

@@ -58,7 +58,7 @@ TEST_F(Controls, GtactxActionNotifiesOnlyActionAndErrorCode) {
 TEST_F(Controls, GtactxBuildsItsCommandRecord) {
     auto g = NewGt();
     Set(g.get(), "GTFile", Variant::Str("/out/a.tar"));
-    Set(g.get(), "ItemList", Variant::Str("/in/*.txt"));
+    Set(g.get(), "ItemList", Variant::Str("/in/citt\u00e0/*.txt"));
     Set(g.get(), "bRecurseFlag", Variant::Bool(true));
     Set(g.get(), "bMinorStatus", Variant::Bool(true));
     Set(g.get(), "CompFactor", Variant::I4(9));
@@ -74,7 +74,7 @@ TEST_F(Controls, GtactxBuildsItsCommandRecord) {
     ASSERT_EQ(Act(g.get(), gtlib::GT_TAR), S_OK);
     EXPECT_EQ(seen.ulgtStructSize, sizeof(gtlib::GTCMDSTRUCT));
     EXPECT_EQ(seen.lFunction, 2);
-    EXPECT_EQ(items, "/in/*.txt");
+    EXPECT_EQ(items, "/in/citt\xc3\xa0/*.txt");  // the file system's own UTF-8 bytes
     EXPECT_EQ(date1, "12012026");
     EXPECT_EQ(seen.bRecurseFlag, -1);
     EXPECT_EQ(seen.lCompFactor, 9);
@@ -118,6 +118,8 @@ TEST_F(Controls, GtactxMemoryInput) {
         std::string input;  // bytes the engine sees (lMemBlockSize of them)
     } cases[] = {
         {"text abc is four bytes", "abc", Variant(), 0, 0, std::string("abc\0", 4)},
+        {"accented text is sized by its bytes", "caff\u00e8 pi\u00f9", Variant(), 0, 0,
+         std::string("caff\xc3\xa8 pi\xc3\xb9\0", 12)},
         {"text wins over the block", "x", bytesArray(0, {1, 2}), 2, 0, std::string("x\0", 2)},
         {"byte array, all elements", "", bytesArray(0, {1, 2, 3}), 3, 0, "\x01\x02\x03"},
         {"size clamped to the block", "", bytesArray(0, {1, 2, 3}), 99, 0, "\x01\x02\x03"},

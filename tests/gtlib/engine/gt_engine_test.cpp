@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_test_support.h"
@@ -77,24 +79,42 @@ protected:
 
 TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
     WriteFile(Path("a.txt"), "a");
+    const char* const kArgs = "Parameters missing or bad (was processing arguments)";
+    const char* const kCode = "Parameters missing or bad (was getting encryption password)";
     struct Case {
         const char* what;
         std::function<void(GtCommand&)> setup;
         int32_t code;
+        const char* text = nullptr;  // the one error shown; none for a record that cannot be trusted
     };
     const Case cases[] = {
         {"record size", [](GtCommand& g) { g.c.ulgtStructSize = 196; }, GTE_PARMS},
-        {"action 0", [](GtCommand& g) { g.c.lFunction = 0; }, GTE_PARMS},
-        {"action 8", [](GtCommand& g) { g.c.lFunction = 8; }, GTE_PARMS},
-        {"wildcard into one file", [](GtCommand& g) { g.items = "*.txt"; }, GTE_PARMS},
-        {"output file and folder", [&](GtCommand& g) { g.dest = Path("out"); }, GTE_PARMS},
-        {"TAR without archive", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.file.clear(); }, GTE_PARMS},
+        {"action 0", [](GtCommand& g) { g.c.lFunction = 0; }, GTE_PARMS, kArgs},
+        {"action 8", [](GtCommand& g) { g.c.lFunction = 8; }, GTE_PARMS, kArgs},
+        {"wildcard into one file", [](GtCommand& g) { g.items = "*.txt"; }, GTE_PARMS, kArgs},
+        {"output file and folder", [&](GtCommand& g) { g.dest = Path("out"); }, GTE_PARMS, kArgs},
+        {"TAR without archive", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.file.clear(); }, GTE_PARMS, kArgs},
         {"memory to memory without procedure", [](GtCommand& g) { g.c.lFunction = GT_GZIP_MEMTOMEM; g.file.clear(); },
-         GTE_PARMS},
-        {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS},
-        {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS},
-        {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE},
-        {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS},
+         GTE_PARMS, kArgs},
+        {"bad encryption code", [](GtCommand& g) { g.c.bEncryptFlag = -1; g.code = std::string(66, 'k'); }, GTE_PARMS,
+         kCode},
+        {"encrypted TAR", [](GtCommand& g) { g.c.lFunction = GT_TAR; g.c.bEncryptFlag = -1; g.code = "chiave"; },
+         GTE_PARMS, kCode},
+        {"encrypted TAR from memory",
+         [](GtCommand& g) {
+             g.c.lFunction = GT_TAR_MEMTOFILE;
+             g.c.lpMemBlock = reinterpret_cast<const unsigned char*>("dati");
+             g.c.lMemBlockSize = 4;
+             g.items = "dati.txt";
+             g.c.bEncryptFlag = -1;
+             g.code = "chiave";
+         },
+         GTE_PARMS, kCode},
+        {"month 13", [](GtCommand& g) { g.date1 = "13012020"; }, GTE_PARMS,
+         "Parameters missing or bad (invalid date)"},
+        {"nothing matches", [&](GtCommand& g) { g.items = Path("none.txt"); }, GTE_NONE,
+         "ItemList does not match any file names"},
+        {"path too long", [](GtCommand& g) { g.file = std::string(5000, 'x'); }, GTE_PARMS, kArgs},
     };
     for (const auto& c : cases) {
         GtCommand g(GT_GZIP);
@@ -103,6 +123,12 @@ TEST_F(GtEngineTest, EntryChecksGiveTheParameterError) {
         c.setup(g);
         EXPECT_EQ(g.Run(), c.code) << c.what;
         EXPECT_FALSE(Exists(Path("a.gz"))) << c.what;
+        const std::vector<std::string> shown = g.Errors();
+        if (c.text == nullptr) {
+            EXPECT_TRUE(shown.empty()) << c.what;
+        } else {
+            EXPECT_EQ(shown, std::vector<std::string>{std::string(c.text) + "\n"}) << c.what;
+        }
     }
 }
 
@@ -330,6 +356,176 @@ TEST_F(GtRunTest, GrowingAnArchiveGivesTheSameBytes) {
     EXPECT_EQ(TarList(Path("grown.tar")), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
+// Adding to an archive whose last member is cut short fails and leaves the archive exactly as it was,
+// whether it is copied or grown in place.
+TEST_F(GtRunTest, AddingToADamagedArchiveChangesNothing) {
+    WriteFile(Path("s/big.txt"), std::string(5000, 'b'));
+    WriteFile(Path("s/new.txt"), "new");
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        const std::string tar = Path("cut.tar");
+        std::filesystem::remove(tar);
+        GtCommand make(GT_TAR);
+        make.file = tar;
+        make.items = Path("s/big.txt");
+        make.c.bNoDirectoryNames = -1;
+        ASSERT_EQ(make.Run(), 0);
+        std::filesystem::resize_file(tar, 2048);
+        const std::string before = ReadFile(tar);
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        GtCommand add(GT_TAR);
+        add.file = tar;
+        add.items = Path("s/new.txt");
+        add.temp = Path("tmp");
+        add.c.bNoDirectoryNames = -1;
+        add.c.bGrowExistingFlag = grow ? -1 : 0;
+        EXPECT_NE(add.Run(), 0);
+        EXPECT_EQ(ReadFile(tar), before);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
+}
+
+// Threads compress at the same time, with a control's own state block or the thread's own state, and each
+// gets its own complete member.
+TEST_F(GtRunTest, ThreadsRunWithTheirOwnStates) {
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 4; ++i) {
+        const auto data = gtlib_test::Sample(i % 2 ? "text" : "random", 300000 + static_cast<std::size_t>(i) * 1000, i);
+        inputs.emplace_back(data.begin(), data.end());
+        WriteFile(Path("t" + std::to_string(i) + ".bin"), inputs.back());
+    }
+    std::vector<int32_t> results(4, -1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            GtCommand g(GT_GZIP);
+            g.c.lpMessageDisplay = nullptr;
+            g.file = Path("t" + std::to_string(i) + ".gz");
+            g.items = Path("t" + std::to_string(i) + ".bin");
+            g.c.lCompFactor = 1 + i * 2;
+            g.c.bAllQuiet = -1;
+            if (i % 2) {
+                results[static_cast<std::size_t>(i)] = g.Run();
+                return;
+            }
+            std::vector<unsigned char> block(GtStateSize());
+            GtInitState(block.data());
+            g.c.lpszGTFile = g.file.c_str();
+            g.c.lpszItemList = g.items.c_str();
+            g.c.lpszDestination = g.dest.c_str();
+            g.c.lpszTempPath = g.temp.c_str();
+            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), &g.c);
+            GtReleaseState(block.data());
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(results[static_cast<std::size_t>(i)], 0);
+        const std::string plain = Path("t" + std::to_string(i) + ".out");
+        ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("t" + std::to_string(i) + ".gz")}, plain));
+        EXPECT_EQ(ReadFile(plain), inputs[static_cast<std::size_t>(i)]);
+    }
+}
+
+// A file that shrinks while it is being archived ends the run with the read error: no archive is made
+// or changed with a member whose data are not the file's.
+TEST_F(GtRunTest, SourceShrinkingWhileArchivedIsAReadError) {
+    static std::string shrink;
+    auto cutSource = [](const char*, int32_t, int32_t, void*) -> int32_t {
+        if (!shrink.empty()) std::filesystem::resize_file(shrink, 1000);
+        shrink.clear();
+        return 0;
+    };
+    for (bool grow : {false, true}) {
+        SCOPED_TRACE(grow);
+        WriteFile(Path("s/keep.txt"), "kept");
+        WriteFile(Path("s/big.bin"), std::string(100000, 'b'));
+        const std::string tar = Path("shrink.tar");
+        std::filesystem::remove(tar);
+        GtCommand first(GT_TAR);
+        first.file = tar;
+        first.items = Path("s/keep.txt");
+        first.c.bNoDirectoryNames = -1;
+        ASSERT_EQ(first.Run(), 0);
+        const std::string before = ReadFile(tar);
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        shrink = Path("s/big.bin");
+        GtCommand add(GT_TAR);
+        add.file = tar;
+        add.items = Path("s/big.bin");
+        add.temp = Path("tmp");
+        add.c.bNoDirectoryNames = -1;
+        add.c.bGrowExistingFlag = grow ? -1 : 0;
+        add.c.lpMinorStatus = cutSource;
+        EXPECT_EQ(add.Run(), GTE_READ);
+        EXPECT_TRUE(shrink.empty());  // the source was cut while its data were copied
+        EXPECT_EQ(ReadFile(tar), before);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+        ASSERT_EQ(add.Errors().size(), 1u);
+        EXPECT_NE(add.Errors()[0].find("big.bin"), std::string::npos) << add.Errors()[0];
+    }
+}
+
+// A temporary folder on another file system: the finished output is copied over the old one and the
+// temporary file goes.
+TEST_F(GtRunTest, TemporaryFolderOnAnotherFileSystem) {
+    std::string shm = "/dev/shm/gtengine-XXXXXX";
+    if (!std::filesystem::is_directory("/dev/shm") || ::mkdtemp(shm.data()) == nullptr)
+        GTEST_SKIP() << "no second file system";
+    struct stat a {}, b {};
+    ::stat(shm.c_str(), &a);
+    ::stat(env.dir.path().c_str(), &b);
+    if (a.st_dev == b.st_dev) {
+        std::filesystem::remove_all(shm);
+        GTEST_SKIP() << "the temporary folder is on the same file system";
+    }
+    WriteFile(Path("s/one.txt"), std::string(50000, '1'));
+    WriteFile(Path("s/two.txt"), "two");
+    for (int32_t action : {GT_GZIP, GT_TAR}) {
+        SCOPED_TRACE(action);
+        const std::string out = Path(action == GT_GZIP ? "x.gz" : "x.tar");
+        WriteFile(out, "an older file");
+        GtCommand g(action);
+        g.file = out;
+        g.items = action == GT_GZIP ? Path("s/one.txt") : Path("s/*.txt");
+        g.temp = shm;
+        g.c.bNoDirectoryNames = -1;
+        if (action == GT_TAR) std::filesystem::remove(out);
+        EXPECT_EQ(g.Run(), 0);
+        EXPECT_TRUE(std::filesystem::is_empty(shm));
+        if (action == GT_GZIP) {
+            const std::string plain = Path("x.out");
+            ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", out}, plain));
+            EXPECT_EQ(ReadFile(plain), std::string(50000, '1'));
+        } else {
+            EXPECT_EQ(TarList(out), (std::vector<std::string>{"one.txt", "two.txt"}));
+        }
+    }
+
+    // A copy that stops half-way (here the host cancels as soon as the copy has begun: the output is no
+    // longer the old file, or a new temporary file stands beside it) leaves the old output in place.
+    static std::string watched;
+    watched = Path("y.gz");
+    WriteFile(watched, "an older file");
+    auto cancelOnChange = [](const char*, int32_t, int32_t, void*) -> int32_t {
+        if (ReadFile(watched) != "an older file") return 1;
+        for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(watched).parent_path()))
+            if (e.path().extension() == ".TMP") return 1;
+        return 0;
+    };
+    GtCommand g(GT_GZIP);
+    g.file = watched;
+    g.items = Path("s/one.txt");
+    g.temp = shm;
+    g.c.lpMajorStatus = cancelOnChange;
+    EXPECT_NE(g.Run(), 0);
+    EXPECT_EQ(ReadFile(watched), "an older file");
+    std::filesystem::remove_all(shm);
+}
+
 TEST_F(GtRunTest, MemoryIntoATarArchive) {
     const std::string text = "ordine in memoria";
     GtCommand g(GT_TAR_MEMTOFILE);
@@ -382,6 +578,106 @@ TEST_F(GtRunTest, MinorCancelStopsOnlyWithTheSubOption) {
     stop.c.dwGTSubOptions = GTSO_MINORCANCEL;
     EXPECT_EQ(stop.Run(), GTE_ABORT);
     EXPECT_FALSE(Exists(Path("r2.gz")));
+}
+
+// A run that fails half-way (source read error, cancel, a member that is not there) leaves no temporary
+// file behind and the output that was already there exactly as it was.
+TEST_F(GtRunTest, FailedRunLeavesNoTemporaryFileAndTheOldOutput) {
+    const auto data = gtlib_test::Sample("random", 400000);
+    WriteFile(Path("src/big.bin"), std::string(data.begin(), data.end()));
+    WriteFile(Path("src/empty.txt"), "");
+    static int majorCalls;
+    auto cancelSecond = [](const char*, int32_t, int32_t, void*) -> int32_t { return ++majorCalls >= 2 ? 1 : 0; };
+    auto cancelMinor = [](const char*, int32_t, int32_t, void*) -> int32_t { return 1; };
+    // Stream hosts: 100000 bytes of data, then an error or a cancel instead of the end.
+    static int streamCalls;
+    auto stream = [](int32_t dir, unsigned char* buf, int32_t* size, int32_t endAnswer, int32_t* answer) {
+        if (dir != MEM_READ_DATA) return;
+        if (streamCalls++ < 10) {
+            const int32_t n = std::min<int32_t>(*size, 10000);
+            std::memset(buf, 'x' + streamCalls % 3, static_cast<std::size_t>(n));
+            *size = n;
+            *answer = MEM_CONTINUE;
+        } else {
+            *size = 0;
+            *answer = endAnswer;
+        }
+    };
+    static decltype(stream)* streamFn = nullptr;
+    streamFn = &stream;
+    auto failingStream = [](int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                            void*, int32_t* answer) { (*streamFn)(dir, buf, size, MEM_ERROR, answer); };
+    auto cancelledStream = [](int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                              void*, int32_t* answer) { (*streamFn)(dir, buf, size, MEM_CANCEL, answer); };
+    struct Case {
+        const char* what;
+        int32_t action;
+        std::string output, items;
+        std::function<void(GtCommand&)> setup;
+        int32_t code;
+    };
+    const Case cases[] = {
+        {"unreadable source", GT_GZIP, "out.gz", "src/empty.txt", [](GtCommand&) {}, GTE_READ},
+        {"cancel before the member", GT_GZIP, "out.gz", "src/big.bin",
+         [&](GtCommand& g) { g.c.lpMajorStatus = cancelSecond; }, GTE_ABORT},
+        {"cancel inside the member", GT_GZIP, "out.gz", "src/big.bin",
+         [&](GtCommand& g) {
+             g.c.lpMinorStatus = cancelMinor;
+             g.c.dwGTSubOptions = GTSO_MINORCANCEL;
+         },
+         GTE_ABORT},
+        {"cancel of a TAR run", GT_TAR, "out.tar", "src/big.bin",
+         [&](GtCommand& g) {
+             g.c.lpMinorStatus = cancelMinor;
+             g.c.dwGTSubOptions = GTSO_MINORCANCEL;
+         },
+         GTE_ABORT},
+        {"TAR delete of a member that is not there", GT_TAR_DELETE, "out.tar", "",
+         [](GtCommand& g) { g.c.lIndex = 7; }, GTE_INDEX},
+        {"stream whose host fails after some data", GT_GZIP_MEMTOFILE_STREAM, "out.gz", "",
+         [&](GtCommand& g) {
+             g.items = "flusso.txt";
+             g.callbacks.lpMemToMemProc = failingStream;
+             g.c.lpCallbackStruct = &g.callbacks;
+         },
+         GTE_READ},
+        {"stream cancelled by its host", GT_GZIP_MEMTOFILE_STREAM, "out.gz", "",
+         [&](GtCommand& g) {
+             g.items = "flusso.txt";
+             g.callbacks.lpMemToMemProc = cancelledStream;
+             g.c.lpCallbackStruct = &g.callbacks;
+         },
+         GTE_ABORT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        majorCalls = 0;
+        streamCalls = 0;
+        std::filesystem::remove_all(Path("tmp"));
+        std::filesystem::create_directories(Path("tmp"));
+        std::string old;
+        if (c.action != GT_TAR && c.action != GT_TAR_DELETE) {
+            old = "an older member";
+            WriteFile(Path(c.output), old);
+        } else {
+            WriteFile(Path("src/keep.txt"), "kept");
+            GtCommand first(GT_TAR);
+            first.file = Path(c.output);
+            first.items = Path("src/keep.txt");
+            first.c.bNoDirectoryNames = -1;
+            ASSERT_EQ(first.Run(), 0);
+            old = ReadFile(Path(c.output));
+        }
+        GtCommand g(c.action);
+        g.file = Path(c.output);
+        g.items = c.items.empty() ? "" : Path(c.items);
+        g.temp = Path("tmp");
+        g.c.bNoDirectoryNames = -1;
+        c.setup(g);
+        EXPECT_EQ(g.Run(), c.code);
+        EXPECT_EQ(ReadFile(Path(c.output)), old);
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
 }
 
 }  // namespace

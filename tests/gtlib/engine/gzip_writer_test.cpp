@@ -388,7 +388,7 @@ void Transfer(std::int32_t dir, unsigned char* buf, std::int32_t* size, std::uin
             return;
         }
         const std::size_t n = std::min({static_cast<std::size_t>(*size), io.piece, io.input.size() - io.pos});
-        std::memcpy(buf, io.input.data() + io.pos, n);
+        if (n > 0) std::memcpy(buf, io.input.data() + io.pos, n);
         io.pos += n;
         *size = static_cast<std::int32_t>(n);
         *answer = io.pos == io.input.size() ? MEM_DONE : MEM_CONTINUE;

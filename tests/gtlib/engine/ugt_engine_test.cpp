@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,30 @@ TEST_F(UgtEngineTest, BrokenMembersFailWithTheirCodeAndLeaveNothing) {
     }
 }
 
+// With the overwrite flag a broken member still never replaces the file that was there.
+TEST_F(UgtEngineTest, BrokenMemberKeepsTheExistingFile) {
+    const auto random = gtlib_test::Sample("random", 50000);
+    const std::string good = GzipBuilder::With(0x08, "x.txt").Build(std::string(random.begin(), random.end()));
+    std::string badCrc = good;
+    badCrc[badCrc.size() - 6] ^= 0x55;
+    const std::string cases[] = {badCrc, good.substr(0, good.size() / 2), good.substr(0, good.size() - 4)};
+    for (const auto& bytes : cases) {
+        SCOPED_TRACE(bytes.size());
+        std::filesystem::remove_all(Out());
+        WriteFile(Out() + "/x.txt", "old contents");
+        WriteFile(Path("bad.gz"), bytes);
+        UgtCommand u;
+        u.file = Path("bad.gz");
+        u.dest = Out();
+        u.c.bOverWriteFlag = -1;
+        EXPECT_NE(u.Run(), 0);
+        EXPECT_EQ(ReadFile(Out() + "/x.txt"), "old contents");
+        std::size_t files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(Out())) files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 1u);
+    }
+}
+
 TEST_F(UgtEngineTest, TestRunWritesNothingAndStillChecksTheCrc) {
     std::string g = GzipBuilder::With(0x08, "x.txt").Build("checked data");
     WriteFile(Path("ok.gz"), g);
@@ -316,6 +341,24 @@ TEST_F(UgtEngineTest, StoredNamesCannotLeaveTheDestination) {
     EXPECT_TRUE(Exists(Out() + "/in/escaped.txt"));
     EXPECT_FALSE(Exists(Out() + "/escaped.txt"));
     EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
+}
+
+// A stored name whose folder is a link already in the destination is not written through the link.
+TEST_F(UgtEngineTest, StoredNameThroughALinkInTheDestinationStaysInside) {
+    std::filesystem::create_directories(Out() + "/in");
+    std::filesystem::create_directories(Out() + "/outside");
+    std::filesystem::create_directory_symlink(Out() + "/outside", Out() + "/in/ln");
+    WriteFile(Path("link.gz"), GzipBuilder::With(0x08, "ln/x.txt").Build("x"));
+    UgtCommand u;
+    u.file = Path("link.gz");
+    u.dest = Out() + "/in";
+    u.c.bOverWriteFlag = -1;
+    EXPECT_EQ(u.Run(), UGTE_CREATE);
+    EXPECT_TRUE(std::filesystem::is_empty(Out() + "/outside"));
+    // A real folder of that name is used as usual.
+    std::filesystem::remove(Out() + "/in/ln");
+    EXPECT_EQ(u.Run(), 0);
+    EXPECT_EQ(ReadFile(Out() + "/in/ln/x.txt"), "x");
 }
 
 TEST_F(UgtEngineTest, GzipInfoDescribesTheMember) {

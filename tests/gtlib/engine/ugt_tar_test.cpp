@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -317,7 +319,9 @@ TEST_F(UgtTarTest, HostileMembersAreSkippedAndNothingLeavesTheDestination) {
     u.dest = Out() + "/in";
     u.filespec = "*.*";
     u.c.bRecurseFlag = -1;
+    u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
     EXPECT_EQ(u.Run(), UGTE_SKIP);
+    EXPECT_NE(env.Events().find("..\\evil.txt [Skipped]"), std::string::npos) << env.Events();
     EXPECT_TRUE(Exists(Out() + "/in/ok.txt"));
     EXPECT_TRUE(Exists(Out() + "/in/abs.txt"));
     EXPECT_FALSE(Exists(Out() + "/evil.txt"));
@@ -339,6 +343,44 @@ TEST_F(UgtTarTest, CorruptHeaderIsAStructureError) {
     count.file = Path("bad.tar");
     count.c.tarInfo = &count.tarInfo;
     EXPECT_EQ(count.Run(), UGTE_STRUCT);
+}
+
+// An archive that ends inside a member, or inside a header, is never reported as a success, and the file
+// the member would have replaced stays exactly as it was, with nothing else left in its folder.
+TEST_F(UgtTarTest, TruncatedArchiveFailsAndKeepsTheExistingFile) {
+    const std::string tar = GnuTar({{"a.txt", std::string(3000, 'a')}, {"b.txt", std::string(3000, 'b')}});
+    const std::string bytes = ReadFile(tar);
+    struct Case {
+        const char* what;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"cut inside the first member's data", 1024},
+        {"cut inside the first header", 300},
+        {"cut inside the second member's data", 3584 + 1024},
+        {"cut inside the second header", 3584 + 100},
+        {"cut at the end of the first data block", 512 + 512},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(Out());
+        WriteFile(Path("cut.tar"), bytes.substr(0, c.size));
+        WriteFile(Out() + "/a.txt", "old a");
+        WriteFile(Out() + "/b.txt", "old b");
+        UgtCommand u(UGT_UNTAR);
+        u.file = Path("cut.tar");
+        u.dest = Out();
+        u.filespec = "*.*";
+        u.c.bOverWriteFlag = -1;
+        EXPECT_NE(u.Run(), 0);
+        const std::string a = ReadFile(Out() + "/a.txt");  // a complete first member may have come out
+        EXPECT_TRUE(a == "old a" || (c.size > 3584 && a == std::string(3000, 'a'))) << a.size();
+        EXPECT_EQ(ReadFile(Out() + "/b.txt"), "old b");
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(Out())) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
+    }
 }
 
 TEST_F(UgtTarTest, FreshenAndUpdateCompareMemberAndFileTimes) {
@@ -520,6 +562,20 @@ TEST_F(UgtTarTest, RenameProcedureChoosesTheOutputPathAndTime) {
     struct stat st;
     ASSERT_EQ(::stat(renamer.to.c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1009843199);
+
+    // A TAR member goes to the path the procedure chose as well, its folders made first.
+    const std::string tar = GnuTar({{"t.txt", "tar member"}});
+    renamer.to = Out() + "/altrove/dentro/t2.txt";
+    UgtCommand t(UGT_UNTAR);
+    t.file = tar;
+    t.dest = Out();
+    t.filespec = "*.*";
+    t.c.lpRenameProc = &Renamer::Proc;
+    t.c.lpRenameUserData = &renamer;
+    ASSERT_EQ(t.Run(), 0);
+    EXPECT_EQ(renamer.seenOptions, 1u);
+    EXPECT_EQ(ReadFile(renamer.to), "tar member");
+    EXPECT_FALSE(Exists(Out() + "/t.txt"));
 }
 
 }  // namespace
