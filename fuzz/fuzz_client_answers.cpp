@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/client_sandbox.h"
 #include "client/exchange/answer_documents.h"
 #include "client/exchange/answer_file.h"
 #include "client/exchange/answer_helpers.h"
@@ -29,42 +30,6 @@ namespace {
 
 constexpr std::size_t kRigheProdotto = 64;  // products looked up per input (each lookup scans the file)
 
-struct Sandbox {
-    fs::path root;
-    Sandbox() {
-        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string tmpl = (base / "fuzz_client_answers_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root = tmpl;
-    }
-    ~Sandbox() { Remove(); }
-    void Remove() const {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    fs::path FreshApp() const {
-        const fs::path app = root / "app";
-        std::error_code ec;
-        fs::remove_all(app, ec);
-        fs::create_directories(app / "news");
-        return app;
-    }
-};
-
-Sandbox& Box() {
-    static Sandbox box;
-    return box;
-}
-
-// A failed check names itself and removes the sandbox before the run stops.
-#define Check(ok)                                                                     \
-    do {                                                                              \
-        if (!(ok)) {                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            Box().Remove();                                                           \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
 
 void Write(const fs::path& file, std::string_view bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -177,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // From an application folder: the IFCK answer, the 2003 work files and the message files.
-    const fs::path app = Box().FreshApp();
+    const fs::path app = fuzzing::Box().Fresh();
+    fs::create_directories(app / "news");
     Write(app / "IFCK01_OUT_MORVEN.DAT", dati);
     Write(app / "ordseq.ma1", dati);
     Write(app / "msgrx.txt", dati);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/client_sandbox.h"
 #include "client/engine/errors.h"
 #include "client/engine/frames.h"
 #include "client/engine/testing/test_program.h"
@@ -20,45 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder for the logs the checks write, removed when the run ends.
-struct Sandbox {
-    fs::path root;
-    Sandbox() {
-        // In memory when the machine has it: the code under test writes logs and replaces files with fsync.
-        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string tmpl = (base / "fuzz_client_frames_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root = tmpl;
-    }
-    ~Sandbox() { Remove(); }
-    void Remove() const {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    // An empty application folder for one input.
-    std::string FreshApp() const {
-        const fs::path app = root / "app";
-        std::error_code ec;
-        fs::remove_all(app, ec);
-        fs::create_directories(app);
-        return app.string();
-    }
-};
-
-Sandbox& Box() {
-    static Sandbox box;
-    return box;
-}
-
-// A failed check names itself and removes the sandbox before the run stops.
-#define Check(ok)                                                                     \
-    do {                                                                              \
-        if (!(ok)) {                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            Box().Remove();                                                           \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
 
 bool Begins(std::string_view s, std::string_view with) { return s.substr(0, with.size()) == with; }
 bool Ends(std::string_view s, std::string_view with) {
@@ -69,7 +31,7 @@ bool Ends(std::string_view s, std::string_view with) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    morven::TestProgram t(Box().FreshApp());
+    morven::TestProgram t(fuzzing::Box().Fresh().string());
     morven::Programma& p = t.p;
     p.percorsi.sFileLogSessione = "sessione.log";
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/client_sandbox.h"
 #include "client/engine/line_io.h"
 #include "client/engine/testing/test_program.h"
 
@@ -31,43 +32,6 @@ namespace {
 
 constexpr std::size_t kMaxInCoda = 160 * 1024;  // all segments together, so an input stays fast
 
-struct Sandbox {
-    fs::path root;
-    Sandbox() {
-        // In memory when the machine has it: the code under test writes logs and replaces files with fsync.
-        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string tmpl = (base / "fuzz_client_line_io_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root = tmpl;
-    }
-    ~Sandbox() { Remove(); }
-    void Remove() const {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    std::string FreshApp() const {
-        const fs::path app = root / "app";
-        std::error_code ec;
-        fs::remove_all(app, ec);
-        fs::create_directories(app);
-        return app.string();
-    }
-};
-
-Sandbox& Box() {
-    static Sandbox box;
-    return box;
-}
-
-// A failed check names itself and removes the sandbox before the run stops.
-#define Check(ok)                                                                     \
-    do {                                                                              \
-        if (!(ok)) {                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            Box().Remove();                                                           \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
 
 }  // namespace
 
@@ -95,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         segmenti.push_back(std::move(s));
     }
 
-    morven::TestProgram t(Box().FreshApp());
+    morven::TestProgram t(fuzzing::Box().Fresh().string());
     morven::Programma& p = t.p;
     p.percorsi.sFileLogSessione = "sessione.log";
     p.impostazioni.bModoInternet = true;

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/client_sandbox.h"
 #include "client/engine/frames.h"
 #include "client/engine/order_file.h"
 #include "client/engine/testing/test_program.h"
@@ -28,43 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Sandbox {
-    fs::path root;
-    Sandbox() {
-        // In memory when the machine has it: the code under test writes logs and replaces files with fsync.
-        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string tmpl = (base / "fuzz_client_orders_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root = tmpl;
-    }
-    ~Sandbox() { Remove(); }
-    void Remove() const {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    fs::path FreshApp() const {
-        const fs::path app = root / "app";
-        std::error_code ec;
-        fs::remove_all(app, ec);
-        fs::create_directories(app);
-        return app;
-    }
-};
-
-Sandbox& Box() {
-    static Sandbox box;
-    return box;
-}
-
-// A failed check names itself and removes the sandbox before the run stops.
-#define Check(ok)                                                                     \
-    do {                                                                              \
-        if (!(ok)) {                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            Box().Remove();                                                           \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
 
 void Write(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -96,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string tra = in.ConsumeRandomLengthString(64 * 1024);
     const std::string man = in.ConsumeRandomLengthString(64 * 1024);
 
-    const fs::path app = Box().FreshApp();
+    const fs::path app = fuzzing::Box().Fresh();
     morven::TestProgram t(app.string());
     morven::Programma& p = t.p;
     auto& imp = p.impostazioni;

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/client_sandbox.h"
 #include "client/engine/helpers.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
@@ -24,43 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Sandbox {
-    fs::path root;
-    Sandbox() {
-        // In memory when the machine has it: the code under test replaces files with fsync.
-        const fs::path base = access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string tmpl = (base / "fuzz_client_settings_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root = tmpl;
-    }
-    ~Sandbox() { Remove(); }
-    void Remove() const {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    fs::path Fresh(const char* name) const {
-        const fs::path app = root / name;
-        std::error_code ec;
-        fs::remove_all(app, ec);
-        fs::create_directories(app);
-        return app;
-    }
-};
-
-Sandbox& Box() {
-    static Sandbox box;
-    return box;
-}
-
-// A failed check names itself and removes the sandbox before the run stops.
-#define Check(ok)                                                                     \
-    do {                                                                              \
-        if (!(ok)) {                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #ok); \
-            Box().Remove();                                                           \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
 
 std::string Read(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -154,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool interfaccia = OneInterfaceLine(bytes);
     for (int run = 0; run < 3; ++run) {
         const bool richDisp = run == 1, partner = run == 2;
-        const fs::path app = Box().Fresh("app");
+        const fs::path app = fuzzing::Box().Fresh("app");
         const fs::path slot = app / "MvnConn01.par";
         {
             std::ofstream out(slot, std::ios::binary);
@@ -164,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Options(first, richDisp, partner);
         Check(morven::LeggiImpostazioni(first.p, slot.string()));
 
-        const fs::path copy = Box().Fresh("copy") / "MvnConn01.par";
+        const fs::path copy = fuzzing::Box().Fresh("copy") / "MvnConn01.par";
         Check(morven::ScriviImpostazioni(first.p, copy.string()));
         const std::string written = Read(copy);
         Check(written == morven::TestoImpostazioni(first.p.impostazioni));
