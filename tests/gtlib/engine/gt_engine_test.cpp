@@ -18,6 +18,26 @@
 namespace gtlib {
 namespace {
 
+// A host of the memory-transfer procedure: hands out `in`, collects what is written into `out`.
+struct PipeHost {
+    std::string in, out;
+    std::size_t pos = 0;
+    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t, void* user,
+                     int32_t* answer) {
+        auto* h = static_cast<PipeHost*>(user);
+        if (dir == MEM_READ_DATA) {
+            const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
+            std::memcpy(buf, h->in.data() + h->pos, k);
+            h->pos += k;
+            *size = static_cast<int32_t>(k);
+            *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
+        } else {
+            h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+            *answer = MEM_CONTINUE;
+        }
+    }
+};
+
 using test::Exists;
 using test::ReadFile;
 using test::UgtCommand;
@@ -180,35 +200,18 @@ TEST_F(GtEngineTest, MemoryToFileAndMemoryToMemory) {
     ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("mem.gz")}, plain));
     EXPECT_EQ(ReadFile(plain), text);
 
-    struct Host {
-        std::string in, out;
-        std::size_t pos = 0;
-        static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
-                         void* user, int32_t* answer) {
-            auto* h = static_cast<Host*>(user);
-            if (dir == MEM_READ_DATA) {
-                const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
-                std::memcpy(buf, h->in.data() + h->pos, k);
-                h->pos += k;
-                *size = static_cast<int32_t>(k);
-                *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
-            } else {
-                h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
-                *answer = MEM_CONTINUE;
-            }
-        }
-    } pack, unpack;
+    PipeHost pack, unpack;
     pack.in = std::string(50000, 'm') + text;
     GtCommand m(GT_GZIP_MEMTOMEM);
     m.items = "stream";
-    m.callbacks.lpMemToMemProc = &Host::Proc;
+    m.callbacks.lpMemToMemProc = &PipeHost::Proc;
     m.callbacks.lpMemToMemUserData = &pack;
     m.c.lpCallbackStruct = &m.callbacks;
     ASSERT_EQ(m.Run(), 0) << (m.Errors().empty() ? "" : m.Errors()[0]);
     unpack.in = pack.out;
     UgtCommand u(UGT_GUNZIP_MEMTOMEM);
     u.file.clear();
-    u.callbacks.lpMemToMemProc = &Host::Proc;
+    u.callbacks.lpMemToMemProc = &PipeHost::Proc;
     u.callbacks.lpMemToMemUserData = &unpack;
     u.c.lpCallbackStruct = &u.callbacks;
     ASSERT_EQ(u.Run(), 0);
@@ -679,31 +682,6 @@ TEST_F(GtRunTest, FailedRunLeavesNoTemporaryFileAndTheOldOutput) {
         EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
     }
 }
-
-}  // namespace
-}  // namespace gtlib
-
-namespace gtlib {
-namespace {
-
-struct PipeHost {
-    std::string in, out;
-    std::size_t pos = 0;
-    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t, void* user,
-                     int32_t* answer) {
-        auto* h = static_cast<PipeHost*>(user);
-        if (dir == MEM_READ_DATA) {
-            const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(*size), h->in.size() - h->pos);
-            std::memcpy(buf, h->in.data() + h->pos, k);
-            h->pos += k;
-            *size = static_cast<int32_t>(k);
-            *answer = h->pos == h->in.size() ? MEM_DONE : MEM_CONTINUE;
-        } else {
-            h->out.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
-            *answer = MEM_CONTINUE;
-        }
-    }
-};
 
 TEST_F(GtRunTest, EncryptedMemoryRoundTripAndAStreamIntoAFile) {
     const auto data = gtlib_test::Sample("skewed", 70000);
