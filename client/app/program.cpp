@@ -71,11 +71,11 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
         if (!chiamata && q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
         return fatta;
     };
-    // The settings window is not part of this program yet: a configuration-only run would have nothing to
-    // show and would wait for ever, so it ends at once.
+    // The settings window of the selected slot: modal from the menu; alone in a configuration-only run, which
+    // ends with it (without a display, after saving its picture when asked to).
     c.MostraImpostazioni = [this](bool modale) {
-        ScriviLogFunzione(p, "FrmImpostazioni :finestra non disponibile");
-        if (!modale) TerminaProgramma(p);
+        MostraFrmImpostazioni(p, *finestra, impostazioni, modale);
+        if (!modale && !fileSchermata.empty()) SalvaSchermataImpostazioniEFine();
     };
 
     debug = std::make_unique<FrmDebug>();
@@ -98,7 +98,14 @@ void ProgrammaMorven::SalvaSchermataEFine() {
     if (!p.sessione.bProgrammaTerminato) TerminaProgramma(p);
 }
 
+void ProgrammaMorven::SalvaSchermataImpostazioniEFine() {
+    WaitMilliseconds(p, 300);
+    impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    impostazioni->Eventi().CmdEsci_Click();  // nothing changed: the run ends
+}
+
 ProgrammaMorven::~ProgrammaMorven() {
+    impostazioni.reset();
     finestra.reset();
     debug.reset();
 }
