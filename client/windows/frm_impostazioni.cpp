@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -126,14 +125,9 @@ void FrmImpostazioni::closeEvent(QCloseEvent* e) {
 }
 
 bool FrmImpostazioni::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() != QEvent::KeyPress) return QDialog::eventFilter(o, e);
-    auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->window() != this) return QDialog::eventFilter(o, e);
-    auto* k = static_cast<QKeyEvent*>(e);
-    int codice = CodiceTastoWindows(k->key());
-    if (codice == 0) return QDialog::eventFilter(o, e);
-    eventi_->Gestisci_Tasto_Funzione(codice, StatoShift(k->modifiers()));
-    return true;  // function keys belong to the window
+    if (TastoFunzioneFinestra(*this, o, e, [this](int& k, int s) { eventi_->Gestisci_Tasto_Funzione(k, s); }))
+        return true;
+    return QDialog::eventFilter(o, e);
 }
 
 void MostraFrmImpostazioni(Programma& p, FrmMorven& principale, std::unique_ptr<FrmImpostazioni>& finestra,

@@ -90,15 +90,21 @@ void FrmMorven::closeEvent(QCloseEvent* e) {
     eventi_->Form_QueryUnload();
 }
 
-bool FrmMorven::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() != QEvent::KeyPress) return QMainWindow::eventFilter(o, e);
+bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci) {
+    if (e->type() != QEvent::KeyPress) return false;
     auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->window() != this) return QMainWindow::eventFilter(o, e);
+    if (!w || w->window() != &finestra) return false;
     auto* k = static_cast<QKeyEvent*>(e);
     int codice = CodiceTastoWindows(k->key());
-    if (codice == 0) return QMainWindow::eventFilter(o, e);
-    eventi_->Gestisci_Tasto_Funzione(codice, StatoShift(k->modifiers()));
+    if (codice == 0) return false;
+    gestisci(codice, StatoShift(k->modifiers()));
     return true;  // function keys belong to the window
+}
+
+bool FrmMorven::eventFilter(QObject* o, QEvent* e) {
+    if (TastoFunzioneFinestra(*this, o, e, [this](int& k, int s) { eventi_->Gestisci_Tasto_Funzione(k, s); }))
+        return true;
+    return QMainWindow::eventFilter(o, e);
 }
 
 FrmDebug::FrmDebug(QWidget* parent) : QWidget(parent, Qt::Window), vista_(this) {

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QTableWidget;
@@ -26,6 +27,10 @@ struct Programma;
 int CodiceTastoWindows(int tastoQt);
 // Shift-state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
 int StatoShift(Qt::KeyboardModifiers modificatori);
+// A function key pressed anywhere in `finestra` (an application event filter sees it first): `gestisci`
+// gets its Windows key code and shift state, and true is returned (the key belongs to the window). False for
+// every other event.
+bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci);
 
 // The main window's view: its controls by name, and the window's behaviour for the session's end steps.
 class VistaFrmMorven : public QtView, public ConEventiFrmMorven {
