@@ -444,7 +444,9 @@ bool EventiFrmImpostazioni::Salva() {
     scelta.posta = form_.Value(Ctl("OptPosta")) != 0;
     scelta.partner = p_.opzioni.bModoPartner;
     scelta.ifck = s.bModeIFCK;
-    scelta.elenco = tipo;
+    // A stored interface the list does not hold leaves the list without a choice: it is kept, never saved
+    // empty (the reader would then know no interface at all).
+    scelta.elenco = Trim(tipo).empty() ? Trim(copia_.sInterfaccia) : tipo;
     scelta.disponibilita = s.bDisponibilita;
     scelta.documenti = s.bRichDocs;
     scelta.ordinePht = s.bOrdinePht;

@@ -394,6 +394,16 @@ TEST_F(SettingsDialog, SaveNormalisesTheCodeAndFallsBackToTheFirstAddress) {
     EXPECT_NE(f.find("Interface :DOCUMENTI\r\n"), std::string::npos) << f;
 }
 
+TEST_F(SettingsDialog, AnInterfaceTheListDoesNotHoldIsKept) {
+    ImpostazioniGrossista s = Impostazioni();
+    s.sInterfaccia = "IFCK";  // with ModeIFCK NO: order mode, and the list has no such item
+    Scrivi(s);
+    Apri();
+    EXPECT_EQ(Testo("CmbTipoCollegamento"), "");
+    w->CmdSalva_Click();
+    EXPECT_NE(Leggi().find("Interface :IFCK\r\n"), std::string::npos) << Leggi();
+}
+
 TEST_F(SettingsDialog, CpjCodeIsSplitAndPutBackTogether) {
     ImpostazioniGrossista s = Impostazioni();
     s.sInterfaccia = "CPJ";
