@@ -4,7 +4,6 @@
 #include "ui_frmdettaglioofferta.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 
 namespace morven {
 
@@ -36,14 +35,11 @@ bool FrmDettaglioOfferta::ImpostaForm(const std::string& szCodiceProdotto, const
 }
 
 bool FrmDettaglioOfferta::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() != QEvent::KeyPress) return QDialog::eventFilter(o, e);
-    auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->window() != this) return QDialog::eventFilter(o, e);
-    auto* k = static_cast<QKeyEvent*>(e);
-    int codice = CodiceTastoWindows(k->key());
-    if (codice == 0) return QDialog::eventFilter(o, e);
+    const auto tasto = TastoFunzioneDi(*this, o, e);
+    if (!tasto) return QDialog::eventFilter(o, e);
+    int codice = tasto->codice;
     bool chiudere = false;
-    dettaglio_.Gestisci_Tasto_Funzione(codice, StatoShift(k->modifiers()), chiudere);
+    dettaglio_.Gestisci_Tasto_Funzione(codice, tasto->shift, chiudere);
     Chiudi(chiudere);
     return true;
 }

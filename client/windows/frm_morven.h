@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class QTableWidget;
 class QTreeWidget;
@@ -26,6 +27,13 @@ struct Programma;
 int CodiceTastoWindows(int tastoQt);
 // Shift-state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
 int StatoShift(Qt::KeyboardModifiers modificatori);
+
+// A function key pressed on any control of `finestra`: its Windows key code and shift state.
+struct TastoFunzione {
+    int codice = 0;
+    int shift = 0;
+};
+std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o, QEvent* e);
 
 // The main window's view: its controls by name, and the window's behaviour for the session's end steps.
 class VistaFrmMorven : public QtView, public ConEventiFrmMorven {
