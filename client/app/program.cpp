@@ -81,9 +81,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
 
     // The offer detail of an availability row, the information window and the browser window.
     c.DettaglioOfferta = [this](const std::string& codice, const std::string& file, int quantita) {
-        FrmDettaglioOfferta dettaglio(p, finestra.get());
-        dettaglio.ImpostaForm(codice, file, quantita);
-        return quantita;
+        return MostraDettaglioOfferta(p, finestra.get(), codice, file, quantita);
     };
     c.MostraInformazioni = [this](const std::string& testo) {
         if (!informazioni) informazioni = std::make_unique<FrmSplash>(p);

@@ -44,4 +44,11 @@ bool FrmDettaglioOfferta::eventFilter(QObject* o, QEvent* e) {
     return true;
 }
 
+int MostraDettaglioOfferta(Programma& p, QWidget* finestra, const std::string& codice,
+                           const std::string& fileRisposta, int quantita) {
+    FrmDettaglioOfferta dettaglio(p, finestra);
+    dettaglio.ImpostaForm(codice, fileRisposta, quantita);
+    return quantita;
+}
+
 }  // namespace morven

@@ -45,4 +45,9 @@ private:
     DettaglioOfferta dettaglio_;
 };
 
+// The main window's double-click on an availability row: the dialog over `finestra` for the product `codice`
+// of the answer `fileRisposta`; the chosen quantity, or `quantita` when the dialog could not be shown.
+int MostraDettaglioOfferta(Programma& p, QWidget* finestra, const std::string& codice,
+                           const std::string& fileRisposta, int quantita);
+
 }  // namespace morven

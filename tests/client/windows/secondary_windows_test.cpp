@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWebEngineView>
@@ -110,6 +111,39 @@ TEST_F(SecondaryWindows, OfferDialogKeysWhileItRunsModally) {
         EXPECT_EQ(quantita, c.scelta) << c.nome;
         EXPECT_EQ(t.msgbox.calls.size(), c.avvisi) << c.nome;
     }
+}
+
+// The double-click on an availability row of the main window opens the dialog; the quantity confirmed there
+// comes back into the row, in red.
+TEST_F(SecondaryWindows, DoubleClickedRowTakesTheConfirmedQuantity) {
+    CopiaFixture("IFCK01_OUT_MORVEN.DAT", "IFCK01_OUT_MORVEN.DAT");
+    p.impostazioni.bModeIFCK = true;
+    p.impostazioni.bDisponibilita = true;
+    p.opzioni.sFileIFCKOut = "IFCK01_OUT_MORVEN.DAT";
+    std::string codiceMostrato;
+    c.DettaglioOfferta = [&](const std::string& codice, const std::string& file, int q) {
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<FrmDettaglioOfferta*>(QApplication::activeModalWidget());
+            if (!d) {
+                ADD_FAILURE() << "no offer dialog";
+                return;
+            }
+            codiceMostrato = d->Vista().Text("LblCodiceProdotto");
+            QTest::keyClicks(d->focusWidget(), QStringLiteral("7"));
+            Premi(*d, Qt::Key_F1);
+        });
+        return MostraDettaglioOfferta(p, w.get(), codice, file, q);
+    };
+    Apri();
+    ASSERT_TRUE(w->Eventi().MostraRispostaMancanti());
+    QTableWidget& t = *w->Lista();
+    t.selectRow(0);
+    const QRect cella = t.visualRect(t.model()->index(0, 2));
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, cella.center());
+    QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, cella.center());
+    EXPECT_EQ(codiceMostrato, t.item(0, 1)->text().toStdString());
+    EXPECT_EQ(t.item(0, 3)->text().toStdString(), "00007");
+    EXPECT_EQ(t.item(0, 3)->foreground().color(), QColor(255, 0, 0));
 }
 
 TEST_F(SecondaryWindows, OfferDialogWithoutAnswerIsNotShown) {
