@@ -33,6 +33,9 @@ void FrmSplash::showEvent(QShowEvent* e) {
     logo_.BackColor(kSfondoLogo);
     logo_.ForeColor(kCifreLogo);
     logo_.Caption("MORVEN");
+    // It takes the keyboard, so that any key closes it.
+    activateWindow();
+    setFocus();
 }
 
 bool FrmSplash::ScriviMessaggio(std::string_view testo, std::int64_t colore) {

@@ -207,9 +207,11 @@ TEST_F(SecondaryWindows, BrowserWindowSizeStatusAndClose) {
     QCoreApplication::processEvents();
     EXPECT_GE(web->maximumHeight(), 0);
     EXPECT_NEAR(b.findChild<QLabel*>(QStringLiteral("status"))->maximumWidth(), (300 * tw - 100) / tw, 1);
-    b.resize(900, 600);
-    Aspetta(*pompa, [&] { return web->url().isLocalFile() && !web->title().isEmpty(); }, 3000);
-    Foto(b, "browser-window.png");
+    if (!qEnvironmentVariableIsEmpty("MORVEN_DOCS_DIR")) {
+        b.resize(900, 600);
+        Aspetta(*pompa, [&] { return !web->title().isEmpty(); }, 3000);  // the page drawn
+        Foto(b, "browser-window.png");
+    }
 
     // Closing it at session step 2000 keeps the page display; at any other step turns it off.
     p.impostazioni.bDispBrowser = true;
