@@ -11,6 +11,7 @@
 #include "client/exchange/call_driver.h"
 #include "client/exchange/line_events.h"
 #include "client/exchange/loop.h"
+#include "client/windows/frm_dettaglio_offerta.h"
 #include "platform/core/clock.h"
 
 #include <QCoreApplication>
@@ -78,8 +79,21 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
         if (!modale && !fileSchermata.empty()) SalvaSchermataImpostazioniEFine();
     };
 
+    // The offer detail of an availability row, the information window and the browser window.
+    c.DettaglioOfferta = [this](const std::string& codice, const std::string& file, int quantita) {
+        return MostraDettaglioOfferta(p, finestra.get(), codice, file, quantita);
+    };
+    c.MostraInformazioni = [this](const std::string& testo) {
+        if (!informazioni) informazioni = std::make_unique<FrmSplash>(p);
+        informazioni->ScriviMessaggio(testo, 0);
+        informazioni->show();
+    };
+    c.MostraPagina = [this](const std::string& indirizzo) { browser->MostraPagina(indirizzo); };
+
     debug = std::make_unique<FrmDebug>();
     o.oFrmDebug = &debug->Vista();
+    browser = std::make_unique<FrmBrowser>(p);
+    o.oFrmBrowser = &browser->Vista();
     finestra = std::make_unique<FrmMorven>(p, std::move(c));
     o.oFrmMorven = &finestra->Vista();
 
@@ -106,6 +120,9 @@ void ProgrammaMorven::SalvaSchermataImpostazioniEFine() {
 
 ProgrammaMorven::~ProgrammaMorven() {
     impostazioni.reset();
+    p.oggetti.oFrmBrowser = nullptr;
+    informazioni.reset();
+    browser.reset();
     finestra.reset();
     debug.reset();
 }

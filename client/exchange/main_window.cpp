@@ -5,6 +5,7 @@
 #include "client/engine/markers.h"
 #include "client/engine/message_box.h"
 #include "client/engine/programma.h"
+#include "client/exchange/browser_window.h"
 #include "client/exchange/keys.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/menu.h"
@@ -194,7 +195,12 @@ void EventiFrmMorven::CmdAnnulla_Click() {
 
 void EventiFrmMorven::CmdChiudi_Click(int) { TerminaProgramma(p_); }
 
-void EventiFrmMorven::CmdNaviga_Click() { MostraBrowser(p_, p_.percorsi.sUltimoUrl); }
+void EventiFrmMorven::CmdNaviga_Click() {
+    if (MostraBrowser(p_, p_.percorsi.sUltimoUrl) == -1) return;
+    // Without an external browser (none found, or it would not start) the program's own browser window
+    // shows the page.
+    if (c_.MostraPagina) c_.MostraPagina(PaginaBrowserInterno(p_));
+}
 
 bool EventiFrmMorven::Form_QueryUnload() {
     fine_lavoro();

@@ -90,14 +90,21 @@ void FrmMorven::closeEvent(QCloseEvent* e) {
     eventi_->Form_QueryUnload();
 }
 
-bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci) {
-    if (e->type() != QEvent::KeyPress) return false;
+std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o, QEvent* e) {
+    if (e->type() != QEvent::KeyPress) return std::nullopt;
     auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->window() != &finestra) return false;
+    if (!w || w->window() != &finestra) return std::nullopt;
     auto* k = static_cast<QKeyEvent*>(e);
-    int codice = CodiceTastoWindows(k->key());
-    if (codice == 0) return false;
-    gestisci(codice, StatoShift(k->modifiers()));
+    const int codice = CodiceTastoWindows(k->key());
+    if (codice == 0) return std::nullopt;
+    return TastoFunzione{codice, StatoShift(k->modifiers())};
+}
+
+bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci) {
+    const auto tasto = TastoFunzioneDi(finestra, o, e);
+    if (!tasto) return false;
+    int codice = tasto->codice;
+    gestisci(codice, tasto->shift);
     return true;  // function keys belong to the window
 }
 
