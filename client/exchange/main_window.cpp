@@ -51,7 +51,7 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
         s.bModoInternet = s.bModoMisto = s.bDispBrowser = s.bDispBrowserEsterno = s.bCloseRas = false;
         st.bUpgradeRicevuto = false;
         s.bDisponibilita = false;
-        o.bRichDisp = o.bRitentaMancanti = o.bDebug = false;
+        o.bRichDisp = o.bRitentaMancanti = o.bDebug = o.bDebugAvvio = false;
         s.bTcpDir = false;
         st.bInvioInCorso = st.bRicezioneInCorso = false;
         o.bBlkCfg = o.bModoPartner = o.bBDati = false;

@@ -126,8 +126,9 @@ std::vector<std::string> RecordRisposta(const std::vector<std::string>& righe, c
         messaggi.push_back(messaggio);
     }
     std::vector<std::string> r;
-    const std::size_t totale = corpo.size() + messaggi.size() + 2;
-    // Header: data columns 22-25 hold the record count.
+    // Header: data columns 22-25 hold the count of the numbered records that follow it (entries and message
+    // lines), not the header and end records: the client compares it with the last record number it gets.
+    const std::size_t totale = corpo.size() + messaggi.size();
     r.push_back("0000" + Colonna("SIMULATORE", 17) + Numero(long(totale), 4));
     long n = 1;
     for (const std::string& v : corpo) r.push_back(Numero(n++, 4) + v);

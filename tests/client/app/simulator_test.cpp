@@ -90,7 +90,10 @@ TEST(WholesalerSimulator, AnswersAnOrderWithAPlausibleShortageList) {
             if (d.compare(0, 4, "9999") == 0) break;
         }
         ASSERT_EQ(risposta.size(), righe.size() + 4);  // header, entries, two message records, end
-        EXPECT_EQ(risposta[0].substr(21, 4), "0008");
+        // The header counts the numbered records (entries and message lines), as the client checks it against
+        // the number of the last one.
+        EXPECT_EQ(risposta[0].substr(21, 4), "0006");
+        EXPECT_EQ(risposta[risposta.size() - 2].substr(0, 4), "0006");
         for (std::size_t i = 0; i < righe.size(); ++i) {
             const std::string& v = risposta[i + 1];
             ASSERT_EQ(v.size(), 4u + 62u);
