@@ -153,15 +153,6 @@ void Connesso(Programma& p) {
     if (imp.bModeIFCK) st.nPassoSessione = 400;
 }
 
-// The "Collegamento Impossibile" box: owned by the main window when no answer display is set, else plain.
-void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {
-    const auto& imp = p.impostazioni;
-    if (!imp.bDispOrdine[0] && !imp.bDispOrdine[2])
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
-    else
-        p.MsgBox().MsgBox("Collegamento Impossibile", 16, titoloPlain, nullptr);
-}
-
 void ConfiguraPorta(Programma& p) {
     auto& port = p.MSComm();
     const auto& imp = p.impostazioni;

@@ -63,7 +63,8 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
 
         std::string vuoto;
         ImpostaMainBrowser(p_, vuoto, "NONE", true);
-        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "", "");
+        // The idle window names itself and says where a call starts.
+        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "Morven", "Scegliere il grossista dal menu Collegamento");
 
         const std::string news = p_.percorsi.sPathApp + "/news";
         if (!FindNameNoCase(p_.percorsi.sPathApp, "news")) {

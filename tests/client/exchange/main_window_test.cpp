@@ -85,7 +85,12 @@ TEST_F(MainWindowFixture, LoadPreparesFoldersOptionsMenuAndTimer) {
     EXPECT_EQ(t.main.Value("Timer1"), 1000);
     EXPECT_EQ(t.main.Text("MNU_CON_GROSS4"), "Quarto");
     EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS4"));
-    EXPECT_FALSE(t.main.Visible("WebBrowser1"));  // the idle layout
+    // The idle layout: the local start page, the idle strip and a heading that says where a call starts.
+    EXPECT_TRUE(t.main.Visible("WebBrowser1"));
+    EXPECT_TRUE(t.main.Visible("PictureMenu(0)"));
+    EXPECT_FALSE(t.main.Visible("PictureMenu(1)"));
+    EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Morven");
+    EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Scegliere il grossista dal menu Collegamento");
     ASSERT_FALSE(t.main.navigations.empty());
     EXPECT_EQ(t.main.navigations[0].second, dir / "HTML/index.htm");
     EXPECT_EQ(p.impostazioni.nTimeMaxOrd, 600);

@@ -255,6 +255,8 @@ TEST(SessionFaultTest, SixteenRefusedCallsEndWithCollegamentoImpossibile) {
     EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
     EXPECT_EQ(h.t.msgbox.calls[0].style, 16);
     EXPECT_EQ(h.t.msgbox.calls[0].owner, &h.t.main);  // owned by the main window
+    // On record after the box closed itself: the session log says it too.
+    EXPECT_NE(h.LogSessione().find("Collegamento Impossibile\r\n"), std::string::npos);
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_TRUE(h.Esiste("abort.dat"));
 }
