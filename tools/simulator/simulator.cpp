@@ -213,6 +213,11 @@ EsitoSessione Simulatore::ServiUna(int attesaMs) {
         for (std::size_t k = 4; k + 13 <= dati.size(); k += 13) esito.righeOrdine.push_back(dati.substr(k, 13));
     }
 
+    if (chiudiDopoOrdine) {
+        esito.errore = "linea chiusa dopo l'ordine";
+        return esito;  // the connection closes here
+    }
+
     // The answer, record by record; a "NO" gets the record again.
     for (const std::string& dati : RecordRisposta(esito.righeOrdine, messaggio)) {
         bool preso = false;

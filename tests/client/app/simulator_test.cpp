@@ -109,6 +109,27 @@ TEST(WholesalerSimulator, AnswersAnOrderWithAPlausibleShortageList) {
     EXPECT_EQ(esito.conferma, "6UUU");
 }
 
+TEST(WholesalerSimulator, HangingUpDropsTheLineAfterTheOrder) {
+    simulator::Simulatore s;
+    s.chiudiDopoOrdine = true;
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        for (const std::string& d : {std::string("0000CLIENTE00000000"), std::string("00010127451680002"),
+                                     std::string("9999CLIENTE")}) {
+            c.Scrivi(peers::Record(d));
+            EXPECT_EQ(c.Leggi(), "SI");
+        }
+        EXPECT_EQ(c.Leggi(), "");  // the line is closed: no answer comes
+    }
+    server.join();
+    EXPECT_FALSE(esito.completa);
+    EXPECT_EQ(esito.righeOrdine.size(), 1u);
+    EXPECT_EQ(esito.errore, "linea chiusa dopo l'ordine");
+}
+
 TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {
     int consegnate = 0, mancanti = 0;
     for (std::size_t i = 0; i < 6; ++i) {
