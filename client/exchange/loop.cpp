@@ -13,12 +13,22 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/layout.h"
 #include "client/exchange/main_window.h"
+#include "client/exchange/menu.h"
 #include "platform/core/files.h"
 
 namespace morven {
 
 namespace {
+
+constexpr std::string_view kCollegamentoInterrotto = "Collegamento Interrotto";
+constexpr std::string_view kInterrottoSenzaRisposta =
+    "Il collegamento si e' interrotto prima della risposta del grossista.\r\n"
+    "Ripetere la chiamata dal menu Collegamento.";
+constexpr std::string_view kInterrottoDopoRisposta =
+    "Il collegamento si e' interrotto dopo la risposta del grossista:\r\n"
+    "la risposta e' stata salvata.";
 
 bool Finale(int passo) { return passo == 999 || passo == 200 || passo == 50 || passo == 2000; }
 
@@ -26,13 +36,9 @@ void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 
 
 bool NessunaVisualizzazione(const ImpostazioniGrossista& imp) { return !imp.bDispOrdine[0] && !imp.bDispOrdine[2]; }
 
-// "Collegamento Impossibile": owned by the main window when no answer display is set, else a plain box.
 void CollegamentoImpossibile(Programma& p) {
     Stato(p, "Collegamento Impossibile");
-    if (NessunaVisualizzazione(p.impostazioni))
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
-    else
-        p.MsgBox().MsgBox("Collegamento Impossibile", 16, TitoloConnessione(p), nullptr);
+    morven::CollegamentoImpossibile(p, TitoloConnessione(p));
 }
 
 void MancantiErrati(Programma& p) {
@@ -251,14 +257,24 @@ void FineSessione(Programma& p) {
         pulizia([&] {
             if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) p.oggetti.oMSComm->SetPortOpen(false);
         });
-        pulizia([&] { p.FrmMorven().SetText("status", ""); });
-        pulizia([&] { p.FrmMorven().SetValue("Avanzamento", 0); });
+        // The window says that the call ended without its answer on screen (not the connection phase and an
+        // empty status, as if it still ran): the end layout with its close button, the heading, the status (also
+        // in winstat.dat, for the program that follows the call) and a line in the session log.
+        const bool risposta = st.bMancantiRicevuti;
+        pulizia([&] { ImpostaVisualizzazione(p, p.FrmMorven(), kFaseFine, kCollegamentoInterrotto, imp.sConnect); });
         pulizia([&] {
-            if (p.oggetti.oFrmBrowser) p.oggetti.oFrmBrowser->SetValue("Avanzamento", 0);
+            Write_Status(p, kCollegamentoInterrotto, risposta ? "Risposta Ricevuta" : "Nessuna Risposta", 100, 0,
+                         "", "");
         });
         pulizia([&] {
-            for (int i = 0; i <= 9; ++i) p.FrmMorven().SetEnabled(ControlId("mnuOpzione", i), true);
+            p.FrmMorven().SetText("TextMess", risposta ? kInterrottoDopoRisposta : kInterrottoSenzaRisposta);
         });
+        pulizia([&] {
+            if (!p.percorsi.sFileLogSessione.empty())
+                ScriviLog(p, p.percorsi.sFileLogSessione, true, kCollegamentoInterrotto);
+        });
+        // The wholesaler menu, locked while the call ran, is offered again.
+        pulizia([&] { ImpostaElencoConnessioni(p, p.FrmMorven(), false); });
         // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
         if (p.opzioni.bBlkRun) TerminaProgramma(p);
     }

@@ -52,7 +52,7 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
         s.bModoInternet = s.bModoMisto = s.bDispBrowser = s.bDispBrowserEsterno = s.bCloseRas = false;
         st.bUpgradeRicevuto = false;
         s.bDisponibilita = false;
-        o.bRichDisp = o.bRitentaMancanti = o.bDebug = false;
+        o.bRichDisp = o.bRitentaMancanti = o.bDebug = o.bDebugAvvio = false;
         s.bTcpDir = false;
         st.bInvioInCorso = st.bRicezioneInCorso = false;
         o.bBlkCfg = o.bModoPartner = o.bBDati = false;
@@ -64,7 +64,8 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
 
         std::string vuoto;
         ImpostaMainBrowser(p_, vuoto, "NONE", true);
-        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "", "");
+        // The idle window names itself and says where a call starts.
+        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "Morven", "Scegliere il grossista dal menu Collegamento");
 
         const std::string news = p_.percorsi.sPathApp + "/news";
         if (!FindNameNoCase(p_.percorsi.sPathApp, "news")) {

@@ -180,6 +180,16 @@ TEST_F(CallDriverTest, TheCallShowsTheConnectionPhaseAndTheSlotsStartPage) {
     }
 }
 
+// A slot file as another program or an older installation left it: its name in small letters, no Interface
+// line (an order slot). The call is made.
+TEST_F(CallDriverTest, ASlotFileInSmallLettersWithoutAnInterfaceLineIsCalled) {
+    ReplaceFileAtomically(dir / "mvnconn05.par", Riga("Connect", "Grossista") + Riga("Mode", "FTP"));
+    EXPECT_TRUE(SceltaChiamata(p, "05", &d));
+    EXPECT_TRUE(t.msgbox.calls.empty()) << t.msgbox.calls[0].prompt;
+    EXPECT_EQ(p.impostazioni.nTipoInterfaccia, 1);
+    EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Grossista");
+}
+
 TEST_F(CallDriverTest, RefusedCalls) {
     // No settings file for the slot: no call with the values another slot left.
     p.impostazioni.sConnect = "Altro grossista";
@@ -201,6 +211,16 @@ TEST_F(CallDriverTest, RefusedCalls) {
     EXPECT_FALSE(SceltaChiamata(p, "02", &d));
     ASSERT_EQ(t.msgbox.calls.size(), 1u);
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Interfaccia non gestita : SCONOSCIUTA");
+
+    // A connection mode the program does not know: no line is guessed for it (the modem is not dialled).
+    t.msgbox.calls.clear();
+    ReplaceFileAtomically(dir / "MvnConn04.par", Riga("Connect", "Grossista") + Riga("Mode", "INTRENET"));
+    EXPECT_FALSE(SceltaChiamata(p, "04", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Modo di collegamento non gestito : INTRENET");
+    EXPECT_EQ(t.msgbox.calls[0].title, "Connessione con Grossista");
+    EXPECT_EQ(t.msgbox.calls[0].style, 16);
+    EXPECT_EQ(p.sessione.nPassoSessione, 0);  // no session step ran
 
     // Every other refusal of a batch run ends the program as well: the unknown interface, and a PHT order
     // window left without its order file (no message there).
