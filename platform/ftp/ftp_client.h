@@ -63,7 +63,8 @@ public:
     // The port a connection to `port` really uses (the MORVEN_FTP<port> map).
     static int EffectivePort(int port);
 
-    // Feeds one trace entry as the server or libcurl gave it (one or more CR LF lines); public for tests.
+    // Hands one block of commands or replies (one or more CR LF lines) to the trace, line by line, with the
+    // password masked; called by the transfer as libcurl reports them.
     void TraceText(const char* data, std::size_t size, bool sent);
 
 private:
