@@ -18,6 +18,7 @@ void DeviceFtpClient::Sync() {
     device_.passive = Passive;
     device_.binary = Binary;
     device_.restartOffset = RestartOffset;
+    device_.maxDownload = MaxDownloadBytes;
 }
 
 int DeviceFtpClient::Connect() {

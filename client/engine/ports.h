@@ -220,6 +220,7 @@ public:
     bool Passive = true;
     bool Binary = true;         // image type: files travel byte for byte
     std::int64_t RestartOffset = 0;  // uploads start at this byte of the local file
+    std::int64_t MaxDownloadBytes = 0;  // a longer remote file is refused (0: no limit)
     // Every command and reply, with two texts (for the session log's "FTP:" lines); the password of a
     // "PASS" command is never handed out.
     std::function<void(const std::string&, const std::string&)> CommandTrace;

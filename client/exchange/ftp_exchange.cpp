@@ -9,6 +9,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/exchange/answer_conversion.h"
+#include "client/exchange/answer_file.h"
 #include "client/exchange/call_driver.h"
 #include "client/exchange/ifck_request.h"
 #include "platform/core/files.h"
@@ -79,6 +80,8 @@ bool RichiestaIFCK_FTP(Programma& p, FtpClient& ftp, const std::string& host, co
             ftp.Password = password;
             ftp.TimeoutSeconds = timeOut;
             ftp.Passive = false;
+            // No answer the displays could read is longer than this: a longer file is refused on the way in.
+            ftp.MaxDownloadBytes = static_cast<std::int64_t>(kLimiteFileRisposta);
             if (const int r = ftp.Connect(); r != 0) {
                 ScriviLogFunzione(p, "RichiestaIFCK_FTP :connessione a " + host + " non riuscita: " +
                                          Descrizione(ftp, r));

@@ -50,6 +50,9 @@ bool CaseBlindEqual(const std::string& a, const char* b) {
 struct FtpClient::Transfer {
     std::FILE* in = nullptr;   // upload source
     std::FILE* out = nullptr;  // download target
+    std::int64_t limit = 0;    // bytes the download may have (0: no limit)
+    std::int64_t written = 0;
+    bool tooLarge = false;
 };
 
 FtpClient::FtpClient(EventPump* pump) : pump_(pump) { InitCurl(); }
@@ -125,9 +128,21 @@ size_t ReadCallback(char* buffer, size_t size, size_t n, void* user) {
     return std::fread(buffer, size, n, static_cast<std::FILE*>(user));
 }
 
-size_t WriteCallback(char* data, size_t size, size_t n, void* user) {
-    return std::fwrite(data, size, n, static_cast<std::FILE*>(user));
+}  // namespace
+
+size_t FtpClient::WriteCallback(char* data, size_t size, size_t n, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const std::int64_t bytes = static_cast<std::int64_t>(size * n);
+    // A file beyond the limit is cut off here, before it fills the disk; returning short stops the transfer.
+    if (t->limit > 0 && t->written + bytes > t->limit) {
+        t->tooLarge = true;
+        return 0;
+    }
+    t->written += bytes;
+    return std::fwrite(data, size, n, t->out);
 }
+
+namespace {
 
 }  // namespace
 
@@ -138,6 +153,9 @@ int FtpClient::Run(Transfer& t) {
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, timeout);
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
+    // A data connection that stalls (under one byte a second for the whole time-out) is given up too.
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, timeout);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
@@ -151,8 +169,9 @@ int FtpClient::Run(Transfer& t) {
         curl_easy_setopt(e, CURLOPT_READDATA, t.in);
     }
     if (t.out) {
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCallback);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, t.out);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &FtpClient::WriteCallback);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        if (t.limit > 0) curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
     }
 
     if (!multi_) multi_ = curl_multi_init();
@@ -175,6 +194,10 @@ int FtpClient::Run(Transfer& t) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == e) result = msg->data.result;
     curl_multi_remove_handle(m, e);
     busy_ = false;
+    if (t.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+        lastError_ = "remote file longer than " + std::to_string(t.limit) + " bytes";
+        return kFtpTooLarge;
+    }
     lastError_ = result == CURLE_OK ? std::string() : curl_easy_strerror(static_cast<CURLcode>(result));
     return result;
 }
@@ -226,6 +249,7 @@ int FtpClient::Download(const std::string& remoteName, const std::string& localP
     }
     ::fchmod(fd, 0644);  // the answer is read by the management software as any other work file
     Transfer t;
+    t.limit = maxDownload;
     t.out = ::fdopen(fd, "wb");
     if (!t.out) {
         ::close(fd);

@@ -26,6 +26,7 @@ enum FtpResult : int {
     kFtpOk = 0,
     kFtpBusy = 1000,       // a call made while another transfer of the same client is under way
     kFtpLocalFile = 1001,  // the local file could not be read or written
+    kFtpTooLarge = 1002,   // the remote file is longer than maxDownload
 };
 
 class FtpClient {
@@ -43,6 +44,7 @@ public:
     bool passive = true;        // false: the server connects back to us (PORT/EPRT)
     bool binary = true;         // image type: the bytes travel as they are
     std::int64_t restartOffset = 0;  // uploads start at this byte of the local file (0: the whole file)
+    std::int64_t maxDownload = 0;    // a remote file longer than this many bytes is refused (0: no limit)
 
     // Every command and reply, e.g. ("USER", "farmacia"), ("331", "Username ok, send password.").
     std::function<void(const std::string&, const std::string&)> trace;
@@ -69,6 +71,7 @@ public:
 
 private:
     struct Transfer;
+    static std::size_t WriteCallback(char* data, std::size_t size, std::size_t n, void* user);
     int Run(Transfer& t);
     std::string Url(const std::string& remoteName) const;
 

@@ -89,7 +89,7 @@ TEST_F(Fixture, TheTraceShowsCommandsAndRepliesButNeverThePassword) {
     EXPECT_EQ(t.find("sbagliata"), std::string::npos) << t;
 }
 
-TEST_F(Fixture, AFailedDownloadLeavesNoFileAndKeepsAnOlderOne) {
+TEST_F(Fixture, AFailedOrOversizedDownloadLeavesNoFileAndKeepsAnOlderOne) {
     ASSERT_EQ(ftp.Connect(), 0) << ftp.LastError();
     EXPECT_NE(ftp.Download("IFCK02_OUT_MORVEN.DAT", dir + "/IFCK02_OUT_MORVEN.DAT"), 0);
     EXPECT_TRUE(LocalFiles().empty());  // neither the answer nor a temporary file
@@ -100,6 +100,15 @@ TEST_F(Fixture, AFailedDownloadLeavesNoFileAndKeepsAnOlderOne) {
     std::string kept;
     ReadWholeFile(dir + "/IFCK01_OUT_MORVEN.DAT", kept);
     EXPECT_EQ(kept, "older\r\n");
+
+    // A file beyond the limit is refused before it is whole, and leaves nothing either.
+    ASSERT_TRUE(ReplaceFileAtomically(server.File("big.dat"), std::string(300000, 'x')));
+    ftp.maxDownload = 100000;
+    EXPECT_EQ(ftp.Download("big.dat", dir + "/big.dat"), kFtpTooLarge);
+    EXPECT_EQ(LocalFiles(), std::vector<std::string>{"IFCK01_OUT_MORVEN.DAT"});
+    ftp.maxDownload = 300000;
+    EXPECT_EQ(ftp.Download("big.dat", dir + "/big.dat"), 0) << ftp.LastError();
+    std::filesystem::remove(dir + "/big.dat");
 
     // The connection is still good for the next call.
     ASSERT_TRUE(ReplaceFileAtomically(server.File("IFCK02_OUT_MORVEN.DAT"), "T000\r\n"));
