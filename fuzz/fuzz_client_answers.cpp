@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fuzz/client_sandbox.h"
+#include "client/exchange/answer_conversion.h"
 #include "client/exchange/answer_documents.h"
 #include "client/exchange/answer_file.h"
 #include "client/exchange/answer_helpers.h"
@@ -141,6 +142,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Records and fields, line by line.
     const std::vector<std::string> linee = morven::DividiRighe(dati);
+
+    // The conversion into the older work files: every product line has its file's width, whatever the
+    // answer holds, and the 2006 copy is the header and the further lines unchanged.
+    if (!linee.empty()) {
+        const std::string testata = morven::TestataConversione(linee.front());
+        Check(testata.size() >= 22 || testata.size() == linee.front().size() + 9);
+        const std::vector<std::string> resto(linee.begin() + 1, linee.end());
+        for (const bool disponibilita : {false, true}) {
+            const morven::FileConvertiti f = morven::ConvertiRighe(testata, resto, disponibilita);
+            const auto larghezze = [](const std::string& file, std::size_t saltate, std::size_t larghezza) {
+                std::size_t n = 0;
+                for (const auto& l : morven::DividiRighe(file))
+                    if (n++ >= saltate) Check(l.size() == larghezza);
+            };
+            larghezze(f.rst, 0, 13);
+            larghezze(f.man, 1, 42);
+            larghezze(f.ma1, 1, 62);
+            std::string copia = testata + "\r\n";
+            for (const auto& l : resto) copia += l + "\r\n";
+            Check(f.man2006 == copia);
+            Check(f.msgrx.size() <= 232);
+        }
+    }
     for (const auto& l : linee) Check(l.find_first_of("\r\n") == std::string::npos);
     for (std::size_t i = 0; i < linee.size(); ++i) {
         const std::string_view riga = linee[i];

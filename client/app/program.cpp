@@ -1,6 +1,7 @@
 #include "client/app/program.h"
 
 #include "client/engine/connection.h"
+#include "client/engine/ftp_device.h"
 #include "client/engine/ugtactx_control.h"
 
 #include "client/engine/helpers.h"
@@ -51,6 +52,8 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     socket = &p.Possiedi(std::make_unique<DeviceTcpSocket>(*pompa));
     o.oWinsock = socket;
     o.oRas = &p.Possiedi(std::make_unique<PppDialUp>());
+    // The FTP control Ftp1: its transfers keep the window's events turning.
+    o.oInet = &p.Possiedi(std::make_unique<DeviceFtpClient>(*pompa));
     // The unpacking control of the news archives, created through the component registry (the build's
     // library is registered there when the class is missing); a failure is logged and the sessions run
     // without news unpacking.
@@ -102,6 +105,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     fine->primaDiUscire = [this] {
         if (seriale && seriale->PortOpen()) seriale->SetPortOpen(false);
         if (socket && socket->State() != TcpSocket::sckClosed) socket->Close();
+        if (p.oggetti.oInet) p.oggetti.oInet->Reset();
     };
 }
 

@@ -13,6 +13,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/ftp_exchange.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/main_window.h"
 #include "client/exchange/menu.h"
@@ -200,7 +201,7 @@ void EseguiPasso(Programma& p) {
             TrasferimentoMancante(p, "RxMorvenFCK");
             break;
         case 500:
-            TrasferimentoMancante(p, "ChiamaFTP");
+            ChiamaFTP(p, p.Inet());
             break;
         default: break;  // any other value: the loop goes round
     }

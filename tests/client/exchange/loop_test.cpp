@@ -73,8 +73,13 @@ struct LoopTest : ::testing::Test {
 TEST_F(LoopTest, FtpModeStartsWithTheFtpStepAndNoLine) {
     p.impostazioni.bModoFTP = true;
     EXPECT_TRUE(LoopTrasmissione(p));
+    // The FTP client connects to the first address on port 21; with no request file to send the session
+    // ends as aborted with a message, instead of running the step again.
+    ASSERT_GE(t.ftp.log.size(), 2u);
+    EXPECT_EQ(t.ftp.log[1], "connect 10.0.0.1:21 ");
     EXPECT_EQ(p.sessione.nPassoSessione, 200);
-    EXPECT_NE(FunctionLog().find("[FUNZIONE : ChiamaFTP]"), std::string::npos);
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Invio Richiesta non riuscito");
     EXPECT_EQ(t.serial.opens, 0);
     EXPECT_TRUE(t.socket.connects.empty());
 }
