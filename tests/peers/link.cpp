@@ -99,6 +99,31 @@ bool ReadLine(Link& link, std::string& pending, PeerRecord& record, std::string&
     }
 }
 
+// Takes the bytes up to the first `mark` at or after `from` (the mark itself is left out and dropped) from
+// `pending`, reading more as needed.
+bool ReadUntil(Link& link, std::string& pending, PeerRecord& record, const std::string& mark, std::size_t from,
+               std::string& out) {
+    const auto deadline = std::chrono::steady_clock::now() + kExpectWait;
+    while (true) {
+        const auto at = pending.size() >= from ? pending.find(mark, from) : std::string::npos;
+        if (at != std::string::npos) {
+            out = pending.substr(0, at);
+            pending.erase(0, at + mark.size());
+            return true;
+        }
+        if (record.Stopping()) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            record.AddError("no \"" + mark + "\" from the client in time (" + std::to_string(pending.size()) +
+                            " bytes pending)");
+            return false;
+        }
+        if (!link.Read(pending, 10) && pending.find(mark, from) == std::string::npos) {
+            record.AddError("client went away before \"" + mark + "\"");
+            return false;
+        }
+    }
+}
+
 bool Matches(const Step& step, const std::string& line) {
     switch (step.match) {
         case Step::Match::Exact: return line == step.text;
@@ -178,6 +203,30 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
             case Step::Kind::Reset: link.Reset(); return;
             case Step::Kind::Silence: link.Silence(record.StopFlag()); return;
             case Step::Kind::Hold: record.WaitRelease(); break;
+            case Step::Kind::ExpectBlock: {
+                // Line ends and anything else before the start mark belong to what came before.
+                std::string skipped, body;
+                if (!ReadUntil(link, pending, record, "AEIO", 0, skipped)) return;
+                if (!ReadUntil(link, pending, record, "OIEA", 12, body)) return;
+                const std::string frame = "AEIO" + body + "OIEA";
+                record.AddLine(frame);
+                std::string payload;
+                if (!Unframe(frame, &payload)) {
+                    record.AddError("bad frame from the client: \"" + frame + "\"");
+                    return;
+                }
+                if (payload.compare(0, step.text.size(), step.text) != 0) {
+                    record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
+                    return;
+                }
+                break;
+            }
+            case Step::Kind::ReceiveUntil: {
+                std::string bytes;
+                if (!ReadUntil(link, pending, record, step.text, 0, bytes)) return;
+                record.AddLine(bytes);
+                break;
+            }
         }
     }
     link.Close();
