@@ -145,6 +145,20 @@ bool Fallito(Programma& p, const char* nome) {
     return false;
 }
 
+// Takes the answer "FINEOK" (raw, or as a line in the line encoding) and its line end out of the received
+// bytes; what follows it (the news that come next) stays queued. False while it has not arrived.
+bool TogliFineOk(std::string& coda) {
+    for (const std::string& segno : {std::string("FINEOK"), CodificaTcp("FINEOK")}) {
+        const auto at = coda.find(segno);
+        if (at == std::string::npos) continue;
+        std::size_t resto = at + segno.size();
+        while (resto < coda.size() && (coda[resto] == '\r' || coda[resto] == '\n')) ++resto;
+        coda.erase(0, resto);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool TxPosta(Programma& p, const std::string& sFile) {
@@ -265,9 +279,8 @@ bool txPostaTCP(Programma& p) {
         for (;;) {
             StatoTrasferimento(p, "Chiusura TX Posta", 100, 100);
             if (sock.BytesReceived() >= 1) coda += sock.GetData();
-            if (coda.find("FINEOK") != std::string::npos || DecodificaTcp(coda).find("FINEOK") != std::string::npos) {
+            if (TogliFineOk(coda)) {
                 LogSessione(p, "RX:FINEOK");
-                coda.clear();
                 break;
             }
             if (coda.size() > kMaxRigaLinea) coda.erase(0, coda.size() - 16);

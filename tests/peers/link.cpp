@@ -209,6 +209,9 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 if (!ReadUntil(link, pending, record, "AEIO", 0, skipped)) return;
                 if (!ReadUntil(link, pending, record, "OIEA", 12, body)) return;
                 const std::string frame = "AEIO" + body + "OIEA";
+                // The line end the client puts after every frame.
+                std::string lineEnd;
+                if (!ReadUntil(link, pending, record, "\n", 0, lineEnd)) return;
                 record.AddLine(frame);
                 std::string payload;
                 if (!Unframe(frame, &payload)) {
