@@ -43,14 +43,14 @@ std::string Dati(std::size_t n, unsigned seme = 7) {
     return s;
 }
 
-std::string Testata(long n, bool offerta, const std::string& tag) {
+std::string TestataPosta(long n, bool offerta, const std::string& tag) {
     return "0000" + PadLeft(n, 4, "0") + (offerta ? "OFFERTA   " : "NO-OFFERTA") + kCodice + tag;
 }
 
 // The wholesaler takes the framed mail request and archive, each block acknowledged "SI" and its number.
 void PostaInQuadri(peers::Script& s, const std::string* archivio) {
     const long n = archivio ? static_cast<long>(archivio->size() / 1024 + 1) : 0;
-    s.push_back(peers::ExpectBlock(Testata(n, archivio != nullptr, kTag)));
+    s.push_back(peers::ExpectBlock(TestataPosta(n, archivio != nullptr, kTag)));
     s.push_back(peers::Send("SI 0"));
     for (long i = 1; i <= n; ++i) {
         s.push_back(peers::ExpectBlock(PadLeft(i, 4, "0")));
@@ -65,13 +65,13 @@ void PostaInQuadri(peers::Script& s, const std::string* archivio) {
 // The wholesaler sends its news as frames of `blocco` bytes; an empty archive is a "NO-OFFERTA" header.
 void NotizieInQuadri(peers::Script& s, const std::string& archivio, std::size_t blocco = 1000) {
     if (archivio.empty()) {
-        s.push_back(peers::Send(peers::Frame(Testata(0, false, kTag))));
+        s.push_back(peers::Send(peers::Frame(TestataPosta(0, false, kTag))));
         s.push_back(peers::Expect("SI 0"));
         s.push_back(peers::Expect("SI0000"));
         return;
     }
     const long n = static_cast<long>((archivio.size() + blocco - 1) / blocco);
-    s.push_back(peers::Send(peers::Frame(Testata(n, true, kTag))));
+    s.push_back(peers::Send(peers::Frame(TestataPosta(n, true, kTag))));
     s.push_back(peers::Expect("SI 0"));
     for (long i = 1; i <= n; ++i) {
         s.push_back(peers::Send(peers::Frame(PadLeft(i, 4, "0") + archivio.substr((i - 1) * blocco, blocco))));
@@ -186,7 +186,7 @@ TEST(MailSessionTest, FramedMailArchivesGoOutByteForByte) {
 TEST(MailSessionTest, OldAcknowledgementsAreReadOverAndRefusalsResend) {
     const std::string archivio = Dati(3000);
     peers::Script s;
-    s.push_back(peers::ExpectBlock(Testata(3, true, kTag)));
+    s.push_back(peers::ExpectBlock(TestataPosta(3, true, kTag)));
     s.push_back(peers::Send("SI 0"));
     s.push_back(peers::ExpectBlock("0001"));
     s.push_back(peers::Send("SI 0"));  // an old number: read over, nothing sent again
@@ -219,12 +219,12 @@ TEST(MailSessionTest, StreamedMailArchivesGoOutByteForByte) {
         SCOPED_TRACE(dimensione);
         const std::string archivio = Dati(static_cast<std::size_t>(dimensione));
         peers::Script s;
-        s.push_back(peers::ExpectBlock(Testata(BlocchiPosta(dimensione, true), true, kTagTcp)));
+        s.push_back(peers::ExpectBlock(TestataPosta(BlocchiPosta(dimensione, true), true, kTagTcp)));
         s.push_back(peers::Send("SI"));
         s.push_back(peers::ReceiveUntil("FINETX"));
         // The answer to the end mark, raw or in the line encoding, cut in two.
         s.push_back(dimensione == 8192 ? peers::SendSplit("FINEOK", 3) : peers::Send("FINEOK"));
-        s.push_back(peers::Send(peers::Frame(Testata(0, false, kTagTcp))));
+        s.push_back(peers::Send(peers::Frame(TestataPosta(0, false, kTagTcp))));
         s.push_back(peers::Expect("SI0000"));
         s.push_back(peers::SendRaw("FINETX"));
         s.push_back(peers::ReceiveUntil("FINEOK"));
@@ -251,7 +251,7 @@ TEST(MailSessionTest, StreamedNewsAreFoundWholeHoweverTheStreamIsCut) {
     testing::TempDir lavoro;
     const std::string archivio = ArchivioNotizie(lavoro.path());
     ASSERT_FALSE(archivio.empty());
-    const std::string testata = peers::Frame(Testata(1, true, kTagTcp));
+    const std::string testata = peers::Frame(TestataPosta(1, true, kTagTcp));
     struct Caso {
         const char* nome;
         peers::Script coda;  // after the header's "SI0000"
@@ -267,7 +267,7 @@ TEST(MailSessionTest, StreamedNewsAreFoundWholeHoweverTheStreamIsCut) {
     for (auto& c : casi) {
         SCOPED_TRACE(c.nome);
         peers::Script s;
-        s.push_back(peers::ExpectBlock(Testata(0, false, kTagTcp)));
+        s.push_back(peers::ExpectBlock(TestataPosta(0, false, kTagTcp)));
         s.push_back(peers::Send("SI"));
         s.push_back(peers::Send(testata));
         s.push_back(peers::Expect("SI0000"));
@@ -299,15 +299,16 @@ TEST(MailSessionTest, StreamBrokenOffIsAFailureNotAnArchive) {
     const std::string archivio = ArchivioNotizie(lavoro.path());
     ASSERT_FALSE(archivio.empty());
     peers::Script s;
-    s.push_back(peers::ExpectBlock(Testata(0, false, kTagTcp)));
+    s.push_back(peers::ExpectBlock(TestataPosta(0, false, kTagTcp)));
     s.push_back(peers::Send("SI"));
-    s.push_back(peers::Send(peers::Frame(Testata(1, true, kTagTcp))));
+    s.push_back(peers::Send(peers::Frame(TestataPosta(1, true, kTagTcp))));
     s.push_back(peers::Expect("SI0000"));
     s.push_back(peers::SendRaw(archivio.substr(0, archivio.size() / 2)));
     s.push_back(peers::CloseLine());
     peers::FakeWholesaler w({s});
     testing::LowPortRelay relay(w.Port());
     Sessione h;
+    h.t.clock.SetScale(250);  // the later calls find nobody: the limits may pass quickly
     h.Posta(relay.Port(), true);
 
     EXPECT_TRUE(h.Diretta());
@@ -325,11 +326,12 @@ TEST(MailSessionTest, StreamBrokenOffIsAFailureNotAnArchive) {
 // A wholesaler that falls silent after the mail request: the record limit ends the transfer.
 TEST(MailSessionTest, SilenceAfterTheMailRequestEndsByTheRecordLimit) {
     peers::Script s;
-    s.push_back(peers::ExpectBlock(Testata(0, false, kTag)));
+    s.push_back(peers::ExpectBlock(TestataPosta(0, false, kTag)));
     s.push_back(peers::Silence());
     peers::FakeWholesaler w({s});
     testing::LowPortRelay relay(w.Port());
     Sessione h;
+    h.t.clock.SetScale(250);  // nothing to wait for on the peer's side: the limits may pass quickly
     h.Posta(relay.Port(), false);
 
     EXPECT_TRUE(SceltaChiamata(h.p, "01"));
@@ -341,6 +343,114 @@ TEST(MailSessionTest, SilenceAfterTheMailRequestEndsByTheRecordLimit) {
     const auto primo = log.find("TX:AEIO0000");
     EXPECT_NE(log.find("TX:AEIO0000", primo + 1), std::string::npos) << log;
     EXPECT_EQ(h.t.end.calls, 1);
+}
+
+// The main window's view with its behaviour, so the end of the session shows the answer list.
+class RisposteRegistrate : public VistaRisposte {
+public:
+    int liste = 0;
+    ModelloLista ultima;
+    void MostraLista(const ModelloLista& l) override {
+        ++liste;
+        ultima = l;
+    }
+    int RigaSelezionata() const override { return -1; }
+    void MostraDocumenti(const ModelloDocumenti&) override {}
+};
+
+struct FinestraConEventi : FakeView, ConEventiFrmMorven {
+    EventiFrmMorven* eventi = nullptr;
+    EventiFrmMorven* EventiFinestra() override { return eventi; }
+};
+
+const std::string kVoce42 = PadRight("PRD1", 9) + "0003" + PadRight("NON DISPONIBILE", 28) + "3";
+
+// An order session of the news class: the order taken, the answer of one entry, then the news archive.
+peers::Script OrdineConNotizie(const std::string& voce, const std::string& archivio, bool attesa) {
+    peers::Script s;
+    for (std::size_t i = 0; i < RecordAttesi("", 2).size(); ++i) {
+        s.push_back(peers::ExpectRecord());
+        s.push_back(peers::Send("SI"));
+    }
+    if (attesa) s.push_back(peers::Hold());  // the modem drains its input at the start of a transfer
+    Risposta(s, Testata(2));
+    Risposta(s, "0001" + voce);
+    Risposta(s, "9999" + kCodice);
+    if (attesa) s.push_back(peers::Hold());
+    NotizieInQuadri(s, archivio);
+    return s;
+}
+
+std::vector<std::string> ImpostazioniNotizie(const std::string& interfaccia, const std::string& display) {
+    return {Riga("Connect", "Grossista Notizie"), Riga("Code", kCodice), Riga("Interface", interfaccia),
+            Riga("ModeIFCK", "NO"), Riga("DispOrdine", display)};
+}
+
+TEST(NewsSessionTest, NewsClassOrderOverTcpUnpacksTheNewsAndShowsTheShortageList) {
+    testing::TempDir lavoro;
+    const std::string archivio = ArchivioNotizie(lavoro.path());
+    ASSERT_FALSE(archivio.empty());
+    peers::FakeWholesaler w({OrdineConNotizie(kVoce42, archivio, false)});
+    testing::LowPortRelay relay(w.Port());
+    Sessione h;
+    h.UsaTcp();
+    auto righe = ImpostazioniNotizie("NOTIZIE", "YES");
+    for (const auto& r : {Riga("Mode", "INTERNET"), Riga("Ip1", "127.0.0.1"), Riga("Porta", std::to_string(relay.Port())),
+                          Riga("AutoIncPor", "NO")})
+        righe.push_back(r);
+    h.Impostazioni(righe);
+    h.Ordine(FileOrdine(2));
+    FinestraConEventi finestra;
+    RisposteRegistrate risposte;
+    EventiFrmMorven eventi(h.p, finestra, risposte);
+    finestra.eventi = &eventi;
+    h.p.oggetti.oFrmMorven = &finestra;
+
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(w.WaitScripts(1)) << h.Diagnosi(w.Errors());
+    EXPECT_TRUE(w.Errors().empty()) << h.Diagnosi(w.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{5, 15, 30, 20, 33, 46, 50})) << h.Diagnosi(w.Errors());
+    EXPECT_EQ(risposte.liste, 1);
+    EXPECT_FALSE(risposte.ultima.righe.empty());
+    EXPECT_EQ(h.t.end.calls, 0);  // the answer is on screen
+    EXPECT_TRUE(h.p.sessione.bNotizieRicevute);
+    EXPECT_EQ(h.Leggi("news/eaggdati"), "Nuovo listino\r\nOfferte di dicembre\r\n");
+    EXPECT_EQ(h.Leggi("IFCK03_OUT_MORVEN.DAT"), "documenti\r\n");
+    EXPECT_EQ(h.Leggi("PHT/MvnConn01/pht.dat"), "pht\r\n");
+    EXPECT_TRUE(h.Esiste("news/listino"));  // renamed only in a batch run
+    EXPECT_FALSE(h.Esiste("news/notizie.gz"));
+    EXPECT_EQ(h.LogFunzioni(), "");
+}
+
+TEST(NewsSessionTest, BatchRunOverTheModemEmptiesTheFolderAndRenamesThePriceLists) {
+    testing::TempDir lavoro;
+    const std::string archivio = ArchivioNotizie(lavoro.path());
+    ASSERT_FALSE(archivio.empty());
+    const std::string voce62 = kVoce42 + PadRight("ARRIVO LUNEDI", 20);
+    peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", OrdineConNotizie(voce62, archivio, true)}});
+    Sessione h;
+    h.UsaModem(modem.DevicePath());
+    h.Dopo(20, 3000, [&] { modem.Release(); });
+    h.Dopo(33, 3000, [&] { modem.Release(); });
+    auto righe = ImpostazioniNotizie("NOTIZIE-ALL", "NO");
+    for (const auto& r : {Riga("Mode", "NORMALE"), Riga("Phone 1", "0212345"), Riga("CommPort", "1")})
+        righe.push_back(r);
+    h.Impostazioni(righe);
+    h.Ordine(FileOrdine(2));
+    h.Scrivi("news/vecchia.txt", "di ieri");
+    h.p.opzioni.bBlkRun = true;
+
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(modem.WaitCalls(1)) << h.Diagnosi(modem.Errors());
+    EXPECT_TRUE(modem.Errors().empty()) << h.Diagnosi(modem.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{3, 5, 15, 30, 20, 33, 46, 999})) << h.Diagnosi(modem.Errors());
+    EXPECT_FALSE(h.Esiste("news/vecchia.txt"));
+    EXPECT_EQ(h.Leggi("news/OLTR-listino"), Dati(6000, 3));
+    EXPECT_EQ(h.Leggi("news/OLTR-listagg"), "A");
+    EXPECT_TRUE(h.Esiste("news/IFCK03_OUT_00000.DAT"));  // no moves in a batch run
+    EXPECT_TRUE(h.Esiste("MorvenClient.end"));
+    EXPECT_EQ(h.t.end.calls, 1);
+    EXPECT_EQ(h.LogFunzioni(), "");
 }
 
 }  // namespace
