@@ -109,6 +109,7 @@ TEST_F(LoopTest, NewsAfterTheAnswerRemoveStaleUpdatesFirst) {
     ReplaceFileAtomically(dir / "news/morvenprofupg.dat", "old");
     RispostaCompleta(3);
     Grossista();
+    p.impostazioni.nTimeMaxRxP = 60;  // before the first block only the phase limit ends the wait
     EXPECT_TRUE(LoopTrasmissione(p));
     // The wholesaler sends no news after the answer: the news fail, and the answer is not asked for again.
     EXPECT_TRUE(p.sessione.bMancantiRicevuti);

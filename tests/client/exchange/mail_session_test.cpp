@@ -152,13 +152,13 @@ std::string ArchivioNotizie(const fs::path& cartella) {
     return s;
 }
 
-TEST(MailSessionTest, FramedMailArchivesGoOutByteForByte) {
-    struct Caso {
-        const char* nome;
-        long dimensione;  // -1: no archive
-    };
-    for (const Caso c : {Caso{"nessuno", -1}, Caso{"vuoto", 0}, Caso{"1", 1}, Caso{"1024", 1024},
-                         Caso{"1025", 1025}, Caso{"20000", 20000}}) {
+struct CasoPosta {
+    const char* nome;
+    long dimensione;  // -1: no archive
+};
+
+void PostaInQuadriByteperByte(const CasoPosta& c) {
+    {
         SCOPED_TRACE(c.nome);
         const std::string archivio = c.dimensione < 0 ? std::string() : Dati(static_cast<std::size_t>(c.dimensione));
         peers::Script script;
@@ -181,6 +181,16 @@ TEST(MailSessionTest, FramedMailArchivesGoOutByteForByte) {
         EXPECT_EQ(h.LogFunzioni(), "");
         EXPECT_NE(h.LogSessione().find(" <<< Trasmissione Notizie >>>"), std::string::npos);
     }
+}
+
+TEST(MailSessionTest, FramedMailWithoutOrWithSmallArchives) {
+    for (const CasoPosta& c : {CasoPosta{"nessuno", -1}, CasoPosta{"vuoto", 0}, CasoPosta{"1", 1}})
+        PostaInQuadriByteperByte(c);
+}
+
+TEST(MailSessionTest, FramedMailArchivesAroundTheBlockSize) {
+    for (const CasoPosta& c : {CasoPosta{"1024", 1024}, CasoPosta{"1025", 1025}, CasoPosta{"20000", 20000}})
+        PostaInQuadriByteperByte(c);
 }
 
 TEST(MailSessionTest, OldAcknowledgementsAreReadOverAndRefusalsResend) {
