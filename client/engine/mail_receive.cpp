@@ -13,6 +13,7 @@
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
+#include "client/engine/shortage_receive.h"
 #include "platform/core/files.h"
 
 namespace morven {
@@ -74,46 +75,17 @@ void Blocchi(Programma& p, const std::string& testo) {
     Istruzione(p, "Blocchi", kStadioSalta, [&] { p.FrmMorven().SetText("nblocchi", testo); });
 }
 
-// The checks at the top of every cycle of the header phase and of RxPosta; reads the next frame into
-// sRecordRicevuto. False when the transfer stops (the step is left).
+// The checks at the top of every cycle of the header phase and of RxPosta; the next frame is read with a
+// wait the limits bound.
 bool ControlliCiclo(Programma& p, bool accettato) {
-    auto& st = p.sessione;
-    Stato(p, "Ricezione Posta  ", 100, 0);
-    if (st.bConnessioneChiusa) {
-        st.nPassoSessione = 200;
-        return false;
-    }
-    const auto now = SecondiSessione(p);
-    if (now - st.nInizioCollegamento > st.nTimeMaxCorrente) {
-        st.nPassoSessione = 3;
-        return false;
-    }
-    if (now - st.nInizioTrasferimento > st.nTimeOutRecord) {
-        if (accettato) {
-            st.nPassoSessione = 3;
-            return false;
-        }
-        st.nInizioTrasferimento = now;  // before the first block only the phase limit counts
-    }
-    if (st.sRecordRicevuto.empty()) {
+    return ControlliCicloRicezione(p, "Ricezione Posta  ", 100, 0, accettato, [](Programma& q) {
+        auto& st = q.sessione;
         const int salvato = st.nTimeOutRicezione;
-        st.nTimeOutRicezione = AttesaLetturaPosta(p);
-        st.sRecordRicevuto = LeggiZip(p, st.nTimeOutRicezione);
+        st.nTimeOutRicezione = AttesaLetturaPosta(q);
+        std::string frame = LeggiZip(q, st.nTimeOutRicezione);
         st.nTimeOutRicezione = salvato;
-        if (LineaPersaPosta(st.sRecordRicevuto)) {
-            st.sStatoLinea = st.sRecordRicevuto;
-            st.sRecordRicevuto.clear();
-            // A line lost because the wholesaler closed the socket ends as the closed socket does.
-            p.Pump().process();
-            st.nPassoSessione = st.bConnessioneChiusa ? 200 : 3;
-            return false;
-        }
-        if (st.bProceduraAbortita) {
-            st.nPassoSessione = 200;
-            return false;
-        }
-    }
-    return true;
+        return frame;
+    });
 }
 
 // What the header says.
