@@ -124,6 +124,21 @@ bool ReadUntil(Link& link, std::string& pending, PeerRecord& record, const std::
     }
 }
 
+// The client's frame passes the frame check and its payload begins with the step's text; else the fault is
+// recorded.
+bool FrameMatches(const Step& step, const std::string& frame, PeerRecord& record) {
+    std::string payload;
+    if (!Unframe(frame, &payload)) {
+        record.AddError("bad frame from the client: \"" + frame + "\"");
+        return false;
+    }
+    if (payload.compare(0, step.text.size(), step.text) != 0) {
+        record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
+        return false;
+    }
+    return true;
+}
+
 bool Matches(const Step& step, const std::string& line) {
     switch (step.match) {
         case Step::Match::Exact: return line == step.text;
@@ -157,15 +172,8 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 record.AddLine(line);
                 const auto start = line.find("AEIO");
                 const auto end = start == std::string::npos ? start : line.find("OIEA", start + 4);
-                std::string payload;
-                if (end == std::string::npos || !Unframe(line.substr(start, end + 4 - start), &payload)) {
-                    record.AddError("bad frame from the client: \"" + line + "\"");
+                if (!FrameMatches(step, end == std::string::npos ? line : line.substr(start, end + 4 - start), record))
                     return;
-                }
-                if (payload.compare(0, step.text.size(), step.text) != 0) {
-                    record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
-                    return;
-                }
                 break;
             }
             case Step::Kind::ExpectRecord: {
@@ -213,15 +221,7 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 std::string lineEnd;
                 if (!ReadUntil(link, pending, record, "\n", 0, lineEnd)) return;
                 record.AddLine(frame);
-                std::string payload;
-                if (!Unframe(frame, &payload)) {
-                    record.AddError("bad frame from the client: \"" + frame + "\"");
-                    return;
-                }
-                if (payload.compare(0, step.text.size(), step.text) != 0) {
-                    record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
-                    return;
-                }
+                if (!FrameMatches(step, frame, record)) return;
                 break;
             }
             case Step::Kind::ReceiveUntil: {

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,16 @@ inline bool TarGz(const std::filesystem::path& folder, const std::vector<std::st
     close(outFd);
     const int tarStatus = Wait(t), gzipStatus = Wait(g);
     return tarStatus == 0 && gzipStatus == 0;
+}
+
+inline void WriteBytes(const std::filesystem::path& f, const std::string& bytes) {
+    std::filesystem::create_directories(f.parent_path());
+    std::ofstream(f, std::ios::binary) << bytes;
+}
+
+inline std::string ReadBytes(const std::filesystem::path& f) {
+    std::ifstream in(f, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace morven::testing

@@ -18,15 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Scrivi(const fs::path& f, const std::string& bytes) {
-    fs::create_directories(f.parent_path());
-    std::ofstream(f, std::ios::binary) << bytes;
-}
-
-std::string Leggi(const fs::path& f) {
-    std::ifstream in(f, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+const auto& Scrivi = testing::WriteBytes;
+const auto& Leggi = testing::ReadBytes;
 
 struct NewsUnpackTest : ::testing::Test, testing::EngineFixture {
     TempRegistry reg;

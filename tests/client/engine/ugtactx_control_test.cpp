@@ -22,19 +22,11 @@ namespace morven {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadBytes;
 using testing::TarGz;
+using testing::WriteBytes;
 using com::FAILED;
 using com::SUCCEEDED;
-
-void WriteBytes(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 std::string RegisteredModule() {
     com::Loader loader;
