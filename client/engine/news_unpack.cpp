@@ -132,7 +132,8 @@ int BLKScompattaNotizie(Programma& p) {
             {"listino", "OLTR-listino"}, {"agglist", "OLTR-listagg"}, {"agglistIVC", "OLTR-listagg"},
             {"condiz", "OLTR-condiz"},   {"aggcond", "OLTR-condagg"}, {"aggcondIVC", "OLTR-condagg"},
         };
-        for (const auto& [vecchio, nuovo] : kNomi) {
+        for (const auto& coppia : kNomi) {
+            const std::string vecchio = coppia.first, nuovo = coppia.second;
             const auto trovato = FindNameNoCase(news, vecchio);
             if (!trovato || !FileExists(JoinPath(news, *trovato))) continue;
             // A name already taken (both "agglist" and "agglistIVC" arrived) is never replaced: the first
