@@ -27,7 +27,8 @@ int LimiteEstesoNotizie(int nTimeMaxCorrente, double nFatti, long nTotale) {
 }
 
 std::string FormattaByte(long long n) {
-    std::string cifre = PadLeft(std::to_string(n < 0 ? -n : n), std::max<int>(3, static_cast<int>(std::to_string(n < 0 ? -n : n).size())), "0");
+    std::string cifre = std::to_string(n < 0 ? -n : n);
+    if (cifre.size() < 3) cifre = PadLeft(cifre, 3, "0");
     std::string out;
     const std::size_t len = cifre.size();
     for (std::size_t i = 0; i < len; ++i) {

@@ -158,29 +158,27 @@ struct CasoPosta {
 };
 
 void PostaInQuadriByteperByte(const CasoPosta& c) {
-    {
-        SCOPED_TRACE(c.nome);
-        const std::string archivio = c.dimensione < 0 ? std::string() : Dati(static_cast<std::size_t>(c.dimensione));
-        peers::Script script;
-        PostaInQuadri(script, c.dimensione < 0 ? nullptr : &archivio);
-        NotizieInQuadri(script, "");
-        peers::FakeWholesaler w({script});
-        testing::LowPortRelay relay(w.Port());
-        Sessione h;
-        h.Posta(relay.Port(), false);
-        if (c.dimensione >= 0) h.Scrivi("posta.gz", archivio);
+    SCOPED_TRACE(c.nome);
+    const std::string archivio = c.dimensione < 0 ? std::string() : Dati(static_cast<std::size_t>(c.dimensione));
+    peers::Script script;
+    PostaInQuadri(script, c.dimensione < 0 ? nullptr : &archivio);
+    NotizieInQuadri(script, "");
+    peers::FakeWholesaler w({script});
+    testing::LowPortRelay relay(w.Port());
+    Sessione h;
+    h.Posta(relay.Port(), false);
+    if (c.dimensione >= 0) h.Scrivi("posta.gz", archivio);
 
-        EXPECT_TRUE(SceltaChiamata(h.p, "01"));
-        ASSERT_TRUE(w.WaitScripts(1)) << h.Diagnosi(w.Errors());
-        EXPECT_TRUE(w.Errors().empty()) << h.Diagnosi(w.Errors());
-        EXPECT_EQ(h.Passi(), (std::vector<int>{5, 40, 33, 47, 999})) << h.Diagnosi(w.Errors());
-        EXPECT_EQ(BlocchiRicevuti(w.Lines()), archivio);
-        EXPECT_FALSE(h.p.sessione.bNotizieRicevute);  // "NO-OFFERTA": nothing to unpack
-        EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione POSTA OK "), std::string::npos);
-        EXPECT_EQ(h.t.main.Text("status"), "Fine Collegamento ");
-        EXPECT_EQ(h.LogFunzioni(), "");
-        EXPECT_NE(h.LogSessione().find(" <<< Trasmissione Notizie >>>"), std::string::npos);
-    }
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(w.WaitScripts(1)) << h.Diagnosi(w.Errors());
+    EXPECT_TRUE(w.Errors().empty()) << h.Diagnosi(w.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{5, 40, 33, 47, 999})) << h.Diagnosi(w.Errors());
+    EXPECT_EQ(BlocchiRicevuti(w.Lines()), archivio);
+    EXPECT_FALSE(h.p.sessione.bNotizieRicevute);  // "NO-OFFERTA": nothing to unpack
+    EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione POSTA OK "), std::string::npos);
+    EXPECT_EQ(h.t.main.Text("status"), "Fine Collegamento ");
+    EXPECT_EQ(h.LogFunzioni(), "");
+    EXPECT_NE(h.LogSessione().find(" <<< Trasmissione Notizie >>>"), std::string::npos);
 }
 
 TEST(MailSessionTest, FramedMailWithoutOrWithSmallArchives) {
