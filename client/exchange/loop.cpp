@@ -6,8 +6,11 @@
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
 #include "client/engine/logs.h"
+#include "client/engine/mail_receive.h"
+#include "client/engine/mail_send.h"
 #include "client/engine/markers.h"
 #include "client/engine/message_box.h"
+#include "client/engine/news_unpack.h"
 #include "client/engine/order_file.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
@@ -118,6 +121,9 @@ void PassoRicezione(Programma& p) {
     if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
+// The stream transfers of mail and news run only on a socket: a slot that fell back to the modem frames them.
+bool FlussoTcp(const ImpostazioniGrossista& imp) { return imp.bTcpDir && imp.bModoInternet; }
+
 void Passo33(Programma& p) {
     auto& st = p.sessione;
     st.nPassoRipresa = 33;
@@ -127,7 +133,40 @@ void Passo33(Programma& p) {
         const std::string f = ResolveNoCase(JoinPath(p.percorsi.sPathApp, "news"), stale);
         if (FileExists(f)) std::remove(f.c_str());
     }
-    TrasferimentoMancante(p, p.impostazioni.bTcpDir ? "RxPOSTATcp" : "RxPosta");
+    if (FlussoTcp(p.impostazioni))
+        RxPOSTATcp(p);
+    else
+        RxPosta(p);
+    st.bUpgradeRicevuto = false;
+    st.bProfiloRicevuto = false;
+    if (st.bNotizieRicevute) {
+        p.FrmMorven().SetText("status", "Scompattazione Notizie");
+        if (p.opzioni.bBlkRun)
+            BLKScompattaNotizie(p);
+        else
+            ScompattaNotizie(p);
+        const std::string news = JoinPath(p.percorsi.sPathApp, "news");
+        st.bUpgradeRicevuto = FileExists(ResolveNoCase(news, "morvenupgrade.bat"));
+        st.bProfiloRicevuto = FileExists(ResolveNoCase(news, "morvenprofupg.dat"));
+    }
+    // A documents request ends showing its documents; a failed receive still goes to the retry decision.
+    const auto& imp = p.impostazioni;
+    if ((imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht) && st.nPassoSessione != 3 &&
+        st.nPassoSessione != 200)
+        st.nPassoSessione = 45;
+}
+
+void Passo40(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    Stato(p, "CONNESSO " + imp.sSpeedComm);
+    st.nTimeMaxCorrente = imp.nTimeMaxTxP;
+    WaitMilliseconds(p, 2000);
+    if (FlussoTcp(imp))
+        txPostaTCP(p);
+    else
+        TxPosta(p, JoinPath(p.percorsi.sPathApp, "posta.gz"));
+    if (!imp.bModoInternet) WaitMilliseconds(p, 5000);
 }
 
 void InizioFine(Programma& p) {
@@ -160,12 +199,7 @@ void EseguiPasso(Programma& p) {
                 TxLORQ(p);
             break;
         case 33: Passo33(p); break;
-        case 40:
-            Stato(p, "CONNESSO " + imp.sSpeedComm);
-            st.nTimeMaxCorrente = imp.nTimeMaxTxP;
-            WaitMilliseconds(p, 2000);
-            TrasferimentoMancante(p, imp.bTcpDir ? "txPostaTCP" : "TxPosta");
-            break;
+        case 40: Passo40(p); break;
         case 45:
             InizioFine(p);
             if (NessunaVisualizzazione(imp)) {
@@ -237,7 +271,7 @@ void InizioSessione(Programma& p) {
     ScriviLog(p, p.percorsi.sFileLogSessione, false, "");
     st.bNotizieRicevute = false;
     st.bMancantiRicevuti = false;
-    if (p.opzioni.bBlkRun) ScriviLogFunzione(p, "svuotamento notizie non disponibile in questa versione", "CancellaNews");
+    if (p.opzioni.bBlkRun) CancellaNews(p);
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
         p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata.", 16, TitoloConnessione(p),
