@@ -1,11 +1,11 @@
 // The call driver before the session: marker, paths, exchange file pair, availability over the older line
-// protocol, old answers, the request dialogs and the refusals. The slot is set to FTP mode, so the session
-// itself ends at its first step.
-#include <algorithm>
+// protocol, old answers, the request dialogs and the refusals. The slot is set to FTP mode, where the fake
+// FTP server has no answer, so the session ends at its first step.
 #include "client/exchange/call_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
