@@ -214,6 +214,7 @@ public:
     const std::uint8_t* in_end = nullptr;
     InflateSource* source = nullptr;
     bool source_done = true;
+    std::uint64_t source_total = 0;  // bytes the source delivered
     std::unique_ptr<std::uint8_t[]> inbuf;
 
     // Output.
@@ -294,6 +295,7 @@ bool Decoder::Refill() {
             break;
         }
         in_end += n;
+        source_total += n;
     }
     return in_end != start;
 }
@@ -634,7 +636,8 @@ std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std
 
 }  // namespace
 
-InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options) {
+InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options,
+                      std::uint64_t* consumed) {
     auto d = NewDecoder();
     if (!d) return kInflateNoMemory;
     d->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
@@ -650,6 +653,8 @@ InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOpt
     d->out_end = d->out_base + kSinkBufSize;
     InflateResult r = d->Run();
     if (!d->Deliver() && r == kInflateOk) r = kInflateStopped;
+    if (consumed)
+        *consumed = d->source_total - static_cast<std::uint64_t>(d->in_end - d->in_next) - d->UnusedInputBytes();
     return r;
 }
 

@@ -321,8 +321,11 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
 int InflateItem(InflateJob& job) {
     job.crc = 0;
     job.totalWritten = 0;
-    job.skipped = 0;
-    job.memProduced = 0;
+    job.consumed = 0;
+    if (!job.continueOutput) {
+        job.skipped = 0;
+        job.memProduced = 0;
+    }
     job.outputState = kOutputRunning;
     if (job.progress && !job.progress(0) && !job.cancel && !job.structError) job.cancel = true;
 
@@ -343,18 +346,18 @@ int InflateItem(InflateJob& job) {
         // A member whose data end before its size is truncated, not complete.
         if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
     } else if (job.method == 8) {
-        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial});
+        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial}, &job.consumed);
         if (r == kInflateNoMemory) result = UGTE_MEM;
         else if (r == kInflateStopped) stopped_by_output = true;
         // In the memory modes 1 means "complete"; bad data must not look like that.
         else if (r != kInflateOk) result = IsMemoryKind(job.output) ? UGTE_STRUCT : UGTE_EOF;
     } else {
-        DiscardOutputFile(job, false);
+        if (!job.keepOpen) DiscardOutputFile(job, false);
         return UGTE_UNKNOWN;
     }
 
     auto finish = [&](int code) {
-        if (job.output == OutputKind::kFile) {
+        if (job.output == OutputKind::kFile && !job.keepOpen) {
             if (code == UGTE_OK) {
                 const int c = CloseOutputSetTime(job);
                 if (c != UGTE_OK) code = c;
@@ -390,7 +393,8 @@ int InflateItem(InflateJob& job) {
     if (result != UGTE_OK) return finish(result);
     const bool partial_memory =
         job.output == OutputKind::kMemory && (job.startingOffset > 0 || job.memBlockSize < job.expectedSize);
-    if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && job.crc != job.storedCrc)
+    if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && !job.followStream &&
+        job.crc != job.storedCrc)
         return finish(UGTE_BADCRC);
     return finish(UGTE_OK);
 }

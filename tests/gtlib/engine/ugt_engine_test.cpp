@@ -281,6 +281,78 @@ TEST_F(UgtEngineTest, BrokenMembersFailWithTheirCodeAndLeaveNothing) {
     }
 }
 
+// A GZIP file is read as RFC 1952 reads it: each member's trailer is the 8 bytes after its deflate data,
+// further members are appended to the same output, zero padding at the end is ignored, and the trailer's
+// CRC-32 and size are both checked. Data after the last member that are not zero padding are a structure
+// error, but what the complete members held stays. The same in file, test and memory output.
+TEST_F(UgtEngineTest, GzipFilesAreReadMemberByMemberToTheirTrailers) {
+    const auto random = gtlib_test::Sample("random", 30000);
+    const std::string big(random.begin(), random.end());
+    const std::string one = GzipBuilder::With(0x08, "x.txt").Build("first part, ");
+    const std::string two = GzipBuilder::With(0x08, "other.txt").Build("second part");
+    const std::string empty = GzipBuilder{}.Build("");
+    std::string lying = GzipBuilder::With(0x08, "x.txt").Build(big);
+    lying[lying.size() - 4] = 10;  // ISIZE 10 for 30000 bytes of data, the CRC-32 right
+    lying[lying.size() - 3] = lying[lying.size() - 2] = lying[lying.size() - 1] = 0;
+    std::string more = GzipBuilder::With(0x08, "x.txt").Build("short");
+    more[more.size() - 4] = 15;  // ISIZE claims more than the data
+    std::string badSecond = two;
+    badSecond[badSecond.size() - 7] ^= 0x20;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int32_t code;
+        const char* output;  // what the output file holds afterwards, or null for no file
+        uint32_t subOptions = 0;
+    };
+    const std::string both = "first part, second part";
+    const Case cases[] = {
+        {"two members, as cat a.gz b.gz makes", one + two, 0, both.c_str()},
+        {"a member and an empty member", one + empty, 0, "first part, "},
+        {"zero padding to a block", one + two + std::string(512 - (one + two).size() % 512, '\0'), 0, both.c_str()},
+        {"garbage after the last member", one + two + "trailing junk", UGTE_STRUCT, both.c_str()},
+        {"a further header cut short", one + "\x1f\x8b\x08", UGTE_STRUCT, "first part, "},
+        {"a broken further member", one + badSecond, UGTE_BADCRC, nullptr},
+        {"a further member cut short", one + two.substr(0, two.size() - 3), UGTE_EOF, nullptr},
+        {"ISIZE claims more than the data", more, UGTE_BADCRC, nullptr},
+        {"ISIZE claims less than the data", lying, UGTE_BADCRC, nullptr},
+        {"leave-partial keeps 1000 bytes past the claimed size", lying, UGTE_BADCRC, "", UGTSO_LEAVEPARTIAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(Out());
+        WriteFile(Path("m.gz"), c.bytes);
+        UgtCommand u;
+        u.file = Path("m.gz");
+        u.dest = Out();
+        u.c.dwUGTSubOptions = c.subOptions | UGTSO_LOGGTRESULTS;
+        EXPECT_EQ(u.Run(), c.code);
+        if (c.output == nullptr) {
+            EXPECT_FALSE(Exists(Out() + "/x.txt"));
+        } else if (c.subOptions & UGTSO_LEAVEPARTIAL) {
+            EXPECT_EQ(ReadFile(Out() + "/x.txt"), big.substr(0, 1010));
+        } else {
+            EXPECT_EQ(ReadFile(Out() + "/x.txt"), c.output);
+            EXPECT_NE(env.Events().find("x.txt [Extracted]"), std::string::npos);
+        }
+        UgtCommand t;
+        t.file = Path("m.gz");
+        t.c.TestFlag = -1;
+        EXPECT_EQ(t.Run(), c.code);
+
+        std::vector<unsigned char> block(100, 0);
+        UgtCommand m(UGT_GUNZIP_FILETOMEM);
+        m.file = Path("m.gz");
+        m.c.lpMemBlock = block.data();
+        m.c.lMemBlockSize = 99;
+        if (c.subOptions == 0 && c.code != UGTE_BADCRC && c.code != UGTE_EOF) {
+            EXPECT_EQ(m.Run(), c.code);
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data()), static_cast<std::size_t>(m.c.lMemBlockSize)),
+                      c.output);
+        }
+    }
+}
+
 // With the overwrite flag a broken member still never replaces the file that was there.
 TEST_F(UgtEngineTest, BrokenMemberKeepsTheExistingFile) {
     const auto random = gtlib_test::Sample("random", 50000);
@@ -332,15 +404,42 @@ TEST_F(UgtEngineTest, LfToCrlfConvertsOutputAndChecksTheDecodedCrc) {
     EXPECT_EQ(ReadFile(Out() + "/t.txt"), "a\r\nb\r\r\nc\r\n");
 }
 
+// Stored names follow the same rule as TAR member names: "/" and "\\" both separate folders, and a name
+// that climbs out of the destination with ".." is skipped (code 15, a "[Skipped]" line), whatever its
+// separator; a name that only starts at the root or a drive stays inside.
 TEST_F(UgtEngineTest, StoredNamesCannotLeaveTheDestination) {
-    WriteFile(Path("evil.gz"), GzipBuilder::With(0x08, "../../escaped.txt").Build("x"));
-    UgtCommand u;
-    u.file = Path("evil.gz");
-    u.dest = Out() + "/in";
-    ASSERT_EQ(u.Run(), 0);
-    EXPECT_TRUE(Exists(Out() + "/in/escaped.txt"));
-    EXPECT_FALSE(Exists(Out() + "/escaped.txt"));
-    EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
+    struct Case {
+        const char* stored;
+        int32_t result;
+        const char* inside;  // where the data land below the destination, or nothing
+    };
+    const Case cases[] = {
+        {"../../escaped.txt", UGTE_SKIP, nullptr},
+        {"..\\..\\escaped.txt", UGTE_SKIP, nullptr},
+        {"sub\\..\\..\\escaped.txt", UGTE_SKIP, nullptr},
+        {"/abs/escaped.txt", 0, "abs/escaped.txt"},
+        {"C:\\dir\\escaped.txt", 0, "dir/escaped.txt"},
+        {"a\\.\\b.txt", 0, "a/b.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::filesystem::remove_all(Out());
+        std::filesystem::create_directories(Out());
+        WriteFile(Path("evil.gz"), GzipBuilder::With(0x08, c.stored).Build("x"));
+        UgtCommand u;
+        u.file = Path("evil.gz");
+        u.dest = Out() + "/in";
+        u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
+        EXPECT_EQ(u.Run(), c.result);
+        if (c.inside) EXPECT_EQ(ReadFile(Out() + "/in/" + c.inside), "x");
+        else EXPECT_NE(env.Events().find(std::string(c.stored) + " [Skipped]"), std::string::npos) << env.Events();
+        EXPECT_FALSE(Exists(Out() + "/escaped.txt"));
+        EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
+        std::size_t files = 0;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(Out()))
+            files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, c.inside ? 1u : 0u);
+    }
 }
 
 // A stored name whose folder is a link already in the destination is not written through the link.
@@ -369,7 +468,8 @@ TEST_F(UgtEngineTest, GzipInfoDescribesTheMember) {
     b.xfl = 2;
     b.os = 11;
     const std::string g = b.Build(std::string(1000, 'z'));
-    WriteFile(Path("i.gz"), g);
+    // Padding after the member: its trailer is still found after its data, not at the end of the file.
+    WriteFile(Path("i.gz"), g + std::string(100, '\0'));
     ::chmod(Path("i.gz").c_str(), 0444);
     UgtCommand u(UGT_GETGZIPINFO);
     u.file = Path("i.gz");
