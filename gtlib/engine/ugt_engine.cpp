@@ -642,12 +642,12 @@ void FillTarInfo(UgtEngineState& s, const TarHeaderRead& m, int32_t index, TARIN
     t = TARINFO{};
     t.ulStructSize = size;
     CopyToField(t.szFileName, SelectedName(s, m.name));
-    CopyToField(t.szLinkName, Field(m.header + 157, 100));
+    CopyToField(t.szLinkName, m.linkName);
     CopyToField(t.szUName, Field(m.header + 265, 32));
     CopyToField(t.szGName, Field(m.header + 297, 32));
     CopyToField(t.szMagic, Field(m.header + 257, 6));
     CopyToField(t.szVersion, Field(m.header + 263, 2));
-    CopyToField(t.szDateTime, UgtDateText(static_cast<int64_t>(Number(m.header + 136, 12))));
+    CopyToField(t.szDateTime, UgtDateText(m.mtime));
     std::memcpy(t.szDevMajor, m.header + 329, 8);
     std::memcpy(t.szDevMinor, m.header + 337, 8);
     t.lIndex = index;
@@ -655,7 +655,7 @@ void FillTarInfo(UgtEngineState& s, const TarHeaderRead& m, int32_t index, TARIN
     t.lUID = static_cast<int32_t>(Number(m.header + 108, 8));
     t.lGID = static_cast<int32_t>(Number(m.header + 116, 8));
     t.dwSizeL = static_cast<uint32_t>(m.dataSize);
-    t.dwSizeH = 0;
+    t.dwSizeH = static_cast<uint32_t>(m.dataSize >> 32);
     t.lChecksum = static_cast<int32_t>(Number(m.header + 148, 8));
     t.lTypeFlag = m.header[156];
 }
@@ -677,7 +677,7 @@ std::string SelectMember(UgtEngineState& s, const TarHeaderRead& m) {
         const FileFacts f = path.empty() ? FileFacts{} : Facts(path);
         if (!f.exists) {
             if (s.freshen) return {};
-        } else if (static_cast<int64_t>(Number(m.header + 136, 12)) <= f.mtime) {
+        } else if (m.mtime <= f.mtime) {
             return {};
         }
     }
@@ -753,6 +753,7 @@ int32_t ExtractTarMember(UgtEngineState& s, const TarHeaderRead& m, const std::s
     ctx.destination = s.destination;
     while (ctx.destination.size() > 1 && ctx.destination.back() == '/') ctx.destination.pop_back();
     ctx.noDirectoryNames = s.noDirNames;
+    ctx.extracted = &s.tarExtracted;
     ctx.overwrite = s.overwriteAll;
     ctx.allQuiet = s.quiet;
     ctx.output = s.test ? OutputKind::kTest
@@ -968,6 +969,7 @@ void ResetRun(UgtEngineState& s) {
     s.gz = UgtGzipHeader{};
     s.itemName.clear();
     s.patterns.clear();
+    s.tarExtracted.clear();
     s.membersSeen = s.membersExtracted = s.membersTotal = 0;
 }
 
