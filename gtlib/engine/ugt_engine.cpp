@@ -413,6 +413,18 @@ uint64_t SizeFromIsize(uint32_t isize, uint64_t produced) {
     return produced - ((produced - isize) & 0xFFFFFFFFull);
 }
 
+// Starts the key stream of an encrypted member and has the job decrypt with it (a plain member: no
+// decryption). False for a missing or wrong code.
+bool StartDecryption(const UgtEngineState& s, const UgtGzipHeader& h, CryptKeys& keys, InflateJob& job) {
+    job.decrypt = nullptr;
+    if (!h.encrypted) return true;
+    uint8_t header[kCryptHeaderSize];
+    std::memcpy(header, h.cryptHeader, kCryptHeaderSize);
+    if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return false;
+    job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
+    return true;
+}
+
 // Extracts the members of a GZIP file into the job's output, as RFC 1952 reads a file: each member's deflate
 // data end where its final block ends, its trailer is the 8 bytes after them (CRC-32 and the size modulo
 // 2^32, both checked), and a further member that follows is expanded and appended to the same output. Zero
@@ -425,13 +437,7 @@ int32_t ExtractGzipMembers(UgtEngineState& s, InflateJob& job, CryptKeys& keys, 
     UgtGzipHeader h = s.gz;
     int64_t headerAt = 0;
     for (bool first = true;; first = false) {
-        if (!first && h.encrypted) {
-            uint8_t header[kCryptHeaderSize];
-            std::memcpy(header, h.cryptHeader, kCryptHeaderSize);
-            if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return UGTE_BADKEY;
-        }
-        if (h.encrypted) job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
-        else job.decrypt = nullptr;
+        if (!first && !StartDecryption(s, h, keys, job)) return UGTE_BADKEY;
         const int64_t dataStart = headerAt + h.dataStart;
         job.method = h.fixed[2];
         job.followStream = job.method == 8;
@@ -487,12 +493,7 @@ bool FollowFirstMember(UgtEngineState& s) {
     if (s.streamIn || s.gz.fixed[2] != 8) return false;
     InflateJob job;
     CryptKeys keys;
-    if (s.gz.encrypted) {
-        uint8_t header[kCryptHeaderSize];
-        std::memcpy(header, s.gz.cryptHeader, kCryptHeaderSize);
-        if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return false;
-        job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
-    }
+    if (!StartDecryption(s, s.gz, keys, job)) return false;
     struct stat st;
     if (::fstat(s.fd, &st) != 0 || ::lseek(s.fd, static_cast<off_t>(s.gz.dataStart), SEEK_SET) < 0) return false;
     job.output = OutputKind::kTest;
@@ -561,12 +562,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
 
     InflateJob job;
     CryptKeys keys;
-    if (s.gz.encrypted) {
-        uint8_t header[kCryptHeaderSize];
-        std::memcpy(header, s.gz.cryptHeader, kCryptHeaderSize);
-        if (s.decryptCode.empty() || !CheckEncryptionHeader(s.decryptCode, keys, header)) return UGTE_BADKEY;
-        job.decrypt = [&keys](std::uint8_t* data, std::size_t len) { keys.Decrypt(data, len); };
-    }
+    if (!StartDecryption(s, s.gz, keys, job)) return UGTE_BADKEY;
 
     OutputKind kind = OutputKind::kFile;
     if (s.test) kind = OutputKind::kTest;
