@@ -236,6 +236,18 @@ public:
 
     std::size_t UnusedInputBytes() const { return bitsleft_ < 8 * overrun_ ? 0 : (bitsleft_ - 8 * overrun_) / 8; }
 
+    // The input bytes not used by the stream: the whole bytes still in the bit buffer (above the rest of a
+    // byte that was partly used), then those not yet taken into it.
+    void UnusedInput(std::vector<std::uint8_t>& out) const {
+        out.clear();
+        std::uint64_t bits = bitbuf_ >> (bitsleft_ & 7);
+        for (std::size_t n = UnusedInputBytes(); n > 0; --n) {
+            out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+            bits >>= 8;
+        }
+        out.insert(out.end(), in_next, in_end);
+    }
+
 private:
     std::uint64_t bitbuf_ = 0;
     unsigned bitsleft_ = 0;
@@ -637,7 +649,7 @@ std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std
 }  // namespace
 
 InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options,
-                      std::uint64_t* consumed) {
+                      std::uint64_t* consumed, std::vector<std::uint8_t>* unused) {
     auto d = NewDecoder();
     if (!d) return kInflateNoMemory;
     d->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
@@ -655,6 +667,10 @@ InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOpt
     if (!d->Deliver() && r == kInflateOk) r = kInflateStopped;
     if (consumed)
         *consumed = d->source_total - static_cast<std::uint64_t>(d->in_end - d->in_next) - d->UnusedInputBytes();
+    if (unused) {
+        unused->clear();
+        if (r == kInflateOk) d->UnusedInput(*unused);
+    }
     return r;
 }
 

@@ -57,7 +57,7 @@ public:
 
 private:
     bool FillBlock() {
-        if (ended_) return false;
+        if (ended_ || job_.inputEnded) return false;
         job_.inPos = job_.inFill = 0;
         if (job_.inBlock.size() < kInputBlockSize) job_.inBlock.resize(kInputBlockSize);
         std::uint8_t* const block = job_.inBlock.data();
@@ -70,19 +70,19 @@ private:
                                           : MEM_ERROR;
                 if (answer == MEM_ERROR) {
                     job_.readError = true;
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
                 if (answer == MEM_CANCEL) {
                     job_.cancel = true;
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
                 size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(kInputBlockSize - job_.inFill));
                 job_.inFill += size;
                 job_.readTotal += size;
                 if (answer != MEM_CONTINUE || size == 0) {  // MEM_DONE, an unknown answer, or nothing delivered
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
             }
@@ -322,6 +322,7 @@ int InflateItem(InflateJob& job) {
     job.crc = 0;
     job.totalWritten = 0;
     job.consumed = 0;
+    job.unused.clear();
     if (!job.continueOutput) {
         job.skipped = 0;
         job.memProduced = 0;
@@ -346,7 +347,8 @@ int InflateItem(InflateJob& job) {
         // A member whose data end before its size is truncated, not complete.
         if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
     } else if (job.method == 8) {
-        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial}, &job.consumed);
+        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial}, &job.consumed,
+                                        job.followStream ? &job.unused : nullptr);
         if (r == kInflateNoMemory) result = UGTE_MEM;
         else if (r == kInflateStopped) stopped_by_output = true;
         // In the memory modes 1 means "complete"; bad data must not look like that.

@@ -54,6 +54,8 @@ struct InflateJob {
     // them is the caller's to read and check (InflateItem checks no CRC and leaves `consumed` set).
     bool followStream = false;
     std::uint64_t consumed = 0;       // compressed bytes the deflate data took (with followStream)
+    std::vector<std::uint8_t> unused; // bytes the decoder read past the deflate data (with followStream)
+    bool inputEnded = false;          // the host's stream has ended (memory to memory); set by the reader
 
     // Input: the archive file (inputFd) or, for memory to memory, memTransfer. Bytes already in inBlock
     // between inPos and inFill (the engine may have read them with the header) are used first and are taken

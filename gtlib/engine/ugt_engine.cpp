@@ -487,6 +487,110 @@ int32_t ExtractGzipMembers(UgtEngineState& s, InflateJob& job, CryptKeys& keys, 
     }
 }
 
+// The host's stream after a member's deflate data: the bytes the decoder read ahead, those still in the
+// input block, then more asked of the host until its stream ends.
+class StreamRest {
+public:
+    explicit StreamRest(InflateJob& job) : job_(job) {
+        pending_ = std::move(job.unused);
+        if (job.inPos < job.inFill)
+            pending_.insert(pending_.end(), job.inBlock.begin() + static_cast<std::ptrdiff_t>(job.inPos),
+                            job.inBlock.begin() + static_cast<std::ptrdiff_t>(job.inFill));
+        job.inPos = job.inFill = 0;
+    }
+
+    std::size_t Read(uint8_t* dst, std::size_t n) {
+        std::size_t got = 0;
+        while (got < n) {
+            if (pos_ < pending_.size()) {
+                const std::size_t k = std::min(n - got, pending_.size() - pos_);
+                std::memcpy(dst + got, pending_.data() + pos_, k);
+                pos_ += k;
+                got += k;
+                continue;
+            }
+            if (job_.inputEnded || !job_.memTransfer) break;
+            std::uint32_t size = static_cast<std::uint32_t>(std::min<std::size_t>(n - got, kInputBlock));
+            const int answer = job_.memTransfer(MEM_READ_DATA, dst + got, &size, job_.readTotal, job_.totalWritten);
+            size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(n - got));
+            got += size;
+            job_.readTotal += size;
+            if (answer == MEM_CANCEL) job_.cancel = true;
+            if (answer == MEM_ERROR) job_.readError = true;
+            if (answer != MEM_CONTINUE || size == 0) job_.inputEnded = true;
+        }
+        return got;
+    }
+
+    // What is left unread goes back into the job's input block, where the next member's data begin.
+    void GiveBack() {
+        const std::size_t left = pending_.size() - pos_;
+        job_.inBlock.assign(pending_.begin() + static_cast<std::ptrdiff_t>(pos_), pending_.end());
+        if (job_.inBlock.size() < kInputBlock) job_.inBlock.resize(kInputBlock);
+        job_.inPos = 0;
+        job_.inFill = left;
+    }
+
+private:
+    InflateJob& job_;
+    std::vector<uint8_t> pending_;
+    std::size_t pos_ = 0;
+};
+
+// The members of the host's stream (memory to memory), read as a file is: each member's trailer after its
+// deflate data is checked, further members are appended, zero padding at the end is ignored and anything
+// else there sets `trailing`. An encrypted member ends the reading: its trailer cannot be told from the
+// data once the key stream has run over it.
+int32_t ExtractGzipStream(UgtEngineState& s, InflateJob& job, CryptKeys& keys, bool& trailing) {
+    UgtGzipHeader h = s.gz;
+    int64_t delivered = 0;
+    for (bool first = true;; first = false) {
+        job.followStream = !h.encrypted;
+        job.continueOutput = !first;
+        job.compressedLeft = UINT64_MAX;
+        const int32_t r = RunJob(s, job);
+        delivered += s.produced;
+        s.produced = delivered;
+        if (r != 0) return r;
+        if (job.outputState >= kOutputFailed || !job.followStream) return 0;
+
+        StreamRest rest(job);
+        uint8_t trailer[8];
+        if (rest.Read(trailer, 8) != 8) return job.cancel ? UGTE_ABORT : job.readError ? UGTE_ABORT : UGTE_EOF;
+        if (Le32(trailer) != job.crc || Le32(trailer + 4) != static_cast<uint32_t>(job.totalWritten))
+            return UGTE_BADCRC;
+        uint8_t magic[2] = {0, 0};
+        const std::size_t got = rest.Read(magic, 2);
+        if (got == 0) return job.cancel || job.readError ? UGTE_ABORT : 0;
+        if (got < 2 || magic[0] != 0x1F || magic[1] != 0x8B) {
+            // Zero padding to the end, or something that is not a member.
+            bool zeros = std::all_of(magic, magic + got, [](uint8_t b) { return b == 0; });
+            uint8_t buf[4096];
+            for (std::size_t n; zeros && (n = rest.Read(buf, sizeof buf)) > 0;)
+                zeros = std::all_of(buf, buf + n, [](uint8_t b) { return b == 0; });
+            if (job.cancel || job.readError) return UGTE_ABORT;
+            trailing = !zeros;
+            return 0;
+        }
+        std::size_t served = 0;
+        auto read = [&](uint8_t* dst, std::size_t n) -> std::size_t {
+            if (served < 2) {
+                dst[0] = magic[served++];
+                return 1;
+            }
+            return rest.Read(dst, n);
+        };
+        if (UgtReadGzipHeader(read, h) != 0) {
+            trailing = true;  // a header cut short after a complete member
+            return job.cancel || job.readError ? UGTE_ABORT : 0;
+        }
+        if (h.fixed[2] != 8) return UGTE_UNKNOWN;
+        rest.GiveBack();
+        if (!StartDecryption(s, h, keys, job)) return UGTE_BADKEY;
+        if (job.decrypt && job.inFill > 0) job.decrypt(job.inBlock.data(), job.inFill);
+    }
+}
+
 // The first member's trailer, found by following its deflate data (for the member's description). False
 // when the member cannot be read through; the values from the end of the file then stand.
 bool FollowFirstMember(UgtEngineState& s) {
@@ -587,7 +691,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     int32_t r;
     bool trailing = false;
     if (s.streamIn) {
-        r = RunJob(s, job);
+        r = ExtractGzipStream(s, job, keys, trailing);
     } else {
         // The real size is known only from each member's trailer; nothing is cut or stopped on the way.
         job.expectedSize = UINT64_MAX;

@@ -28,6 +28,30 @@ protected:
     std::string Out() const { return env.dir / "out"; }
 };
 
+// A host's memory-transfer procedure: supplies its input in small pieces and keeps what it is given.
+struct StreamHost {
+    std::string input;       // what the host supplies
+    std::size_t pos = 0;
+    std::size_t piece = 7;   // bytes per answer
+    std::string output;      // what the engine delivered
+    int32_t stopAfter = -1;  // answer MEM_DONE once this much was delivered
+    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                     void* user, int32_t* answer) {
+        auto* self = static_cast<StreamHost*>(user);
+        if (dir == MEM_READ_DATA) {
+            const std::size_t k = std::min({static_cast<std::size_t>(*size), self->piece, self->input.size() - self->pos});
+            std::memcpy(buf, self->input.data() + self->pos, k);
+            self->pos += k;
+            *size = static_cast<int32_t>(k);
+            *answer = self->pos == self->input.size() ? MEM_DONE : MEM_CONTINUE;
+        } else {
+            self->output.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+            *answer = (self->stopAfter >= 0 && self->output.size() >= static_cast<std::size_t>(self->stopAfter))
+                          ? MEM_DONE : MEM_CONTINUE;
+        }
+    }
+};
+
 // ---------------------------------------------------------------------------------------------------------
 // Entry checks
 // ---------------------------------------------------------------------------------------------------------
@@ -340,6 +364,20 @@ TEST_F(UgtEngineTest, GzipFilesAreReadMemberByMemberToTheirTrailers) {
         t.c.TestFlag = -1;
         EXPECT_EQ(t.Run(), c.code);
 
+        // The same file as the host's stream, handed over in small pieces.
+        StreamHost host;
+        host.input = c.bytes;
+        UgtCommand st(UGT_GUNZIP_MEMTOMEM);
+        st.file.clear();
+        st.callbacks.lpMemToMemProc = &StreamHost::Proc;
+        st.callbacks.lpMemToMemUserData = &host;
+        st.c.lpCallbackStruct = &st.callbacks;
+        EXPECT_EQ(st.Run(), c.code);
+        if (c.code == 0 || c.code == UGTE_STRUCT) {
+            EXPECT_EQ(host.output, c.output);
+            EXPECT_EQ(st.c.lMemBlockSize, static_cast<int32_t>(std::strlen(c.output)));
+        }
+
         std::vector<unsigned char> block(100, 0);
         UgtCommand m(UGT_GUNZIP_FILETOMEM);
         m.file = Path("m.gz");
@@ -552,28 +590,6 @@ TEST_F(UgtEngineTest, FileToMemoryTakesTheBytesFromTheStartingOffset) {
     }
 }
 
-struct StreamHost {
-    std::string input;       // what the host supplies
-    std::size_t pos = 0;
-    std::size_t piece = 7;   // bytes per answer
-    std::string output;      // what the engine delivered
-    int32_t stopAfter = -1;  // answer MEM_DONE once this much was delivered
-    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
-                     void* user, int32_t* answer) {
-        auto* self = static_cast<StreamHost*>(user);
-        if (dir == MEM_READ_DATA) {
-            const std::size_t k = std::min({static_cast<std::size_t>(*size), self->piece, self->input.size() - self->pos});
-            std::memcpy(buf, self->input.data() + self->pos, k);
-            self->pos += k;
-            *size = static_cast<int32_t>(k);
-            *answer = self->pos == self->input.size() ? MEM_DONE : MEM_CONTINUE;
-        } else {
-            self->output.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
-            *answer = (self->stopAfter >= 0 && self->output.size() >= static_cast<std::size_t>(self->stopAfter))
-                          ? MEM_DONE : MEM_CONTINUE;
-        }
-    }
-};
 
 TEST_F(UgtEngineTest, MemoryToMemoryPullsTheMemberAndDeliversTheData) {
     const auto data = gtlib_test::Sample("runs", 150000);
