@@ -369,9 +369,7 @@ TEST_F(UgtEngineTest, GzipFilesAreReadMemberByMemberToTheirTrailers) {
         host.input = c.bytes;
         UgtCommand st(UGT_GUNZIP_MEMTOMEM);
         st.file.clear();
-        st.callbacks.lpMemToMemProc = &StreamHost::Proc;
-        st.callbacks.lpMemToMemUserData = &host;
-        st.c.lpCallbackStruct = &st.callbacks;
+        st.Stream(&StreamHost::Proc, &host);
         EXPECT_EQ(st.Run(), c.code);
         if (c.code == 0 || c.code == UGTE_STRUCT) {
             EXPECT_EQ(host.output, c.output);
@@ -597,9 +595,7 @@ TEST_F(UgtEngineTest, MemoryToMemoryPullsTheMemberAndDeliversTheData) {
     host.input = GzipBuilder::With(0x18, "stream", "c").Build(std::string(data.begin(), data.end()));
     UgtCommand u(UGT_GUNZIP_MEMTOMEM);
     u.file.clear();
-    u.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    u.callbacks.lpMemToMemUserData = &host;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&StreamHost::Proc, &host);
     u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
     ASSERT_EQ(u.Run(), 0);
     EXPECT_EQ(host.output, std::string(data.begin(), data.end()));
@@ -613,9 +609,7 @@ TEST_F(UgtEngineTest, FileToStreamHandsDataToTheHostUntilItHasEnough) {
     StreamHost host;
     UgtCommand u(UGT_GUNZIP_FILETOMEM_STREAM);
     u.file = Path("s.gz");
-    u.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    u.callbacks.lpMemToMemUserData = &host;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&StreamHost::Proc, &host);
     u.c.lMemBlockSize = 0;
     u.c.lStartingOffset = 100;
     ASSERT_EQ(u.Run(), 0);
@@ -625,9 +619,7 @@ TEST_F(UgtEngineTest, FileToStreamHandsDataToTheHostUntilItHasEnough) {
     limited.stopAfter = 1;
     UgtCommand v(UGT_GUNZIP_FILETOMEM_STREAM);
     v.file = Path("s.gz");
-    v.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    v.callbacks.lpMemToMemUserData = &limited;
-    v.c.lpCallbackStruct = &v.callbacks;
+    v.Stream(&StreamHost::Proc, &limited);
     v.c.lMemBlockSize = 50;
     ASSERT_EQ(v.Run(), 0);
     EXPECT_EQ(limited.output, std::string(data.begin(), data.begin() + 50));
