@@ -77,8 +77,17 @@ bool PrivateFolderReady(const std::string& folder) {
            (st.st_mode & 077) == 0;
 }
 
-// Opens a log for appending; never through a link at the log's own name.
-int OpenAppend(const std::string& path) {
+// Is the log folder the one chosen by default (no setting, no SBGTACTX_LOGDIR)?
+bool DefaultFolderInUse() {
+    {
+        std::lock_guard lock(SettingsMutex());
+        if (!FolderSetting().empty()) return false;
+    }
+    const char* env = std::getenv("SBGTACTX_LOGDIR");
+    return !(env && *env);
+}
+
+int OpenIn(const std::string& path) {
     const std::string folder = path.substr(0, path.rfind('/'));
     if (folder == FallbackFolder() && !PrivateFolderReady(folder)) return -1;
     constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
@@ -86,6 +95,17 @@ int OpenAppend(const std::string& path) {
     if (fd < 0 && errno == ENOENT) {
         MakeFolders(folder);
         fd = ::open(path.c_str(), kFlags, 0600);
+    }
+    return fd;
+}
+
+// Opens a log for appending; never through a link at the log's own name. When the default state or home
+// folder cannot take it, the log goes to the user's fall-back folder.
+int OpenAppend(const std::string& path) {
+    int fd = OpenIn(path);
+    if (fd < 0 && DefaultFolderInUse()) {
+        const std::string fallback = FallbackFolder() + path.substr(path.rfind('/'));
+        if (fallback != path) fd = OpenIn(fallback);
     }
     return fd;
 }

@@ -249,6 +249,13 @@ TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(test::ReadFile(folder + "/SBGT32.LOG"), "\r\none\r\n");
 
+    // A home folder that cannot take the log sends it to the same place.
+    test::WriteFile(env.dir / "not-a-folder", "");
+    ::setenv("HOME", (env.dir / "not-a-folder").c_str(), 1);
+    DiagnosticLine("again");
+    EXPECT_EQ(test::ReadFile(folder + "/SBGT32.LOG"), "\r\none\r\n\r\nagain\r\n");
+    ::unsetenv("HOME");
+
     // A link at the event log's name: the line is dropped, the link's target is untouched.
     test::WriteFile(env.dir / "victim", "keep");
     ASSERT_EQ(::symlink((env.dir / "victim").c_str(), (folder + "/SBGTLOG.TXT").c_str()), 0);
