@@ -184,7 +184,8 @@ int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>&
         if (next.size) size = *next.size;
         else if (global.size) size = *global.size;
         if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
-        const std::string* path = next.path ? &*next.path : long_name ? &*long_name : global.path ? &*global.path : nullptr;
+        const std::string* path =
+            next.path ? &*next.path : long_name ? &*long_name : global.path ? &*global.path : nullptr;
         m.name = path ? Backslashes(*path) : TarMemberName(m.header);
         const std::string* link =
             next.linkpath ? &*next.linkpath : long_link ? &*long_link : global.linkpath ? &*global.linkpath : nullptr;
@@ -941,7 +942,8 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
             const int made = MakeSymlink(member.linkName, path);
             if (made != UGTE_OK) return done(made);
         }
-        if (ctx.log) ctx.log(!to_file ? TarEvent::kTested : existed ? TarEvent::kOverwritten : TarEvent::kExtracted, path);
+        const TarEvent event = !to_file ? TarEvent::kTested : existed ? TarEvent::kOverwritten : TarEvent::kExtracted;
+        if (ctx.log) ctx.log(event, path);
         return done(UGTE_OK);
     }
 

@@ -413,6 +413,38 @@ uint64_t SizeFromIsize(uint32_t isize, uint64_t produced) {
     return produced - ((produced - isize) & 0xFFFFFFFFull);
 }
 
+// The offset in a converted output file (read from `start`) at which the data byte number `dataBytes`
+// begins.
+off_t ReadToDataByte(int fd, off_t start, uint64_t dataBytes) {
+    std::vector<uint8_t> buf(65536);
+    off_t at = start;
+    uint64_t data = 0;
+    for (;;) {
+        ssize_t n = ::pread(fd, buf.data(), buf.size(), at);
+        if (n <= 0) return at;
+        if (n > 1 && buf[static_cast<std::size_t>(n) - 1] == '\r') --n;  // its LF may open the next piece
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+            if (data == dataBytes) return at + static_cast<off_t>(i);
+            // A CR just before an LF was put there by the conversion; the LF is the data byte.
+            const bool inserted = buf[i] == '\r' && i + 1 < static_cast<std::size_t>(n) && buf[i + 1] == '\n';
+            if (!inserted) ++data;
+        }
+        at += n;
+    }
+}
+
+// Where in an output file written from `start` on the data byte number `dataBytes` ends: the same offset,
+// or with LF to CR LF conversion one more for every LF before it (each written as CR LF).
+off_t OutputOffsetOf(const std::string& file, off_t start, uint64_t dataBytes, bool lfToCrlf) {
+    if (!lfToCrlf) return start + static_cast<off_t>(dataBytes);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return start;
+    const off_t end = ReadToDataByte(fd, start, dataBytes);
+    ::close(fd);
+    return end;
+}
+
+
 // Starts the key stream of an encrypted member and has the job decrypt with it (a plain member: no
 // decryption). False for a missing or wrong code.
 bool StartDecryption(const UgtEngineState& s, const UgtGzipHeader& h, CryptKeys& keys, InflateJob& job) {
@@ -462,8 +494,9 @@ int32_t ExtractGzipMembers(UgtEngineState& s, InflateJob& job, CryptKeys& keys, 
             // With leave-partial the output is kept, but never more than 1000 bytes past the size the
             // trailer claims.
             const uint64_t limit = SizeFromIsize(isize, job.totalWritten) + 1000;
-            if (job.outputFd >= 0 && !job.lfToCrlf && job.totalWritten > limit && outStart >= 0)
-                if (::ftruncate(job.outputFd, outStart + static_cast<off_t>(limit)) != 0) return UGTE_WRITE;
+            if (job.outputFd >= 0 && job.totalWritten > limit && outStart >= 0 &&
+                ::ftruncate(job.outputFd, OutputOffsetOf(job.tempPath, outStart, limit, job.lfToCrlf)) != 0)
+                return UGTE_WRITE;
             return UGTE_BADCRC;
         }
         headerAt = trailerAt + 8;

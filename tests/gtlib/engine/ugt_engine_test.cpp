@@ -389,6 +389,25 @@ TEST_F(UgtEngineTest, GzipFilesAreReadMemberByMemberToTheirTrailers) {
     }
 }
 
+// Leave-partial with LF to CR LF conversion keeps the first 1000 bytes past the claimed size, converted.
+TEST_F(UgtEngineTest, LeavePartialCutCountsDataBytesNotConvertedOnes) {
+    std::string text;
+    for (int i = 0; text.size() < 40000; ++i) text += "riga " + std::to_string(i) + (i % 7 ? "\n" : "\r\n");
+    std::string lying = GzipBuilder::With(0x08, "t.txt").Build(text);
+    lying[lying.size() - 4] = 100;  // ISIZE 100
+    lying[lying.size() - 3] = lying[lying.size() - 2] = lying[lying.size() - 1] = 0;
+    WriteFile(Path("t.gz"), lying);
+    UgtCommand u;
+    u.file = Path("t.gz");
+    u.dest = Out();
+    u.c.bLFtoCRLF = -1;
+    u.c.dwUGTSubOptions = UGTSO_LEAVEPARTIAL;
+    EXPECT_EQ(u.Run(), UGTE_BADCRC);
+    std::string converted;
+    for (char c : text.substr(0, 1100)) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(ReadFile(Out() + "/t.txt"), converted);
+}
+
 // With the overwrite flag a broken member still never replaces the file that was there.
 TEST_F(UgtEngineTest, BrokenMemberKeepsTheExistingFile) {
     const auto random = gtlib_test::Sample("random", 50000);
