@@ -66,6 +66,16 @@ std::string RigaMessaggio(Programma& p, const std::string& testo) {
     return p.impostazioni.bModoInternet ? SostituisciNonTrasmissibili(out) : out;
 }
 
+// A piece of an order record that must go on the TCP line byte for byte: bytes the shift cannot carry
+// (above 192) refuse the order, naming the piece.
+void ControllaTrasmissibile(const std::string& nome, const std::string& testo) {
+    for (unsigned char c : testo) {
+        if (c > 192)
+            SollevaErrore(kErrLibreria, "Carattere non trasmissibile (" + std::to_string(c) + ") nell'ordine, " +
+                                            nome + " :" + testo);
+    }
+}
+
 std::string Percorso(Programma& p, const char* nome) { return ResolveNoCase(p.percorsi.sPathApp, nome); }
 
 }  // namespace
@@ -100,9 +110,13 @@ bool LetturaOrdineMorven(Programma& p) {
         const std::string prefisso = PrefissoFamiglia(imp.nTipoInterfaccia, imp.bOpzioneTestata3, imp.bMotCpj);
 
         const std::vector<std::string> righe = LeggiRighe(Percorso(p, "ordseq.txt"));
+        if (righe.empty()) SollevaErrore(kErrLibreria, "File ordine vuoto", "LetturaOrdineMorven");
+        // Over TCP the records' checks must hold for the bytes on the line, and a code cannot be respelled.
+        if (imp.bModoInternet) ControllaTrasmissibile("codice cliente", imp.sCodiceCliente);
         for (std::size_t k = 0; k < righe.size(); ++k) {
             const std::string& riga = righe[k];
             if (riga.size() != 13) SollevaErrore(kErrLibreria, "Formato Record non Corretto", "LetturaOrdineMorven");
+            if (imp.bModoInternet) ControllaTrasmissibile("riga " + std::to_string(k + 1), riga);
             if (k == 0) {
                 s.sRiferimentoTestata = Mid(riga, 10, 4);
                 continue;
@@ -146,6 +160,7 @@ bool LetturaOrdineComproject(Programma& p) {
         s.nUltimoRecord = 1;
 
         const std::vector<std::string> righe = LeggiRighe(Percorso(p, "ordseq.txt"));
+        if (righe.empty()) SollevaErrore(kErrLibreria, "File ordine vuoto", "LetturaOrdineComproject");
         int conta = 0;
         long totale = 0;
         for (std::size_t k = 1; k < righe.size(); ++k) {

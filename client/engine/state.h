@@ -80,6 +80,15 @@ struct ImpostazioniGrossista {
     std::array<std::string, 3> aIndirizzoIp{};  // hosts tried in turn
     int nPorta = 1121;
     bool bAutoIncPorta = true;
+    // Numbers of the settings file that cannot be used (not a number, or out of the field's range): the key,
+    // the value as the file holds it and what the field held after reading. A call is refused while any is
+    // there, and a save writes the file's own value back while the field still holds what reading left.
+    struct ValoreRifiutato {
+        std::string sChiave;
+        std::string sValore;
+        int nCampo = 0;
+    };
+    std::vector<ValoreRifiutato> aValoriRifiutati;
     std::string sInterfaccia = "ORDINE";
     int nTipoInterfaccia = 0;     // 1 order, 2 availability and descriptions, 3 news, 4 mail
     bool bCPJ = false;

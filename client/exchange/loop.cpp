@@ -138,7 +138,9 @@ void EseguiPasso(Programma& p) {
         case 5:
             imp.sSpeedComm.clear();
             st.nTimeMaxCorrente = imp.nTimeMaxOrd;
-            EseguiChiamata(p);
+            // An attempt that fails before it sets a step (the socket refuses the host or port) is a failed
+            // attempt: counted, never made again and again.
+            if (!EseguiChiamata(p) && st.nPassoSessione == 5) st.nPassoSessione = 3;
             break;
         case 15:
             Stato(p, "CONNESSO " + imp.sSpeedComm);
