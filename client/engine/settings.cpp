@@ -150,7 +150,7 @@ Chiave Numero(std::string_view nome, int ImpostazioniGrossista::*campo, double m
                     s.*campo = static_cast<int>(*n);
                     return true;
                 }
-                s.aValoriRifiutati.push_back({std::string(nome), v, s.*campo});
+                s.aValoriRifiutati.push_back({std::string(nome), v, campo, s.*campo});
                 return false;
             }};
 }
@@ -418,6 +418,8 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
     return EseguiProcedura(p, "LeggiImpostazioni", false, [&](bool& ok) {
         std::string testo;
         if (!ReadWholeFile(*trovato, testo)) SollevaErrore(kErrAccessoPercorso, {}, *trovato);
+        ImpostazioniGrossista& s = p.impostazioni;
+        const ImpostazioniGrossista prima = s;
         for (const std::string& riga : Righe(testo)) {
             const auto colon = riga.find(':');
             if (colon == std::string::npos) continue;
@@ -430,10 +432,15 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
                                          " byte, tagliato a " + std::to_string(kMaxValoreImpostazione));
                 valore.resize(kMaxValoreImpostazione);
             }
+            // The last line of a key decides: an earlier refused value of it no longer counts.
+            std::erase_if(s.aValoriRifiutati, [&](const auto& r) { return r.sChiave == chiave->nome; });
             if (!chiave->applica(p, valore)) {
                 ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + TestoVisibile(valore));
             }
         }
+        // A number whose last line is refused holds what it held before the file was read, whatever an
+        // earlier line of the same key said.
+        for (auto& r : s.aValoriRifiutati) s.*r.pCampo = r.nCampo = prima.*r.pCampo;
         Deriva(p);
         ok = true;
     });

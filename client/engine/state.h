@@ -81,11 +81,13 @@ struct ImpostazioniGrossista {
     int nPorta = 1121;
     bool bAutoIncPorta = true;
     // Numbers of the settings file that cannot be used (not a number, or out of the field's range): the key,
-    // the value as the file holds it and what the field held after reading. A call is refused while any is
-    // there, and a save writes the file's own value back while the field still holds what reading left.
+    // the value as the file holds it, the field, and what the field holds after reading (its value from
+    // before the file was read). A call is refused while any is there, and a save writes the file's own value
+    // back while the field still holds what reading left.
     struct ValoreRifiutato {
         std::string sChiave;
         std::string sValore;
+        int ImpostazioniGrossista::*pCampo = nullptr;
         int nCampo = 0;
     };
     std::vector<ValoreRifiutato> aValoriRifiutati;

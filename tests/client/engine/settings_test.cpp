@@ -333,6 +333,17 @@ TEST_F(Settings, ASaveNeverReplacesARefusedNumberByADefault) {
     EXPECT_NE(testo.find("TimeMaxOrd:99999\r\n"), std::string::npos);
 }
 
+TEST_F(Settings, TheLastLineOfANumberDecides) {
+    Write("MvnConn03.par", Crlf({"Porta     :2000", "Porta     :abc"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nPorta, 1121);  // as before the file was read, not what the earlier line said
+    EXPECT_EQ(s.aValoriRifiutati.size(), 1u);
+    Write("MvnConn03.par", Crlf({"Porta     :abc", "Porta     :2000"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nPorta, 2000);
+    EXPECT_TRUE(s.aValoriRifiutati.empty());
+}
+
 TEST_F(Settings, LongValuesAreCutAndControlBytesLoggedEscaped) {
     const std::string lungo(100000, 'x');
     Write("MvnConn03.par", "Connect   :" + lungo + "\r\nPorta     :1\x01\x1b\r\nSTORICO   :12\r\n");
