@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
     const char* scala = std::getenv("MORVEN_CLOCK_SCALE");
     morven::ProgrammaMorven programma(cartella, scala ? std::atof(scala) : 0);
     for (const std::string& nota : note) morven::ScriviLogFunzione(programma.p, nota, "main");
+    const QString piattaforma = QGuiApplication::platformName();
+    programma.p.opzioni.bSenzaSchermo =
+        piattaforma == QStringLiteral("offscreen") || piattaforma == QStringLiteral("minimal");
     if (const char* s = std::getenv("MORVEN_SCREENSHOT")) programma.fileSchermata = s;
     programma.finestra->Carica(argomenti);
     if (programma.fine->terminato) return programma.fine->codice;

@@ -151,6 +151,8 @@ struct OpzioniAvvio {
     std::string sFileIFCKIn;
     std::string sFileIFCKOut;
     bool bModoPartner = false;
+    // No person can see the windows (the offscreen or minimal platform): a batch run never waits for one.
+    bool bSenzaSchermo = false;
 };
 
 // Paths. Every work file lies under sPathApp.

@@ -277,6 +277,14 @@ void FineSessione(Programma& p) {
             p.oggetti.oMSComm->SetPortOpen(false);
         }
     }
+    // The answer shown waits for the pharmacist (an availability answer for the confirm or refuse); a batch
+    // run nobody can see ends instead, with the answer stored and, for availability, neither sent.
+    if (passo == 50 && p.opzioni.bBlkRun && p.opzioni.bSenzaSchermo) {
+        ScriviLogFunzione(p, imp.bDisponibilita
+                                 ? "LoopTrasmissione :nessuno schermo per la conferma, disponibilita' non confermata"
+                                 : "LoopTrasmissione :nessuno schermo per mostrare la risposta");
+        TerminaProgramma(p);
+    }
 }
 
 }  // namespace
