@@ -156,6 +156,28 @@ TEST(BatchRunTest, EveryBatchRunEndsAndSendsTheOrderAtMostOnce) {
     }
 }
 
+TEST(BatchRunTest, AnAnswerToShowWaitsOnlyWhereSomeoneCanSeeIt) {
+    for (const bool senzaSchermo : {false, true}) {
+        SCOPED_TRACE(senzaSchermo ? "no screen" : "screen");
+        peers::FakeWholesaler w({Completa()});
+        SessionHarness h;
+        h.UsaTcp();
+        std::vector<std::string> righe;
+        for (auto [k, v] : Con({{"DispOrdine", "YES"}}))
+            righe.push_back(Riga(k, v == "{porta}" ? std::to_string(w.Port()) : v));
+        h.Impostazioni(righe);
+        h.Ordine(FileOrdine(kRighe));
+        h.p.opzioni.bBlkRun = true;
+        h.p.opzioni.bSenzaSchermo = senzaSchermo;
+        EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+        EXPECT_EQ(h.Passi().back(), 50);  // the answer is laid out for display
+        EXPECT_NE(h.Leggi("ordseq.man").find(kVoce), std::string::npos);
+        // With a screen the pharmacist closes the window; without one the run ends by itself.
+        EXPECT_EQ(h.t.end.calls, senzaSchermo ? 1 : 0);
+        EXPECT_EQ(h.Esiste("MorvenClient.end"), senzaSchermo);
+    }
+}
+
 TEST(BatchRunTest, ARefusedSettingIsNamedAndNeverSavedOver) {
     peers::FakeWholesaler w({Completa()});
     SessionHarness h;
