@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -24,20 +23,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const std::uint8_t flags = in.ConsumeIntegral<std::uint8_t>();
@@ -48,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const fs::path app = fuzzing::Box().Fresh("app");
     const std::map<std::string, std::string> ingressi = {{"MvnConn01.par", impostazioni}, {"ordseq.txt", ordine}};
-    for (const auto& [nome, bytes] : ingressi) Write(app / nome, bytes);
+    for (const auto& [nome, bytes] : ingressi) fuzzing::WriteFile(app / nome, bytes);
 
     morven::TestProgram t(app.string());
     // Every read of the clock moves it on a second: the longest limit a settings file can set (32767 s)
@@ -71,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [nome, bytes] : ingressi) {
         // The order-file deletion after sending (/CSF or the settings' CSF line) is asked for.
         if (nome == "ordseq.txt" && p.impostazioni.bCsf) continue;
-        Check(Read(app / nome) == bytes);
+        Check(fuzzing::ReadFile(app / nome) == bytes);
     }
     return 0;
 }

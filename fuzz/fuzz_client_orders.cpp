@@ -30,16 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 
-void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The records of the last read, each inside the array.
 void CheckRecords(const morven::Programma& p) {
     Check(p.sessione.nUltimoRecord >= 0 &&
@@ -74,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (messaggio) p.messaggio = {"Consegna urgente", "per favore \xe8 tardi", "", "grazie"};
 
     // The work file as the management software left it.
-    Write(app / "ordseq.txt", ordseq);
+    fuzzing::WriteFile(app / "ordseq.txt", ordseq);
     if (morven::LetturaOrdineMorven(p)) {
         CheckRecords(p);
         for (int r = 0; r <= p.sessione.nUltimoRecord; ++r) {
@@ -85,11 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (morven::LetturaOrdineComproject(p)) CheckRecords(p);
 
     // The outside program's order: converted, or refused without leaving an order file.
-    Write(app / "tra.dat", tra);
+    fuzzing::WriteFile(app / "tra.dat", tra);
     if (morven::ConvertiOrdineCSF(p)) {
         // Lines of 13 characters, the products' ending in a 4-digit quantity; when no field carried a line
         // end of its own and the order fits the array, the reader takes them.
-        const std::string ordine = Read(app / "ordseq.txt");
+        const std::string ordine = fuzzing::ReadFile(app / "ordseq.txt");
         bool tredici = true;
         std::size_t righe = 0;
         for (std::size_t i = 0; i < ordine.size(); i += 15, ++righe) {
@@ -104,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The answer for the outside program.
-    Write(app / "ordseq.man", man);
+    fuzzing::WriteFile(app / "ordseq.man", man);
     if (morven::ConvertiMancantiCSF(p)) {
-        const std::string ric = Read(app / "ric.000");
+        const std::string ric = fuzzing::ReadFile(app / "ric.000");
         Check(!ric.empty() && ric.size() % 130 == 0);
         for (std::size_t i = 0; i < ric.size(); i += 130) Check(ric.compare(i + 128, 2, "\r\n") == 0);
     }

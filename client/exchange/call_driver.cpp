@@ -101,8 +101,9 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
             p.MsgBox().MsgBox("Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione "
                               "occorre configurarla.",
                               48, "Errore di Trasmissione", nullptr);
-            ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " +
-                                     (SlotValido(slot) ? perc.sFileImpostazioni : "per il grossista " + TestoVisibile(slot)));
+            const std::string quale =
+                SlotValido(slot) ? perc.sFileImpostazioni : "per il grossista " + TestoVisibile(slot);
+            ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + quale);
             return 0;
         }
         LeggiImpostazioni(p, perc.sFileImpostazioni);
@@ -190,7 +191,8 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
                 if (FileExists(file)) std::remove(file.c_str());
                 dialoghi->OrdinePht(p);
             } else {
-                ScriviLogFunzione(p, "SceltaChiamata :finestra FrmOrdinePht non disponibile, si usa " + opz.sFileIFCKIn);
+                ScriviLogFunzione(p, "SceltaChiamata :finestra FrmOrdinePht non disponibile, si usa " +
+                                         opz.sFileIFCKIn);
             }
             if (!FileExists(file)) {
                 ScriviLogFunzione(p, "SceltaChiamata :ordine PHT mancante " + opz.sFileIFCKIn);

@@ -68,7 +68,10 @@ std::map<std::string, std::string> Con(std::map<std::string, std::string> extra)
     return m;
 }
 
-void Directory(SessionHarness& h, const std::string& rel) { fs::create_directories(fs::path(h.dir / rel) / "occupato"); }
+// A folder with a file in it where the program wants to write a file.
+void Directory(SessionHarness& h, const std::string& rel) {
+    fs::create_directories(fs::path(h.dir / rel) / "occupato");
+}
 
 const char* kSenzaFile = "Il File di Configurazione non esiste";
 const char* kNonValida = "Impostazione non valida nel File di Configurazione";
