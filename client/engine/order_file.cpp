@@ -76,6 +76,11 @@ void ControllaTrasmissibile(const std::string& nome, const std::string& testo) {
     }
 }
 
+// Keeps why a reader refused the order file, for the message that stops the session.
+auto MotivoRifiuto(Programma& p) {
+    return [&p](const ErroreMorven& e) { p.sessione.sErroreOrdine = e.sDescrizione; };
+}
+
 std::string Percorso(Programma& p, const char* nome) { return ResolveNoCase(p.percorsi.sPathApp, nome); }
 
 }  // namespace
@@ -101,6 +106,7 @@ char EsitoCsf(char risposta) {
 
 bool LetturaOrdineMorven(Programma& p) {
     return EseguiProcedura(p, "LetturaOrdineMorven", false, [&](bool& ok) {
+        p.sessione.sErroreOrdine.clear();
         StatoSessione& s = p.sessione;
         const ImpostazioniGrossista& imp = p.impostazioni;
         s.aRecordOrdine.fill(std::string());
@@ -148,11 +154,12 @@ bool LetturaOrdineMorven(Programma& p) {
             record = FormaControllata(record);
         }
         ok = true;
-    });
+    }, MotivoRifiuto(p));
 }
 
 bool LetturaOrdineComproject(Programma& p) {
     return EseguiProcedura(p, "LetturaOrdineComproject", false, [&](bool& ok) {
+        p.sessione.sErroreOrdine.clear();
         StatoSessione& s = p.sessione;
         const ImpostazioniGrossista& imp = p.impostazioni;
         const bool disponibilita = imp.bDisponibilita;
@@ -211,7 +218,7 @@ bool LetturaOrdineComproject(Programma& p) {
             }
         }
         ok = true;
-    });
+    }, MotivoRifiuto(p));
 }
 
 bool ConvertiOrdineCSF(Programma& p) {

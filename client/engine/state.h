@@ -53,6 +53,7 @@ struct StatoSessione {
     // The order records of the running session (indices 0 to 500) and the last one used.
     std::array<std::string, 501> aRecordOrdine{};
     int nUltimoRecord = 0;
+    std::string sErroreOrdine;  // why the last order reader refused the order file (empty when it took it)
     // Columns 10-13 of the order file's header line, kept by the standard order reader for the answer files.
     std::string sRiferimentoTestata;
     // The two fields of the "C" entry of tra.dat, kept by ConvertiOrdineCSF for ConvertiMancantiCSF.

@@ -235,8 +235,11 @@ void InizioSessione(Programma& p) {
     if (p.opzioni.bBlkRun) ScriviLogFunzione(p, "svuotamento notizie non disponibile in questa versione", "CancellaNews");
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
-        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata.", 16, TitoloConnessione(p),
-                          nullptr);
+        // The reader's reason (the line, the character) follows the message.
+        const std::string& motivo = st.sErroreOrdine;
+        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
+                              (motivo.empty() ? std::string() : "\r\n" + motivo),
+                          16, TitoloConnessione(p), nullptr);
         st.nPassoSessione = 200;
     }
 }

@@ -98,13 +98,15 @@ TEST(BatchRunTest, EveryBatchRunEndsAndSendsTheOrderAtMostOnce) {
         {"a path for slot", Base(), "", "/BLKRUN:../x", kOrdine, nullptr, 0, kSenzaFile},
         {"a slot with no settings file", Base(), "", "/BLKRUN:07", kOrdine, nullptr, 0, kSenzaFile},
         // Order files.
-        {"empty order file", Base(), "", "/BLKRUN:01", "", nullptr, 0, kOrdineErrato},
+        {"empty order file", Base(), "", "/BLKRUN:01", "", nullptr, 0, "Il File Ordine non e' corretto : "
+         "trasmissione annullata.\r\nFile ordine vuoto"},
         {"short order line", Base(), "", "/BLKRUN:01", Crlf({"0000000000042", "PRD1    0003"}), nullptr, 0,
          kOrdineErrato},
         {"order line the TCP line cannot carry", Base(), "", "/BLKRUN:01",
-         Crlf({"0000000000042", "PRD\xc8     0003"}), nullptr, 0, kOrdineErrato},
+         Crlf({"0000000000042", "PRD\xc8     0003"}), nullptr, 0,
+         "Carattere non trasmissibile (200) nell'ordine, riga 2"},
         {"client code the TCP line cannot carry", Con({{"Code", "CLI\xc8" "01"}}), "", "/BLKRUN:01", kOrdine,
-         nullptr, 0, kOrdineErrato},
+         nullptr, 0, "nell'ordine, codice cliente"},
         // The folder.
         {"work files cannot be created", Base(), "", "/BLKRUN:01", kOrdine,
          [](SessionHarness& h) { Directory(h, "MorvenClient.prova"); }, 0, "Impossibile scrivere nella cartella"},
