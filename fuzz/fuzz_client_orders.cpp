@@ -2,7 +2,8 @@
 // work file ordseq.txt, the outside program's tra.dat and the answer file ordseq.man (which becomes ric.000)
 // are written from the input into an application folder of their own. Nothing may crash; every record a
 // reader builds is in the array and, for the standard protocol, passes the wholesaler's check; a tra.dat
-// that converts makes an ordseq.txt the reader takes (when its fields hold no line ends), a refused one
+// that converts makes an ordseq.txt the reader takes (when its fields hold no line ends, and over TCP no
+// byte the line cannot carry), a refused one
 // leaves none; ric.000 is always lines of 128 characters.
 //
 // Input (FuzzedDataProvider): the session switches from the last bytes, then ordseq.txt, tra.dat and
@@ -12,6 +13,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (riga.find_first_of("\r\n") != std::string_view::npos) tredici = false;
             if (i > 0) Check(riga.substr(9).find_first_not_of("0123456789") == std::string_view::npos);
         }
+        // Over TCP a byte the line cannot carry (above 192) refuses the order, in a line or in the client
+        // code that heads it.
+        auto trasmissibile = [](std::string_view t) {
+            return std::none_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) > 192; });
+        };
+        if (internet && (!trasmissibile(ordine) || !trasmissibile(p.impostazioni.sCodiceCliente))) tredici = false;
         if (tredici && righe > 0 && righe <= 3000) Check(morven::LetturaOrdineMorven(p));
     } else {
         Check(!fs::exists(app / "ordseq.txt"));
