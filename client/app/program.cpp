@@ -14,6 +14,11 @@
 #include "client/exchange/loop.h"
 #include "client/windows/frm_dettaglio_offerta.h"
 #include "platform/core/clock.h"
+#include "platform/core/files.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -27,6 +32,32 @@ std::string TestoArgomenti(int argc, char** argv) {
         r += argv[i];
     }
     return r;
+}
+
+std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
+    std::vector<std::string> note;
+    // The options file's first line counts as part of the command line.
+    std::string riga;
+    if (std::string testo; ReadWholeFile(ResolveNoCase(cartellaApp, "MorvenClient.opz"), testo))
+        riga = testo.substr(0, testo.find_first_of("\r\n"));
+    riga += " " + argomenti;
+    auto vuota = [](const char* nome) {
+        const char* v = std::getenv(nome);
+        return !v || !*v;
+    };
+    // A batch run without a display has no person to show anything to: it runs offscreen instead of
+    // failing to start, so that it still makes its call and writes its end marker.
+    if (riga.find("/BLKRUN:") != std::string::npos && vuota("DISPLAY") && vuota("WAYLAND_DISPLAY") &&
+        vuota("QT_QPA_PLATFORM")) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        note.push_back("nessuno schermo: esecuzione batch con la piattaforma offscreen");
+    }
+    // The embedded browser refuses to start as root with its sandbox on.
+    if (::geteuid() == 0 && vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+        note.push_back("utente root: browser integrato senza sandbox");
+    }
+    return note;
 }
 
 ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {

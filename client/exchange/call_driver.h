@@ -26,6 +26,10 @@ public:
 // the program does not know, a PHT order left without an order file, or an error before the session).
 bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi = nullptr);
 
+// Whether files can be created in `cartella`: a probe file is written, closed and removed. False with the
+// system's reason in `errore`.
+bool CartellaScrivibile(const std::string& cartella, std::string& errore);
+
 // The IFCK exchange kind of a request, first that holds: 01 availability, 03 documents, 04 price list,
 // 05 PHT order, 06 PHT agreements, else 02 (order).
 struct FlagsRichiesta {

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace morven {
 namespace {
@@ -226,6 +228,41 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
             EXPECT_EQ(grossista->Connections(), 1) << log;  // the order went out once
         }
     }
+}
+
+// Started as the management software starts it on a server: no display, no Qt platform named, further
+// switches after the slot. The program picks the offscreen platform itself, says so, and still ends.
+TEST(EndToEnd, HeadlessBatchRunSetsItselfUpAndEnds) {
+    morven::testing::TempDir app;
+    ReplaceFileAtomically(app / "ordseq.txt", "0000000000000\r\n0127451680002\r\n");
+    std::vector<std::pair<std::string, std::string>> salvate;
+    for (const char* nome : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (const char* v = std::getenv(nome)) salvate.emplace_back(nome, v);
+        unsetenv(nome);
+    }
+    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ProcessOptions o;
+    o.wait = true;
+    o.timeoutMs = 60000;
+    const ProcessResult r =
+        StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01", "/NONUMBER"}, o);
+    unsetenv("MORVEN_APPDIR");
+    unsetenv("MORVEN_COM_REGISTRY");
+    for (const auto& [nome, valore] : salvate) setenv(nome.c_str(), valore.c_str(), 1);
+
+    ASSERT_TRUE(r.started) << r.error;
+    EXPECT_TRUE(r.exited);
+    EXPECT_FALSE(r.timedOut);
+    std::string log;
+    ReadWholeFile(app / "MorvenClient.log", log);
+    EXPECT_TRUE(std::filesystem::exists(app / "MorvenClient.end")) << log;
+    EXPECT_NE(log.find("[FUNZIONE : main]nessuno schermo: esecuzione batch con la piattaforma offscreen"),
+              std::string::npos)
+        << log;
+    // Slot "01" was read through the blank after it: its missing settings file is what ended the run.
+    EXPECT_NE(log.find("Il File di Configurazione non esiste"), std::string::npos) << log;
 }
 
 }  // namespace
