@@ -143,11 +143,10 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
                 fine = true;
             }
         } else if (imp.bOrdinePht) {
-            // The PHT order file lies in the application folder, as every work file does.
+            // The PHT order file lies in the application folder, as every work file does. The window replaces
+            // it only when it writes the new order, so a file handed in is not lost to a window left without one.
             const std::string file = JoinPath(app, opz.sFileIFCKIn);
-            if (FileExists(file)) std::remove(file.c_str());
-            if (dialoghi) dialoghi->OrdinePht(p);
-            if (!FileExists(file)) fine = true;
+            if (!dialoghi || !dialoghi->OrdinePht(p) || !FileExists(file)) fine = true;
         }
     });
     if (fine) return false;
