@@ -81,7 +81,8 @@ std::string Conv32To10(std::string_view testo) {
     std::int64_t valore = 0;
     for (char c : testo) valore = valore * 32 + static_cast<std::int64_t>(kAlfabetoCodice32.find(MaiuscolaAscii(c)));
     if (valore <= 0) return "0";
-    return PadLeft(static_cast<long long>(valore), 9, "0");
+    const std::string cifre = std::to_string(valore);
+    return cifre.size() >= 9 ? cifre : PadLeft(cifre, 9, "0");  // ten digits stay whole
 }
 
 std::string FilePhtDelloSlot(const std::string& sPathApp, const std::string& sFileImpostazioni) {
