@@ -142,7 +142,7 @@ std::optional<std::string> ErroreRigaPht(const RigaOrdinePht& r) {
     if (r.sCodicePht.size() > 13) return "Codice prodotto troppo lungo (massimo 13 caratteri)";
     const std::string q = SenzaSpazi(r.sQuantitaPht);
     if (!SoloCifre(q) || q.size() > 5 || std::stoi(q) < 1 || std::stoi(q) > kQuantitaMassima)
-        return "Quantità non valida: da 1 a 99999";
+        return "Quantit\xE0 non valida: da 1 a 99999";
     if (r.sCodiceRicettario.size() > 10) return "Codice Ricettario troppo lungo (massimo 10 caratteri)";
     if (r.sCodiceRegione.size() > 5) return "Codice Regione troppo lungo (massimo 5 caratteri)";
     return std::nullopt;
@@ -152,7 +152,7 @@ bool ImpostaLvWOrdine(Programma& p, View& form, std::string_view lista) {
     return EseguiProcedura(p, "ImpostaLvWOrdine", false, [&] {
         ListModel& m = form.List(lista);
         m = ListModel{};
-        m.columns = {"Codice", "Descrizione", "Quantità", "Codice Ricettario", "Codice Regione", ""};
+        m.columns = {"Codice", "Descrizione", "Quantit\xE0", "Codice Ricettario", "Codice Regione", ""};
         form.ListChanged(lista);
         return true;
     });

@@ -21,6 +21,7 @@ struct ImpostazioniGrossista;
 struct ListModel;
 class View;
 
+// Texts are Windows-1252 bytes, as every text the views show.
 // Code 32: the ten digits and the 22 consonants, a character's value its position (0 to 31).
 inline constexpr std::string_view kAlfabetoCodice32 = "0123456789BCDFGHJKLMNPQRSTUVWXYZ";
 

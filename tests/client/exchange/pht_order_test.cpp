@@ -158,7 +158,7 @@ TEST_F(PhtOrderFile, OrderListRows) {
     FakeView v;
     ASSERT_TRUE(ImpostaLvWOrdine(p, v, "LvwOrdinePht"));
     EXPECT_EQ(v.List("LvwOrdinePht").columns,
-              (std::vector<std::string>{"Codice", "Descrizione", "Quantità", "Codice Ricettario", "Codice Regione", ""}));
+              (std::vector<std::string>{"Codice", "Descrizione", "Quantit\xE0", "Codice Ricettario", "Codice Regione", ""}));
     ASSERT_TRUE(AggiungiRigaLvWOrdine(p, v, "LvwOrdinePht", righe[0]));
     ASSERT_TRUE(AggiungiRigaLvWOrdine(p, v, "LvwOrdinePht", righe[1]));
     EXPECT_EQ(v.List("LvwOrdinePht").items[0].texts.size(), 6u);
