@@ -25,12 +25,6 @@ std::string MaiuscoloAscii(std::string_view s) {
     return r;
 }
 
-std::string SenzaSpazi(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
-
 // The lines of a text, whatever ends them (CR LF, LF or CR).
 std::vector<std::string_view> Righe(std::string_view testo) {
     std::vector<std::string_view> righe;
@@ -67,6 +61,12 @@ void ControllaIndice(const ListModel& m, int indice) {
 }
 
 }  // namespace
+
+std::string SenzaSpazi(std::string_view s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
+}
 
 bool IsBase32(std::string_view testo) {
     if (testo.size() != 6) return false;

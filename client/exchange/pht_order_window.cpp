@@ -26,12 +26,6 @@ const ControlliCornice kCornici[] = {
     {"FrameRicerca", {"LvWProdotti", "CmdRicConferma", "CmdRicAnnulla"}},
 };
 
-std::string SenzaSpazi(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
-
 std::string Testo(const ListItem& it, std::size_t i) { return i < it.texts.size() ? it.texts[i] : std::string(); }
 
 }  // namespace
@@ -54,6 +48,20 @@ int EventiFrmOrdinePht::Righe(std::string_view lista) const {
     return static_cast<int>(form_.List(lista).items.size());
 }
 
+void EventiFrmOrdinePht::ChiudiRicerca() {
+    Cornice("FrameRicerca", false);
+    form_.SetVisible("FrameRicerca", false);
+}
+
+void EventiFrmOrdinePht::StatoQuantita(bool rigaInModifica) {
+    Cornice("FrameCodice", false);
+    Cornice("FrameRicetta", true);
+    form_.SetEnabled("CmdCerca", false);
+    form_.SetEnabled("CmdConferma", true);
+    form_.SetEnabled("CmdCancella", rigaInModifica);
+    Fuoco("TxtQta");
+}
+
 bool EventiFrmOrdinePht::Ricerca() const { return form_.Visible("FrameRicerca"); }
 
 void EventiFrmOrdinePht::Form_Load() {
@@ -61,8 +69,7 @@ void EventiFrmOrdinePht::Form_Load() {
         p_.percorsi.sFilePht = FilePhtDelloSlot(p_.percorsi.sPathApp, p_.percorsi.sFileImpostazioni);
         emesso_ = false;
         rigaProdotto_ = -1;
-        Cornice("FrameRicerca", false);
-        form_.SetVisible("FrameRicerca", false);
+        ChiudiRicerca();
         ImpostaLvWOrdine(p_, form_, "LvwOrdinePht");
         CmdAnnulla_Click();
     });
@@ -124,22 +131,15 @@ void EventiFrmOrdinePht::CmdRicConferma_Click() {
         rigaProdotto_ = -1;
         form_.SetText("TxtCodice", riga_.sCodicePht);
         form_.SetText("TxtDescrizione", riga_.sDescrizionePht);
-        Cornice("FrameRicerca", false);
-        form_.SetVisible("FrameRicerca", false);
-        Cornice("FrameCodice", false);
-        Cornice("FrameRicetta", true);
-        form_.SetEnabled("CmdCerca", false);
-        form_.SetEnabled("CmdConferma", true);
-        form_.SetEnabled("CmdCancella", false);
-        Fuoco("TxtQta");
+        ChiudiRicerca();
+        StatoQuantita(false);
     });
 }
 
 void EventiFrmOrdinePht::CmdRicAnnulla_Click() {
     EseguiProceduraVoid(p_, "CmdRicAnnulla_Click", [&] {
         rigaProdotto_ = -1;
-        Cornice("FrameRicerca", false);
-        form_.SetVisible("FrameRicerca", false);
+        ChiudiRicerca();
         Fuoco("TxtCodice");
     });
 }
@@ -173,12 +173,7 @@ void EventiFrmOrdinePht::LvwOrdinePht_DblClick(int riga) {
         form_.SetText("TxtQta", riga_.sQuantitaPht);
         form_.SetText("TxtRicettaParte1", riga_.sCodiceRicettario);
         form_.SetText("TxtRicettaParte2", riga_.sCodiceRegione);
-        Cornice("FrameCodice", false);
-        Cornice("FrameRicetta", true);
-        form_.SetEnabled("CmdCerca", false);
-        form_.SetEnabled("CmdConferma", true);
-        form_.SetEnabled("CmdCancella", true);
-        Fuoco("TxtQta");
+        StatoQuantita(true);
     });
 }
 

@@ -62,6 +62,9 @@ public:
 
 private:
     void Cornice(std::string_view cornice, bool abilitata);
+    void ChiudiRicerca();
+    // Quantity entry: the product fixed, the quantity and prescription open; F4 deletes only a row under edit.
+    void StatoQuantita(bool rigaInModifica);
     void Fuoco(std::string_view controllo);
     int Righe(std::string_view lista) const;
     void LeggiProdotto(int riga);

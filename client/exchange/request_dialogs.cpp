@@ -4,6 +4,7 @@
 #include "client/engine/ports.h"
 #include "client/engine/programma.h"
 #include "client/exchange/keys.h"
+#include "client/exchange/pht_order.h"
 #include "platform/core/clock.h"
 #include "platform/core/text.h"
 
@@ -14,12 +15,6 @@ namespace {
 constexpr std::uint32_t kBianco = 0xFFFFFF;
 constexpr std::uint32_t kGrigio = 0x80000000;  // the system colour of a disabled field
 constexpr int kOpzioneScelta = -1;             // an option button's value when it is chosen
-
-std::string SenzaSpazi(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
 
 // A key runs its button's click only when the button is shown and enabled.
 bool Attivo(const View& form, std::string_view pulsante) { return form.Visible(pulsante) && form.Enabled(pulsante); }
@@ -39,6 +34,17 @@ void Campo(View& form, std::string_view nome, bool abilitato) {
     form.SetText(nome, "");
     form.SetEnabled(nome, abilitato);
     form.SetBackColor(nome, abilitato ? kBianco : kGrigio);
+}
+
+// F1 confirms, F3 cancels, through their buttons; every other code does nothing. True.
+template <class Conferma, class Annulla>
+bool TastiConfermaAnnulla(Programma& p, const View& form, int& tasto, int shift, Conferma conferma, Annulla annulla) {
+    EseguiProceduraVoid(p, "Gestisci_Tasto_Funzione", [&] {
+        tasto = CodiceTasto(tasto, shift);
+        if (tasto == kTastoF1 && Attivo(form, "CmdConferma")) conferma();
+        else if (tasto == kTastoF3 && Attivo(form, "CmdAnnulla")) annulla();
+    });
+    return true;
 }
 
 std::string Data(const DateTime& t) {
@@ -122,12 +128,7 @@ void EventiFrmRicDocumenti::CmdAnnulla_Click() {
 }
 
 bool EventiFrmRicDocumenti::Gestisci_Tasto_Funzione(int& tasto, int shift) {
-    EseguiProceduraVoid(p_, "Gestisci_Tasto_Funzione", [&] {
-        tasto = CodiceTasto(tasto, shift);
-        if (tasto == kTastoF1 && Attivo(form_, "CmdConferma")) CmdConferma_Click();
-        else if (tasto == kTastoF3 && Attivo(form_, "CmdAnnulla")) CmdAnnulla_Click();
-    });
-    return true;
+    return TastiConfermaAnnulla(p_, form_, tasto, shift, [this] { CmdConferma_Click(); }, [this] { CmdAnnulla_Click(); });
 }
 
 std::optional<RigheMessaggio> DividiMessaggio(std::string_view testo) {
@@ -175,12 +176,7 @@ void EventiFrmMessaggio::CmdAnnulla_Click() {
 }
 
 bool EventiFrmMessaggio::Gestisci_Tasto_Funzione(int& tasto, int shift) {
-    EseguiProceduraVoid(p_, "Gestisci_Tasto_Funzione", [&] {
-        tasto = CodiceTasto(tasto, shift);
-        if (tasto == kTastoF1 && Attivo(form_, "CmdConferma")) CmdConferma_Click();
-        else if (tasto == kTastoF3 && Attivo(form_, "CmdAnnulla")) CmdAnnulla_Click();
-    });
-    return true;
+    return TastiConfermaAnnulla(p_, form_, tasto, shift, [this] { CmdConferma_Click(); }, [this] { CmdAnnulla_Click(); });
 }
 
 }  // namespace morven
