@@ -71,6 +71,11 @@ FrmRicDocumenti::FrmRicDocumenti(Programma& p, QWidget* parent)
 
 FrmRicDocumenti::~FrmRicDocumenti() { qApp->removeEventFilter(this); }
 
+void FrmRicDocumenti::reject() {
+    eventi_->CmdAnnulla_Click();
+    QDialog::reject();
+}
+
 bool FrmRicDocumenti::eventFilter(QObject* o, QEvent* e) {
     return TastoDialogo(*this, *eventi_, o, e) || QDialog::eventFilter(o, e);
 }

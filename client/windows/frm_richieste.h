@@ -39,6 +39,10 @@ public:
     QtView& Vista() { return vista_; }
     EventiFrmRicDocumenti& Eventi() { return *eventi_; }
 
+public slots:
+    // The close box and Escape cancel the request: a request the pharmacist did not confirm is not sent.
+    void reject() override;
+
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 

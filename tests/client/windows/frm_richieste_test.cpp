@@ -96,6 +96,12 @@ TEST_F(FrmRichiesteTest, DocumentRequestByKeys) {
     EXPECT_EQ(p.richiesta.sTipoDocumento, "1");
     EXPECT_EQ(p.richiesta.sNumeroOrdine, "123");
     EXPECT_EQ(p.richiesta.sDataDocumento, "05/03/2026");
+
+    // Closed by its close box the request is cancelled, not sent as the settings left it.
+    FrmRicDocumenti chiusa(p);
+    chiusa.show();
+    chiusa.close();
+    EXPECT_FALSE(p.impostazioni.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht);
 }
 
 TEST_F(FrmRichiesteTest, MessageComposerByKeys) {
