@@ -13,6 +13,7 @@
 #include "client/exchange/line_events.h"
 #include "client/exchange/loop.h"
 #include "client/windows/frm_dettaglio_offerta.h"
+#include "client/windows/frm_richieste.h"
 #include "platform/core/clock.h"
 #include "platform/core/files.h"
 
@@ -93,8 +94,11 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     CollegamentiFrmMorven c;
     c.ScriviComm = [](Programma& q, std::string_view riga) { return ScriviComm(q, riga); };
     c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
-    // The request dialogs (documents, PHT order, message) are not part of this program yet.
-    chiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot, nullptr); };
+    // The request windows (documents, PHT order, message) open modal over the main window.
+    chiamata = [this](Programma& q, std::string& slot) {
+        DialoghiQt dialoghi(finestra.get());
+        return SceltaChiamata(q, slot, &dialoghi);
+    };
     c.SceltaChiamata = [this](Programma& q, std::string& slot) {
         bool fatta = false;
         if (chiamata)

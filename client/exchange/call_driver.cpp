@@ -183,18 +183,18 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
                 fine = true;
             }
         } else if (imp.bOrdinePht) {
-            // The PHT order file lies in the application folder, as every work file does. It is replaced only
-            // by the PHT window about to write it again; without the window a request file handed in stays
-            // and is sent as it is.
+            // The PHT order file lies in the application folder, as every work file does. The window replaces
+            // it only when it writes the new order, so a file handed in is not lost to a window left without
+            // one (and then no call is made). Where nobody can see the window, a batch run sends the file
+            // handed in as it is.
             const std::string file = JoinPath(app, opz.sFileIFCKIn);
-            if (dialoghi) {
-                if (FileExists(file)) std::remove(file.c_str());
-                dialoghi->OrdinePht(p);
+            if (dialoghi && !(opz.bBlkRun && opz.bSenzaSchermo)) {
+                if (!dialoghi->OrdinePht(p)) fine = true;
             } else {
                 ScriviLogFunzione(p, "SceltaChiamata :finestra FrmOrdinePht non disponibile, si usa " +
                                          opz.sFileIFCKIn);
             }
-            if (!FileExists(file)) {
+            if (!fine && !FileExists(file)) {
                 ScriviLogFunzione(p, "SceltaChiamata :ordine PHT mancante " + opz.sFileIFCKIn);
                 fine = true;
             }

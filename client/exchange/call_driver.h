@@ -15,8 +15,9 @@ public:
     virtual ~DialoghiRichiesta() = default;
     // Documents request: leaves bRichDocs, bRichListino, bRichTrattatiPht (all false when cancelled).
     virtual void RicDocumenti(Programma& p) = 0;
-    // PHT order: writes the request file named by sFileIFCKIn, or nothing when left without an order.
-    virtual void OrdinePht(Programma& p) = 0;
+    // PHT order: writes the request file sPathApp/sFileIFCKIn (replacing one handed in) and returns true, or
+    // returns false when left without an order (a handed-in file then stays as it was).
+    virtual bool OrdinePht(Programma& p) = 0;
     // Message composer: leaves sMes1..sMes4.
     virtual void Messaggio(Programma& p) = 0;
 };
