@@ -114,7 +114,8 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     // ends with it (without a display, after saving its picture when asked to).
     c.MostraImpostazioni = [this](bool modale) {
         MostraFrmImpostazioni(p, *finestra, impostazioni, modale);
-        if (!modale && !fileSchermata.empty()) SalvaSchermataImpostazioniEFine();
+        // Where nobody can see it, a configuration-only run has nobody to wait for: it ends at once.
+        if (!modale && (!fileSchermata.empty() || p.opzioni.bSenzaSchermo)) SalvaSchermataImpostazioniEFine();
     };
 
     // The offer detail of an availability row, the information window and the browser window.
@@ -152,8 +153,12 @@ void ProgrammaMorven::SalvaSchermataEFine() {
 }
 
 void ProgrammaMorven::SalvaSchermataImpostazioniEFine() {
-    WaitMilliseconds(p, 300);
-    impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    if (!fileSchermata.empty()) {
+        WaitMilliseconds(p, 300);
+        impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    } else {
+        ScriviLogFunzione(p, "FrmImpostazioni :nessuno schermo, finestra chiusa senza modifiche");
+    }
     impostazioni->Eventi().CmdEsci_Click();  // nothing changed: the run ends
 }
 
