@@ -36,6 +36,17 @@ namespace fs = std::filesystem;
 using namespace gtlib;
 using Clock = std::chrono::steady_clock;
 
+// The temporary work folder (about 1 GB at its fullest), removed on every way out.
+std::string g_work;
+
+[[noreturn]] void Fail() {
+    if (!g_work.empty() && ::chdir("/") == 0) {
+        std::error_code ec;
+        fs::remove_all(g_work, ec);
+    }
+    std::exit(1);
+}
+
 struct TreeFile {
     std::string path;  // relative to the work folder
     std::size_t size;
@@ -65,7 +76,7 @@ std::vector<TreeFile> MakeTree(const std::string& work, std::size_t total) {
         }
         if (!out) {
             std::fprintf(stderr, "cannot write %s\n", rel);
-            std::exit(1);
+            Fail();
         }
         files.push_back({rel, size});
         written += size;
@@ -102,7 +113,7 @@ struct Errors {
 void Check(bool ok, const char* what, const Errors& e) {
     if (!ok) {
         std::fprintf(stderr, "%s failed: %s\n", what, e.first.c_str());
-        std::exit(1);
+        Fail();
     }
 }
 
@@ -182,7 +193,7 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 void Shell(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
         std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
+        Fail();
     }
 }
 
@@ -206,6 +217,7 @@ int main(int argc, char** argv) {
         std::perror("mkdtemp");
         return 1;
     }
+    g_work = work;
     gtlib::SetLogFolder(work + "/logs");
     gtlib::SetHostUi({});
     const std::vector<TreeFile> files = MakeTree(work, megabytes << 20);
