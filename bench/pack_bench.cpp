@@ -1,0 +1,273 @@
+// The whole pack and unpack of a folder, as a host does it with the two controls, beside GNU tar and gzip
+// on the same tree in the same run:
+//   pack    ours: the compression engine makes a TAR of the folder, then a GZIP member of the TAR (level 6)
+//           GNU:  tar -cf - tree | gzip -6 > tree.tar.gz
+//   unpack  ours: the decompression engine gunzips the member to the TAR, then extracts the TAR
+//           GNU:  gzip -dc tree.tar.gz | tar -xf -
+// The tree (about 200 MB: the four corpora cut into files of several sizes, in folders two deep) is made at
+// start in a temporary folder and removed at the end. Every step's output is checked against the tree.
+// Each step runs --reps times (default 2), ours and GNU's alternating; the best wall time of each is kept.
+// Prints one line per step: wall seconds, MB/s of tree bytes and GNU's time over ours.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench/corpora.h"
+#include "gtlib/engine/gt_engine.h"
+#include "gtlib/engine/logs.h"
+#include "gtlib/engine/messages.h"
+#include "gtlib/engine/records.h"
+#include "gtlib/engine/ugt_engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace gtlib;
+using Clock = std::chrono::steady_clock;
+
+// The temporary work folder (about 1 GB at its fullest), removed on every way out.
+std::string g_work;
+
+[[noreturn]] void Fail() {
+    if (!g_work.empty() && ::chdir("/") == 0) {
+        std::error_code ec;
+        fs::remove_all(g_work, ec);
+    }
+    std::exit(1);
+}
+
+struct TreeFile {
+    std::string path;  // relative to the work folder
+    std::size_t size;
+};
+
+// Files of several sizes cycled over the corpora, in folders dNN/sM, until `total` bytes are written. Each
+// file starts at another place of its corpus (wrapping), so no two files are the same.
+std::vector<TreeFile> MakeTree(const std::string& work, std::size_t total) {
+    static const std::size_t sizes[] = {3u << 20, 700u << 10, 150u << 10, 40u << 10, 9u << 10, 1200};
+    const auto& corpora = bench::Corpora();
+    std::vector<TreeFile> files;
+    std::size_t written = 0;
+    for (std::size_t i = 0; written < total; ++i) {
+        const bench::Corpus& c = corpora[i % corpora.size()];
+        const std::size_t size = sizes[(i / corpora.size()) % std::size(sizes)];
+        char rel[128];
+        std::snprintf(rel, sizeof rel, "tree/d%02zu/s%zu/%s%04zu.%s", i % 12, (i / 12) % 3, c.name.c_str(), i,
+                      c.name == "text" ? "h" : c.name == "records" ? "dat" : "bin");
+        fs::create_directories((fs::path(work) / rel).parent_path());
+        std::ofstream out(fs::path(work) / rel, std::ios::binary | std::ios::trunc);
+        std::size_t at = (i * 104729u) % c.data.size(), left = size;
+        while (left > 0) {
+            const std::size_t n = std::min(left, c.data.size() - at);
+            out.write(reinterpret_cast<const char*>(c.data.data() + at), static_cast<std::streamsize>(n));
+            left -= n;
+            at = 0;
+        }
+        if (!out) {
+            std::fprintf(stderr, "cannot write %s\n", rel);
+            Fail();
+        }
+        files.push_back({rel, size});
+        written += size;
+    }
+    return files;
+}
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every tree file under `root` has the source's bytes.
+bool SameTree(const std::string& work, const std::vector<TreeFile>& files, const fs::path& root) {
+    for (const TreeFile& f : files) {
+        if (ReadAll(root / f.path) != ReadAll(fs::path(work) / f.path)) {
+            std::fprintf(stderr, "%s differs under %s\n", f.path.c_str(), root.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first error text the engine showed, for the failure message.
+struct Errors {
+    std::string first;
+    static int32_t Proc(int32_t kind, int32_t, int32_t, int32_t, char* t1, char*, void* user) {
+        auto* self = static_cast<Errors*>(user);
+        if (self->first.empty() && t1) self->first = t1;
+        return 0;
+    }
+};
+
+void Check(bool ok, const char* what, const Errors& e) {
+    if (!ok) {
+        std::fprintf(stderr, "%s failed: %s\n", what, e.first.c_str());
+        Fail();
+    }
+}
+
+double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+// Ours: TAR of the tree, then a GZIP member of the TAR; the TAR goes afterwards, as GNU's pipe keeps none.
+// `steps` receives the seconds of each of the two actions.
+void PackOurs(const std::string& work, double steps[2]) {
+    Errors e;
+    GTCMDSTRUCT tar = gtlib::NewGtCmdStruct();
+    const std::string tarFile = work + "/ours.tar", items = "tree/*.*", gz = work + "/ours.tar.gz", empty;
+    std::remove(tarFile.c_str());
+    std::remove(gz.c_str());
+    tar.lFunction = GT_TAR;
+    tar.lCompFactor = 6;
+    tar.bRecurseFlag = -1;
+    tar.bAllQuiet = -1;
+    tar.lpszGTFile = tarFile.c_str();
+    tar.lpszItemList = items.c_str();
+    tar.lpszDestination = empty.c_str();
+    tar.lpszTempPath = work.c_str();
+    tar.lpMessageDisplay = &Errors::Proc;
+    tar.lpMessageDisplayData = &e;
+    auto t0 = Clock::now();
+    Check(gtlib::GtMain(&tar) == 0, "TAR", e);
+    steps[0] = Since(t0);
+    t0 = Clock::now();
+    GTCMDSTRUCT gzip = tar;
+    gzip.lFunction = GT_GZIP;
+    gzip.bRecurseFlag = 0;
+    gzip.lpszGTFile = gz.c_str();
+    gzip.lpszItemList = tarFile.c_str();
+    Check(gtlib::GtMain(&gzip) == 0, "GZIP", e);
+    steps[1] = Since(t0);
+    std::remove(tarFile.c_str());
+}
+
+// Ours: the member back to the TAR in a folder of its own, then every member extracted into `out`.
+void UnpackOurs(const std::string& work, const std::string& out, double steps[2]) {
+    Errors e;
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const std::string gz = work + "/ours.tar.gz", dest = out + "/", spec = "*.*", empty;
+    UGTCMDSTRUCT gunzip = gtlib::NewUgtCmdStruct();
+    GZIPINFO info = gtlib::NewGzipInfo();
+    TARINFO tarInfo = gtlib::NewTarInfo();
+    char none[1] = {0};
+    gunzip.lFunction = UGT_GUNZIP;
+    gunzip.lpszGTFile = gz.c_str();
+    gunzip.lpszDestination = dest.c_str();
+    gunzip.lpszFilespec = spec.c_str();
+    gunzip.gzipInfo = &info;
+    gunzip.tarInfo = &tarInfo;
+    gunzip.bOverWriteFlag = -1;
+    gunzip.bAllQuiet = -1;
+    gunzip.bNoDirectoryNames = -1;
+    gunzip.lpszReturnString = none;
+    gunzip.lpMessageDisplay = &Errors::Proc;
+    gunzip.lpMessageDisplayData = &e;
+    auto t0 = Clock::now();
+    Check(gtlib::UgtMain(&gunzip) == 0, "GUNZIP", e);
+    steps[0] = Since(t0);
+    const std::string tarFile = out + "/ours.tar";
+    UGTCMDSTRUCT untar = gunzip;
+    untar.lFunction = UGT_UNTAR;
+    untar.lpszGTFile = tarFile.c_str();
+    untar.bNoDirectoryNames = 0;
+    untar.bRecurseFlag = -1;
+    t0 = Clock::now();
+    Check(gtlib::UgtMain(&untar) == 0, "UNTAR", e);
+    steps[1] = Since(t0);
+    std::remove(tarFile.c_str());
+}
+
+std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+void Shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        Fail();
+    }
+}
+
+double Seconds(const std::function<void()>& run) {
+    const auto t0 = Clock::now();
+    run();
+    return Since(t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int reps = 2;
+    std::size_t megabytes = 200;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--reps=", 7) == 0) reps = std::max(1, std::atoi(argv[i] + 7));
+        if (std::strncmp(argv[i], "--mb=", 5) == 0) megabytes = static_cast<std::size_t>(std::max(1, std::atoi(argv[i] + 5)));
+    }
+    std::string work = (fs::temp_directory_path() / "packbench-XXXXXX").string();
+    if (!::mkdtemp(work.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    g_work = work;
+    gtlib::SetLogFolder(work + "/logs");
+    gtlib::SetHostUi({});
+    const std::vector<TreeFile> files = MakeTree(work, megabytes << 20);
+    std::size_t bytes = 0;
+    for (const TreeFile& f : files) bytes += f.size;
+    // The engine takes relative item names from the current folder, as GNU tar does with -C.
+    if (::chdir(work.c_str()) != 0) return 1;
+
+    const std::string gnuGz = work + "/gnu.tar.gz", oursOut = work + "/out-ours", gnuOut = work + "/out-gnu";
+    double best[4] = {1e30, 1e30, 1e30, 1e30};  // pack ours, pack GNU, unpack ours, unpack GNU
+    double packSteps[2] = {}, unpackSteps[2] = {}, steps[2] = {};  // ours, of the best run
+    for (int r = 0; r < reps; ++r) {
+        const double pack = Seconds([&] { PackOurs(work, steps); });
+        if (pack < best[0]) std::copy(steps, steps + 2, packSteps);
+        best[0] = std::min(best[0], pack);
+        best[1] = std::min(best[1], Seconds([&] { Shell("tar -cf - tree | gzip -6 > " + Quoted(gnuGz)); }));
+        const double unpack = Seconds([&] { UnpackOurs(work, oursOut, steps); });
+        if (unpack < best[2]) std::copy(steps, steps + 2, unpackSteps);
+        best[2] = std::min(best[2], unpack);
+        best[3] = std::min(best[3], Seconds([&] {
+                               fs::remove_all(gnuOut);
+                               fs::create_directories(gnuOut);
+                               Shell("gzip -dc " + Quoted(gnuGz) + " | tar -xf - -C " + Quoted(gnuOut));
+                           }));
+    }
+    // Both packs hold the tree: each unpacker reads the other's member too.
+    const bool ok = SameTree(work, files, oursOut) && SameTree(work, files, gnuOut);
+    // Our archives end with one zero block, which GNU tar reads with a warning.
+    Shell("gzip -dc " + Quoted(work + "/ours.tar.gz") + " | tar --warning=no-alone-zero-block -xf - -C " +
+          Quoted(gnuOut));
+    const bool crossOk = ok && SameTree(work, files, gnuOut);
+    const auto oursSize = fs::file_size(work + "/ours.tar.gz"), gnuSize = fs::file_size(gnuGz);
+
+    std::printf("pack and unpack of a folder (%zu files, %.1f MB), best of %d, wall seconds:\n", files.size(),
+                static_cast<double>(bytes) / 1e6, reps);
+    std::printf("%-8s %9s %9s %11s %11s %12s\n", "step", "ours s", "GNU s", "ours MB/s", "GNU MB/s", "GNU/ours");
+    const char* names[] = {"pack", "unpack"};
+    for (int s = 0; s < 2; ++s) {
+        const double o = best[2 * s], g = best[2 * s + 1];
+        std::printf("%-8s %9.2f %9.2f %11.1f %11.1f %12.2f\n", names[s], o, g, static_cast<double>(bytes) / 1e6 / o,
+                    static_cast<double>(bytes) / 1e6 / g, g / o);
+    }
+    std::printf("ours by action: TAR %.2f s + GZIP %.2f s; GUNZIP %.2f s + UNTAR %.2f s\n", packSteps[0],
+                packSteps[1], unpackSteps[0], unpackSteps[1]);
+    std::printf("member size: ours %llu, GNU gzip -6 %llu (ours/GNU %.4f)%s\n",
+                static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
+                static_cast<double>(oursSize) / static_cast<double>(gnuSize),
+                crossOk ? "" : "  OUTPUT DIFFERS FROM THE TREE");
+    if (::chdir("/") != 0) return 1;
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return crossOk ? 0 : 1;
+}
