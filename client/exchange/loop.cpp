@@ -13,6 +13,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/ifck_blocks.h"
 #include "client/exchange/main_window.h"
 #include "platform/core/files.h"
 
@@ -111,6 +112,13 @@ void PassoRicezione(Programma& p) {
     if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
+void PassoRispostaIFCK(Programma& p) {
+    auto& st = p.sessione;
+    st.bOrdineTrasmesso = true;
+    RxMorvenFCK(p, ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKOut));
+    if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
+}
+
 void Passo33(Programma& p) {
     auto& st = p.sessione;
     st.nPassoRipresa = 33;
@@ -187,12 +195,9 @@ void EseguiPasso(Programma& p) {
             }
             break;
         case 400:
-            TrasferimentoMancante(p, "TxMorvenFCK");
+            TxMorvenFCK(p, ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKIn), kBloccoIFCK, true, false);
             break;
-        case 401:
-            st.bOrdineTrasmesso = true;
-            TrasferimentoMancante(p, "RxMorvenFCK");
-            break;
+        case 401: PassoRispostaIFCK(p); break;
         case 500:
             TrasferimentoMancante(p, "ChiamaFTP");
             break;

@@ -75,28 +75,51 @@ void Link::Silence(const std::atomic<bool>& stopping) {
 
 namespace {
 
-// Takes one line (up to LF, without CR LF) from `pending`, reading more as needed.
-bool ReadLine(Link& link, std::string& pending, PeerRecord& record, std::string& line) {
+// Takes one unit from `pending` with `take` (true when one was complete), reading more as needed; `what`
+// names the unit in the errors.
+template <class Take>
+bool ReadUnit(Link& link, std::string& pending, PeerRecord& record, const char* what, Take take) {
     const auto deadline = std::chrono::steady_clock::now() + kExpectWait;
     while (true) {
-        const auto lf = pending.find('\n');
-        if (lf != std::string::npos) {
-            line = pending.substr(0, lf);
-            pending.erase(0, lf + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return true;
-        }
+        if (take()) return true;
         if (record.Stopping()) return false;
         if (std::chrono::steady_clock::now() > deadline) {
-            record.AddError("no line from the client in time (pending: \"" + pending + "\")");
+            record.AddError(std::string("no ") + what + " from the client in time (pending: \"" + pending + "\")");
             return false;
         }
         if (!link.Read(pending, 10)) {
-            if (pending.find('\n') != std::string::npos) continue;
-            record.AddError("client went away while a line was expected");
+            if (take()) return true;
+            record.AddError(std::string("client went away while a ") + what + " was expected");
             return false;
         }
     }
+}
+
+// One line (up to LF, without CR LF).
+bool ReadLine(Link& link, std::string& pending, PeerRecord& record, std::string& line) {
+    return ReadUnit(link, pending, record, "line", [&] {
+        const auto lf = pending.find('\n');
+        if (lf == std::string::npos) return false;
+        line = pending.substr(0, lf);
+        pending.erase(0, lf + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    });
+}
+
+// One frame: "AEIO" through the first "OIEA" after it, bytes before "AEIO" dropped, the CR LF after it
+// skipped (its payload may hold line ends).
+bool ReadBlock(Link& link, std::string& pending, PeerRecord& record, std::string& frame) {
+    return ReadUnit(link, pending, record, "frame", [&] {
+        const auto start = pending.find("AEIO");
+        const auto end = start == std::string::npos ? start : pending.find("OIEA", start + 4);
+        if (end == std::string::npos) return false;
+        frame = pending.substr(start, end + 4 - start);
+        std::size_t rest = end + 4;
+        while (rest < pending.size() && (pending[rest] == '\r' || pending[rest] == '\n')) ++rest;
+        pending.erase(0, rest);
+        return true;
+    });
 }
 
 bool Matches(const Step& step, const std::string& line) {
@@ -139,6 +162,20 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 }
                 if (payload.compare(0, step.text.size(), step.text) != 0) {
                     record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
+                    return;
+                }
+                break;
+            }
+            case Step::Kind::ExpectBlock: {
+                std::string frame, payload;
+                if (!ReadBlock(link, pending, record, frame)) return;
+                record.AddLine(frame);
+                if (!Unframe(frame, &payload)) {
+                    record.AddError("bad frame from the client: \"" + frame + "\"");
+                    return;
+                }
+                if (step.match != Step::Match::Any && payload != step.text) {
+                    record.AddError("frame payload \"" + payload + "\", expected \"" + step.text + "\"");
                     return;
                 }
                 break;

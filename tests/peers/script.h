@@ -21,6 +21,8 @@ struct Step {
         Reset,      // TCP: abort the connection (the client sees a reset); modem: drop the call without a word
         Silence,    // say nothing more: read and forget everything until the client goes away or the peer stops
         Hold,       // wait until the test calls Release() (or the peer stops), then go on
+        ExpectBlock,// read one frame up to its "OIEA" (its payload may hold line ends), skip the CR LF after
+                    // it; it must pass the frame check and its payload must equal `text` (Any: any payload)
     };
     enum class Match { Exact, Prefix, Contains, Any };
 
@@ -45,6 +47,8 @@ inline Step SendSplit(std::string bytes, std::size_t chunk) { return {Step::Kind
 inline Step CloseLine() { return {Step::Kind::Close, {}, Step::Match::Exact, 1}; }
 inline Step ResetLine() { return {Step::Kind::Reset, {}, Step::Match::Exact, 1}; }
 inline Step Silence() { return {Step::Kind::Silence, {}, Step::Match::Exact, 1}; }
+inline Step ExpectBlock(std::string payload) { return {Step::Kind::ExpectBlock, std::move(payload), Step::Match::Exact, 1}; }
+inline Step ExpectAnyBlock() { return {Step::Kind::ExpectBlock, {}, Step::Match::Any, 1}; }
 inline Step Hold() { return {Step::Kind::Hold, {}, Step::Match::Exact, 1}; }
 
 // How long an Expect waits for the client's line before the peer gives up the script (real time; the
