@@ -114,6 +114,10 @@ bool ReadBlock(Link& link, std::string& pending, PeerRecord& record, std::string
         const auto start = pending.find("AEIO");
         const auto end = start == std::string::npos ? start : pending.find("OIEA", start + 4);
         if (end == std::string::npos) return false;
+        // The client ends its frame line with CR LF; on a serial line those may still be on their way.
+        const auto attesa = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (pending.size() < end + 6 && std::chrono::steady_clock::now() < attesa && link.Read(pending, 10)) {
+        }
         frame = pending.substr(start, end + 4 - start);
         std::size_t rest = end + 4;
         while (rest < pending.size() && (pending[rest] == '\r' || pending[rest] == '\n')) ++rest;

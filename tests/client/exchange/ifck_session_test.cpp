@@ -42,14 +42,33 @@ struct Ricevuto {
 };
 Ricevuto Richiesta(const std::vector<std::string>& righe) {
     Ricevuto r;
+    int ultimo = 0;
     for (const auto& l : righe) {
         std::string payload;
         if (l.rfind("AEIO", 0) != 0 || !peers::Unframe(l, &payload)) continue;
         r.blocchi.push_back(payload);
         const int n = NumeroBlocco(payload);
-        if (n != 0 && n != 9999) r.file += payload.substr(4);
+        if (n != 0 && n != 9999 && n == ultimo + 1) {  // a block sent again counts once
+            ultimo = n;
+            r.file += payload.substr(4);
+        }
     }
     return r;
+}
+
+// One session over TCP against a wholesaler that plays `script`: what it received and the faults it saw.
+struct Grossista {
+    std::vector<std::string> righe, errori;
+    int connessioni = 0;
+};
+Grossista SessioneTcp(SessionHarness& h, const peers::Script& script, bool compMvn = true) {
+    peers::FakeWholesaler w({script});
+    LowPortRelay relay(w.Port());
+    h.UsaTcp();
+    h.Impostazioni(ImpostazioniTcp(relay.Port(), compMvn));
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    w.Stop();
+    return {w.Lines(), w.Errors(), w.Connections()};
 }
 
 struct Caso {
@@ -67,8 +86,8 @@ void Intera(peers::Script& s, const std::vector<std::string>& b) {
     for (const auto& x : b) BloccoInviato(s, x);
 }
 
-TEST(IfckSessionTest, AnswerFaultsOverTcp) {
-    const std::vector<Caso> casi = {
+const std::vector<Caso>& CasiRisposta() {
+    static const std::vector<Caso> casi = {
         {"whole answer", Intera, {5, 400, 401, 46, 999}, true, ""},
         {"bad sum is refused and sent again",
          [](peers::Script& s, const auto& b) {
@@ -120,56 +139,198 @@ TEST(IfckSessionTest, AnswerFaultsOverTcp) {
          },
          {5, 400, 401, 200}, false, ""},
     };
-    for (const Caso& c : casi) {
-        SCOPED_TRACE(c.nome);
-        SessionHarness h;
-        h.Ordine(FileOrdine(10));
-        peers::Script script;
-        // The request the client will write: built here the same way to know its blocks.
-        const std::size_t lunghezzaRichiesta = 123 + 10 * 103 + 8;
-        std::vector<std::string> richiesta = BlocchiFile(std::string(lunghezzaRichiesta, 'x'), kCodice, 'O');
-        script.push_back(peers::ExpectBlock(richiesta[0]));
-        script.push_back(peers::Send("SI0"));
-        for (std::size_t i = 1; i < richiesta.size(); ++i) {
-            script.push_back(i + 1 < richiesta.size() ? peers::ExpectAnyBlock() : peers::ExpectBlock(kFineTx));
-            script.push_back(peers::Send("SI" + std::to_string(NumeroBlocco(richiesta[i]))));
-        }
-        c.risposta(script, BlocchiFile(kRisposta, kCodice, 'O', kFineTx));
-        peers::FakeWholesaler w({script});
-        LowPortRelay relay(w.Port());
-        h.UsaTcp();
-        h.Impostazioni(ImpostazioniTcp(relay.Port()));
+    return casi;
+}
 
-        EXPECT_TRUE(SceltaChiamata(h.p, "01"));
-        w.Stop();
-        EXPECT_TRUE(w.Errors().empty()) << ::testing::PrintToString(w.Errors()) << h.LogSessione();
-        EXPECT_EQ(w.Connections(), 1);
-        EXPECT_EQ(h.Passi(), c.passi) << h.LogSessione() << h.LogFunzioni();
+struct AnswerFaultsOverTcp : ::testing::TestWithParam<std::size_t> {};
 
-        const Ricevuto r = Richiesta(w.Lines());
-        EXPECT_EQ(r.file, h.Leggi(kIn));
-        EXPECT_EQ(r.file.size(), lunghezzaRichiesta);
-        EXPECT_EQ(h.Esiste(kOut), c.rispostaScritta);
-        if (c.rispostaScritta) {
-            EXPECT_EQ(h.Leggi(kOut), kRisposta);
-        }
-        // The session marker goes only with a whole answer.
-        EXPECT_EQ(h.Esiste("abort.dat"), !c.rispostaScritta);
-        EXPECT_EQ(h.p.sessione.bMancantiRicevuti, c.rispostaScritta);
-        if (c.messaggio.empty()) {
-            EXPECT_TRUE(h.t.msgbox.calls.empty());
-        } else {
-            ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
-            EXPECT_EQ(h.t.msgbox.calls[0].prompt, c.messaggio);
-        }
-        if (c.rispostaScritta) {
-            EXPECT_NE(h.LogSessione().find(" <<< Trasmissione IFCK >>>\r\n"), std::string::npos);
-            EXPECT_NE(h.LogSessione().find(" <<< Ricezione IFCK  >>>\r\n"), std::string::npos);
-            EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione IFCK OK "), std::string::npos);
-            EXPECT_EQ(h.t.main.Text("nblocchi"), "2 di 2");
-            EXPECT_EQ(h.LogFunzioni(), "");
-        }
+TEST_P(AnswerFaultsOverTcp, Row) {
+    const Caso& c = CasiRisposta()[GetParam()];
+    SCOPED_TRACE(c.nome);
+    SessionHarness h;
+    h.Ordine(FileOrdine(10));
+    peers::Script script;
+    // The request the client will write: built here the same way to know its blocks.
+    const std::size_t lunghezzaRichiesta = 123 + 10 * 103 + 8;
+    std::vector<std::string> richiesta = BlocchiFile(std::string(lunghezzaRichiesta, 'x'), kCodice, 'O');
+    script.push_back(peers::ExpectBlock(richiesta[0]));
+    script.push_back(peers::Send("SI0"));
+    for (std::size_t i = 1; i < richiesta.size(); ++i) {
+        script.push_back(i + 1 < richiesta.size() ? peers::ExpectAnyBlock() : peers::ExpectBlock(kFineTx));
+        script.push_back(peers::Send("SI" + std::to_string(NumeroBlocco(richiesta[i]))));
     }
+    c.risposta(script, BlocchiFile(kRisposta, kCodice, 'O', kFineTx));
+    const Grossista w = SessioneTcp(h, script);
+    EXPECT_TRUE(w.errori.empty()) << ::testing::PrintToString(w.errori) << h.LogSessione();
+    EXPECT_EQ(w.connessioni, 1);
+    EXPECT_EQ(h.Passi(), c.passi) << h.LogSessione() << h.LogFunzioni();
+
+    const Ricevuto r = Richiesta(w.righe);
+    EXPECT_EQ(r.file, h.Leggi(kIn));
+    EXPECT_EQ(r.file.size(), lunghezzaRichiesta);
+    EXPECT_EQ(h.Esiste(kOut), c.rispostaScritta);
+    if (c.rispostaScritta) {
+        EXPECT_EQ(h.Leggi(kOut), kRisposta);
+    }
+    // The session marker goes only with a whole answer.
+    EXPECT_EQ(h.Esiste("abort.dat"), !c.rispostaScritta);
+    EXPECT_EQ(h.p.sessione.bMancantiRicevuti, c.rispostaScritta);
+    if (c.messaggio.empty()) {
+        EXPECT_TRUE(h.t.msgbox.calls.empty());
+    } else {
+        ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
+        EXPECT_EQ(h.t.msgbox.calls[0].prompt, c.messaggio);
+    }
+    if (c.rispostaScritta) {
+        EXPECT_NE(h.LogSessione().find(" <<< Trasmissione IFCK >>>\r\n"), std::string::npos);
+        EXPECT_NE(h.LogSessione().find(" <<< Ricezione IFCK  >>>\r\n"), std::string::npos);
+        EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione IFCK OK "), std::string::npos);
+        EXPECT_EQ(h.t.main.Text("nblocchi"), "2 di 2");
+        EXPECT_EQ(h.LogFunzioni(), "");
+    }
+}
+
+struct CasoRichiesta {
+    const char* nome;
+    bool compMvn;
+    const char* file;  // the request file the management software left (with compMvn false); null for none
+    // The wholesaler's part while the request comes in.
+    std::function<void(peers::Script&, const std::vector<std::string>& richiesta)> richiesta;
+    std::string risposta;  // the answer it sends afterwards
+};
+
+std::string Richiesta2048() {
+    std::string f = "T2005001020CLI00100\r\n";
+    while (f.size() < 2048) f += PadRight("P" + std::to_string(f.size()), 18) + "\r\n";
+    return f.substr(0, 2048);
+}
+
+const std::vector<CasoRichiesta>& CasiRichiesta() {
+    static const std::string f2048 = Richiesta2048();
+    static const std::vector<CasoRichiesta> casi = {
+        {"non-SI reply sends the block again", false, f2048.c_str(),
+         [](peers::Script& s, const auto& b) {
+             BlocchiAccettati(s, {b[0]});
+             s.push_back(peers::ExpectBlock(b[1]));
+             s.push_back(peers::Send("NO0"));
+             BlocchiAccettati(s, {b[1], b[2], b[3], b[4]});
+         },
+         kRisposta},
+        {"stale acknowledgement is skipped", false, f2048.c_str(),
+         [](peers::Script& s, const auto& b) {
+             BlocchiAccettati(s, {b[0], b[1]});
+             s.push_back(peers::ExpectBlock(b[2]));
+             s.push_back(peers::Send("SI1"));
+             s.push_back(peers::Send("SI2"));
+             BlocchiAccettati(s, {b[3], b[4]});
+         },
+         kRisposta},
+        {"2048 bytes: two full blocks and an empty third", false, f2048.c_str(),
+         [](peers::Script& s, const auto& b) {
+             ASSERT_EQ(b.size(), 5u);
+             EXPECT_EQ(b[3], "0003");
+             BlocchiAccettati(s, b);
+         },
+         kRisposta},
+        {"missing request: header of no blocks, then the end", false, nullptr,
+         [](peers::Script& s, const auto&) {
+             BlocchiAccettati(s, {"00000000MORVEN2006" + kCodice + " NN" + std::string(13, '*'), kFineTx});
+         },
+         kRisposta},
+        {"answer data holding the end mark", false, f2048.c_str(), BlocchiAccettati,
+         "T2005001\r\nAnota: xxOIEAyy fine\r\nZ\r\n"},
+    };
+    return casi;
+}
+
+struct RequestFaultsOverTcp : ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(RequestFaultsOverTcp, Row) {
+    const CasoRichiesta& c = CasiRichiesta()[GetParam()];
+    SCOPED_TRACE(c.nome);
+    SessionHarness h;
+    if (c.file) h.Scrivi(kIn, c.file);
+    peers::Script script;
+    c.richiesta(script, BlocchiFile(c.file ? c.file : "", kCodice, 'O'));
+    Intera(script, BlocchiFile(c.risposta, kCodice, 'O'));
+    const Grossista w = SessioneTcp(h, script, c.compMvn);
+    EXPECT_TRUE(w.errori.empty()) << ::testing::PrintToString(w.errori) << h.LogSessione();
+    EXPECT_EQ(h.Passi(), (std::vector<int>{5, 400, 401, 46, 999})) << h.LogSessione() << h.LogFunzioni();
+    EXPECT_EQ(Richiesta(w.righe).file, c.file ? c.file : "");
+    EXPECT_EQ(h.Leggi(kOut), c.risposta);
+    EXPECT_FALSE(h.Esiste("abort.dat"));
+    EXPECT_TRUE(h.t.msgbox.calls.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(IfckSession, AnswerFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRisposta().size()));
+INSTANTIATE_TEST_SUITE_P(IfckSession, RequestFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRichiesta().size()));
+
+TEST(IfckSessionTest, HeaderAnswerMayShowTheWholesalersPage) {
+    for (const auto& [risposta, pagina] : std::vector<std::pair<std::string, std::string>>{
+             {"SI0 http://grossista.test/ordine?n=7", "http://grossista.test/ordine?n=7&mini=1"},
+             {"SI0 javascript:alert(1)", ""}}) {
+        SCOPED_TRACE(risposta);
+        SessionHarness h;
+        const std::string file = Richiesta2048();
+        h.Scrivi(kIn, file);
+        const auto b = BlocchiFile(file, kCodice, 'O');
+        peers::Script script{peers::ExpectBlock(b[0]), peers::Send(risposta)};
+        BlocchiAccettati(script, {b[1], b[2], b[3], b[4]});
+        Intera(script, BlocchiFile(kRisposta, kCodice, 'O'));
+        const Grossista w = SessioneTcp(h, script, false);
+        EXPECT_TRUE(w.errori.empty()) << ::testing::PrintToString(w.errori);
+        const auto& nav = h.t.main.navigations;
+        const bool mostrata = std::any_of(nav.begin(), nav.end(), [&](const auto& n) { return n.second == pagina; });
+        EXPECT_EQ(mostrata, !pagina.empty());
+        EXPECT_EQ(h.Leggi(kOut), kRisposta);
+    }
+}
+
+// A wholesaler that takes the header and then says nothing: the sender's block limit ends the attempt, and
+// the calls that follow (closed at once) end the session with its message.
+TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
+    SessionHarness h;
+    const std::string file = Richiesta2048();
+    h.Scrivi(kIn, file);
+    const auto b = BlocchiFile(file, kCodice, 'O');
+    const Grossista w = SessioneTcp(h, {peers::ExpectBlock(b[0]), peers::Silence()}, false);
+    EXPECT_TRUE(w.errori.empty()) << ::testing::PrintToString(w.errori);
+    EXPECT_NE(h.p.sessione.sTracciaEventi.find(" T.O. TxMorvenFCK [1]"), std::string::npos);
+    EXPECT_EQ(Richiesta(w.righe).blocchi, std::vector<std::string>{b[0]});
+    EXPECT_FALSE(h.Esiste(kOut));
+    EXPECT_TRUE(h.Esiste("abort.dat"));
+    ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
+    EXPECT_EQ(h.t.end.calls, 1);
+}
+
+TEST(IfckSessionTest, OrderOverTheModemEmulator) {
+    SessionHarness h;
+    h.Ordine(FileOrdine(3));
+    peers::Script script{peers::ExpectAnyBlock(), peers::Send("SI0"), peers::ExpectAnyBlock(), peers::Send("SI1"),
+                         peers::ExpectBlock(kFineTx), peers::Send("SI9999"), peers::Hold()};
+    Intera(script, BlocchiFile(kRisposta, kCodice, 'O'));
+    peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
+    h.UsaModem(modem.DevicePath());
+    // The wholesaler answers once the client has drained its line at the start of the answer.
+    h.Dopo(401, 6000, [&] { modem.Release(); });
+    auto righe = Comuni(true);
+    righe.push_back(Riga("Mode", "NORMALE"));
+    righe.push_back(Riga("Phone 1", "0212345"));
+    h.Impostazioni(righe);
+
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(modem.WaitCalls(1));
+    EXPECT_TRUE(modem.Errors().empty()) << ::testing::PrintToString(modem.Errors()) << h.LogSessione();
+    EXPECT_EQ(h.Passi(), (std::vector<int>{3, 5, 400, 401, 46, 999})) << h.LogSessione();
+    const Ricevuto r = Richiesta(modem.Lines());
+    ASSERT_EQ(r.blocchi.size(), 3u);
+    EXPECT_EQ(r.blocchi[0], "00000001MORVEN2006" + kCodice + " ON" + std::string(13, '*'));
+    EXPECT_EQ(r.file, h.Leggi(kIn));
+    EXPECT_EQ(h.Leggi(kOut), kRisposta);
+    EXPECT_FALSE(h.Esiste("abort.dat"));
+    EXPECT_EQ(h.t.end.calls, 1);
+    EXPECT_EQ(h.LogFunzioni(), "");
 }
 
 }  // namespace
