@@ -313,7 +313,7 @@ TEST(IfckSessionTest, OrderOverTheModemEmulator) {
     peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
     h.UsaModem(modem.DevicePath());
     // The wholesaler answers once the client has drained its line at the start of the answer.
-    h.Dopo(401, 6000, [&] { modem.Release(); });
+    h.Dopo(401, 12000, [&] { modem.Release(); });
     auto righe = Comuni(true);
     righe.push_back(Riga("Mode", "NORMALE"));
     righe.push_back(Riga("Phone 1", "0212345"));
