@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "client/engine/programma.h"
+#include "tests/client/engine/engine_test_support.h"
 
 namespace morven {
 namespace {
@@ -59,6 +60,20 @@ TEST(IfckBlocks, SessionLimitEstimateOfASlowAnswer) {
         {0, 5, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(StimaTempoMassimo(c.blocco, c.totale), c.stima) << c.blocco << " " << c.totale;
+}
+
+// A request that cannot be numbered (more data blocks than the end block leaves) ends the transfer at step 3
+// with its reason in the function log; nothing goes on the line and the step is not run again as it was.
+TEST(IfckBlocks, UnexpectedErrorEndsAtStepThree) {
+    testing::EngineFixture f;
+    f.p.impostazioni.bModoInternet = true;
+    f.p.sessione.nPassoSessione = 400;
+    f.Write("IFCK02_IN_MORVEN.DAT", std::string(9998, 'x'));
+    EXPECT_FALSE(TxMorvenFCK(f.p, f.dir / "IFCK02_IN_MORVEN.DAT", 1, false, false));
+    EXPECT_EQ(f.p.sessione.nPassoSessione, 3);
+    EXPECT_NE(f.FunctionLog().find("TxMorvenFCK :File richiesta di 9998 byte: oltre 9998 blocchi"), std::string::npos)
+        << f.FunctionLog();
+    EXPECT_TRUE(f.t.socket.sent.empty());
 }
 
 }  // namespace
