@@ -265,6 +265,48 @@ TEST_P(RequestFaultsOverTcp, Row) {
 INSTANTIATE_TEST_SUITE_P(IfckSession, AnswerFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRisposta().size()));
 INSTANTIATE_TEST_SUITE_P(IfckSession, RequestFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRichiesta().size()));
 
+// The step after a whole answer, by the kind of the request (read from the management software's own file)
+// and by whether the wholesaler's end block announces news ("SI-NOT").
+struct Seguito {
+    const char* tipo;
+    bool notizie;
+    int passo;
+};
+struct StepAfterTheAnswer : ::testing::TestWithParam<Seguito> {};
+
+TEST_P(StepAfterTheAnswer, Row) {
+    const Seguito& c = GetParam();
+    SessionHarness h;
+    const std::string nome = std::string("IFCK") + c.tipo + "_IN_MORVEN.DAT";
+    const std::string file = "T2005001" + std::string(c.tipo) + "000012345\r\nZ\r\n";
+    h.Scrivi(nome, file);
+    peers::Script script;
+    const char lettera = std::string(c.tipo) == "01" ? 'D' : std::string(c.tipo) == "03" ? 'F' : 'O';
+    BlocchiAccettati(script, BlocchiFile(file, kCodice, lettera));
+    Intera(script, BlocchiFile("T2005001\r\nZ\r\n", kCodice, 'O', c.notizie ? kFineTx + "SI-NOT" : kFineTx));
+    peers::FakeWholesaler w({script});
+    LowPortRelay relay(w.Port());
+    h.UsaTcp();
+    auto righe = ImpostazioniTcp(relay.Port(), false);
+    if (std::string(c.tipo) == "03") righe.push_back(Riga("RichDocs", "YES"));
+    if (std::string(c.tipo) == "01")
+        std::replace(righe.begin(), righe.end(), Riga("Interface", "DESCRIZ-MAN"), Riga("Interface", "DISPONIBILITA'"));
+    h.Impostazioni(righe);
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    w.Stop();
+    EXPECT_TRUE(w.Errors().empty()) << ::testing::PrintToString(w.Errors()) << h.LogSessione();
+    const auto passi = h.Passi();
+    ASSERT_GE(passi.size(), 4u) << h.LogSessione();
+    EXPECT_EQ(passi[2], 401);
+    EXPECT_EQ(passi[3], c.passo);
+    EXPECT_TRUE(h.p.sessione.bMancantiRicevuti);
+}
+
+INSTANTIATE_TEST_SUITE_P(IfckSession, StepAfterTheAnswer,
+                         ::testing::Values(Seguito{"01", false, 46}, Seguito{"01", true, 46}, Seguito{"02", false, 46},
+                                           Seguito{"02", true, 33}, Seguito{"03", false, 45},
+                                           Seguito{"03", true, 33}));
+
 TEST(IfckSessionTest, HeaderAnswerMayShowTheWholesalersPage) {
     for (const auto& [risposta, pagina] : std::vector<std::pair<std::string, std::string>>{
              {"SI0 http://grossista.test/ordine?n=7", "http://grossista.test/ordine?n=7&mini=1"},
