@@ -3,14 +3,13 @@
 // in numbered blocks, the answer lands beside it, and the program ends by itself with MorvenClient.end.
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "tests/client/app/run_client.h"
 #include "tests/client/exchange/ifck_session_scripts.h"
 #include "tests/client/exchange/low_port_relay.h"
 #include "tests/peers/peers.h"
 #include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace morven {
 namespace {
@@ -42,19 +41,8 @@ TEST(EndToEnd, IfckBatchRunSendsItsRequestInBlocksAndEnds) {
     ReplaceFileAtomically(app / "MvnConn01.par", impostazioni);
     ReplaceFileAtomically(app / "IFCK01_IN_GEST.DAT", richiesta);
 
-    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    setenv("MORVEN_CLOCK_SCALE", "20", 1);
-    ProcessOptions o;
-    o.wait = true;
-    o.timeoutMs = 60000;
-    const ProcessResult r = StartProcess(
-        {std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/FILEIN:IFCK01_IN_GEST.DAT", "/BLKRUN:01"}, o);
-    unsetenv("MORVEN_APPDIR");
-    unsetenv("MORVEN_COM_REGISTRY");
-    unsetenv("MORVEN_CLOCK_SCALE");
+    const ProcessResult r = morven::testing::EseguiMorvenClient(
+        app.path(), {"/FILEIN:IFCK01_IN_GEST.DAT", "/BLKRUN:01"}, 20, 60000);
     grossista.Stop();
     ASSERT_TRUE(r.started) << r.error;
     EXPECT_TRUE(r.exited);
