@@ -3,7 +3,9 @@
 // memory and from an application folder of their own. Nothing may crash, and every display keeps its shape:
 // one text and one colour per column in every row, unique row and node keys, rows sorted as the list says,
 // columns at least as wide as their texts, tree parents before their children, at most kMaxOfferteProdotto
-// offers per product, field readers that give only what they promise, log lines "Name :description".
+// offers per product, field readers that give only what they promise, log lines "Name :description"; the
+// offer dialog's texts fill its own fields and grid cells and no others, its quantity box takes only 0-9999,
+// and the LCD painter draws only inside the cells its area has room for.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -19,10 +21,13 @@
 #include <vector>
 
 #include "fuzz/client_sandbox.h"
+#include "client/exchange/answer_conversion.h"
 #include "client/exchange/answer_documents.h"
 #include "client/exchange/answer_file.h"
 #include "client/exchange/answer_helpers.h"
 #include "client/exchange/answer_lists.h"
+#include "client/exchange/lcd_geometry.h"
+#include "client/exchange/offer_detail.h"
 
 namespace fs = std::filesystem;
 
@@ -82,6 +87,34 @@ void Resort(morven::ModelloLista m, std::size_t colonne, std::size_t colonna) {
     CheckList(m, colonne);
 }
 
+// Every field and cell of the dialog, and nothing else; a filled grid column per kept offer, each filled cell
+// ending with one blank.
+void CheckOfferta(const morven::TestiDettaglioOfferta& t, std::size_t offerte) {
+    Check(t.size() == morven::kCampiProdottoOfferta.size() + morven::kCampiFondoOfferta.size() +
+                          morven::kRigheGrigliaOfferta.size() * morven::kColonneGrigliaOfferta);
+    for (std::string_view c : morven::kCampiFondoOfferta) Check(t.at(std::string(c)).empty());
+    for (std::string_view r : morven::kRigheGrigliaOfferta) {
+        for (int i = 0; i < morven::kColonneGrigliaOfferta; ++i) {
+            const std::string& cella = t.at(std::string(r) + "(" + std::to_string(i) + ")");
+            const bool piena = static_cast<std::size_t>(i) < offerte && r != "LblQtaMaxAssegnabile";
+            Check(piena ? (!cella.empty() && cella.back() == ' ') : cella.empty());
+        }
+    }
+}
+
+// The glyph lines of a line of text stay near the cells that start left of the area's edge (the diagonals of
+// a cell lower than the glyphs' fixed offsets reach a few pixels past it), however long the text.
+void CheckLcd(std::string_view testo, int altezza) {
+    const morven::CellaLCD k = morven::CellaPerAltezza(altezza);
+    constexpr int kLarghezza = 400;
+    const auto linee = morven::LineeDidascalia(testo, k, kLarghezza);
+    Check(linee.size() <= 40u * static_cast<std::size_t>(kLarghezza / std::max(1, k.larghezza - 2) + 1));
+    for (const morven::LineaLCD& l : linee) {
+        for (float x : {l.x1, l.x2}) Check(x > -10 && x < kLarghezza + k.larghezza + 5);
+        for (float y : {l.y1, l.y2}) Check(y > -10 && y < k.y + k.altezza + 8);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -109,6 +142,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Records and fields, line by line.
     const std::vector<std::string> linee = morven::DividiRighe(dati);
+
+    // The conversion into the older work files: every product line has its file's width, whatever the
+    // answer holds, and the 2006 copy is the header and the further lines unchanged.
+    if (!linee.empty()) {
+        const std::string testata = morven::TestataConversione(linee.front());
+        Check(testata.size() >= 22 || testata.size() == linee.front().size() + 9);
+        const std::vector<std::string> resto(linee.begin() + 1, linee.end());
+        for (const bool disponibilita : {false, true}) {
+            const morven::FileConvertiti f = morven::ConvertiRighe(testata, resto, disponibilita);
+            const auto larghezze = [](const std::string& file, std::size_t saltate, std::size_t larghezza) {
+                std::size_t n = 0;
+                for (const auto& l : morven::DividiRighe(file))
+                    if (n++ >= saltate) Check(l.size() == larghezza);
+            };
+            larghezze(f.rst, 0, 13);
+            larghezze(f.man, 1, 42);
+            larghezze(f.ma1, 1, 62);
+            std::string copia = testata + "\r\n";
+            for (const auto& l : resto) copia += l + "\r\n";
+            Check(f.man2006 == copia);
+            Check(f.msgrx.size() <= 232);
+        }
+    }
     for (const auto& l : linee) Check(l.find_first_of("\r\n") == std::string::npos);
     for (std::size_t i = 0; i < linee.size(); ++i) {
         const std::string_view riga = linee[i];
@@ -138,7 +194,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (i >= 1 && i <= kRigheProdotto) {
             const auto p = morven::LeggiProdottoDisponibilita(linee, morven::Colonne(riga, 2, 14), log, "ImpostaForm");
             Check(p.offerte.size() <= morven::kMaxOfferteProdotto);
+            CheckOfferta(morven::TestiDettaglio(linee, morven::Colonne(riga, 2, 14), log), p.offerte.size());
         }
+        const int q = morven::LeggiQtaRichiesta(riga.substr(0, 8));
+        Check(q >= -1 && q <= morven::kQtaMassimaOfferta);
+        CheckLcd(riga, static_cast<int>(i % 80));
     }
 
     // From an application folder: the IFCK answer, the 2003 work files and the message files.

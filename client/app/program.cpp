@@ -1,6 +1,7 @@
 #include "client/app/program.h"
 
 #include "client/engine/connection.h"
+#include "client/engine/ftp_device.h"
 #include "client/engine/ugtactx_control.h"
 
 #include "client/engine/helpers.h"
@@ -11,6 +12,7 @@
 #include "client/exchange/call_driver.h"
 #include "client/exchange/line_events.h"
 #include "client/exchange/loop.h"
+#include "client/windows/frm_dettaglio_offerta.h"
 #include "platform/core/clock.h"
 
 #include <QCoreApplication>
@@ -50,6 +52,8 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     socket = &p.Possiedi(std::make_unique<DeviceTcpSocket>(*pompa));
     o.oWinsock = socket;
     o.oRas = &p.Possiedi(std::make_unique<PppDialUp>());
+    // The FTP control Ftp1: its transfers keep the window's events turning.
+    o.oInet = &p.Possiedi(std::make_unique<DeviceFtpClient>(*pompa));
     // The unpacking control of the news archives, created through the component registry (the build's
     // library is registered there when the class is missing); a failure is logged and the sessions run
     // without news unpacking.
@@ -71,15 +75,28 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
         if (!chiamata && q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
         return fatta;
     };
-    // The settings window is not part of this program yet: a configuration-only run would have nothing to
-    // show and would wait for ever, so it ends at once.
+    // The settings window of the selected slot: modal from the menu; alone in a configuration-only run, which
+    // ends with it (without a display, after saving its picture when asked to).
     c.MostraImpostazioni = [this](bool modale) {
-        ScriviLogFunzione(p, "FrmImpostazioni :finestra non disponibile");
-        if (!modale) TerminaProgramma(p);
+        MostraFrmImpostazioni(p, *finestra, impostazioni, modale);
+        if (!modale && !fileSchermata.empty()) SalvaSchermataImpostazioniEFine();
     };
+
+    // The offer detail of an availability row, the information window and the browser window.
+    c.DettaglioOfferta = [this](const std::string& codice, const std::string& file, int quantita) {
+        return MostraDettaglioOfferta(p, finestra.get(), codice, file, quantita);
+    };
+    c.MostraInformazioni = [this](const std::string& testo) {
+        if (!informazioni) informazioni = std::make_unique<FrmSplash>(p);
+        informazioni->ScriviMessaggio(testo, 0);
+        informazioni->show();
+    };
+    c.MostraPagina = [this](const std::string& indirizzo) { browser->MostraPagina(indirizzo); };
 
     debug = std::make_unique<FrmDebug>();
     o.oFrmDebug = &debug->Vista();
+    browser = std::make_unique<FrmBrowser>(p);
+    o.oFrmBrowser = &browser->Vista();
     finestra = std::make_unique<FrmMorven>(p, std::move(c));
     o.oFrmMorven = &finestra->Vista();
 
@@ -88,6 +105,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     fine->primaDiUscire = [this] {
         if (seriale && seriale->PortOpen()) seriale->SetPortOpen(false);
         if (socket && socket->State() != TcpSocket::sckClosed) socket->Close();
+        if (p.oggetti.oInet) p.oggetti.oInet->Reset();
     };
 }
 
@@ -98,7 +116,17 @@ void ProgrammaMorven::SalvaSchermataEFine() {
     if (!p.sessione.bProgrammaTerminato) TerminaProgramma(p);
 }
 
+void ProgrammaMorven::SalvaSchermataImpostazioniEFine() {
+    WaitMilliseconds(p, 300);
+    impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    impostazioni->Eventi().CmdEsci_Click();  // nothing changed: the run ends
+}
+
 ProgrammaMorven::~ProgrammaMorven() {
+    impostazioni.reset();
+    p.oggetti.oFrmBrowser = nullptr;
+    informazioni.reset();
+    browser.reset();
     finestra.reset();
     debug.reset();
 }

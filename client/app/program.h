@@ -3,7 +3,10 @@
 #pragma once
 
 #include "client/engine/programma.h"
+#include "client/windows/frm_browser.h"
+#include "client/windows/frm_impostazioni.h"
 #include "client/windows/frm_morven.h"
+#include "client/windows/frm_splash.h"
 #include "client/windows/qt_ports.h"
 
 #include <functional>
@@ -30,9 +33,13 @@ struct ProgrammaMorven {
     DeviceTcpSocket* socket = nullptr;
     std::unique_ptr<FrmDebug> debug;
     std::unique_ptr<FrmMorven> finestra;
+    std::unique_ptr<FrmImpostazioni> impostazioni;
+    std::unique_ptr<FrmBrowser> browser;  // frmbrowser: made at start, shown on demand
+    std::unique_ptr<FrmSplash> informazioni;  // frmSplash: made when first asked for
 
     // Saves a picture of the main window (PNG) after every session when not empty, then ends the program:
-    // how a run without a display shows what the window looked like.
+    // how a run without a display shows what the window looked like. A configuration-only run saves the
+    // settings window's picture instead, as it opens.
     std::string fileSchermata;
 
     // The call driver the main window's Timer1 runs.
@@ -40,6 +47,7 @@ struct ProgrammaMorven {
 
 private:
     void SalvaSchermataEFine();
+    void SalvaSchermataImpostazioniEFine();
 };
 
 // The program's argument text: the arguments joined by one blank.

@@ -153,15 +153,6 @@ void Connesso(Programma& p) {
     if (imp.bModeIFCK) st.nPassoSessione = 400;
 }
 
-// The "Collegamento Impossibile" box: owned by the main window when no answer display is set, else plain.
-void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {
-    const auto& imp = p.impostazioni;
-    if (!imp.bDispOrdine[0] && !imp.bDispOrdine[2])
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
-    else
-        p.MsgBox().MsgBox("Collegamento Impossibile", 16, titoloPlain, nullptr);
-}
-
 void ConfiguraPorta(Programma& p) {
     auto& port = p.MSComm();
     const auto& imp = p.impostazioni;
@@ -176,8 +167,13 @@ void ConfiguraPorta(Programma& p) {
     port.NullDiscard = false;
     port.OutBufferSize = 2048;
     port.CommPort = imp.nCommPort;
-    // After a fall-back from TCP the speed text was emptied by the connect step: the port keeps 57600.
-    port.Settings = (imp.sSpeedComm.empty() ? std::string("57600") : imp.sSpeedComm) + "," + imp.sSettings;
+    // sSpeedComm holds the configured speed until a call stores its connect speed there (emptied by the
+    // connect step, "NET  " after a TCP call): a modem fall-back after TCP calls gets the slot's own speed.
+    const bool velocita = !imp.sSpeedComm.empty() &&
+                          imp.sSpeedComm.find_first_not_of("0123456789") == std::string::npos;
+    std::string speed = velocita ? imp.sSpeedComm : imp.sSpeedCommPorta;
+    if (speed.empty()) speed = "57600";
+    port.Settings = speed + "," + imp.sSettings;
 }
 
 constexpr int kTentativiModem = 6;

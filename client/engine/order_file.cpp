@@ -21,20 +21,7 @@ constexpr int kUltimoIndice = 500;  // aRecordOrdine holds indices 0 to 500
 std::vector<std::string> LeggiRighe(const std::string& path) {
     std::string dati;
     if (!FileExists(path) || !ReadWholeFile(path, dati)) SollevaErrore(kErrFileNonTrovato);
-    std::vector<std::string> righe;
-    std::string riga;
-    for (std::size_t i = 0; i < dati.size(); ++i) {
-        const char c = dati[i];
-        if (c == '\r' || c == '\n') {
-            righe.push_back(riga);
-            riga.clear();
-            if (c == '\r' && i + 1 < dati.size() && dati[i + 1] == '\n') ++i;
-        } else {
-            riga.push_back(c);
-        }
-    }
-    if (!riga.empty()) righe.push_back(riga);
-    return righe;
+    return SplitLines(dati);
 }
 
 void Scrivi(const std::string& path, const std::string& testo) {

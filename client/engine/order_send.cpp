@@ -66,7 +66,9 @@ bool FuoriTempo(Programma& p) {
     }
 }
 
-void MostraIndirizzo(Programma& p, const std::string& risposta) {
+}  // namespace
+
+void MostraIndirizzoRisposta(Programma& p, const std::string& risposta) {
     const std::string url = IndirizzoDaRisposta(risposta);
     if (url.empty()) {
         ScriviLog(p, p.percorsi.sFileLogSessione, true, "Indirizzo non valido ignorato");
@@ -75,8 +77,6 @@ void MostraIndirizzo(Programma& p, const std::string& risposta) {
     p.percorsi.sUltimoUrl = url;
     p.FrmMorven().Navigate("WebBrowser1", url);
 }
-
-}  // namespace
 
 std::string IndirizzoDaRisposta(const std::string& risposta) {
     const auto at = risposta.find("SI");
@@ -126,7 +126,7 @@ bool TxLORQ(Programma& p) {
                 return false;
             }
             if (Contiene(st.sStatoLinea, "SI")) {
-                if (indice == 0 && imp.bDispBrowser) MostraIndirizzo(p, st.sStatoLinea);
+                if (indice == 0 && imp.bDispBrowser) MostraIndirizzoRisposta(p, st.sStatoLinea);
                 StatoTrasferimento(p, "Trasmissione Ordine", st.nUltimoRecord, indice);
                 st.nInizioTrasferimento = SecondiSessione(p);
                 ++indice;

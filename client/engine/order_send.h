@@ -15,6 +15,8 @@ bool TxComproject(Programma& p);
 // The address that follows "SI" and two more characters in the answer to the header, when it is a web
 // address (http or https); empty otherwise, so nothing else is ever shown or run.
 std::string IndirizzoDaRisposta(const std::string& risposta);
+// Shows that address in the main window's browser; anything else is logged and ignored.
+void MostraIndirizzoRisposta(Programma& p, const std::string& risposta);
 
 // Shows a transfer's status with the session phase's remaining and elapsed time as counters.
 void StatoTrasferimento(Programma& p, const std::string& testo, int nMax, int nValore);

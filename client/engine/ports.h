@@ -218,13 +218,20 @@ public:
     std::string Password;
     int TimeoutSeconds = 600;
     bool Passive = true;
-    // Every command and reply, with two texts (for the session log's "FTP:" lines).
+    bool Binary = true;         // image type: files travel byte for byte
+    std::int64_t RestartOffset = 0;  // uploads start at this byte of the local file
+    std::int64_t MaxDownloadBytes = 0;  // a longer remote file is refused (0: no limit)
+    // Every command and reply, with two texts (for the session log's "FTP:" lines); the password of a
+    // "PASS" command is never handed out.
     std::function<void(const std::string&, const std::string&)> CommandTrace;
 
     virtual void Reset() = 0;  // close or reset the connection
     virtual int Connect() = 0;
     virtual int Upload(const std::string& remoteName, const std::string& localPath) = 0;
+    // Replaces the local file only with a whole remote file; a failure leaves no file behind.
     virtual int Download(const std::string& remoteName, const std::string& localPath) = 0;
+    // What went wrong in the last call that failed (for the function log).
+    virtual std::string LastError() const { return {}; }
 };
 
 // The decompression control, driven by property writes; writing "ActionGT" runs the action and ErrorCode()

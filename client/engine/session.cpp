@@ -1,6 +1,7 @@
 #include "client/engine/session.h"
 
 #include "client/engine/logs.h"
+#include "client/engine/message_box.h"
 #include "client/engine/programma.h"
 
 namespace morven {
@@ -15,5 +16,15 @@ void TrasferimentoMancante(Programma& p, std::string_view nome) {
 }
 
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }
+
+void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {
+    const auto& imp = p.impostazioni;
+    if (!p.percorsi.sFileLogSessione.empty())
+        ScriviLog(p, p.percorsi.sFileLogSessione, true, "Collegamento Impossibile");
+    if (!imp.bDispOrdine[0] && !imp.bDispOrdine[2])
+        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
+    else
+        p.MsgBox().MsgBox("Collegamento Impossibile", 16, titoloPlain, nullptr);
+}
 
 }  // namespace morven

@@ -22,4 +22,9 @@ void TrasferimentoMancante(Programma& p, std::string_view nome);
 // "Connessione con " & sConnect: the title of the session's messages.
 std::string TitoloConnessione(Programma& p);
 
+// The "Collegamento Impossibile" box: owned by the main window when no answer display is set, else a plain
+// box titled `titoloPlain`. The session log gets the same line first, so the outcome stays on record after a
+// box that closed itself.
+void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain);
+
 }  // namespace morven

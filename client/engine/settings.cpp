@@ -29,20 +29,6 @@ std::string Upper(std::string_view s) {
     return out;
 }
 
-std::vector<std::string> Righe(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::pair<std::string, std::string> DividiPercorso(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return {".", path};
@@ -71,7 +57,7 @@ void Resetta(Programma& p) {
     s.sCodiceCliente.clear();
     s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
     s.nCommPort = 1;
-    s.sSpeedComm = "57600";
+    s.sSpeedComm = s.sSpeedCommPorta = "57600";
     s.sSettings = "N,8,1";
     s.sModemSet = "AT&FE0V1&D2X1";
     s.nPorta = 1121;
@@ -80,6 +66,10 @@ void Resetta(Programma& p) {
     s.sInterfacciaFile = "ORDINE";
     s.bInterfacciaForzata = false;
     s.nTipoInterfaccia = 0;
+    // The Comproject framing belongs to the slot whose interface asks for it (or to the availability request
+    // the call driver turns into it), never to the next slot read in the same process.
+    s.bCPJ = s.bCPJAAAA = false;
+    s.sModoNonValido.clear();
     s.bCloseRas = false;
     s.bDispBrowser = s.bDispBrowserEsterno = false;
     s.bTcpDir = false;
@@ -93,7 +83,17 @@ void Resetta(Programma& p) {
     s.nFtpDelay = 10;
     s.nFtpRetry = 6;
     s.nStorico = 30;
-    p.opzioni.bDebug = false;
+    // The debug window asked for by /DEBUG is this run's wish and outlives every slot read.
+    p.opzioni.bDebug = p.opzioni.bDebugAvvio;
+}
+
+// The interface of the slot (the file's value, or availability for a /RICHDISP run) and its table row.
+void LeggiInterfaccia(Programma& p, const std::string& valore) {
+    auto& s = p.impostazioni;
+    s.sInterfacciaFile = Upper(Trim(valore));
+    s.bInterfacciaForzata = p.opzioni.bRichDisp;
+    s.sInterfaccia = p.opzioni.bRichDisp ? std::string(kDisponibilita) : s.sInterfacciaFile;
+    ApplicaInterfaccia(s, s.sInterfaccia);
 }
 
 // One key of the file and what its value does. A key is matched exactly, or (prefix) by its beginning.
@@ -164,8 +164,10 @@ const std::vector<Chiave>& Chiavi() {
                  s.bModoInternet = s.bModoMisto = true;
              } else if (m.find("FTP") != std::string::npos) {
                  s.bModoInternet = s.bModoFTP = true;
-             } else if (m != "NORMALE") {
-                 return false;  // all three stay off: the modem line
+             } else if (!m.empty() && m != "NORMALE") {
+                 // No line is guessed for a mode nobody knows (a misspelt INTERNET must not dial the modem).
+                 s.sModoNonValido = m;
+                 return false;
              }
              return true;
          }},
@@ -175,7 +177,7 @@ const std::vector<Chiave>& Chiavi() {
         Numero("COMMPORT", &S::nCommPort),
         {"SPEEDCOM", true,
          [](Programma& p, const std::string& v) {
-             p.impostazioni.sSpeedComm = Trim(v);
+             p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v);
              return true;
          }},
         {"SETTING", true,
@@ -192,11 +194,7 @@ const std::vector<Chiave>& Chiavi() {
         Flag("AUTOINCPOR", &S::bAutoIncPorta),
         {"INTERFACE", false,
          [](Programma& p, const std::string& v) {
-             auto& s = p.impostazioni;
-             s.sInterfacciaFile = Upper(Trim(v));
-             s.bInterfacciaForzata = p.opzioni.bRichDisp;
-             s.sInterfaccia = p.opzioni.bRichDisp ? std::string(kDisponibilita) : s.sInterfacciaFile;
-             ApplicaInterfaccia(s, s.sInterfaccia);
+             LeggiInterfaccia(p, v);
              return true;
          }},
         Testo("NOMERAS", &S::sNomeRas),
@@ -362,18 +360,23 @@ void ApplicaInterfaccia(ImpostazioniGrossista& s, std::string_view i) {
     }
 }
 
+std::optional<std::string> TrovaFileImpostazioni(const std::string& sFile, bool* nomeVecchio) {
+    if (nomeVecchio) *nomeVecchio = false;
+    if (auto trovato = TrovaFile(sFile)) return trovato;
+    // The older name of the same slot: only the file name changes.
+    const auto [folder, file] = DividiPercorso(sFile);
+    auto vecchio = TrovaFile(JoinPath(folder, SostituisciTutto(file, "MvnConn", "wlorq")));
+    if (vecchio && nomeVecchio) *nomeVecchio = true;
+    return vecchio;
+}
+
 bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
     Resetta(p);
-    std::string nome = sFile;
-    auto trovato = TrovaFile(sFile);
-    if (!trovato) {
-        // The older name of the same slot: only the file name changes.
-        const auto [folder, file] = DividiPercorso(sFile);
-        trovato = TrovaFile(JoinPath(folder, SostituisciTutto(file, "MvnConn", "wlorq")));
-        if (trovato) {
-            p.impostazioni.bCompMvn = true;
-            p.impostazioni.bModeIFCK = false;
-        }
+    bool vecchio = false;
+    const auto trovato = TrovaFileImpostazioni(sFile, &vecchio);
+    if (vecchio) {
+        p.impostazioni.bCompMvn = true;
+        p.impostazioni.bModeIFCK = false;
     }
     if (!trovato) {
         ScriviLogFunzione(p, "LeggiImpostazioni :" + DescrizioneErrore(kErrFileNonTrovato) + " " + sFile);
@@ -387,17 +390,21 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
     return EseguiProcedura(p, "LeggiImpostazioni", false, [&](bool& ok) {
         std::string testo;
         if (!ReadWholeFile(*trovato, testo)) SollevaErrore(kErrAccessoPercorso, {}, *trovato);
-        for (const std::string& riga : Righe(testo)) {
+        bool interfaccia = false;
+        for (const std::string& riga : SplitLines(testo)) {
             const auto colon = riga.find(':');
             if (colon == std::string::npos) continue;
             const std::string key = Upper(Trim(std::string_view(riga).substr(0, colon)));
             const Chiave* chiave = CercaChiave(key);
             if (!chiave) continue;
+            interfaccia = interfaccia || key == "INTERFACE";
             const std::string valore = riga.substr(colon + 1);
             if (!chiave->applica(p, valore)) {
                 ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + valore);
             }
         }
+        // A file without an Interface line is an order slot, the default interface, with its table row.
+        if (!interfaccia) LeggiInterfaccia(p, p.impostazioni.sInterfaccia);
         Deriva(p);
         ok = true;
     });
@@ -490,7 +497,7 @@ bool AggiornaImpostazioni(Programma& p) {
         }
         ImpostazioniGrossista& s = p.impostazioni;
         bool applica = false;
-        for (const std::string& riga : Righe(testo)) {
+        for (const std::string& riga : SplitLines(testo)) {
             const std::string tipo = Mid(riga, 1, 1);
             if (tipo == "T") {
                 // A blank code never names this client.

@@ -7,6 +7,7 @@
 // that is neither YES nor NO) is logged and leaves that field alone; the rest of the file is still read.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ struct ImpostazioniGrossista;
 // in a batch run, shown ("Errore di Trasmissione"); the caller then must not call with the fields left over
 // from another slot (in a batch run it ends the program).
 bool LeggiImpostazioni(Programma& p, const std::string& sFile);
+
+// The settings file LeggiImpostazioni reads for `sFile`: the stored file of that name in any case, else the
+// older name (MvnConn -> wlorq in the file name, `nomeVecchio` then true); nothing when neither exists.
+std::optional<std::string> TrovaFileImpostazioni(const std::string& sFile, bool* nomeVecchio = nullptr);
 
 // Writes the 45 lines of the settings, replacing the file atomically. False (logged) on failure.
 bool ScriviImpostazioni(Programma& p, const std::string& sFile);

@@ -10,6 +10,7 @@
 #include "client/engine/helpers.h"
 #include "client/engine/line_io.h"
 #include "client/engine/logs.h"
+#include "client/engine/mail_send.h"
 #include "client/engine/markers.h"
 #include "client/engine/order_file.h"
 #include "client/engine/order_send.h"
@@ -72,8 +73,6 @@ namespace morven {
 
 namespace {
 
-bool Contiene(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
-
 std::string Maiuscolo(std::string s) {
     for (auto& c : s)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -121,8 +120,25 @@ struct Risposta {
     }
 };
 
-// The checks at the top of every cycle. False when the transfer stops (the step is left).
 bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValore, bool accettato) {
+    return ControlliCicloRicezione(p, stato, nMax, nValore, accettato,
+                                   [](Programma& q) { return LeggiComm(q, q.sessione.nTimeOutRicezione); });
+}
+
+// After a failed statement: the phase limit still ends the transfer (step 3).
+bool FuoriTempo(Programma& p) {
+    auto& st = p.sessione;
+    if (SecondiSessione(p) - st.nInizioCollegamento <= st.nTimeMaxCorrente) return false;
+    st.nPassoSessione = 3;
+    return true;
+}
+
+void Log(Programma& p, const std::string& testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
+
+}  // namespace
+
+bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, int nValore, bool accettato,
+                             const std::function<std::string(Programma&)>& leggi) {
     auto& st = p.sessione;
     StatoTrasferimento(p, stato, nMax, nValore);
     if (st.bConnessioneChiusa) {
@@ -142,9 +158,8 @@ bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValor
         st.nInizioTrasferimento = now;  // before the first record only the phase limit counts
     }
     if (st.sRecordRicevuto.empty()) {
-        st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
-        if (Contiene(st.sStatoLinea, "NO CARRIER") || Contiene(st.sStatoLinea, "NOCARRIER") ||
-            Contiene(st.sStatoLinea, "bProceduraAbortita")) {
+        st.sStatoLinea = leggi(p);
+        if (LineaPersaPosta(st.sStatoLinea)) {
             // A line lost because the wholesaler closed the socket ends as the closed socket does at the top
             // of the cycle, whichever of the two noticed it first.
             p.Pump().process();
@@ -159,18 +174,6 @@ bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValor
     }
     return true;
 }
-
-// After a failed statement: the phase limit still ends the transfer (step 3).
-bool FuoriTempo(Programma& p) {
-    auto& st = p.sessione;
-    if (SecondiSessione(p) - st.nInizioCollegamento <= st.nTimeMaxCorrente) return false;
-    st.nPassoSessione = 3;
-    return true;
-}
-
-void Log(Programma& p, const std::string& testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
-
-}  // namespace
 
 bool RxLORQ(Programma& p) {
     auto& st = p.sessione;

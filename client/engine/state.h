@@ -74,6 +74,9 @@ struct ImpostazioniGrossista {
     std::array<std::string, 3> aTelefono{};  // numbers dialled in turn ("ANSWER": answer mode)
     int nCommPort = 1;
     std::string sSpeedComm = "57600";
+    // The serial speed the settings file gave. sSpeedComm receives the connect speed during a session ("NET  "
+    // after a TCP call): a modem fall-back in the same session configures the port with this one.
+    std::string sSpeedCommPorta = "57600";
     std::string sSettings = "N,8,1";
     std::string sModemSet = "AT&FE0V1&D2X1";
     std::string sModemReset;
@@ -123,11 +126,16 @@ struct ImpostazioniGrossista {
     // saves this value, so a switch of one run never ends up in the file.
     std::string sInterfacciaFile;
     bool bInterfacciaForzata = false;
+    // A "Mode" value the reader does not know (empty when the file's mode is one of NORMALE, INTERNET, MISTO,
+    // FTP or absent): no line is guessed for it, and the call driver refuses the call.
+    std::string sModoNonValido;
 };
 
 // What the command line and the options file set.
 struct OpzioniAvvio {
     bool bDebug = false;
+    // /DEBUG was given for this run: the settings reader, which clears bDebug, leaves it set then.
+    bool bDebugAvvio = false;
     bool bComponiNumero = true;
     bool bRitentaMancanti = false;
     bool bBlkRun = false;

@@ -96,22 +96,7 @@ ContenutoFile LeggiFileLimitato(const std::filesystem::path& file, std::uintmax_
     return out;
 }
 
-std::vector<std::string> DividiRighe(std::string_view dati) {
-    std::vector<std::string> righe;
-    std::size_t inizio = 0;
-    std::size_t i = 0;
-    while (i < dati.size()) {
-        const char c = dati[i];
-        if (c == '\r' || c == '\n') {
-            righe.emplace_back(dati.substr(inizio, i - inizio));
-            if (c == '\r' && i + 1 < dati.size() && dati[i + 1] == '\n') ++i;
-            inizio = i + 1;
-        }
-        ++i;
-    }
-    if (inizio < dati.size()) righe.emplace_back(dati.substr(inizio));
-    return righe;
-}
+std::vector<std::string> DividiRighe(std::string_view dati) { return SplitLines(dati); }
 
 std::optional<std::filesystem::path> CercaFile(const std::filesystem::path& cartella, std::string_view nome) {
     std::error_code ec;

@@ -44,12 +44,6 @@ std::string NomeLogSessione(const std::string& slot, const DateTime& t) {
 
 namespace {
 
-std::string SostituisciMvnConn(std::string path) {
-    for (std::size_t at = path.find("MvnConn"); at != std::string::npos; at = path.find("MvnConn", at + 5))
-        path.replace(at, 7, "wlorq");
-    return path;
-}
-
 void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string& pattern) {
     for (const auto& e : ListFolder(folder, pattern)) {
         if (e.kind != EntryKind::File) continue;
@@ -78,7 +72,7 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         perc.sFileImpostazioni = JoinPath(perc.sPathApp, "MvnConn" + slot + ".par");
         perc.sFileLogSessione = NomeLogSessione(slot, p.Orologio().Now());
         // No settings for the slot: no call with the values another slot left behind.
-        if (!FileExists(perc.sFileImpostazioni) && !FileExists(SostituisciMvnConn(perc.sFileImpostazioni))) {
+        if (!TrovaFileImpostazioni(perc.sFileImpostazioni)) {
             p.MsgBox().MsgBox("Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione "
                               "occorre configurarla.",
                               48, "Errore di Trasmissione", nullptr);
@@ -87,6 +81,13 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         }
         LeggiImpostazioni(p, perc.sFileImpostazioni);
         if (p.sessione.bProgrammaTerminato) return 0;
+        // Nor a line guessed for a connection mode the program does not know.
+        if (!imp.sModoNonValido.empty()) {
+            p.MsgBox().MsgBox("Modo di collegamento non gestito : " + imp.sModoNonValido, 16,
+                              "Connessione con " + imp.sConnect, nullptr);
+            ScriviLogFunzione(p, "SceltaChiamata :modo di collegamento non gestito " + imp.sModoNonValido);
+            return 0;
+        }
         // An interface the program does not know has no answer layout: refused here, not looped on.
         if (!imp.bCPJ && (imp.nTipoInterfaccia < 1 || imp.nTipoInterfaccia > 4)) {
             p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, 16, "Connessione con " + imp.sConnect,

@@ -17,7 +17,8 @@ constexpr auto E = ProprietaLayout::Enabled;
 
 //                                                   0  1  2  3  4  5
 const std::array<RigaLayout, 9> kTabellaLayout = {{
-    {"WebBrowser1", V, {F, T, F, F, T, F}},
+    // The idle window shows the local start page that the start-up opens in it, not an empty area.
+    {"WebBrowser1", V, {T, T, F, F, T, F}},
     {"LVWMancanti", V, {F, F, T, T, F, F}},
     {"TreeView1", V, {F, F, F, F, F, T}},
     {"CmdChiudi(0)", E, {L, L, T, T, T, T}},
@@ -29,6 +30,7 @@ const std::array<RigaLayout, 9> kTabellaLayout = {{
 }};
 
 int ElementoPictureMenu(int fase) {
+    if (fase == kFaseAvvio) return 0;  // the idle window's strip
     if (fase == kFaseCollegamento) return 1;
     if (fase >= kFaseDisponibilita && fase <= kFaseDocumenti) return 2;
     return -1;

@@ -39,7 +39,7 @@ struct RigaLayout {
 // ElementoPictureMenu.
 extern const std::array<RigaLayout, 9> kTabellaLayout;
 
-// The PictureMenu element shown in a phase; -1 none.
+// The PictureMenu element shown in a phase (0 idle, 1 connection, 2 the answers and the end); -1 none.
 int ElementoPictureMenu(int fase);
 
 // Lays the window out for `fase`: hides every PictureMenu element, applies the phase's column, sets the

@@ -6,20 +6,35 @@
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
 #include "client/engine/logs.h"
+#include "client/engine/mail_receive.h"
+#include "client/engine/mail_send.h"
 #include "client/engine/markers.h"
 #include "client/engine/message_box.h"
+#include "client/engine/news_unpack.h"
 #include "client/engine/order_file.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/answer_conversion.h"
+#include "client/exchange/ftp_exchange.h"
 #include "client/exchange/ifck_blocks.h"
+#include "client/exchange/layout.h"
 #include "client/exchange/main_window.h"
+#include "client/exchange/menu.h"
 #include "platform/core/files.h"
 
 namespace morven {
 
 namespace {
+
+constexpr std::string_view kCollegamentoInterrotto = "Collegamento Interrotto";
+constexpr std::string_view kInterrottoSenzaRisposta =
+    "Il collegamento si e' interrotto prima della risposta del grossista.\r\n"
+    "Ripetere la chiamata dal menu Collegamento.";
+constexpr std::string_view kInterrottoDopoRisposta =
+    "Il collegamento si e' interrotto dopo la risposta del grossista:\r\n"
+    "la risposta e' stata salvata.";
 
 bool Finale(int passo) { return passo == 999 || passo == 200 || passo == 50 || passo == 2000; }
 
@@ -27,13 +42,9 @@ void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 
 
 bool NessunaVisualizzazione(const ImpostazioniGrossista& imp) { return !imp.bDispOrdine[0] && !imp.bDispOrdine[2]; }
 
-// "Collegamento Impossibile": owned by the main window when no answer display is set, else a plain box.
 void CollegamentoImpossibile(Programma& p) {
     Stato(p, "Collegamento Impossibile");
-    if (NessunaVisualizzazione(p.impostazioni))
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
-    else
-        p.MsgBox().MsgBox("Collegamento Impossibile", 16, TitoloConnessione(p), nullptr);
+    morven::CollegamentoImpossibile(p, TitoloConnessione(p));
 }
 
 void MancantiErrati(Programma& p) {
@@ -112,10 +123,18 @@ void PassoRicezione(Programma& p) {
     if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
+// The stream transfers of mail and news run only on a socket: a slot that fell back to the modem frames them.
+bool FlussoTcp(const ImpostazioniGrossista& imp) { return imp.bTcpDir && imp.bModoInternet; }
+
 void PassoRispostaIFCK(Programma& p) {
     auto& st = p.sessione;
     st.bOrdineTrasmesso = true;
-    RxMorvenFCK(p, ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKOut));
+    const std::string risposta = ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKOut);
+    // Only a whole answer is converted into the older answer files, and only an order or availability answer.
+    const auto& imp = p.impostazioni;
+    if (RxMorvenFCK(p, risposta) && imp.bCompMvn && !imp.bRichDocs && !p.richiesta.bRichListino &&
+        !p.richiesta.bRichTrattatiPht)
+        ConvertiMancantiA2003(p, risposta);
     if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
@@ -128,7 +147,40 @@ void Passo33(Programma& p) {
         const std::string f = ResolveNoCase(JoinPath(p.percorsi.sPathApp, "news"), stale);
         if (FileExists(f)) std::remove(f.c_str());
     }
-    TrasferimentoMancante(p, p.impostazioni.bTcpDir ? "RxPOSTATcp" : "RxPosta");
+    if (FlussoTcp(p.impostazioni))
+        RxPOSTATcp(p);
+    else
+        RxPosta(p);
+    st.bUpgradeRicevuto = false;
+    st.bProfiloRicevuto = false;
+    if (st.bNotizieRicevute) {
+        p.FrmMorven().SetText("status", "Scompattazione Notizie");
+        if (p.opzioni.bBlkRun)
+            BLKScompattaNotizie(p);
+        else
+            ScompattaNotizie(p);
+        const std::string news = JoinPath(p.percorsi.sPathApp, "news");
+        st.bUpgradeRicevuto = FileExists(ResolveNoCase(news, "morvenupgrade.bat"));
+        st.bProfiloRicevuto = FileExists(ResolveNoCase(news, "morvenprofupg.dat"));
+    }
+    // A documents request ends showing its documents; a failed receive still goes to the retry decision.
+    const auto& imp = p.impostazioni;
+    if ((imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht) && st.nPassoSessione != 3 &&
+        st.nPassoSessione != 200)
+        st.nPassoSessione = 45;
+}
+
+void Passo40(Programma& p) {
+    auto& st = p.sessione;
+    auto& imp = p.impostazioni;
+    Stato(p, "CONNESSO " + imp.sSpeedComm);
+    st.nTimeMaxCorrente = imp.nTimeMaxTxP;
+    WaitMilliseconds(p, 2000);
+    if (FlussoTcp(imp))
+        txPostaTCP(p);
+    else
+        TxPosta(p, JoinPath(p.percorsi.sPathApp, "posta.gz"));
+    if (!imp.bModoInternet) WaitMilliseconds(p, 5000);
 }
 
 void InizioFine(Programma& p) {
@@ -161,12 +213,7 @@ void EseguiPasso(Programma& p) {
                 TxLORQ(p);
             break;
         case 33: Passo33(p); break;
-        case 40:
-            Stato(p, "CONNESSO " + imp.sSpeedComm);
-            st.nTimeMaxCorrente = imp.nTimeMaxTxP;
-            WaitMilliseconds(p, 2000);
-            TrasferimentoMancante(p, imp.bTcpDir ? "txPostaTCP" : "TxPosta");
-            break;
+        case 40: Passo40(p); break;
         case 45:
             InizioFine(p);
             if (NessunaVisualizzazione(imp)) {
@@ -199,7 +246,7 @@ void EseguiPasso(Programma& p) {
             break;
         case 401: PassoRispostaIFCK(p); break;
         case 500:
-            TrasferimentoMancante(p, "ChiamaFTP");
+            ChiamaFTP(p, p.Inet());
             break;
         default: break;  // any other value: the loop goes round
     }
@@ -235,7 +282,7 @@ void InizioSessione(Programma& p) {
     ScriviLog(p, p.percorsi.sFileLogSessione, false, "");
     st.bNotizieRicevute = false;
     st.bMancantiRicevuti = false;
-    if (p.opzioni.bBlkRun) ScriviLogFunzione(p, "svuotamento notizie non disponibile in questa versione", "CancellaNews");
+    if (p.opzioni.bBlkRun) CancellaNews(p);
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
         p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata.", 16, TitoloConnessione(p),
@@ -256,14 +303,24 @@ void FineSessione(Programma& p) {
         pulizia([&] {
             if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) p.oggetti.oMSComm->SetPortOpen(false);
         });
-        pulizia([&] { p.FrmMorven().SetText("status", ""); });
-        pulizia([&] { p.FrmMorven().SetValue("Avanzamento", 0); });
+        // The window says that the call ended without its answer on screen (not the connection phase and an
+        // empty status, as if it still ran): the end layout with its close button, the heading, the status (also
+        // in winstat.dat, for the program that follows the call) and a line in the session log.
+        const bool risposta = st.bMancantiRicevuti;
+        pulizia([&] { ImpostaVisualizzazione(p, p.FrmMorven(), kFaseFine, kCollegamentoInterrotto, imp.sConnect); });
         pulizia([&] {
-            if (p.oggetti.oFrmBrowser) p.oggetti.oFrmBrowser->SetValue("Avanzamento", 0);
+            Write_Status(p, kCollegamentoInterrotto, risposta ? "Risposta Ricevuta" : "Nessuna Risposta", 100, 0,
+                         "", "");
         });
         pulizia([&] {
-            for (int i = 0; i <= 9; ++i) p.FrmMorven().SetEnabled(ControlId("mnuOpzione", i), true);
+            p.FrmMorven().SetText("TextMess", risposta ? kInterrottoDopoRisposta : kInterrottoSenzaRisposta);
         });
+        pulizia([&] {
+            if (!p.percorsi.sFileLogSessione.empty())
+                ScriviLog(p, p.percorsi.sFileLogSessione, true, kCollegamentoInterrotto);
+        });
+        // The wholesaler menu, locked while the call ran, is offered again.
+        pulizia([&] { ImpostaElencoConnessioni(p, p.FrmMorven(), false); });
         // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
         if (p.opzioni.bBlkRun) TerminaProgramma(p);
     }

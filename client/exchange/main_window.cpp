@@ -5,6 +5,7 @@
 #include "client/engine/markers.h"
 #include "client/engine/message_box.h"
 #include "client/engine/programma.h"
+#include "client/exchange/browser_window.h"
 #include "client/exchange/ifck_request.h"
 #include "client/exchange/keys.h"
 #include "client/exchange/layout.h"
@@ -52,7 +53,7 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
         s.bModoInternet = s.bModoMisto = s.bDispBrowser = s.bDispBrowserEsterno = s.bCloseRas = false;
         st.bUpgradeRicevuto = false;
         s.bDisponibilita = false;
-        o.bRichDisp = o.bRitentaMancanti = o.bDebug = false;
+        o.bRichDisp = o.bRitentaMancanti = o.bDebug = o.bDebugAvvio = false;
         s.bTcpDir = false;
         st.bInvioInCorso = st.bRicezioneInCorso = false;
         o.bBlkCfg = o.bModoPartner = o.bBDati = false;
@@ -64,7 +65,8 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
 
         std::string vuoto;
         ImpostaMainBrowser(p_, vuoto, "NONE", true);
-        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "", "");
+        // The idle window names itself and says where a call starts.
+        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "Morven", "Scegliere il grossista dal menu Collegamento");
 
         const std::string news = p_.percorsi.sPathApp + "/news";
         if (!FindNameNoCase(p_.percorsi.sPathApp, "news")) {
@@ -191,7 +193,12 @@ void EventiFrmMorven::CmdAnnulla_Click() {
 
 void EventiFrmMorven::CmdChiudi_Click(int) { TerminaProgramma(p_); }
 
-void EventiFrmMorven::CmdNaviga_Click() { MostraBrowser(p_, p_.percorsi.sUltimoUrl); }
+void EventiFrmMorven::CmdNaviga_Click() {
+    if (MostraBrowser(p_, p_.percorsi.sUltimoUrl) == -1) return;
+    // Without an external browser (none found, or it would not start) the program's own browser window
+    // shows the page.
+    if (c_.MostraPagina) c_.MostraPagina(PaginaBrowserInterno(p_));
+}
 
 bool EventiFrmMorven::Form_QueryUnload() {
     fine_lavoro();

@@ -49,6 +49,8 @@ struct CollegamentiFrmMorven {
     std::function<void(const std::string& testo)> MostraInformazioni;
     // FrmDettaglioOfferta: product code, offer file, requested quantity; returns the chosen quantity.
     std::function<int(const std::string& codice, const std::string& fileOfferte, int quantita)> DettaglioOfferta;
+    // frmbrowser showing a page: the navigate button's page when the external browser can't show it.
+    std::function<void(const std::string& indirizzo)> MostraPagina;
     // The call driver; false when no call was made.
     std::function<bool(Programma&, std::string& slot)> SceltaChiamata;
     // The session state machine (the second session of an IFCK confirm).

@@ -131,7 +131,7 @@ void ApplicaComandoAvvio(Programma& p, const ComandoAvvio& c) {
     if (c.bRitentaMancanti) o.bRitentaMancanti = true;
     if (c.bNonComporre) o.bComponiNumero = false;
     if (c.bCsf) s.bCsf = true;
-    if (c.bDebug) o.bDebug = true;
+    if (c.bDebug) o.bDebug = o.bDebugAvvio = true;
     if (c.bBDati) o.bBDati = true;
     if (c.fileScambio) {
         o.sSorgenteIFCK = c.fileScambio->sSorgenteIFCK;

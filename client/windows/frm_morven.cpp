@@ -90,15 +90,28 @@ void FrmMorven::closeEvent(QCloseEvent* e) {
     eventi_->Form_QueryUnload();
 }
 
-bool FrmMorven::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() != QEvent::KeyPress) return QMainWindow::eventFilter(o, e);
+std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o, QEvent* e) {
+    if (e->type() != QEvent::KeyPress) return std::nullopt;
     auto* w = qobject_cast<QWidget*>(o);
-    if (!w || w->window() != this) return QMainWindow::eventFilter(o, e);
+    if (!w || w->window() != &finestra) return std::nullopt;
     auto* k = static_cast<QKeyEvent*>(e);
-    int codice = CodiceTastoWindows(k->key());
-    if (codice == 0) return QMainWindow::eventFilter(o, e);
-    eventi_->Gestisci_Tasto_Funzione(codice, StatoShift(k->modifiers()));
+    const int codice = CodiceTastoWindows(k->key());
+    if (codice == 0) return std::nullopt;
+    return TastoFunzione{codice, StatoShift(k->modifiers())};
+}
+
+bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci) {
+    const auto tasto = TastoFunzioneDi(finestra, o, e);
+    if (!tasto) return false;
+    int codice = tasto->codice;
+    gestisci(codice, tasto->shift);
     return true;  // function keys belong to the window
+}
+
+bool FrmMorven::eventFilter(QObject* o, QEvent* e) {
+    if (TastoFunzioneFinestra(*this, o, e, [this](int& k, int s) { eventi_->Gestisci_Tasto_Funzione(k, s); }))
+        return true;
+    return QMainWindow::eventFilter(o, e);
 }
 
 FrmDebug::FrmDebug(QWidget* parent) : QWidget(parent, Qt::Window), vista_(this) {

@@ -9,7 +9,9 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QTableWidget;
 class QTreeWidget;
@@ -26,6 +28,17 @@ struct Programma;
 int CodiceTastoWindows(int tastoQt);
 // Shift-state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
 int StatoShift(Qt::KeyboardModifiers modificatori);
+// A function key pressed anywhere in `finestra` (an application event filter sees it first): `gestisci`
+// gets its Windows key code and shift state, and true is returned (the key belongs to the window). False for
+// every other event.
+bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci);
+
+// A function key pressed on any control of `finestra`: its Windows key code and shift state.
+struct TastoFunzione {
+    int codice = 0;
+    int shift = 0;
+};
+std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o, QEvent* e);
 
 // The main window's view: its controls by name, and the window's behaviour for the session's end steps.
 class VistaFrmMorven : public QtView, public ConEventiFrmMorven {

@@ -7,8 +7,25 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morven {
+
+// The lines of a text file's contents: CR LF, a lone CR and a lone LF each end a line; a final line end adds
+// no empty line. Files written on other systems (CR only, LF only) read as the CR LF ones do.
+inline std::vector<std::string> SplitLines(std::string_view dati) {
+    std::vector<std::string> righe;
+    std::size_t inizio = 0;
+    for (std::size_t i = 0; i < dati.size(); ++i) {
+        const char c = dati[i];
+        if (c != '\r' && c != '\n') continue;
+        righe.emplace_back(dati.substr(inizio, i - inizio));
+        if (c == '\r' && i + 1 < dati.size() && dati[i + 1] == '\n') ++i;
+        inizio = i + 1;
+    }
+    if (inizio < dati.size()) righe.emplace_back(dati.substr(inizio));
+    return righe;
+}
 
 // Up to `len` bytes starting at 1-based position `start`; empty when the line ends before `start`.
 inline std::string Mid(std::string_view s, std::size_t start, std::size_t len = std::string_view::npos) {

@@ -75,55 +75,68 @@ void Link::Silence(const std::atomic<bool>& stopping) {
 
 namespace {
 
-// Takes one unit from `pending` with `take` (true when one was complete), reading more as needed; `what`
-// names the unit in the errors.
-template <class Take>
-bool ReadUnit(Link& link, std::string& pending, PeerRecord& record, const char* what, Take take) {
+// Takes one line (up to LF, without CR LF) from `pending`, reading more as needed.
+bool ReadLine(Link& link, std::string& pending, PeerRecord& record, std::string& line) {
     const auto deadline = std::chrono::steady_clock::now() + kExpectWait;
     while (true) {
-        if (take()) return true;
+        const auto lf = pending.find('\n');
+        if (lf != std::string::npos) {
+            line = pending.substr(0, lf);
+            pending.erase(0, lf + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return true;
+        }
         if (record.Stopping()) return false;
         if (std::chrono::steady_clock::now() > deadline) {
-            record.AddError(std::string("no ") + what + " from the client in time (pending: \"" + pending + "\")");
+            record.AddError("no line from the client in time (pending: \"" + pending + "\")");
             return false;
         }
         if (!link.Read(pending, 10)) {
-            if (take()) return true;
-            record.AddError(std::string("client went away while a ") + what + " was expected");
+            if (pending.find('\n') != std::string::npos) continue;
+            record.AddError("client went away while a line was expected");
             return false;
         }
     }
 }
 
-// One line (up to LF, without CR LF).
-bool ReadLine(Link& link, std::string& pending, PeerRecord& record, std::string& line) {
-    return ReadUnit(link, pending, record, "line", [&] {
-        const auto lf = pending.find('\n');
-        if (lf == std::string::npos) return false;
-        line = pending.substr(0, lf);
-        pending.erase(0, lf + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return true;
-    });
+// Takes the bytes up to the first `mark` at or after `from` (the mark itself is left out and dropped) from
+// `pending`, reading more as needed.
+bool ReadUntil(Link& link, std::string& pending, PeerRecord& record, const std::string& mark, std::size_t from,
+               std::string& out) {
+    const auto deadline = std::chrono::steady_clock::now() + kExpectWait;
+    while (true) {
+        const auto at = pending.size() >= from ? pending.find(mark, from) : std::string::npos;
+        if (at != std::string::npos) {
+            out = pending.substr(0, at);
+            pending.erase(0, at + mark.size());
+            return true;
+        }
+        if (record.Stopping()) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            record.AddError("no \"" + mark + "\" from the client in time (" + std::to_string(pending.size()) +
+                            " bytes pending)");
+            return false;
+        }
+        if (!link.Read(pending, 10) && pending.find(mark, from) == std::string::npos) {
+            record.AddError("client went away before \"" + mark + "\"");
+            return false;
+        }
+    }
 }
 
-// One frame: "AEIO" through the first "OIEA" after it, bytes before "AEIO" dropped, the CR LF after it
-// skipped (its payload may hold line ends).
-bool ReadBlock(Link& link, std::string& pending, PeerRecord& record, std::string& frame) {
-    return ReadUnit(link, pending, record, "frame", [&] {
-        const auto start = pending.find("AEIO");
-        const auto end = start == std::string::npos ? start : pending.find("OIEA", start + 4);
-        if (end == std::string::npos) return false;
-        // The client ends its frame line with CR LF; on a serial line those may still be on their way.
-        const auto attesa = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (pending.size() < end + 6 && std::chrono::steady_clock::now() < attesa && link.Read(pending, 10)) {
-        }
-        frame = pending.substr(start, end + 4 - start);
-        std::size_t rest = end + 4;
-        while (rest < pending.size() && (pending[rest] == '\r' || pending[rest] == '\n')) ++rest;
-        pending.erase(0, rest);
-        return true;
-    });
+// The client's frame passes the frame check and its payload begins with the step's text; else the fault is
+// recorded.
+bool FrameMatches(const Step& step, const std::string& frame, PeerRecord& record) {
+    std::string payload;
+    if (!Unframe(frame, &payload)) {
+        record.AddError("bad frame from the client: \"" + frame + "\"");
+        return false;
+    }
+    if (payload.compare(0, step.text.size(), step.text) != 0) {
+        record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
+        return false;
+    }
+    return true;
 }
 
 bool Matches(const Step& step, const std::string& line) {
@@ -159,29 +172,8 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
                 record.AddLine(line);
                 const auto start = line.find("AEIO");
                 const auto end = start == std::string::npos ? start : line.find("OIEA", start + 4);
-                std::string payload;
-                if (end == std::string::npos || !Unframe(line.substr(start, end + 4 - start), &payload)) {
-                    record.AddError("bad frame from the client: \"" + line + "\"");
+                if (!FrameMatches(step, end == std::string::npos ? line : line.substr(start, end + 4 - start), record))
                     return;
-                }
-                if (payload.compare(0, step.text.size(), step.text) != 0) {
-                    record.AddError("frame payload \"" + payload + "\" does not begin \"" + step.text + "\"");
-                    return;
-                }
-                break;
-            }
-            case Step::Kind::ExpectBlock: {
-                std::string frame, payload;
-                if (!ReadBlock(link, pending, record, frame)) return;
-                record.AddLine(frame);
-                if (!Unframe(frame, &payload)) {
-                    record.AddError("bad frame from the client: \"" + frame + "\"");
-                    return;
-                }
-                if (step.match != Step::Match::Any && payload != step.text) {
-                    record.AddError("frame payload \"" + payload + "\", expected \"" + step.text + "\"");
-                    return;
-                }
                 break;
             }
             case Step::Kind::ExpectRecord: {
@@ -219,6 +211,25 @@ void RunScript(const Script& script, Link& link, bool shifted, std::string& pend
             case Step::Kind::Reset: link.Reset(); return;
             case Step::Kind::Silence: link.Silence(record.StopFlag()); return;
             case Step::Kind::Hold: record.WaitRelease(); break;
+            case Step::Kind::ExpectBlock: {
+                // Line ends and anything else before the start mark belong to what came before.
+                std::string skipped, body;
+                if (!ReadUntil(link, pending, record, "AEIO", 0, skipped)) return;
+                if (!ReadUntil(link, pending, record, "OIEA", 12, body)) return;
+                const std::string frame = "AEIO" + body + "OIEA";
+                // The line end the client puts after every frame.
+                std::string lineEnd;
+                if (!ReadUntil(link, pending, record, "\n", 0, lineEnd)) return;
+                record.AddLine(frame);
+                if (!FrameMatches(step, frame, record)) return;
+                break;
+            }
+            case Step::Kind::ReceiveUntil: {
+                std::string bytes;
+                if (!ReadUntil(link, pending, record, step.text, 0, bytes)) return;
+                record.AddLine(bytes);
+                break;
+            }
         }
     }
     link.Close();

@@ -21,8 +21,9 @@ struct Step {
         Reset,      // TCP: abort the connection (the client sees a reset); modem: drop the call without a word
         Silence,    // say nothing more: read and forget everything until the client goes away or the peer stops
         Hold,       // wait until the test calls Release() (or the peer stops), then go on
-        ExpectBlock,// read one frame up to its "OIEA" (its payload may hold line ends), skip the CR LF after
-                    // it; it must pass the frame check and its payload must equal `text` (Any: any payload)
+        ExpectBlock,// read one frame up to its "OIEA" whatever bytes its payload holds (line ends too); it must
+                    // pass the frame check; `text` is a payload prefix; the frame is recorded
+        ReceiveUntil,// read raw bytes until `text` arrives; what came before it is recorded as one line
     };
     enum class Match { Exact, Prefix, Contains, Any };
 
@@ -47,9 +48,9 @@ inline Step SendSplit(std::string bytes, std::size_t chunk) { return {Step::Kind
 inline Step CloseLine() { return {Step::Kind::Close, {}, Step::Match::Exact, 1}; }
 inline Step ResetLine() { return {Step::Kind::Reset, {}, Step::Match::Exact, 1}; }
 inline Step Silence() { return {Step::Kind::Silence, {}, Step::Match::Exact, 1}; }
-inline Step ExpectBlock(std::string payload) { return {Step::Kind::ExpectBlock, std::move(payload), Step::Match::Exact, 1}; }
-inline Step ExpectAnyBlock() { return {Step::Kind::ExpectBlock, {}, Step::Match::Any, 1}; }
 inline Step Hold() { return {Step::Kind::Hold, {}, Step::Match::Exact, 1}; }
+inline Step ExpectBlock(std::string payloadPrefix = {}) { return {Step::Kind::ExpectBlock, std::move(payloadPrefix), Step::Match::Prefix, 1}; }
+inline Step ReceiveUntil(std::string mark) { return {Step::Kind::ReceiveUntil, std::move(mark), Step::Match::Exact, 1}; }
 
 // How long an Expect waits for the client's line before the peer gives up the script (real time; the
 // client side runs on its own clock, usually a test clock, and answers at once).

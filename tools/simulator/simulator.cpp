@@ -126,8 +126,9 @@ std::vector<std::string> RecordRisposta(const std::vector<std::string>& righe, c
         messaggi.push_back(messaggio);
     }
     std::vector<std::string> r;
-    const std::size_t totale = corpo.size() + messaggi.size() + 2;
-    // Header: data columns 22-25 hold the record count.
+    // Header: data columns 22-25 hold the count of the numbered records that follow it (entries and message
+    // lines), not the header and end records: the client compares it with the last record number it gets.
+    const std::size_t totale = corpo.size() + messaggi.size();
     r.push_back("0000" + Colonna("SIMULATORE", 17) + Numero(long(totale), 4));
     long n = 1;
     for (const std::string& v : corpo) r.push_back(Numero(n++, 4) + v);
@@ -210,6 +211,11 @@ EsitoSessione Simulatore::ServiUna(int attesaMs) {
         if (numero == "9999") break;
         if (numero == "0000" || dati.compare(0, 3, "MES") == 0) continue;
         for (std::size_t k = 4; k + 13 <= dati.size(); k += 13) esito.righeOrdine.push_back(dati.substr(k, 13));
+    }
+
+    if (chiudiDopoOrdine) {
+        esito.errore = "linea chiusa dopo l'ordine";
+        return esito;  // the connection closes here
     }
 
     // The answer, record by record; a "NO" gets the record again.

@@ -41,6 +41,8 @@ public:
     void Ferma() { fermo_ = true; }
 
     std::string messaggio = "Chiusura magazzino il 24 dicembre.";
+    // Hangs up once the order is taken, before any answer: a line that drops in the middle of the call.
+    bool chiudiDopoOrdine = false;
 
 private:
     int ascolto_ = -1;

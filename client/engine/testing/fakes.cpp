@@ -129,6 +129,7 @@ int FakeFtpClient::Download(const std::string& remoteName, const std::string& lo
     log.push_back("get " + remoteName);
     auto it = remote.find(remoteName);
     if (it == remote.end()) return 1;
+    if (MaxDownloadBytes > 0 && static_cast<std::int64_t>(it->second.size()) > MaxDownloadBytes) return 1;
     return ReplaceFileAtomically(localPath, it->second) ? 0 : 1;
 }
 

@@ -74,12 +74,15 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
     EXPECT_NE(msg.find("Chiusura magazzino"), std::string::npos) << msg;
 }
 
-TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
+// A configuration-only run opens the settings window alone; without a display it saves the window's picture
+// and leaves it unchanged, which ends the run with MorvenClient.end and writes no settings file.
+TEST(EndToEnd, ConfigurationRunShowsTheSettingsWindowAndEnds) {
     morven::testing::TempDir app;
     ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
     setenv("MORVEN_APPDIR", app.path().c_str(), 1);
     // The program registers the component library at start: in the test's own registry.
     setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
+    setenv("MORVEN_SCREENSHOT", (app.path() + "/impostazioni.png").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ProcessOptions o;
@@ -88,14 +91,17 @@ TEST(EndToEnd, ConfigurationRunWithoutItsWindowEndsInsteadOfWaiting) {
     const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
     unsetenv("MORVEN_APPDIR");
     unsetenv("MORVEN_COM_REGISTRY");
+    unsetenv("MORVEN_SCREENSHOT");
     ASSERT_TRUE(r.started) << r.error;
     EXPECT_TRUE(r.exited);
     EXPECT_FALSE(r.timedOut);
-    std::string log, fine;
+    std::string log, fine, foto;
     ReadWholeFile(app / "MorvenClient.log", log);
-    EXPECT_NE(log.find("FrmImpostazioni"), std::string::npos) << log;
-    ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine));
+    ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine)) << log;
     EXPECT_NE(fine, "old\r\n");  // start-up removed the old marker, the end wrote a new one
+    ASSERT_TRUE(ReadWholeFile(app / "impostazioni.png", foto)) << log;
+    EXPECT_EQ(foto.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_FALSE(FileExists(app / "MvnConn0003.par"));
     EXPECT_TRUE(std::filesystem::is_directory(app / "news"));
 }
 

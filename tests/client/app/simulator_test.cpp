@@ -90,7 +90,10 @@ TEST(WholesalerSimulator, AnswersAnOrderWithAPlausibleShortageList) {
             if (d.compare(0, 4, "9999") == 0) break;
         }
         ASSERT_EQ(risposta.size(), righe.size() + 4);  // header, entries, two message records, end
-        EXPECT_EQ(risposta[0].substr(21, 4), "0008");
+        // The header counts the numbered records (entries and message lines), as the client checks it against
+        // the number of the last one.
+        EXPECT_EQ(risposta[0].substr(21, 4), "0006");
+        EXPECT_EQ(risposta[risposta.size() - 2].substr(0, 4), "0006");
         for (std::size_t i = 0; i < righe.size(); ++i) {
             const std::string& v = risposta[i + 1];
             ASSERT_EQ(v.size(), 4u + 62u);
@@ -104,6 +107,27 @@ TEST(WholesalerSimulator, AnswersAnOrderWithAPlausibleShortageList) {
     EXPECT_TRUE(esito.completa) << esito.errore;
     EXPECT_EQ(esito.righeOrdine.size(), 4u);
     EXPECT_EQ(esito.conferma, "6UUU");
+}
+
+TEST(WholesalerSimulator, HangingUpDropsTheLineAfterTheOrder) {
+    simulator::Simulatore s;
+    s.chiudiDopoOrdine = true;
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        for (const std::string& d : {std::string("0000CLIENTE00000000"), std::string("00010127451680002"),
+                                     std::string("9999CLIENTE")}) {
+            c.Scrivi(peers::Record(d));
+            EXPECT_EQ(c.Leggi(), "SI");
+        }
+        EXPECT_EQ(c.Leggi(), "");  // the line is closed: no answer comes
+    }
+    server.join();
+    EXPECT_FALSE(esito.completa);
+    EXPECT_EQ(esito.righeOrdine.size(), 1u);
+    EXPECT_EQ(esito.errore, "linea chiusa dopo l'ordine");
 }
 
 TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {

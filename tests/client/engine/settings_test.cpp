@@ -370,11 +370,96 @@ TEST_F(Settings, TheOrderFileDeletionSwitchIsNotClearedByTheFile) {
     EXPECT_TRUE(s.bCsf);
 }
 
-TEST_F(Settings, ReadingClearsTheDebugOption) {
+TEST_F(Settings, ReadingClearsTheDebugOptionButNotTheDebugSwitchOfTheRun) {
     Write("MvnConn03.par", "");
-    p.opzioni.bDebug = true;
+    p.opzioni.bDebug = true;  // from the menu
     ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
     EXPECT_FALSE(p.opzioni.bDebug);
+    p.opzioni.bDebug = p.opzioni.bDebugAvvio = true;  // /DEBUG on the command line
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_TRUE(p.opzioni.bDebug);
+}
+
+// The order reader takes CR LF, CR and LF line ends; so does the settings reader, and the update file too.
+TEST_F(Settings, EveryLineEndReadsTheSameSettings) {
+    for (const std::string fine : {"\r", "\n"}) {
+        SCOPED_TRACE(fine == "\r" ? "CR" : "LF");
+        std::string bytes = EsempioBytes();
+        std::string altro;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\r') continue;
+            altro += bytes[i] == '\n' ? fine : std::string(1, bytes[i]);
+        }
+        testing::TempDir d;
+        TestProgram tp(d.path());
+        tp.desktop.browser = "/usr/bin/firefox";
+        ReplaceFileAtomically(d / "MvnConn03.par", altro);
+        ASSERT_TRUE(LeggiImpostazioni(tp.p, d / "MvnConn03.par"));
+        const auto& r = tp.p.impostazioni;
+        EXPECT_EQ(r.sConnect, "Farmaceutica Nord");
+        EXPECT_EQ(r.nPorta, 2000);
+        EXPECT_EQ(r.nStorico, 15);
+        EXPECT_EQ(TestoImpostazioni(r), EsempioBytes());
+
+        std::filesystem::create_directories(d / "news");
+        ReplaceFileAtomically(d / "news/morvenprofupg.dat",
+                              "T" + PadRight("123456", 9) + fine + "C" + PadRight("", 9) + PadRight("654321", 9) +
+                                  fine + "Z" + fine);
+        tp.p.percorsi.sFileImpostazioni = d / "MvnConn03.par";
+        ASSERT_TRUE(AggiornaImpostazioni(tp.p));
+        std::string salvato;
+        ReadWholeFile(d / "MvnConn03.par", salvato);
+        EXPECT_NE(salvato.find("\r\nCode      :654321\r\nPassword  :pw\r\n"), std::string::npos);
+    }
+}
+
+// No Interface line: an order slot, with the order row of the interface table (not an unknown class 0).
+TEST_F(Settings, AFileWithoutAnInterfaceLineIsAnOrderSlot) {
+    Write("MvnConn03.par", Crlf({"Connect   :Deposito", "ModeIFCK  :NO"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.sInterfaccia, "ORDINE");
+    EXPECT_EQ(s.nTipoInterfaccia, 1);
+    EXPECT_EQ(s.nTipoRichiesta, 1);
+    EXPECT_FALSE(s.bDisponibilita);
+    // An availability run takes it as availability, as it does a file that names its interface.
+    p.opzioni.bRichDisp = true;
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nTipoInterfaccia, 2);
+    EXPECT_TRUE(s.bDisponibilita);
+    ASSERT_TRUE(ScriviImpostazioni(p, Slot()));
+    EXPECT_NE(Read("MvnConn03.par").find("Interface :ORDINE\r\n"), std::string::npos);
+}
+
+// One process reads slot after slot (the menu is handed back after a call): the Comproject framing of one
+// slot does not carry over to the next.
+TEST_F(Settings, TwoSlotsReadInTurnKeepTheirOwnFraming) {
+    Write("MvnConn03.par", Crlf({"Interface :CPJ-AAAA", "ModeIFCK  :NO"}));
+    Write("MvnConn04.par", Crlf({"Interface :ORDINE", "ModeIFCK  :NO"}));
+    Write("MvnConn05.par", Crlf({"ModeIFCK  :NO"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_TRUE(s.bCPJ);
+    EXPECT_TRUE(s.bCPJAAAA);
+    for (const char* altro : {"04", "05"}) {
+        ASSERT_TRUE(LeggiImpostazioni(p, Slot("03")));
+        ASSERT_TRUE(LeggiImpostazioni(p, Slot(altro)));
+        EXPECT_FALSE(s.bCPJ) << altro;
+        EXPECT_FALSE(s.bCPJAAAA) << altro;
+    }
+}
+
+// A mode nobody knows is not taken for the modem: it is logged and kept for the call driver to refuse.
+TEST_F(Settings, AnUnknownModeIsNotTakenForTheModem) {
+    Write("MvnConn03.par", Crlf({"Mode      :INTRENET", "Code      :1"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.sModoNonValido, "INTRENET");
+    EXPECT_EQ(s.sCodiceCliente, "1");
+    EXPECT_NE(FunctionLog().find("LeggiImpostazioni :valore non valido per MODE :INTRENET"), std::string::npos);
+    for (const char* buono : {"Mode      :NORMALE", "Mode      :", "Code      :2"}) {
+        Write("MvnConn03.par", Crlf({buono}));
+        ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+        EXPECT_EQ(s.sModoNonValido, "") << buono;
+        EXPECT_FALSE(s.bModoInternet) << buono;
+    }
 }
 
 TEST_F(Settings, AvailabilitySwitchIsNeverSavedIntoTheFile) {

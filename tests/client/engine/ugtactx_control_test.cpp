@@ -4,6 +4,7 @@
 #include "client/engine/ugtactx_control.h"
 
 #include "engine_test_support.h"
+#include "tests/client/engine/news_archive.h"
 #include "platform/com/loader.h"
 #include "tests/platform/com/temp_registry.h"
 
@@ -21,57 +22,11 @@ namespace morven {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TarGz;
+using testing::WriteBytes;
 using com::FAILED;
 using com::SUCCEEDED;
-
-// Starts a program with its standard input and output on the given descriptors (-1: inherited).
-pid_t Spawn(const std::vector<std::string>& argv, int in, int out, const std::vector<int>& closeInChild) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (in >= 0) dup2(in, 0);
-        if (out >= 0) dup2(out, 1);
-        for (int fd : closeInChild) close(fd);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int Wait(pid_t pid) {
-    int st = 0;
-    waitpid(pid, &st, 0);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-// `tar -C folder -cf - members... | gzip > gz`: the archive as a wholesaler's server streams it.
-bool TarGz(const fs::path& folder, const std::vector<std::string>& members, const fs::path& gz) {
-    int p[2];
-    if (pipe(p) != 0) return false;
-    const int outFd = open(gz.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (outFd < 0) return false;
-    std::vector<std::string> tar{"tar", "-C", folder.string(), "-cf", "-"};
-    tar.insert(tar.end(), members.begin(), members.end());
-    const pid_t t = Spawn(tar, -1, p[1], {p[0], p[1], outFd});
-    const pid_t g = Spawn({"gzip", "-c"}, p[0], outFd, {p[0], p[1], outFd});
-    close(p[0]);
-    close(p[1]);
-    close(outFd);
-    const int tarStatus = Wait(t), gzipStatus = Wait(g);
-    return tarStatus == 0 && gzipStatus == 0;
-}
-
-void WriteBytes(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 std::string RegisteredModule() {
     com::Loader loader;

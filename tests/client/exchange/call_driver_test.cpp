@@ -1,10 +1,11 @@
 // The call driver before the session: marker, paths, exchange file pair, availability over the older line
-// protocol, old answers, the request dialogs and the refusals. The slot is set to FTP mode, so the session
-// itself ends at its first step.
+// protocol, old answers, the request dialogs and the refusals. The slot is set to FTP mode, where the fake
+// FTP server has no answer, so the session ends at its first step.
 #include "client/exchange/call_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -180,6 +181,21 @@ TEST_F(CallDriverTest, TheCallShowsTheConnectionPhaseAndTheSlotsStartPage) {
     }
 }
 
+// A slot file as another program or an older installation left it: its name in small letters, no Interface
+// line (an order slot). The call is made.
+TEST_F(CallDriverTest, ASlotFileInSmallLettersWithoutAnInterfaceLineIsCalled) {
+    ReplaceFileAtomically(dir / "mvnconn05.par", Riga("Connect", "Grossista") + Riga("Mode", "FTP"));
+    EXPECT_TRUE(SceltaChiamata(p, "05", &d));
+    // The call reached the wholesaler's FTP server (where the fake has no answer for it).
+    EXPECT_NE(std::find(t.ftp.log.begin(), t.ftp.log.end(), "reset"), t.ftp.log.end());
+    for (const auto& c : t.msgbox.calls) {
+        EXPECT_EQ(c.prompt.find("Configurazione"), std::string::npos) << c.prompt;
+        EXPECT_EQ(c.prompt.find("Interfaccia"), std::string::npos) << c.prompt;
+    }
+    EXPECT_EQ(p.impostazioni.nTipoInterfaccia, 1);
+    EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Grossista");
+}
+
 TEST_F(CallDriverTest, RefusedCalls) {
     // No settings file for the slot: no call with the values another slot left.
     p.impostazioni.sConnect = "Altro grossista";
@@ -201,6 +217,16 @@ TEST_F(CallDriverTest, RefusedCalls) {
     EXPECT_FALSE(SceltaChiamata(p, "02", &d));
     ASSERT_EQ(t.msgbox.calls.size(), 1u);
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Interfaccia non gestita : SCONOSCIUTA");
+
+    // A connection mode the program does not know: no line is guessed for it (the modem is not dialled).
+    t.msgbox.calls.clear();
+    ReplaceFileAtomically(dir / "MvnConn04.par", Riga("Connect", "Grossista") + Riga("Mode", "INTRENET"));
+    EXPECT_FALSE(SceltaChiamata(p, "04", &d));
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Modo di collegamento non gestito : INTRENET");
+    EXPECT_EQ(t.msgbox.calls[0].title, "Connessione con Grossista");
+    EXPECT_EQ(t.msgbox.calls[0].style, 16);
+    EXPECT_EQ(p.sessione.nPassoSessione, 0);  // no session step ran
 
     // Every other refusal of a batch run ends the program as well: the unknown interface, and a PHT order
     // window left without its order file (no message there).

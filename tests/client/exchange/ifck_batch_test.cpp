@@ -51,7 +51,7 @@ TEST_P(BatchRun, EndsWithTheAnswerAndTheEndMarker) {
 
     // Header and one data block (both requests are shorter than a block), then the end; what they carried is
     // checked afterwards.
-    peers::Script script{peers::ExpectAnyBlock(),     peers::Send("SI0"),   peers::ExpectAnyBlock(),
+    peers::Script script{peers::ExpectBlock(),     peers::Send("SI0"),   peers::ExpectBlock(),
                          peers::Send("SI1"),          peers::ExpectBlock(kFineTx), peers::Send("SI9999")};
     if (l.modem) script.push_back(peers::Hold());
     for (const auto& b : BlocchiFile(risposta, kCodice, l.lettera)) BloccoInviato(script, b);

@@ -43,7 +43,7 @@ inline void BloccoInviato(peers::Script& s, const std::string& payload) {
 
 // An answer file of `righe` lines of 60 bytes (more than one block from 18 lines on).
 inline std::string FileRisposta(int righe) {
-    std::string s = "T2005001" + std::string(52, ' ') + "\r\n";
+    std::string s = "T000" + std::string(56, ' ') + "\r\n";  // an accepted answer header
     for (int i = 1; i <= righe; ++i) s += "P" + PadRight("PRD" + std::to_string(i), 13) + PadLeft(i, 46, "0") + "\r\n";
     return s + "Z\r\n";
 }

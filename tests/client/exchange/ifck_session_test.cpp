@@ -156,7 +156,7 @@ TEST_P(AnswerFaultsOverTcp, Row) {
     script.push_back(peers::ExpectBlock(richiesta[0]));
     script.push_back(peers::Send("SI0"));
     for (std::size_t i = 1; i < richiesta.size(); ++i) {
-        script.push_back(i + 1 < richiesta.size() ? peers::ExpectAnyBlock() : peers::ExpectBlock(kFineTx));
+        script.push_back(i + 1 < richiesta.size() ? peers::ExpectBlock() : peers::ExpectBlock(kFineTx));
         script.push_back(peers::Send("SI" + std::to_string(NumeroBlocco(richiesta[i]))));
     }
     c.risposta(script, BlocchiFile(kRisposta, kCodice, 'O', kFineTx));
@@ -349,7 +349,7 @@ TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
 TEST(IfckSessionTest, OrderOverTheModemEmulator) {
     SessionHarness h;
     h.Ordine(FileOrdine(3));
-    peers::Script script{peers::ExpectAnyBlock(), peers::Send("SI0"), peers::ExpectAnyBlock(), peers::Send("SI1"),
+    peers::Script script{peers::ExpectBlock(), peers::Send("SI0"), peers::ExpectBlock(), peers::Send("SI1"),
                          peers::ExpectBlock(kFineTx), peers::Send("SI9999"), peers::Hold()};
     Intera(script, BlocchiFile(kRisposta, kCodice, 'O'));
     peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});

@@ -24,10 +24,10 @@ constexpr std::optional<bool> _ = std::nullopt;
 TEST(MainWindowLayout, PhaseTableInBothModes) {
     for (const bool ifck : {false, true}) {
         const Atteso tabella[] = {
-            {"WebBrowser1", false, {false, true, false, false, true, false}},
+            {"WebBrowser1", false, {true, true, false, false, true, false}},
             {"LVWMancanti", false, {false, false, true, true, false, false}},
             {"TreeView1", false, {false, false, false, false, false, true}},
-            {"PictureMenu(0)", false, {false, false, false, false, false, false}},
+            {"PictureMenu(0)", false, {true, false, false, false, false, false}},
             {"PictureMenu(1)", false, {false, true, false, false, false, false}},
             {"PictureMenu(2)", false, {false, false, true, true, true, true}},
             {"CmdChiudi(0)", true, {_, _, true, true, true, true}},

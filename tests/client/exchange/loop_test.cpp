@@ -1,6 +1,8 @@
 // The state machine's own decisions on the in-memory line: first steps by mode, transfers not built in,
 // the abort, the modem's attempt count, the news clean-up and the end of a session that stays on the line.
 #include "client/exchange/loop.h"
+#include "client/exchange/layout.h"
+#include "client/exchange/menu.h"
 
 #include <gtest/gtest.h>
 
@@ -71,37 +73,46 @@ struct LoopTest : ::testing::Test {
 TEST_F(LoopTest, FtpModeStartsWithTheFtpStepAndNoLine) {
     p.impostazioni.bModoFTP = true;
     EXPECT_TRUE(LoopTrasmissione(p));
+    // The FTP client connects to the first address on port 21; with no request file to send the session
+    // ends as aborted with a message, instead of running the step again.
+    ASSERT_GE(t.ftp.log.size(), 2u);
+    EXPECT_EQ(t.ftp.log[1], "connect 10.0.0.1:21 ");
     EXPECT_EQ(p.sessione.nPassoSessione, 200);
-    EXPECT_NE(FunctionLog().find("[FUNZIONE : ChiamaFTP]"), std::string::npos);
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Invio Richiesta non riuscito");
     EXPECT_EQ(t.serial.opens, 0);
     EXPECT_TRUE(t.socket.connects.empty());
 }
 
-TEST_F(LoopTest, StepsOfLaterTransfersEndAtTwoHundredNamingThem) {
-    struct Row {
-        int classe;
-        bool ifck, tcpDir;
-        const char* nome;
-    } rows[] = {{4, false, false, "[FUNZIONE : TxPosta]"},
-                {4, false, true, "[FUNZIONE : txPostaTCP]"}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.nome);
-        testing::TempDir d;
-        TestProgram tp(d.path());
-        tp.clock.SetAutoStep(50);
-        auto& imp = tp.p.impostazioni;
-        imp.bModoInternet = true;
-        imp.nTipoInterfaccia = r.classe;
-        imp.bModeIFCK = r.ifck;
-        imp.bTcpDir = r.tcpDir;  // read by the mail step as the slot left it
-        EXPECT_TRUE(LoopTrasmissione(tp.p));
-        EXPECT_EQ(tp.p.sessione.nPassoSessione, 200);
-        std::string log;
-        ReadWholeFile(d / "MorvenClient.log", log);
-        EXPECT_NE(log.find(r.nome), std::string::npos) << log;
-        EXPECT_EQ(tp.end.calls, 0);
-        EXPECT_TRUE(tp.main.Enabled("mnuOpzione(9)"));
-    }
+// A call broken off before its answer (here by an abort while the request goes out): the window says so,
+// read back from the view, instead of staying on the connection phase with an empty status; the status file
+// and the session log say it too, and the wholesaler menu locked for the call is offered again.
+TEST_F(LoopTest, ABrokenOffCallSaysSoInTheWindow) {
+    ReplaceFileAtomically(dir / "MvnConn01.par", "Connect   :Grossista\r\n");
+    ImpostaElencoConnessioni(p, t.main, true);  // locked, as Timer1 does before the call
+    ImpostaVisualizzazione(p, t.main, kFaseCollegamento, "Collegamento", "Grossista");
+    p.impostazioni.bModeIFCK = true;
+    const ScopedPoller interruzione(t.pump, [&] {
+        if (p.sessione.nPassoSessione == 400) p.sessione.bProceduraAbortita = true;
+    });
+    EXPECT_TRUE(LoopTrasmissione(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    EXPECT_FALSE(t.main.Has("mnuOpzione(0)"));  // no control the window does not have
+    EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Collegamento Interrotto");
+    EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Grossista");
+    EXPECT_EQ(t.main.Text("status"), "Collegamento Interrotto");
+    EXPECT_NE(t.main.Text("TextMess").find("prima della risposta del grossista"), std::string::npos);
+    EXPECT_TRUE(t.main.Visible("PictureMessaggio"));
+    EXPECT_TRUE(t.main.Visible("PictureMenu(2)"));
+    EXPECT_TRUE(t.main.Enabled("CmdChiudi(0)"));
+    EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS1"));
+    std::string stato, sessione;
+    ReadWholeFile(dir / "winstat.dat", stato);
+    ReadWholeFile(dir / "log/20261210/s.log", sessione);
+    EXPECT_EQ(stato.substr(0, 23), "Collegamento Interrotto");
+    EXPECT_NE(stato.find("Nessuna Risposta"), std::string::npos);
+    EXPECT_NE(sessione.find("Collegamento Interrotto\r\n"), std::string::npos);
+    EXPECT_EQ(t.end.calls, 0);
 }
 
 TEST_F(LoopTest, NewsAfterTheAnswerRemoveStaleUpdatesFirst) {
@@ -110,12 +121,17 @@ TEST_F(LoopTest, NewsAfterTheAnswerRemoveStaleUpdatesFirst) {
     ReplaceFileAtomically(dir / "news/morvenprofupg.dat", "old");
     RispostaCompleta(3);
     Grossista();
+    p.impostazioni.nTimeMaxRxP = 60;  // before the first block only the phase limit ends the wait
     EXPECT_TRUE(LoopTrasmissione(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    // The wholesaler sends no news after the answer: the news fail, and the answer is not asked for again.
     EXPECT_TRUE(p.sessione.bMancantiRicevuti);
-    EXPECT_NE(FunctionLog().find("[FUNZIONE : RxPosta]"), std::string::npos);
+    ASSERT_EQ(t.msgbox.calls.size(), 1u);
+    EXPECT_EQ(t.msgbox.calls[0].prompt, "Trasmissione Ordine Corretta , Ricezione Notizie ERRATA !");
+    EXPECT_EQ(t.end.calls, 1);
     EXPECT_FALSE(fs::exists(dir / "news/MorvenUpgrade.bat"));
     EXPECT_FALSE(fs::exists(dir / "news/morvenprofupg.dat"));
+    // The news broke off after the answer: the window says the answer was kept.
+    EXPECT_NE(t.main.Text("TextMess").find("la risposta e' stata salvata"), std::string::npos);
 }
 
 TEST_F(LoopTest, AbortRequestEndsAtTwoHundredAndABatchRunStillEnds) {
@@ -124,15 +140,13 @@ TEST_F(LoopTest, AbortRequestEndsAtTwoHundredAndABatchRunStillEnds) {
         p.opzioni.bBlkRun = batch;
         t.socket.connectResult = TcpSocket::sckConnecting;
         t.end.calls = 0;
-        t.main.SetEnabled("mnuOpzione(0)", false);
         ScopedPoller abort(t.pump, [this] {
             if (p.sessione.nPassoSessione == 5) p.sessione.bProceduraAbortita = true;
         });
         EXPECT_TRUE(LoopTrasmissione(p));
         EXPECT_EQ(p.sessione.nPassoSessione, 200);
-        EXPECT_EQ(t.main.Text("status"), "");
+        EXPECT_EQ(t.main.Text("status"), "Collegamento Interrotto");
         EXPECT_EQ(t.main.Value("Avanzamento"), 0);
-        EXPECT_TRUE(t.main.Enabled("mnuOpzione(0)"));
         EXPECT_EQ(t.end.calls, batch ? 1 : 0);
     }
 }

@@ -5,6 +5,7 @@
 #include "client/exchange/answer_file.h"
 
 #include "client/engine/testing/test_program.h"
+#include "client/exchange/call_driver.h"
 #include "client/exchange/layout.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -87,11 +88,29 @@ TEST_F(MainWindowFixture, LoadPreparesFoldersOptionsMenuAndTimer) {
     EXPECT_EQ(t.main.Value("Timer1"), 1000);
     EXPECT_EQ(t.main.Text("MNU_CON_GROSS4"), "Quarto");
     EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS4"));
-    EXPECT_FALSE(t.main.Visible("WebBrowser1"));  // the idle layout
+    // The idle layout: the local start page, the idle strip and a heading that says where a call starts.
+    EXPECT_TRUE(t.main.Visible("WebBrowser1"));
+    EXPECT_TRUE(t.main.Visible("PictureMenu(0)"));
+    EXPECT_FALSE(t.main.Visible("PictureMenu(1)"));
+    EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Morven");
+    EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Scegliere il grossista dal menu Collegamento");
     ASSERT_FALSE(t.main.navigations.empty());
     EXPECT_EQ(t.main.navigations[0].second, dir / "HTML/index.htm");
     EXPECT_EQ(p.impostazioni.nTimeMaxOrd, 600);
     EXPECT_EQ(p.impostazioni.nTimeMaxRxP, 1800);
+}
+
+// /DEBUG is the caller's wish for the run: the call reads the slot's settings (which clear the debug option)
+// and still opens the debug window.
+TEST_F(MainWindowFixture, TheDebugSwitchShowsTheDebugWindowDuringTheCall) {
+    Scrivi("MvnConn02.par", "Connect   :Secondo\r\nMode      :FTP\r\n");
+    c.SceltaChiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot, nullptr); };
+    auto f = Finestra();
+    f.Form_Load("/2 /DEBUG");
+    EXPECT_FALSE(t.debug.shown);
+    f.Timer1_Timer();
+    EXPECT_TRUE(t.debug.shown);
+    EXPECT_TRUE(p.opzioni.bDebug);
 }
 
 TEST_F(MainWindowFixture, LoadWithoutSwitchesLeavesTimerOffAndAnExistingNewsFolder) {

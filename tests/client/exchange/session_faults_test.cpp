@@ -255,6 +255,8 @@ TEST(SessionFaultTest, SixteenRefusedCallsEndWithCollegamentoImpossibile) {
     EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
     EXPECT_EQ(h.t.msgbox.calls[0].style, 16);
     EXPECT_EQ(h.t.msgbox.calls[0].owner, &h.t.main);  // owned by the main window
+    // On record after the box closed itself: the session log says it too.
+    EXPECT_NE(h.LogSessione().find("Collegamento Impossibile\r\n"), std::string::npos);
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_TRUE(h.Esiste("abort.dat"));
 }
@@ -281,6 +283,39 @@ TEST(SessionFaultTest, TcpFallsBackToTheModemAfterSixteenRefusedCalls) {
     EXPECT_NE(std::find(cmds.begin(), cmds.end(), "ATDT111"), cmds.end());
     EXPECT_NE(h.Leggi("ordseq.man").find(kVoce), std::string::npos);
     EXPECT_TRUE(h.t.msgbox.calls.empty());
+}
+
+TEST(SessionFaultTest, AfterSixteenSilentTcpCallsTheModemGetsTheSlotsSpeed) {
+    // A wholesaler that takes every call and never says a word: each TCP call connects (the connect speed
+    // "NET  " is stored), then its first record times out.
+    peers::FakeWholesaler w(std::vector<peers::Script>(16, peers::Script{peers::Silence()}));
+    LowPortRelay relay(w.Port());
+    peers::Script script = Completa();
+    script.insert(script.begin() + 2 * 3, peers::Hold());
+    peers::ModemEmulator modem({peers::ModemCall{"CONNECT 9600", script}});
+    SessionHarness h;
+    h.UsaTcp();
+    h.UsaModem(modem.DevicePath());
+    h.Dopo(20, 3000, [&] { modem.Release(); });
+    // Sixteen 30-second record limits: the TCP calls run on a faster clock, the modem at the usual pace.
+    double scala = 50;
+    ScopedPoller ritmo(h.t.pump, [&] {
+        const double s = h.p.impostazioni.bModoInternet ? 1000 : 50;
+        if (s != scala) h.t.clock.SetScale(scala = s);
+    });
+    auto impostazioni = Impostazioni(relay.Port(), "MISTO");
+    impostazioni.push_back(Riga("SpeedComm", "19200"));
+    h.Impostazioni(impostazioni);
+    h.Ordine(FileOrdine(kRighe));
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    auto attesi = Ripeti({}, {5, 15, 30, 3}, 16);
+    attesi.insert(attesi.end(), {5, 15, 30, 20, 46, 999});
+    EXPECT_EQ(h.Passi(), attesi);
+    EXPECT_EQ(w.Connections(), 16);
+    EXPECT_EQ(h.p.MSComm().Settings, "19200,N,8,1");
+    EXPECT_NE(h.Leggi("ordseq.man").find(kVoce), std::string::npos);
+    EXPECT_TRUE(h.t.msgbox.calls.empty()) << h.t.msgbox.calls[0].prompt;
+    EXPECT_EQ(h.LogFunzioni().find("Errore Procedura"), std::string::npos);
 }
 
 TEST(SessionFaultTest, OrderSentOverTcpIsNotResentOverTheModem) {

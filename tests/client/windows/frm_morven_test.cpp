@@ -6,6 +6,7 @@
 #include "client/engine/logs.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/line_events.h"
+#include "client/exchange/loop.h"
 #include "client/exchange/menu.h"
 #include "tests/peers/fake_wholesaler.h"
 
@@ -38,6 +39,33 @@ TEST_F(FrmMorvenQt, EveryNamedControlExists) {
     // Every phase lays the real form out without a missing control.
     for (int fase = 0; fase < 6; ++fase) EXPECT_TRUE(ImpostaVisualizzazione(p, w->Vista(), fase, "T", "G")) << fase;
     EXPECT_EQ(Leggi("MorvenClient.log"), "");
+}
+
+// A call that broke off on the real window: the heading and the status say so, the counters of the status
+// strip carry their captions, and no control the window lacks is touched (the function log stays empty of
+// "Controllo inesistente").
+TEST_F(FrmMorvenQt, ABrokenOffCallOnTheRealWindow) {
+    Apri();
+    t.clock.SetAutoStep(50);
+    auto& imp = p.impostazioni;
+    imp.sConnect = "Grossista";
+    imp.bModoInternet = true;
+    imp.bModeIFCK = true;
+    imp.aIndirizzoIp = {"127.0.0.1", "", ""};
+    p.percorsi.sFileLogSessione = "s.log";
+    // The call breaks off by an abort while the request goes out.
+    const ScopedPoller interruzione(p.Pump(), [&] {
+        if (p.sessione.nPassoSessione == 400) p.sessione.bProceduraAbortita = true;
+    });
+    EXPECT_TRUE(LoopTrasmissione(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->findChild<QLabel*>("LblSpazioRosso")->text(), "Collegamento Interrotto");
+    EXPECT_EQ(w->findChild<QLabel*>("status")->text(), "Collegamento Interrotto");
+    EXPECT_TRUE(w->findChild<QPushButton*>("CmdChiudi_0")->isVisibleTo(w.get()));
+    EXPECT_EQ(w->findChild<QLabel*>("lblTempoResiduo")->text(), "Tempo residuo:");
+    EXPECT_EQ(w->findChild<QLabel*>("lblTempoTrascorso")->text(), "Tempo trascorso:");
+    EXPECT_EQ(Leggi("MorvenClient.log").find("Controllo inesistente"), std::string::npos) << Leggi("MorvenClient.log");
 }
 
 TEST_F(FrmMorvenQt, ViewPropertiesByControlKind) {
