@@ -172,6 +172,8 @@ TEST_P(AnswerFaultsOverTcp, Row) {
     if (c.rispostaScritta) {
         EXPECT_EQ(h.Leggi(kOut), kRisposta);
     }
+    // With Comp-MVN a whole answer, and only a whole one, becomes the older answer files too.
+    EXPECT_EQ(h.Esiste("ordseq2006.man"), c.rispostaScritta);
     // The session marker goes only with a whole answer.
     EXPECT_EQ(h.Esiste("abort.dat"), !c.rispostaScritta);
     EXPECT_EQ(h.p.sessione.bMancantiRicevuti, c.rispostaScritta);
@@ -258,6 +260,7 @@ TEST_P(RequestFaultsOverTcp, Row) {
     EXPECT_EQ(h.Passi(), (std::vector<int>{5, 400, 401, 46, 999})) << h.LogSessione() << h.LogFunzioni();
     EXPECT_EQ(Richiesta(w.righe).file, c.file ? c.file : "");
     EXPECT_EQ(h.Leggi(kOut), c.risposta);
+    EXPECT_FALSE(h.Esiste("ordseq2006.man"));  // without Comp-MVN the answer stays as it came
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_TRUE(h.t.msgbox.calls.empty());
 }
