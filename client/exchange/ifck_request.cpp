@@ -59,7 +59,7 @@ bool IsDigits(std::string_view s) {
     return true;
 }
 
-// The header of kinds 02 and 05 (121 columns).
+// The header of kind 02 (121 columns).
 std::string TestataOrdine(std::string_view tipo, std::string_view cliente, std::string_view colonne20_29,
                           std::string_view colonne30_38, int nTipoRichiesta, bool bOpzioneTestata1,
                           bool bOpzioneTestata2, bool bOpzioneTestata3, bool bDatiConseg,
@@ -225,33 +225,6 @@ bool ControllaInvio(Programma& p, const std::string& fileRichiesta, bool bCrea) 
         if (bCrea) ImpostaFlagRichiesta(p, Left(dati, dati.find_first_of("\r\n")));
         return true;
     });
-}
-
-std::string ComponiRichiestaOrdinePht(const std::string& sCodiceCliente, const std::string& colonne20_29,
-                                      const std::string& colonne30_38, int nTipoRichiesta, bool bOpzioneTestata1,
-                                      bool bOpzioneTestata2, bool bOpzioneTestata3, bool bDatiConseg,
-                                      const std::string& riempimento, const std::vector<RigaOrdinePht>& righe,
-                                      bool bAllineaCol, bool bSostProd, bool bConsDiffer) {
-    if (righe.size() > static_cast<std::size_t>(kMaxRigheRichiesta)) SollevaErrore(kErrOverflow);
-    std::string testo = TestataOrdine("05", sCodiceCliente, colonne20_29, colonne30_38, nTipoRichiesta,
-                                      bOpzioneTestata1, bOpzioneTestata2, bOpzioneTestata3, bDatiConseg, riempimento);
-    testo += kFineRiga;
-    const std::string opzioni = FlagToSN(bAllineaCol) + FlagToSN(bSostProd) + FlagToSN(bConsDiffer);
-    for (const RigaOrdinePht& r : righe) {
-        // A field that does not fit its columns would order or prescribe something else: refused.
-        const std::string quantita = TogliSpazi(r.quantita);
-        const std::string cifre = quantita.substr(std::min(quantita.find_first_not_of('0'), quantita.size()));
-        if ((!quantita.empty() && !IsDigits(quantita)) || cifre.size() > 5)
-            SollevaErrore(kErrOverflow, "Quantita' \"" + r.quantita + "\" del prodotto " + r.codice + " non valida");
-        if (r.codice.size() > 13 || r.ricettario.size() > 10 || r.regione.size() > 5)
-            SollevaErrore(kErrChiamataNonValida, "Riga del prodotto " + r.codice + " oltre le sue colonne");
-        testo += "P" + PadRight(r.codice, 13) + PadLeft(cifre, 5, "0") + opzioni + PadRight(r.ricettario, 10) +
-                 PadRight(r.regione, 5) + std::string(65, ' ');
-        testo += kFineRiga;
-    }
-    testo += "Z" + PadLeft(static_cast<long long>(righe.size()), 5, "0");
-    testo += kFineRiga;
-    return testo;
 }
 
 bool CreaOrdine(Programma& p, const ModelloLista& lista) {

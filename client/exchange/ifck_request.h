@@ -47,20 +47,6 @@ bool CreaRichiestaListino(Programma& p, const std::string& fileRichiesta, const 
 bool CreaRichiestaTrattatiPHT(Programma& p, const std::string& fileRichiesta, const std::string& sCodiceCliente,
                               const std::string& sTipoListino);
 
-// One row of a PHT order: product code (13 columns), quantity, prescription pad code and region code.
-struct RigaOrdinePht {
-    std::string codice, quantita, ricettario, regione;
-};
-// Kind 05, the PHT order the PHT order window writes: the header (columns 20-29 and 30-38 from the two texts,
-// the latter zero-filled), one 102-column product record per row and the trailer with the count. Raises
-// ErroreMorven for a quantity that is not a number of at most 5 digits (an empty one is 0) and for a code,
-// prescription or region longer than its columns, instead of cutting them.
-std::string ComponiRichiestaOrdinePht(const std::string& sCodiceCliente, const std::string& colonne20_29,
-                                      const std::string& colonne30_38, int nTipoRichiesta, bool bOpzioneTestata1,
-                                      bool bOpzioneTestata2, bool bOpzioneTestata3, bool bDatiConseg,
-                                      const std::string& riempimento, const std::vector<RigaOrdinePht>& righe,
-                                      bool bAllineaCol, bool bSostProd, bool bConsDiffer);
-
 // Columns 41-48 of a kind-03 header for a document date text: "YYYYMMDD", or 8 blanks for the zero date.
 // Nothing-like result (empty text) when the text is not a date.
 std::string DataRichiestaDocumento(std::string_view sDataDocumento);

@@ -48,10 +48,6 @@ TEST_F(IfckRequest, GoldenFileForEveryKind) {
     EXPECT_EQ(Read("req.DAT"), Golden("IFCK04_IN_MORVEN.DAT"));
     ASSERT_TRUE(CreaRichiestaTrattatiPHT(p, Path("req.DAT"), "12345", "C"));
     EXPECT_EQ(Read("req.DAT"), Golden("IFCK06_IN_MORVEN.DAT"));
-    EXPECT_EQ(ComponiRichiestaOrdinePht("12345", "", "", 0, false, false, false, true, "",
-                                        {{"012345678    ", "3", "RIC1234567", "LOM"}, {"98765", "", "", ""}}, true,
-                                        false, true),
-              Golden("IFCK05_IN_MORVEN.DAT"));
     EXPECT_EQ(FunctionLog(), "");
 }
 
@@ -150,23 +146,6 @@ TEST_F(IfckRequest, FlagColumnsAndFiller) {
     const std::string prodotto = Mid(req, testata.size() + 3, 101);
     EXPECT_EQ(Mid(prodotto, 20, 4), "1NSN");
     EXPECT_EQ(Mid(prodotto, 24), PadRight("xyz", 78));
-}
-
-TEST(ComponiRichiestaOrdinePht, RefusesFieldsThatWouldBeCut) {
-    const RigaOrdinePht righe[] = {{"A", "123456", "", ""},       {"A", "12x", "", ""},
-                                   {std::string(14, 'C'), "1", "", ""}, {"A", "1", "RICETTARIO1", ""},
-                                   {"A", "1", "", "REGION"}};
-    for (const RigaOrdinePht& r : righe)
-        EXPECT_THROW(ComponiRichiestaOrdinePht("1", "", "", 0, false, false, false, false, "", {r}, false, false, false),
-                     ErroreMorven)
-            << r.codice << " " << r.quantita;
-    // Leading zeros do not count against the five digits; an empty order has the header and "Z00000".
-    const std::string ok =
-        ComponiRichiestaOrdinePht("1", "", "", 0, false, false, false, false, "", {{"A", "0012345", "", ""}}, false,
-                                  false, false);
-    EXPECT_EQ(Mid(ok, 124 + 14, 5), "12345");
-    EXPECT_EQ(Right(ComponiRichiestaOrdinePht("1", "", "", 0, false, false, false, false, "", {}, false, false, false), 8),
-              "Z00000\r\n");
 }
 
 TEST(DataRichiestaDocumento, DateTexts) {
