@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace fuzzing {
@@ -38,6 +41,16 @@ struct Sandbox {
         return dir;
     }
 };
+
+// Files of a sandbox: written whole (replacing what was there) and read whole.
+inline void WriteFile(const fs::path& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+inline std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The target's sandbox; FUZZ_TARGET_NAME is the target's name, set by the build.
 inline Sandbox& Box() {

@@ -2,7 +2,8 @@
 // work file ordseq.txt, the outside program's tra.dat and the answer file ordseq.man (which becomes ric.000)
 // are written from the input into an application folder of their own. Nothing may crash; every record a
 // reader builds is in the array and, for the standard protocol, passes the wholesaler's check; a tra.dat
-// that converts makes an ordseq.txt the reader takes (when its fields hold no line ends), a refused one
+// that converts makes an ordseq.txt the reader takes (when its fields hold no line ends, and over TCP no
+// byte the line cannot carry), a refused one
 // leaves none; ric.000 is always lines of 128 characters.
 //
 // Input (FuzzedDataProvider): the session switches from the last bytes, then ordseq.txt, tra.dat and
@@ -12,6 +13,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,16 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-void Write(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The records of the last read, each inside the array.
 void CheckRecords(const morven::Programma& p) {
@@ -74,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (messaggio) p.messaggio = {"Consegna urgente", "per favore \xe8 tardi", "", "grazie"};
 
     // The work file as the management software left it.
-    Write(app / "ordseq.txt", ordseq);
+    fuzzing::WriteFile(app / "ordseq.txt", ordseq);
     if (morven::LetturaOrdineMorven(p)) {
         CheckRecords(p);
         for (int r = 0; r <= p.sessione.nUltimoRecord; ++r) {
@@ -85,11 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (morven::LetturaOrdineComproject(p)) CheckRecords(p);
 
     // The outside program's order: converted, or refused without leaving an order file.
-    Write(app / "tra.dat", tra);
+    fuzzing::WriteFile(app / "tra.dat", tra);
     if (morven::ConvertiOrdineCSF(p)) {
         // Lines of 13 characters, the products' ending in a 4-digit quantity; when no field carried a line
         // end of its own and the order fits the array, the reader takes them.
-        const std::string ordine = Read(app / "ordseq.txt");
+        const std::string ordine = fuzzing::ReadFile(app / "ordseq.txt");
         bool tredici = true;
         std::size_t righe = 0;
         for (std::size_t i = 0; i < ordine.size(); i += 15, ++righe) {
@@ -98,15 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (riga.find_first_of("\r\n") != std::string_view::npos) tredici = false;
             if (i > 0) Check(riga.substr(9).find_first_not_of("0123456789") == std::string_view::npos);
         }
+        // Over TCP a byte the line cannot carry (above 192) refuses the order, in a line or in the client
+        // code that heads it.
+        auto trasmissibile = [](std::string_view t) {
+            return std::none_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) > 192; });
+        };
+        if (internet && (!trasmissibile(ordine) || !trasmissibile(p.impostazioni.sCodiceCliente))) tredici = false;
         if (tredici && righe > 0 && righe <= 3000) Check(morven::LetturaOrdineMorven(p));
     } else {
         Check(!fs::exists(app / "ordseq.txt"));
     }
 
     // The answer for the outside program.
-    Write(app / "ordseq.man", man);
+    fuzzing::WriteFile(app / "ordseq.man", man);
     if (morven::ConvertiMancantiCSF(p)) {
-        const std::string ric = Read(app / "ric.000");
+        const std::string ric = fuzzing::ReadFile(app / "ric.000");
         Check(!ric.empty() && ric.size() % 130 == 0);
         for (std::size_t i = 0; i < ric.size(); i += 130) Check(ric.compare(i + 128, 2, "\r\n") == 0);
     }

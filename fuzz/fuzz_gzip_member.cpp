@@ -1,6 +1,7 @@
 // A whole GZIP member from memory through the decompression engine (memory to memory: the header reader,
 // the decoder and the output path). The input is handed over in pieces whose sizes come from the data.
-// When the engine and zlib both accept the member, they must give the same bytes.
+// When the engine and zlib both accept the first member, the engine's output must begin with zlib's (the
+// engine goes on with any further members, zlib's single-member read stops there).
 #include <zlib.h>
 
 #include <algorithm>
@@ -74,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int zr = inflate(&s, Z_FINISH);
         const std::vector<std::uint8_t> theirs(buffer.begin(), buffer.begin() + static_cast<long>(s.total_out));
         inflateEnd(&s);
-        if (zr == Z_STREAM_END && theirs != feed.out) std::abort();
+        if (zr == Z_STREAM_END &&
+            (theirs.size() > feed.out.size() || !std::equal(theirs.begin(), theirs.end(), feed.out.begin())))
+            std::abort();
     }
     return 0;
 }

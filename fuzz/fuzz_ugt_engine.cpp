@@ -1,7 +1,7 @@
 // The decompression engine on outside input: the bytes are taken as a GZIP file and as a TAR file and run
 // through the information, comment, test, memory and extraction actions. Nothing may crash, every result
 // must be one of the engine's codes, no byte may be written outside the memory block, and everything
-// extracted must land inside the destination folder.
+// extracted (and every link made) must lead to a place inside the destination folder.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -100,13 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(ti.szFileName[sizeof ti.szFileName - 1] == 0);
     Run(gtlib::UGT_UNTAR, input.string(), out.string(), gtlib::NewUgtCmdStruct());
 
-    // Everything extracted lies inside the destination, and no link was made.
+    // Everything extracted lies inside the destination, and every link made leads to a place inside it.
     if (fs::exists(out)) {
         const std::string root = fs::weakly_canonical(out).string();
         for (auto it = fs::recursive_directory_iterator(out, ec); it != fs::recursive_directory_iterator();
              it.increment(ec)) {
-            Check(!it->is_symlink());
-            Check(fs::weakly_canonical(it->path()).string().rfind(root, 0) == 0);
+            std::error_code lec;
+            const std::string where = fs::weakly_canonical(it->path(), lec).string();
+            Check(lec || where.rfind(root, 0) == 0);
         }
     }
     for (const auto& e : fs::directory_iterator(Sandbox(), ec))

@@ -1,21 +1,31 @@
 // MorvenClient: the pharmacy's program that calls its wholesalers.
 #include "client/app/program.h"
+#include "client/engine/logs.h"
 #include "platform/core/desktop.h"
 
 #include <QApplication>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
+    const std::string cartella = morven::ApplicationFolder();
+    const std::string argomenti = morven::TestoArgomenti(argc, argv);
+    const std::vector<std::string> note = morven::PreparaAmbienteQt(cartella, argomenti);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MorvenClient"));
 
     // MORVEN_CLOCK_SCALE: a faster program clock for tests of the whole program.
     const char* scala = std::getenv("MORVEN_CLOCK_SCALE");
-    morven::ProgrammaMorven programma(morven::ApplicationFolder(), scala ? std::atof(scala) : 0);
+    morven::ProgrammaMorven programma(cartella, scala ? std::atof(scala) : 0);
+    for (const std::string& nota : note) morven::ScriviLogFunzione(programma.p, nota, "main");
+    const QString piattaforma = QGuiApplication::platformName();
+    programma.p.opzioni.bSenzaSchermo =
+        piattaforma == QStringLiteral("offscreen") || piattaforma == QStringLiteral("minimal");
     if (const char* s = std::getenv("MORVEN_SCREENSHOT")) programma.fileSchermata = s;
-    programma.finestra->Carica(morven::TestoArgomenti(argc, argv));
+    programma.finestra->Carica(argomenti);
     if (programma.fine->terminato) return programma.fine->codice;
     if (!programma.p.opzioni.bBlkCfg) programma.finestra->show();
     return app.exec();

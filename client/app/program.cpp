@@ -13,7 +13,13 @@
 #include "client/exchange/line_events.h"
 #include "client/exchange/loop.h"
 #include "client/windows/frm_dettaglio_offerta.h"
+#include "client/windows/frm_richieste.h"
 #include "platform/core/clock.h"
+#include "platform/core/files.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -27,6 +33,32 @@ std::string TestoArgomenti(int argc, char** argv) {
         r += argv[i];
     }
     return r;
+}
+
+std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
+    std::vector<std::string> note;
+    // The options file's first line counts as part of the command line.
+    std::string riga;
+    if (std::string testo; ReadWholeFile(ResolveNoCase(cartellaApp, "MorvenClient.opz"), testo))
+        riga = testo.substr(0, testo.find_first_of("\r\n"));
+    riga += " " + argomenti;
+    auto vuota = [](const char* nome) {
+        const char* v = std::getenv(nome);
+        return !v || !*v;
+    };
+    // A batch run without a display has no person to show anything to: it runs offscreen instead of
+    // failing to start, so that it still makes its call and writes its end marker.
+    if (riga.find("/BLKRUN:") != std::string::npos && vuota("DISPLAY") && vuota("WAYLAND_DISPLAY") &&
+        vuota("QT_QPA_PLATFORM")) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        note.push_back("nessuno schermo: esecuzione batch con la piattaforma offscreen");
+    }
+    // The embedded browser refuses to start as root with its sandbox on.
+    if (::geteuid() == 0 && vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+        note.push_back("utente root: browser integrato senza sandbox");
+    }
+    return note;
 }
 
 ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {
@@ -62,8 +94,11 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     CollegamentiFrmMorven c;
     c.ScriviComm = [](Programma& q, std::string_view riga) { return ScriviComm(q, riga); };
     c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
-    // The request dialogs (documents, PHT order, message) are not part of this program yet.
-    chiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot, nullptr); };
+    // The request windows (documents, PHT order, message) open modal over the main window.
+    chiamata = [this](Programma& q, std::string& slot) {
+        DialoghiQt dialoghi(finestra.get());
+        return SceltaChiamata(q, slot, &dialoghi);
+    };
     c.SceltaChiamata = [this](Programma& q, std::string& slot) {
         bool fatta = false;
         if (chiamata)
@@ -79,7 +114,8 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     // ends with it (without a display, after saving its picture when asked to).
     c.MostraImpostazioni = [this](bool modale) {
         MostraFrmImpostazioni(p, *finestra, impostazioni, modale);
-        if (!modale && !fileSchermata.empty()) SalvaSchermataImpostazioniEFine();
+        // Where nobody can see it, a configuration-only run has nobody to wait for: it ends at once.
+        if (!modale && (!fileSchermata.empty() || p.opzioni.bSenzaSchermo)) SalvaSchermataImpostazioniEFine();
     };
 
     // The offer detail of an availability row, the information window and the browser window.
@@ -117,8 +153,12 @@ void ProgrammaMorven::SalvaSchermataEFine() {
 }
 
 void ProgrammaMorven::SalvaSchermataImpostazioniEFine() {
-    WaitMilliseconds(p, 300);
-    impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    if (!fileSchermata.empty()) {
+        WaitMilliseconds(p, 300);
+        impostazioni->grab().save(QString::fromStdString(fileSchermata), "PNG");
+    } else {
+        ScriviLogFunzione(p, "FrmImpostazioni :nessuno schermo, finestra chiusa senza modifiche");
+    }
     impostazioni->Eventi().CmdEsci_Click();  // nothing changed: the run ends
 }
 

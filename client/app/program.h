@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace morven {
 
@@ -52,5 +53,10 @@ private:
 
 // The program's argument text: the arguments joined by one blank.
 std::string TestoArgomenti(int argc, char** argv);
+
+// Before the Qt application exists: a batch run (/BLKRUN: in the arguments or in the first line of
+// MorvenClient.opz) without a display and without QT_QPA_PLATFORM gets the offscreen platform, and a run as
+// root gets the embedded browser's no-sandbox switch. Returns one log line for each change made.
+std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti);
 
 }  // namespace morven

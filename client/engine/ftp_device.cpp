@@ -15,7 +15,7 @@ void DeviceFtpClient::Sync() {
     device_.user = User;
     device_.password = Password;
     device_.timeoutSeconds = TimeoutSeconds;
-    device_.passive = Passive;
+    device_.passive = !Active;
     device_.binary = Binary;
     device_.restartOffset = RestartOffset;
     device_.maxDownload = MaxDownloadBytes;

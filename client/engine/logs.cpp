@@ -71,7 +71,9 @@ std::string ScriviLogFunzione(Programma& p, std::string_view sMessaggio, std::st
         riga = DataOraLog(p.Orologio().Now()) + " - " + messaggio;
         AggiungiRiga(JoinPath(p.percorsi.sPathApp, base + ".log"), true, riga);
     } catch (...) {
-        // The last resort: nowhere else to report it.
+        // A folder that takes no file (read-only, full): the line goes to the standard error instead, so a
+        // batch run's caller can still read why it ended.
+        std::fprintf(stderr, "%s\n", (riga.empty() ? messaggio : riga).c_str());
     }
     return riga;
 }

@@ -53,6 +53,21 @@ std::string RigaMessaggio(Programma& p, const std::string& testo) {
     return p.impostazioni.bModoInternet ? SostituisciNonTrasmissibili(out) : out;
 }
 
+// A piece of an order record that must go on the TCP line byte for byte: bytes the shift cannot carry
+// (above 192) refuse the order, naming the piece.
+void ControllaTrasmissibile(const std::string& nome, const std::string& testo) {
+    for (unsigned char c : testo) {
+        if (c > 192)
+            SollevaErrore(kErrLibreria, "Carattere non trasmissibile (" + std::to_string(c) + ") nell'ordine, " +
+                                            nome + " :" + testo);
+    }
+}
+
+// Keeps why a reader refused the order file, for the message that stops the session.
+auto MotivoRifiuto(Programma& p) {
+    return [&p](const ErroreMorven& e) { p.sessione.sErroreOrdine = e.sDescrizione; };
+}
+
 std::string Percorso(Programma& p, const char* nome) { return ResolveNoCase(p.percorsi.sPathApp, nome); }
 
 }  // namespace
@@ -78,6 +93,7 @@ char EsitoCsf(char risposta) {
 
 bool LetturaOrdineMorven(Programma& p) {
     return EseguiProcedura(p, "LetturaOrdineMorven", false, [&](bool& ok) {
+        p.sessione.sErroreOrdine.clear();
         StatoSessione& s = p.sessione;
         const ImpostazioniGrossista& imp = p.impostazioni;
         s.aRecordOrdine.fill(std::string());
@@ -87,9 +103,13 @@ bool LetturaOrdineMorven(Programma& p) {
         const std::string prefisso = PrefissoFamiglia(imp.nTipoInterfaccia, imp.bOpzioneTestata3, imp.bMotCpj);
 
         const std::vector<std::string> righe = LeggiRighe(Percorso(p, "ordseq.txt"));
+        if (righe.empty()) SollevaErrore(kErrLibreria, "File ordine vuoto", "LetturaOrdineMorven");
+        // Over TCP the records' checks must hold for the bytes on the line, and a code cannot be respelled.
+        if (imp.bModoInternet) ControllaTrasmissibile("codice cliente", imp.sCodiceCliente);
         for (std::size_t k = 0; k < righe.size(); ++k) {
             const std::string& riga = righe[k];
             if (riga.size() != 13) SollevaErrore(kErrLibreria, "Formato Record non Corretto", "LetturaOrdineMorven");
+            if (imp.bModoInternet) ControllaTrasmissibile("riga " + std::to_string(k + 1), riga);
             if (k == 0) {
                 s.sRiferimentoTestata = Mid(riga, 10, 4);
                 continue;
@@ -121,11 +141,12 @@ bool LetturaOrdineMorven(Programma& p) {
             record = FormaControllata(record);
         }
         ok = true;
-    });
+    }, MotivoRifiuto(p));
 }
 
 bool LetturaOrdineComproject(Programma& p) {
     return EseguiProcedura(p, "LetturaOrdineComproject", false, [&](bool& ok) {
+        p.sessione.sErroreOrdine.clear();
         StatoSessione& s = p.sessione;
         const ImpostazioniGrossista& imp = p.impostazioni;
         const bool disponibilita = imp.bDisponibilita;
@@ -133,6 +154,7 @@ bool LetturaOrdineComproject(Programma& p) {
         s.nUltimoRecord = 1;
 
         const std::vector<std::string> righe = LeggiRighe(Percorso(p, "ordseq.txt"));
+        if (righe.empty()) SollevaErrore(kErrLibreria, "File ordine vuoto", "LetturaOrdineComproject");
         int conta = 0;
         long totale = 0;
         for (std::size_t k = 1; k < righe.size(); ++k) {
@@ -183,7 +205,7 @@ bool LetturaOrdineComproject(Programma& p) {
             }
         }
         ok = true;
-    });
+    }, MotivoRifiuto(p));
 }
 
 bool ConvertiOrdineCSF(Programma& p) {

@@ -217,7 +217,9 @@ public:
     std::string User;
     std::string Password;
     int TimeoutSeconds = 600;
-    bool Passive = true;
+    // Active mode: the server connects back to us (PORT/EPRT). Off by default: passive mode also works
+    // behind the address translation of a pharmacy's router.
+    bool Active = false;
     bool Binary = true;         // image type: files travel byte for byte
     std::int64_t RestartOffset = 0;  // uploads start at this byte of the local file
     std::int64_t MaxDownloadBytes = 0;  // a longer remote file is refused (0: no limit)

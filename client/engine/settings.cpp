@@ -62,6 +62,7 @@ void Resetta(Programma& p) {
     s.sModemSet = "AT&FE0V1&D2X1";
     s.nPorta = 1121;
     s.bAutoIncPorta = true;
+    s.aValoriRifiutati.clear();
     s.sInterfaccia = "ORDINE";
     s.sInterfacciaFile = "ORDINE";
     s.bInterfacciaForzata = false;
@@ -117,11 +118,14 @@ bool SiNo(const std::string& value, bool& flag) {
     return false;
 }
 
-bool Intero16(const std::string& value, int& field) {
-    const double v = ValoreNumerico(value);
-    if (v < -32768 || v > 32767) return false;
-    field = static_cast<int>(v);
-    return true;
+// The leading number of a value, when it begins with one (blanks first are allowed, "45 s" is 45).
+std::optional<double> NumeroIniziale(std::string_view value) {
+    std::size_t i = value.find_first_not_of(" \t");
+    if (i == std::string_view::npos) return std::nullopt;
+    if (value[i] == '+' || value[i] == '-') ++i;
+    if (i < value.size() && value[i] == '.') ++i;
+    if (i >= value.size() || value[i] < '0' || value[i] > '9') return std::nullopt;
+    return ValoreNumerico(value);
 }
 
 Chiave Testo(std::string_view nome, std::string ImpostazioniGrossista::*campo) {
@@ -135,8 +139,20 @@ Chiave Flag(std::string_view nome, bool ImpostazioniGrossista::*campo) {
     return {nome, false, [campo](Programma& p, const std::string& v) { return SiNo(v, p.impostazioni.*campo); }};
 }
 
-Chiave Numero(std::string_view nome, int ImpostazioniGrossista::*campo) {
-    return {nome, false, [campo](Programma& p, const std::string& v) { return Intero16(v, p.impostazioni.*campo); }};
+// A number of the file: 16-bit unless the field says otherwise (a TCP port is 1-65535). A value that is not a
+// number or is out of range leaves the field alone and is kept, with the key, among the refused values.
+Chiave Numero(std::string_view nome, int ImpostazioniGrossista::*campo, double minimo = -32768,
+              double massimo = 32767) {
+    return {nome, false, [nome, campo, minimo, massimo](Programma& p, const std::string& v) {
+                auto& s = p.impostazioni;
+                const auto n = NumeroIniziale(v);
+                if (n && *n >= minimo && *n <= massimo) {
+                    s.*campo = static_cast<int>(*n);
+                    return true;
+                }
+                s.aValoriRifiutati.push_back({std::string(nome), v, campo, s.*campo});
+                return false;
+            }};
 }
 
 Chiave Elemento(std::string_view nome, std::array<std::string, 3> ImpostazioniGrossista::*campo, int k) {
@@ -190,7 +206,7 @@ const std::vector<Chiave>& Chiavi() {
         Elemento("IP1", &S::aIndirizzoIp, 0),
         Elemento("IP2", &S::aIndirizzoIp, 1),
         Elemento("IP3", &S::aIndirizzoIp, 2),
-        Numero("PORTA", &S::nPorta),
+        Numero("PORTA", &S::nPorta, 1, 65535),
         Flag("AUTOINCPOR", &S::bAutoIncPorta),
         {"INTERFACE", false,
          [](Programma& p, const std::string& v) {
@@ -303,6 +319,21 @@ void Deriva(Programma& p) {
 
 }  // namespace
 
+std::string TestoVisibile(std::string_view valore) {
+    static constexpr char kCifre[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : valore) {
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            out += "\\x";
+            out += kCifre[c >> 4];
+            out += kCifre[c & 15];
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 double ValoreNumerico(std::string_view text) {
     // Read digit by digit, not through the C library: its decimal point follows the locale, and a number too
     // long for a double must come out as out of range for the field, not as an error that ends the reading.
@@ -391,6 +422,8 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
         std::string testo;
         if (!ReadWholeFile(*trovato, testo)) SollevaErrore(kErrAccessoPercorso, {}, *trovato);
         bool interfaccia = false;
+        ImpostazioniGrossista& s = p.impostazioni;
+        const ImpostazioniGrossista prima = s;
         for (const std::string& riga : SplitLines(testo)) {
             const auto colon = riga.find(':');
             if (colon == std::string::npos) continue;
@@ -398,13 +431,23 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
             const Chiave* chiave = CercaChiave(key);
             if (!chiave) continue;
             interfaccia = interfaccia || key == "INTERFACE";
-            const std::string valore = riga.substr(colon + 1);
+            std::string valore = riga.substr(colon + 1);
+            if (valore.size() > kMaxValoreImpostazione) {
+                ScriviLogFunzione(p, "LeggiImpostazioni :valore di " + key + " lungo " + std::to_string(valore.size()) +
+                                         " byte, tagliato a " + std::to_string(kMaxValoreImpostazione));
+                valore.resize(kMaxValoreImpostazione);
+            }
+            // The last line of a key decides: an earlier refused value of it no longer counts.
+            std::erase_if(s.aValoriRifiutati, [&](const auto& r) { return r.sChiave == chiave->nome; });
             if (!chiave->applica(p, valore)) {
-                ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + valore);
+                ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + TestoVisibile(valore));
             }
         }
         // A file without an Interface line is an order slot, the default interface, with its table row.
         if (!interfaccia) LeggiInterfaccia(p, p.impostazioni.sInterfaccia);
+        // A number whose last line is refused holds what it held before the file was read, whatever an
+        // earlier line of the same key said.
+        for (auto& r : s.aValoriRifiutati) s.*r.pCampo = r.nCampo = prima.*r.pCampo;
         Deriva(p);
         ok = true;
     });
@@ -419,7 +462,13 @@ std::string TestoImpostazioni(const ImpostazioniGrossista& s) {
         out += "\r\n";
     };
     auto flag = [&](std::string_view chiave, bool v) { riga(chiave, FlagToYesNo(v)); };
-    auto numero = [&](std::string_view chiave, int v) { riga(chiave, std::to_string(v)); };
+    // A number the file held but reading could not use is written back as it stood, unless it was changed.
+    auto numero = [&](std::string_view chiave, int v) {
+        for (const auto& r : s.aValoriRifiutati) {
+            if (r.sChiave == Upper(chiave) && r.nCampo == v) return riga(chiave, r.sValore);
+        }
+        riga(chiave, std::to_string(v));
+    };
 
     riga("Connect", s.sConnect);
     riga("Code", s.sCodiceCliente);

@@ -7,6 +7,7 @@
 // that is neither YES nor NO) is logged and leaves that field alone; the rest of the file is still read.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,5 +45,12 @@ void ApplicaInterfaccia(ImpostazioniGrossista& s, std::string_view interfaccia);
 // The leading number of a text, as the settings file holds numbers ("1121", " 45 s", "-3", "12.5"), rounded
 // half to even; 0 when the text does not begin with one.
 double ValoreNumerico(std::string_view text);
+
+// The longest value the reader takes from a line; a longer one (no window could show it) is cut, with a log
+// line.
+inline constexpr std::size_t kMaxValoreImpostazione = 255;
+
+// A value as the function log shows it: control bytes and "\\" written as "\\xNN", the rest as it is.
+std::string TestoVisibile(std::string_view valore);
 
 }  // namespace morven

@@ -120,6 +120,24 @@ struct Risposta {
     }
 };
 
+// Stores a received answer; only then is the session marker removed. An answer that cannot be stored is
+// logged and shown, abort.dat stays, and the session ends aborted (step 200): the order went out, so it is
+// never sent again.
+bool SalvaRisposta(Programma& p, const Risposta& risposta, const char* procedura) {
+    try {
+        risposta.Scrivi(p);
+    } catch (...) {
+        const ErroreMorven e = ErroreCorrente();
+        ScriviLogFunzione(p, std::string(procedura) + " :risposta ricevuta ma non salvata :" + e.sDescrizione);
+        p.MsgBox().MsgBox("Risposta ricevuta ma non salvata :\r\n" + e.sDescrizione, 16, "Errore di Trasmissione",
+                          nullptr);
+        p.sessione.nPassoSessione = 200;
+        return false;
+    }
+    KillAbortDat(p);
+    return true;
+}
+
 bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValore, bool accettato) {
     return ControlliCicloRicezione(p, stato, nMax, nValore, accettato,
                                    [](Programma& q) { return LeggiComm(q, q.sessione.nTimeOutRicezione); });
@@ -242,10 +260,9 @@ bool RxLORQ(Programma& p) {
                 if (conteggioTestata >= 0 && conteggioTestata != ultimo)
                     Log(p, "Record ricevuti " + std::to_string(ultimo) + " diversi dalla testata " +
                                std::to_string(conteggioTestata));
-                KillAbortDat(p);
                 const std::string msgtx = JoinPath(p.percorsi.sPathApp, "msgtx.txt");
                 if (FileExists(msgtx)) std::remove(msgtx.c_str());
-                risposta.Scrivi(p);
+                if (!SalvaRisposta(p, risposta, "RxLORQ")) return false;
                 st.bMancantiRicevuti = true;
                 if (imp.bCsf) ConvertiMancantiCSF(p);
                 const int classe = imp.nTipoInterfaccia;
@@ -311,8 +328,7 @@ bool RxComproject(Programma& p) {
                 risposta.IniziaMessaggio(p);
                 risposta.msg += Mid(rec, 5) + "\r\n";
                 StatoTrasferimento(p, "Ricezione Ok", 100, 100);
-                KillAbortDat(p);
-                risposta.Scrivi(p);
+                if (!SalvaRisposta(p, risposta, "RxComproject")) return false;
                 st.bMancantiRicevuti = true;
                 if (imp.bCsf) ConvertiMancantiCSF(p);
                 st.nPassoSessione = 46;

@@ -53,6 +53,7 @@ struct StatoSessione {
     // The order records of the running session (indices 0 to 500) and the last one used.
     std::array<std::string, 501> aRecordOrdine{};
     int nUltimoRecord = 0;
+    std::string sErroreOrdine;  // why the last order reader refused the order file (empty when it took it)
     // Columns 10-13 of the order file's header line, kept by the standard order reader for the answer files.
     std::string sRiferimentoTestata;
     // The two fields of the "C" entry of tra.dat, kept by ConvertiOrdineCSF for ConvertiMancantiCSF.
@@ -83,6 +84,17 @@ struct ImpostazioniGrossista {
     std::array<std::string, 3> aIndirizzoIp{};  // hosts tried in turn
     int nPorta = 1121;
     bool bAutoIncPorta = true;
+    // Numbers of the settings file that cannot be used (not a number, or out of the field's range): the key,
+    // the value as the file holds it, the field, and what the field holds after reading (its value from
+    // before the file was read). A call is refused while any is there, and a save writes the file's own value
+    // back while the field still holds what reading left.
+    struct ValoreRifiutato {
+        std::string sChiave;
+        std::string sValore;
+        int ImpostazioniGrossista::*pCampo = nullptr;
+        int nCampo = 0;
+    };
+    std::vector<ValoreRifiutato> aValoriRifiutati;
     std::string sInterfaccia = "ORDINE";
     int nTipoInterfaccia = 0;     // 1 order, 2 availability and descriptions, 3 news, 4 mail
     bool bCPJ = false;
@@ -148,6 +160,8 @@ struct OpzioniAvvio {
     std::string sFileIFCKIn;
     std::string sFileIFCKOut;
     bool bModoPartner = false;
+    // No person can see the windows (the offscreen or minimal platform): a batch run never waits for one.
+    bool bSenzaSchermo = false;
 };
 
 // Paths. Every work file lies under sPathApp.

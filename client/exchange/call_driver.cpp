@@ -1,13 +1,16 @@
 #include "client/exchange/call_driver.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "client/engine/errors.h"
 #include "client/engine/logs.h"
 #include "client/engine/markers.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
+#include "client/exchange/startup.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/loop.h"
 #include "client/exchange/menu.h"
@@ -55,6 +58,20 @@ void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string
 
 }  // namespace
 
+bool CartellaScrivibile(const std::string& cartella, std::string& errore) {
+    const std::string prova = JoinPath(cartella, "MorvenClient.prova");
+    std::remove(prova.c_str());  // one a broken run left behind
+    std::FILE* f = std::fopen(prova.c_str(), "wbx");
+    bool ok = f && std::fputs("prova\r\n", f) >= 0;
+    if (f && std::fclose(f) != 0) ok = false;
+    if (!ok) errore = std::strerror(errno);
+    if (f && std::remove(prova.c_str()) != 0 && ok) {
+        errore = std::strerror(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 namespace {
 
 bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi) {
@@ -71,12 +88,15 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         setAbortDat(p, "Scelta NomeGrossista :" + slot);
         perc.sFileImpostazioni = JoinPath(perc.sPathApp, "MvnConn" + slot + ".par");
         perc.sFileLogSessione = NomeLogSessione(slot, p.Orologio().Now());
-        // No settings for the slot: no call with the values another slot left behind.
-        if (!TrovaFileImpostazioni(perc.sFileImpostazioni)) {
+        // No settings for the slot (or a slot that cannot name a file): no call with the values another slot
+        // left behind.
+        if (!SlotValido(slot) || !TrovaFileImpostazioni(perc.sFileImpostazioni)) {
             p.MsgBox().MsgBox("Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione "
                               "occorre configurarla.",
                               48, "Errore di Trasmissione", nullptr);
-            ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + perc.sFileImpostazioni);
+            const std::string quale =
+                SlotValido(slot) ? perc.sFileImpostazioni : "per il grossista " + TestoVisibile(slot);
+            ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + quale);
             return 0;
         }
         LeggiImpostazioni(p, perc.sFileImpostazioni);
@@ -86,6 +106,16 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
             p.MsgBox().MsgBox("Modo di collegamento non gestito : " + imp.sModoNonValido, 16,
                               "Connessione con " + imp.sConnect, nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :modo di collegamento non gestito " + imp.sModoNonValido);
+            return 0;
+        }
+        // A number the call would use but cannot (a port outside 1-65535, a value that is not a number).
+        if (!imp.aValoriRifiutati.empty()) {
+            const auto& r = imp.aValoriRifiutati.front();
+            const std::string testo = r.sChiave + " :" + TestoVisibile(r.sValore);
+            p.MsgBox().MsgBox("Impostazione non valida nel File di Configurazione :\r\n" + testo +
+                                  "\r\nla trasmissione non viene effettuata.",
+                              48, "Errore di Trasmissione", nullptr);
+            ScriviLogFunzione(p, "SceltaChiamata :impostazione non valida " + testo);
             return 0;
         }
         // An interface the program does not know has no answer layout: refused here, not looped on.
@@ -127,6 +157,15 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
     for (int k = 1; k <= 6; ++k) CancellaSeEsiste(p, app, "IFCK0" + std::to_string(k) + "_OUT_*.*");
     for (const char* name : {"ordseq2006.man", "msgrx.txt"}) CancellaSeEsiste(p, app, name);
 
+    // The answers must be storable before an order goes out: a folder that takes no file refuses the call.
+    if (std::string errore; !CartellaScrivibile(app, errore)) {
+        p.MsgBox().MsgBox("Impossibile scrivere nella cartella del programma :\r\n" + app +
+                              "\r\nla trasmissione non viene effettuata.",
+                          16, "Errore di Trasmissione", nullptr);
+        ScriviLogFunzione(p, "SceltaChiamata :cartella non scrivibile " + app + " :" + errore);
+        return false;
+    }
+
     bool fine = false;
     Istruzione(p, "SceltaChiamata", kStadioSalta, [&] {
         if (imp.bRichDocs && imp.bCompMvn) {
@@ -144,11 +183,21 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
                 fine = true;
             }
         } else if (imp.bOrdinePht) {
-            // The PHT order file lies in the application folder, as every work file does.
+            // The PHT order file lies in the application folder, as every work file does. The window replaces
+            // it only when it writes the new order, so a file handed in is not lost to a window left without
+            // one (and then no call is made). Where nobody can see the window, a batch run sends the file
+            // handed in as it is.
             const std::string file = JoinPath(app, opz.sFileIFCKIn);
-            if (FileExists(file)) std::remove(file.c_str());
-            if (dialoghi) dialoghi->OrdinePht(p);
-            if (!FileExists(file)) fine = true;
+            if (dialoghi && !(opz.bBlkRun && opz.bSenzaSchermo)) {
+                if (!dialoghi->OrdinePht(p)) fine = true;
+            } else {
+                ScriviLogFunzione(p, "SceltaChiamata :finestra FrmOrdinePht non disponibile, si usa " +
+                                         opz.sFileIFCKIn);
+            }
+            if (!fine && !FileExists(file)) {
+                ScriviLogFunzione(p, "SceltaChiamata :ordine PHT mancante " + opz.sFileIFCKIn);
+                fine = true;
+            }
         }
     });
     if (fine) return false;

@@ -15,8 +15,9 @@ public:
     virtual ~DialoghiRichiesta() = default;
     // Documents request: leaves bRichDocs, bRichListino, bRichTrattatiPht (all false when cancelled).
     virtual void RicDocumenti(Programma& p) = 0;
-    // PHT order: writes the request file named by sFileIFCKIn, or nothing when left without an order.
-    virtual void OrdinePht(Programma& p) = 0;
+    // PHT order: writes the request file sPathApp/sFileIFCKIn (replacing one handed in) and returns true, or
+    // returns false when left without an order (a handed-in file then stays as it was).
+    virtual bool OrdinePht(Programma& p) = 0;
     // Message composer: leaves sMes1..sMes4.
     virtual void Messaggio(Programma& p) = 0;
 };
@@ -25,6 +26,10 @@ public:
 // /BLKRUN:). True once the session ran; false when no call was made (a missing settings file, an interface
 // the program does not know, a PHT order left without an order file, or an error before the session).
 bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi = nullptr);
+
+// Whether files can be created in `cartella`: a probe file is written, closed and removed. False with the
+// system's reason in `errore`.
+bool CartellaScrivibile(const std::string& cartella, std::string& errore);
 
 // The IFCK exchange kind of a request, first that holds: 01 availability, 03 documents, 04 price list,
 // 05 PHT order, 06 PHT agreements, else 02 (order).

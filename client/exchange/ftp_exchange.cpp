@@ -79,7 +79,7 @@ bool RichiestaIFCK_FTP(Programma& p, FtpClient& ftp, const std::string& host, co
             ftp.User = user;
             ftp.Password = password;
             ftp.TimeoutSeconds = timeOut;
-            ftp.Passive = false;
+            ftp.Active = false;
             // No answer the displays could read is longer than this: a longer file is refused on the way in.
             ftp.MaxDownloadBytes = static_cast<std::int64_t>(kLimiteFileRisposta);
             if (const int r = ftp.Connect(); r != 0) {

@@ -198,7 +198,9 @@ void EseguiPasso(Programma& p) {
         case 5:
             imp.sSpeedComm.clear();
             st.nTimeMaxCorrente = imp.nTimeMaxOrd;
-            EseguiChiamata(p);
+            // An attempt that fails before it sets a step (the socket refuses the host or port) is a failed
+            // attempt: counted, never made again and again.
+            if (!EseguiChiamata(p) && st.nPassoSessione == 5) st.nPassoSessione = 3;
             break;
         case 15:
             Stato(p, "CONNESSO " + imp.sSpeedComm);
@@ -285,8 +287,11 @@ void InizioSessione(Programma& p) {
     if (p.opzioni.bBlkRun) CancellaNews(p);
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
-        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata.", 16, TitoloConnessione(p),
-                          nullptr);
+        // The reader's reason (the line, the character) follows the message.
+        const std::string& motivo = st.sErroreOrdine;
+        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
+                              (motivo.empty() ? std::string() : "\r\n" + motivo),
+                          16, TitoloConnessione(p), nullptr);
         st.nPassoSessione = 200;
     }
 }
@@ -336,6 +341,14 @@ void FineSessione(Programma& p) {
         } else if (p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen()) {
             p.oggetti.oMSComm->SetPortOpen(false);
         }
+    }
+    // The answer shown waits for the pharmacist (an availability answer for the confirm or refuse); a batch
+    // run nobody can see ends instead, with the answer stored and, for availability, neither sent.
+    if (passo == 50 && p.opzioni.bBlkRun && p.opzioni.bSenzaSchermo) {
+        ScriviLogFunzione(p, imp.bDisponibilita
+                                 ? "LoopTrasmissione :nessuno schermo per la conferma, disponibilita' non confermata"
+                                 : "LoopTrasmissione :nessuno schermo per mostrare la risposta");
+        TerminaProgramma(p);
     }
 }
 

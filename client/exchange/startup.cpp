@@ -34,9 +34,11 @@ bool NomeUsabile(std::string_view s) {
     return s.find("..") == std::string_view::npos;
 }
 
-// The four characters after a switch (fewer at the end of the line).
-std::string QuattroDopo(std::string_view riga, std::size_t posSwitch, std::size_t lunghezzaSwitch) {
-    return std::string(riga.substr(posSwitch + lunghezzaSwitch, 4));
+// The slot field after a switch: at most four characters, ending at the first blank or "/" (the caller may
+// put further switches right after it).
+std::string SlotDopo(std::string_view riga, std::size_t posSwitch, std::size_t lunghezzaSwitch) {
+    std::string_view campo = riga.substr(posSwitch + lunghezzaSwitch, 4);
+    return std::string(campo.substr(0, campo.find_first_of(" /")));
 }
 
 // "/FILEIN:": the name runs to the first blank after it, else to the first "/", else to the end of the line.
@@ -96,20 +98,19 @@ ComandoAvvio AnalizzaRigaComando(std::string_view riga) {
 
     constexpr std::string_view kBlkRun = "/BLKRUN:";
     if (const std::size_t pos = riga.find(kBlkRun); pos != std::string_view::npos) {
-        const std::string slot = QuattroDopo(riga, pos, kBlkRun.size());
-        if (SlotValido(slot)) {
-            c.bBlkRun = true;
-            c.sGrossistaSelezionato = slot;
-            c.bTimer1 = true;
-            c.nIntervalloTimer1 = kIntervalloAvvioAutomatico;
-        } else {
-            c.rifiutati.push_back(std::string(kBlkRun) + slot);
-        }
+        // A batch run stays a batch run whatever its slot: one that names no usable slot ends, through the
+        // call driver, with the message of a missing settings file instead of waiting for a person.
+        const std::string slot = SlotDopo(riga, pos, kBlkRun.size());
+        if (!SlotValido(slot)) c.rifiutati.push_back(std::string(kBlkRun) + slot);
+        c.bBlkRun = true;
+        c.sGrossistaSelezionato = slot;
+        c.bTimer1 = true;
+        c.nIntervalloTimer1 = kIntervalloAvvioAutomatico;
     }
 
     constexpr std::string_view kBlkCfg = "/BLKCFG:";
     if (const std::size_t pos = riga.find(kBlkCfg); pos != std::string_view::npos) {
-        const std::string slot = QuattroDopo(riga, pos, kBlkCfg.size());
+        const std::string slot = SlotDopo(riga, pos, kBlkCfg.size());
         if (SlotValido(slot)) {
             c.bBlkCfg = true;
             c.sGrossistaSelezionato = slot;
@@ -138,7 +139,8 @@ void ApplicaComandoAvvio(Programma& p, const ComandoAvvio& c) {
         o.sFileIFCKIn = c.fileScambio->sFileIFCKIn;
         o.sFileIFCKOut = c.fileScambio->sFileIFCKOut;
     }
-    if (!c.sGrossistaSelezionato.empty()) o.sGrossistaSelezionato = c.sGrossistaSelezionato;
+    // A batch or configuration run's slot replaces any other, also an unusable one (the driver refuses it).
+    if (!c.sGrossistaSelezionato.empty() || c.bBlkRun || c.bBlkCfg) o.sGrossistaSelezionato = c.sGrossistaSelezionato;
     if (c.bRichDisp) {
         s.bDisponibilita = true;
         o.bRichDisp = true;

@@ -214,6 +214,7 @@ public:
     const std::uint8_t* in_end = nullptr;
     InflateSource* source = nullptr;
     bool source_done = true;
+    std::uint64_t source_total = 0;  // bytes the source delivered
     std::unique_ptr<std::uint8_t[]> inbuf;
 
     // Output.
@@ -234,6 +235,18 @@ public:
     bool Deliver();
 
     std::size_t UnusedInputBytes() const { return bitsleft_ < 8 * overrun_ ? 0 : (bitsleft_ - 8 * overrun_) / 8; }
+
+    // The input bytes not used by the stream: the whole bytes still in the bit buffer (above the rest of a
+    // byte that was partly used), then those not yet taken into it.
+    void UnusedInput(std::vector<std::uint8_t>& out) const {
+        out.clear();
+        std::uint64_t bits = bitbuf_ >> (bitsleft_ & 7);
+        for (std::size_t n = UnusedInputBytes(); n > 0; --n) {
+            out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+            bits >>= 8;
+        }
+        out.insert(out.end(), in_next, in_end);
+    }
 
 private:
     std::uint64_t bitbuf_ = 0;
@@ -294,6 +307,7 @@ bool Decoder::Refill() {
             break;
         }
         in_end += n;
+        source_total += n;
     }
     return in_end != start;
 }
@@ -634,7 +648,8 @@ std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std
 
 }  // namespace
 
-InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options) {
+InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options,
+                      std::uint64_t* consumed, std::vector<std::uint8_t>* unused) {
     auto d = NewDecoder();
     if (!d) return kInflateNoMemory;
     d->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
@@ -650,6 +665,12 @@ InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOpt
     d->out_end = d->out_base + kSinkBufSize;
     InflateResult r = d->Run();
     if (!d->Deliver() && r == kInflateOk) r = kInflateStopped;
+    if (consumed)
+        *consumed = d->source_total - static_cast<std::uint64_t>(d->in_end - d->in_next) - d->UnusedInputBytes();
+    if (unused) {
+        unused->clear();
+        if (r == kInflateOk) d->UnusedInput(*unused);
+    }
     return r;
 }
 

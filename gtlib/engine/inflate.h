@@ -51,8 +51,11 @@ struct InflateOptions {
 };
 
 // Streaming decode: everything decoded goes to the sink (the last piece is handed over before returning,
-// whatever the result).
-InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options = {});
+// whatever the result). `consumed`, when given, receives the number of input bytes used up to the end of the
+// final block: what the source delivered beyond it (a GZIP trailer, a further member) was read ahead only,
+// and `unused`, when given, receives those bytes in order (after a complete stream; empty otherwise).
+InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options = {},
+                      std::uint64_t* consumed = nullptr, std::vector<std::uint8_t>* unused = nullptr);
 
 // Decode a whole raw deflate stream held in memory. `out` receives the data (replacing what it held);
 // decoding stops with kInflateStopped when more than max_out bytes would be produced. `consumed`, when given,

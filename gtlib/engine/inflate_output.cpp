@@ -57,7 +57,7 @@ public:
 
 private:
     bool FillBlock() {
-        if (ended_) return false;
+        if (ended_ || job_.inputEnded) return false;
         job_.inPos = job_.inFill = 0;
         if (job_.inBlock.size() < kInputBlockSize) job_.inBlock.resize(kInputBlockSize);
         std::uint8_t* const block = job_.inBlock.data();
@@ -70,19 +70,19 @@ private:
                                           : MEM_ERROR;
                 if (answer == MEM_ERROR) {
                     job_.readError = true;
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
                 if (answer == MEM_CANCEL) {
                     job_.cancel = true;
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
                 size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(kInputBlockSize - job_.inFill));
                 job_.inFill += size;
                 job_.readTotal += size;
                 if (answer != MEM_CONTINUE || size == 0) {  // MEM_DONE, an unknown answer, or nothing delivered
-                    ended_ = true;
+                    ended_ = job_.inputEnded = true;
                     break;
                 }
             }
@@ -321,8 +321,12 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
 int InflateItem(InflateJob& job) {
     job.crc = 0;
     job.totalWritten = 0;
-    job.skipped = 0;
-    job.memProduced = 0;
+    job.consumed = 0;
+    job.unused.clear();
+    if (!job.continueOutput) {
+        job.skipped = 0;
+        job.memProduced = 0;
+    }
     job.outputState = kOutputRunning;
     if (job.progress && !job.progress(0) && !job.cancel && !job.structError) job.cancel = true;
 
@@ -343,18 +347,19 @@ int InflateItem(InflateJob& job) {
         // A member whose data end before its size is truncated, not complete.
         if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
     } else if (job.method == 8) {
-        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial});
+        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial}, &job.consumed,
+                                        job.followStream ? &job.unused : nullptr);
         if (r == kInflateNoMemory) result = UGTE_MEM;
         else if (r == kInflateStopped) stopped_by_output = true;
         // In the memory modes 1 means "complete"; bad data must not look like that.
         else if (r != kInflateOk) result = IsMemoryKind(job.output) ? UGTE_STRUCT : UGTE_EOF;
     } else {
-        DiscardOutputFile(job, false);
+        if (!job.keepOpen) DiscardOutputFile(job, false);
         return UGTE_UNKNOWN;
     }
 
     auto finish = [&](int code) {
-        if (job.output == OutputKind::kFile) {
+        if (job.output == OutputKind::kFile && !job.keepOpen) {
             if (code == UGTE_OK) {
                 const int c = CloseOutputSetTime(job);
                 if (c != UGTE_OK) code = c;
@@ -390,7 +395,8 @@ int InflateItem(InflateJob& job) {
     if (result != UGTE_OK) return finish(result);
     const bool partial_memory =
         job.output == OutputKind::kMemory && (job.startingOffset > 0 || job.memBlockSize < job.expectedSize);
-    if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && job.crc != job.storedCrc)
+    if (!partial_memory && job.output != OutputKind::kMemToMem && !job.tarMember && !job.followStream &&
+        job.crc != job.storedCrc)
         return finish(UGTE_BADCRC);
     return finish(UGTE_OK);
 }

@@ -50,6 +50,12 @@ struct InflateJob {
     std::int64_t mtime = 0;           // modification time, Unix seconds
     std::uint32_t attributes = 0;     // attribute bits (ATTR_READONLY is honoured)
     bool tarMember = false;           // TAR members carry no CRC
+    // A GZIP member read as a stream: the deflate data end where the final block ends, and the trailer after
+    // them is the caller's to read and check (InflateItem checks no CRC and leaves `consumed` set).
+    bool followStream = false;
+    std::uint64_t consumed = 0;       // compressed bytes the deflate data took (with followStream)
+    std::vector<std::uint8_t> unused; // bytes the decoder read past the deflate data (with followStream)
+    bool inputEnded = false;          // the host's stream has ended (memory to memory); set by the reader
 
     // Input: the archive file (inputFd) or, for memory to memory, memTransfer. Bytes already in inBlock
     // between inPos and inFill (the engine may have read them with the header) are used first and are taken
@@ -71,6 +77,12 @@ struct InflateJob {
     std::uint32_t memBlockSize = 0;  // for kStream, 0 means no limit
     std::uint32_t startingOffset = 0;
     std::uint32_t memProduced = 0;   // bytes placed in memBlock (or offered to the stream)
+    // A further member of the same output: memProduced and the skipped part of startingOffset go on from the
+    // earlier members instead of starting again.
+    bool continueOutput = false;
+    // The output file is shared by several members: InflateItem neither puts it in place nor deletes it; the
+    // caller ends it with CloseOutputSetTime or DiscardOutputFile.
+    bool keepOpen = false;
 
     // Called with 0 at the start and with the running total after each output piece. It may set cancel or
     // structError; returning false stops decoding (and sets cancel when neither is set).

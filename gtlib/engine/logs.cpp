@@ -48,21 +48,64 @@ std::string LogPath(uint32_t nameId) {
     return folder + name;
 }
 
-// Creates a folder and its parents; failures show up when the log is opened.
+// Creates a folder and its parents, private to the user; failures show up when the log is opened.
 void MakeFolders(const std::string& folder) {
     for (std::size_t i = 1; i <= folder.size(); ++i) {
         if (i == folder.size() || folder[i] == '/') {
             const std::string part = folder.substr(0, i);
-            if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return;
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
         }
     }
 }
 
-int OpenAppend(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+// The last resort when neither a setting nor a state or home folder names one: a folder of the user's own
+// in the shared temporary folder.
+std::string FallbackFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base + "/sbgtactx-" + std::to_string(::geteuid());
+}
+
+// The fall-back folder lies where every local user may create names: it is used only when it is a real
+// folder (not a link) of this user that nobody else may write to or read. Another user who made that name
+// first gets no log lines from us.
+bool PrivateFolderReady(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st;
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+// Is the log folder the one chosen by default (no setting, no SBGTACTX_LOGDIR)?
+bool DefaultFolderInUse() {
+    {
+        std::lock_guard lock(SettingsMutex());
+        if (!FolderSetting().empty()) return false;
+    }
+    const char* env = std::getenv("SBGTACTX_LOGDIR");
+    return !(env && *env);
+}
+
+int OpenIn(const std::string& path) {
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (folder == FallbackFolder() && !PrivateFolderReady(folder)) return -1;
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(path.c_str(), kFlags, 0600);
     if (fd < 0 && errno == ENOENT) {
-        MakeFolders(path.substr(0, path.rfind('/')));
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        MakeFolders(folder);
+        fd = ::open(path.c_str(), kFlags, 0600);
+    }
+    return fd;
+}
+
+// Opens a log for appending; never through a link at the log's own name. When the default state or home
+// folder cannot take it, the log goes to the user's fall-back folder.
+int OpenAppend(const std::string& path) {
+    int fd = OpenIn(path);
+    if (fd < 0 && DefaultFolderInUse()) {
+        const std::string fallback = FallbackFolder() + path.substr(path.rfind('/'));
+        if (fallback != path) fd = OpenIn(fallback);
     }
     return fd;
 }
@@ -168,7 +211,7 @@ std::string LogFolder() {
     if (const char* env = std::getenv("SBGTACTX_LOGDIR"); env && *env) return env;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) return std::string(state) + "/sbgtactx";
     if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/state/sbgtactx";
-    return "/tmp/sbgtactx";
+    return FallbackFolder();
 }
 
 std::string DiagnosticLogPath() { return LogPath(106); }

@@ -4,8 +4,10 @@
 // - the event log "SBGTLOG.TXT" (sub-option 256): one line per item, opened at the first line of a run
 //   and kept open to its end, headed by a dated line.
 // The folder is, in this order: the one set with SetLogFolder, the environment variable SBGTACTX_LOGDIR,
-// $XDG_STATE_HOME/sbgtactx, ~/.local/state/sbgtactx. It is created when missing. A log that cannot be
-// opened is skipped silently; a failed write is ignored.
+// $XDG_STATE_HOME/sbgtactx, ~/.local/state/sbgtactx, and without a home folder (or when the state or home
+// folder cannot take the log) sbgtactx-<uid> in $TMPDIR (or /tmp). Missing folders are created private to the user (0700); the fall-back folder is used only when
+// it is a real folder of the user closed to everyone else. Log files are created 0600 and never opened
+// through a link. A log that cannot be opened is skipped silently; a failed write is ignored.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 namespace gtlib {
 namespace {
@@ -79,6 +81,55 @@ std::string Backslashes(std::string s) {
 
 bool IsMetaType(std::uint8_t t) { return t == 'L' || t == 'K' || t == 'x' || t == 'g'; }
 
+constexpr std::uint64_t kMaxPaxHeader = 1 << 20;
+
+bool ParseDecimal(std::string_view text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+// Reads the records "<length> <key>=<value>\n" of a pax extended header into v (later records win).
+// False for a record that does not hold together or a size or time that is not a number.
+bool ParsePax(std::string_view text, TarPaxValues& v) {
+    std::size_t pos = 0;
+    while (pos < text.size() && text[pos] != '\0') {
+        const std::size_t space = text.find(' ', pos);
+        std::uint64_t length = 0;
+        if (space == std::string_view::npos || !ParseDecimal(text.substr(pos, space - pos), length)) return false;
+        if (length < space - pos + 3 || length > text.size() - pos || text[pos + length - 1] != '\n') return false;
+        const std::string_view record = text.substr(space + 1, pos + length - 1 - (space + 1));
+        const std::size_t eq = record.find('=');
+        if (eq == std::string_view::npos) return false;
+        const std::string_view key = record.substr(0, eq);
+        const std::string_view value = record.substr(eq + 1);
+        if (key == "path") {
+            v.path = std::string(value);
+        } else if (key == "linkpath") {
+            v.linkpath = std::string(value);
+        } else if (key == "size") {
+            std::uint64_t size = 0;
+            if (!ParseDecimal(value, size)) return false;
+            v.size = size;
+        } else if (key == "mtime") {
+            // Seconds, possibly negative and with a fraction: the whole seconds are kept, times before 1970
+            // become 1970.
+            const bool negative = !value.empty() && value[0] == '-';
+            std::string_view whole = value.substr(negative ? 1 : 0);
+            whole = whole.substr(0, whole.find('.'));
+            std::uint64_t seconds = 0;
+            if (!ParseDecimal(whole, seconds)) return false;
+            v.mtime = negative ? 0 : static_cast<std::int64_t>(std::min<std::uint64_t>(seconds, INT64_MAX));
+        }
+        pos += length;
+    }
+    return true;
+}
+
 std::uint64_t FileSize(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
@@ -92,8 +143,10 @@ int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>&
     if (here < 0) return kTarReadError;
     std::uint64_t pos = static_cast<std::uint64_t>(here);
     std::uint64_t member_start = pos;
-    std::string long_name;
-    bool have_long_name = false;
+    std::optional<std::string> long_name, long_link;  // GNU "L" and "K" for the next member
+    TarPaxValues next;                                // pax "x" for the next member
+    if (pos == 0) r.global = TarPaxValues{};
+    TarPaxValues& global = r.global;                  // pax "g" for all that follow
     TarHeaderRead m;
     for (;;) {
         if (r.cancelPoll && r.cancelPoll()) return kTarCancelled;
@@ -112,30 +165,45 @@ int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>&
         std::uint64_t size = 0;
         if (!TarParseNumber(m.header + 124, 12, &size)) return kTarBadHeader;
         const std::uint64_t data = pos + kTarBlockSize;
-        if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
-        const std::uint64_t next = data + RoundUp512(size);
         const std::uint8_t type = m.header[kTypeOffset];
         if (IsMetaType(type)) {
-            if (type == 'L') {
-                if (size > kMaxLongName) return kTarBadHeader;
-                std::string text(static_cast<std::size_t>(size), '\0');
-                if (PreadFull(r.fd, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), data) !=
-                    static_cast<ssize_t>(text.size()))
-                    return kTarReadError;
-                long_name = Backslashes(text.substr(0, strnlen(text.c_str(), text.size())));
-                have_long_name = true;
+            if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
+            if (size > ((type == 'x' || type == 'g') ? kMaxPaxHeader : kMaxLongName)) return kTarBadHeader;
+            std::string text(static_cast<std::size_t>(size), '\0');
+            if (PreadFull(r.fd, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), data) !=
+                static_cast<ssize_t>(text.size()))
+                return kTarReadError;
+            if (type == 'L' || type == 'K') {
+                (type == 'L' ? long_name : long_link) = text.substr(0, strnlen(text.c_str(), text.size()));
+            } else if (!ParsePax(text, type == 'x' ? next : global)) {
+                return kTarBadHeader;
             }
-            pos = next;
+            pos = data + RoundUp512(size);
             continue;
         }
-        m.name = have_long_name ? long_name : TarMemberName(m.header);
+        if (next.size) size = *next.size;
+        else if (global.size) size = *global.size;
+        if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
+        const std::string* path =
+            next.path ? &*next.path : long_name ? &*long_name : global.path ? &*global.path : nullptr;
+        m.name = path ? Backslashes(*path) : TarMemberName(m.header);
+        const std::string* link =
+            next.linkpath ? &*next.linkpath : long_link ? &*long_link : global.linkpath ? &*global.linkpath : nullptr;
+        m.linkName = link ? *link : FieldText(m.header + 157, 100);
+        std::uint64_t header_mtime = 0;
+        TarParseNumber(m.header + 136, 12, &header_mtime);
+        m.mtime = next.mtime     ? *next.mtime
+                  : global.mtime ? *global.mtime
+                                 : static_cast<std::int64_t>(std::min<std::uint64_t>(header_mtime, INT64_MAX));
         m.headerOffset = pos;
         m.memberStart = member_start;
         m.dataSize = size;
-        pos = next;
-        member_start = next;
-        have_long_name = false;
-        long_name.clear();
+        const std::uint64_t after = data + RoundUp512(size);
+        pos = after;
+        member_start = after;
+        next = TarPaxValues{};
+        long_name.reset();
+        long_link.reset();
         bool counted = true;
         if (selection == kTarCountNamed) counted = !(r.ignoreLongNames && r.isLongName && r.isLongName(m.name));
         else if (selection == kTarCountMatching) counted = r.matches && r.matches(m.name);
@@ -717,6 +785,58 @@ bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names
     return true;
 }
 
+namespace {
+
+// Is a symbolic link's target inside the destination when the link lies at `rel` (its path below the
+// destination)? Only a relative target whose ".." parts all come first and climb no higher than the link's
+// own folder: the folders it climbs through are real folders the extraction made (never links), so the
+// target means the same to the file system as it does here, and it cannot be turned outward by a link
+// made later.
+bool LinkTargetInside(const std::string& rel, std::string target) {
+    std::replace(target.begin(), target.end(), '\\', '/');
+    if (target.empty() || target[0] == '/' || (target.size() >= 2 && target[1] == ':')) return false;
+    std::size_t depth = static_cast<std::size_t>(std::count(rel.begin(), rel.end(), '/'));
+    bool descended = false;
+    std::size_t start = 0;
+    while (start <= target.size()) {
+        std::size_t slash = target.find('/', start);
+        if (slash == std::string::npos) slash = target.size();
+        const std::string part = target.substr(start, slash - start);
+        if (part == "..") {
+            if (descended || depth == 0) return false;
+            --depth;
+        } else if (!part.empty() && part != ".") {
+            descended = true;
+        }
+        start = slash + 1;
+    }
+    return true;
+}
+
+// Makes a symbolic link at `path` (replacing a file or link there): made beside it under a passing name,
+// then moved into place.
+int MakeSymlink(const std::string& target, const std::string& path) {
+    std::string link_target = target;
+    std::replace(link_target.begin(), link_target.end(), '\\', '/');
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temp = folder + ".link." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+        if (::symlink(link_target.c_str(), temp.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            return UGTE_CREATE;
+        }
+        if (::rename(temp.c_str(), path.c_str()) != 0) {
+            ::unlink(temp.c_str());
+            return UGTE_CREATE;
+        }
+        return UGTE_OK;
+    }
+    return UGTE_CREATE;
+}
+
+}  // namespace
+
 int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string& name) {
     const std::uint64_t after = member.headerOffset + kTarBlockSize + RoundUp512(member.dataSize);
     auto done = [&](int code) {
@@ -725,25 +845,40 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     };
     const std::uint8_t type = member.header[kTypeOffset];
     const bool directory = IsDirectoryMember(member) || (!name.empty() && (name.back() == '\\' || name.back() == '/'));
-    const bool regular = type == '0' || type == 0 || type == '7';
-    const bool link = type == '1' || type == '2';
+    // A hard link that carries data of its own (some writers store them so) is extracted as those data.
+    const bool hard_link = type == '1' && member.dataSize == 0;
+    const bool symlink = type == '2';
+    const bool regular = type == '0' || type == 0 || type == '7' || (type == '1' && !hard_link);
     std::string rel;
     const bool to_file = ctx.output == OutputKind::kFile;
-    if (directory && ctx.noDirectoryNames) return done(UGTE_OK);  // nothing to create
-    if ((!regular && !link && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel) ||
-        (rel.empty() && !directory)) {
+    auto skip = [&] {
         if (ctx.log) ctx.log(TarEvent::kSkipped, name);
         return done(UGTE_SKIP);
-    }
+    };
+    if (directory && ctx.noDirectoryNames) return done(UGTE_OK);  // nothing to create
+    if ((!regular && !hard_link && !symlink && !directory) || !TarSafeRelativePath(name, ctx.noDirectoryNames, &rel) ||
+        (rel.empty() && !directory))
+        return skip();
     if (rel.empty()) return done(UGTE_OK);  // "./": the destination itself
     std::string path = ctx.destination + "/" + rel;
+
+    // Where the data come from: the member's own, or for a hard link those of the member it names, when
+    // that was extracted earlier in this run.
+    TarDataSpan source{member.headerOffset + kTarBlockSize, member.dataSize};
+    if (hard_link) {
+        std::string target;
+        if (!ctx.extracted || !TarSafeRelativePath(member.linkName, false, &target)) return skip();
+        const auto found = ctx.extracted->find(target);
+        if (found == ctx.extracted->end()) return skip();
+        source = found->second;
+    }
+    if (symlink && (!LinkTargetInside(rel, member.linkName) || !(to_file || ctx.output == OutputKind::kTest)))
+        return skip();
 
     std::uint64_t mode_value = 0644;
     TarParseNumber(member.header + 100, 8, &mode_value);
     unsigned mode = static_cast<unsigned>(mode_value & 07777);
-    std::uint64_t mtime_value = 0;
-    TarParseNumber(member.header + 136, 12, &mtime_value);
-    std::int64_t mtime = static_cast<std::int64_t>(mtime_value);
+    std::int64_t mtime = member.mtime;
     const std::string inside = path;
     if (to_file && ctx.rename) ctx.rename(path, name, mtime, mode);
     const std::uint32_t attributes = (mode & 0200) ? 0u : std::uint32_t{ATTR_READONLY};
@@ -802,10 +937,20 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
         return done(UGTE_OK);
     }
 
+    if (symlink) {
+        if (to_file) {
+            const int made = MakeSymlink(member.linkName, path);
+            if (made != UGTE_OK) return done(made);
+        }
+        const TarEvent event = !to_file ? TarEvent::kTested : existed ? TarEvent::kOverwritten : TarEvent::kExtracted;
+        if (ctx.log) ctx.log(event, path);
+        return done(UGTE_OK);
+    }
+
     InflateJob job;
     job.method = 0;
     job.tarMember = true;
-    job.compressedLeft = link ? 0 : member.dataSize;  // links become empty files
+    job.compressedLeft = source.size;
     job.expectedSize = job.compressedLeft;
     job.mtime = mtime;
     job.attributes = attributes;
@@ -820,7 +965,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     job.memTransfer = ctx.memTransfer;
     job.progress = ctx.progress;
     // The input is read in blocks aligned to 10240 bytes in the archive.
-    const std::uint64_t data = member.headerOffset + kTarBlockSize;
+    const std::uint64_t data = source.offset;
     const std::uint64_t aligned = data / kInputBlockSize * kInputBlockSize;
     if (job.compressedLeft > 0) {
         const ssize_t n = PreadFull(ctx.archiveFd, job.inBlock.data(), kInputBlockSize, aligned);
@@ -838,6 +983,8 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     if (job.cancel && result != UGTE_ABORT && result > 1) result = UGTE_ABORT;
     const bool memory = ctx.output == OutputKind::kMemory;
     if (result == UGTE_OK || (memory && result == 1)) {
+        std::string key;
+        if (ctx.extracted && TarSafeRelativePath(name, false, &key)) (*ctx.extracted)[key] = source;
         if (ctx.log) {
             switch (ctx.output) {
             case OutputKind::kTest:

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,6 +143,14 @@ struct TarMemberIndex {
 
 enum TarSelection : int { kTarCountAll = 0, kTarCountNamed = 1, kTarCountMatching = 2 };
 
+// The pax extended-header records the reader uses; the others (access times, owners, extended
+// attributes) are ignored.
+struct TarPaxValues {
+    std::optional<std::string> path, linkpath;
+    std::optional<std::uint64_t> size;
+    std::optional<std::int64_t> mtime;
+};
+
 struct TarReader {
     int fd = -1;
     std::string archiveName;
@@ -149,20 +159,25 @@ struct TarReader {
     std::function<bool(const std::string& name)> isLongName;  // long-name test of the file lists
     std::function<bool(const std::string& name)> matches;     // filespec selection (mode 2)
     std::function<bool()> cancelPoll;                         // true cancels
+    // Global pax records ("g") met so far; they hold for every later member of a walk from the start.
+    TarPaxValues global;
 };
 
 struct TarHeaderRead {
     std::uint8_t header[kTarBlockSize] = {};
-    std::string name;
+    std::string name;                // "\" separators
+    std::string linkName;            // as stored ("/" separators as most writers use)
+    std::int64_t mtime = 0;          // Unix seconds
     std::uint64_t headerOffset = 0;  // the member's own header
-    std::uint64_t memberStart = 0;   // its first header (a long-name member may come first)
+    std::uint64_t memberStart = 0;   // its first header (a long-name or pax header may come first)
     std::uint64_t dataSize = 0;
 };
 
 // Reads headers until the member number `count` (0-based, counting members selected by `selection`) and
-// gives it back. Members of the kinds that only describe the next member (GNU long names "L"/"K", pax "x"/"g")
-// are not counted; a long name "L" becomes the next member's name. kTarFound, kTarEnd, kTarBadHeader,
-// kTarCancelled, kTarReadError.
+// gives it back. Members of the kinds that only describe other members are not counted: GNU long names
+// ("L" the next member's name, "K" its link name) and pax extended headers ("x" for the next member, "g" for
+// every member after it), of which the records path, linkpath, size and mtime are used, as GNU tar, bsdtar
+// and Python's tarfile write them. kTarFound, kTarEnd, kTarBadHeader, kTarCancelled, kTarReadError.
 int TarReadHeader(TarReader& r, int selection, long count, TarHeaderRead* out, bool from_start,
                   bool restore_position);
 
@@ -195,6 +210,11 @@ enum class TarEvent { kTested, kMemory, kMemoryToMemory, kOverwritten, kExtracte
 enum : int { kAnswerCancel = 2, kAnswerYesToAll5 = 5, kAnswerYes = 6, kAnswerNo = 7, kAnswerYesToAll = 100,
              kAnswerRename = 101 };
 
+struct TarDataSpan {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
 struct UntarContext {
     int archiveFd = -1;
     std::string archivePath;
@@ -225,6 +245,11 @@ struct UntarContext {
     std::function<void(TarEvent event, const std::string& path)> log;
 
     std::uint32_t memProduced = 0;  // after a memory extraction
+
+    // Members extracted in this run, by their path below the destination ("/" separators, folder names
+    // kept), with where their data lie in the archive: the sources of later hard links. UntarItem adds each
+    // member it extracts. None: hard links are skipped.
+    std::map<std::string, TarDataSpan>* extracted = nullptr;
 };
 
 // The path below the destination for a member name: "/" and "\" both separate, leading separators and a
@@ -233,6 +258,10 @@ struct UntarContext {
 bool TarSafeRelativePath(const std::string& member_name, bool no_directory_names, std::string* relative);
 
 // Extracts (or tests) the member whose header was read at header_offset, under `name` (the selected name).
+// A hard link to a member extracted earlier in the run (listed in ctx.extracted) gets a copy of that
+// member's data; a symbolic link is made as a link when its target stays inside the destination (only
+// leading ".." parts, no deeper than the link's own folder); any other link is skipped (UGTE_SKIP and a
+// "Skipped" log line).
 int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string& name);
 
 }  // namespace gtlib

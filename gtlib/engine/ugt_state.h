@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,7 @@ struct UgtEngineState {
 
     EventLog eventLog;
     TarMemberIndex tarIndex;                 // member index of the TAR reader
+    std::map<std::string, TarDataSpan> tarExtracted;  // members extracted in this run (hard link sources)
     std::vector<std::string> tarIndexPatterns;  // the filespec a matching-mode index was built with
 
     MessageContext Messages() { return MessageContext{&slots, host, diagnostic, quiet}; }

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace morven {
 namespace {
@@ -77,32 +79,41 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
 // A configuration-only run opens the settings window alone; without a display it saves the window's picture
 // and leaves it unchanged, which ends the run with MorvenClient.end and writes no settings file.
 TEST(EndToEnd, ConfigurationRunShowsTheSettingsWindowAndEnds) {
-    morven::testing::TempDir app;
-    ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
-    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-    // The program registers the component library at start: in the test's own registry.
-    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
-    setenv("MORVEN_SCREENSHOT", (app.path() + "/impostazioni.png").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    ProcessOptions o;
-    o.wait = true;
-    o.timeoutMs = 60000;
-    const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
-    unsetenv("MORVEN_APPDIR");
-    unsetenv("MORVEN_COM_REGISTRY");
-    unsetenv("MORVEN_SCREENSHOT");
-    ASSERT_TRUE(r.started) << r.error;
-    EXPECT_TRUE(r.exited);
-    EXPECT_FALSE(r.timedOut);
-    std::string log, fine, foto;
-    ReadWholeFile(app / "MorvenClient.log", log);
-    ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine)) << log;
-    EXPECT_NE(fine, "old\r\n");  // start-up removed the old marker, the end wrote a new one
-    ASSERT_TRUE(ReadWholeFile(app / "impostazioni.png", foto)) << log;
-    EXPECT_EQ(foto.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    EXPECT_FALSE(FileExists(app / "MvnConn0003.par"));
-    EXPECT_TRUE(std::filesystem::is_directory(app / "news"));
+    // With a picture asked for, and without: where nobody can see the window there is nobody to wait for.
+    for (const bool foto : {true, false}) {
+        SCOPED_TRACE(foto ? "picture" : "no picture");
+        morven::testing::TempDir app;
+        ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
+        setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+        // The program registers the component library at start: in the test's own registry.
+        setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
+        if (foto) setenv("MORVEN_SCREENSHOT", (app.path() + "/impostazioni.png").c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        ProcessOptions o;
+        o.wait = true;
+        o.timeoutMs = 60000;
+        const ProcessResult r =
+            StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
+        unsetenv("MORVEN_APPDIR");
+        unsetenv("MORVEN_COM_REGISTRY");
+        unsetenv("MORVEN_SCREENSHOT");
+        ASSERT_TRUE(r.started) << r.error;
+        EXPECT_TRUE(r.exited);
+        EXPECT_FALSE(r.timedOut);
+        std::string log, fine, png;
+        ReadWholeFile(app / "MorvenClient.log", log);
+        ASSERT_TRUE(ReadWholeFile(app / "MorvenClient.end", fine)) << log;
+        EXPECT_NE(fine, "old\r\n");  // start-up removed the old marker, the end wrote a new one
+        if (foto) {
+            ASSERT_TRUE(ReadWholeFile(app / "impostazioni.png", png)) << log;
+            EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        } else {
+            EXPECT_NE(log.find("FrmImpostazioni :nessuno schermo"), std::string::npos) << log;
+        }
+        EXPECT_FALSE(FileExists(app / "MvnConn0003.par"));
+        EXPECT_TRUE(std::filesystem::is_directory(app / "news"));
+    }
 }
 
 // The session logs of a run (log/<day>/*.log), for the failure messages.
@@ -202,6 +213,41 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
             EXPECT_EQ(grossista->Connections(), 1) << log;  // the order went out once
         }
     }
+}
+
+// Started as the management software starts it on a server: no display, no Qt platform named, further
+// switches after the slot. The program picks the offscreen platform itself, says so, and still ends.
+TEST(EndToEnd, HeadlessBatchRunSetsItselfUpAndEnds) {
+    morven::testing::TempDir app;
+    ReplaceFileAtomically(app / "ordseq.txt", "0000000000000\r\n0127451680002\r\n");
+    std::vector<std::pair<std::string, std::string>> salvate;
+    for (const char* nome : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (const char* v = std::getenv(nome)) salvate.emplace_back(nome, v);
+        unsetenv(nome);
+    }
+    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
+    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ProcessOptions o;
+    o.wait = true;
+    o.timeoutMs = 60000;
+    const ProcessResult r =
+        StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01", "/NONUMBER"}, o);
+    unsetenv("MORVEN_APPDIR");
+    unsetenv("MORVEN_COM_REGISTRY");
+    for (const auto& [nome, valore] : salvate) setenv(nome.c_str(), valore.c_str(), 1);
+
+    ASSERT_TRUE(r.started) << r.error;
+    EXPECT_TRUE(r.exited);
+    EXPECT_FALSE(r.timedOut);
+    std::string log;
+    ReadWholeFile(app / "MorvenClient.log", log);
+    EXPECT_TRUE(std::filesystem::exists(app / "MorvenClient.end")) << log;
+    EXPECT_NE(log.find("[FUNZIONE : main]nessuno schermo: esecuzione batch con la piattaforma offscreen"),
+              std::string::npos)
+        << log;
+    // Slot "01" was read through the blank after it: its missing settings file is what ended the run.
+    EXPECT_NE(log.find("Il File di Configurazione non esiste"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -291,11 +291,70 @@ TEST_F(Settings, ABadValueLosesOnlyItsOwnField) {
     EXPECT_TRUE(s.bSendMes);         // neither YES nor NO: as it was
     EXPECT_EQ(s.nCommPort, 4);       // rounded half to even
     EXPECT_EQ(s.nPorta, 1122);
-    EXPECT_EQ(s.nTmConnNor, 0);  // no number: 0
-    EXPECT_EQ(s.nStorico, 12);   // lines after the bad ones are still read
+    EXPECT_EQ(s.nTmConnNor, 45);  // no number: refused, the default stays
+    EXPECT_EQ(s.nStorico, 12);    // lines after the bad ones are still read
     const std::string log = FunctionLog();
     EXPECT_NE(log.find("LeggiImpostazioni :valore non valido per TIMEMAXRXP :40000"), std::string::npos);
     EXPECT_NE(log.find("LeggiImpostazioni :valore non valido per SENDMES :FORSE"), std::string::npos);
+    // The numbers a call cannot use are kept with their key, for the call's refusal.
+    ASSERT_EQ(s.aValoriRifiutati.size(), 2u);
+    EXPECT_EQ(s.aValoriRifiutati[0].sChiave, "TIMEMAXRXP");
+    EXPECT_EQ(s.aValoriRifiutati[1].sChiave, "TMCONN-NOR");
+    EXPECT_EQ(s.aValoriRifiutati[1].sValore, "abc");
+}
+
+TEST_F(Settings, TcpPortsRunFromOneTo65535) {
+    const std::pair<const char*, int> casi[] = {
+        {"1", 1},     {"35091", 35091}, {"65535", 65535}, {" 40000 ", 40000},  // usable
+        {"0", -1},    {"-5", -1},       {"65536", -1},    {"", -1},
+        {"abc", -1},  {"  ", -1},       {"-", -1},                           // refused: -1
+    };
+    for (const auto& [valore, atteso] : casi) {
+        SCOPED_TRACE(valore);
+        Write("MvnConn03.par", "Porta     :" + std::string(valore) + "\r\n");
+        ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+        EXPECT_EQ(s.nPorta, atteso < 0 ? 1121 : atteso);
+        EXPECT_EQ(s.aValoriRifiutati.size(), atteso < 0 ? 1u : 0u);
+    }
+}
+
+TEST_F(Settings, ASaveNeverReplacesARefusedNumberByADefault) {
+    Write("MvnConn03.par", Crlf({"Porta     :abc", "TimeMaxOrd:99999", "STORICO   :12"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    ASSERT_TRUE(ScriviImpostazioni(p, Slot()));
+    std::string testo = Read("MvnConn03.par");
+    EXPECT_NE(testo.find("Porta     :abc\r\n"), std::string::npos);
+    EXPECT_NE(testo.find("TimeMaxOrd:99999\r\n"), std::string::npos);
+    // A value changed after reading (the settings window) is written as it now is.
+    s.nPorta = 40000;
+    ASSERT_TRUE(ScriviImpostazioni(p, Slot()));
+    testo = Read("MvnConn03.par");
+    EXPECT_NE(testo.find("Porta     :40000\r\n"), std::string::npos);
+    EXPECT_NE(testo.find("TimeMaxOrd:99999\r\n"), std::string::npos);
+}
+
+TEST_F(Settings, TheLastLineOfANumberDecides) {
+    Write("MvnConn03.par", Crlf({"Porta     :2000", "Porta     :abc"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nPorta, 1121);  // as before the file was read, not what the earlier line said
+    EXPECT_EQ(s.aValoriRifiutati.size(), 1u);
+    Write("MvnConn03.par", Crlf({"Porta     :abc", "Porta     :2000"}));
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.nPorta, 2000);
+    EXPECT_TRUE(s.aValoriRifiutati.empty());
+}
+
+TEST_F(Settings, LongValuesAreCutAndControlBytesLoggedEscaped) {
+    const std::string lungo(100000, 'x');
+    Write("MvnConn03.par", "Connect   :" + lungo + "\r\nPorta     :1\x01\x1b\r\nSTORICO   :12\r\n");
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    EXPECT_EQ(s.sConnect, lungo.substr(0, kMaxValoreImpostazione));
+    EXPECT_EQ(s.nPorta, 1);  // a number followed by other bytes is its leading number
+    Write("MvnConn03.par", "Porta     :\x01\\9\r\n");
+    ASSERT_TRUE(LeggiImpostazioni(p, Slot()));
+    const std::string log = FunctionLog();
+    EXPECT_NE(log.find("LeggiImpostazioni :valore di CONNECT lungo 100000 byte, tagliato a 255"), std::string::npos);
+    EXPECT_NE(log.find("LeggiImpostazioni :valore non valido per PORTA :\\x01\\x5C9"), std::string::npos);
 }
 
 TEST_F(Settings, ANumberTooLongForAnyFieldLosesOnlyItsOwnField) {
@@ -305,7 +364,10 @@ TEST_F(Settings, ANumberTooLongForAnyFieldLosesOnlyItsOwnField) {
     EXPECT_EQ(s.nTimeMaxRxP, 1800);
     EXPECT_EQ(s.nPorta, 1121);
     EXPECT_EQ(s.nStorico, 12);  // the line after them is still read
-    EXPECT_NE(FunctionLog().find("LeggiImpostazioni :valore non valido per TIMEMAXRXP :" + huge), std::string::npos);
+    // The value is cut to the longest the reader takes before it is judged.
+    EXPECT_NE(FunctionLog().find("LeggiImpostazioni :valore non valido per TIMEMAXRXP :" +
+                                 huge.substr(0, kMaxValoreImpostazione)),
+              std::string::npos);
 }
 
 TEST_F(Settings, NumbersAreTheirLeadingValue) {

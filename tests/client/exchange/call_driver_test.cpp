@@ -30,9 +30,11 @@ struct Dialoghi : DialoghiRichiesta {
         ++aperti;
         if (docs) docs(p);
     }
-    void OrdinePht(Programma& p) override {
+    bool OrdinePht(Programma& p) override {
         ++aperti;
-        if (pht) pht(p);
+        if (!pht) return false;
+        pht(p);
+        return true;
     }
     void Messaggio(Programma& p) override {
         ++aperti;
@@ -132,7 +134,8 @@ TEST_F(CallDriverTest, PhtOrderWindowLeftWithoutAnOrderMakesNoCall) {
     Slot(Riga("OrdinePht", "YES"));
     ReplaceFileAtomically(dir / "IFCK05_IN_MORVEN.DAT", "vecchio");
     EXPECT_FALSE(SceltaChiamata(p, "01", &d));
-    EXPECT_FALSE(Esiste("IFCK05_IN_MORVEN.DAT"));  // the old request went before the window opened
+    // A window left without an order makes no call, and the request already there is not lost.
+    EXPECT_EQ(Leggi("IFCK05_IN_MORVEN.DAT"), "vecchio");
     EXPECT_EQ(Leggi("abort.dat"), "Scelta NomeGrossista :01\r\n");
     EXPECT_TRUE(t.msgbox.calls.empty());
 

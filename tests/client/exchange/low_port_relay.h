@@ -1,7 +1,6 @@
-// The program's settings hold the port as a 16-bit number, so a wholesaler must listen below 32768; the test
-// peers take whatever port the system gives. This relay listens on 127.0.0.1 at a port of the settings' range
-// (with the two ports below it free, for the attempt tables) and passes every byte both ways to the peer;
-// when either side closes, both are closed.
+// The attempt tables need a wholesaler port with the two ports below it free; the test peers take whatever
+// port the system gives. This relay listens on 127.0.0.1 at a port below 32768 with the two ports below it
+// free, and passes every byte both ways to the peer; when either side closes, both are closed.
 #pragma once
 
 #include <arpa/inet.h>

@@ -41,7 +41,15 @@ const Caso kCasi[] = {
      false},
     {"switches of the options file", "/DEBUG /2", "", "02", true, false, false, "", true, false},
     {"options and arguments together", "/NONUMBER", "/5", "05", true, false, false, "", false, true},
-    {"batch slot with a blank is refused", "", "/BLKRUN:01 /DEBUG", "", false, false, false, "", true, false},
+    // The slot field ends at the first blank or "/": the caller may put further switches right after it.
+    {"batch slot before another switch", "", "/BLKRUN:01 /DEBUG", "01", true, true, false, "", true, false},
+    {"batch slot right before a slash", "", "/BLKRUN:01/NONUMBER", "01", true, true, false, "", false, true},
+    {"batch slot from the options file alone", "/BLKRUN:01", "", "01", true, true, false, "", false, false},
+    {"configuration slot before another switch", "", "/BLKCFG:02 /X", "02", false, false, true, " /X", false,
+     false},
+    // A batch run whose slot is still unusable stays a batch run: the call driver ends it.
+    {"batch run with no slot", "", "/BLKRUN: /3", "", true, true, false, "", false, false},
+    {"batch run with a path for slot", "", "/BLKRUN:..\\x", "..\\x", true, true, false, "", false, false},
     {"configuration slot with a path is refused", "", "/BLKCFG:../x", "", false, false, false, "", false, false},
 };
 
@@ -69,7 +77,7 @@ TEST(StartupSwitches, RefusedSwitchesAreReportedForTheLog) {
     const ComandoAvvio r = AnalizzaRigaComando(" /BLKRUN:a\\b /FILEIN:IFCK01_IN_../../X.DAT /DEBUG");
     ASSERT_EQ(r.rifiutati.size(), 2u);
     EXPECT_EQ(r.rifiutati[0], "/FILEIN:IFCK01_IN_../../X.DAT");
-    EXPECT_EQ(r.rifiutati[1], "/BLKRUN:a\\b ");
+    EXPECT_EQ(r.rifiutati[1], "/BLKRUN:a\\b");
     EXPECT_FALSE(r.fileScambio);
 }
 

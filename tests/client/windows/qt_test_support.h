@@ -34,7 +34,7 @@ inline QApplication& App() {
 }
 
 // Runs the pump until `fatto` holds or about `ms` of real time passed.
-inline bool Aspetta(EventPump& pump, const std::function<bool()>& fatto, int ms = 5000) {
+inline bool Aspetta(EventPump& pump, const std::function<bool()>& fatto, int ms = 20000) {
     for (int i = 0; i < ms / 5; ++i) {
         if (fatto()) return true;
         pump.process();

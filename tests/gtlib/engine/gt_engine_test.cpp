@@ -53,6 +53,12 @@ struct GtCommand {
         c.lFunction = action;
         c.lCompFactor = 6;
     }
+    // Has the data pass through the host's memory-transfer procedure (the stream actions).
+    void Stream(MemoryTransferProc proc, void* data) {
+        callbacks.lpMemToMemProc = proc;
+        callbacks.lpMemToMemUserData = data;
+        c.lpCallbackStruct = &callbacks;
+    }
     int32_t Run() {
         c.lpszGTFile = file.c_str();
         c.lpszItemList = items.c_str();
@@ -204,16 +210,12 @@ TEST_F(GtEngineTest, MemoryToFileAndMemoryToMemory) {
     pack.in = std::string(50000, 'm') + text;
     GtCommand m(GT_GZIP_MEMTOMEM);
     m.items = "stream";
-    m.callbacks.lpMemToMemProc = &PipeHost::Proc;
-    m.callbacks.lpMemToMemUserData = &pack;
-    m.c.lpCallbackStruct = &m.callbacks;
+    m.Stream(&PipeHost::Proc, &pack);
     ASSERT_EQ(m.Run(), 0) << (m.Errors().empty() ? "" : m.Errors()[0]);
     unpack.in = pack.out;
     UgtCommand u(UGT_GUNZIP_MEMTOMEM);
     u.file.clear();
-    u.callbacks.lpMemToMemProc = &PipeHost::Proc;
-    u.callbacks.lpMemToMemUserData = &unpack;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&PipeHost::Proc, &unpack);
     ASSERT_EQ(u.Run(), 0);
     EXPECT_EQ(unpack.out, pack.in);
 }
@@ -691,18 +693,14 @@ TEST_F(GtRunTest, EncryptedMemoryRoundTripAndAStreamIntoAFile) {
     m.items = "dati.bin";
     m.c.bEncryptFlag = -1;
     m.code = "chiave di prova";
-    m.callbacks.lpMemToMemProc = &PipeHost::Proc;
-    m.callbacks.lpMemToMemUserData = &pack;
-    m.c.lpCallbackStruct = &m.callbacks;
+    m.Stream(&PipeHost::Proc, &pack);
     ASSERT_EQ(m.Run(), 0);
     unpack.in = pack.out;
     UgtCommand u(UGT_GUNZIP_MEMTOMEM);
     u.file.clear();
     u.c.bDecryptFlag = -1;
     u.code = "chiave di prova";
-    u.callbacks.lpMemToMemProc = &PipeHost::Proc;
-    u.callbacks.lpMemToMemUserData = &unpack;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&PipeHost::Proc, &unpack);
     ASSERT_EQ(u.Run(), 0);
     EXPECT_TRUE(unpack.out == pack.in);
 
@@ -711,9 +709,7 @@ TEST_F(GtRunTest, EncryptedMemoryRoundTripAndAStreamIntoAFile) {
     GtCommand s(GT_GZIP_MEMTOFILE_STREAM);
     s.file = Path("stream.gz");
     s.items = "flusso.txt";
-    s.callbacks.lpMemToMemProc = &PipeHost::Proc;
-    s.callbacks.lpMemToMemUserData = &source;
-    s.c.lpCallbackStruct = &s.callbacks;
+    s.Stream(&PipeHost::Proc, &source);
     ASSERT_EQ(s.Run(), 0) << (s.Errors().empty() ? "" : s.Errors()[0]);
     const std::string plain = Path("stream.out");
     ASSERT_TRUE(gtlib_test::Run({"gzip", "-dc", Path("stream.gz")}, plain));

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "engine_test_support.h"
@@ -12,6 +15,7 @@
 namespace gtlib {
 namespace {
 
+using test::Exists;
 using test::LogEnvironment;
 
 std::string Hex(const void* p) {
@@ -212,6 +216,68 @@ TEST(LogsTest, LogFolderFromSettingEnvironmentOrStateFolder) {
     EXPECT_EQ(LogFolder(), "/home/u/.local/state/sbgtactx");
     SetLogFolder("/my/logs/");
     EXPECT_EQ(DiagnosticLogPath(), "/my/logs/SBGT32.LOG");
+}
+
+// Without a setting, a state folder or a home folder the logs go to a folder of the user's own in the
+// temporary folder: created 0700, files 0600, used only while it is a real folder closed to others, and a
+// link planted at a log's name is never written through.
+TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
+    LogEnvironment env;
+    struct SavedVariable {
+        std::string name;
+        std::optional<std::string> value;
+        explicit SavedVariable(std::string n) : name(std::move(n)) {
+            if (const char* v = std::getenv(name.c_str())) value = v;
+        }
+        ~SavedVariable() { value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str()); }
+    };
+    SavedVariable saved[] = {SavedVariable("SBGTACTX_LOGDIR"), SavedVariable("XDG_STATE_HOME"), SavedVariable("HOME"),
+                             SavedVariable("TMPDIR")};
+    SetLogFolder({});
+    ::unsetenv("SBGTACTX_LOGDIR");
+    ::unsetenv("XDG_STATE_HOME");
+    ::unsetenv("HOME");
+    ::setenv("TMPDIR", env.dir.path().c_str(), 1);
+    const std::string folder = env.dir / ("sbgtactx-" + std::to_string(::geteuid()));
+    ASSERT_EQ(LogFolder(), folder);
+
+    DiagnosticLine("one");
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::lstat((folder + "/SBGT32.LOG").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(test::ReadFile(folder + "/SBGT32.LOG"), "\r\none\r\n");
+
+    // A home folder that cannot take the log sends it to the same place.
+    test::WriteFile(env.dir / "not-a-folder", "");
+    ::setenv("HOME", (env.dir / "not-a-folder").c_str(), 1);
+    DiagnosticLine("again");
+    EXPECT_EQ(test::ReadFile(folder + "/SBGT32.LOG"), "\r\none\r\n\r\nagain\r\n");
+    ::unsetenv("HOME");
+
+    // A link at the event log's name: the line is dropped, the link's target is untouched.
+    test::WriteFile(env.dir / "victim", "keep");
+    ASSERT_EQ(::symlink((env.dir / "victim").c_str(), (folder + "/SBGTLOG.TXT").c_str()), 0);
+    {
+        EventLog log;
+        log.Line("two");
+        EXPECT_FALSE(log.IsOpen());
+    }
+    EXPECT_EQ(test::ReadFile(env.dir / "victim"), "keep");
+
+    // A folder of that name that others may write to, or a link in its place, is not used.
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    DiagnosticLine("three");
+    EXPECT_FALSE(Exists(folder + "/SBGT32.LOG"));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(env.dir / "elsewhere");
+    ASSERT_EQ(::chmod((env.dir / "elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink((env.dir / "elsewhere").c_str(), folder.c_str()), 0);
+    DiagnosticLine("four");
+    EXPECT_TRUE(std::filesystem::is_empty(env.dir / "elsewhere"));
 }
 
 TEST(LogsTest, MissingFolderIsCreatedAndAnUnusableOneIsSkipped) {

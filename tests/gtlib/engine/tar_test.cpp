@@ -168,10 +168,12 @@ Extracted ExtractAll(const fs::path& archive, const fs::path& dest, const std::f
     TarReader r;
     r.fd = fd;
     r.archiveName = archive.string();
+    std::map<std::string, TarDataSpan> extracted;
     UntarContext ctx;
     ctx.archiveFd = fd;
     ctx.archivePath = archive.string();
     ctx.destination = dest.string();
+    ctx.extracted = &extracted;
     ctx.overwrite = true;
     ctx.log = [&](TarEvent e, const std::string& p) {
         static const char* tags[] = {"Tested", "Memory", "Memory to Memory", "Overwritten", "Extracted", "Skipped"};
@@ -605,6 +607,18 @@ Bytes Member(const std::string& name, const std::string& data, char type = '0', 
     return m;
 }
 
+// A pax extended header ("x" for the next member, "g" for all that follow) with the records given.
+Bytes Pax(std::initializer_list<std::pair<std::string, std::string>> records, char type = 'x') {
+    std::string text;
+    for (const auto& [key, value] : records) {
+        const std::size_t body = 1 + key.size() + 1 + value.size() + 1;
+        std::size_t length = body + 1;
+        while (std::to_string(length).size() + body != length) ++length;
+        text += std::to_string(length) + " " + key + "=" + value + "\n";
+    }
+    return Member("PaxHeader/x", text, type);
+}
+
 Bytes Archive(std::initializer_list<Bytes> members, bool end = true) {
     Bytes a;
     for (const auto& m : members) a.insert(a.end(), m.begin(), m.end());
@@ -617,7 +631,7 @@ std::vector<std::string> Tree(const fs::path& root) {
     std::vector<std::string> out;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); ++it) {
-        std::string s = fs::relative(it->path(), root).string();
+        std::string s = it->path().lexically_relative(root).string();
         if (it->is_symlink()) s += "@";
         else if (it->is_directory()) s += "/";
         out.push_back(s);
@@ -652,19 +666,39 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
          kTarFound, {UGTE_CREATE}, {}},
         {"member replacing a link already in the destination", Archive({Member("ln", "data")}), kTarEnd, {UGTE_OK},
          {"ln"}},
-        {"link then a file through it",
-         Archive({Member("lnk", "", '2', "/tmp"), Member("lnk/escaped", "evil")}), kTarFound, {UGTE_OK, UGTE_CREATE},
-         {"lnk"}},
-        {"hard link becomes an empty file", Archive({Member("h", "", '1', "ok")}), kTarEnd, {UGTE_OK}, {"h"}},
+        {"link outward, then a file through its name",
+         Archive({Member("lnk", "", '2', "/tmp"), Member("lnk/escaped", "evil")}), kTarEnd, {UGTE_SKIP, UGTE_OK},
+         {"lnk/", "lnk/escaped"}},
+        {"link climbing above the destination", Archive({Member("a/l", "", '2', "../../x")}), kTarEnd, {UGTE_SKIP}, {}},
+        {"link climbing after a name", Archive({Member("l", "", '2', "."), Member("m", "", '2', "l/..")}), kTarEnd,
+         {UGTE_OK, UGTE_SKIP}, {"l@"}},
+        {"link with a backslash parent", Archive({Member("n", "", '2', "..\\x")}), kTarEnd, {UGTE_SKIP}, {}},
+        {"links inside the destination", Archive({Member("a/l", "", '2', "../b"), Member("b", "bee")}), kTarEnd,
+         {UGTE_OK, UGTE_OK}, {"a/", "a/l@", "b"}},
+        {"hard link to an earlier member", Archive({Member("f", "data"), Member("h", "", '1', "./f")}), kTarEnd,
+         {UGTE_OK, UGTE_OK}, {"f", "h"}},
+        {"hard link to nothing extracted", Archive({Member("h", "", '1', "later"), Member("later", "x")}), kTarEnd,
+         {UGTE_SKIP, UGTE_OK}, {"later"}},
+        {"hard link outward", Archive({Member("h", "", '1', "../../etc/passwd")}), kTarEnd, {UGTE_SKIP}, {}},
         {"name of 100 characters without zero byte", Archive({Member(name100, "full")}), kTarEnd, {UGTE_OK},
          {name100}},
         {"folder member", Archive({Member("d", "", '5'), Member("d2/", "", '5')}), kTarEnd, {UGTE_OK, UGTE_OK},
          {"d/", "d2/"}},
         {"fifo and device are skipped", Archive({Member("p", "", '6'), Member("c", "", '3')}), kTarEnd,
          {UGTE_SKIP, UGTE_SKIP}, {}},
-        {"pax headers are skipped", Archive({Member("PaxHeaders/x", "30 path=whatever/else/entirely\n", 'x'),
-                                             Member("plain", "p")}),
-         kTarEnd, {UGTE_OK}, {"plain"}},
+        {"pax path names the next member", Archive({Pax({{"path", "whatever/else"}}), Member("plain", "p"),
+                                                    Member("second", "s")}),
+         kTarEnd, {UGTE_OK, UGTE_OK}, {"second", "whatever/", "whatever/else"}},
+        {"pax path climbing out", Archive({Pax({{"path", "../escaped"}}), Member("plain", "p")}), kTarEnd,
+         {UGTE_SKIP}, {}},
+        {"pax linkpath climbing out", Archive({Pax({{"linkpath", "../../x"}}), Member("l", "", '2', "ok")}), kTarEnd,
+         {UGTE_SKIP}, {}},
+        {"global pax path", Archive({Pax({{"path", "../g"}}, 'g'), Member("a", "1"), Member("b", "2")}), kTarEnd,
+         {UGTE_SKIP, UGTE_SKIP}, {}},
+        {"pax size past the end", Archive({Pax({{"size", "99999999"}}), Member("p", "p")}), kTarBadHeader, {}, {}},
+        {"pax size that is not a number", Archive({Pax({{"size", "12x"}}), Member("p", "p")}), kTarBadHeader, {}, {}},
+        {"pax record of a wrong length", Archive({Member("PaxHeader/x", "30 path=short\n", 'x'), Member("p", "p")}),
+         kTarBadHeader, {}, {}},
         {"GNU long name names the next member",
          Archive({Member("././@LongLink", std::string(120, 'q') + '\0', 'L'), Member("short", "long")}), kTarEnd,
          {UGTE_OK}, {std::string(120, 'q')}},

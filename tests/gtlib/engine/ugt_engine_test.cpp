@@ -28,6 +28,30 @@ protected:
     std::string Out() const { return env.dir / "out"; }
 };
 
+// A host's memory-transfer procedure: supplies its input in small pieces and keeps what it is given.
+struct StreamHost {
+    std::string input;       // what the host supplies
+    std::size_t pos = 0;
+    std::size_t piece = 7;   // bytes per answer
+    std::string output;      // what the engine delivered
+    int32_t stopAfter = -1;  // answer MEM_DONE once this much was delivered
+    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
+                     void* user, int32_t* answer) {
+        auto* self = static_cast<StreamHost*>(user);
+        if (dir == MEM_READ_DATA) {
+            const std::size_t k = std::min({static_cast<std::size_t>(*size), self->piece, self->input.size() - self->pos});
+            std::memcpy(buf, self->input.data() + self->pos, k);
+            self->pos += k;
+            *size = static_cast<int32_t>(k);
+            *answer = self->pos == self->input.size() ? MEM_DONE : MEM_CONTINUE;
+        } else {
+            self->output.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
+            *answer = (self->stopAfter >= 0 && self->output.size() >= static_cast<std::size_t>(self->stopAfter))
+                          ? MEM_DONE : MEM_CONTINUE;
+        }
+    }
+};
+
 // ---------------------------------------------------------------------------------------------------------
 // Entry checks
 // ---------------------------------------------------------------------------------------------------------
@@ -281,6 +305,109 @@ TEST_F(UgtEngineTest, BrokenMembersFailWithTheirCodeAndLeaveNothing) {
     }
 }
 
+// A GZIP file is read as RFC 1952 reads it: each member's trailer is the 8 bytes after its deflate data,
+// further members are appended to the same output, zero padding at the end is ignored, and the trailer's
+// CRC-32 and size are both checked. Data after the last member that are not zero padding are a structure
+// error, but what the complete members held stays. The same in file, test and memory output.
+TEST_F(UgtEngineTest, GzipFilesAreReadMemberByMemberToTheirTrailers) {
+    const auto random = gtlib_test::Sample("random", 30000);
+    const std::string big(random.begin(), random.end());
+    const std::string one = GzipBuilder::With(0x08, "x.txt").Build("first part, ");
+    const std::string two = GzipBuilder::With(0x08, "other.txt").Build("second part");
+    const std::string empty = GzipBuilder{}.Build("");
+    std::string lying = GzipBuilder::With(0x08, "x.txt").Build(big);
+    lying[lying.size() - 4] = 10;  // ISIZE 10 for 30000 bytes of data, the CRC-32 right
+    lying[lying.size() - 3] = lying[lying.size() - 2] = lying[lying.size() - 1] = 0;
+    std::string more = GzipBuilder::With(0x08, "x.txt").Build("short");
+    more[more.size() - 4] = 15;  // ISIZE claims more than the data
+    std::string badSecond = two;
+    badSecond[badSecond.size() - 7] ^= 0x20;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int32_t code;
+        const char* output;  // what the output file holds afterwards, or null for no file
+        uint32_t subOptions = 0;
+    };
+    const std::string both = "first part, second part";
+    const Case cases[] = {
+        {"two members, as cat a.gz b.gz makes", one + two, 0, both.c_str()},
+        {"a member and an empty member", one + empty, 0, "first part, "},
+        {"zero padding to a block", one + two + std::string(512 - (one + two).size() % 512, '\0'), 0, both.c_str()},
+        {"garbage after the last member", one + two + "trailing junk", UGTE_STRUCT, both.c_str()},
+        {"a further header cut short", one + "\x1f\x8b\x08", UGTE_STRUCT, "first part, "},
+        {"a broken further member", one + badSecond, UGTE_BADCRC, nullptr},
+        {"a further member cut short", one + two.substr(0, two.size() - 3), UGTE_EOF, nullptr},
+        {"ISIZE claims more than the data", more, UGTE_BADCRC, nullptr},
+        {"ISIZE claims less than the data", lying, UGTE_BADCRC, nullptr},
+        {"leave-partial keeps 1000 bytes past the claimed size", lying, UGTE_BADCRC, "", UGTSO_LEAVEPARTIAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(Out());
+        WriteFile(Path("m.gz"), c.bytes);
+        UgtCommand u;
+        u.file = Path("m.gz");
+        u.dest = Out();
+        u.c.dwUGTSubOptions = c.subOptions | UGTSO_LOGGTRESULTS;
+        EXPECT_EQ(u.Run(), c.code);
+        if (c.output == nullptr) {
+            EXPECT_FALSE(Exists(Out() + "/x.txt"));
+        } else if (c.subOptions & UGTSO_LEAVEPARTIAL) {
+            EXPECT_EQ(ReadFile(Out() + "/x.txt"), big.substr(0, 1010));
+        } else {
+            EXPECT_EQ(ReadFile(Out() + "/x.txt"), c.output);
+            EXPECT_NE(env.Events().find("x.txt [Extracted]"), std::string::npos);
+        }
+        UgtCommand t;
+        t.file = Path("m.gz");
+        t.c.TestFlag = -1;
+        EXPECT_EQ(t.Run(), c.code);
+
+        // The same file as the host's stream, handed over in small pieces.
+        StreamHost host;
+        host.input = c.bytes;
+        UgtCommand st(UGT_GUNZIP_MEMTOMEM);
+        st.file.clear();
+        st.Stream(&StreamHost::Proc, &host);
+        EXPECT_EQ(st.Run(), c.code);
+        if (c.code == 0 || c.code == UGTE_STRUCT) {
+            EXPECT_EQ(host.output, c.output);
+            EXPECT_EQ(st.c.lMemBlockSize, static_cast<int32_t>(std::strlen(c.output)));
+        }
+
+        std::vector<unsigned char> block(100, 0);
+        UgtCommand m(UGT_GUNZIP_FILETOMEM);
+        m.file = Path("m.gz");
+        m.c.lpMemBlock = block.data();
+        m.c.lMemBlockSize = 99;
+        if (c.subOptions == 0 && c.code != UGTE_BADCRC && c.code != UGTE_EOF) {
+            EXPECT_EQ(m.Run(), c.code);
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(block.data()), static_cast<std::size_t>(m.c.lMemBlockSize)),
+                      c.output);
+        }
+    }
+}
+
+// Leave-partial with LF to CR LF conversion keeps the first 1000 bytes past the claimed size, converted.
+TEST_F(UgtEngineTest, LeavePartialCutCountsDataBytesNotConvertedOnes) {
+    std::string text;
+    for (int i = 0; text.size() < 40000; ++i) text += "riga " + std::to_string(i) + (i % 7 ? "\n" : "\r\n");
+    std::string lying = GzipBuilder::With(0x08, "t.txt").Build(text);
+    lying[lying.size() - 4] = 100;  // ISIZE 100
+    lying[lying.size() - 3] = lying[lying.size() - 2] = lying[lying.size() - 1] = 0;
+    WriteFile(Path("t.gz"), lying);
+    UgtCommand u;
+    u.file = Path("t.gz");
+    u.dest = Out();
+    u.c.bLFtoCRLF = -1;
+    u.c.dwUGTSubOptions = UGTSO_LEAVEPARTIAL;
+    EXPECT_EQ(u.Run(), UGTE_BADCRC);
+    std::string converted;
+    for (char c : text.substr(0, 1100)) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(ReadFile(Out() + "/t.txt"), converted);
+}
+
 // With the overwrite flag a broken member still never replaces the file that was there.
 TEST_F(UgtEngineTest, BrokenMemberKeepsTheExistingFile) {
     const auto random = gtlib_test::Sample("random", 50000);
@@ -332,15 +459,42 @@ TEST_F(UgtEngineTest, LfToCrlfConvertsOutputAndChecksTheDecodedCrc) {
     EXPECT_EQ(ReadFile(Out() + "/t.txt"), "a\r\nb\r\r\nc\r\n");
 }
 
+// Stored names follow the same rule as TAR member names: "/" and "\\" both separate folders, and a name
+// that climbs out of the destination with ".." is skipped (code 15, a "[Skipped]" line), whatever its
+// separator; a name that only starts at the root or a drive stays inside.
 TEST_F(UgtEngineTest, StoredNamesCannotLeaveTheDestination) {
-    WriteFile(Path("evil.gz"), GzipBuilder::With(0x08, "../../escaped.txt").Build("x"));
-    UgtCommand u;
-    u.file = Path("evil.gz");
-    u.dest = Out() + "/in";
-    ASSERT_EQ(u.Run(), 0);
-    EXPECT_TRUE(Exists(Out() + "/in/escaped.txt"));
-    EXPECT_FALSE(Exists(Out() + "/escaped.txt"));
-    EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
+    struct Case {
+        const char* stored;
+        int32_t result;
+        const char* inside;  // where the data land below the destination, or nothing
+    };
+    const Case cases[] = {
+        {"../../escaped.txt", UGTE_SKIP, nullptr},
+        {"..\\..\\escaped.txt", UGTE_SKIP, nullptr},
+        {"sub\\..\\..\\escaped.txt", UGTE_SKIP, nullptr},
+        {"/abs/escaped.txt", 0, "abs/escaped.txt"},
+        {"C:\\dir\\escaped.txt", 0, "dir/escaped.txt"},
+        {"a\\.\\b.txt", 0, "a/b.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::filesystem::remove_all(Out());
+        std::filesystem::create_directories(Out());
+        WriteFile(Path("evil.gz"), GzipBuilder::With(0x08, c.stored).Build("x"));
+        UgtCommand u;
+        u.file = Path("evil.gz");
+        u.dest = Out() + "/in";
+        u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
+        EXPECT_EQ(u.Run(), c.result);
+        if (c.inside) EXPECT_EQ(ReadFile(Out() + "/in/" + c.inside), "x");
+        else EXPECT_NE(env.Events().find(std::string(c.stored) + " [Skipped]"), std::string::npos) << env.Events();
+        EXPECT_FALSE(Exists(Out() + "/escaped.txt"));
+        EXPECT_FALSE(Exists(env.dir / "escaped.txt"));
+        std::size_t files = 0;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(Out()))
+            files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, c.inside ? 1u : 0u);
+    }
 }
 
 // A stored name whose folder is a link already in the destination is not written through the link.
@@ -369,7 +523,8 @@ TEST_F(UgtEngineTest, GzipInfoDescribesTheMember) {
     b.xfl = 2;
     b.os = 11;
     const std::string g = b.Build(std::string(1000, 'z'));
-    WriteFile(Path("i.gz"), g);
+    // Padding after the member: its trailer is still found after its data, not at the end of the file.
+    WriteFile(Path("i.gz"), g + std::string(100, '\0'));
     ::chmod(Path("i.gz").c_str(), 0444);
     UgtCommand u(UGT_GETGZIPINFO);
     u.file = Path("i.gz");
@@ -452,28 +607,6 @@ TEST_F(UgtEngineTest, FileToMemoryTakesTheBytesFromTheStartingOffset) {
     }
 }
 
-struct StreamHost {
-    std::string input;       // what the host supplies
-    std::size_t pos = 0;
-    std::size_t piece = 7;   // bytes per answer
-    std::string output;      // what the engine delivered
-    int32_t stopAfter = -1;  // answer MEM_DONE once this much was delivered
-    static void Proc(int32_t dir, unsigned char* buf, int32_t* size, uint32_t, uint32_t, uint32_t, uint32_t,
-                     void* user, int32_t* answer) {
-        auto* self = static_cast<StreamHost*>(user);
-        if (dir == MEM_READ_DATA) {
-            const std::size_t k = std::min({static_cast<std::size_t>(*size), self->piece, self->input.size() - self->pos});
-            std::memcpy(buf, self->input.data() + self->pos, k);
-            self->pos += k;
-            *size = static_cast<int32_t>(k);
-            *answer = self->pos == self->input.size() ? MEM_DONE : MEM_CONTINUE;
-        } else {
-            self->output.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(*size));
-            *answer = (self->stopAfter >= 0 && self->output.size() >= static_cast<std::size_t>(self->stopAfter))
-                          ? MEM_DONE : MEM_CONTINUE;
-        }
-    }
-};
 
 TEST_F(UgtEngineTest, MemoryToMemoryPullsTheMemberAndDeliversTheData) {
     const auto data = gtlib_test::Sample("runs", 150000);
@@ -481,9 +614,7 @@ TEST_F(UgtEngineTest, MemoryToMemoryPullsTheMemberAndDeliversTheData) {
     host.input = GzipBuilder::With(0x18, "stream", "c").Build(std::string(data.begin(), data.end()));
     UgtCommand u(UGT_GUNZIP_MEMTOMEM);
     u.file.clear();
-    u.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    u.callbacks.lpMemToMemUserData = &host;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&StreamHost::Proc, &host);
     u.c.dwUGTSubOptions = UGTSO_LOGGTRESULTS;
     ASSERT_EQ(u.Run(), 0);
     EXPECT_EQ(host.output, std::string(data.begin(), data.end()));
@@ -497,9 +628,7 @@ TEST_F(UgtEngineTest, FileToStreamHandsDataToTheHostUntilItHasEnough) {
     StreamHost host;
     UgtCommand u(UGT_GUNZIP_FILETOMEM_STREAM);
     u.file = Path("s.gz");
-    u.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    u.callbacks.lpMemToMemUserData = &host;
-    u.c.lpCallbackStruct = &u.callbacks;
+    u.Stream(&StreamHost::Proc, &host);
     u.c.lMemBlockSize = 0;
     u.c.lStartingOffset = 100;
     ASSERT_EQ(u.Run(), 0);
@@ -509,9 +638,7 @@ TEST_F(UgtEngineTest, FileToStreamHandsDataToTheHostUntilItHasEnough) {
     limited.stopAfter = 1;
     UgtCommand v(UGT_GUNZIP_FILETOMEM_STREAM);
     v.file = Path("s.gz");
-    v.callbacks.lpMemToMemProc = &StreamHost::Proc;
-    v.callbacks.lpMemToMemUserData = &limited;
-    v.c.lpCallbackStruct = &v.callbacks;
+    v.Stream(&StreamHost::Proc, &limited);
     v.c.lMemBlockSize = 50;
     ASSERT_EQ(v.Run(), 0);
     EXPECT_EQ(limited.output, std::string(data.begin(), data.begin() + 50));

@@ -325,7 +325,7 @@ TEST_F(UgtTarTest, HostileMembersAreSkippedAndNothingLeavesTheDestination) {
     EXPECT_TRUE(Exists(Out() + "/in/ok.txt"));
     EXPECT_TRUE(Exists(Out() + "/in/abs.txt"));
     EXPECT_FALSE(Exists(Out() + "/evil.txt"));
-    EXPECT_FALSE(std::filesystem::is_symlink(Out() + "/in/link"));  // a link member is never made a link
+    EXPECT_FALSE(std::filesystem::is_symlink(Out() + "/in/link"));  // a link leading out of the destination is never made
     EXPECT_FALSE(Exists("/abs.txt"));
 }
 

@@ -41,6 +41,13 @@ struct UgtCommand {
         return c;
     }
 
+    // Has the data pass through the host's memory-transfer procedure (the stream actions).
+    void Stream(MemoryTransferProc proc, void* data) {
+        callbacks.lpMemToMemProc = proc;
+        callbacks.lpMemToMemUserData = data;
+        c.lpCallbackStruct = &callbacks;
+    }
+
     int32_t Run(UgtEngineState* state = nullptr) {
         Prepare();
         return state ? UgtRun(state, &c) : UgtMain(&c);
