@@ -4,9 +4,11 @@
 #include "client/engine/helpers.h"
 #include "client/engine/programma.h"
 #include "client/exchange/answer_file.h"
+#include "client/exchange/answer_lists.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -57,6 +59,52 @@ bool IsDigits(std::string_view s) {
     return true;
 }
 
+// The header of kind 02 (121 columns).
+std::string TestataOrdine(std::string_view tipo, std::string_view cliente, std::string_view colonne20_29,
+                          std::string_view colonne30_38, int nTipoRichiesta, bool bOpzioneTestata1,
+                          bool bOpzioneTestata2, bool bOpzioneTestata3, bool bDatiConseg,
+                          std::string_view riempimento) {
+    // One column for the request type: anything but a single digit would shift the columns after it.
+    if (nTipoRichiesta < 0 || nTipoRichiesta > 9)
+        SollevaErrore(kErrChiamataNonValida, "TipoRichiesta : " + std::to_string(nTipoRichiesta) + " non valido");
+    return InizioTestata(tipo, cliente) + PadLeft(colonne20_29, 10) + PadLeft(colonne30_38, 9, "0") +
+           std::to_string(nTipoRichiesta) + Cifra(bOpzioneTestata1) + Cifra(bOpzioneTestata2) +
+           Cifra(bOpzioneTestata3) + Cifra(bDatiConseg) + PadRight(riempimento, 78);
+}
+
+// The kind-01 or kind-02 request for the lines of an order work file (its header line first).
+std::string ComponiRichiestaOrdine(const std::vector<std::string>& righe, const std::string& campoCliente,
+                                   const std::string& tipo, const std::string& colonne20_29, int nTipoRichiesta,
+                                   bool bOpzioneTestata1, bool bOpzioneTestata2, bool bOpzioneTestata3,
+                                   bool bDatiConseg, const std::string& riempimento, bool bColonna20,
+                                   bool bAllineaCol, bool bSostProd, bool bConsDiffer) {
+    const std::string riferimento = righe.empty() ? std::string() : Mid(righe.front(), 10, 4);
+    std::string testo;
+    if (tipo == "02") {
+        testo = TestataOrdine(tipo, campoCliente, colonne20_29, riferimento, nTipoRichiesta, bOpzioneTestata1,
+                              bOpzioneTestata2, bOpzioneTestata3, bDatiConseg, riempimento);
+    } else if (tipo == "01") {
+        testo = InizioTestata(tipo, campoCliente) + PadLeft(colonne20_29, 10) + Cifra(bOpzioneTestata1) +
+                Cifra(bOpzioneTestata2) + Cifra(bOpzioneTestata3) + Cifra(bDatiConseg);
+    } else {
+        SollevaErrore(kErrLibreria, "TipoRichiesta : " + tipo + " Non GESTITA");
+    }
+    testo += kFineRiga;
+
+    const std::size_t prodotti = righe.empty() ? 0 : righe.size() - 1;
+    if (prodotti > static_cast<std::size_t>(kMaxRigheRichiesta)) SollevaErrore(kErrOverflow);
+    const std::string opzioni = Cifra(bColonna20) + FlagToSN(bAllineaCol) + FlagToSN(bSostProd) +
+                                FlagToSN(bConsDiffer) + PadRight(riempimento, 78);
+    for (std::size_t k = 1; k < righe.size(); ++k) {
+        const std::string& riga = righe[k];
+        testo += "P" + PadRight(Mid(riga, 1, 9), 13) + PadLeft(Mid(riga, 10, 4), 5, "0") + opzioni;
+        testo += kFineRiga;
+    }
+    testo += "Z" + PadLeft(static_cast<long long>(prodotti), 5, "0");
+    testo += kFineRiga;
+    return testo;
+}
+
 }  // namespace
 
 bool ConvertiOrdineDa2003(Programma& p, const std::string& fileOrdine, const std::string& fileRichiesta,
@@ -67,40 +115,13 @@ bool ConvertiOrdineDa2003(Programma& p, const std::string& fileOrdine, const std
     return EseguiProcedura(p, "ConvertiOrdineDa2003", false, [&] {
         if (!FileExists(fileOrdine)) SollevaErrore(kErrLibreria, "File :" + fileOrdine + " non presente");
         CancellaVecchio(fileRichiesta);
-
         const ContenutoFile ordine = LeggiFileLimitato(fileOrdine);
         if (ordine.esito != EsitoLettura::Letto) SollevaErrore(kErrIODispositivo, ordine.errore);
-        const std::vector<std::string> righe = DividiRighe(ordine.dati);
-        const std::string riferimento = righe.empty() ? std::string() : Mid(righe.front(), 10, 4);
-
-        const std::string flag = Cifra(bOpzioneTestata1) + Cifra(bOpzioneTestata2) + Cifra(bOpzioneTestata3) +
-                                 Cifra(bDatiConseg);
-        std::string testo = InizioTestata(tipo, campoCliente) + PadLeft(colonne20_29, 10);
-        if (tipo == "02") {
-            // One column for the request type: anything but a single digit would shift the columns after it.
-            if (nTipoRichiesta < 0 || nTipoRichiesta > 9)
-                SollevaErrore(kErrChiamataNonValida, "TipoRichiesta : " + std::to_string(nTipoRichiesta) +
-                                                         " non valido");
-            testo += PadLeft(riferimento, 9, "0") + std::to_string(nTipoRichiesta) + flag + PadRight(riempimento, 78);
-        } else if (tipo == "01") {
-            testo += flag;
-        } else {
-            SollevaErrore(kErrLibreria, "TipoRichiesta : " + tipo + " Non GESTITA");
-        }
-        testo += kFineRiga;
-
-        const std::size_t prodotti = righe.empty() ? 0 : righe.size() - 1;
-        if (prodotti > static_cast<std::size_t>(kMaxRigheRichiesta)) SollevaErrore(kErrOverflow);
-        const std::string opzioni = Cifra(bColonna20) + FlagToSN(bAllineaCol) + FlagToSN(bSostProd) +
-                                    FlagToSN(bConsDiffer) + PadRight(riempimento, 78);
-        for (std::size_t k = 1; k < righe.size(); ++k) {
-            const std::string& riga = righe[k];
-            testo += "P" + PadRight(Mid(riga, 1, 9), 13) + PadLeft(Mid(riga, 10, 4), 5, "0") + opzioni;
-            testo += kFineRiga;
-        }
-        testo += "Z" + PadLeft(static_cast<long long>(prodotti), 5, "0");
-        testo += kFineRiga;
-        ScriviRichiesta(fileRichiesta, testo);
+        ScriviRichiesta(fileRichiesta,
+                        ComponiRichiestaOrdine(DividiRighe(ordine.dati), campoCliente, tipo, colonne20_29,
+                                               nTipoRichiesta, bOpzioneTestata1, bOpzioneTestata2, bOpzioneTestata3,
+                                               bDatiConseg, riempimento, bColonna20, bAllineaCol, bSostProd,
+                                               bConsDiffer));
         return true;
     });
 }
@@ -202,6 +223,47 @@ bool ControllaInvio(Programma& p, const std::string& fileRichiesta, bool bCrea) 
         std::string dati;
         if (!FileExists(fileRichiesta) || !ReadWholeFile(fileRichiesta, dati) || dati.empty()) return false;
         if (bCrea) ImpostaFlagRichiesta(p, Left(dati, dati.find_first_of("\r\n")));
+        return true;
+    });
+}
+
+bool CreaOrdine(Programma& p, const ModelloLista& lista) {
+    return EseguiProcedura(p, "CreaOrdine", false, [&] {
+        // A list that was not read whole is not what the pharmacist saw: nothing is ordered from it.
+        if (!lista.riuscito) SollevaErrore(kErrChiamataNonValida, "Elenco risposte non letto per intero");
+        std::vector<std::string> righe{std::string(13, '0')};
+        for (const RigaLista& riga : lista.righe) {
+            const std::string codice = riga.testi.size() > 1 ? TogliSpazi(riga.testi[1]) : std::string();
+            const std::string richiesta = riga.testi.size() > 3 ? TogliSpazi(riga.testi[3]) : std::string();
+            if (!IsDigits(richiesta)) continue;  // not a number: not ordered
+            const std::string quantita = richiesta.substr(std::min(richiesta.find_first_not_of('0'), richiesta.size()));
+            if (quantita.empty()) continue;  // 0: not ordered
+            // A code or quantity that does not fit its columns would order something else: refused whole.
+            if (quantita.size() > 4)
+                SollevaErrore(kErrOverflow, "Quantita' " + richiesta + " del prodotto " + codice + " oltre 4 cifre");
+            if (codice.empty() || codice.size() > 9)
+                SollevaErrore(kErrChiamataNonValida, "Codice prodotto \"" + codice + "\" non valido");
+            righe.push_back(PadRight(codice, 9) + PadLeft(quantita, 4, "0"));
+        }
+        if (righe.size() == 1) SollevaErrore(kErrChiamataNonValida, "Nessun prodotto da ordinare");
+
+        const ImpostazioniGrossista& imp = p.impostazioni;
+        const std::string& app = p.percorsi.sPathApp;
+        if (imp.bCompMvn) {
+            // The second session converts the order work file into the order request.
+            std::string testo;
+            for (const std::string& r : righe) testo += r + std::string(kFineRiga);
+            ScriviRichiesta(ResolveNoCase(app, "ordseq.txt"), testo);
+        } else {
+            // Nothing converts the order work file in this mode: the order request itself is written.
+            const std::string& nome = p.opzioni.sFileIFCKIn;
+            if (nome.empty()) SollevaErrore(kErrFileNonTrovato, "Nome del file richiesta mancante");
+            ScriviRichiesta(ResolveNoCase(app, nome),
+                            ComponiRichiestaOrdine(righe, Left(imp.sCodiceCliente, 7) + "00", "02", "",
+                                                   imp.nTipoRichiesta, imp.bOpzioneTestata1, imp.bOpzioneTestata2,
+                                                   imp.bOpzioneTestata3, imp.bDatiConseg, "", false, imp.bAllineaCol,
+                                                   imp.bSostProd, imp.bConsDiffer));
+        }
         return true;
     });
 }

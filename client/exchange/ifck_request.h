@@ -12,10 +12,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morven {
 
 struct Programma;
+struct ModelloLista;
 
 // Most product lines a request can carry: the trailer counts them in a 16-bit field.
 inline constexpr int kMaxRigheRichiesta = 32767;
@@ -59,5 +61,14 @@ bool ControllaInvio(Programma& p, const std::string& fileRichiesta, bool bCrea);
 // Sets the request flags (bDisponibilita, bRichDocs, bRichListino, bOrdinePht, bRichTrattatiPht) from a
 // request's first line; a line that does not begin with "T" or carries another kind changes nothing.
 void ImpostaFlagRichiesta(Programma& p, std::string_view primaRiga);
+
+// The confirm of an availability answer in IFCK mode: the rows of the list with a requested quantity
+// ("Rich.") above 0 become the order of the second session. With bCompMvn they go to ordseq.txt (header
+// "0000000000000", lines of code and quantity), which that session converts; without it the kind-02 request
+// sFileIFCKIn is written at once, as nothing would convert ordseq.txt. Rows whose quantity is 0 or not a
+// number are left out. Refused (False, nothing written): a list not read whole, a code longer than 9
+// characters or a quantity of more than 4 digits (the order would ask for something else), and a list with
+// nothing to order.
+bool CreaOrdine(Programma& p, const ModelloLista& lista);
 
 }  // namespace morven

@@ -16,7 +16,9 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
+#include "client/exchange/answer_conversion.h"
 #include "client/exchange/ftp_exchange.h"
+#include "client/exchange/ifck_blocks.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/main_window.h"
 #include "client/exchange/menu.h"
@@ -124,6 +126,18 @@ void PassoRicezione(Programma& p) {
 // The stream transfers of mail and news run only on a socket: a slot that fell back to the modem frames them.
 bool FlussoTcp(const ImpostazioniGrossista& imp) { return imp.bTcpDir && imp.bModoInternet; }
 
+void PassoRispostaIFCK(Programma& p) {
+    auto& st = p.sessione;
+    st.bOrdineTrasmesso = true;
+    const std::string risposta = ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKOut);
+    // Only a whole answer is converted into the older answer files, and only an order or availability answer.
+    const auto& imp = p.impostazioni;
+    if (RxMorvenFCK(p, risposta) && imp.bCompMvn && !imp.bRichDocs && !p.richiesta.bRichListino &&
+        !p.richiesta.bRichTrattatiPht)
+        ConvertiMancantiA2003(p, risposta);
+    if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
+}
+
 void Passo33(Programma& p) {
     auto& st = p.sessione;
     st.nPassoRipresa = 33;
@@ -230,12 +244,9 @@ void EseguiPasso(Programma& p) {
             }
             break;
         case 400:
-            TrasferimentoMancante(p, "TxMorvenFCK");
+            TxMorvenFCK(p, ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKIn), kBloccoIFCK, true, false);
             break;
-        case 401:
-            st.bOrdineTrasmesso = true;
-            TrasferimentoMancante(p, "RxMorvenFCK");
-            break;
+        case 401: PassoRispostaIFCK(p); break;
         case 500:
             ChiamaFTP(p, p.Inet());
             break;

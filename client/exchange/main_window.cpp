@@ -6,6 +6,7 @@
 #include "client/engine/message_box.h"
 #include "client/engine/programma.h"
 #include "client/exchange/browser_window.h"
+#include "client/exchange/ifck_request.h"
 #include "client/exchange/keys.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/menu.h"
@@ -170,11 +171,7 @@ void EventiFrmMorven::CmdConferma_Click() {
         OpzioniAvvio& o = p_.opzioni;
         o.sFileIFCKIn = Left(o.sFileIFCKIn, 4) + "02" + Mid(o.sFileIFCKIn, 7);
         o.sFileIFCKOut = Left(o.sFileIFCKOut, 4) + "02" + Mid(o.sFileIFCKOut, 7);
-        bool scritto = false;
-        if (c_.CreaOrdine)
-            scritto = c_.CreaOrdine(p_, lista_);
-        else
-            ScriviLogFunzione(p_, "CmdConferma_Click :CreaOrdine non disponibile, ordine non generato");
+        const bool scritto = c_.CreaOrdine ? c_.CreaOrdine(p_, lista_) : CreaOrdine(p_, lista_);
         if (scritto) {
             form_.SetValue("Timer4", kIntervalloInvioOrdine);
             form_.SetEnabled("Timer4", true);

@@ -55,7 +55,7 @@ struct CollegamentiFrmMorven {
     std::function<bool(Programma&, std::string& slot)> SceltaChiamata;
     // The session state machine (the second session of an IFCK confirm).
     std::function<bool(Programma&)> LoopTrasmissione;
-    // Writes the order file of an IFCK confirm from the list; false when not written.
+    // Writes the order file of an IFCK confirm from the list; false when not written. Unset: CreaOrdine.
     std::function<bool(Programma&, const ModelloLista&)> CreaOrdine;
     // Sends one line to the wholesaler; false when it did not go.
     std::function<bool(Programma&, std::string_view)> ScriviComm;

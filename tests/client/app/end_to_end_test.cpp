@@ -4,6 +4,7 @@
 
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "tests/client/app/run_client.h"
 #include "tests/client/exchange/low_port_relay.h"
 #include "tests/client/exchange/session_scripts.h"
 #include "tests/peers/peers.h"
@@ -51,20 +52,8 @@ TEST(EndToEnd, BatchRunAgainstTheSimulatorWritesTheAnswersAndEnds) {
     simulator::EsitoSessione esito;
     std::thread server([&] { esito = s.ServiUna(60000); });
 
-    setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-    // The program registers the component library at start: in the test's own registry.
-    setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     // The program's pauses (the wait before the order, the input drains) on a clock twenty times faster.
-    setenv("MORVEN_CLOCK_SCALE", "20", 1);
-    ProcessOptions o;
-    o.wait = true;
-    o.timeoutMs = 120000;
-    const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
-    unsetenv("MORVEN_APPDIR");
-    unsetenv("MORVEN_COM_REGISTRY");
-    unsetenv("MORVEN_CLOCK_SCALE");
+    const ProcessResult r = morven::testing::EseguiMorvenClient(app.path(), {"/BLKRUN:01"}, 20, 120000);
     s.Ferma();
     server.join();
     ASSERT_TRUE(r.started) << r.error;
@@ -202,21 +191,8 @@ TEST(EndToEnd, FailingBatchRunsEndWithTheEndMarker) {
                               k.ordine ? k.ordine : "0000000000000\r\n0127451680002\r\n0047631140010\r\n");
         ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
 
-        setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-        // The program registers the component library at start: in the test's own registry.
-        setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
         // Retries, pauses and the boxes' time limits on a clock fifty times faster.
-        setenv("MORVEN_CLOCK_SCALE", "50", 1);
-        ProcessOptions o;
-        o.wait = true;
-        o.timeoutMs = 60000;
-        const ProcessResult r =
-            StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
-        unsetenv("MORVEN_APPDIR");
-        unsetenv("MORVEN_COM_REGISTRY");
-        unsetenv("MORVEN_CLOCK_SCALE");
+        const ProcessResult r = morven::testing::EseguiMorvenClient(app.path(), {"/BLKRUN:01"}, 50, 60000);
         if (grossista) grossista->Stop();
 
         ASSERT_TRUE(r.started) << r.error;

@@ -2,11 +2,13 @@
 // (header-only, blank lines, oversize), the failures that must leave no file, and ControllaInvio's choice of
 // builder and request flags.
 #include "client/exchange/ifck_request.h"
+#include "client/exchange/answer_lists.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "client/engine/errors.h"
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -250,6 +252,50 @@ TEST_F(ControllaInvioTest, NothingToSend) {
     Write("req.DAT", "stale\r\n");
     EXPECT_FALSE(ControllaInvio(p, Path("req.DAT"), true));
     EXPECT_FALSE(Exists("req.DAT"));
+}
+
+}  // namespace
+}  // namespace morven
+
+namespace morven {
+namespace {
+
+// An availability list with rows of (code, requested quantity) in the columns the confirm reads.
+ModelloLista Lista(const std::vector<std::pair<std::string, std::string>>& righe) {
+    ModelloLista l;
+    l.riuscito = true;
+    for (const auto& [codice, quantita] : righe) l.righe.push_back({"KEY_" + codice, {"", codice, "DESCR", quantita}, {}, ""});
+    return l;
+}
+
+TEST_F(IfckRequest, CreaOrdineWritesTheConfirmedRows) {
+    p.impostazioni.bCompMvn = true;
+    ASSERT_TRUE(CreaOrdine(p, Lista({{" 012345678 ", " 12 "}, {"A1", "0"}, {"A2", ""}, {"A3", "x"}, {"A4", "-3"},
+                                     {"B", "0009999"}})));
+    EXPECT_EQ(Read("ordseq.txt"), "0000000000000\r\n0123456780012\r\nB        9999\r\n");
+}
+
+TEST_F(IfckRequest, CreaOrdineRefusesWhatWouldOrderSomethingElse) {
+    p.impostazioni.bCompMvn = true;
+    struct Case {
+        const char* nome;
+        ModelloLista lista;
+        const char* log;
+    };
+    ModelloLista nonIntera = Lista({{"A", "1"}});
+    nonIntera.riuscito = false;
+    const Case cases[] = {
+        {"quantity of five digits", Lista({{"A", "1"}, {"B", "12345"}}), "CreaOrdine :Quantita' 12345 del prodotto B oltre 4 cifre"},
+        {"code of ten characters", Lista({{"0123456789", "1"}}), "CreaOrdine :Codice prodotto \"0123456789\" non valido"},
+        {"nothing to order", Lista({{"A", "0"}}), "CreaOrdine :Nessun prodotto da ordinare"},
+        {"list not read whole", nonIntera, "CreaOrdine :Elenco risposte non letto per intero"},
+    };
+    for (const Case& c : cases) {
+        Write("ordseq.txt", "previous order\r\n");
+        EXPECT_FALSE(CreaOrdine(p, c.lista)) << c.nome;
+        EXPECT_EQ(Read("ordseq.txt"), "previous order\r\n") << c.nome;
+        EXPECT_NE(FunctionLog().find(c.log), std::string::npos) << c.nome << "\n" << FunctionLog();
+    }
 }
 
 }  // namespace

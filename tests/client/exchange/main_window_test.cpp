@@ -1,6 +1,8 @@
 // The main window's behaviour on a recording view: start-up, keys, confirm and refuse with their line
 // checks, timers, closing, menu, the answer at the end of a session and the list events.
 #include "client/exchange/main_window.h"
+#include "client/exchange/ifck_request.h"
+#include "client/exchange/answer_file.h"
 
 #include "client/engine/testing/test_program.h"
 #include "client/exchange/call_driver.h"
@@ -232,7 +234,7 @@ TEST_F(MainWindowFixture, BatchRunEndsThreeSecondsAfterConfirmOrRefuse) {
     EXPECT_EQ(linea, (std::vector<std::string>{"6UUU", "6NNN"}));
 }
 
-TEST_F(MainWindowFixture, IfckConfirmWithoutOrderWriterStaysWithItsBox) {
+TEST_F(MainWindowFixture, IfckConfirmOfAListNotReadWholeStaysWithItsBox) {
     p.impostazioni.bModeIFCK = true;
     p.impostazioni.bDisponibilita = true;
     p.opzioni.sFileIFCKIn = "IFCK01_IN_MORVEN.DAT";
@@ -247,8 +249,55 @@ TEST_F(MainWindowFixture, IfckConfirmWithoutOrderWriterStaysWithItsBox) {
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Errore Generazione Ordine\r\nNon e' stato possibile Generare l'ordine.");
     EXPECT_EQ(t.end.calls, 0);
     EXPECT_FALSE(t.main.Enabled("Timer4"));
-    EXPECT_NE(Leggi("MorvenClient.log").find("CmdConferma_Click :CreaOrdine non disponibile"), std::string::npos);
+    EXPECT_NE(Leggi("MorvenClient.log").find("CreaOrdine :Elenco risposte non letto per intero"), std::string::npos);
     EXPECT_TRUE(linea.empty());
+}
+
+// The availability answer on screen, confirmed: the order of the confirmed rows goes to the second session,
+// which Timer4 starts; with Comp-MVN through ordseq.txt (converted by that session), without it as the
+// order request itself.
+TEST_F(MainWindowFixture, IfckConfirmBuildsTheOrderForTheSecondSession) {
+    std::string risposta;
+    ASSERT_TRUE(ReadWholeFile(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT", risposta));
+    for (const bool compMvn : {true, false}) {
+        SCOPED_TRACE(compMvn);
+        std::filesystem::remove(dir / "IFCK02_IN_MORVEN.DAT");
+        std::filesystem::remove(dir / "ordseq.txt");
+        Scrivi("IFCK01_OUT_MORVEN.DAT", risposta);
+        auto& imp = p.impostazioni;
+        imp.bModeIFCK = true;
+        imp.bDisponibilita = true;
+        imp.bCompMvn = compMvn;
+        imp.bDispOrdine = {true, true, true};
+        imp.sCodiceCliente = "CLI001";
+        p.opzioni.sFileIFCKIn = "IFCK01_IN_MORVEN.DAT";
+        p.opzioni.sFileIFCKOut = "IFCK01_OUT_MORVEN.DAT";
+        std::string inviata;
+        c.LoopTrasmissione = [&](Programma& q) {
+            // What the second session's request step sends.
+            if (ControllaInvio(q, dir / q.opzioni.sFileIFCKIn, true)) inviata = Leggi(q.opzioni.sFileIFCKIn);
+            return true;
+        };
+        auto f = Finestra();
+        ASSERT_TRUE(f.MostraRispostaMancanti());
+        std::vector<std::string> attese;
+        for (const auto& r : f.Lista().righe)
+            if (const auto q = LeggiQuantita(r.testi[3]); q && *q > 0)
+                attese.push_back("P" + PadRight(TogliSpazi(r.testi[1]), 13) + PadLeft(*q, 5, "0"));
+        ASSERT_FALSE(attese.empty());
+
+        f.CmdConferma_Click();
+        EXPECT_TRUE(t.main.Enabled("Timer4"));
+        EXPECT_TRUE(t.msgbox.calls.empty());
+        f.Timer4_Timer();
+        const auto righe = DividiRighe(inviata);
+        ASSERT_EQ(righe.size(), attese.size() + 2) << inviata;
+        EXPECT_EQ(Mid(righe.front(), 1, 19), "T2005001020CLI00100");
+        for (std::size_t i = 0; i < attese.size(); ++i) EXPECT_EQ(Left(righe[i + 1], 19), attese[i]);
+        EXPECT_EQ(righe.back(), "Z" + PadLeft(static_cast<long long>(attese.size()), 5, "0"));
+        EXPECT_FALSE(p.impostazioni.bDisponibilita);
+        EXPECT_EQ(FileExists(dir / "ordseq.txt"), compMvn);
+    }
 }
 
 TEST_F(MainWindowFixture, IfckConfirmArmsTheSecondSession) {

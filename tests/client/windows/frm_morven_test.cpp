@@ -51,9 +51,13 @@ TEST_F(FrmMorvenQt, ABrokenOffCallOnTheRealWindow) {
     auto& imp = p.impostazioni;
     imp.sConnect = "Grossista";
     imp.bModoInternet = true;
-    imp.bModeIFCK = true;  // the exchange-file step is not built in: the call breaks off there
+    imp.bModeIFCK = true;
     imp.aIndirizzoIp = {"127.0.0.1", "", ""};
     p.percorsi.sFileLogSessione = "s.log";
+    // The call breaks off by an abort while the request goes out.
+    const ScopedPoller interruzione(p.Pump(), [&] {
+        if (p.sessione.nPassoSessione == 400) p.sessione.bProceduraAbortita = true;
+    });
     EXPECT_TRUE(LoopTrasmissione(p));
     EXPECT_EQ(p.sessione.nPassoSessione, 200);
     QCoreApplication::processEvents();
