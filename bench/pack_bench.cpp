@@ -156,7 +156,7 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     Errors e;
     fs::remove_all(out);
     fs::create_directories(out);
-    const std::string gz = work + "/ours.tar.gz", dest = out + "/", spec = "*.*", empty;
+    const std::string gz = work + "/ours.tar.gz", dest = out + "/", filtro = "*.*", empty;
     UGTCMDSTRUCT gunzip = gtlib::NewUgtCmdStruct();
     GZIPINFO info = gtlib::NewGzipInfo();
     TARINFO tarInfo = gtlib::NewTarInfo();
@@ -164,7 +164,7 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     gunzip.lFunction = UGT_GUNZIP;
     gunzip.lpszGTFile = gz.c_str();
     gunzip.lpszDestination = dest.c_str();
-    gunzip.lpszFilespec = spec.c_str();
+    gunzip.lpszFilespec = filtro.c_str();
     gunzip.gzipInfo = &info;
     gunzip.tarInfo = &tarInfo;
     gunzip.bOverWriteFlag = -1;
