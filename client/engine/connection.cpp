@@ -12,17 +12,11 @@
 #include "client/engine/session.h"
 #include "client/engine/programma.h"
 #include "platform/dialup/dialup.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
 namespace {
-
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
 
 int SlotIndex(int tentativo, int perSlot) {
     if (tentativo < 1) tentativo = 1;
@@ -131,12 +125,6 @@ namespace morven {
 namespace {
 
 bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
-
-std::string Maiuscolo(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
 
@@ -252,7 +240,7 @@ bool EseguiChiamata(Programma& p) {
             const std::string numero = TelefonoPerTentativo(imp.aTelefono, st.nTentativo);
             std::string comando = "ATDT" + numero;
             std::int64_t limite = imp.nTmConnNor;
-            if (Contiene(Maiuscolo(comando), "ANSWER")) {
+            if (Contiene(UpperAscii(comando), "ANSWER")) {
                 comando = "ATS0=1";
                 limite = 30000;
                 Stato(p, "Attesa Chiamata ");

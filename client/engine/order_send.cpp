@@ -11,6 +11,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
@@ -84,9 +85,7 @@ std::string IndirizzoDaRisposta(const std::string& risposta) {
     std::string url = Mid(risposta, at + 1 + 4);
     while (!url.empty() && (url.back() == ' ' || url.back() == '\r' || url.back() == '\n')) url.pop_back();
     while (!url.empty() && url.front() == ' ') url.erase(0, 1);
-    auto lower = url;
-    for (auto& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string lower = LowerAscii(url);
     const bool web = lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
     if (!web || url.find_first_of(" \t\"'<>") != std::string::npos) return {};
     for (unsigned char c : url)

@@ -73,12 +73,6 @@ namespace morven {
 
 namespace {
 
-std::string Maiuscolo(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // Leading digits of a text, as a number (0 without any).
 long Valore(const std::string& s) {
     std::size_t i = 0;
@@ -241,7 +235,7 @@ bool RxLORQ(Programma& p) {
                 risposta.man = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + "\r\n";
                 risposta.ma1 = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + std::string(20, ' ') + "\r\n";
             } else if (!fine) {
-                if (!risposta.messaggio && Maiuscolo(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
+                if (!risposta.messaggio && UpperAscii(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
                     risposta.IniziaMessaggio(p);
                 if (risposta.messaggio) {
                     risposta.msg += Mid(dati, 5) + "\r\n";

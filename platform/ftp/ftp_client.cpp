@@ -1,8 +1,9 @@
 #include "platform/ftp/ftp_client.h"
 
+#include "platform/core/text.h"
+
 #include <curl/curl.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,14 +36,6 @@ std::string FirstWord(const std::string& line, std::string& rest) {
     }
     rest = line.substr(sp + 1);
     return line.substr(0, sp);
-}
-
-bool CaseBlindEqual(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
 }
 
 }  // namespace
@@ -94,7 +87,7 @@ void FtpClient::TraceText(const char* data, std::size_t size, bool sent) {
         if (line.empty()) continue;
         std::string rest;
         const std::string first = FirstWord(line, rest);
-        if (sent && CaseBlindEqual(first, "PASS")) rest = "****";
+        if (sent && EqualsNoCase(first, "PASS")) rest = "****";
         trace(first, rest);
     }
 }
