@@ -137,8 +137,8 @@ void Connesso(Programma& p) {
     main.SetText("SitStatus", st.sTracciaEventi);
     main.SetVisible("Avanzamento", true);
     st.nInizioCollegamento = SecondiSessione(p);
-    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? 40 : 15;
-    if (imp.bModeIFCK) st.nPassoSessione = 400;
+    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? kPassoInviaPosta : kPassoConnesso;
+    if (imp.bModeIFCK) st.nPassoSessione = kPassoInviaIFCK;
 }
 
 void ConfiguraPorta(Programma& p) {
@@ -265,15 +265,15 @@ bool EseguiChiamata(Programma& p) {
                     break;
                 }
                 if (st.bProceduraAbortita) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     break;
                 }
                 if (Contiene(r, "NO CARRIER") || Contiene(r, "NOCARRIER") || Contiene(r, "BUSY")) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     break;
                 }
                 if (clock.MonotonicMs() - inizio >= limite * 1000) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     break;
                 }
             }
@@ -305,15 +305,15 @@ bool EseguiChiamata(Programma& p) {
                 break;
             }
             if (Contiene(st.sStatoLinea, "BUSY") || Contiene(st.sStatoLinea, "NO CARRIER")) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 break;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 break;
             }
             if (clock.MonotonicMs() - inizio >= std::int64_t{imp.nTmConnInt} * 1000) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 break;
             }
         }

@@ -33,12 +33,12 @@ bool PreparaOrdine(Programma& p, bool (*lettore)(Programma&)) {
     if (p.impostazioni.bCsf) {
         std::remove(JoinPath(p.percorsi.sPathApp, "ordseq.txt").c_str());
         if (!ConvertiOrdineCSF(p)) {
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return false;
         }
     }
     if (!lettore(p)) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return false;
     }
     st.nTimeOutRicezione = 10;
@@ -51,7 +51,7 @@ bool LimiteSuperato(Programma& p) {
     auto& st = p.sessione;
     const auto now = SecondiSessione(p);
     if (now - st.nInizioCollegamento > st.nTimeMaxCorrente || now - st.nInizioTrasferimento > st.nTimeOutRecord) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return true;
     }
     return false;
@@ -62,7 +62,7 @@ bool FuoriTempo(Programma& p) {
     try {
         return LimiteSuperato(p);
     } catch (...) {
-        p.sessione.nPassoSessione = 3;
+        p.sessione.nPassoSessione = kPassoRitenta;
         return true;
     }
 }
@@ -117,11 +117,11 @@ bool TxLORQ(Programma& p) {
             if (!(imp.bModoInternet && indice > 0)) WaitMilliseconds(p, 500);
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
             if (LineaPersa(st.sStatoLinea)) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 return false;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             if (Contiene(st.sStatoLinea, "SI")) {
@@ -134,7 +134,7 @@ bool TxLORQ(Programma& p) {
             }
             if (indice > st.nUltimoRecord) {
                 StatoTrasferimento(p, "Trasmissione Ok", st.nUltimoRecord, indice);
-                st.nPassoSessione = 20;
+                st.nPassoSessione = kPassoRiceviMancanti;
                 return true;
             }
         } catch (...) {
@@ -175,11 +175,11 @@ bool TxComproject(Programma& p) {
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
             const std::string& r = st.sStatoLinea;
             if (LineaPersa(r)) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 return false;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             bool avanzato = false;  // at most one record per reply
@@ -205,7 +205,7 @@ bool TxComproject(Programma& p) {
             if (indice > st.nUltimoRecord) {
                 StatoTrasferimento(p, imp.bDisponibilita ? "Richiesta Ok   " : "Trasmissione Ok", st.nUltimoRecord,
                                    indice);
-                st.nPassoSessione = 20;
+                st.nPassoSessione = kPassoRiceviMancanti;
                 return true;
             }
         } catch (...) {
