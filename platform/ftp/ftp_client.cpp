@@ -76,14 +76,7 @@ void FtpClient::Close() {
 
 void FtpClient::TraceText(const char* data, std::size_t size, bool sent) {
     if (!trace) return;
-    std::string text(data, size);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    for (const std::string& line : SplitLines(std::string_view(data, size))) {
         if (line.empty()) continue;
         std::string rest;
         const std::string first = FirstWord(line, rest);
