@@ -56,9 +56,8 @@ std::string Conv32To10(std::string_view testo) {
 }
 
 std::string FilePhtDelloSlot(const std::string& sPathApp, const std::string& sFileImpostazioni) {
-    std::string profilo = std::filesystem::path(sFileImpostazioni).filename().string();
-    for (std::size_t at = profilo.find(".par"); at != std::string::npos; at = profilo.find(".par", at))
-        profilo.erase(at, 4);
+    // The slot's name as the news unpacking names its folder when it stores the agreements there.
+    const std::string profilo = ReplaceAll(std::filesystem::path(sFileImpostazioni).filename().string(), ".par", "");
     const std::string cartella = ResolveNoCase(ResolveNoCase(sPathApp, "PHT"), profilo);
     return ResolveNoCase(cartella, "pht.dat");
 }
