@@ -12,17 +12,11 @@
 #include "client/engine/session.h"
 #include "client/engine/programma.h"
 #include "platform/dialup/dialup.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
 namespace {
-
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
 
 int SlotIndex(int tentativo, int perSlot) {
     if (tentativo < 1) tentativo = 1;
@@ -132,12 +126,6 @@ namespace {
 
 bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
 
-std::string Maiuscolo(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
 
 // The line is open: show it, start the session time and choose the first transfer.
@@ -149,8 +137,8 @@ void Connesso(Programma& p) {
     main.SetText("SitStatus", st.sTracciaEventi);
     main.SetVisible("Avanzamento", true);
     st.nInizioCollegamento = SecondiSessione(p);
-    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? 40 : 15;
-    if (imp.bModeIFCK) st.nPassoSessione = 400;
+    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? kPassoInviaPosta : kPassoConnesso;
+    if (imp.bModeIFCK) st.nPassoSessione = kPassoInviaIFCK;
 }
 
 void ConfiguraPorta(Programma& p) {
@@ -252,7 +240,7 @@ bool EseguiChiamata(Programma& p) {
             const std::string numero = TelefonoPerTentativo(imp.aTelefono, st.nTentativo);
             std::string comando = "ATDT" + numero;
             std::int64_t limite = imp.nTmConnNor;
-            if (Contiene(Maiuscolo(comando), "ANSWER")) {
+            if (Contiene(UpperAscii(comando), "ANSWER")) {
                 comando = "ATS0=1";
                 limite = 30000;
                 Stato(p, "Attesa Chiamata ");
@@ -277,15 +265,15 @@ bool EseguiChiamata(Programma& p) {
                     break;
                 }
                 if (st.bProceduraAbortita) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     break;
                 }
                 if (Contiene(r, "NO CARRIER") || Contiene(r, "NOCARRIER") || Contiene(r, "BUSY")) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     break;
                 }
                 if (clock.MonotonicMs() - inizio >= limite * 1000) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     break;
                 }
             }
@@ -317,15 +305,15 @@ bool EseguiChiamata(Programma& p) {
                 break;
             }
             if (Contiene(st.sStatoLinea, "BUSY") || Contiene(st.sStatoLinea, "NO CARRIER")) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 break;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 break;
             }
             if (clock.MonotonicMs() - inizio >= std::int64_t{imp.nTmConnInt} * 1000) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 break;
             }
         }

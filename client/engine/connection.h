@@ -39,8 +39,8 @@ HostPorta HostPerTentativo(const std::array<std::string, 3>& indirizzi, int port
 bool SettaggioModem(Programma& p);
 
 // Opens the line for the current attempt: dials (or waits for a call) over the modem, or connects the socket
-// over TCP after dialling the dial-up entry. Leaves the next step in nPassoSessione: 15 (order), 40 (mail),
-// 400 (IFCK) on success, 3 on failure, 200 on abort.
+// over TCP after dialling the dial-up entry. Leaves the next step in nPassoSessione: kPassoConnesso (order),
+// kPassoInviaPosta (mail), kPassoInviaIFCK (IFCK) on success, kPassoRitenta on failure, kPassoAbortito on abort.
 bool EseguiChiamata(Programma& p);
 
 // Dial-up entries. FillRasEntryList adds every entry's name to `combo`; false (nothing added) when the

@@ -2,34 +2,13 @@
 
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
 
 namespace morven {
-namespace {
-
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
-
-std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string Upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
-
 std::string FlagToSN(int flag) { return flag == -1 ? "S" : "N"; }
 std::string FlagToYesNo(int flag) { return flag == -1 ? "YES" : "NO"; }
 int FlagToBit(int flag) { return flag == -1 ? 1 : 0; }
@@ -63,19 +42,10 @@ std::string TogliPathFile(Programma& p, std::string_view path) {
 bool CreaDir(Programma& p, std::string& path) {
     if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
     return EseguiProcedura(p, "CreaDir", false, [&](bool& ok) {
-        std::string accumulato;
-        std::size_t start = 0;
-        while (start < path.size()) {
-            const auto end = path.find_first_of("/\\", start);
-            const std::string pezzo = path.substr(start, end - start);
-            accumulato += pezzo + "/";
-            start = end + 1;
-            if (pezzo.empty() && accumulato == "/") continue;  // the root
-            if (pezzo.empty() || pezzo == ".") continue;      // a doubled separator or "./"
-            if (DirectoryExists(accumulato)) continue;
-            if (mkdir(accumulato.c_str(), 0755) != 0 && !(errno == EEXIST && DirectoryExists(accumulato))) {
-                SollevaErrore(errno == ENOENT ? kErrPercorsoNonTrovato : kErrAccessoPercorso, {}, accumulato);
-            }
+        // A backslash separates folders as a slash does: paths from the settings may be written either way.
+        std::string fallito;
+        if (!MakeFolders(ReplaceAll(path, "\\", "/"), 0755, &fallito)) {
+            SollevaErrore(errno == ENOENT ? kErrPercorsoNonTrovato : kErrAccessoPercorso, {}, fallito + "/");
         }
         ok = true;
     });
@@ -104,12 +74,12 @@ std::string GetDefaultBrowser(Programma& p, int& codice) {
 
 bool EnableContainerControls(Programma& p, View& form, std::string_view contenitore, int indice, bool abilita) {
     return EseguiProcedura(p, "EnableContainerControls", false, [&](bool& ok) {
-        const std::string nome = Lower(Trim(contenitore));
+        const std::string nome = LowerAscii(Trim(contenitore));
         const int nStadio = kStadioSalta;
         for (const ControlInfo& c : form.Controls()) {
             Istruzione(p, "EnableContainerControls", nStadio, [&] {
                 if (!nome.empty()) {
-                    if (Lower(Trim(c.container)) != nome) return;
+                    if (LowerAscii(Trim(c.container)) != nome) return;
                     if (c.containerIndex < 0) {
                         SollevaErrore(kErrChiamataNonValida, "Il contenitore di " + c.name + " non ha indice");
                     }
@@ -133,8 +103,8 @@ void AutoSizeListViewColumns(View& view, std::string_view lista) {
     // A temporary row of the headers in capitals makes them count; the first gets "XXX" more.
     ListItem intestazione;
     intestazione.sKey = "INTESTAZIONE";
-    intestazione.texts.push_back(Upper(model.columns[0] + "XXX"));
-    for (std::size_t c = 1; c < model.columns.size(); ++c) intestazione.texts.push_back(Upper(model.columns[c]));
+    intestazione.texts.push_back(UpperAscii(model.columns[0] + "XXX"));
+    for (std::size_t c = 1; c < model.columns.size(); ++c) intestazione.texts.push_back(UpperAscii(model.columns[c]));
     intestazione.colors.assign(intestazione.texts.size(), 0);
     model.items.push_back(std::move(intestazione));
     view.ListChanged(lista);

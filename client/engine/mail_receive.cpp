@@ -111,7 +111,7 @@ void Ricevuto(Programma& p, bool notizie) {
     st.bNotizieRicevute = notizie;
     MarcaTracciaEventi(p, " Ricezione POSTA OK ");
     KillAbortDat(p);
-    st.nPassoSessione = imp.nTipoInterfaccia == 4 ? 47 : 46;
+    st.nPassoSessione = imp.nTipoInterfaccia == 4 ? kPassoFinePosta : kPassoFineOrdine;
 }
 
 }  // namespace
@@ -190,7 +190,7 @@ bool RxPosta(Programma& p) {
             }
         } catch (...) {
             RegistraErrore(p, "RxPosta", ErroreCorrente());
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return false;
         }
     }
@@ -293,7 +293,7 @@ bool RxPOSTATcp(Programma& p) {
         auto errore = [&] {
             MarcaTracciaEventi(p, " ERR RX POSTA  ");
             st.bRicezioneInCorso = false;
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return false;
         };
         while (!finito) {
@@ -332,7 +332,7 @@ bool RxPOSTATcp(Programma& p) {
             }
             if (st.bProceduraAbortita) {
                 st.bRicezioneInCorso = false;
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             if (sock.State() != TcpSocket::sckConnected) {
@@ -358,7 +358,7 @@ bool RxPOSTATcp(Programma& p) {
     } catch (...) {
         RegistraErrore(p, "RxPOSTATcp", ErroreCorrente());
         st.bRicezioneInCorso = false;
-        if (st.nPassoSessione == 33) st.nPassoSessione = 3;
+        if (st.nPassoSessione == kPassoRiceviPosta) st.nPassoSessione = kPassoRitenta;
         return false;
     }
 }

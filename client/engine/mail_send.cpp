@@ -79,7 +79,7 @@ bool EntroLimiti(Programma& p) {
         marca = " T.O. Notizie [1]";
     if (!marca) return true;
     MarcaTracciaEventi(p, marca);
-    st.nPassoSessione = 3;
+    st.nPassoSessione = kPassoRitenta;
     return false;
 }
 
@@ -87,11 +87,11 @@ bool EntroLimiti(Programma& p) {
 bool FineLinea(Programma& p, const std::string& riga) {
     auto& st = p.sessione;
     if (LineaPersaPosta(riga)) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return true;
     }
     if (st.bProceduraAbortita) {
-        st.nPassoSessione = 200;
+        st.nPassoSessione = kPassoAbortito;
         return true;
     }
     return false;
@@ -134,14 +134,14 @@ void Inizio(Programma& p) {
 
 void Fine(Programma& p) {
     StatoTrasferimento(p, "Trasmis. Posta Ok !!", 100, 100);
-    p.sessione.nPassoSessione = 33;
+    p.sessione.nPassoSessione = kPassoRiceviPosta;
 }
 
 // A failure of the transfer's own work (the archive unreadable, a device error): logged, step 3, never a
 // step that would run the transfer again for ever.
 bool Fallito(Programma& p, const char* nome) {
     RegistraErrore(p, nome, ErroreCorrente());
-    p.sessione.nPassoSessione = 3;
+    p.sessione.nPassoSessione = kPassoRitenta;
     return false;
 }
 
@@ -246,7 +246,7 @@ bool txPostaTCP(Programma& p) {
         auto socketPerso = [&] {
             if (sock.State() == TcpSocket::sckConnected) return false;
             MarcaTracciaEventi(p, " T.O. Notizie [1]");
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return true;
         };
         st.bInvioInCorso = false;
@@ -256,7 +256,7 @@ bool txPostaTCP(Programma& p) {
                 pump.process();
                 if (!EntroLimiti(p)) return false;
                 if (st.bProceduraAbortita) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     return false;
                 }
             }
@@ -285,7 +285,7 @@ bool txPostaTCP(Programma& p) {
             }
             if (coda.size() > kMaxRigaLinea) coda.erase(0, coda.size() - 16);
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             if (socketPerso()) return false;

@@ -10,6 +10,7 @@
 #include "client/engine/settings.h"
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "platform/core/text.h"
 
 
 namespace morven {
@@ -29,26 +30,6 @@ void Scrivi(const std::string& path, std::string_view contents) {
 
 void Cancella(const std::string& path) {
     if (std::remove(path.c_str()) != 0) SollevaErrore(kErrAccessoPercorso);
-}
-
-// The lines of a text file, CR LF or LF ended; a last line without an end counts.
-std::vector<std::string> Righe(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string cur;
-    bool pending = false;
-    for (char c : text) {
-        if (c == '\n') {
-            if (!cur.empty() && cur.back() == '\r') cur.pop_back();
-            lines.push_back(cur);
-            cur.clear();
-            pending = false;
-        } else {
-            cur += c;
-            pending = true;
-        }
-    }
-    if (pending) lines.push_back(cur);
-    return lines;
 }
 
 }  // namespace
@@ -81,7 +62,7 @@ std::string LeggiOpzioni(Programma& p) {
         if (!FileExists(path)) return;
         std::string text;
         if (!ReadWholeFile(path, text)) SollevaErrore(kErrFileNonTrovato);
-        const auto lines = Righe(text);
+        const auto lines = SplitLines(text);
         if (lines.empty()) SollevaErrore(62, "Input oltre la fine del file");
         r = lines.front();
     });
@@ -91,7 +72,7 @@ int RicDispAggiornaMancanti(Programma& p) {
     return EseguiProcedura(p, "RicDispAggiornaMancanti", 0, [&] {
         std::string text;
         if (!ReadWholeFile(AppFile(p, "ordseq.txt"), text)) SollevaErrore(kErrFileNonTrovato);
-        const auto lines = Righe(text);
+        const auto lines = SplitLines(text);
         const std::string b29(29, ' '), b49(49, ' ');
         std::string rst, man, ma1;
         const std::string header = lines.empty() ? std::string() : lines.front();

@@ -8,6 +8,7 @@
 #include "client/engine/ports.h"
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
@@ -47,12 +48,6 @@ std::string PrimoFile(Programma& p, const char* pattern) {
     for (const auto& e : ListFolder(CartellaNews(p), pattern))
         if (e.kind == EntryKind::File) return e.name;
     return {};
-}
-
-std::string Sostituisci(std::string s, const std::string& da, const std::string& a) {
-    if (da.empty()) return s;
-    for (std::size_t at = s.find(da); at != std::string::npos; at = s.find(da, at + a.size())) s.replace(at, da.size(), a);
-    return s;
 }
 
 // Files an earlier archive left that must not be taken for this one's: the update batch, the settings
@@ -107,13 +102,13 @@ int ScompattaNotizie(Programma& p) {
         // The documents answer: "00000" in its name becomes the request's source identifier (the application
         // folder's own path is left as it is).
         if (const std::string n = PrimoFile(p, "IFCK03*.*"); !n.empty()) {
-            const std::string nome = Sostituisci(n, "00000", p.opzioni.sSorgenteIFCK);
+            const std::string nome = ReplaceAll(n, "00000", p.opzioni.sSorgenteIFCK);
             Copia(JoinPath(news, n), JoinPath(p.percorsi.sPathApp, nome));
             Rimuovi(JoinPath(news, n));
         }
         // The PHT agreements go to the folder of the slot whose settings are in use.
         if (const std::string n = PrimoFile(p, "IFCK06*.*"); !n.empty()) {
-            const std::string slot = Sostituisci(TogliPathFile(p, p.percorsi.sFileImpostazioni), ".par", "");
+            const std::string slot = ReplaceAll(TogliPathFile(p, p.percorsi.sFileImpostazioni), ".par", "");
             std::string cartella = JoinPath(JoinPath(p.percorsi.sPathApp, "PHT"), slot);
             if (!CreaDir(p, cartella)) SollevaErrore(kErrPercorsoNonTrovato, {}, cartella);
             Copia(JoinPath(news, n), JoinPath(cartella, "pht.dat"));

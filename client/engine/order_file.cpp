@@ -38,13 +38,6 @@ int Cresci(StatoSessione& s) {
 
 std::string Contatore(int n) { return PadLeft(std::to_string(n), 4, "0"); }
 
-std::string Trim(const std::string& s) {
-    std::size_t a = 0, b = s.size();
-    while (a < b && s[a] == ' ') ++a;
-    while (b > a && s[b - 1] == ' ') --b;
-    return s.substr(a, b - a);
-}
-
 // A message line as a record carries it: without line ends, and over TCP in letters the shift can carry.
 std::string RigaMessaggio(Programma& p, const std::string& testo) {
     std::string out;

@@ -11,6 +11,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
@@ -32,12 +33,12 @@ bool PreparaOrdine(Programma& p, bool (*lettore)(Programma&)) {
     if (p.impostazioni.bCsf) {
         std::remove(JoinPath(p.percorsi.sPathApp, "ordseq.txt").c_str());
         if (!ConvertiOrdineCSF(p)) {
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return false;
         }
     }
     if (!lettore(p)) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return false;
     }
     st.nTimeOutRicezione = 10;
@@ -50,7 +51,7 @@ bool LimiteSuperato(Programma& p) {
     auto& st = p.sessione;
     const auto now = SecondiSessione(p);
     if (now - st.nInizioCollegamento > st.nTimeMaxCorrente || now - st.nInizioTrasferimento > st.nTimeOutRecord) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return true;
     }
     return false;
@@ -61,7 +62,7 @@ bool FuoriTempo(Programma& p) {
     try {
         return LimiteSuperato(p);
     } catch (...) {
-        p.sessione.nPassoSessione = 3;
+        p.sessione.nPassoSessione = kPassoRitenta;
         return true;
     }
 }
@@ -84,9 +85,7 @@ std::string IndirizzoDaRisposta(const std::string& risposta) {
     std::string url = Mid(risposta, at + 1 + 4);
     while (!url.empty() && (url.back() == ' ' || url.back() == '\r' || url.back() == '\n')) url.pop_back();
     while (!url.empty() && url.front() == ' ') url.erase(0, 1);
-    auto lower = url;
-    for (auto& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string lower = LowerAscii(url);
     const bool web = lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
     if (!web || url.find_first_of(" \t\"'<>") != std::string::npos) return {};
     for (unsigned char c : url)
@@ -118,11 +117,11 @@ bool TxLORQ(Programma& p) {
             if (!(imp.bModoInternet && indice > 0)) WaitMilliseconds(p, 500);
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
             if (LineaPersa(st.sStatoLinea)) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 return false;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             if (Contiene(st.sStatoLinea, "SI")) {
@@ -135,7 +134,7 @@ bool TxLORQ(Programma& p) {
             }
             if (indice > st.nUltimoRecord) {
                 StatoTrasferimento(p, "Trasmissione Ok", st.nUltimoRecord, indice);
-                st.nPassoSessione = 20;
+                st.nPassoSessione = kPassoRiceviMancanti;
                 return true;
             }
         } catch (...) {
@@ -176,11 +175,11 @@ bool TxComproject(Programma& p) {
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
             const std::string& r = st.sStatoLinea;
             if (LineaPersa(r)) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 return false;
             }
             if (st.bProceduraAbortita) {
-                st.nPassoSessione = 200;
+                st.nPassoSessione = kPassoAbortito;
                 return false;
             }
             bool avanzato = false;  // at most one record per reply
@@ -206,7 +205,7 @@ bool TxComproject(Programma& p) {
             if (indice > st.nUltimoRecord) {
                 StatoTrasferimento(p, imp.bDisponibilita ? "Richiesta Ok   " : "Trasmissione Ok", st.nUltimoRecord,
                                    indice);
-                st.nPassoSessione = 20;
+                st.nPassoSessione = kPassoRiceviMancanti;
                 return true;
             }
         } catch (...) {

@@ -12,7 +12,7 @@ std::int32_t SecondiSessione(Programma& p) {
 
 void TrasferimentoMancante(Programma& p, std::string_view nome) {
     ScriviLogFunzione(p, "trasferimento non disponibile in questa versione", nome);
-    p.sessione.nPassoSessione = 200;
+    p.sessione.nPassoSessione = kPassoAbortito;
 }
 
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }

@@ -6,7 +6,6 @@
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 
-#include <cctype>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -15,19 +14,6 @@ namespace morven {
 namespace {
 
 constexpr std::string_view kDisponibilita = "DISPONIBILITA'";
-
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) return {};
-    const auto e = s.find_last_not_of(" \t");
-    return std::string(s.substr(b, e - b + 1));
-}
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::pair<std::string, std::string> DividiPercorso(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -43,13 +29,6 @@ std::optional<std::string> TrovaFile(const std::string& path) {
     const std::string full = JoinPath(folder, *stored);
     if (!FileExists(full)) return std::nullopt;
     return full;
-}
-
-std::string SostituisciTutto(std::string s, std::string_view from, std::string_view to) {
-    for (std::size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size()) {
-        s.replace(pos, from.size(), to);
-    }
-    return s;
 }
 
 void Resetta(Programma& p) {
@@ -91,7 +70,7 @@ void Resetta(Programma& p) {
 // The interface of the slot (the file's value, or availability for a /RICHDISP run) and its table row.
 void LeggiInterfaccia(Programma& p, const std::string& valore) {
     auto& s = p.impostazioni;
-    s.sInterfacciaFile = Upper(Trim(valore));
+    s.sInterfacciaFile = UpperAscii(Trim(valore, kBlanksAndTabs));
     s.bInterfacciaForzata = p.opzioni.bRichDisp;
     s.sInterfaccia = p.opzioni.bRichDisp ? std::string(kDisponibilita) : s.sInterfacciaFile;
     ApplicaInterfaccia(s, s.sInterfaccia);
@@ -106,7 +85,7 @@ struct Chiave {
 };
 
 bool SiNo(const std::string& value, bool& flag) {
-    const std::string v = Upper(Trim(value));
+    const std::string v = UpperAscii(Trim(value, kBlanksAndTabs));
     if (v == "YES") {
         flag = true;
         return true;
@@ -172,7 +151,7 @@ const std::vector<Chiave>& Chiavi() {
         {"MODE", false,
          [](Programma& p, const std::string& v) {
              auto& s = p.impostazioni;
-             const std::string m = Upper(Trim(v));
+             const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
              s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
              if (m.find("INTERN") != std::string::npos) {
                  s.bModoInternet = true;
@@ -193,7 +172,7 @@ const std::vector<Chiave>& Chiavi() {
         Numero("COMMPORT", &S::nCommPort),
         {"SPEEDCOM", true,
          [](Programma& p, const std::string& v) {
-             p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v);
+             p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v, kBlanksAndTabs);
              return true;
          }},
         {"SETTING", true,
@@ -218,7 +197,7 @@ const std::vector<Chiave>& Chiavi() {
         {"DISPBROWS", true,
          [](Programma& p, const std::string& v) {
              auto& s = p.impostazioni;
-             const std::string m = Upper(Trim(v));
+             const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
              if (m == "EXT") {
                  s.bDispBrowser = s.bDispBrowserEsterno = true;
              } else if (m == "YES") {
@@ -396,7 +375,7 @@ std::optional<std::string> TrovaFileImpostazioni(const std::string& sFile, bool*
     if (auto trovato = TrovaFile(sFile)) return trovato;
     // The older name of the same slot: only the file name changes.
     const auto [folder, file] = DividiPercorso(sFile);
-    auto vecchio = TrovaFile(JoinPath(folder, SostituisciTutto(file, "MvnConn", "wlorq")));
+    auto vecchio = TrovaFile(JoinPath(folder, ReplaceAll(file, "MvnConn", "wlorq")));
     if (vecchio && nomeVecchio) *nomeVecchio = true;
     return vecchio;
 }
@@ -427,7 +406,7 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
         for (const std::string& riga : SplitLines(testo)) {
             const auto colon = riga.find(':');
             if (colon == std::string::npos) continue;
-            const std::string key = Upper(Trim(std::string_view(riga).substr(0, colon)));
+            const std::string key = UpperAscii(Trim(std::string_view(riga).substr(0, colon), kBlanksAndTabs));
             const Chiave* chiave = CercaChiave(key);
             if (!chiave) continue;
             interfaccia = interfaccia || key == "INTERFACE";
@@ -465,7 +444,7 @@ std::string TestoImpostazioni(const ImpostazioniGrossista& s) {
     // A number the file held but reading could not use is written back as it stood, unless it was changed.
     auto numero = [&](std::string_view chiave, int v) {
         for (const auto& r : s.aValoriRifiutati) {
-            if (r.sChiave == Upper(chiave) && r.nCampo == v) return riga(chiave, r.sValore);
+            if (r.sChiave == UpperAscii(chiave) && r.nCampo == v) return riga(chiave, r.sValore);
         }
         riga(chiave, std::to_string(v));
     };
@@ -550,15 +529,15 @@ bool AggiornaImpostazioni(Programma& p) {
             const std::string tipo = Mid(riga, 1, 1);
             if (tipo == "T") {
                 // A blank code never names this client.
-                const std::string mio = Trim(s.sCodiceCliente);
-                const std::string c1 = Trim(Mid(riga, 2, 9)), c2 = Trim(Mid(riga, 11, 9));
+                const std::string mio = Trim(s.sCodiceCliente, kBlanksAndTabs);
+                const std::string c1 = Trim(Mid(riga, 2, 9), kBlanksAndTabs), c2 = Trim(Mid(riga, 11, 9), kBlanksAndTabs);
                 if (!mio.empty() && (c1 == mio || c2 == mio)) applica = true;
                 continue;
             }
             if (!applica) continue;
             if (tipo == "C") {
-                s.sCodiceCliente = Trim(Mid(riga, 11, 9));
-                const std::string descrizione = Trim(Mid(riga, 20, 80));
+                s.sCodiceCliente = Trim(Mid(riga, 11, 9), kBlanksAndTabs);
+                const std::string descrizione = Trim(Mid(riga, 20, 80), kBlanksAndTabs);
                 if (!descrizione.empty()) s.sConnect = descrizione;
             } else if (tipo == "N") {
                 for (int k = 0; k < 3; ++k) s.aTelefono[static_cast<std::size_t>(k)] = Mid(riga, 2 + 30 * k, 30);

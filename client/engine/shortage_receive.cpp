@@ -73,12 +73,6 @@ namespace morven {
 
 namespace {
 
-std::string Maiuscolo(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // Leading digits of a text, as a number (0 without any).
 long Valore(const std::string& s) {
     std::size_t i = 0;
@@ -131,7 +125,7 @@ bool SalvaRisposta(Programma& p, const Risposta& risposta, const char* procedura
         ScriviLogFunzione(p, std::string(procedura) + " :risposta ricevuta ma non salvata :" + e.sDescrizione);
         p.MsgBox().MsgBox("Risposta ricevuta ma non salvata :\r\n" + e.sDescrizione, 16, "Errore di Trasmissione",
                           nullptr);
-        p.sessione.nPassoSessione = 200;
+        p.sessione.nPassoSessione = kPassoAbortito;
         return false;
     }
     KillAbortDat(p);
@@ -147,7 +141,7 @@ bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValor
 bool FuoriTempo(Programma& p) {
     auto& st = p.sessione;
     if (SecondiSessione(p) - st.nInizioCollegamento <= st.nTimeMaxCorrente) return false;
-    st.nPassoSessione = 3;
+    st.nPassoSessione = kPassoRitenta;
     return true;
 }
 
@@ -160,17 +154,17 @@ bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, i
     auto& st = p.sessione;
     StatoTrasferimento(p, stato, nMax, nValore);
     if (st.bConnessioneChiusa) {
-        st.nPassoSessione = 200;
+        st.nPassoSessione = kPassoAbortito;
         return false;
     }
     const auto now = SecondiSessione(p);
     if (now - st.nInizioCollegamento > st.nTimeMaxCorrente) {
-        st.nPassoSessione = 3;
+        st.nPassoSessione = kPassoRitenta;
         return false;
     }
     if (now - st.nInizioTrasferimento > st.nTimeOutRecord) {
         if (accettato) {
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return false;
         }
         st.nInizioTrasferimento = now;  // before the first record only the phase limit counts
@@ -181,11 +175,11 @@ bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, i
             // A line lost because the wholesaler closed the socket ends as the closed socket does at the top
             // of the cycle, whichever of the two noticed it first.
             p.Pump().process();
-            st.nPassoSessione = st.bConnessioneChiusa ? 200 : 3;
+            st.nPassoSessione = st.bConnessioneChiusa ? kPassoAbortito : kPassoRitenta;
             return false;
         }
         if (st.bProceduraAbortita) {
-            st.nPassoSessione = 200;
+            st.nPassoSessione = kPassoAbortito;
             return false;
         }
         st.sRecordRicevuto = st.sStatoLinea;
@@ -241,7 +235,7 @@ bool RxLORQ(Programma& p) {
                 risposta.man = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + "\r\n";
                 risposta.ma1 = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + std::string(20, ' ') + "\r\n";
             } else if (!fine) {
-                if (!risposta.messaggio && Maiuscolo(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
+                if (!risposta.messaggio && UpperAscii(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
                     risposta.IniziaMessaggio(p);
                 if (risposta.messaggio) {
                     risposta.msg += Mid(dati, 5) + "\r\n";
@@ -268,9 +262,9 @@ bool RxLORQ(Programma& p) {
                 const int classe = imp.nTipoInterfaccia;
                 if (classe == 1 || classe == 2) {
                     if (imp.bModoInternet && p.Winsock().State() > 0) p.Winsock().Close();
-                    st.nPassoSessione = classe == 1 ? 45 : 46;
+                    st.nPassoSessione = classe == 1 ? kPassoFineDocumenti : kPassoFineOrdine;
                 } else {
-                    st.nPassoSessione = classe == 3 ? 33 : 46;
+                    st.nPassoSessione = classe == 3 ? kPassoRiceviPosta : kPassoFineOrdine;
                 }
                 return true;
             }
@@ -278,7 +272,7 @@ bool RxLORQ(Programma& p) {
             RegistraErrore(p, "RxLORQ", ErroreCorrente());
             // Before a message started the answer is lost: a failure the retry policy can see.
             if (!risposta.messaggio) {
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 return false;
             }
             if (FuoriTempo(p)) return false;
@@ -331,7 +325,7 @@ bool RxComproject(Programma& p) {
                 if (!SalvaRisposta(p, risposta, "RxComproject")) return false;
                 st.bMancantiRicevuti = true;
                 if (imp.bCsf) ConvertiMancantiCSF(p);
-                st.nPassoSessione = 46;
+                st.nPassoSessione = kPassoFineOrdine;
                 return true;
             }
         } catch (...) {

@@ -4,6 +4,8 @@
 // Texts are Windows-1252 bytes.
 #pragma once
 
+#include "client/engine/steps.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -25,8 +27,8 @@ class Desktop;
 
 // The session and the line.
 struct StatoSessione {
-    int nPassoSessione = 0;        // current step of the session state machine
-    int nPassoRipresa = 0;         // step to resume at (33 when news reception starts)
+    int nPassoSessione = 0;        // current step of the session state machine (steps.h)
+    int nPassoRipresa = 0;         // step to resume at (kPassoRiceviPosta when news reception starts)
     bool bProceduraAbortita = false;  // abort request: every wait returns, every transfer stops
     std::string sStatoLinea;       // last line event or received line ("CONNECT", "CONNECT ", "NO CARRIER", ...)
     bool bConnessioneChiusa = false;  // the peer closed the socket

@@ -3,10 +3,10 @@
 #include "client/engine/errors.h"
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -21,12 +21,6 @@ std::string Hex(com::HRESULT hr) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%08X", static_cast<unsigned>(hr));
     return b;
-}
-
-std::string Minuscolo(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
 }
 
 // Why the loader could not create the class, in words for the function log.
@@ -79,7 +73,7 @@ UgtactxControl::~UgtactxControl() {
 }
 
 com::DISPID UgtactxControl::Id(std::string_view property) {
-    std::string key = Minuscolo(property);
+    std::string key = LowerAscii(property);
     if (auto it = ids_.find(key); it != ids_.end()) return it->second;
     com::DISPID id = 0;
     const com::HRESULT hr = com::DispIdOf(control_.get(), std::string(property), &id);

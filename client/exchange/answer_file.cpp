@@ -12,16 +12,6 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-char MinuscolaAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool UgualeSenzaCaso(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (MinuscolaAscii(a[i]) != MinuscolaAscii(b[i])) return false;
-    }
-    return true;
-}
-
 // Digits of `s` as a number; nothing when one is not a digit or the value would not fit comfortably.
 std::optional<std::int64_t> Cifre(std::string_view s) {
     if (s.empty() || s.size() > 15) return std::nullopt;
@@ -107,7 +97,7 @@ std::optional<std::filesystem::path> CercaFile(const std::filesystem::path& cart
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string n = it->path().filename().string();
         std::error_code ecVoce;
-        if (UgualeSenzaCaso(n, nome) && it->is_regular_file(ecVoce)) return it->path();
+        if (EqualsNoCase(n, nome) && it->is_regular_file(ecVoce)) return it->path();
     }
     return std::nullopt;
 }

@@ -21,14 +21,6 @@ std::string_view NomeDisplay(TipoLista tipo) {
     return "DisplayMancanti";
 }
 
-char MaiuscolaAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Maiuscolo(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = MaiuscolaAscii(c);
-    return out;
-}
-
 // Steps 1-3 of every answer list: the column set and the list's settings, no rows.
 ModelloLista ListaVuota(TipoLista tipo) {
     static constexpr std::string_view ordine[] = {"Codice", "Descrizione", "Rich.",      "Manc.",
@@ -63,7 +55,7 @@ void OrdinaLista(ModelloLista& m, std::size_t colonna) {
         const std::string_view x = testo(a);
         const std::string_view y = testo(b);
         return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
-            return static_cast<unsigned char>(MaiuscolaAscii(p)) < static_cast<unsigned char>(MaiuscolaAscii(q));
+            return static_cast<unsigned char>(UpperAscii(p)) < static_cast<unsigned char>(UpperAscii(q));
         });
     });
     m.ordinata = true;
@@ -74,7 +66,7 @@ void OrdinaLista(ModelloLista& m, std::size_t colonna) {
 void DimensionaColonne(ModelloLista& m) {
     for (std::size_t c = 0; c < m.colonne.size(); ++c) {
         auto& col = m.colonne[c];
-        col.testoMisura = Maiuscolo(col.intestazione) + (c == 0 ? "XXX" : "");
+        col.testoMisura = UpperAscii(col.intestazione) + (c == 0 ? "XXX" : "");
         std::size_t larghezza = col.testoMisura.size();
         for (const auto& r : m.righe) {
             if (c < r.testi.size()) larghezza = std::max(larghezza, r.testi[c].size());

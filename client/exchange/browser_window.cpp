@@ -19,7 +19,7 @@ LayoutBrowser RidimensionaBrowser(int larghezzaFinestra, int altezzaFinestra) {
 }
 
 void ChiusuraBrowser(Programma& p) {
-    if (p.sessione.nPassoSessione != 2000) p.impostazioni.bDispBrowser = false;
+    if (p.sessione.nPassoSessione != kPassoFinestraNascosta) p.impostazioni.bDispBrowser = false;
 }
 
 std::string PaginaBrowserInterno(const Programma& p) {

@@ -30,10 +30,7 @@ std::string TipoScambioIFCK(const FlagsRichiesta& f) {
 }
 
 std::string CodiceClienteDisponibilita(const std::string& sCodiceCliente) {
-    std::string c = Left(sCodiceCliente, 7);
-    const auto b = c.find_first_not_of(' ');
-    c = b == std::string::npos ? std::string() : c.substr(b, c.find_last_not_of(' ') - b + 1);
-    c = PadLeft(c, 7, "0");
+    const std::string c = PadLeft(Trim(Left(sCodiceCliente, 7)), 7, "0");
     int sum = 0;
     for (char ch : c)
         if (ch >= '0' && ch <= '9') sum += ch - '0';

@@ -39,7 +39,7 @@ void Fallita(Programma& p, const std::string& testo) {
     ScriviLogFunzione(p, "ChiamaFTP :" + testo);
     Stato(p, testo);
     Messaggio(p, testo);
-    p.sessione.nPassoSessione = 200;
+    p.sessione.nPassoSessione = kPassoAbortito;
 }
 
 // A wait of whole seconds on 64-bit milliseconds (no delay of the settings overflows it), in pieces the
@@ -143,11 +143,11 @@ bool ChiamaFTP(Programma& p, FtpClient& ftp) {
         const bool inviata = RichiestaIFCK_FTP(p, ftp, imp.aIndirizzoIp[0], imp.sUser, imp.sPassword, fileRichiesta,
                                                fileRisposta, imp.nFtpDelay, imp.nFtpRetry, kTimeOutFtp);
         if (st.bProgrammaTerminato) {
-            st.nPassoSessione = 999;
+            st.nPassoSessione = kPassoTermina;
             return;
         }
         if (st.bProceduraAbortita) {
-            st.nPassoSessione = 200;
+            st.nPassoSessione = kPassoAbortito;
             return;
         }
         if (!inviata) {
@@ -160,11 +160,13 @@ bool ChiamaFTP(Programma& p, FtpClient& ftp) {
         }
         if (imp.bCompMvn) ConvertiMancantiA2003(p, fileRisposta, "");
         if (st.bProgrammaTerminato) {
-            st.nPassoSessione = 999;
+            st.nPassoSessione = kPassoTermina;
             return;
         }
         // Without the answers on screen a batch run ends here, so its caller gets MorvenClient.end.
-        st.nPassoSessione = imp.bDispOrdine[0] ? 46 : p.opzioni.bBlkRun ? 999 : 50;
+        st.nPassoSessione = imp.bDispOrdine[0]   ? kPassoFineOrdine
+                            : p.opzioni.bBlkRun ? kPassoTermina
+                                                : kPassoRisposteVisibili;
     });
 }
 

@@ -111,7 +111,7 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
 
             auto fuoriTempo = [&](const char* marca) {
                 Traccia(p, marca);
-                st.nPassoSessione = 3;
+                st.nPassoSessione = kPassoRitenta;
                 risultato = true;
             };
             for (;;) {
@@ -123,12 +123,12 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
                 st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
                 const std::string& riga = st.sStatoLinea;
                 if (LineaPersa(riga)) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     risultato = true;
                     return;
                 }
                 if (st.bProceduraAbortita) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     risultato = true;
                     return;
                 }
@@ -149,7 +149,7 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
 
                 if (corrente == kBloccoFineIFCK) {
                     StatoTrasferimento(p, tipo.didascalia, 100, 100);
-                    st.nPassoSessione = 401;
+                    st.nPassoSessione = kPassoRiceviIFCK;
                     risultato = true;
                     return;
                 }
@@ -169,7 +169,7 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
             }
         },
         // Whatever failed, the state machine must not run this step again as if nothing happened.
-        [&](const ErroreMorven&) { st.nPassoSessione = 3; });
+        [&](const ErroreMorven&) { st.nPassoSessione = kPassoRitenta; });
 }
 
 bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
@@ -201,17 +201,17 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
             for (;;) {
                 StatoTrasferimento(p, "Ricezione IFCK ", totale, corrente);
                 if (st.bConnessioneChiusa) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     return;
                 }
                 const std::int32_t ora = SecondiSessione(p);
                 if (ora - st.nInizioCollegamento > st.nTimeMaxCorrente) {
-                    st.nPassoSessione = 3;
+                    st.nPassoSessione = kPassoRitenta;
                     return;
                 }
                 if (ora - st.nInizioTrasferimento > st.nTimeOutRecord) {
                     if (ultimo >= 0) {
-                        st.nPassoSessione = 3;
+                        st.nPassoSessione = kPassoRitenta;
                         return;
                     }
                     st.nInizioTrasferimento = ora;  // before the header only the session limit counts
@@ -227,11 +227,11 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                     // A line lost because the wholesaler closed the socket ends as the closed socket does at
                     // the top of the cycle, whichever of the two noticed it first.
                     p.Pump().process();
-                    st.nPassoSessione = st.bConnessioneChiusa ? 200 : 3;
+                    st.nPassoSessione = st.bConnessioneChiusa ? kPassoAbortito : kPassoRitenta;
                     return;
                 }
                 if (st.bProceduraAbortita) {
-                    st.nPassoSessione = 200;
+                    st.nPassoSessione = kPassoAbortito;
                     return;
                 }
 
@@ -333,18 +333,18 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                     const ImpostazioniGrossista& imp = p.impostazioni;
                     const bool notizie = Contiene(payload, "SI-NOT");
                     if (imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht)
-                        st.nPassoSessione = notizie ? 33 : 45;
+                        st.nPassoSessione = notizie ? kPassoRiceviPosta : kPassoFineDocumenti;
                     else if (imp.bDisponibilita)
-                        st.nPassoSessione = 46;
+                        st.nPassoSessione = kPassoFineOrdine;
                     else
-                        st.nPassoSessione = notizie ? 33 : 46;
+                        st.nPassoSessione = notizie ? kPassoRiceviPosta : kPassoFineOrdine;
                     Traccia(p, " Ricezione IFCK OK ");
                     risultato = true;
                     return;
                 }
             }
         },
-        [&](const ErroreMorven&) { st.nPassoSessione = 3; });
+        [&](const ErroreMorven&) { st.nPassoSessione = kPassoRitenta; });
 }
 
 }  // namespace morven

@@ -36,7 +36,10 @@ constexpr std::string_view kInterrottoDopoRisposta =
     "Il collegamento si e' interrotto dopo la risposta del grossista:\r\n"
     "la risposta e' stata salvata.";
 
-bool Finale(int passo) { return passo == 999 || passo == 200 || passo == 50 || passo == 2000; }
+bool Finale(int passo) {
+    return passo == kPassoTermina || passo == kPassoAbortito || passo == kPassoRisposteVisibili ||
+           passo == kPassoFinestraNascosta;
+}
 
 void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
 
@@ -90,7 +93,7 @@ void Passo3(Programma& p) {
     if (st.nTentativo < st.nMaxTentativi) {
         ++st.nTentativo;
         st.bOrdineTrasmesso = false;
-        st.nPassoSessione = 5;
+        st.nPassoSessione = kPassoChiama;
         return;
     }
     if (imp.bModoInternet) {
@@ -99,7 +102,7 @@ void Passo3(Programma& p) {
             imp.bModoInternet = false;
             std::string ras = imp.sNomeRas;
             if (!ras.empty() && IsRasEntryConnected(p, ras)) HangUpRasEntry(p, ras);
-            st.nPassoSessione = 3;
+            st.nPassoSessione = kPassoRitenta;
             return;
         }
         CollegamentoImpossibile(p);
@@ -120,7 +123,7 @@ void PassoRicezione(Programma& p) {
         RxComproject(p);
     else
         RxLORQ(p);
-    if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
+    if (st.nPassoSessione == kPassoRitenta && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
 // The stream transfers of mail and news run only on a socket: a slot that fell back to the modem frames them.
@@ -135,12 +138,12 @@ void PassoRispostaIFCK(Programma& p) {
     if (RxMorvenFCK(p, risposta) && imp.bCompMvn && !imp.bRichDocs && !p.richiesta.bRichListino &&
         !p.richiesta.bRichTrattatiPht)
         ConvertiMancantiA2003(p, risposta);
-    if (st.nPassoSessione == 3 && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
+    if (st.nPassoSessione == kPassoRitenta && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
 void Passo33(Programma& p) {
     auto& st = p.sessione;
-    st.nPassoRipresa = 33;
+    st.nPassoRipresa = kPassoRiceviPosta;
     st.nTimeMaxCorrente = p.impostazioni.nTimeMaxRxP;
     // An update left by an earlier news archive must not be taken for one of this archive.
     for (const char* stale : {"morvenupgrade.bat", "morvenupgrade.bat.run", "morvenprofupg.dat"}) {
@@ -165,9 +168,9 @@ void Passo33(Programma& p) {
     }
     // A documents request ends showing its documents; a failed receive still goes to the retry decision.
     const auto& imp = p.impostazioni;
-    if ((imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht) && st.nPassoSessione != 3 &&
-        st.nPassoSessione != 200)
-        st.nPassoSessione = 45;
+    if ((imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht) &&
+        st.nPassoSessione != kPassoRitenta && st.nPassoSessione != kPassoAbortito)
+        st.nPassoSessione = kPassoFineDocumenti;
 }
 
 void Passo40(Programma& p) {
@@ -194,67 +197,68 @@ void EseguiPasso(Programma& p) {
     auto& imp = p.impostazioni;
     const int passo = st.nPassoSessione;
     switch (passo) {
-        case 3: Passo3(p); break;
-        case 5:
+        case kPassoRitenta: Passo3(p); break;
+        case kPassoChiama:
             imp.sSpeedComm.clear();
             st.nTimeMaxCorrente = imp.nTimeMaxOrd;
             // An attempt that fails before it sets a step (the socket refuses the host or port) is a failed
             // attempt: counted, never made again and again.
-            if (!EseguiChiamata(p) && st.nPassoSessione == 5) st.nPassoSessione = 3;
+            if (!EseguiChiamata(p) && st.nPassoSessione == kPassoChiama) st.nPassoSessione = kPassoRitenta;
             break;
-        case 15:
+        case kPassoConnesso:
             Stato(p, "CONNESSO " + imp.sSpeedComm);
             st.nTimeOutRicezione = 0;
-            st.nPassoSessione = 30;
+            st.nPassoSessione = kPassoInviaOrdine;
             break;
-        case 20: PassoRicezione(p); break;
-        case 30:
+        case kPassoRiceviMancanti: PassoRicezione(p); break;
+        case kPassoInviaOrdine:
             if (imp.bCPJ)
                 TxComproject(p);
             else
                 TxLORQ(p);
             break;
-        case 33: Passo33(p); break;
-        case 40: Passo40(p); break;
-        case 45:
+        case kPassoRiceviPosta: Passo33(p); break;
+        case kPassoInviaPosta: Passo40(p); break;
+        case kPassoFineDocumenti:
             InizioFine(p);
             if (NessunaVisualizzazione(imp)) {
-                st.nPassoSessione = 999;
+                st.nPassoSessione = kPassoTermina;
             } else {
                 DisplayDocumentiFinestra(p);
-                st.nPassoSessione = 50;
+                st.nPassoSessione = kPassoRisposteVisibili;
             }
             break;
-        case 46:
+        case kPassoFineOrdine:
             InizioFine(p);
             if (imp.bDispOrdine[0]) {
                 DisplayMancantiFinestra(p);
-                st.nPassoSessione = 50;
+                st.nPassoSessione = kPassoRisposteVisibili;
             } else {
-                st.nPassoSessione = 999;
+                st.nPassoSessione = kPassoTermina;
             }
             break;
-        case 47:
+        case kPassoFinePosta:
             InizioFine(p);
             if (NessunaVisualizzazione(imp)) {
-                st.nPassoSessione = 999;
+                st.nPassoSessione = kPassoTermina;
             } else {
                 DisplayPosta(p, p.FrmMorven(), "TextMess");
-                st.nPassoSessione = 50;
+                st.nPassoSessione = kPassoRisposteVisibili;
             }
             break;
-        case 400:
+        case kPassoInviaIFCK:
             TxMorvenFCK(p, ResolveNoCase(p.percorsi.sPathApp, p.opzioni.sFileIFCKIn), kBloccoIFCK, true, false);
             break;
-        case 401: PassoRispostaIFCK(p); break;
-        case 500:
+        case kPassoRiceviIFCK: PassoRispostaIFCK(p); break;
+        case kPassoFTP:
             ChiamaFTP(p, p.Inet());
             break;
         default: break;  // any other value: the loop goes round
     }
     switch (passo) {
-        case 3: case 5: case 15: case 20: case 30: case 33: case 400: case 401:
-            if (st.bProceduraAbortita) st.nPassoSessione = 200;
+        case kPassoRitenta: case kPassoChiama: case kPassoConnesso: case kPassoRiceviMancanti:
+        case kPassoInviaOrdine: case kPassoRiceviPosta: case kPassoInviaIFCK: case kPassoRiceviIFCK:
+            if (st.bProceduraAbortita) st.nPassoSessione = kPassoAbortito;
             break;
         default: break;
     }
@@ -272,7 +276,7 @@ void InizioSessione(Programma& p) {
     st.nTentativo = 0;
     // An order sent by an earlier session (a second session after a confirmation) is not this one's.
     st.bOrdineTrasmesso = false;
-    st.nPassoSessione = imp.bModoFTP ? 500 : 3;
+    st.nPassoSessione = imp.bModoFTP ? kPassoFTP : kPassoRitenta;
     st.nTimeMaxCorrente = imp.nTimeMaxOrd;
     st.nTimeOutRecord = 30;
     st.nTimeOutRicezione = 10;
@@ -292,7 +296,7 @@ void InizioSessione(Programma& p) {
         p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
                               (motivo.empty() ? std::string() : "\r\n" + motivo),
                           16, TitoloConnessione(p), nullptr);
-        st.nPassoSessione = 200;
+        st.nPassoSessione = kPassoAbortito;
     }
 }
 
@@ -300,8 +304,8 @@ void FineSessione(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
     const int passo = st.nPassoSessione;
-    if (passo == 2000) p.FrmMorven().Hide();
-    if (passo == 200) {
+    if (passo == kPassoFinestraNascosta) p.FrmMorven().Hide();
+    if (passo == kPassoAbortito) {
         // Each clean-up statement on its own (a window without one of the controls logs it), so that nothing
         // stands between a batch run and its end.
         auto pulizia = [&](auto&& f) { Istruzione(p, "LoopTrasmissione", kStadioSalta, f); };
@@ -329,12 +333,12 @@ void FineSessione(Programma& p) {
         // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
         if (p.opzioni.bBlkRun) TerminaProgramma(p);
     }
-    if (passo == 999) {
+    if (passo == kPassoTermina) {
         if (!imp.bModoInternet && p.oggetti.oMSComm && p.oggetti.oMSComm->PortOpen())
             p.oggetti.oMSComm->SetPortOpen(false);
         TerminaProgramma(p);
     }
-    if (passo == 50 && !imp.bDisponibilita) {
+    if (passo == kPassoRisposteVisibili && !imp.bDisponibilita) {
         if (imp.bModoInternet) {
             std::string ras = imp.sNomeRas;
             if (!ras.empty() && IsRasEntryConnected(p, ras)) HangUpRasEntry(p, ras);
@@ -344,7 +348,7 @@ void FineSessione(Programma& p) {
     }
     // The answer shown waits for the pharmacist (an availability answer for the confirm or refuse); a batch
     // run nobody can see ends instead, with the answer stored and, for availability, neither sent.
-    if (passo == 50 && p.opzioni.bBlkRun && p.opzioni.bSenzaSchermo) {
+    if (passo == kPassoRisposteVisibili && p.opzioni.bBlkRun && p.opzioni.bSenzaSchermo) {
         ScriviLogFunzione(p, imp.bDisponibilita
                                  ? "LoopTrasmissione :nessuno schermo per la conferma, disponibilita' non confermata"
                                  : "LoopTrasmissione :nessuno schermo per mostrare la risposta");
@@ -363,7 +367,7 @@ bool LoopTrasmissione(Programma& p) {
         } catch (...) {
             // Logged; the session ends as aborted rather than going round on a step that keeps failing.
             RegistraErrore(p, "LoopTrasmissione", ErroreCorrente());
-            st.nPassoSessione = 200;
+            st.nPassoSessione = kPassoAbortito;
         }
     };
     passo([&] { InizioSessione(p); });

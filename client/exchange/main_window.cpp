@@ -226,7 +226,7 @@ void EventiFrmMorven::Timer1_Timer() {
             NonDisponibile(p_, "Timer1_Timer", "SceltaChiamata");
         // A session that ended early (no call made, or broken off at step 200) gives the menu back; one that
         // shows its answer keeps it locked while the answer may still go out on the line.
-        if (!p_.sessione.bProgrammaTerminato && (!chiamata || p_.sessione.nPassoSessione == 200))
+        if (!p_.sessione.bProgrammaTerminato && (!chiamata || p_.sessione.nPassoSessione == kPassoAbortito))
             ImpostaElencoConnessioni(p_, form_, false);
     });
 }

@@ -7,22 +7,10 @@
 #include "platform/core/process.h"
 #include "platform/core/text.h"
 
-#include <cctype>
 
 namespace morven {
 
 namespace {
-
-std::string Minuscolo(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
-}
-std::string Maiuscolo(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
-}
 
 // The first line of a file without its line end; empty when the file is missing or empty.
 std::string PrimaRiga(const std::string& path) {
@@ -33,7 +21,7 @@ std::string PrimaRiga(const std::string& path) {
 }
 
 bool Locale(std::string_view indirizzo) {
-    const std::string l = Minuscolo(Left(indirizzo, 5));
+    const std::string l = LowerAscii(Left(indirizzo, 5));
     return !(l.rfind("http", 0) == 0 || l.rfind("about", 0) == 0);
 }
 
@@ -55,7 +43,7 @@ int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca) {
             menu.SetEnabled(con, false);
             menu.SetText(set, "");
             menu.SetEnabled(set, !blocca);
-            if (Maiuscolo(riga).find("CONNECT") != std::string::npos) {
+            if (UpperAscii(riga).find("CONNECT") != std::string::npos) {
                 const std::string descrizione = Mid(riga, 12);
                 menu.SetText(con, descrizione);
                 menu.SetText(set, descrizione);
@@ -74,7 +62,7 @@ std::string PaginaLocale(const Programma& p, std::string_view sottocartella) {
 }
 
 std::string ConSchema(std::string_view indirizzo) {
-    if (Minuscolo(Left(indirizzo, 4)) != "http") return "http://" + std::string(indirizzo);
+    if (LowerAscii(Left(indirizzo, 4)) != "http") return "http://" + std::string(indirizzo);
     return std::string(indirizzo);
 }
 

@@ -17,30 +17,6 @@ namespace {
 constexpr std::string_view kFineRiga = "\r\n";
 constexpr int kQuantitaMassima = 99999;
 
-char MaiuscolaAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string MaiuscoloAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = MaiuscolaAscii(c);
-    return r;
-}
-
-// The lines of a text, whatever ends them (CR LF, LF or CR).
-std::vector<std::string_view> Righe(std::string_view testo) {
-    std::vector<std::string_view> righe;
-    std::size_t inizio = 0;
-    while (inizio < testo.size()) {
-        const std::size_t fine = testo.find_first_of("\r\n", inizio);
-        if (fine == std::string_view::npos) {
-            righe.push_back(testo.substr(inizio));
-            break;
-        }
-        righe.push_back(testo.substr(inizio, fine - inizio));
-        inizio = fine + (testo[fine] == '\r' && fine + 1 < testo.size() && testo[fine + 1] == '\n' ? 2 : 1);
-    }
-    return righe;
-}
-
 bool SoloCifre(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -62,54 +38,47 @@ void ControllaIndice(const ListModel& m, int indice) {
 
 }  // namespace
 
-std::string SenzaSpazi(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
-
 bool IsBase32(std::string_view testo) {
     if (testo.size() != 6) return false;
     bool valido = true;
     for (char c : testo)
-        if (kAlfabetoCodice32.find(MaiuscolaAscii(c)) == std::string_view::npos) valido = false;
+        if (kAlfabetoCodice32.find(UpperAscii(c)) == std::string_view::npos) valido = false;
     return valido;
 }
 
 std::string Conv32To10(std::string_view testo) {
     if (!IsBase32(testo)) return "0";
     std::int64_t valore = 0;
-    for (char c : testo) valore = valore * 32 + static_cast<std::int64_t>(kAlfabetoCodice32.find(MaiuscolaAscii(c)));
+    for (char c : testo) valore = valore * 32 + static_cast<std::int64_t>(kAlfabetoCodice32.find(UpperAscii(c)));
     if (valore <= 0) return "0";
     const std::string cifre = std::to_string(valore);
     return cifre.size() >= 9 ? cifre : PadLeft(cifre, 9, "0");  // ten digits stay whole
 }
 
 std::string FilePhtDelloSlot(const std::string& sPathApp, const std::string& sFileImpostazioni) {
-    std::string profilo = std::filesystem::path(sFileImpostazioni).filename().string();
-    for (std::size_t at = profilo.find(".par"); at != std::string::npos; at = profilo.find(".par", at))
-        profilo.erase(at, 4);
+    // The slot's name as the news unpacking names its folder when it stores the agreements there.
+    const std::string profilo = ReplaceAll(std::filesystem::path(sFileImpostazioni).filename().string(), ".par", "");
     const std::string cartella = ResolveNoCase(ResolveNoCase(sPathApp, "PHT"), profilo);
     return ResolveNoCase(cartella, "pht.dat");
 }
 
 std::vector<ProdottoPht> CercaProdottiPht(std::string_view testo, std::string_view filtro) {
     std::vector<ProdottoPht> prodotti;
-    const std::string cerca = MaiuscoloAscii(filtro);
-    const auto righe = Righe(testo);
+    const std::string cerca = UpperAscii(filtro);
+    const auto righe = SplitLines(testo);
     for (std::size_t i = 1; i < righe.size(); ++i) {
         const std::string_view riga = righe[i];
         const std::string codice = Mid(riga, 10, 13);
-        if (SenzaSpazi(codice).empty()) continue;
-        if (!cerca.empty() && MaiuscoloAscii(riga).find(cerca) == std::string::npos) continue;
+        if (Trim(codice).empty()) continue;
+        if (!cerca.empty() && UpperAscii(riga).find(cerca) == std::string::npos) continue;
         prodotti.push_back({PadRight(codice, 13), Mid(riga, 32, 40)});
     }
     return prodotti;
 }
 
 std::string FiltroRicercaPht(std::string_view codice, std::string_view descrizione) {
-    std::string filtro = SenzaSpazi(codice);
-    if (filtro.empty()) return SenzaSpazi(descrizione);
+    std::string filtro = Trim(codice);
+    if (filtro.empty()) return Trim(descrizione);
     if (IsBase32(filtro)) filtro = Conv32To10(filtro);
     return filtro;
 }
@@ -138,9 +107,9 @@ bool PopolaLvWProdottiPht(Programma& p, View& form, std::string_view lista, cons
 }
 
 std::optional<std::string> ErroreRigaPht(const RigaOrdinePht& r) {
-    if (SenzaSpazi(r.sCodicePht).empty()) return "Codice prodotto mancante";
+    if (Trim(r.sCodicePht).empty()) return "Codice prodotto mancante";
     if (r.sCodicePht.size() > 13) return "Codice prodotto troppo lungo (massimo 13 caratteri)";
-    const std::string q = SenzaSpazi(r.sQuantitaPht);
+    const std::string q = Trim(r.sQuantitaPht);
     if (!SoloCifre(q) || q.size() > 5 || std::stoi(q) < 1 || std::stoi(q) > kQuantitaMassima)
         return "Quantit\xE0 non valida: da 1 a 99999";
     if (r.sCodiceRicettario.size() > 10) return "Codice Ricettario troppo lungo (massimo 10 caratteri)";
@@ -226,7 +195,7 @@ std::string TestoOrdinePht(const TestataOrdinePht& t, const std::vector<RigaOrdi
                         std::string(78, ' ') + std::string(kFineRiga);
     for (const RigaOrdinePht& r : righe) {
         if (const auto e = ErroreRigaPht(r)) SollevaErrore(kErrChiamataNonValida, *e + " (" + r.sCodicePht + ")");
-        testo += "P" + PadRight(r.sCodicePht, 13) + PadLeft(SenzaSpazi(r.sQuantitaPht), 5, "0") +
+        testo += "P" + PadRight(r.sCodicePht, 13) + PadLeft(Trim(r.sQuantitaPht), 5, "0") +
                  FlagToSN(t.bAllineaCol) + FlagToSN(t.bSostProd) + FlagToSN(t.bConsDiffer) +
                  PadRight(r.sCodiceRicettario, 10) + PadRight(r.sCodiceRegione, 5) + std::string(65, ' ') +
                  std::string(kFineRiga);

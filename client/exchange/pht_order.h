@@ -22,9 +22,6 @@ struct ListModel;
 class View;
 
 // Texts are Windows-1252 bytes, as every text the views show.
-// A text without the blanks at both ends.
-std::string SenzaSpazi(std::string_view s);
-
 // Code 32: the ten digits and the 22 consonants, a character's value its position (0 to 31).
 inline constexpr std::string_view kAlfabetoCodice32 = "0123456789BCDFGHJKLMNPQRSTUVWXYZ";
 

@@ -5,6 +5,7 @@
 #include "client/engine/programma.h"
 #include "client/exchange/keys.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 namespace morven {
 
@@ -147,9 +148,9 @@ void EventiFrmOrdinePht::CmdRicAnnulla_Click() {
 void EventiFrmOrdinePht::CmdConferma_Click() {
     EseguiProceduraVoid(p_, "CmdConferma_Click", [&] {
         RigaOrdinePht r = riga_;
-        r.sQuantitaPht = SenzaSpazi(form_.Text("TxtQta"));
-        r.sCodiceRicettario = SenzaSpazi(form_.Text("TxtRicettaParte1"));
-        r.sCodiceRegione = SenzaSpazi(form_.Text("TxtRicettaParte2"));
+        r.sQuantitaPht = Trim(form_.Text("TxtQta"));
+        r.sCodiceRicettario = Trim(form_.Text("TxtRicettaParte1"));
+        r.sCodiceRegione = Trim(form_.Text("TxtRicettaParte2"));
         if (const auto errore = ErroreRigaPht(r)) {
             p_.MsgBox().MsgBox(*errore, kStileAvviso, kTitolo, &form_);
             Fuoco("TxtQta");

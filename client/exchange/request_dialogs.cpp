@@ -93,9 +93,9 @@ void EventiFrmRicDocumenti::CmdConferma_Click() {
     EseguiProceduraVoid(p_, "CmdConferma_Click", [&] {
         auto& r = p_.richiesta;
         bool& docs = p_.impostazioni.bRichDocs;
-        r.sNumeroOrdine = SenzaSpazi(form_.Text("TxtNumeroOrdine"));
-        r.sNumeroDocumento = SenzaSpazi(form_.Text("TxtNumeroDocumento"));
-        r.sSiglaDocumento = SenzaSpazi(form_.Text("TxtSiglaDocumento"));
+        r.sNumeroOrdine = Trim(form_.Text("TxtNumeroOrdine"));
+        r.sNumeroDocumento = Trim(form_.Text("TxtNumeroDocumento"));
+        r.sSiglaDocumento = Trim(form_.Text("TxtSiglaDocumento"));
         r.sDataDocumento = form_.Text("DTDataDocumento");
         const std::string o = OpzioneScelta();
         if (o == "OptDDtFatture") {
@@ -132,7 +132,7 @@ bool EventiFrmRicDocumenti::Gestisci_Tasto_Funzione(int& tasto, int shift) {
 }
 
 std::optional<RigheMessaggio> DividiMessaggio(std::string_view testo) {
-    if (SenzaSpazi(testo).empty()) return std::nullopt;
+    if (Trim(testo).empty()) return std::nullopt;
     RigheMessaggio m;
     std::string* righe[] = {&m.sMes1, &m.sMes2, &m.sMes3, &m.sMes4};
     if (testo.find_first_of("\r\n") != std::string_view::npos) {

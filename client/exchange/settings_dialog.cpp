@@ -17,12 +17,6 @@
 namespace morven {
 namespace {
 
-std::string Trim(std::string_view s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
-
 bool IniziaCpj(std::string_view interfaccia) { return interfaccia.substr(0, 3) == "CPJ"; }
 
 constexpr std::string_view kTitoloSalva = "Salva Impostazioni";

@@ -3,28 +3,12 @@
 #include "client/engine/programma.h"
 #include "platform/core/text.h"
 
-#include <cctype>
 
 namespace morven {
 
 namespace {
 
-std::string Maiuscolo(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
-}
-
 bool Contiene(std::string_view riga, std::string_view cosa) { return riga.find(cosa) != std::string_view::npos; }
-
-std::string SostituisciTutti(std::string s, std::string_view da, std::string_view a) {
-    std::size_t pos = 0;
-    while ((pos = s.find(da, pos)) != std::string::npos) {
-        s.replace(pos, da.size(), a);
-        pos += a.size();
-    }
-    return s;
-}
 
 bool NomeUsabile(std::string_view s) {
     if (s.empty()) return false;
@@ -50,7 +34,7 @@ void LeggiFileIn(std::string_view riga, ComandoAvvio& c) {
     std::size_t fine = riga.find(' ', inizio);
     if (fine == std::string_view::npos) fine = riga.find('/', inizio);
     if (fine == std::string_view::npos) fine = riga.size();
-    const std::string nome = Maiuscolo(riga.substr(inizio, fine - inizio));
+    const std::string nome = UpperAscii(riga.substr(inizio, fine - inizio));
     if (Left(nome, 5) != "IFCK0" || Mid(nome, 7, 4) != "_IN_") return;  // not an exchange file: ignored
     // The source is what stands between "_IN_" and the extension, whatever its length.
     const std::size_t punto = nome.rfind('.');
@@ -59,7 +43,7 @@ void LeggiFileIn(std::string_view riga, ComandoAvvio& c) {
         c.rifiutati.push_back("/FILEIN:" + nome);
         return;
     }
-    c.fileScambio = FileScambioAvvio{std::move(sorgente), nome, SostituisciTutti(nome, "_IN_", "_OUT_")};
+    c.fileScambio = FileScambioAvvio{std::move(sorgente), nome, ReplaceAll(nome, "_IN_", "_OUT_")};
 }
 
 }  // namespace
@@ -76,7 +60,7 @@ std::string RigaComandoAvvio(std::string_view rigaOpzioni, std::string_view argo
 
 ComandoAvvio AnalizzaRigaComando(std::string_view riga) {
     ComandoAvvio c;
-    const std::string alta = Maiuscolo(riga);
+    const std::string alta = UpperAscii(riga);
     c.bRitentaMancanti = Contiene(alta, "/RITENTAMANCANTI");
     c.bNonComporre = Contiene(alta, "/NONUMBER");
     c.bCsf = Contiene(alta, "/CSF");

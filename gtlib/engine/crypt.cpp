@@ -6,6 +6,7 @@
 
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/gt_state.h"
+#include "platform/core/files.h"
 
 namespace gtlib {
 
@@ -66,14 +67,7 @@ WriteResult WriteRaw(GtEngineState& st, std::uint8_t* buf, std::size_t n) {
         st.totalWritten += n;
         return WriteResult::Ok;
     }
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t w = ::write(st.outFd, buf + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return WriteResult::Failed;
-        done += static_cast<std::size_t>(w);
-    }
-    return WriteResult::Ok;
+    return morven::WriteAll(st.outFd, buf, n) ? WriteResult::Ok : WriteResult::Failed;
 }
 
 int WriteEncryptionHeader(GtEngineState& st) {

@@ -11,18 +11,14 @@
 #include <new>
 
 #include "gtlib/engine/gt_state.h"
+#include "platform/core/text.h"
 
 namespace gtlib {
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-std::string ToLower(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = Lower(c);
-    return r;
-}
+// Names are compared and changed in case for the ASCII letters only, whatever locale the host has set.
+using morven::LowerAscii;
+using morven::UpperAscii;
 
 bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
@@ -37,7 +33,7 @@ bool MatchPart(std::string_view pat, std::string_view name) {
     }
     if (pat.size() != name.size()) return false;
     for (std::size_t i = 0; i < pat.size(); ++i)
-        if (pat[i] != '?' && Lower(pat[i]) != Lower(name[i])) return false;
+        if (pat[i] != '?' && LowerAscii(pat[i]) != LowerAscii(name[i])) return false;
     return true;
 }
 
@@ -239,13 +235,13 @@ std::optional<std::string> StoredName(std::string_view path, const NameRules& ru
         if (p != std::string::npos) s.erase(0, p + 1);
     }
     if (rules.dosify)
-        for (char& c : s) c = Upper(c);
+        for (char& c : s) c = UpperAscii(c);
     if (rules.relativePath && !rules.relativeFolder.empty()) {
-        if (ToLower(s).starts_with(rules.relativeFolder)) {
+        if (LowerAscii(s).starts_with(rules.relativeFolder)) {
             s.erase(0, rules.relativeFolder.size());
             if (s.empty()) return std::nullopt;
             if (rules.dosify)
-                for (char& c : s) c = Upper(c);
+                for (char& c : s) c = UpperAscii(c);
         }
     }
     if (IsLongName(s)) {
@@ -360,7 +356,7 @@ int BuildFileList(std::string_view part, GtEngineState& st) {
     std::string rel;
     for (std::string_view c : Components(folder, "/")) {
         if (c.empty() || c == "." || c == "..") continue;
-        rel.append(ToLower(c));
+        rel.append(LowerAscii(c));
         rel.push_back('/');
     }
     std::string search = folder;

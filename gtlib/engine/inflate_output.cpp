@@ -11,28 +11,12 @@
 
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/inflate.h"
+#include "platform/core/files.h"
 
 namespace gtlib {
 namespace {
 
 bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
-
-// Writes all n bytes, retrying up to 20 times while a try writes nothing. False on failure.
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
-    int empty_tries = 0;
-    while (n) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w > 0) {
-            p += w;
-            n -= static_cast<std::size_t>(w);
-            empty_tries = 0;
-            continue;
-        }
-        if (w < 0 && errno != EINTR && errno != EAGAIN) return false;
-        if (++empty_tries >= 20) return false;
-    }
-    return true;
-}
 
 // Input for the decoder: the member's bytes, from the job's input block, the archive file or the host.
 class JobSource : public InflateSource {
@@ -248,8 +232,8 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
                 if (data[i] == '\n') job.convertBuf.push_back('\r');
                 job.convertBuf.push_back(data[i]);
             }
-            if (!WriteAll(job.outputFd, job.convertBuf.data(), job.convertBuf.size())) result = UGTE_DISKFULL;
-        } else if (!WriteAll(job.outputFd, data, n)) {
+            if (!morven::WriteAll(job.outputFd, job.convertBuf.data(), job.convertBuf.size())) result = UGTE_DISKFULL;
+        } else if (!morven::WriteAll(job.outputFd, data, n)) {
             result = UGTE_DISKFULL;
         }
         if (result != UGTE_OK) job.outputState = kOutputFailed;

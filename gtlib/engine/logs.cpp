@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "gtlib/engine/messages.h"
+#include "platform/core/files.h"
 
 namespace gtlib {
 
@@ -46,16 +47,6 @@ std::string LogPath(uint32_t nameId) {
     for (char& c : name)
         if (c == '\\') c = '/';
     return folder + name;
-}
-
-// Creates a folder and its parents, private to the user; failures show up when the log is opened.
-void MakeFolders(const std::string& folder) {
-    for (std::size_t i = 1; i <= folder.size(); ++i) {
-        if (i == folder.size() || folder[i] == '/') {
-            const std::string part = folder.substr(0, i);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
-        }
-    }
 }
 
 // The last resort when neither a setting nor a state or home folder names one: a folder of the user's own
@@ -93,7 +84,7 @@ int OpenIn(const std::string& path) {
     constexpr int kFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
     int fd = ::open(path.c_str(), kFlags, 0600);
     if (fd < 0 && errno == ENOENT) {
-        MakeFolders(folder);
+        morven::MakeFolders(folder, 0700);  // private to the user; a failure shows when the file is opened
         fd = ::open(path.c_str(), kFlags, 0600);
     }
     return fd;
@@ -110,19 +101,10 @@ int OpenAppend(const std::string& path) {
     return fd;
 }
 
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // a failed write is ignored
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 void AppendToFile(const std::string& path, std::string_view bytes) {
     const int fd = OpenAppend(path);
     if (fd < 0) return;
-    WriteAll(fd, bytes);
+    morven::WriteAll(fd, bytes);  // a failed write is ignored
     ::close(fd);
 }
 
@@ -352,11 +334,11 @@ void EventLog::Line(std::string_view text) {
             failed_ = true;
             return;
         }
-        WriteAll(fd_, FormatText(FindMessage(702), LogTimeStamp()) + "\r\n");
+        morven::WriteAll(fd_, FormatText(FindMessage(702), LogTimeStamp()) + "\r\n");
     }
     std::string line(text);
     line += "\r\n";
-    WriteAll(fd_, line);
+    morven::WriteAll(fd_, line);
 }
 
 void EventLog::Item(uint32_t messageId, std::string_view path) {

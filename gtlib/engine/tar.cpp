@@ -1,4 +1,5 @@
 #include "gtlib/engine/tar.h"
+#include "platform/core/files.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -9,7 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -26,20 +26,6 @@ constexpr std::uint64_t kMaxLongName = 65536;
 
 std::uint64_t RoundUp512(std::uint64_t n) { return (n + 511) & ~std::uint64_t{511}; }
 
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
-    int empty_tries = 0;
-    while (n) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w > 0) {
-            p += w;
-            n -= static_cast<std::size_t>(w);
-            continue;
-        }
-        if (w < 0 && errno != EINTR && errno != EAGAIN) return false;
-        if (++empty_tries >= 20) return false;
-    }
-    return true;
-}
 
 // Reads up to n bytes; returns the count (short only at the end of the file) or -1.
 ssize_t ReadFull(int fd, std::uint8_t* p, std::size_t n) {
@@ -227,11 +213,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // Creates the folders of dest/rel (all parts of rel but the last, or all when whole); refuses to pass
 // through a link or a file.
-bool MakeFolders(const std::string& dest, const std::string& rel, bool whole) {
+bool MakeEntryFolders(const std::string& dest, const std::string& rel, bool whole) {
     std::string path = dest;
-    std::error_code ec;
-    std::filesystem::create_directories(dest, ec);
-    if (!std::filesystem::is_directory(dest, ec)) return false;
+    if (!morven::MakeFolders(dest)) return false;
     std::size_t start = 0;
     for (;;) {
         const std::size_t slash = rel.find('/', start);
@@ -253,10 +237,7 @@ bool MakeFolders(const std::string& dest, const std::string& rel, bool whole) {
 bool MakeChosenFolders(const std::string& path, bool whole) {
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = whole ? path : (slash == std::string::npos ? std::string() : path.substr(0, slash));
-    if (folder.empty()) return true;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    return std::filesystem::is_directory(folder, ec);
+    return folder.empty() || morven::MakeFolders(folder);
 }
 
 }  // namespace
@@ -443,7 +424,7 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
     }
     std::uint8_t header[kTarBlockSize];
     const int r = TarBuildHeader(header, stored, size, mtime, TarModeFor(item.sourcePath, attributes, item.memoryItem));
-    if (r == GTE_OK && !WriteAll(w.fd, header, kTarBlockSize)) {
+    if (r == GTE_OK && !morven::WriteAll(w.fd, header, kTarBlockSize)) {
         if (w.sourceFd >= 0) ::close(w.sourceFd);
         w.sourceFd = -1;
         return GTE_WRITE;
@@ -489,7 +470,7 @@ int TarWriteFileData(TarWriter& w) {
         // Never more than the header says, even when the source grew meanwhile.
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), left));
         if (w.encrypt) w.encrypt(out.data(), take);
-        if (!WriteAll(w.fd, out.data(), take)) {
+        if (!morven::WriteAll(w.fd, out.data(), take)) {
             result = GTE_WRITE;
             break;
         }
@@ -508,7 +489,7 @@ int TarWriteFileData(TarWriter& w) {
         std::uint64_t fill = left + (RoundUp512(w.headerSize) - w.headerSize);
         while (fill > 0 && result == GTE_OK) {
             const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(fill, zeros.size()));
-            if (!WriteAll(w.fd, zeros.data(), k)) result = GTE_WRITE;
+            if (!morven::WriteAll(w.fd, zeros.data(), k)) result = GTE_WRITE;
             fill -= k;
         }
     }
@@ -520,7 +501,7 @@ int TarWriteFileData(TarWriter& w) {
 
 int TarWriteEnd(TarWriter& w) {
     const std::uint8_t zeros[kTarBlockSize] = {};
-    return WriteAll(w.fd, zeros, kTarBlockSize) ? GTE_OK : GTE_WRITE;
+    return morven::WriteAll(w.fd, zeros, kTarBlockSize) ? GTE_OK : GTE_WRITE;
 }
 
 namespace {
@@ -533,7 +514,7 @@ bool AppendFile(int from_fd, int to_fd) {
         const ssize_t n = ReadFull(from_fd, buf.data(), buf.size());
         if (n < 0) return false;
         if (n == 0) return true;
-        if (!WriteAll(to_fd, buf.data(), static_cast<std::size_t>(n))) return false;
+        if (!morven::WriteAll(to_fd, buf.data(), static_cast<std::size_t>(n))) return false;
     }
 }
 
@@ -887,7 +868,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     bool existed = false;
     if (to_file) {
         const bool made =
-            path == inside ? MakeFolders(ctx.destination, rel, directory) : MakeChosenFolders(path, directory);
+            path == inside ? MakeEntryFolders(ctx.destination, rel, directory) : MakeChosenFolders(path, directory);
         if (!made) return done(UGTE_CREATE);
         if (directory) {
             if (ctx.log) ctx.log(TarEvent::kExtracted, path);

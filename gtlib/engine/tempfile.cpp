@@ -11,6 +11,7 @@
 
 #include "gtlib/engine/filelist.h"
 #include "gtlib/engine/gt_state.h"
+#include "platform/core/files.h"
 
 namespace gtlib {
 
@@ -23,18 +24,7 @@ int CreateDirectoryPath(std::string_view filePath) {
     const std::string path = NativePath(filePath);
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) return GTE_OK;
-    const std::string folder = path.substr(0, slash);
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/') continue;
-        const std::string part = folder.substr(0, pos);
-        struct stat sb {};
-        if (::stat(part.c_str(), &sb) == 0) {
-            if (!S_ISDIR(sb.st_mode)) return GTE_CREATE;
-            continue;
-        }
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return GTE_CREATE;
-    }
-    return GTE_OK;
+    return morven::MakeFolders(path.substr(0, slash)) ? GTE_OK : GTE_CREATE;
 }
 
 int MakeTempFileName(std::string_view tempPath, std::string& name) {
@@ -72,13 +62,7 @@ int CopyFileData(GtEngineState& st, int fromFd, int toFd, std::int64_t length) {
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return GTE_READ;
         if (r == 0) break;
-        std::size_t done = 0;
-        while (done < static_cast<std::size_t>(r)) {
-            const ssize_t w = ::write(toFd, buf + done, static_cast<std::size_t>(r) - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return GTE_TEMP;
-            done += static_cast<std::size_t>(w);
-        }
+        if (!morven::WriteAll(toFd, buf, static_cast<std::size_t>(r))) return GTE_TEMP;
         left -= r;
         if (st.CancelPoll()) return GTE_ABORT;
     }

@@ -1,4 +1,5 @@
 #include "platform/com/registry.h"
+#include "platform/core/files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 namespace morven::com {
 
@@ -226,9 +226,7 @@ namespace {
 class FileLock {
 public:
     FileLock(const std::string& path, bool exclusive) {
-        std::error_code ec;
-        const auto dir = std::filesystem::path(path).parent_path();
-        if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+        MakeParentFolders(path);
         fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd_ < 0) return;
         int r;
@@ -274,16 +272,10 @@ HRESULT WriteAtomically(const std::string& path, const std::string& text) {
     const std::string tmp = path + ".tmp." + std::to_string(::getpid());
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return REGDB_E_WRITEREGDB;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return REGDB_E_WRITEREGDB;
-        }
-        done += static_cast<std::size_t>(w);
+    if (!WriteAll(fd, text)) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return REGDB_E_WRITEREGDB;
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());

@@ -2,17 +2,6 @@
 
 namespace morven::com {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 const TypeDesc* TypeLibrary::Find(std::string_view n) const {
     for (const auto& t : types)
         if (EqualsNoCase(t.name, n)) return &t;

@@ -3,6 +3,8 @@
 // that a host and a component built separately agree on every call, but it is our own small code for Linux.
 #pragma once
 
+#include "platform/core/text.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -104,7 +106,7 @@ std::optional<GUID> GuidFromString(std::string_view text);
 
 constexpr GUID IID_NULL{};
 
-// Comparison that ignores the case of ASCII letters (names, ProgIDs and registry keys are matched so).
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Names, ProgIDs and registry keys are matched without regard to the case of ASCII letters.
+using morven::EqualsNoCase;
 
 }  // namespace morven::com

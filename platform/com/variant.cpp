@@ -102,9 +102,7 @@ HRESULT ToNumber(const VARIANT& v, long long& out) {
         case VT_UI1: out = v.bVal; return S_OK;
         case VT_BOOL: out = v.boolVal ? -1 : 0; return S_OK;
         case VT_BSTR: {
-            std::string t = Utf8FromBstr(v.bstrVal);
-            while (!t.empty() && t.front() == ' ') t.erase(t.begin());
-            while (!t.empty() && t.back() == ' ') t.pop_back();
+            const std::string t = Trim(Utf8FromBstr(v.bstrVal));
             if (EqualsNoCase(t, "true")) { out = -1; return S_OK; }
             if (EqualsNoCase(t, "false")) { out = 0; return S_OK; }
             if (t.empty()) return DISP_E_TYPEMISMATCH;

@@ -2,6 +2,7 @@
 
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "platform/core/text.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -10,13 +11,6 @@
 
 namespace morven {
 namespace {
-
-std::string Trim(std::string s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 std::vector<std::string> SplitColon(const std::string& s) {
     std::vector<std::string> out;
@@ -50,13 +44,13 @@ std::string ExecProgram(const std::string& entryText) {
     std::string line;
     bool inEntry = false;
     while (std::getline(in, line)) {
-        line = Trim(line);
+        line = Trim(line, kWhiteSpace);
         if (!line.empty() && line.front() == '[') {
             inEntry = line == "[Desktop Entry]";
             continue;
         }
         if (!inEntry || line.rfind("Exec=", 0) != 0) continue;
-        std::string cmd = Trim(line.substr(5));
+        std::string cmd = Trim(line.substr(5), kWhiteSpace);
         if (cmd.empty()) return {};
         if (cmd.front() == '"') {
             const auto end = cmd.find('"', 1);
@@ -114,7 +108,7 @@ std::string FindDefaultBrowser(int& code) {
         code = 2;
         return {};
     }
-    const std::string entry = Trim(r.output);
+    const std::string entry = Trim(r.output, kWhiteSpace);
     code = 1;
     if (entry.empty() || entry.find('/') != std::string::npos) return {};
     for (const auto& dir : ApplicationFolders()) {

@@ -1,4 +1,5 @@
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,13 +12,11 @@
 namespace morven {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool WildMatch(std::string_view p, std::string_view n) {
     // Iterative match with one backtrack point for the last "*".
     std::size_t pi = 0, ni = 0, starP = std::string_view::npos, starN = 0;
     while (ni < n.size()) {
-        if (pi < p.size() && (p[pi] == '?' || Lower(p[pi]) == Lower(n[ni]))) {
+        if (pi < p.size() && (p[pi] == '?' || LowerAscii(p[pi]) == LowerAscii(n[ni]))) {
             ++pi;
             ++ni;
         } else if (pi < p.size() && p[pi] == '*') {
@@ -41,26 +40,54 @@ std::string DirOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+}  // namespace
+
 bool WriteAll(int fd, std::string_view data) {
+    int emptyTries = 0;
     while (!data.empty()) {
         const ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
+        if (n > 0) {
+            data.remove_prefix(static_cast<std::size_t>(n));
+            emptyTries = 0;
+            continue;
         }
-        data.remove_prefix(static_cast<std::size_t>(n));
+        if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (++emptyTries >= 20) return false;
     }
     return true;
 }
 
-}  // namespace
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    return WriteAll(fd, std::string_view(static_cast<const char*>(data), size));
+}
 
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
+bool MakeFolders(std::string_view folder, unsigned mode, std::string* failed) {
+    std::string path(folder);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path.empty()) return true;
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i != path.size() && (path[i] != '/' || path[i - 1] == '/')) continue;
+        const std::string part = path.substr(0, i);
+        struct stat st {};
+        if (stat(part.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) continue;
+            errno = ENOTDIR;
+        } else if (mkdir(part.c_str(), static_cast<mode_t>(mode)) == 0) {
+            continue;
+        } else if (errno == EEXIST) {
+            if (DirectoryExists(part)) continue;  // made by another process meanwhile
+            errno = ENOTDIR;
+        }
+        if (failed) *failed = part;
+        return false;
     }
     return true;
+}
+
+bool MakeParentFolders(std::string_view path, unsigned mode) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash == 0) return true;
+    return MakeFolders(path.substr(0, slash), mode);
 }
 
 bool DosMatch(std::string_view pattern, std::string_view name) {
@@ -168,7 +195,7 @@ std::optional<std::string> FindNameNoCase(const std::string& folder, std::string
             found = std::string(n);
             break;
         }
-        if (!found && SameNameNoCase(n, name)) found = std::string(n);
+        if (!found && EqualsNoCase(n, name)) found = std::string(n);
     }
     closedir(d);
     return found;

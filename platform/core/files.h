@@ -3,6 +3,7 @@
 // other programs read are replaced atomically so a reader never sees half a file.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +25,19 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, s
 // "ORDSEQ.*" matches "ordseq"), and a pattern ending in "." matches names without an extension.
 bool DosMatch(std::string_view pattern, std::string_view name);
 
-// ASCII case-insensitive equality of two names.
-bool SameNameNoCase(std::string_view a, std::string_view b);
+// Writes every byte to the descriptor, going on after a partial write or an interruption; a descriptor that
+// takes nothing (or would block) twenty times in a row fails. False when the bytes could not all be written.
+bool WriteAll(int fd, std::string_view data);
+bool WriteAll(int fd, const void* data, std::size_t size);
+
+// Creates `folder` and every missing folder above it with `mode` (less the umask); "a/b//c/" and "./a" are
+// taken as they would be by the system. True when the folder exists at the end. On failure `errno` is left
+// from the step that failed and `failed` (when given) is that step's path; a part that exists as a file fails
+// with ENOTDIR.
+bool MakeFolders(std::string_view folder, unsigned mode = 0777, std::string* failed = nullptr);
+
+// The folders above the file `path` (everything before its last "/"), made as MakeFolders makes them.
+bool MakeParentFolders(std::string_view path, unsigned mode = 0777);
 
 enum class EntryKind { File, Directory, Link, Other };
 

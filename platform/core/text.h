@@ -1,6 +1,10 @@
-// Column helpers for fixed-layout records. Records are byte strings (Windows-1252 text); positions are
-// 1-based and every helper tolerates a line shorter than the column asked for (it yields what is there,
-// possibly nothing). These are the only way records are cut.
+// Text helpers shared by every layer. Texts are byte strings (Windows-1252 text, or UTF-8 paths): case is
+// changed and compared for the ASCII letters only, never through the locale, so the result does not depend
+// on what locale a host (or Qt) has set, and bytes above 127 pass through unchanged.
+//
+// Column helpers for fixed-layout records: positions are 1-based and every helper tolerates a line shorter
+// than the column asked for (it yields what is there, possibly nothing). These are the only way records are
+// cut.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +14,54 @@
 #include <vector>
 
 namespace morven {
+
+// The characters Trim removes: the blank alone (as the system's own trim), blanks and tabs, or every ASCII
+// white-space character (blank, tab, CR, LF, vertical tab, form feed).
+inline constexpr std::string_view kBlanks = " ";
+inline constexpr std::string_view kBlanksAndTabs = " \t";
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+
+// The text without the leading and trailing characters found in `chars` (blanks unless told otherwise).
+inline std::string Trim(std::string_view s, std::string_view chars = kBlanks) {
+    const auto b = s.find_first_not_of(chars);
+    if (b == std::string_view::npos) return {};
+    return std::string(s.substr(b, s.find_last_not_of(chars) - b + 1));
+}
+
+// ASCII case of one byte: only 'a'..'z' and 'A'..'Z' change.
+constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The text with its ASCII letters in upper (lower) case; every other byte as it is.
+inline std::string UpperAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = UpperAscii(c);
+    return r;
+}
+inline std::string LowerAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = LowerAscii(c);
+    return r;
+}
+
+// Equality without regard to the case of ASCII letters.
+constexpr bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+// Every occurrence of `from` replaced by `to`, left to right; a replacement is never searched again. An
+// empty `from` leaves the text as it is.
+inline std::string ReplaceAll(std::string s, std::string_view from, std::string_view to) {
+    if (from.empty()) return s;
+    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+        s.replace(at, from.size(), to);
+    }
+    return s;
+}
 
 // The lines of a text file's contents: CR LF, a lone CR and a lone LF each end a line; a final line end adds
 // no empty line. Files written on other systems (CR only, LF only) read as the CR LF ones do.

@@ -1,8 +1,9 @@
 #include "platform/ftp/ftp_client.h"
 
+#include "platform/core/text.h"
+
 #include <curl/curl.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,14 +36,6 @@ std::string FirstWord(const std::string& line, std::string& rest) {
     }
     rest = line.substr(sp + 1);
     return line.substr(0, sp);
-}
-
-bool CaseBlindEqual(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
 }
 
 }  // namespace
@@ -83,18 +76,11 @@ void FtpClient::Close() {
 
 void FtpClient::TraceText(const char* data, std::size_t size, bool sent) {
     if (!trace) return;
-    std::string text(data, size);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    for (const std::string& line : SplitLines(std::string_view(data, size))) {
         if (line.empty()) continue;
         std::string rest;
         const std::string first = FirstWord(line, rest);
-        if (sent && CaseBlindEqual(first, "PASS")) rest = "****";
+        if (sent && EqualsNoCase(first, "PASS")) rest = "****";
         trace(first, rest);
     }
 }

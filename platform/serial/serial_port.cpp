@@ -1,6 +1,8 @@
 #include "platform/serial/serial_port.h"
 #include "platform/serial/termios_config.h"
 
+#include "platform/core/text.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 
 namespace morven::platform {
 
@@ -20,13 +21,6 @@ bool SetCustomSpeed(int fd, long speed);
 }
 
 namespace {
-
-std::string Trim(std::string_view s) {
-    std::size_t a = 0, b = s.size();
-    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
-    return std::string(s.substr(a, b - a));
-}
 
 bool ParseLong(std::string_view s, long& out) {
     if (s.empty() || s.size() > 9) return false;
@@ -79,14 +73,12 @@ std::string CommDevicePath(int port, const std::string& appDir) {
         std::string line;
         const std::string want = "COM" + std::to_string(port);
         while (std::getline(in, line)) {
-            const std::string t = Trim(line);
+            const std::string t = Trim(line, kWhiteSpace);
             if (t.empty() || t[0] == '#') continue;
             const auto eq = t.find('=');
             if (eq == std::string::npos) continue;
-            std::string name = Trim(t.substr(0, eq));
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-            const std::string path = Trim(t.substr(eq + 1));
+            const std::string name = UpperAscii(Trim(t.substr(0, eq), kWhiteSpace));
+            const std::string path = Trim(t.substr(eq + 1), kWhiteSpace);
             if (name == want && !path.empty()) return path;
         }
     }
@@ -100,7 +92,8 @@ SerialSettings ParseSerialSettings(std::string_view text, const SerialSettings& 
     while (true) {
         const auto comma = text.find(',', start);
         if (n == 4) BadValue(text);
-        parts[n++] = Trim(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        const auto len = comma == std::string_view::npos ? std::string_view::npos : comma - start;
+        parts[n++] = Trim(text.substr(start, len), kWhiteSpace);
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
@@ -112,7 +105,7 @@ SerialSettings ParseSerialSettings(std::string_view text, const SerialSettings& 
         s.speed = speed;
     }
     if (parts[1].size() != 1) BadValue(text);
-    const char p = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
+    const char p = UpperAscii(parts[1][0]);
     if (std::string_view("NEOMS").find(p) == std::string_view::npos) BadValue(text);
     s.parity = p;
     long data = 0;

@@ -89,7 +89,7 @@ TEST_F(ModemTest, DiallingByAttemptAndTheStatusText) {
     EXPECT_TRUE(EseguiChiamata(p));
     EXPECT_EQ(comandi.back(), "ATDT0212345");
     EXPECT_EQ(t.serial.sent.substr(t.serial.sent.size() - 12), "ATDT0212345\r");  // CR only
-    EXPECT_EQ(p.sessione.nPassoSessione, 15);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoConnesso);
     EXPECT_EQ(p.impostazioni.sSpeedComm, "31200");
     EXPECT_TRUE(Visto("Tentativo di Connessione n. 4 al n. 0212345"));
 
@@ -99,10 +99,10 @@ TEST_F(ModemTest, DiallingByAttemptAndTheStatusText) {
     EXPECT_TRUE(EseguiChiamata(p));
     EXPECT_EQ(comandi.back(), "ATDT222");
     EXPECT_TRUE(Visto("Tentativo di Connessione n. 5 a Grossista"));
-    EXPECT_EQ(p.sessione.nPassoSessione, 40);  // a mail session
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoInviaPosta);  // a mail session
     p.impostazioni.bModeIFCK = true;
     EXPECT_TRUE(EseguiChiamata(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 400);  // an IFCK exchange
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoInviaIFCK);  // an IFCK exchange
 }
 
 TEST_F(ModemTest, AnswerModeWaitsForTheRing) {
@@ -113,7 +113,7 @@ TEST_F(ModemTest, AnswerModeWaitsForTheRing) {
     EXPECT_EQ(comandi.back(), "ATS0=1");
     EXPECT_TRUE(Visto("Attesa Chiamata "));
     EXPECT_TRUE(Visto("Chiamata in Arrivo "));
-    EXPECT_EQ(p.sessione.nPassoSessione, 15);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoConnesso);
     EXPECT_EQ(p.impostazioni.sSpeedComm, " 9600");
 }
 
@@ -122,10 +122,10 @@ TEST_F(ModemTest, BusyNoCarrierAndSilenceGiveStepThree) {
     for (const char* reply : {"BUSY", "NO CARRIER", "NOCARRIER", ""}) {
         SCOPED_TRACE(reply);
         risposta = [reply](const std::string& c) { return c.rfind("ATD", 0) == 0 ? reply : "OK"; };
-        p.sessione.nPassoSessione = 5;
+        p.sessione.nPassoSessione = kPassoChiama;
         const auto before = t.clock.MonotonicMs();
         EXPECT_TRUE(EseguiChiamata(p));
-        EXPECT_EQ(p.sessione.nPassoSessione, 3);
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
         if (std::string(reply).empty()) {
             EXPECT_GE(t.clock.MonotonicMs() - before, 45000);  // the connect limit
         }
@@ -154,7 +154,7 @@ TEST_F(ModemTest, TcpConnectClearsTheClosedFlagAndTimesOut) {
     p.sessione.bConnessioneChiusa = true;  // left by the previous attempt
     EXPECT_TRUE(EseguiChiamata(p));
     EXPECT_FALSE(p.sessione.bConnessioneChiusa);
-    EXPECT_EQ(p.sessione.nPassoSessione, 15);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoConnesso);
     EXPECT_EQ(p.impostazioni.sSpeedComm, "NET  ");
     ASSERT_EQ(t.socket.connects.size(), 1u);
     EXPECT_EQ(t.socket.connects[0], (std::pair<std::string, int>{"10.0.0.1", 1121}));
@@ -162,7 +162,7 @@ TEST_F(ModemTest, TcpConnectClearsTheClosedFlagAndTimesOut) {
     t.socket.connectResult = TcpSocket::sckConnecting;  // never connects
     const auto before = t.clock.MonotonicMs();
     EXPECT_TRUE(EseguiChiamata(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
     EXPECT_GE(t.clock.MonotonicMs() - before, 3000 + 5000);
     EXPECT_EQ(t.socket.closes, 1);  // the open socket of the first call was closed first
 }

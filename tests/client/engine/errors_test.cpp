@@ -61,7 +61,7 @@ TEST_F(Errors, StagesSkipFailingStatementsOnlyInsideScans) {
 TEST(Programs, AreIndependentAndAMissingPortIsAnError) {
     testing::TempDir a, b;
     TestProgram one(a.path()), two(b.path());
-    one.p.sessione.nPassoSessione = 30;
+    one.p.sessione.nPassoSessione = kPassoInviaOrdine;
     one.p.impostazioni.sConnect = "Uno";
     EXPECT_EQ(two.p.sessione.nPassoSessione, 0);
     EXPECT_EQ(two.p.impostazioni.sConnect, "");

@@ -108,7 +108,7 @@ TEST_F(NewsReceiveTest, FramedNewsTable) {
         p.sessione.bNotizieRicevute = false;
         p.sessione.nInizioCollegamento = static_cast<std::int32_t>(t.clock.MonotonicMs() / 1000);
         Invia(c.frames);
-        EXPECT_EQ(RxPosta(p), c.passo != 3);
+        EXPECT_EQ(RxPosta(p), c.passo != kPassoRitenta);
         EXPECT_EQ(p.sessione.nPassoSessione, c.passo);
         EXPECT_EQ(g.ricevute, c.risposte);
         if (c.archivio) {
@@ -130,7 +130,7 @@ TEST_F(NewsReceiveTest, AFileThatCannotBeWrittenIsNeverAcknowledged) {
     p.impostazioni.nTipoInterfaccia = 4;
     Invia({F(Testata(1)), F("0001abc"), F("9999")});
     EXPECT_FALSE(RxPosta(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
     EXPECT_EQ(g.ricevute, (std::vector<std::string>{"SI 0", "SI 1"}));
     EXPECT_FALSE(p.sessione.bNotizieRicevute);
     EXPECT_NE(FunctionLog().find("RxPosta :"), std::string::npos);
@@ -140,7 +140,7 @@ TEST_F(NewsReceiveTest, MailSessionEndsAtFortySeven) {
     p.impostazioni.nTipoInterfaccia = 4;
     Invia({F(Testata(1)), F("0001abc"), F("9999")});
     EXPECT_TRUE(RxPosta(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 47);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoFinePosta);
     EXPECT_EQ(Read("news/notizie.gz"), "abc");
     EXPECT_NE(p.sessione.sTracciaEventi.find(" Ricezione POSTA OK "), std::string::npos);
 }
@@ -155,7 +155,7 @@ TEST_F(NewsReceiveTest, MailArchiveTooLargeForTheCounterIsRefused) {
         g.ricevute.clear();
         p.sessione.nInizioCollegamento = static_cast<std::int32_t>(t.clock.MonotonicMs() / 1000);
         EXPECT_FALSE(tcp ? txPostaTCP(p) : TxPosta(p, dir / "posta.gz"));
-        EXPECT_EQ(p.sessione.nPassoSessione, 3);
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
         EXPECT_TRUE(g.ricevute.empty());
         EXPECT_NE(Log().find("TX: ERRORE archivio posta di " + std::to_string(troppo) + " byte"), std::string::npos);
     }

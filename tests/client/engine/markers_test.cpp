@@ -34,8 +34,11 @@ TEST_F(MarkersTest, OptionsFileFirstLineAndMessageLinesCleared) {
     p.messaggio.sMes1 = "old";
     EXPECT_EQ(LeggiOpzioni(p), "");
     EXPECT_EQ(p.messaggio.sMes1, "");
-    Write("MorvenClient.opz", "/1 /DEBUG\r\nsecond\r\n");
-    EXPECT_EQ(LeggiOpzioni(p), "/1 /DEBUG");
+    // Whatever ends the line (CR LF, LF, a lone CR), the first line is what the program's start reads too.
+    for (const char* testo : {"/1 /DEBUG\r\nsecond\r\n", "/1 /DEBUG\nsecond", "/1 /DEBUG\rsecond\r"}) {
+        Write("MorvenClient.opz", testo);
+        EXPECT_EQ(LeggiOpzioni(p), "/1 /DEBUG") << testo;
+    }
     Write("MorvenClient.opz", "");
     EXPECT_EQ(LeggiOpzioni(p), "");
     EXPECT_NE(FunctionLog().find(" - LeggiOpzioni :"), std::string::npos);

@@ -38,7 +38,7 @@ TEST_F(ComprojectSendTest, EndsOnTheLineWithTheClientCodeAnsweredAck) {
         return {"ACK"};
     };
     EXPECT_TRUE(TxComproject(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 20);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRiceviMancanti);
     ASSERT_EQ(g.ricevute.size(), 5u);
     EXPECT_EQ(g.ricevute[0], "2CLI001");
     EXPECT_EQ(g.ricevute[1].substr(0, 3), "320");
@@ -80,7 +80,7 @@ TEST_F(ComprojectSendTest, EmptyClientCodeNeverTakesAnyLineForTheEnd) {
         return {"ACK"};
     };
     EXPECT_FALSE(TxComproject(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);  // ended by the record limit
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);  // ended by the record limit
     EXPECT_EQ(Conta("ACK"), 0);
 }
 
@@ -109,13 +109,13 @@ TEST_F(ComprojectSendTest, LostLineAndMalformedOrder) {
         return {};
     };
     EXPECT_FALSE(TxComproject(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
 
     Write("ordseq.txt", "0000000000000\r\nP1       002\r\n");
     g.ricevute.clear();
     t.socket.state = TcpSocket::sckConnected;
     EXPECT_FALSE(TxComproject(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
     EXPECT_TRUE(g.ricevute.empty());  // nothing is sent
 }
 

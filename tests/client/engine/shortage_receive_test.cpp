@@ -40,7 +40,7 @@ TEST_F(ReceiveTest, StandardAnswerStoresOnlyWholeEntriesAndLogsACountMismatch) {
     Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0005"), FormaControllata("0001" + kVoce + "ABCDE"),
             FormaControllata("9999CLI001")});
     EXPECT_TRUE(RxLORQ(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 46);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoFineOrdine);
     EXPECT_EQ(g.ricevute, (std::vector<std::string>{"SI", "SI", "SI"}));
     EXPECT_EQ(Read("ordseq.man"), "CLI0010042" + std::string(29, ' ') + "\r\n" + kVoce + "\r\n");
     EXPECT_TRUE(p.sessione.bMancantiRicevuti);
@@ -67,7 +67,7 @@ TEST_F(ReceiveTest, BrokenOffAnswerLeavesNoHalfFiles) {
     std::remove((dir / "ordseq.man").c_str());
     Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0002"), FormaControllata("0001" + kVoce)});
     EXPECT_FALSE(RxLORQ(p));  // the wholesaler falls silent after record 1
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
     EXPECT_FALSE(std::filesystem::exists(dir / "ordseq.man"));
     for (const char* other : {"ordseq.rst", "ordseq.ma1", "msgrx.txt"})
         EXPECT_FALSE(std::filesystem::exists(dir / other)) << other;
@@ -79,7 +79,7 @@ TEST_F(ReceiveTest, ComprojectAnswer) {
     const std::string nove = "902" + e1 + e2;
     Inizia({"", "   ", "9021", nove, nove, "  5000Consegna domani"});
     EXPECT_TRUE(RxComproject(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 46);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoFineOrdine);
     // The blank lines are skipped, a bad length is refused, a repeat acknowledged again.
     EXPECT_EQ(g.ricevute, (std::vector<std::string>{"NAK", "ACK", "ACK", "ACK"}));
     const std::string b20(20, ' ');
@@ -120,7 +120,7 @@ TEST_F(ReceiveTest, SilenceAcrossMidnightStillEndsByTheRecordLimit) {
     p.sessione.nInizioCollegamento = SecondiSessione(p);
     Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0002")});
     EXPECT_FALSE(RxLORQ(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
     const DateTime fine = sera.Now();
     EXPECT_EQ(fine.day, 11);  // past midnight, ended by the 30-second record limit all the same
     EXPECT_LT(fine.SecondsSinceMidnight(), 60);
@@ -129,7 +129,7 @@ TEST_F(ReceiveTest, SilenceAcrossMidnightStillEndsByTheRecordLimit) {
 TEST_F(ReceiveTest, ClosedByTheWholesalerEndsAtTwoHundred) {
     p.sessione.bConnessioneChiusa = true;
     EXPECT_FALSE(RxLORQ(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
 }
 
 }  // namespace

@@ -44,14 +44,15 @@ struct BrowserProgram : ::testing::Test {
 };
 
 TEST_F(BrowserProgram, ClosingTurnsThePageDisplayOffExceptAtTheEnd) {
-    for (const auto& [passo, resta] : {std::pair{0, false}, {30, false}, {2000, true}}) {
+    const std::pair<int, bool> casi[] = {{0, false}, {kPassoInviaOrdine, false}, {kPassoFinestraNascosta, true}};
+    for (const auto& [passo, resta] : casi) {
         p.impostazioni.bDispBrowser = true;
         p.sessione.nPassoSessione = passo;
         ChiusuraBrowser(p);
         EXPECT_EQ(p.impostazioni.bDispBrowser, resta) << passo;
     }
     p.impostazioni.bDispBrowser = false;
-    p.sessione.nPassoSessione = 2000;
+    p.sessione.nPassoSessione = kPassoFinestraNascosta;
     ChiusuraBrowser(p);
     EXPECT_FALSE(p.impostazioni.bDispBrowser);
 }

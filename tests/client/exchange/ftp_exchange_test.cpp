@@ -117,13 +117,13 @@ TEST(FtpExchangeTest, AnswerAtTheFirstOrThirdPollOrNever) {
         EXPECT_EQ(Read(x.server.File("IFCK02_IN_MORVEN.DAT")), request);
 
         if (c.answer == Answer::Never) {
-            EXPECT_EQ(x.p.sessione.nPassoSessione, 200);
+            EXPECT_EQ(x.p.sessione.nPassoSessione, kPassoAbortito);
             EXPECT_EQ(x.Boxes(), std::vector<std::string>{"Nessuna Risposta ricevuta"});
             // No answer, no stub of one, no answer files: abort.dat tells the caller nothing came.
             EXPECT_EQ(x.AppFiles(), (std::vector<std::string>{"IFCK02_IN_MORVEN.DAT", "MorvenClient.log", "abort.dat",
                                                               "ordseq.txt", "winstat.dat"}));
         } else {
-            EXPECT_EQ(x.p.sessione.nPassoSessione, 50);
+            EXPECT_EQ(x.p.sessione.nPassoSessione, kPassoRisposteVisibili);
             EXPECT_TRUE(x.Boxes().empty());
             EXPECT_EQ(Read(x.app + "/IFCK02_OUT_MORVEN.DAT"), Read(kAnswer));
             EXPECT_EQ(Read(x.app + "/ordseq2006.man"), Read(kAnswer));
@@ -165,7 +165,7 @@ TEST(FtpExchangeTest, AvailabilityUsesTheKind01FilesAndWaitsBeyondSixteenBits) {
     const std::int64_t start = x.t.clock.MonotonicMs();
     ASSERT_TRUE(ChiamaFTP(x.p, x.ftp));
     EXPECT_GE(x.t.clock.MonotonicMs() - start, 40000);
-    EXPECT_EQ(x.p.sessione.nPassoSessione, 46);
+    EXPECT_EQ(x.p.sessione.nPassoSessione, kPassoFineOrdine);
     EXPECT_TRUE(fs::exists(x.server.File("IFCK01_IN_MORVEN.DAT")));
     EXPECT_EQ(Read(x.app + "/ordseq2006.man"), Read(kFixtures + "answers/IFCK01_OUT_MORVEN.DAT"));
 }
@@ -191,9 +191,9 @@ TEST(FtpExchangeTest, RequestsThatCannotGoOrWereNotBuiltEndTheSession) {
         imp.bCompMvn = c.compMvn;
         imp.bRichDocs = c.docs;
         if (!c.orderFile) fs::remove(x.app + "/ordseq.txt");
-        x.p.sessione.nPassoSessione = 500;
+        x.p.sessione.nPassoSessione = kPassoFTP;
         EXPECT_EQ(ChiamaFTP(x.p, x.ftp), c.result);
-        EXPECT_EQ(x.p.sessione.nPassoSessione, 200);
+        EXPECT_EQ(x.p.sessione.nPassoSessione, kPassoAbortito);
         EXPECT_EQ(x.Boxes(), std::vector<std::string>{c.box});
         EXPECT_EQ(x.SessionLog().find("FTP:USER") != std::string::npos, c.connects) << x.SessionLog();
         EXPECT_TRUE(fs::is_empty(x.server.Root()));
@@ -207,7 +207,7 @@ TEST(FtpExchangeTest, ARequestOfTheManagementSoftwareGoesAsItIsAndItsAnswerIsNot
     const std::string request = "T2 written by the management software\r\nZ\r\n";
     ReplaceFileAtomically(x.app + "/IFCK02_IN_MORVEN.DAT", request);
     ASSERT_TRUE(ChiamaFTP(x.p, x.ftp));
-    EXPECT_EQ(x.p.sessione.nPassoSessione, 50);
+    EXPECT_EQ(x.p.sessione.nPassoSessione, kPassoRisposteVisibili);
     EXPECT_EQ(Read(x.server.File("IFCK02_IN_MORVEN.DAT")), request);
     EXPECT_EQ(Read(x.app + "/IFCK02_OUT_MORVEN.DAT"), Read(kAnswer));
     EXPECT_FALSE(fs::exists(x.app + "/ordseq.rst"));

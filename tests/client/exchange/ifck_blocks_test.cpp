@@ -67,10 +67,10 @@ TEST(IfckBlocks, SessionLimitEstimateOfASlowAnswer) {
 TEST(IfckBlocks, UnexpectedErrorEndsAtStepThree) {
     testing::EngineFixture f;
     f.p.impostazioni.bModoInternet = true;
-    f.p.sessione.nPassoSessione = 400;
+    f.p.sessione.nPassoSessione = kPassoInviaIFCK;
     f.Write("IFCK02_IN_MORVEN.DAT", std::string(9998, 'x'));
     EXPECT_FALSE(TxMorvenFCK(f.p, f.dir / "IFCK02_IN_MORVEN.DAT", 1, false, false));
-    EXPECT_EQ(f.p.sessione.nPassoSessione, 3);
+    EXPECT_EQ(f.p.sessione.nPassoSessione, kPassoRitenta);
     EXPECT_NE(f.FunctionLog().find("TxMorvenFCK :File richiesta di 9998 byte: oltre 9998 blocchi"), std::string::npos)
         << f.FunctionLog();
     EXPECT_TRUE(f.t.socket.sent.empty());

@@ -87,13 +87,13 @@ TEST_F(LineEventsFixture, SocketErrorsByNumber) {
 
 TEST_F(LineEventsFixture, SerialReceiveResumesTheSavedStep) {
     t.serial.RThreshold = 1;
-    p.sessione.nPassoSessione = 30;
-    p.sessione.nPassoRipresa = 33;
+    p.sessione.nPassoSessione = kPassoInviaOrdine;
+    p.sessione.nPassoRipresa = kPassoRiceviPosta;
     for (int evento : {1, 3, 4, 5, 6, 1001, 1011, 77}) MSComm1_OnComm(p, evento);
-    EXPECT_EQ(p.sessione.nPassoSessione, 30);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoInviaOrdine);
     EXPECT_EQ(t.serial.RThreshold, 1);
     MSComm1_OnComm(p, 2);
-    EXPECT_EQ(p.sessione.nPassoSessione, 33);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoRiceviPosta);
     EXPECT_EQ(t.serial.RThreshold, 0);
 }
 

@@ -77,7 +77,7 @@ TEST_F(LoopTest, FtpModeStartsWithTheFtpStepAndNoLine) {
     // ends as aborted with a message, instead of running the step again.
     ASSERT_GE(t.ftp.log.size(), 2u);
     EXPECT_EQ(t.ftp.log[1], "connect 10.0.0.1:21 ");
-    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
     ASSERT_EQ(t.msgbox.calls.size(), 1u);
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Invio Richiesta non riuscito");
     EXPECT_EQ(t.serial.opens, 0);
@@ -93,10 +93,10 @@ TEST_F(LoopTest, ABrokenOffCallSaysSoInTheWindow) {
     ImpostaVisualizzazione(p, t.main, kFaseCollegamento, "Collegamento", "Grossista");
     p.impostazioni.bModeIFCK = true;
     const ScopedPoller interruzione(t.pump, [&] {
-        if (p.sessione.nPassoSessione == 400) p.sessione.bProceduraAbortita = true;
+        if (p.sessione.nPassoSessione == kPassoInviaIFCK) p.sessione.bProceduraAbortita = true;
     });
     EXPECT_TRUE(LoopTrasmissione(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
     EXPECT_FALSE(t.main.Has("mnuOpzione(0)"));  // no control the window does not have
     EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Collegamento Interrotto");
     EXPECT_EQ(t.main.Text("LblSpazioGrigio"), "Grossista");
@@ -139,10 +139,10 @@ TEST_F(LoopTest, AbortRequestEndsAtTwoHundredAndABatchRunStillEnds) {
         t.socket.connectResult = TcpSocket::sckConnecting;
         t.end.calls = 0;
         ScopedPoller abort(t.pump, [this] {
-            if (p.sessione.nPassoSessione == 5) p.sessione.bProceduraAbortita = true;
+            if (p.sessione.nPassoSessione == kPassoChiama) p.sessione.bProceduraAbortita = true;
         });
         EXPECT_TRUE(LoopTrasmissione(p));
-        EXPECT_EQ(p.sessione.nPassoSessione, 200);
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
         EXPECT_EQ(t.main.Text("status"), "Collegamento Interrotto");
         EXPECT_EQ(t.main.Value("Avanzamento"), 0);
         EXPECT_EQ(t.end.calls, batch ? 1 : 0);
@@ -190,7 +190,7 @@ TEST_F(LoopTest, SessionEndingOnScreenHangsUpUnlessItIsAnAvailabilityOffer) {
         RispostaCompleta(2);
         Grossista();
         EXPECT_TRUE(LoopTrasmissione(p));
-        EXPECT_EQ(p.sessione.nPassoSessione, 50);
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoRisposteVisibili);
         EXPECT_NE(FunctionLog().find("[FUNZIONE : DisplayMancanti]"), std::string::npos);
         EXPECT_EQ(t.dialup.hungUp.size(), disponibilita ? 0u : 1u);
         EXPECT_EQ(t.end.calls, 0);  // the answers are on screen, the program stays

@@ -396,7 +396,7 @@ TEST_F(MainWindowFixture, MenuEntries) {
 TEST_F(MainWindowFixture, SessionThatShowsItsAnswerKeepsTheMenuLocked) {
     Scrivi("MvnConn02.par", "Connect   :Due\r\n");
     c.SceltaChiamata = [&](Programma& q, std::string&) {
-        q.sessione.nPassoSessione = 50;
+        q.sessione.nPassoSessione = kPassoRisposteVisibili;
         return true;
     };
     auto f = Finestra();
@@ -410,7 +410,7 @@ TEST_F(MainWindowFixture, SessionBrokenOffGivesTheMenuBack) {
     Scrivi("MvnConn02.par", "Connect   :Due\r\n");
     c.SceltaChiamata = [&](Programma& q, std::string&) {
         EXPECT_FALSE(t.main.Enabled("MNU_CON_GROSS2"));
-        q.sessione.nPassoSessione = 200;
+        q.sessione.nPassoSessione = kPassoAbortito;
         return true;
     };
     auto f = Finestra();

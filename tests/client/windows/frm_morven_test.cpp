@@ -56,10 +56,10 @@ TEST_F(FrmMorvenQt, ABrokenOffCallOnTheRealWindow) {
     p.percorsi.sFileLogSessione = "s.log";
     // The call breaks off by an abort while the request goes out.
     const ScopedPoller interruzione(p.Pump(), [&] {
-        if (p.sessione.nPassoSessione == 400) p.sessione.bProceduraAbortita = true;
+        if (p.sessione.nPassoSessione == kPassoInviaIFCK) p.sessione.bProceduraAbortita = true;
     });
     EXPECT_TRUE(LoopTrasmissione(p));
-    EXPECT_EQ(p.sessione.nPassoSessione, 200);
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
     QCoreApplication::processEvents();
     EXPECT_EQ(w->findChild<QLabel*>("LblSpazioRosso")->text(), "Collegamento Interrotto");
     EXPECT_EQ(w->findChild<QLabel*>("status")->text(), "Collegamento Interrotto");

@@ -215,11 +215,11 @@ TEST_F(SecondaryWindows, BrowserWindowSizeStatusAndClose) {
 
     // Closing it at session step 2000 keeps the page display; at any other step turns it off.
     p.impostazioni.bDispBrowser = true;
-    p.sessione.nPassoSessione = 2000;
+    p.sessione.nPassoSessione = kPassoFinestraNascosta;
     b.close();
     EXPECT_TRUE(p.impostazioni.bDispBrowser);
     b.show();
-    p.sessione.nPassoSessione = 40;
+    p.sessione.nPassoSessione = kPassoInviaPosta;
     b.close();
     EXPECT_FALSE(p.impostazioni.bDispBrowser);
     EXPECT_FALSE(b.isVisible());

@@ -2,6 +2,9 @@
 
 #include "tests/platform/core/temp_dir.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +123,50 @@ TEST(AtomicReplace, FailureLeavesTargetAndReportsWhy) {
     EXPECT_FALSE(ReplaceFileAtomically(dir / "busy", "x", &error));
     EXPECT_TRUE(DirectoryExists(dir / "busy"));
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+}
+
+TEST(Folders, MakeFoldersMakesEveryMissingPartAndSaysWhichFailed) {
+    TempDir dir;
+    EXPECT_TRUE(MakeFolders(dir / "a/b//c/"));
+    EXPECT_TRUE(DirectoryExists(dir / "a/b/c"));
+    EXPECT_TRUE(MakeFolders(dir / "a/b"));  // already there
+    EXPECT_TRUE(MakeParentFolders(dir / "p/q/file.dat"));
+    EXPECT_TRUE(DirectoryExists(dir / "p/q"));
+    EXPECT_FALSE(FileExists(dir / "p/q/file.dat"));
+    EXPECT_TRUE(MakeParentFolders("file-in-the-current-folder.dat"));
+
+    ASSERT_TRUE(MakeFolders(dir / "private", 0700));
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "private").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);
+
+    // A file where a folder should be: the part that failed is named and errno says why.
+    Touch(dir / "a/file");
+    std::string failed;
+    EXPECT_FALSE(MakeFolders(dir / "a/file/x/y", 0777, &failed));
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(failed, dir / "a/file");
+    EXPECT_FALSE(MakeParentFolders(dir / "a/file/x/y.dat"));
+}
+
+TEST(WriteAll, WritesEveryByteAndFailsOnAClosedReader) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string bytes("head\0tail", 9);
+    EXPECT_TRUE(WriteAll(fds[1], bytes));
+    const std::uint8_t raw[] = {1, 2, 3};
+    EXPECT_TRUE(WriteAll(fds[1], raw, sizeof raw));
+    char got[16] = {};
+    ASSERT_EQ(read(fds[0], got, sizeof got), 12);
+    EXPECT_EQ(std::string(got, 9), bytes);
+    EXPECT_EQ(got[11], 3);
+
+    close(fds[0]);
+    const auto previous = signal(SIGPIPE, SIG_IGN);
+    EXPECT_FALSE(WriteAll(fds[1], "x"));
+    signal(SIGPIPE, previous);
+    close(fds[1]);
+    EXPECT_FALSE(WriteAll(-1, "x"));
 }
 
 TEST(Paths, JoinPutsOneSlash) {
