@@ -155,16 +155,14 @@ HRESULT ControlCore::ActionPut(std::int32_t action) {
 std::int32_t ControlCore::RunEngine(void* record, bool& engineMissing) {
     const LockRounds lock(Module().*kind_.lock, I4(kind_.waitSeconds));
     const EngineBinding* engine = kind_.engine();
-    ThreadSlot* slot = Module().*kind_.slot;
     static_assert(static_cast<int>(gtlib::UGTE_MEM) == static_cast<int>(gtlib::GTE_MEM));
-    if (!state_ || !slot) return gtlib::UGTE_MEM;
+    if (!state_) return gtlib::UGTE_MEM;
     if (!engine || !engine->run) {
         engineMissing = true;
         return kind_.engineMissingResult;
     }
-    // This control's block is installed for the run; the block that was there (an outer action of
-    // another control on this thread) is put back afterwards.
-    const SlotInstall installed(*slot, state_);
+    // The run works on this control's block only: an action of another control started from one of this
+    // run's events works on that control's block.
     return engine->run(state_, record);
 }  // the lock, when obtained, is released here, on every path
 

@@ -40,10 +40,9 @@ struct ControlKind {
     morven::com::CLSID clsid;
     std::vector<PersistName> persisted;
     // The engine: its binding (looked up at every use, so a test may replace it), the module's named lock
-    // and thread-storage slot of that kind, and the result of an action while the engine is missing.
+    // of that kind, and the result of an action while the engine is missing.
     const EngineBinding* (*engine)();
     NamedLock* ModuleState::*lock;
-    ThreadSlot* ModuleState::*slot;
     std::int32_t engineMissingResult;
     // The properties the shared code reads.
     DISPID errorCode, waitSeconds, allQuiet, background, subOptions, encodedBinary;

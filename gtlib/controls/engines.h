@@ -1,6 +1,6 @@
 // The seam between the controls and the two engines. A control owns one engine state block (zero-filled,
 // stateSize bytes, made ready by setDefaults) and hands it to the engine's entry with its command record;
-// the entry installs it in the engine's thread-storage slot for the run and puts the slot back afterwards.
+// the entry runs the action on that block only (nothing is installed per thread or per process).
 // Both engines are bound to their entries (UgtRunBlock, GtRunBlock). A control whose binding is null (an
 // engine left out of a build) or has no entry ends every action with kEngineMissing* and its ActionGT put
 // answers E_NOTIMPL.

@@ -82,7 +82,7 @@ std::optional<std::string> MemoryBlockBytes(const VARIANT& given) {
 
 Gtactx::Gtactx()
     : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), &CompressionEngine,
-                          &ModuleState::compressionLock, &ModuleState::compressionSlot, kEngineMissingGt, kErrorCode,
+                          &ModuleState::compressionLock, kEngineMissingGt, kErrorCode,
                           kWaitSeconds, kAllQuiet, kBackground, kSubOptions, kEncodedBinary, gtlib::GTSO_MINORCANCEL}) {
     SetDefaults();
 }

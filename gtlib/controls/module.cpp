@@ -102,20 +102,6 @@ void ModuleLoad() {
     // Locks first (compression, then decompression); a lock of that name held by another process is shared.
     m.compressionLock = new NamedLock("gtactxmutex");
     m.decompressionLock = new NamedLock("ugtactxmutex");
-    m.compressionSlot = new ThreadSlot();
-    if (!m.compressionSlot->Valid()) {
-        m.ready = false;
-        return;
-    }
-    m.decompressionSlot = new ThreadSlot();
-    if (!m.decompressionSlot->Valid()) {
-        delete m.compressionLock;
-        m.compressionLock = nullptr;
-        delete m.compressionSlot;
-        m.compressionSlot = nullptr;
-        m.ready = false;
-        return;
-    }
     m.ready = true;
 }
 
@@ -123,12 +109,8 @@ void ModuleUnload() {
     ModuleState& m = Module();
     delete m.compressionLock;
     m.compressionLock = nullptr;
-    delete m.compressionSlot;
-    m.compressionSlot = nullptr;
     delete m.decompressionLock;
     m.decompressionLock = nullptr;
-    delete m.decompressionSlot;
-    m.decompressionSlot = nullptr;
     m.ready = false;
 }
 

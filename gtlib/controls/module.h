@@ -1,9 +1,7 @@
 // Module-wide state of the library (one per process): the two named locks that serialise actions of one
-// kind across all instances and processes, the engines' thread-storage slots, and the lock count that
+// kind across all instances and processes, and the lock count that
 // DllCanUnloadNow reads (live objects, class-factory references and LockServer calls).
 #pragma once
-
-#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -71,43 +69,10 @@ private:
     bool owned_ = false;
 };
 
-// A thread-storage slot (one value per thread).
-class ThreadSlot {
-public:
-    ThreadSlot() { ok_ = pthread_key_create(&key_, nullptr) == 0; }
-    ThreadSlot(const ThreadSlot&) = delete;
-    ThreadSlot& operator=(const ThreadSlot&) = delete;
-    ~ThreadSlot() {
-        if (ok_) pthread_key_delete(key_);
-    }
-    bool Valid() const { return ok_; }
-    bool Set(void* value) { return ok_ && pthread_setspecific(key_, value) == 0; }
-    void* Get() const { return ok_ ? pthread_getspecific(key_) : nullptr; }
-
-private:
-    pthread_key_t key_{};
-    bool ok_ = false;
-};
-
-// Installs a value in a slot for its lifetime and puts back what was there.
-class SlotInstall {
-public:
-    SlotInstall(ThreadSlot& slot, void* value) : slot_(slot), previous_(slot.Get()) { slot_.Set(value); }
-    SlotInstall(const SlotInstall&) = delete;
-    SlotInstall& operator=(const SlotInstall&) = delete;
-    ~SlotInstall() { slot_.Set(previous_); }
-
-private:
-    ThreadSlot& slot_;
-    void* previous_;
-};
-
 struct ModuleState {
     NamedLock* compressionLock = nullptr;    // "gtactxmutex"
     NamedLock* decompressionLock = nullptr;  // "ugtactxmutex"
-    ThreadSlot* compressionSlot = nullptr;
-    ThreadSlot* decompressionSlot = nullptr;
-    bool ready = false;  // false when a slot could not be allocated at load
+    bool ready = false;  // true between load and unload
     std::atomic<long> lockCount{0};
 };
 

@@ -61,7 +61,7 @@ struct Block {
 
 Ugtactx::Ugtactx()
     : Control(ControlKind{Interface(), IID_Iugtactx, DIID__IugtactxEvents, CLSID_ugtactx, Persisted(),
-                          &DecompressionEngine, &ModuleState::decompressionLock, &ModuleState::decompressionSlot,
+                          &DecompressionEngine, &ModuleState::decompressionLock,
                           kEngineMissingUgt, kErrorCode, kWaitSeconds, kAllQuiet, kBackground, kSubOptions,
                           kEncodedBinary, gtlib::UGTSO_MINORCANCEL}) {
     SetDefaults();

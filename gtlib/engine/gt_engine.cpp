@@ -33,9 +33,6 @@ namespace {
 
 constexpr std::size_t kPathLimit = PATH_MAX - 1;
 
-thread_local GtControlState* tSlot = nullptr;
-thread_local std::unique_ptr<GtControlState> tOwnState;
-
 std::string Msg(uint32_t id) {
     const char* t = FindMessage(id);
     return t ? t : "";
@@ -393,20 +390,18 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     return GtRun(c);
 }
 
-GtControlState* SlotState() {
-    if (tSlot != nullptr) return tSlot;
-    if (!tOwnState) {
-        tOwnState.reset(new (std::nothrow) GtControlState());
-        if (tOwnState) tOwnState->engine.SetDefaults();
-    }
-    return tOwnState.get();
-}
-
 }  // namespace
 
 int32_t GtMain(GTCMDSTRUCT* cmd) {
-    GtControlState* c = SlotState();
-    if (c == nullptr) return GTE_MEM;
+    // A caller without a control gets a state of its own for this one action.
+    std::unique_ptr<GtControlState> own(new (std::nothrow) GtControlState());
+    if (!own) return GTE_MEM;
+    own->engine.SetDefaults();
+    return GtRunState(*own, cmd);
+}
+
+int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd) {
+    GtControlState* c = &state;
     if (c->engine.busy) {
         // Refused without touching the running action: its latch, slots and log stay as they are.
         MessageContext ctx;
@@ -448,19 +443,13 @@ void GtInitState(void* block) {
 
 void GtReleaseState(void* block) {
     if (block == nullptr) return;
-    auto* c = static_cast<GtControlState*>(block);
-    if (tSlot == c) tSlot = nullptr;
-    c->~GtControlState();
+    static_cast<GtControlState*>(block)->~GtControlState();
 }
 
 int32_t GtRunBlock(void* block, void* gtCmdStruct) {
     auto* cmd = static_cast<GTCMDSTRUCT*>(gtCmdStruct);
     if (block == nullptr) return GtMain(cmd);
-    GtControlState* const previous = tSlot;
-    tSlot = static_cast<GtControlState*>(block);
-    const int32_t r = GtMain(cmd);
-    tSlot = previous;
-    return r;
+    return GtRunState(*static_cast<GtControlState*>(block), cmd);
 }
 
 }  // namespace gtlib

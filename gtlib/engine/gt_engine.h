@@ -4,10 +4,10 @@
 // archive (new or grown), or the removal of TAR members.
 //
 // State: one GtControlState per control (the coders' state plus the message slots, the host's message
-// procedure and the run's event log), installed in the calling thread's slot for one run by GtRunBlock
-// and put back as it was afterwards. A thread that calls GtMain with nothing installed gets a state of
-// its own. A second run on the same state while one is active is refused with GTE_BUSY, without touching
-// the running action's state or its first error.
+// procedure and the run's event log), handed to every run by the control; nothing is kept per thread or
+// per process. A caller of GtMain without a control gets a state of its own for that one action. A second
+// run on the same state while one is active is refused with GTE_BUSY, without touching the running
+// action's state or its first error.
 #pragma once
 
 #include <cstddef>
@@ -20,10 +20,12 @@ namespace gtlib {
 struct GtControlState;
 
 int32_t GtMain(GTCMDSTRUCT* cmd);
+// Runs one action on a control's state.
+int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd);
 
 // For a control that keeps its state in a block of its own memory (zero-filled, GtStateSize() bytes):
 // GtInitState makes the state with its defaults, GtReleaseState ends it, GtRunBlock runs one action with
-// it (with the thread's own state when the block is null).
+// it (with a state of its own for the action when the block is null).
 std::size_t GtStateSize();
 void GtInitState(void* block);
 void GtReleaseState(void* block);

@@ -1,4 +1,4 @@
-// State of the compression engine: one block per control instance (or per thread), holding the run's
+// State of the compression engine: one block per control instance (or per action without a control), holding the run's
 // options, the first-error latch, the status procedures and the coders' working memory.
 #pragma once
 

@@ -26,9 +26,6 @@ namespace {
 constexpr std::size_t kInputBlock = 10240;
 constexpr std::size_t kPathLimit = PATH_MAX - 1;  // longer paths are refused, never cut
 
-thread_local UgtEngineState* tSlot = nullptr;
-thread_local std::unique_ptr<UgtEngineState> tOwnState;
-
 // ---------------------------------------------------------------------------------------------------------
 // Small text helpers
 // ---------------------------------------------------------------------------------------------------------
@@ -1395,19 +1392,11 @@ void EndRun(UgtEngineState& s) {
     s.busy = false;
 }
 
-UgtEngineState* SlotState() {
-    if (tSlot != nullptr) return tSlot;
-    if (!tOwnState) tOwnState.reset(new (std::nothrow) UgtEngineState());
-    return tOwnState.get();
-}
-
 }  // namespace
 
 UgtEngineState* UgtNewState() { return new (std::nothrow) UgtEngineState(); }
 
 void UgtDeleteState(UgtEngineState* state) {
-    if (state == nullptr) return;
-    if (tSlot == state) tSlot = nullptr;
     delete state;
 }
 
@@ -1419,9 +1408,7 @@ void UgtInitState(void* block) {
 
 void UgtReleaseState(void* block) {
     if (block == nullptr) return;
-    auto* state = static_cast<UgtEngineState*>(block);
-    if (tSlot == state) tSlot = nullptr;
-    state->~UgtEngineState();
+    static_cast<UgtEngineState*>(block)->~UgtEngineState();
 }
 
 int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
@@ -1431,16 +1418,7 @@ int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
 
 int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
     if (state == nullptr) return UGTE_MEM;
-    UgtEngineState* const previous = tSlot;
-    tSlot = state;
-    const int32_t r = UgtMain(cmd);
-    tSlot = previous;
-    return r;
-}
-
-int32_t UgtMain(UGTCMDSTRUCT* cmd) {
-    UgtEngineState* s = SlotState();
-    if (s == nullptr) return UGTE_MEM;
+    UgtEngineState* s = state;
     if (s->busy) {
         // Refused without touching the running action: its state, its slots and its record stay as they are.
         MessageContext ctx;
@@ -1461,6 +1439,12 @@ int32_t UgtMain(UGTCMDSTRUCT* cmd) {
     }
     EndRun(*s);
     return r;
+}
+
+int32_t UgtMain(UGTCMDSTRUCT* cmd) {
+    // A caller without a control gets a state of its own for this one action.
+    std::unique_ptr<UgtEngineState> own(new (std::nothrow) UgtEngineState());
+    return UgtRun(own.get(), cmd);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -19,7 +19,15 @@ namespace fixture {
 inline std::function<std::int32_t(gtlib::UGTCMDSTRUCT&)> ugtRun;
 inline std::function<std::int32_t(gtlib::GTCMDSTRUCT&)> gtRun;
 
-inline std::int32_t RunUgt(void*, void* r) { return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0; }
+inline void* ugtRunState = nullptr;  // the state block the scripted decompression engine was last handed
+inline std::int32_t RunUgt(void* state, void* r) {
+    struct Handed {
+        void* outer = ugtRunState;
+        ~Handed() { ugtRunState = outer; }  // also when the scripted engine throws
+    } handed;
+    ugtRunState = state;
+    return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0;
+}
 inline std::int32_t RunGt(void*, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
 
 inline const sbgt::EngineBinding kUgtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunUgt};

@@ -527,10 +527,10 @@ TEST_F(Controls, HandlerMayStartAnotherControlsActionAndTheOuterKeepsItsState) {
     r.onEvent = [&](DISPID, DISPPARAMS&) { Act(inner.get(), gtlib::UGT_GETGZIPINFO); };
     std::vector<void*> slots;
     fixture::ugtRun = [&](gtlib::UGTCMDSTRUCT& rec) {
-        slots.push_back(sbgt::Module().decompressionSlot->Get());
+        slots.push_back(fixture::ugtRunState);
         if (rec.lFunction == gtlib::UGT_GUNZIP) {
             rec.lpMajorStatus("x", 0, 0, rec.lpMajorUserData);
-            slots.push_back(sbgt::Module().decompressionSlot->Get());
+            slots.push_back(fixture::ugtRunState);
         }
         return 0;
     };
@@ -624,7 +624,7 @@ TEST_F(Controls, WaitSecondsRoundsAgainstAnotherProcessAndRunsAnyway) {
     waitpid(again, nullptr, 0);
 }
 
-TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAndTheSlotAsTheyWere) {
+TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAsItWas) {
     auto u = NewUgt();
     Set(u.get(), "WaitSeconds", Variant::I4(1));
     const std::string path = sbgt::Module().decompressionLock->Path();
@@ -636,5 +636,5 @@ TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAndTheSlotAsTheyWere) {
     EXPECT_EQ(Act(u.get(), gtlib::UGT_GUNZIP), E_OUTOFMEMORY);
     EXPECT_TRUE(heldDuringRun);
     EXPECT_FALSE(HeldBySomeoneElse(path));
-    EXPECT_EQ(sbgt::Module().decompressionSlot->Get(), nullptr);
+    EXPECT_EQ(fixture::ugtRunState, nullptr);
 }

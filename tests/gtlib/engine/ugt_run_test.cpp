@@ -68,21 +68,21 @@ TEST_F(UgtRunTest, SecondActionOnTheSameStateIsRefusedAndTheFirstCarriesOn) {
     UgtDeleteState(state);
 }
 
-TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheSlotIsPutBack) {
+TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheOuterKeepsItsState) {
     const std::string big = BigGzip("big.gz");
     UgtEngineState* a = UgtNewState();
     UgtEngineState* b = UgtNewState();
     UgtCommand other;
     other.file = big;
     other.dest = Out() + "/other";
-    UgtCommand again;  // no state given: the slot must hold the outer control's state again
+    UgtCommand again;  // the outer control's state again, still busy with the outer action
     again.file = big;
     again.dest = Out() + "/again";
     int32_t otherResult = -1, againResult = -1;
     Reentry re;
     re.inner = [&] {
         otherResult = other.Run(b);
-        againResult = again.Run();
+        againResult = again.Run(a);
     };
     UgtCommand outer;
     outer.file = big;
@@ -94,7 +94,7 @@ TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheSlotIsPutBack) {
     EXPECT_EQ(againResult, UGTE_BUSY);
     EXPECT_TRUE(Exists(Out() + "/other/big.txt"));
     EXPECT_TRUE(Exists(Out() + "/big.txt"));
-    // After the run the thread's slot is empty again: a plain call gets the thread's own state.
+    // A plain call without a control gets a state of its own.
     UgtCommand plain;
     plain.file = big;
     plain.dest = Out() + "/plain";
@@ -273,7 +273,7 @@ TEST(UgtBlockTest, StateInAControlsOwnZeroFilledBlock) {
     u.Prepare();
     EXPECT_EQ(UgtRunBlock(block, &u.c), 0);
     EXPECT_EQ(ReadFile(env.dir / "out/b.txt"), "block");
-    EXPECT_EQ(UgtRunBlock(nullptr, &u.c), UGTE_SKIP);  // the thread's own state; the file exists and no one is there to say Yes
+    EXPECT_EQ(UgtRunBlock(nullptr, &u.c), UGTE_SKIP);  // a state of its own; the file exists and no one is there to say Yes
     UgtReleaseState(block);
     std::free(block);
 }
