@@ -163,7 +163,7 @@ std::int32_t ControlCore::RunEngine(void* record, bool& engineMissing) {
     }
     // The run works on this control's block only: an action of another control started from one of this
     // run's events works on that control's block.
-    return engine->run(state_, record);
+    return engine->run(state_, context_, record);
 }  // the lock, when obtained, is released here, on every path
 
 HRESULT ControlCore::Put(DISPID id, const VARIANT& v) try {

@@ -75,6 +75,9 @@ public:
 
     // The engine state block (null when it could not be allocated).
     void* StateBlock() const { return state_; }
+    // This control's engine context (log folder and clock, window hooks), handed to each of its runs. A host
+    // that embeds the control sets it up before an action; left as it is, the defaults hold.
+    gtlib::EngineContext& Context() { return context_; }
     // Test hook: drop the state block, as if its allocation had failed.
     void DropStateBlockForTest();
 
@@ -159,6 +162,7 @@ private:
     morven::com::VARTYPE TypeOf(DISPID id) const;
 
     void* state_ = nullptr;
+    gtlib::EngineContext context_;
     std::map<DISPID, morven::com::Variant> values_;
     bool dirty_ = false;
     morven::com::ConnectionPoint events_;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/records.h"
 
 namespace sbgt {
@@ -17,8 +18,9 @@ struct EngineBinding {
     std::size_t stateSize;              // bytes of one state block (zero-filled before setDefaults)
     void (*setDefaults)(void* state);   // the engine's defaults in a fresh block
     void (*releaseState)(void* state);  // frees the engine's lists inside a block before it goes
-    std::int32_t (*run)(void* state, void* record);  // the entry with this control's block installed:
-                                                    // GTCMDSTRUCT* or UGTCMDSTRUCT*, result code
+    // The entry: runs the action of the record (GTCMDSTRUCT* or UGTCMDSTRUCT*) on this control's block with
+    // this control's engine context; answers the result code.
+    std::int32_t (*run)(void* state, const gtlib::EngineContext& context, void* record);
 };
 
 // The size the library has always given a state block (used while an engine is missing).

@@ -330,7 +330,7 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     c.cmd = cmd;
     st.diagnostic = cmd != nullptr && cmd->bDiagnostic != 0;
     if (cmd == nullptr) return st.ReportError(GTE_PARMS);
-    if (st.diagnostic) DiagnosticDump(*cmd);
+    if (st.diagnostic) DiagnosticDump(st.context, *cmd);
     if (cmd->ulgtStructSize != kGtCmdStructSize) {
         st.messagesShown = false;  // nothing of such a record can be trusted, its message procedure least
         return st.ReportError(GTE_PARMS);
@@ -392,19 +392,20 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
 
 }  // namespace
 
-int32_t GtMain(GTCMDSTRUCT* cmd) {
+int32_t GtMain(GTCMDSTRUCT* cmd, const EngineContext& context) {
     // A caller without a control gets a state of its own for this one action.
     std::unique_ptr<GtControlState> own(new (std::nothrow) GtControlState());
     if (!own) return GTE_MEM;
     own->engine.SetDefaults();
-    return GtRunState(*own, cmd);
+    return GtRunState(*own, context, cmd);
 }
 
-int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd) {
+int32_t GtRunState(GtControlState& state, const EngineContext& context, GTCMDSTRUCT* cmd) {
     GtControlState* c = &state;
     if (c->engine.busy) {
         // Refused without touching the running action: its latch, slots and log stay as they are.
         MessageContext ctx;
+        ctx.engine = &context;
         if (cmd != nullptr && cmd->ulgtStructSize == kGtCmdStructSize) {
             ctx.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
             ctx.quiet = cmd->bAllQuiet != 0;
@@ -417,6 +418,7 @@ int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd) {
     c->engine.busy = true;
     int32_t r;
     try {
+        c->engine.context = context;
         r = Main(*c, cmd);
     } catch (const std::bad_alloc&) {
         r = c->engine.ReportError(GTE_MEM);
@@ -446,10 +448,10 @@ void GtReleaseState(void* block) {
     static_cast<GtControlState*>(block)->~GtControlState();
 }
 
-int32_t GtRunBlock(void* block, void* gtCmdStruct) {
+int32_t GtRunBlock(void* block, const EngineContext& context, void* gtCmdStruct) {
     auto* cmd = static_cast<GTCMDSTRUCT*>(gtCmdStruct);
-    if (block == nullptr) return GtMain(cmd);
-    return GtRunState(*static_cast<GtControlState*>(block), cmd);
+    if (block == nullptr) return GtMain(cmd, context);
+    return GtRunState(*static_cast<GtControlState*>(block), context, cmd);
 }
 
 }  // namespace gtlib

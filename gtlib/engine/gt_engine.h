@@ -13,15 +13,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
 
 struct GtControlState;
 
-int32_t GtMain(GTCMDSTRUCT* cmd);
+// The engine context (log folder and clock, window hooks) is the caller's, for this action.
+int32_t GtMain(GTCMDSTRUCT* cmd, const EngineContext& context = {});
 // Runs one action on a control's state.
-int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd);
+int32_t GtRunState(GtControlState& state, const EngineContext& context, GTCMDSTRUCT* cmd);
 
 // For a control that keeps its state in a block of its own memory (zero-filled, GtStateSize() bytes):
 // GtInitState makes the state with its defaults, GtReleaseState ends it, GtRunBlock runs one action with
@@ -29,6 +31,6 @@ int32_t GtRunState(GtControlState& state, GTCMDSTRUCT* cmd);
 std::size_t GtStateSize();
 void GtInitState(void* block);
 void GtReleaseState(void* block);
-int32_t GtRunBlock(void* block, void* gtCmdStruct);
+int32_t GtRunBlock(void* block, const EngineContext& context, void* gtCmdStruct);
 
 }  // namespace gtlib

@@ -163,6 +163,7 @@ struct GtEngineState {
     MessageSlots slots{};      // three 260-byte text slots of the lookup
     MessageHost messageHost;   // the host's message procedure (lpMessageDisplay) and its user data
     gtlib::EventLog eventLogFile;     // the run's event log (GTSO_LOGGTRESULTS)
+    EngineContext context;            // the run's logs and window hooks, handed down by the control
 
     bool Quiet() const { return !messagesShown; }
 

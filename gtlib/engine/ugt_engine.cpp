@@ -226,11 +226,11 @@ void ShowMessage(UgtEngineState& s, int32_t code, std::string_view detail) {
 }
 
 void Item(UgtEngineState& s, uint32_t id, const std::string& path) {
-    if (s.eventLogging) s.eventLog.Item(id, path);
+    if (s.eventLogging) s.eventLog.Item(s.context, id, path);
 }
 
 void EventLine(UgtEngineState& s, uint32_t id) {
-    if (s.eventLogging) s.eventLog.Line(FindMessage(id));
+    if (s.eventLogging) s.eventLog.Line(s.context, FindMessage(id));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -264,7 +264,7 @@ Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
                 return Decision::Write;
             case 2: return Decision::Cancel;
             case kOverwriteRename: {
-                std::string chosen = AskRename(path);
+                std::string chosen = AskRename(path, s.context.ui);
                 for (char& c : chosen)
                     if (c == '\\') c = '/';
                 if (chosen.empty() || chosen.size() > kPathLimit) {
@@ -926,8 +926,8 @@ int32_t ExtractTarMember(UgtEngineState& s, const TarHeaderRead& m, const std::s
         }
         return static_cast<int>(answer);
     };
-    ctx.renameDialog = [](const std::string& path) {
-        std::string chosen = AskRename(path);
+    ctx.renameDialog = [&s](const std::string& path) {
+        std::string chosen = AskRename(path, s.context.ui);
         for (char& c : chosen)
             if (c == '\\') c = '/';
         return chosen.size() > kPathLimit ? std::string() : chosen;
@@ -1348,9 +1348,9 @@ int32_t Run(UgtEngineState& s, UGTCMDSTRUCT* cmd) {
     ResetRun(s);
     if (cmd == nullptr) return UGTE_PARMS;
     s.diagnostic = cmd->bDiagnostic != 0;
-    if (s.diagnostic) DiagnosticDump(*cmd);
+    if (s.diagnostic) DiagnosticDump(s.context, *cmd);
     if (cmd->ulugtStructSize != kUgtCmdStructSize) {
-        if (s.diagnostic) WriteResultLine(UGTE_PARMS, 0, nullptr);
+        if (s.diagnostic) WriteResultLine(s.context, UGTE_PARMS, 0, nullptr);
         return UGTE_PARMS;
     }
     s.cmd = *cmd;
@@ -1371,14 +1371,14 @@ int32_t Run(UgtEngineState& s, UGTCMDSTRUCT* cmd) {
         if (s.fd < 0) {
             *cmd = s.cmd;
             ShowMessage(s, UGTE_OPEN, FindMessage(601));
-            if (s.diagnostic) WriteResultLine(UGTE_OPEN, s.cmd.lReturnCount, s.cmd.lpszReturnString);
+            if (s.diagnostic) WriteResultLine(s.context, UGTE_OPEN, s.cmd.lReturnCount, s.cmd.lpszReturnString);
             return UGTE_OPEN;
         }
     }
 
     r = Dispatch(s);
     if (action != UGT_GETGZIPINFO) *cmd = s.cmd;
-    if (s.diagnostic) WriteResultLine(r, s.cmd.lReturnCount, s.cmd.lpszReturnString);
+    if (s.diagnostic) WriteResultLine(s.context, r, s.cmd.lReturnCount, s.cmd.lpszReturnString);
     return r;
 }
 
@@ -1411,17 +1411,18 @@ void UgtReleaseState(void* block) {
     static_cast<UgtEngineState*>(block)->~UgtEngineState();
 }
 
-int32_t UgtRunBlock(void* block, void* ugtCmdStruct) {
+int32_t UgtRunBlock(void* block, const EngineContext& context, void* ugtCmdStruct) {
     auto* cmd = static_cast<UGTCMDSTRUCT*>(ugtCmdStruct);
-    return block ? UgtRun(static_cast<UgtEngineState*>(block), cmd) : UgtMain(cmd);
+    return block ? UgtRun(static_cast<UgtEngineState*>(block), cmd, context) : UgtMain(cmd, context);
 }
 
-int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
+int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd, const EngineContext& context) {
     if (state == nullptr) return UGTE_MEM;
     UgtEngineState* s = state;
     if (s->busy) {
         // Refused without touching the running action: its state, its slots and its record stay as they are.
         MessageContext ctx;
+        ctx.engine = &context;
         if (cmd != nullptr && cmd->ulugtStructSize == kUgtCmdStructSize) {
             ctx.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
             ctx.quiet = cmd->bAllQuiet != 0;
@@ -1433,6 +1434,7 @@ int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
     s->busy = true;
     int32_t r;
     try {
+        s->context = context;
         r = Run(*s, cmd);
     } catch (const std::bad_alloc&) {
         r = UGTE_MEM;
@@ -1441,10 +1443,10 @@ int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd) {
     return r;
 }
 
-int32_t UgtMain(UGTCMDSTRUCT* cmd) {
+int32_t UgtMain(UGTCMDSTRUCT* cmd, const EngineContext& context) {
     // A caller without a control gets a state of its own for this one action.
     std::unique_ptr<UgtEngineState> own(new (std::nothrow) UgtEngineState());
-    return UgtRun(own.get(), cmd);
+    return UgtRun(own.get(), cmd, context);
 }
 
 // ---------------------------------------------------------------------------------------------------------

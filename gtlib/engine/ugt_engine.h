@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
@@ -27,8 +28,9 @@ struct UgtEngineState;
 UgtEngineState* UgtNewState();
 void UgtDeleteState(UgtEngineState* state);
 
-// Runs one action on `state` (null state: UGTE_MEM).
-int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd);
+// Runs one action on `state` (null state: UGTE_MEM) with the caller's engine context (log folder and
+// clock, window hooks).
+int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd, const EngineContext& context);
 
 // For a control that keeps its state in a block of its own memory (zero-filled, UgtStateSize() bytes,
 // aligned for any type): UgtInitState makes the state in it with the defaults set, UgtReleaseState ends it
@@ -37,10 +39,10 @@ int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd);
 std::size_t UgtStateSize();
 void UgtInitState(void* block);
 void UgtReleaseState(void* block);
-int32_t UgtRunBlock(void* block, void* ugtCmdStruct);
+int32_t UgtRunBlock(void* block, const EngineContext& context, void* ugtCmdStruct);
 
 // Runs one action on a state of its own, made for it and dropped afterwards.
-int32_t UgtMain(UGTCMDSTRUCT* cmd);
+int32_t UgtMain(UGTCMDSTRUCT* cmd, const EngineContext& context = {});
 
 // ---------------------------------------------------------------------------------------------------------
 // Pieces of the engine with rules of their own

@@ -20,7 +20,7 @@ inline std::function<std::int32_t(gtlib::UGTCMDSTRUCT&)> ugtRun;
 inline std::function<std::int32_t(gtlib::GTCMDSTRUCT&)> gtRun;
 
 inline void* ugtRunState = nullptr;  // the state block the scripted decompression engine was last handed
-inline std::int32_t RunUgt(void* state, void* r) {
+inline std::int32_t RunUgt(void* state, const gtlib::EngineContext&, void* r) {
     struct Handed {
         void* outer = ugtRunState;
         ~Handed() { ugtRunState = outer; }  // also when the scripted engine throws
@@ -28,7 +28,7 @@ inline std::int32_t RunUgt(void* state, void* r) {
     ugtRunState = state;
     return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0;
 }
-inline std::int32_t RunGt(void*, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
+inline std::int32_t RunGt(void*, const gtlib::EngineContext&, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
 
 inline const sbgt::EngineBinding kUgtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunUgt};
 inline const sbgt::EngineBinding kGtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunGt};

@@ -64,25 +64,40 @@ inline bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// Every test that writes logs: logs in a scratch folder, a fixed clock, UTC as local time, headless UI.
+// Every test that writes logs: an engine context with the logs in a scratch folder, a fixed clock and a
+// headless UI, and UTC as local time. The test's commands run with the context of the environment that
+// lives at the time (the innermost).
 class LogEnvironment {
 public:
-    LogEnvironment() {
+    LogEnvironment() : outer_(current_) {
         ::setenv("TZ", "UTC0", 1);
         ::tzset();
-        SetLogFolder(dir.path() + "/logs");
-        SetLogClock([] { return kFixedNow; });
-        SetHostUi({});
+        context.logFolder = dir.path() + "/logs";
+        context.logClock = [] { return kFixedNow; };
+        current_ = this;
     }
-    ~LogEnvironment() {
-        SetLogFolder({});
-        SetLogClock({});
-        SetHostUi({});
+    ~LogEnvironment() { current_ = outer_; }
+    LogEnvironment(const LogEnvironment&) = delete;
+    LogEnvironment& operator=(const LogEnvironment&) = delete;
+
+    std::string Diagnostic() const { return ReadFile(DiagnosticLogPath(context)); }
+    std::string Events() const { return ReadFile(EventLogPath(context)); }
+    // A message context that logs and shows through this environment.
+    MessageContext Messages() const {
+        MessageContext m;
+        m.engine = &context;
+        return m;
     }
-    std::string Diagnostic() const { return ReadFile(DiagnosticLogPath()); }
-    std::string Events() const { return ReadFile(EventLogPath()); }
+
+    // The context of the environment that lives now (the defaults outside any).
+    static EngineContext Current() { return current_ ? current_->context : EngineContext{}; }
 
     ScratchDir dir;
+    EngineContext context;
+
+private:
+    LogEnvironment* outer_;
+    static inline LogEnvironment* current_ = nullptr;
 };
 
 // A host message procedure that records every call and answers from a script (then 0).
@@ -117,8 +132,8 @@ struct RecordingUi {
     std::size_t nextRename = 0;
     std::vector<std::string> renameAsked;
 
-    void Install() {
-        HostUi ui;
+    void Install(EngineContext& context) {
+        HostUi& ui = context.ui;
         ui.messageBox = [this](const char* text, const char* title, uint32_t style) {
             shown.push_back({text, title, style});
             return boxAnswer;
@@ -131,7 +146,6 @@ struct RecordingUi {
             renameAsked.emplace_back(path);
             return nextRename < renameAnswers.size() ? renameAnswers[nextRename++] : std::string();
         };
-        SetHostUi(std::move(ui));
     }
 };
 

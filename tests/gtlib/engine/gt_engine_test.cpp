@@ -72,7 +72,7 @@ struct GtCommand {
         c.lpszDate2 = date2.c_str();
         c.lpMessageDisplay = &test::ScriptedHost::Proc;
         c.lpMessageDisplayData = &host;
-        return block ? GtRunBlock(block, &c) : GtMain(&c);
+        return block ? GtRunBlock(block, test::LogEnvironment::Current(), &c) : GtMain(&c, test::LogEnvironment::Current());
     }
     std::vector<std::string> Errors() const {
         std::vector<std::string> out;
@@ -425,7 +425,7 @@ TEST_F(GtRunTest, ThreadsRunWithTheirOwnStates) {
             g.c.lpszItemList = g.items.c_str();
             g.c.lpszDestination = g.dest.c_str();
             g.c.lpszTempPath = g.temp.c_str();
-            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), &g.c);
+            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), env.context, &g.c);
             GtReleaseState(block.data());
         });
     }
@@ -566,8 +566,8 @@ TEST_F(GtRunTest, DiagnosticLogOfACompressionRun) {
     g.c.lpszDate2 = g.date2.c_str();
     g.c.lpMessageDisplay = &test::ScriptedHost::Proc;
     g.c.lpMessageDisplayData = &g.host;
-    const std::string dump = DumpText(g.c);
-    EXPECT_EQ(GtMain(&g.c), GTE_NONE);
+    const std::string dump = DumpText(env.context, g.c);
+    EXPECT_EQ(GtMain(&g.c, env.context), GTE_NONE);
     EXPECT_EQ(env.Diagnostic(), dump + "\r\nItemList does not match any file names\n\r\n");
     EXPECT_TRUE(g.Errors().empty());
 }

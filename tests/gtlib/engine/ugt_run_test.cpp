@@ -101,7 +101,7 @@ TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheOuterKeepsItsStat
     EXPECT_EQ(plain.Run(), 0);
     UgtDeleteState(a);
     UgtDeleteState(b);
-    EXPECT_EQ(UgtRun(nullptr, &plain.c), UGTE_MEM);
+    EXPECT_EQ(UgtRun(nullptr, &plain.c, env.context), UGTE_MEM);
 }
 
 TEST_F(UgtRunTest, ThreadsRunWithTheirOwnStates) {
@@ -237,7 +237,7 @@ TEST_F(UgtRunTest, DiagnosticRunWritesDumpMessagesAndResultLine) {
     u.c.bAllQuiet = -1;
     const UGTCMDSTRUCT asPassed = u.Prepare();
     EXPECT_EQ(u.Run(), UGTE_EOF);
-    EXPECT_EQ(env.Diagnostic(), DumpText(asPassed) + "\r\nSelbrik-GT Error Unexpected end of file (Problem extracting file(s))\n\r\n");
+    EXPECT_EQ(env.Diagnostic(), DumpText(env.context, asPassed) + "\r\nSelbrik-GT Error Unexpected end of file (Problem extracting file(s))\n\r\n");
     char address[32];
     std::snprintf(address, sizeof address, "%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(u.c.lpszReturnString)));
     EXPECT_EQ(env.Events(), std::string("Selbrik-GT Response: 1 Unexpected end of file \r\nlReturnCount: 0\r\n"
@@ -252,7 +252,7 @@ TEST_F(UgtRunTest, WrongRecordSizeWritesOnlyTheDumpAndTheResultLine) {
     const UGTCMDSTRUCT asPassed = u.Prepare();
     EXPECT_EQ(u.Run(), UGTE_PARMS);
     EXPECT_TRUE(u.host.calls.empty());
-    EXPECT_EQ(env.Diagnostic(), DumpText(asPassed));
+    EXPECT_EQ(env.Diagnostic(), DumpText(env.context, asPassed));
     EXPECT_EQ(env.Events(), "Selbrik-GT Response: 11 Parameters missing or bad \r\nlReturnCount: 0\r\nlpszReturnString: 0 \r\n");
 }
 
@@ -271,9 +271,9 @@ TEST(UgtBlockTest, StateInAControlsOwnZeroFilledBlock) {
     u.file = env.dir / "b.gz";
     u.dest = env.dir / "out";
     u.Prepare();
-    EXPECT_EQ(UgtRunBlock(block, &u.c), 0);
+    EXPECT_EQ(UgtRunBlock(block, env.context, &u.c), 0);
     EXPECT_EQ(ReadFile(env.dir / "out/b.txt"), "block");
-    EXPECT_EQ(UgtRunBlock(nullptr, &u.c), UGTE_SKIP);  // a state of its own; the file exists and no one is there to say Yes
+    EXPECT_EQ(UgtRunBlock(nullptr, env.context, &u.c), UGTE_SKIP);  // a state of its own; the file exists and no one is there to say Yes
     UgtReleaseState(block);
     std::free(block);
 }

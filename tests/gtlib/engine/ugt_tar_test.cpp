@@ -443,7 +443,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
         test::RecordingUi ui;
         if (!c.rename.empty()) ui.renameAnswers = {out / c.rename};
         ui.dialogAnswers = {7, 7, 7};  // an answer that does not fit falls to the dialog
-        ui.Install();
+        ui.Install(env.context);
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
@@ -472,7 +472,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
             EXPECT_FALSE(ReadOnly(out / "b.txt")) << c.what;
         }
     }
-    SetHostUi({});
+    env.context.ui = {};
 }
 
 TEST_F(UgtTarTest, QuietAndOverwriteFlagDecideWithoutAsking) {
