@@ -33,19 +33,17 @@ inline constexpr std::int32_t kEngineMissingGt = gtlib::GTE_INCOMPLETE;
 // An engine left out of the build: a binding without an entry.
 inline constexpr EngineBinding kMissingEngine{kEngineStateSize, nullptr, nullptr, nullptr};
 
+// The built-in bindings. A control is bound to one of them for its life unless it is created with another
+// (tests drive the controls with a scripted engine; &kMissingEngine stands for an engine left out).
 const EngineBinding* DecompressionEngine();
 const EngineBinding* CompressionEngine();
-
-// Replaces a binding (tests drive the controls with a scripted engine); null restores the built-in one.
-// &kMissingEngine stands for an engine left out of the build.
-void SetDecompressionEngine(const EngineBinding* binding);
-void SetCompressionEngine(const EngineBinding* binding);
 
 // The host's message pump, run between status events with bBackgroundProcessing: it processes the host's
 // pending events and answers non-zero when a quit request was among them. The quit is reported to the
 // control as a cancel; the host's own state is the host's business. No pump: nothing is processed.
+// SetMessagePump registers the module's pump (DllSetMessagePump), used by every control that has none of
+// its own (ControlCore::SetMessagePump).
 using MessagePumpFn = int (*)(void* context);
 void SetMessagePump(MessagePumpFn pump, void* context);
-bool RunMessagePump();  // true when the pump saw a quit request
 
 }  // namespace sbgt

@@ -80,8 +80,8 @@ std::optional<std::string> MemoryBlockBytes(const VARIANT& given) {
     return out;
 }
 
-Gtactx::Gtactx()
-    : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), &CompressionEngine,
+Gtactx::Gtactx(const EngineBinding* engine)
+    : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), engine ? engine : CompressionEngine(),
                           &ModuleState::compressionLock, kEngineMissingGt, kErrorCode,
                           kWaitSeconds, kAllQuiet, kBackground, kSubOptions, kEncodedBinary, gtlib::GTSO_MINORCANCEL}) {
     SetDefaults();

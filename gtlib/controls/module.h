@@ -27,20 +27,18 @@ public:
     const std::string& Path() const { return path_; }
     // One attempt, no wait.
     bool TryLock();
-    // Waits up to `ms` milliseconds (measured on the wait clock); true when the lock was obtained.
-    bool LockFor(std::int32_t ms);
-    void Unlock();
-
-    // $SBGTACTX_LOCK_DIR, else $XDG_RUNTIME_DIR/sbgtactx, else /tmp/sbgtactx-<uid>.
-    static std::string RuntimeDir();
-
-    // The clock of the waits: now in milliseconds and a pause. Tests put a stepped clock here so that
-    // rounds of a second take no time.
+    // The clock of the waits: now in milliseconds and a pause; empty functions: the system's steady clock
+    // and a real pause. Tests give a stepped clock so that rounds of a second take no time.
     struct WaitClock {
         std::function<std::int64_t()> now;
         std::function<void(std::int32_t ms)> pause;
     };
-    static void SetWaitClock(WaitClock clock);  // an empty clock restores the system one
+    // Waits up to `ms` milliseconds (measured on `clock`); true when the lock was obtained.
+    bool LockFor(std::int32_t ms, const WaitClock& clock);
+    void Unlock();
+
+    // $SBGTACTX_LOCK_DIR, else $XDG_RUNTIME_DIR/sbgtactx, else /tmp/sbgtactx-<uid>.
+    static std::string RuntimeDir();
 
 private:
     std::string path_;
@@ -54,8 +52,8 @@ private:
 // obtained, until it goes: an action releases the lock on every path, exceptions included.
 class LockRounds {
 public:
-    LockRounds(NamedLock* lock, std::int32_t rounds) : lock_(lock) {
-        for (std::int32_t r = 0; lock_ && r < rounds && !owned_; ++r) owned_ = lock_->LockFor(1000);
+    LockRounds(NamedLock* lock, std::int32_t rounds, const NamedLock::WaitClock& clock) : lock_(lock) {
+        for (std::int32_t r = 0; lock_ && r < rounds && !owned_; ++r) owned_ = lock_->LockFor(1000, clock);
     }
     LockRounds(const LockRounds&) = delete;
     LockRounds& operator=(const LockRounds&) = delete;
@@ -73,6 +71,9 @@ struct ModuleState {
     NamedLock* compressionLock = nullptr;    // "gtactxmutex"
     NamedLock* decompressionLock = nullptr;  // "ugtactxmutex"
     bool ready = false;  // true between load and unload
+    // The message pump a host registered for the module (DllSetMessagePump); a control may have its own.
+    std::atomic<int (*)(void*)> pump{nullptr};
+    std::atomic<void*> pumpContext{nullptr};
     std::atomic<long> lockCount{0};
 };
 

@@ -59,9 +59,9 @@ struct Block {
 
 }  // namespace
 
-Ugtactx::Ugtactx()
+Ugtactx::Ugtactx(const EngineBinding* engine)
     : Control(ControlKind{Interface(), IID_Iugtactx, DIID__IugtactxEvents, CLSID_ugtactx, Persisted(),
-                          &DecompressionEngine, &ModuleState::decompressionLock,
+                          engine ? engine : DecompressionEngine(), &ModuleState::decompressionLock,
                           kEngineMissingUgt, kErrorCode, kWaitSeconds, kAllQuiet, kBackground, kSubOptions,
                           kEncodedBinary, gtlib::UGTSO_MINORCANCEL}) {
     SetDefaults();
@@ -285,7 +285,7 @@ void Ugtactx::TarEnumProc(gtlib::TARINFO* info, void* selfp, std::int32_t* answe
     std::int32_t ret = answer ? *answer : 0;
     std::vector<VARIANT> args{RefI4(&ret)};
     self->Fire(DISPID_TIEnumCallback, args);
-    if (self->Flag(kBackground)) RunMessagePump();  // a quit seen here is not used
+    if (self->Flag(kBackground)) self->RunMessagePump();  // a quit seen here is not used
     if (answer) *answer = ret;
 }
 

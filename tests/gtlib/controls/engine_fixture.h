@@ -47,22 +47,18 @@ class Controls : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(moduleLoaded) << "no folder for the named locks";
-        sbgt::SetDecompressionEngine(&kUgtEngine);
-        sbgt::SetCompressionEngine(&kGtEngine);
         ugtRun = nullptr;
         gtRun = nullptr;
     }
     void TearDown() override {
-        sbgt::SetDecompressionEngine(nullptr);  // back to the built-in bindings
-        sbgt::SetCompressionEngine(nullptr);
-        sbgt::NamedLock::SetWaitClock({});
         ugtRun = nullptr;
         gtRun = nullptr;
     }
     using Ugt = morven::com::ComPtr<sbgt::Ugtactx>;
     using Gt = morven::com::ComPtr<sbgt::Gtactx>;
-    static Ugt NewUgt() { return Ugt::Adopt(sbgt::Ugtactx::Create()); }
-    static Gt NewGt() { return Gt::Adopt(sbgt::Gtactx::Create()); }
+    // Controls bound to the scripted engines.
+    static Ugt NewUgt() { return Ugt::Adopt(sbgt::Ugtactx::Create(&kUgtEngine)); }
+    static Gt NewGt() { return Gt::Adopt(sbgt::Gtactx::Create(&kGtEngine)); }
 
     static void Set(morven::com::IDispatch* d, const std::string& name, const morven::com::Variant& v) {
         ASSERT_EQ(morven::com::PutPropertyByName(d, name, v), morven::com::S_OK) << name;
