@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "gtlib/engine/crypt.h"
+#include "gtlib/engine/deflate.h"
 #include "gtlib/engine/filelist.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
@@ -65,11 +66,6 @@ public:
 
 private:
     std::uint64_t s_;
-};
-
-struct DeflateState;
-struct DeflateStateDeleter {
-    void operator()(DeflateState* s) const;  // deflate.cpp
 };
 
 struct GtEngineState {
@@ -152,7 +148,7 @@ struct GtEngineState {
     std::string tempFileName;
 
     // --- coders -----------------------------------------------------------------------------------
-    std::unique_ptr<DeflateState, DeflateStateDeleter> deflate;  // window, chains and trees; kept between items
+    DeflateCoder deflate;  // window, chains and trees; kept between items
     CryptKeys keys;
     GtRandom random;
 

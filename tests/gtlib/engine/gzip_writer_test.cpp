@@ -89,6 +89,49 @@ GtItem FileItem(const fs::path& source, const std::string& storedName) {
     return item;
 }
 
+// The first block decides text or binary; binary data with LF to CR LF gives one warning per item,
+// and compression goes on.
+TEST(GzipWriter, BinaryWithEolConversionWarnsOnce) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        bool lfToCrlf;
+        int type;
+        int warnings;
+    };
+    const Case cases[] = {
+        {"binary, converting", test::RandomBytes(200000, 3), true, kItemTypeBinary, 1},
+        {"binary, not converting", test::RandomBytes(200000, 3), false, kItemTypeBinary, 0},
+        {"text, converting", test::TextSample(200000, 3), true, kItemTypeText, 0},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path src = dir.path / "source.dat", out = dir.path / "out.gz";
+        test::WriteFile(src, c.data);
+        GtEngineState st;
+        static int warnings;
+        static std::string lastText;
+        warnings = 0;
+        st.lfToCrlf = c.lfToCrlf;
+        st.hooks.text = [](GtEngineState&, int id) { return "#" + std::to_string(id); };
+        st.hooks.warning = [](GtEngineState&, const std::string& text, const std::string&) {
+            ++warnings;
+            lastText = text;
+        };
+        GtItem item = FileItem(src, "item");
+        ASSERT_EQ(WriteMember(st, item, out), GTE_OK);
+        EXPECT_EQ(item.type, c.type);
+        EXPECT_EQ(warnings, c.warnings);
+        if (c.warnings) {
+            EXPECT_EQ(lastText, "#334");
+        }
+        std::string back;
+        EXPECT_EQ(test::Run({"gzip", "-dc", out.string()}, &back), 0);
+        EXPECT_TRUE(test::ToBytes(back) == (c.lfToCrlf ? ExpandLf(c.data) : c.data));
+    }
+}
+
 // Every member we write passes gzip -t, decodes with gzip -dc, Python's gzip module and zlib to the data
 // read (after end-of-line conversion), and carries the header fields asked for.
 TEST(GzipWriter, MembersPassEveryIndependentReader) {
