@@ -18,6 +18,7 @@
 #include "gtlib/engine/gzip_writer.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
+#include "gtlib/engine/paths.h"
 #include "gtlib/engine/tempfile.h"
 #include "gtlib/engine/ugt_engine.h"
 
@@ -31,35 +32,14 @@ struct GtControlState {
 
 namespace {
 
-constexpr std::size_t kPathLimit = PATH_MAX - 1;
-
 std::string Msg(uint32_t id) {
     const char* t = FindMessage(id);
     return t ? t : "";
 }
 
-// lpszGTFile, lpszDestination, lpszTempPath: double quotes dropped, "\" read as "/". False when longer
-// than a path may be.
-bool CopyPath(const char* in, std::string& out, bool folder) {
-    out.clear();
-    if (in != nullptr)
-        for (const char* p = in; *p; ++p) {
-            if (*p == '"') continue;
-            out.push_back(*p == '\\' ? '/' : *p);
-            if (out.size() > kPathLimit) return false;
-        }
-    if (folder && !out.empty() && out.back() != '/') out.push_back('/');
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool Given(const char* s) { return s != nullptr && s[0] != 0; }
@@ -114,7 +94,7 @@ int GzipItems(GtControlState& c) {
         }
         std::string output;
         if (!st.gtFile.empty()) output = AppendGzExtension(st.gtFile);
-        else if (!st.destination.empty()) output = st.destination + FileNameOf(NativePath(li.sourcePath)) + ".gz";
+        else if (!st.destination.empty()) output = st.destination + BaseName(NativePath(li.sourcePath)) + ".gz";
         if (output.empty()) {
             ::unlink(temp.c_str());
             return st.ReportError(GTE_PARMS, Msg(101));
@@ -339,8 +319,8 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     st.subOptions = cmd->dwGTSubOptions;
     st.SetDefaults();
     st.messagesShown = cmd->bAllQuiet == 0;
-    if (!CopyPath(cmd->lpszGTFile, st.gtFile, false) || !CopyPath(cmd->lpszDestination, st.destination, true) ||
-        !CopyPath(cmd->lpszTempPath, st.tempPath, true))
+    if (!NormalisePath(cmd->lpszGTFile, st.gtFile) || !NormalisePath(cmd->lpszDestination, st.destination, true) ||
+        !NormalisePath(cmd->lpszTempPath, st.tempPath, true))
         return st.ReportError(GTE_PARMS, Msg(101));
     st.majorStatus = cmd->lpMajorStatus;
     st.majorUserData = cmd->lpMajorUserData;
