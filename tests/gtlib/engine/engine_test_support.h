@@ -19,34 +19,12 @@
 
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
+#include "scratch_dir.h"
 
 namespace gtlib::test {
 
 // 2026-12-10 10:15:31 UTC.
 inline constexpr int64_t kFixedNow = 1796897731;
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "gtengine-XXXXXX").string();
-        // An empty path would put the test's files under "/" and remove them from there.
-        if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = tmpl;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        // read-only files made by tests must not stop the clean-up
-        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-             it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            ::chmod(it->path().c_str(), 0755);
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -72,7 +50,7 @@ public:
     LogEnvironment() : outer_(current_) {
         ::setenv("TZ", "UTC0", 1);
         ::tzset();
-        context.logFolder = dir.path() + "/logs";
+        context.logFolder = dir / "logs";
         context.logClock = [] { return kFixedNow; };
         current_ = this;
     }
