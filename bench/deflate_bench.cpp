@@ -11,7 +11,6 @@
 #include "bench/corpora.h"
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/deflate.h"
-#include "gtlib/engine/gt_state.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ void Report(benchmark::State& state, std::size_t in, std::size_t out) {
 }
 
 void Ours(benchmark::State& state, const bench::Corpus* c, int level) {
-    gtlib::GtEngineState st;
+    gtlib::DeflateCoder st;
     std::vector<std::uint8_t> out;
     for (auto _ : state) {
         gtlib::DeflateBuffer(st, c->data.data(), c->data.size(), level, out);

@@ -38,6 +38,7 @@ using Clock = std::chrono::steady_clock;
 
 // The temporary work folder (about 1 GB at its fullest), removed on every way out.
 std::string g_work;
+gtlib::EngineContext g_engine;  // the engines' logs go to the work folder; no windows
 
 [[noreturn]] void Fail() {
     if (!g_work.empty() && ::chdir("/") == 0) {
@@ -138,7 +139,7 @@ void PackOurs(const std::string& work, double steps[2]) {
     tar.lpMessageDisplay = &Errors::Proc;
     tar.lpMessageDisplayData = &e;
     auto t0 = Clock::now();
-    Check(gtlib::GtMain(&tar) == 0, "TAR", e);
+    Check(gtlib::GtMain(&tar, g_engine) == 0, "TAR", e);
     steps[0] = Since(t0);
     t0 = Clock::now();
     GTCMDSTRUCT gzip = tar;
@@ -146,7 +147,7 @@ void PackOurs(const std::string& work, double steps[2]) {
     gzip.bRecurseFlag = 0;
     gzip.lpszGTFile = gz.c_str();
     gzip.lpszItemList = tarFile.c_str();
-    Check(gtlib::GtMain(&gzip) == 0, "GZIP", e);
+    Check(gtlib::GtMain(&gzip, g_engine) == 0, "GZIP", e);
     steps[1] = Since(t0);
     std::remove(tarFile.c_str());
 }
@@ -174,7 +175,7 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     gunzip.lpMessageDisplay = &Errors::Proc;
     gunzip.lpMessageDisplayData = &e;
     auto t0 = Clock::now();
-    Check(gtlib::UgtMain(&gunzip) == 0, "GUNZIP", e);
+    Check(gtlib::UgtMain(&gunzip, g_engine) == 0, "GUNZIP", e);
     steps[0] = Since(t0);
     const std::string tarFile = out + "/ours.tar";
     UGTCMDSTRUCT untar = gunzip;
@@ -183,7 +184,7 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     untar.bNoDirectoryNames = 0;
     untar.bRecurseFlag = -1;
     t0 = Clock::now();
-    Check(gtlib::UgtMain(&untar) == 0, "UNTAR", e);
+    Check(gtlib::UgtMain(&untar, g_engine) == 0, "UNTAR", e);
     steps[1] = Since(t0);
     std::remove(tarFile.c_str());
 }
@@ -218,8 +219,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_work = work;
-    gtlib::SetLogFolder(work + "/logs");
-    gtlib::SetHostUi({});
+    g_engine.logFolder = work + "/logs";
     const std::vector<TreeFile> files = MakeTree(work, megabytes << 20);
     std::size_t bytes = 0;
     for (const TreeFile& f : files) bytes += f.size;

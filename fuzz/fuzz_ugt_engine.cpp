@@ -62,7 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path out = Sandbox() / "out";
     std::error_code ec;
     fs::remove_all(out, ec);
-    gtlib::SetHostUi({});
 
     gtlib::UGTCMDSTRUCT c = gtlib::NewUgtCmdStruct();
     gtlib::GZIPINFO gi = gtlib::NewGzipInfo();

@@ -55,7 +55,7 @@ ControlCore::ControlCore(ControlKind kind)
       events_(*this, kind_.events),
       notify_(*this, IID_IPropertyNotifySink) {
     ModuleLock();
-    const EngineBinding* e = kind_.engine();
+    const EngineBinding* e = kind_.engine;
     state_ = std::calloc(1, e ? e->stateSize : kEngineStateSize);
     if (state_ && e && e->setDefaults) e->setDefaults(state_);
 }
@@ -64,7 +64,7 @@ ControlCore::~ControlCore() {
     events_.Clear();
     notify_.Clear();
     if (state_) {
-        const EngineBinding* e = kind_.engine();
+        const EngineBinding* e = kind_.engine;
         if (e && e->releaseState) e->releaseState(state_);
         std::free(state_);
     }
@@ -153,19 +153,17 @@ HRESULT ControlCore::ActionPut(std::int32_t action) {
 }
 
 std::int32_t ControlCore::RunEngine(void* record, bool& engineMissing) {
-    const LockRounds lock(Module().*kind_.lock, I4(kind_.waitSeconds));
-    const EngineBinding* engine = kind_.engine();
-    ThreadSlot* slot = Module().*kind_.slot;
+    const LockRounds lock(Module().*kind_.lock, I4(kind_.waitSeconds), waitClock_);
+    const EngineBinding* engine = kind_.engine;
     static_assert(static_cast<int>(gtlib::UGTE_MEM) == static_cast<int>(gtlib::GTE_MEM));
-    if (!state_ || !slot) return gtlib::UGTE_MEM;
+    if (!state_) return gtlib::UGTE_MEM;
     if (!engine || !engine->run) {
         engineMissing = true;
         return kind_.engineMissingResult;
     }
-    // This control's block is installed for the run; the block that was there (an outer action of
-    // another control on this thread) is put back afterwards.
-    const SlotInstall installed(*slot, state_);
-    return engine->run(state_, record);
+    // The run works on this control's block only: an action of another control started from one of this
+    // run's events works on that control's block.
+    return engine->run(state_, context_, record);
 }  // the lock, when obtained, is released here, on every path
 
 HRESULT ControlCore::Put(DISPID id, const VARIANT& v) try {
@@ -298,6 +296,12 @@ HRESULT ControlCore::PutProperty(DISPID id, const VARIANT& value) { return Put(i
 HRESULT ControlCore::CallMethod(DISPID id, std::vector<VARIANT*>&, VARIANT*) {
     if (id == DISPID_ABOUTBOX) return ShowAbout();
     return DISP_E_MEMBERNOTFOUND;
+}
+
+bool ControlCore::RunMessagePump() {
+    if (pump_) return pump_(pumpContext_) != 0;
+    const MessagePumpFn module = Module().pump.load();
+    return module && module(Module().pumpContext.load()) != 0;
 }
 
 std::int32_t ControlCore::StatusEvent(bool major, const char* item, std::int32_t percent, std::int32_t type,

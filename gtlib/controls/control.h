@@ -39,11 +39,10 @@ struct ControlKind {
     morven::com::IID events;             // the event interface
     morven::com::CLSID clsid;
     std::vector<PersistName> persisted;
-    // The engine: its binding (looked up at every use, so a test may replace it), the module's named lock
-    // and thread-storage slot of that kind, and the result of an action while the engine is missing.
-    const EngineBinding* (*engine)();
+    // The engine: its binding (for the control's whole life), the module's named lock of that kind, and the
+    // result of an action while the engine is missing.
+    const EngineBinding* engine;
     NamedLock* ModuleState::*lock;
-    ThreadSlot* ModuleState::*slot;
     std::int32_t engineMissingResult;
     // The properties the shared code reads.
     DISPID errorCode, waitSeconds, allQuiet, background, subOptions, encodedBinary;
@@ -76,6 +75,18 @@ public:
 
     // The engine state block (null when it could not be allocated).
     void* StateBlock() const { return state_; }
+    // This control's engine context (log folder and clock, window hooks), handed to each of its runs. A host
+    // that embeds the control sets it up before an action; left as it is, the defaults hold.
+    gtlib::EngineContext& Context() { return context_; }
+    // The clock of this control's waits for the named lock (tests give a stepped one).
+    NamedLock::WaitClock& WaitClock() { return waitClock_; }
+    // A message pump of this control's own, in place of the module's (null: the module's again).
+    void SetMessagePump(MessagePumpFn pump, void* context) {
+        pump_ = pump;
+        pumpContext_ = context;
+    }
+    // Runs this control's pump (or the module's); true when it saw a quit request.
+    bool RunMessagePump();
     // Test hook: drop the state block, as if its allocation had failed.
     void DropStateBlockForTest();
 
@@ -160,6 +171,10 @@ private:
     morven::com::VARTYPE TypeOf(DISPID id) const;
 
     void* state_ = nullptr;
+    gtlib::EngineContext context_;
+    NamedLock::WaitClock waitClock_;
+    MessagePumpFn pump_ = nullptr;
+    void* pumpContext_ = nullptr;
     std::map<DISPID, morven::com::Variant> values_;
     bool dirty_ = false;
     morven::com::ConnectionPoint events_;
@@ -171,9 +186,9 @@ private:
 template <class Derived, class Iface>
 class Control : public Iface, public ControlCore {
 public:
-    // A new control with one reference.
-    static Derived* Create() {
-        auto* c = new (std::nothrow) Derived();
+    // A new control with one reference, bound to the built-in engine or to `engine` when one is given.
+    static Derived* Create(const EngineBinding* engine = nullptr) {
+        auto* c = new (std::nothrow) Derived(engine);
         if (c) c->AddRef();
         return c;
     }

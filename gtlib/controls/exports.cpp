@@ -68,7 +68,7 @@ SBGT_EXPORT HRESULT DllCanUnloadNow() { return sbgt::Module().lockCount.load() =
 SBGT_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (!sbgt::Module().ready) return E_UNEXPECTED;  // a thread slot could not be allocated at load
+    if (!sbgt::Module().ready) return E_UNEXPECTED;  // the module is not loaded (or already unloaded)
     if (clsid == sbgt::CLSID_gtactx) return sbgt::gtactxFactory.QueryInterface(iid, out);
     if (clsid == sbgt::CLSID_ugtactx) return sbgt::ugtactxFactory.QueryInterface(iid, out);
     return CLASS_E_CLASSNOTAVAILABLE;

@@ -13,13 +13,43 @@ using namespace morven::com;
 
 namespace {
 enum : DISPID {
-    kActionGT = 1, kAddComment = 2, kAllQuiet = 3, kBackground = 4, kLFtoCRLF = 5, kDiagnostic = 6, kDosify = 7,
-    kEncryptFlag = 8, kExclDate = 9, kGrowExisting = 10, kInclDate = 11, kIncludeSysHidden = 12, kMajor = 13,
-    kMessage = 14, kMinor = 15, kNoDirNames = 16, kRecurse = 17, kRename = 18, kEncodedBinary = 19,
-    kTarIndex = 20, kCompFactor = 21, kDate1 = 22, kDate2 = 23, kDestination = 24, kEncryptCode = 25,
-    kErrorCode = 26, kExcludeList = 27, kGTFile = 28, kGTString = 29, kSubOptions = 30, kGZIPComment = 31,
-    kIncludeList = 32, kItemList = 33, kMemoryBlock = 34, kMemoryBlockSize = 35, kTempPath = 36,
-    kWaitSeconds = 37,
+    kActionGT = GtactxDispid::ActionGT,
+    kAddComment = GtactxDispid::bAddComment,
+    kAllQuiet = GtactxDispid::bAllQuiet,
+    kBackground = GtactxDispid::bBackgroundProcessing,
+    kLFtoCRLF = GtactxDispid::bLFtoCRLF,
+    kDiagnostic = GtactxDispid::bDiagnostic,
+    kDosify = GtactxDispid::bDosify,
+    kEncryptFlag = GtactxDispid::bEncryptFlag,
+    kExclDate = GtactxDispid::bExclDate,
+    kGrowExisting = GtactxDispid::bGrowExisting,
+    kInclDate = GtactxDispid::bInclDate,
+    kIncludeSysHidden = GtactxDispid::bIncludeSysHidden,
+    kMajor = GtactxDispid::bMajorStatus,
+    kMessage = GtactxDispid::bMessageCallback,
+    kMinor = GtactxDispid::bMinorStatus,
+    kNoDirNames = GtactxDispid::bNoDirectoryNames,
+    kRecurse = GtactxDispid::bRecurseFlag,
+    kRename = GtactxDispid::bRenameCallback,
+    kEncodedBinary = GtactxDispid::bUseEncodedBinary,
+    kTarIndex = GtactxDispid::TarIndex,
+    kCompFactor = GtactxDispid::CompFactor,
+    kDate1 = GtactxDispid::Date1,
+    kDate2 = GtactxDispid::Date2,
+    kDestination = GtactxDispid::Destination,
+    kEncryptCode = GtactxDispid::EncryptCode,
+    kErrorCode = GtactxDispid::ErrorCode,
+    kExcludeList = GtactxDispid::ExcludeList,
+    kGTFile = GtactxDispid::GTFile,
+    kGTString = GtactxDispid::GTString,
+    kSubOptions = GtactxDispid::gtSubOptions,
+    kGZIPComment = GtactxDispid::GZIPComment,
+    kIncludeList = GtactxDispid::IncludeList,
+    kItemList = GtactxDispid::ItemList,
+    kMemoryBlock = GtactxDispid::MemoryBlock,
+    kMemoryBlockSize = GtactxDispid::MemoryBlockSize,
+    kTempPath = GtactxDispid::TempPath,
+    kWaitSeconds = GtactxDispid::WaitSeconds,
 };
 
 const TypeDesc& Interface() { return *TypeLibrary().Find("Igtactx"); }
@@ -80,9 +110,9 @@ std::optional<std::string> MemoryBlockBytes(const VARIANT& given) {
     return out;
 }
 
-Gtactx::Gtactx()
-    : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), &CompressionEngine,
-                          &ModuleState::compressionLock, &ModuleState::compressionSlot, kEngineMissingGt, kErrorCode,
+Gtactx::Gtactx(const EngineBinding* engine)
+    : Control(ControlKind{Interface(), IID_Igtactx, DIID__IgtactxEvents, CLSID_gtactx, Persisted(), engine ? engine : CompressionEngine(),
+                          &ModuleState::compressionLock, kEngineMissingGt, kErrorCode,
                           kWaitSeconds, kAllQuiet, kBackground, kSubOptions, kEncodedBinary, gtlib::GTSO_MINORCANCEL}) {
     SetDefaults();
 }

@@ -18,7 +18,7 @@ public:
 
 private:
     friend class Control<Gtactx, Igtactx>;
-    Gtactx();
+    explicit Gtactx(const EngineBinding* engine);
 
     void SetDefaults() override;
     std::int32_t RunAction(std::int32_t action, bool& engineMissing) override;

@@ -12,34 +12,20 @@
 namespace sbgt {
 
 namespace {
-std::mutex clockMutex;
-NamedLock::WaitClock waitClock;
-
-std::int64_t NowMs() {
-    std::lock_guard l(clockMutex);
-    if (waitClock.now) return waitClock.now();
+std::int64_t NowMs(const NamedLock::WaitClock& clock) {
+    if (clock.now) return clock.now();
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void PauseMs(std::int32_t ms) {
-    std::function<void(std::int32_t)> pause;
-    {
-        std::lock_guard l(clockMutex);
-        pause = waitClock.pause;
-    }
-    if (pause)
-        pause(ms);
+void PauseMs(const NamedLock::WaitClock& clock, std::int32_t ms) {
+    if (clock.pause)
+        clock.pause(ms);
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 }  // namespace
-
-void NamedLock::SetWaitClock(WaitClock clock) {
-    std::lock_guard l(clockMutex);
-    waitClock = std::move(clock);
-}
 
 std::string NamedLock::RuntimeDir() {
     if (const char* d = std::getenv("SBGTACTX_LOCK_DIR"); d && *d) return d;
@@ -72,14 +58,14 @@ bool NamedLock::TryLock() {
     return true;
 }
 
-bool NamedLock::LockFor(std::int32_t ms) {
+bool NamedLock::LockFor(std::int32_t ms, const WaitClock& clock) {
     if (fd_ < 0) return false;
-    const std::int64_t deadline = NowMs() + ms;
+    const std::int64_t deadline = NowMs(clock) + ms;
     while (true) {
         if (TryLock()) return true;
-        const std::int64_t left = deadline - NowMs();
+        const std::int64_t left = deadline - NowMs(clock);
         if (left <= 0) return false;
-        PauseMs(static_cast<std::int32_t>(left < 10 ? left : 10));
+        PauseMs(clock, static_cast<std::int32_t>(left < 10 ? left : 10));
     }
 }
 
@@ -102,20 +88,6 @@ void ModuleLoad() {
     // Locks first (compression, then decompression); a lock of that name held by another process is shared.
     m.compressionLock = new NamedLock("gtactxmutex");
     m.decompressionLock = new NamedLock("ugtactxmutex");
-    m.compressionSlot = new ThreadSlot();
-    if (!m.compressionSlot->Valid()) {
-        m.ready = false;
-        return;
-    }
-    m.decompressionSlot = new ThreadSlot();
-    if (!m.decompressionSlot->Valid()) {
-        delete m.compressionLock;
-        m.compressionLock = nullptr;
-        delete m.compressionSlot;
-        m.compressionSlot = nullptr;
-        m.ready = false;
-        return;
-    }
     m.ready = true;
 }
 
@@ -123,12 +95,8 @@ void ModuleUnload() {
     ModuleState& m = Module();
     delete m.compressionLock;
     m.compressionLock = nullptr;
-    delete m.compressionSlot;
-    m.compressionSlot = nullptr;
     delete m.decompressionLock;
     m.decompressionLock = nullptr;
-    delete m.decompressionSlot;
-    m.decompressionSlot = nullptr;
     m.ready = false;
 }
 

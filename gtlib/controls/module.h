@@ -1,9 +1,7 @@
 // Module-wide state of the library (one per process): the two named locks that serialise actions of one
-// kind across all instances and processes, the engines' thread-storage slots, and the lock count that
+// kind across all instances and processes, and the lock count that
 // DllCanUnloadNow reads (live objects, class-factory references and LockServer calls).
 #pragma once
-
-#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
@@ -29,20 +27,18 @@ public:
     const std::string& Path() const { return path_; }
     // One attempt, no wait.
     bool TryLock();
-    // Waits up to `ms` milliseconds (measured on the wait clock); true when the lock was obtained.
-    bool LockFor(std::int32_t ms);
-    void Unlock();
-
-    // $SBGTACTX_LOCK_DIR, else $XDG_RUNTIME_DIR/sbgtactx, else /tmp/sbgtactx-<uid>.
-    static std::string RuntimeDir();
-
-    // The clock of the waits: now in milliseconds and a pause. Tests put a stepped clock here so that
-    // rounds of a second take no time.
+    // The clock of the waits: now in milliseconds and a pause; empty functions: the system's steady clock
+    // and a real pause. Tests give a stepped clock so that rounds of a second take no time.
     struct WaitClock {
         std::function<std::int64_t()> now;
         std::function<void(std::int32_t ms)> pause;
     };
-    static void SetWaitClock(WaitClock clock);  // an empty clock restores the system one
+    // Waits up to `ms` milliseconds (measured on `clock`); true when the lock was obtained.
+    bool LockFor(std::int32_t ms, const WaitClock& clock);
+    void Unlock();
+
+    // $SBGTACTX_LOCK_DIR, else $XDG_RUNTIME_DIR/sbgtactx, else /tmp/sbgtactx-<uid>.
+    static std::string RuntimeDir();
 
 private:
     std::string path_;
@@ -56,8 +52,8 @@ private:
 // obtained, until it goes: an action releases the lock on every path, exceptions included.
 class LockRounds {
 public:
-    LockRounds(NamedLock* lock, std::int32_t rounds) : lock_(lock) {
-        for (std::int32_t r = 0; lock_ && r < rounds && !owned_; ++r) owned_ = lock_->LockFor(1000);
+    LockRounds(NamedLock* lock, std::int32_t rounds, const NamedLock::WaitClock& clock) : lock_(lock) {
+        for (std::int32_t r = 0; lock_ && r < rounds && !owned_; ++r) owned_ = lock_->LockFor(1000, clock);
     }
     LockRounds(const LockRounds&) = delete;
     LockRounds& operator=(const LockRounds&) = delete;
@@ -71,43 +67,13 @@ private:
     bool owned_ = false;
 };
 
-// A thread-storage slot (one value per thread).
-class ThreadSlot {
-public:
-    ThreadSlot() { ok_ = pthread_key_create(&key_, nullptr) == 0; }
-    ThreadSlot(const ThreadSlot&) = delete;
-    ThreadSlot& operator=(const ThreadSlot&) = delete;
-    ~ThreadSlot() {
-        if (ok_) pthread_key_delete(key_);
-    }
-    bool Valid() const { return ok_; }
-    bool Set(void* value) { return ok_ && pthread_setspecific(key_, value) == 0; }
-    void* Get() const { return ok_ ? pthread_getspecific(key_) : nullptr; }
-
-private:
-    pthread_key_t key_{};
-    bool ok_ = false;
-};
-
-// Installs a value in a slot for its lifetime and puts back what was there.
-class SlotInstall {
-public:
-    SlotInstall(ThreadSlot& slot, void* value) : slot_(slot), previous_(slot.Get()) { slot_.Set(value); }
-    SlotInstall(const SlotInstall&) = delete;
-    SlotInstall& operator=(const SlotInstall&) = delete;
-    ~SlotInstall() { slot_.Set(previous_); }
-
-private:
-    ThreadSlot& slot_;
-    void* previous_;
-};
-
 struct ModuleState {
     NamedLock* compressionLock = nullptr;    // "gtactxmutex"
     NamedLock* decompressionLock = nullptr;  // "ugtactxmutex"
-    ThreadSlot* compressionSlot = nullptr;
-    ThreadSlot* decompressionSlot = nullptr;
-    bool ready = false;  // false when a slot could not be allocated at load
+    bool ready = false;  // true between load and unload
+    // The message pump a host registered for the module (DllSetMessagePump); a control may have its own.
+    std::atomic<int (*)(void*)> pump{nullptr};
+    std::atomic<void*> pumpContext{nullptr};
     std::atomic<long> lockCount{0};
 };
 

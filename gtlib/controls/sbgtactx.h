@@ -135,6 +135,17 @@ inline constexpr const char* kProgIdUgtactx = "ugtactx.ugtactx.1";
     X(WaitSeconds, 63, I4, "long")                   \
     X(bTIECallback, 16, BOOL, "VARIANT_BOOL")
 
+// DISPIDs of the properties by name (GtactxDispid::bAllQuiet, UgtactxDispid::GTFile, ...), from the
+// lists above.
+#define SBGT_DISPID_VALUE(name, dispid, kind, typeName) name = dispid,
+struct GtactxDispid {
+    enum : std::int32_t { SBGT_GTACTX_PROPERTIES(SBGT_DISPID_VALUE) };
+};
+struct UgtactxDispid {
+    enum : std::int32_t { SBGT_UGTACTX_PROPERTIES(SBGT_DISPID_VALUE) };
+};
+#undef SBGT_DISPID_VALUE
+
 // C++ types of the property kinds in the interface tables.
 using PropBOOL = VARIANT_BOOL;
 using PropI4 = std::int32_t;

@@ -1,12 +1,16 @@
 #include "gtlib/controls/typelib.h"
 
 #include "gtlib/controls/sbgtactx.h"
+#include "gtlib/engine/records.h"
 
 namespace sbgt {
 
 using namespace morven::com;
 
 namespace {
+
+// One value of a constant list of the engine: {"name", value}.
+#define SBGT_ENUM_PAIR(name, value) {#name, value},
 
 VARTYPE KindVt(const char* kind) {
     const std::string k = kind;
@@ -107,10 +111,7 @@ morven::com::TypeLibrary Build() {
          {"UGT_UNTAR_COUNTNAMEDMEMBERS", 13}, {"UGT_UNTAR_GETNEXTNAMEDINFO", 14}}));
     lib.types.push_back(Enumeration(
         "ugtErrorCode",
-        {{"UGTE_OK", 0}, {"UGTE_EOF", 1}, {"UGTE_BUSY", 2}, {"UGTE_STRUCT", 3}, {"UGTE_MEM", 4},
-         {"UGTE_ABORT", 5}, {"UGTE_NONE", 6}, {"UGTE_OPEN", 7}, {"UGTE_CREATE", 8}, {"UGTE_READ", 9},
-         {"UGTE_WRITE", 10}, {"UGTE_PARMS", 11}, {"UGTE_INDEX", 12}, {"UGTE_BADCRC", 13}, {"UGTE_BADKEY", 14},
-         {"UGTE_SKIP", 15}, {"UGTE_UNKNOWN", 16}, {"UGTE_DISKFULL", 17}}));
+        {GTLIB_UGT_RESULTS(SBGT_ENUM_PAIR)}));
     lib.types.push_back(Enumeration(
         "ugtSubOptions",
         {{"UGTSO_NO_SUBOPTIONS", 0}, {"UGTSO_OVERWRITE_RO", 1}, {"UGTSO_MINORCANCEL", 2},
@@ -140,9 +141,7 @@ morven::com::TypeLibrary Build() {
     }
     lib.types.push_back(Enumeration(
         "gtErrorCode",
-        {{"GTE_OK", 0}, {"GTE_EOF", 1}, {"GTE_BUSY", 2}, {"GTE_STRUCT", 3}, {"GTE_MEM", 4}, {"GTE_ABORT", 5},
-         {"GTE_NONE", 6}, {"GTE_OPEN", 7}, {"GTE_CREATE", 8}, {"GTE_READ", 9}, {"GTE_WRITE", 10},
-         {"GTE_PARMS", 11}, {"GTE_INDEX", 12}, {"GTE_TEMP", 13}, {"GTE_NAME", 14}, {"GTE_INCOMPLETE", 15}}));
+        {GTLIB_GT_RESULTS(SBGT_ENUM_PAIR)}));
     lib.types.push_back(Enumeration(
         "gtSubOptions",
         {{"GTSO_NO_SUBOPTIONS", 0}, {"GTSO_RELATIVE_PATH", 1}, {"GTSO_MINORCANCEL", 2},

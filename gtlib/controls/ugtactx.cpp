@@ -13,19 +13,71 @@ namespace sbgt {
 using namespace morven::com;
 
 namespace {
-// DISPIDs of Iugtactx used by the control's logic.
+// DISPIDs of Iugtactx used by the control's logic (the numbers are the property list's).
 enum : DISPID {
-    kActionGT = 1, kAllQuiet = 2, kBackground = 3, kLFtoCRLF = 4, kDecryptFlag = 5, kDiagnostic = 6,
-    kFreshen = 7, kMajor = 8, kMessage = 9, kMinor = 10, kNoDirNames = 11, kOverwrite = 12, kRecurse = 13,
-    kRename = 14, kTest = 15, kTIECallback = 16, kUpdate = 17, kEncodedBinary = 18, kDecryptCode = 19,
-    kDestination = 20, kErrorCode = 21, kFilespec = 22, kGTFile = 23, kGziAttr = 24, kGziCRC32 = 25,
-    kGziCSizeL = 26, kGziCSizeH = 27, kGziDateTime = 28, kGziExtraFlags = 29, kGziFileName = 30, kGziIndex = 31,
-    kGziMethod = 32, kGziOSizeL = 33, kGziOSizeH = 34, kGziOSType = 35, kMemoryBlock = 36,
-    kMemoryBlockSize = 37, kReturnCount = 38, kReturnString = 39, kStartingOffset = 40, kTarIndex = 41,
-    kTiChecksum = 42, kTiDateTime = 43, kTiDevMajor = 44, kTiDevMinor = 45, kTiFileName = 46, kTiGID = 47,
-    kTiGName = 48, kTiIndex = 49, kTiLinkName = 50, kTiMagic = 51, kTiMode = 52, kTiSizeL = 53, kTiSizeH = 54,
-    kTiTypeFlag = 55, kTiUID = 56, kTiUName = 57, kTiVersion = 58, kUGTString = 59, kUGTStringOffset = 60,
-    kUGTStringSize = 61, kSubOptions = 62, kWaitSeconds = 63,
+    kActionGT = UgtactxDispid::ActionGT,
+    kAllQuiet = UgtactxDispid::bAllQuiet,
+    kBackground = UgtactxDispid::bBackgroundProcessing,
+    kLFtoCRLF = UgtactxDispid::bLFtoCRLF,
+    kDecryptFlag = UgtactxDispid::bDecryptFlag,
+    kDiagnostic = UgtactxDispid::bDiagnostic,
+    kFreshen = UgtactxDispid::bFreshenFlag,
+    kMajor = UgtactxDispid::bMajorStatus,
+    kMessage = UgtactxDispid::bMessageCallback,
+    kMinor = UgtactxDispid::bMinorStatus,
+    kNoDirNames = UgtactxDispid::bNoDirectoryNames,
+    kOverwrite = UgtactxDispid::bOverwriteFlag,
+    kRecurse = UgtactxDispid::bRecurseFlag,
+    kRename = UgtactxDispid::bRenameCallback,
+    kTest = UgtactxDispid::bTestFlag,
+    kTIECallback = UgtactxDispid::bTIECallback,
+    kUpdate = UgtactxDispid::bUpdateFlag,
+    kEncodedBinary = UgtactxDispid::bUseEncodedBinary,
+    kDecryptCode = UgtactxDispid::DecryptCode,
+    kDestination = UgtactxDispid::Destination,
+    kErrorCode = UgtactxDispid::ErrorCode,
+    kFilespec = UgtactxDispid::Filespec,
+    kGTFile = UgtactxDispid::GTFile,
+    kGziAttr = UgtactxDispid::gzi_Attr,
+    kGziCRC32 = UgtactxDispid::gzi_CRC32,
+    kGziCSizeL = UgtactxDispid::gzi_cSizeL,
+    kGziCSizeH = UgtactxDispid::gzi_cSizeH,
+    kGziDateTime = UgtactxDispid::gzi_DateTime,
+    kGziExtraFlags = UgtactxDispid::gzi_ExtraFlags,
+    kGziFileName = UgtactxDispid::gzi_FileName,
+    kGziIndex = UgtactxDispid::gzi_Index,
+    kGziMethod = UgtactxDispid::gzi_Method,
+    kGziOSizeL = UgtactxDispid::gzi_oSizeL,
+    kGziOSizeH = UgtactxDispid::gzi_oSizeH,
+    kGziOSType = UgtactxDispid::gzi_OSType,
+    kMemoryBlock = UgtactxDispid::MemoryBlock,
+    kMemoryBlockSize = UgtactxDispid::MemoryBlockSize,
+    kReturnCount = UgtactxDispid::ReturnCount,
+    kReturnString = UgtactxDispid::ReturnString,
+    kStartingOffset = UgtactxDispid::StartingOffset,
+    kTarIndex = UgtactxDispid::TarIndex,
+    kTiChecksum = UgtactxDispid::ti_Checksum,
+    kTiDateTime = UgtactxDispid::ti_DateTime,
+    kTiDevMajor = UgtactxDispid::ti_DevMajor,
+    kTiDevMinor = UgtactxDispid::ti_DevMinor,
+    kTiFileName = UgtactxDispid::ti_FileName,
+    kTiGID = UgtactxDispid::ti_GID,
+    kTiGName = UgtactxDispid::ti_GName,
+    kTiIndex = UgtactxDispid::ti_Index,
+    kTiLinkName = UgtactxDispid::ti_LinkName,
+    kTiMagic = UgtactxDispid::ti_MAGIC,
+    kTiMode = UgtactxDispid::ti_Mode,
+    kTiSizeL = UgtactxDispid::ti_SizeL,
+    kTiSizeH = UgtactxDispid::ti_SizeH,
+    kTiTypeFlag = UgtactxDispid::ti_TypeFlag,
+    kTiUID = UgtactxDispid::ti_UID,
+    kTiUName = UgtactxDispid::ti_UName,
+    kTiVersion = UgtactxDispid::ti_Version,
+    kUGTString = UgtactxDispid::UGTString,
+    kUGTStringOffset = UgtactxDispid::UGTStringOffset,
+    kUGTStringSize = UgtactxDispid::UGTStringSize,
+    kSubOptions = UgtactxDispid::ugtSubOptions,
+    kWaitSeconds = UgtactxDispid::WaitSeconds,
 };
 
 const TypeDesc& Interface() { return *TypeLibrary().Find("Iugtactx"); }
@@ -59,9 +111,9 @@ struct Block {
 
 }  // namespace
 
-Ugtactx::Ugtactx()
+Ugtactx::Ugtactx(const EngineBinding* engine)
     : Control(ControlKind{Interface(), IID_Iugtactx, DIID__IugtactxEvents, CLSID_ugtactx, Persisted(),
-                          &DecompressionEngine, &ModuleState::decompressionLock, &ModuleState::decompressionSlot,
+                          engine ? engine : DecompressionEngine(), &ModuleState::decompressionLock,
                           kEngineMissingUgt, kErrorCode, kWaitSeconds, kAllQuiet, kBackground, kSubOptions,
                           kEncodedBinary, gtlib::UGTSO_MINORCANCEL}) {
     SetDefaults();
@@ -285,7 +337,7 @@ void Ugtactx::TarEnumProc(gtlib::TARINFO* info, void* selfp, std::int32_t* answe
     std::int32_t ret = answer ? *answer : 0;
     std::vector<VARIANT> args{RefI4(&ret)};
     self->Fire(DISPID_TIEnumCallback, args);
-    if (self->Flag(kBackground)) RunMessagePump();  // a quit seen here is not used
+    if (self->Flag(kBackground)) self->RunMessagePump();  // a quit seen here is not used
     if (answer) *answer = ret;
 }
 

@@ -19,7 +19,7 @@ public:
 
 private:
     friend class Control<Ugtactx, Iugtactx>;
-    Ugtactx();
+    explicit Ugtactx(const EngineBinding* engine);
 
     void SetDefaults() override;
     std::int32_t RunAction(std::int32_t action, bool& engineMissing) override;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "gtlib/engine/gt_state.h"
+#include "gtlib/engine/records.h"
 
 namespace gtlib {
 namespace {
@@ -177,10 +177,8 @@ struct DeflateState {
     // instead of one.
     alignas(64) std::uint16_t links[kWSize * 4];
 
-    DeflateReadFn read = nullptr;
-    void* readCtx = nullptr;
-    DeflateWriteFn write = nullptr;
-    void* writeCtx = nullptr;
+    DeflateSource* source = nullptr;
+    DeflateSink* sink = nullptr;
 
     unsigned goodMatch = 0, maxLazy = 0, niceMatch = 0, maxChain = 0;
     int level = 6;
@@ -213,6 +211,7 @@ struct DeflateState {
     unsigned bitCount = 0;
     std::uint64_t compressed = 0;
     bool writeFailed = false;
+    bool stopped = false;  // the source or the sink has failed, or a write failed
 };
 static_assert(offsetof(DeflateState, prevTail) == sizeof(DeflateState::window), "chain tail right behind the window");
 
@@ -220,9 +219,16 @@ namespace {
 
 // ---- output ------------------------------------------------------------------------------------
 
+// Hands the first n bytes of the output buffer to the sink (none after a failed write).
+void Hand(DeflateState& s, std::size_t n) {
+    if (s.writeFailed) return;
+    if (!s.sink->Write(s.out, n)) s.writeFailed = true;
+    if (s.writeFailed || s.sink->Failed()) s.stopped = true;
+}
+
 void FlushOutput(DeflateState& s) {
     if (s.outPos == 0) return;
-    if (!s.writeFailed && !s.write(s.writeCtx, s.out, s.outPos)) s.writeFailed = true;
+    Hand(s, s.outPos);
     s.compressed += s.outPos;
     s.outPos = 0;
 }
@@ -232,7 +238,7 @@ constexpr std::size_t kOutPiece = kDeflateOutputBuffer - 4;
 
 // Hands over the first kOutPiece bytes and moves the few bytes behind them to the front.
 void FlushPiece(DeflateState& s) {
-    if (!s.writeFailed && !s.write(s.writeCtx, s.out, kOutPiece)) s.writeFailed = true;
+    Hand(s, kOutPiece);
     s.compressed += kOutPiece;
     const std::size_t rest = s.outPos - kOutPiece;
     std::memmove(s.out, s.out + kOutPiece, rest);
@@ -509,20 +515,20 @@ void CompressBlock(DeflateState& s, const std::uint16_t* lc, const std::uint8_t*
 }
 
 // Binary when the bytes 0-6 and 128-255 outnumber a quarter of the bytes 7-127.
-void SetItemType(GtEngineState& st, DeflateState& s) {
+void SetItemType(DeflateState& s) {
     unsigned long bin = 0, ascii = 0;
     for (int n = 0; n < 7; ++n) bin += s.lFreq[n];
     for (int n = 7; n < 128; ++n) ascii += s.lFreq[n];
     for (int n = 128; n < kLiterals; ++n) bin += s.lFreq[n];
     s.itemType = bin > (ascii >> 2) ? kItemTypeBinary : kItemTypeText;
-    if (s.itemType == kItemTypeBinary && st.lfToCrlf && !s.warned) {
+    if (s.itemType == kItemTypeBinary && !s.warned) {
         s.warned = true;
-        st.Warn(st.Text(kMsgEolBinary));
+        s.sink->BinaryItem();
     }
 }
 
-void FlushBlock(GtEngineState& st, DeflateState& s, bool last) {
-    if (s.itemType == kItemTypeUnknown) SetItemType(st, s);
+void FlushBlock(DeflateState& s, bool last) {
+    if (s.itemType == kItemTypeUnknown) SetItemType(s);
     Tree lt = LitTree(s), dt = DistTree(s);
     BuildTree(s, lt);
     BuildTree(s, dt);
@@ -654,7 +660,7 @@ inline void PrefetchNext(const DeflateState& s, unsigned insH, unsigned strstart
     __builtin_prefetch(s.links + 4 * (next & kWMask));
 }
 
-void FillWindow(GtEngineState& st, DeflateState& s) {
+void FillWindow(DeflateState& s) {
     unsigned more = kWindowSize - s.lookahead - s.strstart;
     if (s.strstart >= kWSize + kMaxDist) {
         std::memcpy(s.window, s.window + kWSize, kWSize);
@@ -667,28 +673,28 @@ void FillWindow(GtEngineState& st, DeflateState& s) {
         more += kWSize;
     }
     if (s.eof) return;
-    if (st.cancel || more == 0) {
-        s.eof = st.cancel;
+    const bool cancelled = s.source->Cancelled();
+    if (cancelled || more == 0) {
+        s.eof = cancelled;
         return;
     }
-    const std::size_t n = s.read(s.readCtx, s.window + s.strstart + s.lookahead, more);
+    const std::size_t n = s.source->Read(s.window + s.strstart + s.lookahead, more);
     if (n == 0) s.eof = true;
     else s.lookahead += static_cast<unsigned>(n);
+    if (s.source->Failed()) s.stopped = true;
 }
 
-inline bool Stopped(const GtEngineState& st, const DeflateState& s) {
-    return st.gtErrorCode != GTE_OK || s.writeFailed;
-}
+inline bool Stopped(const DeflateState& s) { return s.stopped; }
 
-void EndBlock(GtEngineState& st, DeflateState& s, bool last) {
-    FlushBlock(st, s, last);
+void EndBlock(DeflateState& s, bool last) {
+    FlushBlock(s, last);
     s.blockStart = static_cast<long>(s.strstart);
 }
 
-void DeflateFast(GtEngineState& st, DeflateState& s) {
+void DeflateFast(DeflateState& s) {
     unsigned matchLength = 0;
     s.prevLength = kMinMatch - 1;
-    while (s.lookahead != 0 && !Stopped(st, s)) {
+    while (s.lookahead != 0 && !Stopped(s)) {
         const unsigned hashHead = InsertString(s, s.insH, s.strstart);
         PrefetchNext(s, s.insH, s.strstart);
         if (hashHead != 0 && s.strstart - hashHead <= kMaxDist) {
@@ -717,15 +723,15 @@ void DeflateFast(GtEngineState& st, DeflateState& s) {
             --s.lookahead;
             ++s.strstart;
         }
-        if (flush) EndBlock(st, s, false);
-        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+        if (flush) EndBlock(s, false);
+        while (s.lookahead < kMinLookahead && !s.eof) FillWindow(s);
     }
 }
 
 // The position, lookahead, match start and hash live in locals through the loop (the buffers' stores
 // would otherwise make the compiler reload them from the state); they go back to the state around
 // the calls that use them there.
-void DeflateLazy(GtEngineState& st, DeflateState& s) {
+void DeflateLazy(DeflateState& s) {
     unsigned matchLength = kMinMatch - 1, prevLength = s.prevLength;
     bool matchAvailable = false;
     unsigned strstart = s.strstart, lookahead = s.lookahead, matchStart = s.matchStart, h = s.insH;
@@ -740,9 +746,9 @@ void DeflateLazy(GtEngineState& st, DeflateState& s) {
     };
     auto endBlock = [&] {
         save();
-        EndBlock(st, s, false);
+        EndBlock(s, false);
     };
-    while (lookahead != 0 && !Stopped(st, s)) {
+    while (lookahead != 0 && !Stopped(s)) {
         const unsigned hashHead = InsertString(s, h, strstart);
         PrefetchNext(s, h, strstart);
         prevLength = matchLength;
@@ -776,7 +782,7 @@ void DeflateLazy(GtEngineState& st, DeflateState& s) {
         }
         if (lookahead < kMinLookahead && !s.eof) {
             save();
-            do FillWindow(st, s);
+            do FillWindow(s);
             while (s.lookahead < kMinLookahead && !s.eof);
             strstart = s.strstart;
             lookahead = s.lookahead;
@@ -784,7 +790,7 @@ void DeflateLazy(GtEngineState& st, DeflateState& s) {
         }
     }
     save();
-    if (matchAvailable && !Stopped(st, s)) Tally(s, 0, window[strstart - 1], strstart);
+    if (matchAvailable && !Stopped(s)) Tally(s, 0, window[strstart - 1], strstart);
 }
 
 }  // namespace
@@ -793,15 +799,12 @@ void DeflateStateDeleter::operator()(DeflateState* s) const { delete s; }
 
 int ClampLevel(int level) { return level < 1 ? 1 : level > 9 ? 9 : level; }
 
-int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx) {
-    if (!st.deflate) {
-        st.deflate.reset(new (std::nothrow) DeflateState);
-        if (!st.deflate) {
-            st.ReportError(GTE_MEM, st.Text(kMsgWindowAllocation));
-            return GTE_MEM;
-        }
+int DeflateCoder::Start(int level, DeflateSource& source) {
+    if (!s_) {
+        s_.reset(new (std::nothrow) DeflateState);
+        if (!s_) return GTE_MEM;
     }
-    DeflateState& s = *st.deflate;
+    DeflateState& s = *s_;
     // Zeroed window and chains: the same input and level always give the same bytes.
     std::memset(s.window, 0, sizeof s.window);
     std::memset(s.prevTail, 0, sizeof s.prevTail);
@@ -813,8 +816,8 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     s.maxLazy = c.lazy;
     s.niceMatch = c.nice;
     s.maxChain = c.chain;
-    s.read = read;
-    s.readCtx = readCtx;
+    s.source = &source;
+    s.sink = nullptr;
     s.strstart = 0;
     s.blockStart = 0;
     s.matchStart = 0;
@@ -827,34 +830,36 @@ int DeflateStart(GtEngineState& st, int level, DeflateReadFn read, void* readCtx
     s.bitCount = 0;
     s.compressed = 0;
     s.writeFailed = false;
+    s.stopped = source.Failed();
     InitBlock(s);
-    s.lookahead = st.cancel ? 0 : static_cast<unsigned>(read(readCtx, s.window, kWSize));
+    s.lookahead = source.Cancelled() ? 0 : static_cast<unsigned>(source.Read(s.window, kWSize));
+    if (source.Failed()) s.stopped = true;
     if (s.lookahead == 0) {
         s.eof = true;
         return GTE_READ;
     }
-    while (s.lookahead < kMinLookahead && !s.eof) FillWindow(st, s);
+    while (s.lookahead < kMinLookahead && !s.eof) FillWindow(s);
     s.insH = 0;
     for (unsigned j = 0; j < kMinMatch - 1; ++j) UpdateHash(s.insH, s.window[j]);
     return GTE_OK;
 }
 
-std::uint64_t DeflateCompress(GtEngineState& st, DeflateWriteFn write, void* writeCtx) {
-    DeflateState& s = *st.deflate;
-    s.write = write;
-    s.writeCtx = writeCtx;
-    if (s.level <= 3) DeflateFast(st, s);
-    else DeflateLazy(st, s);
-    if (!Stopped(st, s)) {
-        FlushBlock(st, s, true);
+std::uint64_t DeflateCoder::Compress(DeflateSink& sink) {
+    DeflateState& s = *s_;
+    s.sink = &sink;
+    if (sink.Failed()) s.stopped = true;
+    if (s.level <= 3) DeflateFast(s);
+    else DeflateLazy(s);
+    if (!Stopped(s)) {
+        FlushBlock(s, true);
         FlushOutput(s);
     }
+    s.sink = nullptr;
+    s.source = nullptr;
     return s.compressed;
 }
 
-int DeflateItemType(const GtEngineState& st) { return st.deflate ? st.deflate->itemType : kItemTypeUnknown; }
-
-void DeflateRelease(GtEngineState& st) { st.deflate.reset(); }
+int DeflateCoder::ItemType() const { return s_ ? s_->itemType : kItemTypeUnknown; }
 
 std::vector<std::uint8_t> HuffmanCodeLengths(const std::vector<std::uint16_t>& freq, int maxLength) {
     std::unique_ptr<DeflateState> s(new DeflateState);
@@ -867,36 +872,46 @@ std::vector<std::uint8_t> HuffmanCodeLengths(const std::vector<std::uint16_t>& f
 }
 
 namespace {
-struct BufferSource {
-    const std::uint8_t* p;
-    std::size_t left;
+class BufferSource final : public DeflateSource {
+public:
+    BufferSource(const std::uint8_t* p, std::size_t left) : p_(p), left_(left) {}
+    std::size_t Read(std::uint8_t* buf, std::size_t want) override {
+        const std::size_t n = std::min(want, left_);
+        if (n) std::memcpy(buf, p_, n);  // an empty source may hold a null pointer
+        p_ += n;
+        left_ -= n;
+        return n;
+    }
+
+private:
+    const std::uint8_t* p_;
+    std::size_t left_;
 };
-std::size_t ReadBuffer(void* ctx, std::uint8_t* buf, std::size_t want) {
-    auto* src = static_cast<BufferSource*>(ctx);
-    const std::size_t n = std::min(want, src->left);
-    if (n) std::memcpy(buf, src->p, n);  // an empty source may hold a null pointer
-    src->p += n;
-    src->left -= n;
-    return n;
-}
-bool WriteVector(void* ctx, std::uint8_t* buf, std::size_t n) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(ctx);
-    out->insert(out->end(), buf, buf + n);
-    return true;
-}
+class VectorSink final : public DeflateSink {
+public:
+    explicit VectorSink(std::vector<std::uint8_t>& out) : out_(out) {}
+    bool Write(std::uint8_t* buf, std::size_t n) override {
+        out_.insert(out_.end(), buf, buf + n);
+        return true;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+};
 }  // namespace
 
-void DeflateBuffer(GtEngineState& st, const void* data, std::size_t size, int level, std::vector<std::uint8_t>& out) {
+void DeflateBuffer(DeflateCoder& coder, const void* data, std::size_t size, int level, std::vector<std::uint8_t>& out) {
     out.clear();
-    BufferSource src{static_cast<const std::uint8_t*>(data), size};
-    if (DeflateStart(st, level, ReadBuffer, &src) != GTE_OK) return;
-    DeflateCompress(st, WriteVector, &out);
+    BufferSource src(static_cast<const std::uint8_t*>(data), size);
+    if (coder.Start(level, src) != GTE_OK) return;
+    VectorSink sink(out);
+    coder.Compress(sink);
 }
 
 std::vector<std::uint8_t> DeflateBuffer(const void* data, std::size_t size, int level) {
-    GtEngineState st;
+    DeflateCoder coder;
     std::vector<std::uint8_t> out;
-    DeflateBuffer(st, data, size, level, out);
+    DeflateBuffer(coder, data, size, level, out);
     return out;
 }
 

@@ -18,6 +18,7 @@
 #include "gtlib/engine/gzip_writer.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
+#include "gtlib/engine/paths.h"
 #include "gtlib/engine/tempfile.h"
 #include "gtlib/engine/ugt_engine.h"
 
@@ -31,38 +32,14 @@ struct GtControlState {
 
 namespace {
 
-constexpr std::size_t kPathLimit = PATH_MAX - 1;
-
-thread_local GtControlState* tSlot = nullptr;
-thread_local std::unique_ptr<GtControlState> tOwnState;
-
 std::string Msg(uint32_t id) {
     const char* t = FindMessage(id);
     return t ? t : "";
 }
 
-// lpszGTFile, lpszDestination, lpszTempPath: double quotes dropped, "\" read as "/". False when longer
-// than a path may be.
-bool CopyPath(const char* in, std::string& out, bool folder) {
-    out.clear();
-    if (in != nullptr)
-        for (const char* p = in; *p; ++p) {
-            if (*p == '"') continue;
-            out.push_back(*p == '\\' ? '/' : *p);
-            if (out.size() > kPathLimit) return false;
-        }
-    if (folder && !out.empty() && out.back() != '/') out.push_back('/');
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool Given(const char* s) { return s != nullptr && s[0] != 0; }
@@ -117,7 +94,7 @@ int GzipItems(GtControlState& c) {
         }
         std::string output;
         if (!st.gtFile.empty()) output = AppendGzExtension(st.gtFile);
-        else if (!st.destination.empty()) output = st.destination + FileNameOf(NativePath(li.sourcePath)) + ".gz";
+        else if (!st.destination.empty()) output = st.destination + BaseName(NativePath(li.sourcePath)) + ".gz";
         if (output.empty()) {
             ::unlink(temp.c_str());
             return st.ReportError(GTE_PARMS, Msg(101));
@@ -333,7 +310,7 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     c.cmd = cmd;
     st.diagnostic = cmd != nullptr && cmd->bDiagnostic != 0;
     if (cmd == nullptr) return st.ReportError(GTE_PARMS);
-    if (st.diagnostic) DiagnosticDump(*cmd);
+    if (st.diagnostic) DiagnosticDump(st.context, *cmd);
     if (cmd->ulgtStructSize != kGtCmdStructSize) {
         st.messagesShown = false;  // nothing of such a record can be trusted, its message procedure least
         return st.ReportError(GTE_PARMS);
@@ -342,8 +319,8 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     st.subOptions = cmd->dwGTSubOptions;
     st.SetDefaults();
     st.messagesShown = cmd->bAllQuiet == 0;
-    if (!CopyPath(cmd->lpszGTFile, st.gtFile, false) || !CopyPath(cmd->lpszDestination, st.destination, true) ||
-        !CopyPath(cmd->lpszTempPath, st.tempPath, true))
+    if (!NormalisePath(cmd->lpszGTFile, st.gtFile) || !NormalisePath(cmd->lpszDestination, st.destination, true) ||
+        !NormalisePath(cmd->lpszTempPath, st.tempPath, true))
         return st.ReportError(GTE_PARMS, Msg(101));
     st.majorStatus = cmd->lpMajorStatus;
     st.majorUserData = cmd->lpMajorUserData;
@@ -393,23 +370,22 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     return GtRun(c);
 }
 
-GtControlState* SlotState() {
-    if (tSlot != nullptr) return tSlot;
-    if (!tOwnState) {
-        tOwnState.reset(new (std::nothrow) GtControlState());
-        if (tOwnState) tOwnState->engine.SetDefaults();
-    }
-    return tOwnState.get();
-}
-
 }  // namespace
 
-int32_t GtMain(GTCMDSTRUCT* cmd) {
-    GtControlState* c = SlotState();
-    if (c == nullptr) return GTE_MEM;
+int32_t GtMain(GTCMDSTRUCT* cmd, const EngineContext& context) {
+    // A caller without a control gets a state of its own for this one action.
+    std::unique_ptr<GtControlState> own(new (std::nothrow) GtControlState());
+    if (!own) return GTE_MEM;
+    own->engine.SetDefaults();
+    return GtRunState(*own, context, cmd);
+}
+
+int32_t GtRunState(GtControlState& state, const EngineContext& context, GTCMDSTRUCT* cmd) {
+    GtControlState* c = &state;
     if (c->engine.busy) {
         // Refused without touching the running action: its latch, slots and log stay as they are.
         MessageContext ctx;
+        ctx.engine = &context;
         if (cmd != nullptr && cmd->ulgtStructSize == kGtCmdStructSize) {
             ctx.host = MessageHost{cmd->lpMessageDisplay, cmd->lpMessageDisplayData};
             ctx.quiet = cmd->bAllQuiet != 0;
@@ -422,6 +398,7 @@ int32_t GtMain(GTCMDSTRUCT* cmd) {
     c->engine.busy = true;
     int32_t r;
     try {
+        c->engine.context = context;
         r = Main(*c, cmd);
     } catch (const std::bad_alloc&) {
         r = c->engine.ReportError(GTE_MEM);
@@ -448,19 +425,13 @@ void GtInitState(void* block) {
 
 void GtReleaseState(void* block) {
     if (block == nullptr) return;
-    auto* c = static_cast<GtControlState*>(block);
-    if (tSlot == c) tSlot = nullptr;
-    c->~GtControlState();
+    static_cast<GtControlState*>(block)->~GtControlState();
 }
 
-int32_t GtRunBlock(void* block, void* gtCmdStruct) {
+int32_t GtRunBlock(void* block, const EngineContext& context, void* gtCmdStruct) {
     auto* cmd = static_cast<GTCMDSTRUCT*>(gtCmdStruct);
-    if (block == nullptr) return GtMain(cmd);
-    GtControlState* const previous = tSlot;
-    tSlot = static_cast<GtControlState*>(block);
-    const int32_t r = GtMain(cmd);
-    tSlot = previous;
-    return r;
+    if (block == nullptr) return GtMain(cmd, context);
+    return GtRunState(*static_cast<GtControlState*>(block), context, cmd);
 }
 
 }  // namespace gtlib

@@ -34,6 +34,7 @@ MessageContext ContextOf(GtEngineState& st) {
     ctx.host = st.messageHost;
     ctx.diagnostic = st.diagnostic;
     ctx.quiet = st.Quiet();
+    ctx.engine = &st.context;
     return ctx;
 }
 
@@ -51,7 +52,7 @@ void LibraryWarning(GtEngineState& st, const std::string& text, const std::strin
     GtShowWarning(ContextOf(st), text, detail);
 }
 
-void LibraryEventLog(GtEngineState& st, const std::string& line) { st.eventLogFile.Line(line); }
+void LibraryEventLog(GtEngineState& st, const std::string& line) { st.eventLogFile.Line(st.context, line); }
 
 }  // namespace
 

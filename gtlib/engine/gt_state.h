@@ -1,4 +1,4 @@
-// State of the compression engine: one block per control instance (or per thread), holding the run's
+// State of the compression engine: one block per control instance (or per action without a control), holding the run's
 // options, the first-error latch, the status procedures and the coders' working memory.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "gtlib/engine/crypt.h"
+#include "gtlib/engine/deflate.h"
 #include "gtlib/engine/filelist.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
@@ -65,11 +66,6 @@ public:
 
 private:
     std::uint64_t s_;
-};
-
-struct DeflateState;
-struct DeflateStateDeleter {
-    void operator()(DeflateState* s) const;  // deflate.cpp
 };
 
 struct GtEngineState {
@@ -152,7 +148,7 @@ struct GtEngineState {
     std::string tempFileName;
 
     // --- coders -----------------------------------------------------------------------------------
-    std::unique_ptr<DeflateState, DeflateStateDeleter> deflate;  // window, chains and trees; kept between items
+    DeflateCoder deflate;  // window, chains and trees; kept between items
     CryptKeys keys;
     GtRandom random;
 
@@ -163,6 +159,7 @@ struct GtEngineState {
     MessageSlots slots{};      // three 260-byte text slots of the lookup
     MessageHost messageHost;   // the host's message procedure (lpMessageDisplay) and its user data
     gtlib::EventLog eventLogFile;     // the run's event log (GTSO_LOGGTRESULTS)
+    EngineContext context;            // the run's logs and window hooks, handed down by the control
 
     bool Quiet() const { return !messagesShown; }
 

@@ -121,13 +121,44 @@ std::size_t ReadSource(void* ctx, std::uint8_t* buf, std::size_t want) {
     return n;
 }
 
-bool WriteDeflateOutput(void* ctx, std::uint8_t* buf, std::size_t n) {
-    auto& st = *static_cast<GtEngineState*>(ctx);
-    const WriteResult w = WriteEncrypted(st, buf, n);
-    if (w == WriteResult::Ok) return true;
-    if (w == WriteResult::Cancelled) st.cancel = true;
-    st.SetError(st.cancel ? GTE_ABORT : GTE_WRITE);
-    return false;
+// The coder's source: the item's reader; the run's cancel and first error stop it.
+class ItemSource final : public DeflateSource {
+public:
+    explicit ItemSource(Reader& r) : r_(r) {}
+    std::size_t Read(std::uint8_t* buf, std::size_t want) override { return ReadSource(&r_, buf, want); }
+    bool Cancelled() override { return r_.st->cancel; }
+    bool Failed() override { return r_.st->gtErrorCode != GTE_OK; }
+
+private:
+    Reader& r_;
+};
+
+// The coder's sink: the output (encrypted when the run has a code), the run's first error, and the
+// warning that line ends are converted in a binary item.
+class OutputSink final : public DeflateSink {
+public:
+    explicit OutputSink(GtEngineState& st) : st_(st) {}
+    bool Write(std::uint8_t* buf, std::size_t n) override {
+        const WriteResult w = WriteEncrypted(st_, buf, n);
+        if (w == WriteResult::Ok) return true;
+        if (w == WriteResult::Cancelled) st_.cancel = true;
+        st_.SetError(st_.cancel ? GTE_ABORT : GTE_WRITE);
+        return false;
+    }
+    bool Failed() override { return st_.gtErrorCode != GTE_OK; }
+    void BinaryItem() override {
+        if (st_.lfToCrlf) st_.Warn(st_.Text(kMsgEolBinary));
+    }
+
+private:
+    GtEngineState& st_;
+};
+
+// Starts the coder on the item's reader; a coder without memory is reported here.
+int StartCoder(GtEngineState& st, ItemSource& source) {
+    const int started = st.deflate.Start(st.level, source);
+    if (started == GTE_MEM) st.ReportError(GTE_MEM, st.Text(kMsgWindowAllocation));
+    return started;
 }
 
 void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
@@ -327,13 +358,15 @@ int GzipFile(GtItem& item, int outFd, GtEngineState& st) {
 
     r.count = 0;
     r.crc = 0;
-    const int started = DeflateStart(st, st.level, ReadSource, &r);
+    ItemSource source(r);
+    const int started = StartCoder(st, source);
     if (started != GTE_OK) {
         closeSource();
         return r.readError ? GTE_READ : (st.cancel ? GTE_ABORT : started);
     }
-    const std::uint64_t compressed = DeflateCompress(st, WriteDeflateOutput, &st);
-    item.type = static_cast<std::int16_t>(DeflateItemType(st));
+    OutputSink sink(st);
+    const std::uint64_t compressed = st.deflate.Compress(sink);
+    item.type = static_cast<std::int16_t>(st.deflate.ItemType());
     const int rc = CodingResult(r, st);
     closeSource();
     if (rc != GTE_OK) return rc;
@@ -360,7 +393,8 @@ int GzipMemory(GtItem& item, GtEngineState& st) {
     Reader r(&st, &item, Source::Callback);
     r.sizeForPercent = 0x7FFFFFFF;
     // The matcher starts first: a source without a byte gives no member at all, not a lone header.
-    const int started = DeflateStart(st, st.level, ReadSource, &r);
+    ItemSource source(r);
+    const int started = StartCoder(st, source);
     if (started != GTE_OK) return r.readError ? GTE_READ : (st.cancel ? GTE_ABORT : started);
 
     const bool encrypted = !st.encryptCode.empty();
@@ -376,8 +410,9 @@ int GzipMemory(GtItem& item, GtEngineState& st) {
         if (rc != GTE_OK) return rc;
         item.compressedSize += kCryptHeaderSize;
     }
-    const std::uint64_t compressed = DeflateCompress(st, WriteDeflateOutput, &st);
-    item.type = static_cast<std::int16_t>(DeflateItemType(st));
+    OutputSink sink(st);
+    const std::uint64_t compressed = st.deflate.Compress(sink);
+    item.type = static_cast<std::int16_t>(st.deflate.ItemType());
     const int rc = CodingResult(r, st);
     if (rc != GTE_OK) return rc;
     item.crc = r.crc;

@@ -71,7 +71,7 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
     return v;  // little-endian host
 }
 
-unsigned Reverse(unsigned code, unsigned len) {
+constexpr unsigned Reverse(unsigned code, unsigned len) {
     unsigned r = 0;
     for (unsigned i = 0; i < len; ++i) {
         r = (r << 1) | (code & 1);
@@ -82,10 +82,10 @@ unsigned Reverse(unsigned code, unsigned len) {
 
 // What each symbol decodes to, without its code length (bits 0-7 hold the extra bits only).
 struct SymbolContents {
-    std::uint32_t litlen[288];
-    std::uint32_t dist[32];
-    std::uint32_t precode[19];
-    SymbolContents() {
+    std::uint32_t litlen[288]{};
+    std::uint32_t dist[32]{};
+    std::uint32_t precode[19]{};
+    constexpr SymbolContents() {
         for (unsigned s = 0; s < 256; ++s) litlen[s] = kKindLiteral | (s << 16);
         litlen[256] = kKindEnd;
         for (unsigned s = 257; s < 286; ++s)
@@ -97,15 +97,14 @@ struct SymbolContents {
     }
 };
 
-const SymbolContents& Contents() {
-    static const SymbolContents c;
-    return c;
-}
+// Built by the compiler: a constant table, nothing computed or kept at run time.
+constexpr SymbolContents kContents{};
+constexpr const SymbolContents& Contents() { return kContents; }
 
 // Builds a decoding table for the canonical code given by lens[0..n). A code must be complete; with
 // allow_sparse, an empty code and a single code of one bit are accepted too (the distance code of a block
 // that uses at most one distance). Slots no code reaches decode as invalid.
-bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std::uint8_t* lens, unsigned n,
+constexpr bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std::uint8_t* lens, unsigned n,
                 const std::uint32_t* contents, bool allow_sparse) {
     unsigned count[kMaxCodeLen + 1] = {};
     for (unsigned i = 0; i < n; ++i) count[lens[i]]++;
@@ -130,12 +129,12 @@ bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std:
     unsigned offs[kMaxCodeLen + 2];
     offs[1] = 0;
     for (unsigned len = 1; len <= kMaxCodeLen; ++len) offs[len + 1] = offs[len] + count[len];
-    std::uint16_t sorted[288];
+    std::uint16_t sorted[288] = {};
     for (unsigned s = 0; s < n; ++s)
         if (lens[s]) sorted[offs[lens[s]]++] = static_cast<std::uint16_t>(s);
 
-    unsigned remaining[kMaxCodeLen + 1];
-    std::memcpy(remaining, count, sizeof remaining);
+    unsigned remaining[kMaxCodeLen + 1] = {};
+    std::copy(count, count + kMaxCodeLen + 1, remaining);
     const std::size_t main_size = std::size_t{1} << root;
     std::size_t next_free = main_size;
     unsigned code = 0;
@@ -184,25 +183,23 @@ bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std:
 }
 
 struct FixedTables {
-    std::uint32_t litlen[kLitlenCap];
-    std::uint32_t dist[kDistCap];
-    FixedTables() {
-        std::uint8_t lens[288];
+    std::uint32_t litlen[kLitlenCap]{};
+    std::uint32_t dist[kDistCap]{};
+    constexpr FixedTables() {
+        std::uint8_t lens[288]{};
         std::fill(lens, lens + 144, 8);
         std::fill(lens + 144, lens + 256, 9);
         std::fill(lens + 256, lens + 280, 7);
         std::fill(lens + 280, lens + 288, 8);
         BuildTable(litlen, kLitlenCap, kLitlenBits, lens, 288, Contents().litlen, false);
-        std::uint8_t dlens[32];
+        std::uint8_t dlens[32]{};
         std::fill(dlens, dlens + 32, 5);
         BuildTable(dist, kDistCap, kDistBits, dlens, 32, Contents().dist, false);
     }
 };
 
-const FixedTables& Fixed() {
-    static const FixedTables t;
-    return t;
-}
+constexpr FixedTables kFixed{};
+constexpr const FixedTables& Fixed() { return kFixed; }
 
 enum class OutMode { kGrow, kFixed, kSink };
 

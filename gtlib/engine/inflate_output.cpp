@@ -1,13 +1,14 @@
 #include "gtlib/engine/inflate_output.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <chrono>
 
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/inflate.h"
@@ -152,10 +153,16 @@ std::string TempNameFor(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    static thread_local std::mt19937 rng(std::random_device{}());
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    // Fresh bytes from the system for every name: no generator is kept between calls.
+    unsigned char bytes[8];
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        std::uint64_t mix = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                            reinterpret_cast<std::uintptr_t>(&path);
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(mix >>= 7);
+    }
     std::string suffix;
-    for (int i = 0; i < 8; ++i) suffix += digits[rng() % 36];
+    for (unsigned char b : bytes) suffix += kDigits[b % 36];
     return dir + "." + base.substr(0, 200) + "." + suffix + ".part";
 }
 

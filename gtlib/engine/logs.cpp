@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <utility>
 
 #include "gtlib/engine/messages.h"
@@ -19,29 +18,14 @@ namespace gtlib {
 
 namespace {
 
-std::mutex& SettingsMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::string& FolderSetting() {
-    static std::string folder;
-    return folder;
-}
-
-LogClock& ClockSetting() {
-    static LogClock clock;
-    return clock;
-}
-
 std::string Message(uint32_t id) {
     const char* text = FindMessage(id);
     return text ? text : "";
 }
 
 // The file name texts begin with "\": on this system that is the folder separator "/".
-std::string LogPath(uint32_t nameId) {
-    std::string folder = LogFolder();
+std::string LogPath(const EngineContext& ctx, uint32_t nameId) {
+    std::string folder = LogFolder(ctx);
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     std::string name = Message(nameId);
     for (char& c : name)
@@ -69,11 +53,8 @@ bool PrivateFolderReady(const std::string& folder) {
 }
 
 // Is the log folder the one chosen by default (no setting, no SBGTACTX_LOGDIR)?
-bool DefaultFolderInUse() {
-    {
-        std::lock_guard lock(SettingsMutex());
-        if (!FolderSetting().empty()) return false;
-    }
+bool DefaultFolderInUse(const EngineContext& ctx) {
+    if (!ctx.logFolder.empty()) return false;
     const char* env = std::getenv("SBGTACTX_LOGDIR");
     return !(env && *env);
 }
@@ -92,17 +73,17 @@ int OpenIn(const std::string& path) {
 
 // Opens a log for appending; never through a link at the log's own name. When the default state or home
 // folder cannot take it, the log goes to the user's fall-back folder.
-int OpenAppend(const std::string& path) {
+int OpenAppend(const EngineContext& ctx, const std::string& path) {
     int fd = OpenIn(path);
-    if (fd < 0 && DefaultFolderInUse()) {
+    if (fd < 0 && DefaultFolderInUse(ctx)) {
         const std::string fallback = FallbackFolder() + path.substr(path.rfind('/'));
         if (fallback != path) fd = OpenIn(fallback);
     }
     return fd;
 }
 
-void AppendToFile(const std::string& path, std::string_view bytes) {
-    const int fd = OpenAppend(path);
+void AppendToFile(const EngineContext& ctx, const std::string& path, std::string_view bytes) {
+    const int fd = OpenAppend(ctx, path);
     if (fd < 0) return;
     morven::WriteAll(fd, bytes);  // a failed write is ignored
     ::close(fd);
@@ -158,7 +139,7 @@ std::string TextLine(const char* text, std::size_t limit) {
 
 class Dump {
 public:
-    Dump() : out_("\r\n" + FormatText(FindMessage(190), LogTimeStamp())) {}
+    explicit Dump(const EngineContext& ctx) : out_("\r\n" + FormatText(FindMessage(190), LogTimeStamp(ctx))) {}
     Dump& Value(uint32_t id, uint64_t value) {
         out_ += FormatLabel(FindMessageOrEmpty(id), value);
         return *this;
@@ -180,41 +161,23 @@ private:
 
 }  // namespace
 
-void SetLogFolder(std::string folder) {
-    std::lock_guard lock(SettingsMutex());
-    FolderSetting() = std::move(folder);
-}
-
-std::string LogFolder() {
-    {
-        std::lock_guard lock(SettingsMutex());
-        if (!FolderSetting().empty()) return FolderSetting();
-    }
+std::string LogFolder(const EngineContext& ctx) {
+    if (!ctx.logFolder.empty()) return ctx.logFolder;
     if (const char* env = std::getenv("SBGTACTX_LOGDIR"); env && *env) return env;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) return std::string(state) + "/sbgtactx";
     if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/state/sbgtactx";
     return FallbackFolder();
 }
 
-std::string DiagnosticLogPath() { return LogPath(106); }
-std::string EventLogPath() { return LogPath(701); }
+std::string DiagnosticLogPath(const EngineContext& ctx) { return LogPath(ctx, 106); }
+std::string EventLogPath(const EngineContext& ctx) { return LogPath(ctx, 701); }
 
-void SetLogClock(LogClock clock) {
-    std::lock_guard lock(SettingsMutex());
-    ClockSetting() = std::move(clock);
+int64_t LogNow(const EngineContext& ctx) {
+    return ctx.logClock ? ctx.logClock() : static_cast<int64_t>(std::time(nullptr));
 }
 
-int64_t LogNow() {
-    LogClock clock;
-    {
-        std::lock_guard lock(SettingsMutex());
-        clock = ClockSetting();
-    }
-    return clock ? clock() : static_cast<int64_t>(std::time(nullptr));
-}
-
-std::string LogTimeStamp() {
-    const std::time_t t = static_cast<std::time_t>(LogNow());
+std::string LogTimeStamp(const EngineContext& ctx) {
+    const std::time_t t = static_cast<std::time_t>(LogNow(ctx));
     std::tm tm{};
     ::localtime_r(&t, &tm);
     char date[48], time[48];
@@ -226,17 +189,19 @@ std::string LogTimeStamp() {
     return FormatText(out.c_str(), time);
 }
 
-void DiagnosticWrite(std::string_view bytes) { AppendToFile(DiagnosticLogPath(), bytes); }
+void DiagnosticWrite(const EngineContext& ctx, std::string_view bytes) {
+    AppendToFile(ctx, DiagnosticLogPath(ctx), bytes);
+}
 
-void DiagnosticLine(std::string_view text) {
+void DiagnosticLine(const EngineContext& ctx, std::string_view text) {
     std::string line = "\r\n";
     line += text;
     line += "\r\n";
-    DiagnosticWrite(line);
+    DiagnosticWrite(ctx, line);
 }
 
-std::string DumpText(const UGTCMDSTRUCT& c) {
-    Dump d;
+std::string DumpText(const EngineContext& ctx, const UGTCMDSTRUCT& c) {
+    Dump d(ctx);
     d.Value(910, c.ulugtStructSize)
         .Value(192, Signed(c.lFunction))
         .Text(193, c.lpszGTFile, 260)
@@ -276,8 +241,8 @@ std::string DumpText(const UGTCMDSTRUCT& c) {
     return d.Finish();
 }
 
-std::string DumpText(const GTCMDSTRUCT& c) {
-    Dump d;
+std::string DumpText(const EngineContext& ctx, const GTCMDSTRUCT& c) {
+    Dump d(ctx);
     d.Value(191, c.ulgtStructSize)
         .Value(192, Signed(c.lFunction))
         .Text(193, c.lpszGTFile, 260)
@@ -323,27 +288,27 @@ std::string DumpText(const GTCMDSTRUCT& c) {
     return d.Finish();
 }
 
-void DiagnosticDump(const UGTCMDSTRUCT& cmd) { DiagnosticWrite(DumpText(cmd)); }
-void DiagnosticDump(const GTCMDSTRUCT& cmd) { DiagnosticWrite(DumpText(cmd)); }
+void DiagnosticDump(const EngineContext& ctx, const UGTCMDSTRUCT& cmd) { DiagnosticWrite(ctx, DumpText(ctx, cmd)); }
+void DiagnosticDump(const EngineContext& ctx, const GTCMDSTRUCT& cmd) { DiagnosticWrite(ctx, DumpText(ctx, cmd)); }
 
-void EventLog::Line(std::string_view text) {
+void EventLog::Line(const EngineContext& ctx, std::string_view text) {
     if (fd_ < 0) {
         if (failed_) return;
-        fd_ = OpenAppend(EventLogPath());
+        fd_ = OpenAppend(ctx, EventLogPath(ctx));
         if (fd_ < 0) {
             failed_ = true;
             return;
         }
-        morven::WriteAll(fd_, FormatText(FindMessage(702), LogTimeStamp()) + "\r\n");
+        morven::WriteAll(fd_, FormatText(FindMessage(702), LogTimeStamp(ctx)) + "\r\n");
     }
     std::string line(text);
     line += "\r\n";
     morven::WriteAll(fd_, line);
 }
 
-void EventLog::Item(uint32_t messageId, std::string_view path) {
+void EventLog::Item(const EngineContext& ctx, uint32_t messageId, std::string_view path) {
     const char* format = FindMessage(messageId);
-    Line(FormatText(format ? format : "", path));
+    Line(ctx, FormatText(format ? format : "", path));
 }
 
 void EventLog::Close() {
@@ -366,8 +331,8 @@ std::string ResultLineText(int32_t code, int32_t returnCount, const void* return
     return out;
 }
 
-void WriteResultLine(int32_t code, int32_t returnCount, const void* returnString) {
-    AppendToFile(EventLogPath(), ResultLineText(code, returnCount, returnString));
+void WriteResultLine(const EngineContext& ctx, int32_t code, int32_t returnCount, const void* returnString) {
+    AppendToFile(ctx, EventLogPath(ctx), ResultLineText(code, returnCount, returnString));
 }
 
 }  // namespace gtlib

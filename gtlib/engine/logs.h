@@ -3,7 +3,7 @@
 //   reported message, each write opening the file, appending and closing it again;
 // - the event log "SBGTLOG.TXT" (sub-option 256): one line per item, opened at the first line of a run
 //   and kept open to its end, headed by a dated line.
-// The folder is, in this order: the one set with SetLogFolder, the environment variable SBGTACTX_LOGDIR,
+// The folder is, in this order: the one of the run's engine context (context.h), the environment variable SBGTACTX_LOGDIR,
 // $XDG_STATE_HOME/sbgtactx, ~/.local/state/sbgtactx, and without a home folder (or when the state or home
 // folder cannot take the log) sbgtactx-<uid> in $TMPDIR (or /tmp). Missing folders are created private to the user (0700); the fall-back folder is used only when
 // it is a real folder of the user closed to everyone else. Log files are created 0600 and never opened
@@ -15,37 +15,34 @@
 #include <string>
 #include <string_view>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
 
-// Log folder: an empty text returns to the environment and the default.
-void SetLogFolder(std::string folder);
-std::string LogFolder();
-std::string DiagnosticLogPath();
-std::string EventLogPath();
+// Log folder of a context (its own, else the environment and the default).
+std::string LogFolder(const EngineContext& ctx);
+std::string DiagnosticLogPath(const EngineContext& ctx);
+std::string EventLogPath(const EngineContext& ctx);
 
-// Clock of the log time stamps (seconds since 1970, UTC); an empty function returns to the system clock.
-// Time stamps are written in local time.
-using LogClock = std::function<int64_t()>;
-void SetLogClock(LogClock clock);
-int64_t LogNow();
+// Now on the context's log clock. Time stamps are written in local time.
+int64_t LogNow(const EngineContext& ctx);
 
 // "Version: 5.00.02 - MM/DD/YY  hh:mm:ss" with the local date and time of the log clock.
-std::string LogTimeStamp();
+std::string LogTimeStamp(const EngineContext& ctx);
 
 // Appends bytes to the diagnostic log as they stand.
-void DiagnosticWrite(std::string_view bytes);
+void DiagnosticWrite(const EngineContext& ctx, std::string_view bytes);
 
 // A diagnostic line: CR LF, the text, CR LF.
-void DiagnosticLine(std::string_view text);
+void DiagnosticLine(const EngineContext& ctx, std::string_view text);
 
 // The dump of a command record: CR LF, the dated header line, one label per field with its value (and
 // after the labels of the texts the text itself, or "???" when it is missing or too long), CR LF.
-std::string DumpText(const UGTCMDSTRUCT& cmd);
-std::string DumpText(const GTCMDSTRUCT& cmd);
-void DiagnosticDump(const UGTCMDSTRUCT& cmd);
-void DiagnosticDump(const GTCMDSTRUCT& cmd);
+std::string DumpText(const EngineContext& ctx, const UGTCMDSTRUCT& cmd);
+std::string DumpText(const EngineContext& ctx, const GTCMDSTRUCT& cmd);
+void DiagnosticDump(const EngineContext& ctx, const UGTCMDSTRUCT& cmd);
+void DiagnosticDump(const EngineContext& ctx, const GTCMDSTRUCT& cmd);
 
 // The event log of one run. Line() opens the file at the first line (writing the dated header line) and
 // appends "text CR LF"; Close() ends the run's use of it.
@@ -56,9 +53,9 @@ public:
     EventLog& operator=(const EventLog&) = delete;
     ~EventLog() { Close(); }
 
-    void Line(std::string_view text);
+    void Line(const EngineContext& ctx, std::string_view text);
     // A line from a format with one "%s" and the item path.
-    void Item(uint32_t messageId, std::string_view path);
+    void Item(const EngineContext& ctx, uint32_t messageId, std::string_view path);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -71,6 +68,6 @@ private:
 // for it: "Selbrik-GT Response: <code> <result text> " CR LF, "lReturnCount: <count>" CR LF,
 // "lpszReturnString: <address in hex> " CR LF.
 std::string ResultLineText(int32_t code, int32_t returnCount, const void* returnString);
-void WriteResultLine(int32_t code, int32_t returnCount, const void* returnString);
+void WriteResultLine(const EngineContext& ctx, int32_t code, int32_t returnCount, const void* returnString);
 
 }  // namespace gtlib

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 namespace gtlib {
@@ -197,15 +196,12 @@ const MessageEntry kMessages[] = {
 
 static_assert(sizeof kMessages / sizeof kMessages[0] == kMessageCount + 1);
 
-std::mutex& UiMutex() {
-    static std::mutex m;
-    return m;
-}
-
-HostUi& UiHooks() {
-    static HostUi ui;
-    return ui;
-}
+// The engine context of a message: the run's own, or the defaults.
+struct ContextOf {
+    explicit ContextOf(const MessageContext& m) : ctx(m.engine ? *m.engine : fallback) {}
+    EngineContext fallback;
+    const EngineContext& ctx;
+};
 
 constexpr uint32_t kMbTaskModal = 0x2000;
 constexpr uint32_t kMbSetForeground = 0x10000;
@@ -294,18 +290,8 @@ std::string ResultText(EngineKind engine, int32_t code) {
     return text ? text : "";
 }
 
-void SetHostUi(HostUi ui) {
-    std::lock_guard lock(UiMutex());
-    UiHooks() = std::move(ui);
-}
-
-HostUi GetHostUi() {
-    std::lock_guard lock(UiMutex());
-    return UiHooks();
-}
-
 int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind, uint32_t style, int32_t number1,
-                       int32_t number2, std::string_view text) {
+                       int32_t number2, std::string_view text, const HostUi& ui) {
     const bool compress = engine == EngineKind::Compress;
     const auto msg = [](uint32_t id) { return std::string_view(FindMessage(id)); };
     std::string_view title = msg(102);  // "Selbrik-GT Alert"
@@ -346,7 +332,6 @@ int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind,
         titleBuf[kMessageSlotSize - 1] = 0;
     }
 
-    const HostUi ui = GetHostUi();
     if ((style & 0x0F) == kStyleOverwrite) {
         if (ui.overwriteDialog) return ui.overwriteDialog(textBuf, titleBuf);
         return kOverwriteNo;  // no one to ask: keep the existing file
@@ -372,8 +357,9 @@ int32_t GtReportError(const MessageContext& ctx, FirstError& latch, int32_t code
         text += ")";
     }
     text += "\n";
-    if (ctx.diagnostic) DiagnosticLine(text);
-    if (boxAllowed) DisplayMessage(EngineKind::Compress, ctx.host, MSGID_GTERROR, 0, code, 0, text);
+    const ContextOf engine(ctx);
+    if (ctx.diagnostic) DiagnosticLine(engine.ctx, text);
+    if (boxAllowed) DisplayMessage(EngineKind::Compress, ctx.host, MSGID_GTERROR, 0, code, 0, text, engine.ctx.ui);
     return latch.code;
 }
 
@@ -382,7 +368,7 @@ void GtShowWarning(const MessageContext& ctx, std::string_view text, std::string
     std::string whole(text);
     whole += detail;
     if (whole.size() > kMessageSlotSize - 1) whole.resize(kMessageSlotSize - 1);
-    DisplayMessage(EngineKind::Compress, ctx.host, MSGID_GTWARN, 0, 0, 0, whole);
+    DisplayMessage(EngineKind::Compress, ctx.host, MSGID_GTWARN, 0, 0, 0, whole, ContextOf(ctx).ctx.ui);
 }
 
 std::string UgtErrorText(int32_t code, std::string_view detail) {
@@ -401,8 +387,9 @@ std::string UgtErrorText(int32_t code, std::string_view detail) {
 
 void UgtShowMessage(const MessageContext& ctx, int32_t code, std::string_view detail) {
     const std::string text = UgtErrorText(code, detail);
-    if (ctx.diagnostic) DiagnosticLine(text);
-    if (!ctx.quiet) DisplayMessage(EngineKind::Decompress, ctx.host, MSGID_GTERROR, 0, code, 0, text);
+    const ContextOf engine(ctx);
+    if (ctx.diagnostic) DiagnosticLine(engine.ctx, text);
+    if (!ctx.quiet) DisplayMessage(EngineKind::Decompress, ctx.host, MSGID_GTERROR, 0, code, 0, text, engine.ctx.ui);
 }
 
 int32_t AskOverwrite(const MessageContext& ctx, std::string_view path, bool readOnly) {
@@ -413,11 +400,10 @@ int32_t AskOverwrite(const MessageContext& ctx, std::string_view path, bool read
     text.append(path);
     text.append(question.substr(at + 2));
     return DisplayMessage(EngineKind::Decompress, ctx.host, MSGID_GTOVERWRT, kStyleOverwrite, readOnly ? 1 : 0, 0,
-                          text);
+                          text, ContextOf(ctx).ctx.ui);
 }
 
-std::string AskRename(std::string_view path) {
-    const HostUi ui = GetHostUi();
+std::string AskRename(std::string_view path, const HostUi& ui) {
     if (ui.renameDialog) return ui.renameDialog(path);
     return {};
 }

@@ -4,7 +4,7 @@
 // and the overwrite and rename prompts.
 //
 // There is no window system inside the library: where a message box, the overwrite dialog or the rename
-// dialog would be shown, the engine calls the hooks a host installed with SetHostUi. Without hooks a box
+// dialog would be shown, the engine calls the hooks of the run's engine context (context.h). Without hooks a box
 // answers with its default button, the overwrite dialog answers No (the existing file is kept) and the
 // rename dialog is cancelled.
 #pragma once
@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/records.h"
 
@@ -70,19 +71,7 @@ std::string ResultText(EngineKind engine, int32_t code);
 // Host hooks for what would be windows
 // ---------------------------------------------------------------------------------------------------------
 
-struct HostUi {
-    // A message box: text, title, style (the message-box flag sum, with task-modal and foreground added) ->
-    // button id (1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No).
-    std::function<int32_t(const char* text, const char* title, uint32_t style)> messageBox;
-    // The overwrite dialog: question, title -> 6 Yes, 7 No, 2 Cancel, 100 Yes to All, 101 Rename.
-    std::function<int32_t(const char* text, const char* title)> overwriteDialog;
-    // The rename dialog: current full path -> the chosen path, or empty when cancelled.
-    std::function<std::string(std::string_view path)> renameDialog;
-};
-
-// Process-wide, like the windows they stand for. Empty hooks restore the headless answers.
-void SetHostUi(HostUi ui);
-HostUi GetHostUi();
+// The hooks that stand for the windows (HostUi) are part of the run's engine context (context.h).
 
 // ---------------------------------------------------------------------------------------------------------
 // Message display
@@ -96,9 +85,9 @@ inline constexpr int32_t kOverwriteRename = 101;
 // Shows a message of the given kind (MSGID_*) and box style. The title and the text shown follow from the
 // kind (and, for MSGID_GTERROR, from whether number 1 is a known result code of the engine). The host's
 // message procedure is asked first; its answer is taken only when it fits the style. Otherwise the
-// overwrite dialog (style 15) or a message box is shown through the host hooks, and its answer returned.
+// overwrite dialog (style 15) or a message box is shown through the hooks `ui`, and its answer returned.
 int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind, uint32_t style, int32_t number1,
-                       int32_t number2, std::string_view text);
+                       int32_t number2, std::string_view text, const HostUi& ui = {});
 
 // What the message path needs of an engine state.
 struct MessageContext {
@@ -106,6 +95,7 @@ struct MessageContext {
     MessageHost host;
     bool diagnostic = false;        // write reported messages to the diagnostic log
     bool quiet = false;             // show nothing (bAllQuiet)
+    const EngineContext* engine = nullptr;  // the run's logs and window hooks (null: the defaults)
 };
 
 // First error of a compression run: only a non-zero code latches, and only the first one.
@@ -141,6 +131,6 @@ void UgtShowMessage(const MessageContext& ctx, int32_t code, std::string_view de
 int32_t AskOverwrite(const MessageContext& ctx, std::string_view path, bool readOnly);
 
 // The rename dialog for an output path -> the chosen path, or empty when cancelled.
-std::string AskRename(std::string_view path);
+std::string AskRename(std::string_view path, const HostUi& ui = {});
 
 }  // namespace gtlib

@@ -21,6 +21,9 @@
 
 namespace gtlib {
 
+// One value of a constant list: name = value, (for the engine's enumerations).
+#define GTLIB_ENUM_VALUE(name, value) name = value,
+
 // ---------------------------------------------------------------------------------------------------------
 // Constants of the type description (enumeration sbgtConstants and friends)
 // ---------------------------------------------------------------------------------------------------------
@@ -91,27 +94,28 @@ enum : int32_t {
     UGT_UNTAR_GETINFOBYINDEX = 15,
 };
 
-// Result codes of the decompression engine (ugtErrorCode).
-enum : int32_t {
-    UGTE_OK = 0,
-    UGTE_EOF = 1,
-    UGTE_BUSY = 2,
-    UGTE_STRUCT = 3,
-    UGTE_MEM = 4,
-    UGTE_ABORT = 5,
-    UGTE_NONE = 6,
-    UGTE_OPEN = 7,
-    UGTE_CREATE = 8,
-    UGTE_READ = 9,
-    UGTE_WRITE = 10,
-    UGTE_PARMS = 11,
-    UGTE_INDEX = 12,
-    UGTE_BADCRC = 13,
-    UGTE_BADKEY = 14,
-    UGTE_SKIP = 15,
-    UGTE_UNKNOWN = 16,
-    UGTE_DISKFULL = 17,
-};
+// Result codes of the decompression engine (ugtErrorCode). One list, X(name, value): the
+// engine's constants and the type description's enumeration both come from it.
+#define GTLIB_UGT_RESULTS(X) \
+    X(UGTE_OK, 0) \
+    X(UGTE_EOF, 1) \
+    X(UGTE_BUSY, 2) \
+    X(UGTE_STRUCT, 3) \
+    X(UGTE_MEM, 4) \
+    X(UGTE_ABORT, 5) \
+    X(UGTE_NONE, 6) \
+    X(UGTE_OPEN, 7) \
+    X(UGTE_CREATE, 8) \
+    X(UGTE_READ, 9) \
+    X(UGTE_WRITE, 10) \
+    X(UGTE_PARMS, 11) \
+    X(UGTE_INDEX, 12) \
+    X(UGTE_BADCRC, 13) \
+    X(UGTE_BADKEY, 14) \
+    X(UGTE_SKIP, 15) \
+    X(UGTE_UNKNOWN, 16) \
+    X(UGTE_DISKFULL, 17)
+enum : int32_t { GTLIB_UGT_RESULTS(GTLIB_ENUM_VALUE) };
 
 // Sub-option bits of the decompression engine (ugtSubOptions).
 enum : uint32_t {
@@ -137,25 +141,26 @@ enum : int32_t {
     GT_TAR_MEMTOFILE = 7,
 };
 
-// Result codes of the compression engine (gtErrorCode).
-enum : int32_t {
-    GTE_OK = 0,
-    GTE_EOF = 1,
-    GTE_BUSY = 2,
-    GTE_STRUCT = 3,
-    GTE_MEM = 4,
-    GTE_ABORT = 5,
-    GTE_NONE = 6,
-    GTE_OPEN = 7,
-    GTE_CREATE = 8,
-    GTE_READ = 9,
-    GTE_WRITE = 10,
-    GTE_PARMS = 11,
-    GTE_INDEX = 12,
-    GTE_TEMP = 13,
-    GTE_NAME = 14,
-    GTE_INCOMPLETE = 15,
-};
+// Result codes of the compression engine (gtErrorCode). One list, X(name, value): the
+// engine's constants and the type description's enumeration both come from it.
+#define GTLIB_GT_RESULTS(X) \
+    X(GTE_OK, 0) \
+    X(GTE_EOF, 1) \
+    X(GTE_BUSY, 2) \
+    X(GTE_STRUCT, 3) \
+    X(GTE_MEM, 4) \
+    X(GTE_ABORT, 5) \
+    X(GTE_NONE, 6) \
+    X(GTE_OPEN, 7) \
+    X(GTE_CREATE, 8) \
+    X(GTE_READ, 9) \
+    X(GTE_WRITE, 10) \
+    X(GTE_PARMS, 11) \
+    X(GTE_INDEX, 12) \
+    X(GTE_TEMP, 13) \
+    X(GTE_NAME, 14) \
+    X(GTE_INCOMPLETE, 15)
+enum : int32_t { GTLIB_GT_RESULTS(GTLIB_ENUM_VALUE) };
 
 // Sub-option bits of the compression engine (gtSubOptions).
 enum : uint32_t {

@@ -4,11 +4,11 @@
 // library: output paths, overwrite prompts and the rename request, freshen/update and read-only rules,
 // filespec selection, the result codes and the log lines.
 //
-// State: one UgtEngineState per control. A run takes its state from the calling thread's slot; UgtRun
-// installs a control's state there for the length of one run and puts the slot back as it was afterwards,
-// so an action of another control started from an event handler gets its own state and the outer action
-// finds its own again. A thread that calls UgtMain with nothing installed gets a state of its own, kept
-// until the thread ends. A second run on the same state while one is active is refused with UGTE_BUSY.
+// State: one UgtEngineState per control, handed to every run by the control (UgtRun); nothing is kept per
+// thread or per process, so an action of another control started from an event handler runs on that
+// control's state and the outer action keeps its own. A caller of UgtMain without a control gets a state
+// of its own for that one action. A second run on the same state while one is active is refused with
+// UGTE_BUSY.
 #pragma once
 
 #include <cstddef>
@@ -17,31 +17,32 @@
 #include <string_view>
 #include <vector>
 
+#include "gtlib/engine/context.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
 
 struct UgtEngineState;
 
-// A fresh state with the defaults set (null when it cannot be allocated), and its release. Releasing a
-// state also drops it from the calling thread's slot.
+// A fresh state with the defaults set (null when it cannot be allocated), and its release.
 UgtEngineState* UgtNewState();
 void UgtDeleteState(UgtEngineState* state);
 
-// Runs one action with `state` installed in the thread's slot (null state: UGTE_MEM).
-int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd);
+// Runs one action on `state` (null state: UGTE_MEM) with the caller's engine context (log folder and
+// clock, window hooks).
+int32_t UgtRun(UgtEngineState* state, UGTCMDSTRUCT* cmd, const EngineContext& context);
 
 // For a control that keeps its state in a block of its own memory (zero-filled, UgtStateSize() bytes,
 // aligned for any type): UgtInitState makes the state in it with the defaults set, UgtReleaseState ends it
-// (the memory stays the control's). UgtRunBlock runs one action with that block, or with the thread's own
-// state when the block is null.
+// (the memory stays the control's). UgtRunBlock runs one action with that block, or with a state of its
+// own for the action when the block is null.
 std::size_t UgtStateSize();
 void UgtInitState(void* block);
 void UgtReleaseState(void* block);
-int32_t UgtRunBlock(void* block, void* ugtCmdStruct);
+int32_t UgtRunBlock(void* block, const EngineContext& context, void* ugtCmdStruct);
 
-// Runs one action with the state in the thread's slot (made for the thread when the slot is empty).
-int32_t UgtMain(UGTCMDSTRUCT* cmd);
+// Runs one action on a state of its own, made for it and dropped afterwards.
+int32_t UgtMain(UGTCMDSTRUCT* cmd, const EngineContext& context = {});
 
 // ---------------------------------------------------------------------------------------------------------
 // Pieces of the engine with rules of their own

@@ -93,7 +93,9 @@ struct UgtEngineState {
     std::map<std::string, TarDataSpan> tarExtracted;  // members extracted in this run (hard link sources)
     std::vector<std::string> tarIndexPatterns;  // the filespec a matching-mode index was built with
 
-    MessageContext Messages() { return MessageContext{&slots, host, diagnostic, quiet}; }
+    EngineContext context;  // the run's logs and window hooks, handed down by the control
+
+    MessageContext Messages() { return MessageContext{&slots, host, diagnostic, quiet, &context}; }
 };
 
 }  // namespace gtlib

@@ -19,8 +19,16 @@ namespace fixture {
 inline std::function<std::int32_t(gtlib::UGTCMDSTRUCT&)> ugtRun;
 inline std::function<std::int32_t(gtlib::GTCMDSTRUCT&)> gtRun;
 
-inline std::int32_t RunUgt(void*, void* r) { return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0; }
-inline std::int32_t RunGt(void*, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
+inline void* ugtRunState = nullptr;  // the state block the scripted decompression engine was last handed
+inline std::int32_t RunUgt(void* state, const gtlib::EngineContext&, void* r) {
+    struct Handed {
+        void* outer = ugtRunState;
+        ~Handed() { ugtRunState = outer; }  // also when the scripted engine throws
+    } handed;
+    ugtRunState = state;
+    return ugtRun ? ugtRun(*static_cast<gtlib::UGTCMDSTRUCT*>(r)) : 0;
+}
+inline std::int32_t RunGt(void*, const gtlib::EngineContext&, void* r) { return gtRun ? gtRun(*static_cast<gtlib::GTCMDSTRUCT*>(r)) : 0; }
 
 inline const sbgt::EngineBinding kUgtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunUgt};
 inline const sbgt::EngineBinding kGtEngine{sbgt::kEngineStateSize, nullptr, nullptr, &RunGt};
@@ -39,22 +47,18 @@ class Controls : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(moduleLoaded) << "no folder for the named locks";
-        sbgt::SetDecompressionEngine(&kUgtEngine);
-        sbgt::SetCompressionEngine(&kGtEngine);
         ugtRun = nullptr;
         gtRun = nullptr;
     }
     void TearDown() override {
-        sbgt::SetDecompressionEngine(nullptr);  // back to the built-in bindings
-        sbgt::SetCompressionEngine(nullptr);
-        sbgt::NamedLock::SetWaitClock({});
         ugtRun = nullptr;
         gtRun = nullptr;
     }
     using Ugt = morven::com::ComPtr<sbgt::Ugtactx>;
     using Gt = morven::com::ComPtr<sbgt::Gtactx>;
-    static Ugt NewUgt() { return Ugt::Adopt(sbgt::Ugtactx::Create()); }
-    static Gt NewGt() { return Gt::Adopt(sbgt::Gtactx::Create()); }
+    // Controls bound to the scripted engines.
+    static Ugt NewUgt() { return Ugt::Adopt(sbgt::Ugtactx::Create(&kUgtEngine)); }
+    static Gt NewGt() { return Gt::Adopt(sbgt::Gtactx::Create(&kGtEngine)); }
 
     static void Set(morven::com::IDispatch* d, const std::string& name, const morven::com::Variant& v) {
         ASSERT_EQ(morven::com::PutPropertyByName(d, name, v), morven::com::S_OK) << name;

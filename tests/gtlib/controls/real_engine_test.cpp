@@ -7,6 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
 
 #include "engine_fixture.h"
 #include "run_program.h"
@@ -171,5 +174,71 @@ TEST_F(RealEngine, MemoryToMemoryRoundTripThroughBothControlsEvents) {
                                                 gtlib::UGT_GUNZIP_MEMTOMEM, packed, encoded, &code);
         ASSERT_EQ(code, 0) << encoded;
         EXPECT_TRUE(back == data) << encoded << " " << back.size();
+    }
+}
+
+// Each control carries its own engine context: two controls in one process, each with its own log folder,
+// log clock and window hooks, and two threads each with a control of its own, never see each other's.
+TEST_F(RealEngine, ControlsKeepTheirOwnLogsClocksAndWindows) {
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    struct Side {
+        ComPtr<sbgt::Ugtactx> control;
+        fs::path logs, out;
+        int asked = 0;
+    };
+    Side sides[2] = {{New(), dir / "logs-a", dir / "out-a"}, {New(), dir / "logs-b", dir / "out-b"}};
+    const std::int64_t clocks[2] = {1796897731, 1718000000};  // 12/10/26 10:15:31, 06/10/24 06:13:20
+    for (int i = 0; i < 2; ++i) {
+        Side& s = sides[i];
+        fs::create_directories(s.out);
+        std::ofstream(s.out / "a.txt") << "old\n";
+        gtlib::EngineContext& ctx = s.control->Context();
+        ctx.logFolder = s.logs.string();
+        ctx.logClock = [t = clocks[i]] { return t; };
+        if (i == 0)  // only the first one has someone to say Yes to the overwrite question
+            ctx.ui.overwriteDialog = [&s](const char*, const char*) { return ++s.asked, 6; };
+        Set(s.control.get(), "GTFile", Variant::Str((dir / "n.tar").string()));
+        Set(s.control.get(), "Destination", Variant::Str(s.out.string()));
+        Set(s.control.get(), "bDiagnostic", Variant::Bool(true));
+    }
+    for (Side& s : sides) ASSERT_EQ(PutPropertyByName(s.control.get(), "ActionGT", Variant::I4(gtlib::UGT_UNTAR)), S_OK);
+
+    auto read = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(sides[0].asked, 1);
+    EXPECT_EQ(read(sides[0].out / "a.txt"), "alfa\n");
+    EXPECT_EQ(read(sides[1].out / "a.txt"), "old\n");  // no one to ask: the file is kept
+    const std::string logA = read(sides[0].logs / "SBGT32.LOG"), logB = read(sides[1].logs / "SBGT32.LOG");
+    EXPECT_NE(logA.find("12/10/26  10:15:31"), std::string::npos) << logA;
+    EXPECT_EQ(logA.find("06/10/24"), std::string::npos);
+    EXPECT_NE(logB.find("06/10/24  06:13:20"), std::string::npos) << logB;
+    EXPECT_EQ(logB.find("12/10/26"), std::string::npos);
+
+    // Two threads, each with its own control and log folder.
+    std::thread threads[2];
+    std::int32_t codes[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = std::thread([&, i] {
+            auto u = New();
+            const fs::path out = dir / ("thread-" + std::to_string(i));
+            u->Context().logFolder = (out / "logs").string();
+            PutPropertyByName(u.get(), "GTFile", Variant::Str((dir / "n.tar").string()));
+            PutPropertyByName(u.get(), "Destination", Variant::Str(out.string()));
+            PutPropertyByName(u.get(), "bDiagnostic", Variant::Bool(true));
+            PutPropertyByName(u.get(), "ActionGT", Variant::I4(gtlib::UGT_UNTAR));
+            codes[i] = Code(u.get());
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < 2; ++i) {
+        const fs::path out = dir / ("thread-" + std::to_string(i));
+        EXPECT_EQ(codes[i], gtlib::UGTE_OK);
+        EXPECT_EQ(read(out / "b.txt"), "beta\n");
+        const std::string log = read(out / "logs" / "SBGT32.LOG");
+        EXPECT_NE(log.find(out.string()), std::string::npos) << "each log dumps its own control's record";
+        EXPECT_EQ(log.find((dir / ("thread-" + std::to_string(1 - i))).string()), std::string::npos);
     }
 }

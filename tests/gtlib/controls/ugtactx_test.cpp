@@ -378,14 +378,13 @@ TEST_F(Controls, BackgroundPumpTurnsAQuitIntoACancel) {
     Set(u.get(), "bMajorStatus", Variant::Bool(true));
     Set(u.get(), "bBackgroundProcessing", Variant::Bool(true));
     int pumped = 0;
-    sbgt::SetMessagePump([](void* ctx) { return ++*static_cast<int*>(ctx) >= 2 ? 1 : 0; }, &pumped);
+    u->SetMessagePump([](void* ctx) { return ++*static_cast<int*>(ctx) >= 2 ? 1 : 0; }, &pumped);
     std::vector<std::int32_t> answers;
     fixture::ugtRun = [&](gtlib::UGTCMDSTRUCT& rec) {
         for (int i = 0; i < 2; ++i) answers.push_back(rec.lpMajorStatus("x", i, 0, rec.lpMajorUserData));
         return 0;
     };
     ASSERT_EQ(Act(u.get(), gtlib::UGT_GUNZIP), S_OK);
-    sbgt::SetMessagePump(nullptr, nullptr);
     EXPECT_EQ(answers, (std::vector<std::int32_t>{0, 1}));
     EXPECT_EQ(pumped, 2);
 }
@@ -527,10 +526,10 @@ TEST_F(Controls, HandlerMayStartAnotherControlsActionAndTheOuterKeepsItsState) {
     r.onEvent = [&](DISPID, DISPPARAMS&) { Act(inner.get(), gtlib::UGT_GETGZIPINFO); };
     std::vector<void*> slots;
     fixture::ugtRun = [&](gtlib::UGTCMDSTRUCT& rec) {
-        slots.push_back(sbgt::Module().decompressionSlot->Get());
+        slots.push_back(fixture::ugtRunState);
         if (rec.lFunction == gtlib::UGT_GUNZIP) {
             rec.lpMajorStatus("x", 0, 0, rec.lpMajorUserData);
-            slots.push_back(sbgt::Module().decompressionSlot->Get());
+            slots.push_back(fixture::ugtRunState);
         }
         return 0;
     };
@@ -550,8 +549,7 @@ TEST_F(Controls, MissingStateBlockOrEngine) {
     EXPECT_EQ(Get(u.get(), "ErrorCode").lVal, gtlib::UGTE_MEM);
 
     // An engine left out of the build: the control says so.
-    sbgt::SetCompressionEngine(&sbgt::kMissingEngine);
-    auto g = NewGt();
+    auto g = Gt::Adopt(sbgt::Gtactx::Create(&sbgt::kMissingEngine));
     EXPECT_EQ(Act(g.get(), gtlib::GT_GZIP), E_NOTIMPL);
     EXPECT_EQ(Get(g.get(), "ErrorCode").lVal, sbgt::kEngineMissingGt);
     EXPECT_EQ(Act(g.get(), 0), S_OK);  // no action needs no engine
@@ -589,12 +587,12 @@ bool HeldBySomeoneElse(const std::string& path) {
 
 TEST_F(Controls, WaitSecondsRoundsAgainstAnotherProcessAndRunsAnyway) {
     std::int64_t now = 0, waited = 0;
-    sbgt::NamedLock::SetWaitClock({[&] { return now; }, [&](std::int32_t ms) { now += ms, waited += ms; }});
     const std::string path = sbgt::Module().decompressionLock->Path();
     const pid_t child = HoldLockInChild(path);
     ASSERT_GT(child, 0);
 
     auto u = NewUgt();
+    u->WaitClock() = {[&] { return now; }, [&](std::int32_t ms) { now += ms, waited += ms; }};
     Set(u.get(), "WaitSeconds", Variant::I4(3));
     int runs = 0;
     fixture::ugtRun = [&](gtlib::UGTCMDSTRUCT&) { return ++runs, 0; };
@@ -624,7 +622,7 @@ TEST_F(Controls, WaitSecondsRoundsAgainstAnotherProcessAndRunsAnyway) {
     waitpid(again, nullptr, 0);
 }
 
-TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAndTheSlotAsTheyWere) {
+TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAsItWas) {
     auto u = NewUgt();
     Set(u.get(), "WaitSeconds", Variant::I4(1));
     const std::string path = sbgt::Module().decompressionLock->Path();
@@ -636,5 +634,5 @@ TEST_F(Controls, AnEngineThatThrowsLeavesTheLockAndTheSlotAsTheyWere) {
     EXPECT_EQ(Act(u.get(), gtlib::UGT_GUNZIP), E_OUTOFMEMORY);
     EXPECT_TRUE(heldDuringRun);
     EXPECT_FALSE(HeldBySomeoneElse(path));
-    EXPECT_EQ(sbgt::Module().decompressionSlot->Get(), nullptr);
+    EXPECT_EQ(fixture::ugtRunState, nullptr);
 }

@@ -11,7 +11,7 @@
 
 #include "gtlib/engine/crc32.h"
 #include "gtlib/engine/deflate.h"
-#include "gtlib/engine/gt_state.h"
+#include "gtlib/engine/records.h"
 #include "tests/gtlib/engine/test_util.h"
 
 namespace gtlib {
@@ -141,39 +141,38 @@ Bytes RandomLike() {
     return out;
 }
 
-struct Source {
+struct Source final : DeflateSource {
+    Source(const Bytes* i, std::size_t p, bool pc) : in(i), pos(p), pieces(pc) {}
     const Bytes* in;
     std::size_t pos;
     bool pieces;  // deliver at most 1000 bytes a read, like a memory callback handing small pieces
+
+    std::size_t Read(std::uint8_t* buf, std::size_t want) override {
+        if (pieces) want = std::min<std::size_t>(want, 1000);
+        const std::size_t n = std::min(want, in->size() - pos);
+        std::memcpy(buf, in->data() + pos, n);
+        pos += n;
+        return n;
+    }
 };
 
-std::size_t Read(void* ctx, std::uint8_t* buf, std::size_t want) {
-    auto* s = static_cast<Source*>(ctx);
-    if (s->pieces) want = std::min<std::size_t>(want, 1000);
-    const std::size_t n = std::min(want, s->in->size() - s->pos);
-    std::memcpy(buf, s->in->data() + s->pos, n);
-    s->pos += n;
-    return n;
-}
-
-struct Sink {
+struct Sink final : DeflateSink {
     Bytes bytes;
     std::vector<std::size_t> writes;  // sizes handed to the write function
-};
 
-bool Append(void* ctx, std::uint8_t* buf, std::size_t n) {
-    auto* sink = static_cast<Sink*>(ctx);
-    sink->bytes.insert(sink->bytes.end(), buf, buf + n);
-    sink->writes.push_back(n);
-    return true;
-}
+    bool Write(std::uint8_t* buf, std::size_t n) override {
+        bytes.insert(bytes.end(), buf, buf + n);
+        writes.push_back(n);
+        return true;
+    }
+};
 
 // The output also reaches the write function in the same pieces: all of 20476 bytes but the last.
 Bytes Compress(const Bytes& in, int level, bool pieces) {
-    GtEngineState st;
-    Source src{&in, 0, pieces};
+    DeflateCoder coder;
+    Source src(&in, 0, pieces);
     Sink sink;
-    if (DeflateStart(st, level, Read, &src) == GTE_OK) DeflateCompress(st, Append, &sink);
+    if (coder.Start(level, src) == GTE_OK) coder.Compress(sink);
     for (std::size_t i = 0; i + 1 < sink.writes.size(); ++i) EXPECT_EQ(sink.writes[i], 20476u) << "write " << i;
     if (!sink.writes.empty()) {
         EXPECT_GT(sink.writes.back(), 0u);

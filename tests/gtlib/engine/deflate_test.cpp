@@ -7,7 +7,7 @@
 #include <numeric>
 #include <random>
 
-#include "gtlib/engine/gt_state.h"
+#include "gtlib/engine/records.h"
 #include "tests/gtlib/engine/test_util.h"
 
 namespace gtlib {
@@ -112,7 +112,7 @@ TEST(Deflate, OutputIsDeterministic) {
     const Bytes a = test::TextSample(70000, 11);
     const Bytes b = test::RandomBytes(70000, 12);
     for (int level : {1, 4, 9}) {
-        GtEngineState st;
+        DeflateCoder st;
         Bytes first, other, again;
         DeflateBuffer(st, a.data(), a.size(), level, first);
         DeflateBuffer(st, b.data(), b.size(), level, other);
@@ -137,9 +137,11 @@ TEST(Deflate, MatchesAcrossTheWindowSlide) {
 
 // Empty input: the coder does not start, and nothing is written.
 TEST(Deflate, EmptyInputDoesNotStart) {
-    GtEngineState st;
-    EXPECT_EQ(DeflateStart(st, 6, [](void*, std::uint8_t*, std::size_t) -> std::size_t { return 0; }, nullptr),
-              GTE_READ);
+    struct Empty final : DeflateSource {
+        std::size_t Read(std::uint8_t*, std::size_t) override { return 0; }
+    } empty;
+    DeflateCoder coder;
+    EXPECT_EQ(coder.Start(6, empty), GTE_READ);
     EXPECT_TRUE(DeflateBuffer(nullptr, 0, 6).empty());
 }
 
@@ -173,94 +175,91 @@ TEST(Deflate, TreeLengthLimits) {
     EXPECT_EQ(std::count(one.begin(), one.end(), 1), 2);
 }
 
-// The first block decides text or binary; binary data with LF to CR LF gives one warning per item,
-// and compression goes on.
-TEST(Deflate, BinaryWithEolConversionWarnsOnce) {
+// The first block decides text or binary; the sink hears once per item that it is binary (the engine
+// warns from there when it converts line ends), and compression goes on.
+TEST(Deflate, BinaryItemIsToldOnce) {
     struct Case {
         const char* name;
         Bytes data;
-        bool lfToCrlf;
         int type;
-        int warnings;
+        int told;
     };
     const Case cases[] = {
-        {"binary, converting", test::RandomBytes(200000, 3), true, kItemTypeBinary, 1},
-        {"binary, not converting", test::RandomBytes(200000, 3), false, kItemTypeBinary, 0},
-        {"text, converting", test::TextSample(200000, 3), true, kItemTypeText, 0},
+        {"binary", test::RandomBytes(200000, 3), kItemTypeBinary, 1},
+        {"text", test::TextSample(200000, 3), kItemTypeText, 0},
     };
+    struct Sink final : DeflateSink {
+        Bytes out;
+        int told = 0;
+        bool Write(std::uint8_t* b, std::size_t n) override { return out.insert(out.end(), b, b + n), true; }
+        void BinaryItem() override { ++told; }
+    };
+    struct Source final : DeflateSource {
+        const Bytes* in;
+        std::size_t pos = 0;
+        std::size_t Read(std::uint8_t* buf, std::size_t want) override {
+            const std::size_t n = std::min(want, in->size() - pos);
+            std::memcpy(buf, in->data() + pos, n);
+            pos += n;
+            return n;
+        }
+    };
+    DeflateCoder coder;  // one coder for every item, as the engine keeps it
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        GtEngineState st;
-        static int warnings;
-        static std::string lastText;
-        warnings = 0;
-        st.lfToCrlf = c.lfToCrlf;
-        st.hooks.text = [](GtEngineState&, int id) { return "#" + std::to_string(id); };
-        st.hooks.warning = [](GtEngineState&, const std::string& text, const std::string&) {
-            ++warnings;
-            lastText = text;
-        };
-        Bytes z;
-        DeflateBuffer(st, c.data.data(), c.data.size(), 6, z);
-        EXPECT_EQ(DeflateItemType(st), c.type);
-        EXPECT_EQ(warnings, c.warnings);
-        if (c.warnings) {
-            EXPECT_EQ(lastText, "#334");
-        }
+        Source src;
+        src.in = &c.data;
+        Sink sink;
+        ASSERT_EQ(coder.Start(6, src), GTE_OK);
+        coder.Compress(sink);
+        EXPECT_EQ(coder.ItemType(), c.type);
+        EXPECT_EQ(sink.told, c.told);
         Bytes back;
-        ASSERT_TRUE(test::ZlibInflate(z, back, -15));
+        ASSERT_TRUE(test::ZlibInflate(sink.out, back, -15));
         EXPECT_EQ(back, c.data);
     }
 }
 
-// A cancel seen by the reader ends the input; an error code set by the output stops the coder.
+// A cancel seen by the reader ends the input; a failed write stops the coder.
 TEST(Deflate, CancelAndWriteFailureStopTheCoder) {
     const Bytes in = test::TextSample(500000, 21);
-    struct Src {
-        GtEngineState* st;
+    struct Src final : DeflateSource {
         const Bytes* in;
-        std::size_t pos;
+        std::size_t pos = 0;
+        bool cancelAfter100k = false;
+        bool cancel = false;
+        std::size_t Read(std::uint8_t* buf, std::size_t want) override {
+            const std::size_t n = std::min(want, in->size() - pos);
+            std::memcpy(buf, in->data() + pos, n);
+            pos += n;
+            if (cancelAfter100k && pos > 100000) cancel = true;
+            return n;
+        }
+        bool Cancelled() override { return cancel; }
     };
-    GtEngineState st;
-    Src src{&st, &in, 0};
-    auto read = [](void* ctx, std::uint8_t* buf, std::size_t want) -> std::size_t {
-        auto* s = static_cast<Src*>(ctx);
-        const std::size_t n = std::min(want, s->in->size() - s->pos);
-        std::memcpy(buf, s->in->data() + s->pos, n);
-        s->pos += n;
-        if (s->pos > 100000) s->st->cancel = true;
-        return n;
+    struct Collect final : DeflateSink {
+        std::vector<std::uint8_t> out;
+        bool Write(std::uint8_t* b, std::size_t n) override { return out.insert(out.end(), b, b + n), true; }
     };
-    ASSERT_EQ(DeflateStart(st, 6, read, &src), GTE_OK);
-    std::vector<std::uint8_t> out;
-    DeflateCompress(st, [](void* ctx, std::uint8_t* b, std::size_t n) {
-        static_cast<std::vector<std::uint8_t>*>(ctx)->insert(static_cast<std::vector<std::uint8_t>*>(ctx)->end(), b, b + n);
-        return true;
-    }, &out);
+    DeflateCoder coder;
+    Src src;
+    src.in = &in;
+    src.cancelAfter100k = true;
+    ASSERT_EQ(coder.Start(6, src), GTE_OK);
+    Collect out;
+    coder.Compress(out);
     EXPECT_LT(src.pos, in.size());
 
-    GtEngineState st2;
-    Src src2{&st2, &in, 0};
-    auto read2 = [](void* ctx, std::uint8_t* buf, std::size_t want) -> std::size_t {
-        auto* s = static_cast<Src*>(ctx);
-        const std::size_t n = std::min(want, s->in->size() - s->pos);
-        std::memcpy(buf, s->in->data() + s->pos, n);
-        s->pos += n;
-        return n;
-    };
-    ASSERT_EQ(DeflateStart(st2, 6, read2, &src2), GTE_OK);
-    int writes = 0;
-    struct W {
-        GtEngineState* st;
-        int* writes;
-    } w{&st2, &writes};
-    DeflateCompress(st2, [](void* ctx, std::uint8_t*, std::size_t) {
-        auto* x = static_cast<W*>(ctx);
-        ++*x->writes;
-        x->st->SetError(GTE_WRITE);
-        return false;
-    }, &w);
-    EXPECT_EQ(writes, 1);
+    DeflateCoder coder2;
+    Src src2;
+    src2.in = &in;
+    ASSERT_EQ(coder2.Start(6, src2), GTE_OK);
+    struct Refuse final : DeflateSink {
+        int writes = 0;
+        bool Write(std::uint8_t*, std::size_t) override { return ++writes, false; }
+    } refuse;
+    coder2.Compress(refuse);
+    EXPECT_EQ(refuse.writes, 1);
     EXPECT_LT(src2.pos, in.size());
 }
 

@@ -19,34 +19,12 @@
 
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
+#include "scratch_dir.h"
 
 namespace gtlib::test {
 
 // 2026-12-10 10:15:31 UTC.
 inline constexpr int64_t kFixedNow = 1796897731;
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "gtengine-XXXXXX").string();
-        // An empty path would put the test's files under "/" and remove them from there.
-        if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = tmpl;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        // read-only files made by tests must not stop the clean-up
-        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-             it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            ::chmod(it->path().c_str(), 0755);
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -64,25 +42,40 @@ inline bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// Every test that writes logs: logs in a scratch folder, a fixed clock, UTC as local time, headless UI.
+// Every test that writes logs: an engine context with the logs in a scratch folder, a fixed clock and a
+// headless UI, and UTC as local time. The test's commands run with the context of the environment that
+// lives at the time (the innermost).
 class LogEnvironment {
 public:
-    LogEnvironment() {
+    LogEnvironment() : outer_(current_) {
         ::setenv("TZ", "UTC0", 1);
         ::tzset();
-        SetLogFolder(dir.path() + "/logs");
-        SetLogClock([] { return kFixedNow; });
-        SetHostUi({});
+        context.logFolder = dir / "logs";
+        context.logClock = [] { return kFixedNow; };
+        current_ = this;
     }
-    ~LogEnvironment() {
-        SetLogFolder({});
-        SetLogClock({});
-        SetHostUi({});
+    ~LogEnvironment() { current_ = outer_; }
+    LogEnvironment(const LogEnvironment&) = delete;
+    LogEnvironment& operator=(const LogEnvironment&) = delete;
+
+    std::string Diagnostic() const { return ReadFile(DiagnosticLogPath(context)); }
+    std::string Events() const { return ReadFile(EventLogPath(context)); }
+    // A message context that logs and shows through this environment.
+    MessageContext Messages() const {
+        MessageContext m;
+        m.engine = &context;
+        return m;
     }
-    std::string Diagnostic() const { return ReadFile(DiagnosticLogPath()); }
-    std::string Events() const { return ReadFile(EventLogPath()); }
+
+    // The context of the environment that lives now (the defaults outside any).
+    static EngineContext Current() { return current_ ? current_->context : EngineContext{}; }
 
     ScratchDir dir;
+    EngineContext context;
+
+private:
+    LogEnvironment* outer_;
+    static inline LogEnvironment* current_ = nullptr;
 };
 
 // A host message procedure that records every call and answers from a script (then 0).
@@ -117,8 +110,8 @@ struct RecordingUi {
     std::size_t nextRename = 0;
     std::vector<std::string> renameAsked;
 
-    void Install() {
-        HostUi ui;
+    void Install(EngineContext& context) {
+        HostUi& ui = context.ui;
         ui.messageBox = [this](const char* text, const char* title, uint32_t style) {
             shown.push_back({text, title, style});
             return boxAnswer;
@@ -131,7 +124,6 @@ struct RecordingUi {
             renameAsked.emplace_back(path);
             return nextRename < renameAnswers.size() ? renameAnswers[nextRename++] : std::string();
         };
-        SetHostUi(std::move(ui));
     }
 };
 

@@ -113,10 +113,10 @@ TEST(FileList, Selection) {
 // A tree with nesting, dot folders and files, a long name, a link to a folder and two names that differ
 // only in case.
 struct Tree : ::testing::Test {
-    test::TempDir dir;
+    test::ScratchDir dir;
     fs::path data;
     void SetUp() override {
-        data = dir.path / "data";
+        data = dir.path() / "data";
         for (const char* f : {"a.txt", "b.TXT", "README", "Readme", "x.bak", "y.BAK", ".hidden.txt", "sub/c.txt",
                               "sub/deep/d.txt", ".git/e.txt", "Long File Name.text"})
             test::WriteFile(data / f, test::ToBytes(f));

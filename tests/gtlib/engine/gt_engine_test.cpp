@@ -59,7 +59,8 @@ struct GtCommand {
         callbacks.lpMemToMemUserData = data;
         c.lpCallbackStruct = &callbacks;
     }
-    int32_t Run() {
+    // Runs on a control's state block when one is given, else on a state of the action's own.
+    int32_t Run(void* block = nullptr) {
         c.lpszGTFile = file.c_str();
         c.lpszItemList = items.c_str();
         c.lpszDestination = dest.c_str();
@@ -71,7 +72,7 @@ struct GtCommand {
         c.lpszDate2 = date2.c_str();
         c.lpMessageDisplay = &test::ScriptedHost::Proc;
         c.lpMessageDisplayData = &host;
-        return GtMain(&c);
+        return block ? GtRunBlock(block, test::LogEnvironment::Current(), &c) : GtMain(&c, test::LogEnvironment::Current());
     }
     std::vector<std::string> Errors() const {
         std::vector<std::string> out;
@@ -265,29 +266,33 @@ TEST_F(GtEngineTest, TarAddThenDeleteByNameAndByIndexCheckedWithGnuTar) {
 
 TEST_F(GtEngineTest, BusyStateRefusesFromInsideAStatusProcedure) {
     WriteFile(Path("big.txt"), std::string(300000, 'b'));
+    std::vector<unsigned char> block(GtStateSize());  // the one control both actions run on
+    GtInitState(block.data());
     struct Inner {
         GtCommand* inner;
+        void* block;
         int32_t result = -1;
         static int32_t Proc(const char*, int32_t, int32_t, void* user) {
             auto* self = static_cast<Inner*>(user);
-            if (self->result == -1) self->result = self->inner->Run();
+            if (self->result == -1) self->result = self->inner->Run(self->block);
             return 0;
         }
     };
     GtCommand inner(GT_GZIP);
     inner.file = Path("inner.gz");
     inner.items = Path("big.txt");
-    Inner hook{&inner};
+    Inner hook{&inner, block.data()};
     GtCommand outer(GT_GZIP);
     outer.file = Path("outer.gz");
     outer.items = Path("big.txt");
     outer.c.lpMajorStatus = &Inner::Proc;
     outer.c.lpMajorUserData = &hook;
-    EXPECT_EQ(outer.Run(), 0);
+    EXPECT_EQ(outer.Run(block.data()), 0);
     EXPECT_EQ(hook.result, GTE_BUSY);
     EXPECT_EQ(inner.Errors(), std::vector<std::string>{"Busy, can't re-enter now\n"});
     EXPECT_TRUE(outer.Errors().empty());
     EXPECT_TRUE(Exists(Path("outer.gz")));
+    GtReleaseState(block.data());
     EXPECT_FALSE(Exists(Path("inner.gz")));
 }
 
@@ -420,7 +425,7 @@ TEST_F(GtRunTest, ThreadsRunWithTheirOwnStates) {
             g.c.lpszItemList = g.items.c_str();
             g.c.lpszDestination = g.dest.c_str();
             g.c.lpszTempPath = g.temp.c_str();
-            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), &g.c);
+            results[static_cast<std::size_t>(i)] = GtRunBlock(block.data(), env.context, &g.c);
             GtReleaseState(block.data());
         });
     }
@@ -561,8 +566,8 @@ TEST_F(GtRunTest, DiagnosticLogOfACompressionRun) {
     g.c.lpszDate2 = g.date2.c_str();
     g.c.lpMessageDisplay = &test::ScriptedHost::Proc;
     g.c.lpMessageDisplayData = &g.host;
-    const std::string dump = DumpText(g.c);
-    EXPECT_EQ(GtMain(&g.c), GTE_NONE);
+    const std::string dump = DumpText(env.context, g.c);
+    EXPECT_EQ(GtMain(&g.c, env.context), GTE_NONE);
     EXPECT_EQ(env.Diagnostic(), dump + "\r\nItemList does not match any file names\n\r\n");
     EXPECT_TRUE(g.Errors().empty());
 }

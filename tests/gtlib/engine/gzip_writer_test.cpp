@@ -89,6 +89,49 @@ GtItem FileItem(const fs::path& source, const std::string& storedName) {
     return item;
 }
 
+// The first block decides text or binary; binary data with LF to CR LF gives one warning per item,
+// and compression goes on.
+TEST(GzipWriter, BinaryWithEolConversionWarnsOnce) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        bool lfToCrlf;
+        int type;
+        int warnings;
+    };
+    const Case cases[] = {
+        {"binary, converting", test::RandomBytes(200000, 3), true, kItemTypeBinary, 1},
+        {"binary, not converting", test::RandomBytes(200000, 3), false, kItemTypeBinary, 0},
+        {"text, converting", test::TextSample(200000, 3), true, kItemTypeText, 0},
+    };
+    test::ScratchDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path src = dir.path() / "source.dat", out = dir.path() / "out.gz";
+        test::WriteFile(src, c.data);
+        GtEngineState st;
+        static int warnings;
+        static std::string lastText;
+        warnings = 0;
+        st.lfToCrlf = c.lfToCrlf;
+        st.hooks.text = [](GtEngineState&, int id) { return "#" + std::to_string(id); };
+        st.hooks.warning = [](GtEngineState&, const std::string& text, const std::string&) {
+            ++warnings;
+            lastText = text;
+        };
+        GtItem item = FileItem(src, "item");
+        ASSERT_EQ(WriteMember(st, item, out), GTE_OK);
+        EXPECT_EQ(item.type, c.type);
+        EXPECT_EQ(warnings, c.warnings);
+        if (c.warnings) {
+            EXPECT_EQ(lastText, "#334");
+        }
+        std::string back;
+        EXPECT_EQ(test::Run({"gzip", "-dc", out.string()}, &back), 0);
+        EXPECT_TRUE(test::ToBytes(back) == (c.lfToCrlf ? ExpandLf(c.data) : c.data));
+    }
+}
+
 // Every member we write passes gzip -t, decodes with gzip -dc, Python's gzip module and zlib to the data
 // read (after end-of-line conversion), and carries the header fields asked for.
 TEST(GzipWriter, MembersPassEveryIndependentReader) {
@@ -110,10 +153,10 @@ TEST(GzipWriter, MembersPassEveryIndependentReader) {
     cases.push_back({"stored name with folders", text, 1, false, "", "news/2026/elenco prodotti.txt"});
     cases.push_back({"no stored name", test::ToBytes("abc\n"), 6, false, "", ""});
 
-    test::TempDir dir;
+    test::ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path src = dir.path / "source.dat", out = dir.path / "out.gz";
+        const fs::path src = dir.path() / "source.dat", out = dir.path() / "out.gz";
         test::WriteFile(src, c.data);
         GtEngineState st;
         st.level = c.level;
@@ -155,8 +198,8 @@ TEST(GzipWriter, MembersPassEveryIndependentReader) {
 
 // MTIME is the source's last-write time in Unix seconds.
 TEST(GzipWriter, HeaderCarriesTheFileTime) {
-    test::TempDir dir;
-    const fs::path src = dir.path / "t.txt", out = dir.path / "t.gz";
+    test::ScratchDir dir;
+    const fs::path src = dir.path() / "t.txt", out = dir.path() / "t.gz";
     test::WriteFile(src, test::ToBytes("tempo\n"));
     struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, src.c_str(), times, 0), 0);
@@ -173,11 +216,11 @@ TEST(GzipWriter, LfToCrlfConversion) {
         const char* out;
     };
     const Case cases[] = {{"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\r\nb"}, {"\n\n", "\r\n\r\n"}, {"abc", "abc"}};
-    test::TempDir dir;
+    test::ScratchDir dir;
     for (const Case& c : cases) {
         for (bool memory : {false, true}) {
             SCOPED_TRACE(std::string(memory ? "memory " : "file ") + c.in);
-            const fs::path src = dir.path / "s.txt", out = dir.path / "s.gz";
+            const fs::path src = dir.path() / "s.txt", out = dir.path() / "s.gz";
             const Bytes data = test::ToBytes(c.in);
             test::WriteFile(src, data);
             GtEngineState st;
@@ -224,7 +267,7 @@ TEST(GzipWriter, LfToCrlfNeverLosesBytes) {
 
 // A memory block as the source: "Memory to File" status, the current time, the event-log line.
 TEST(GzipWriter, MemoryBlockSource) {
-    test::TempDir dir;
+    test::ScratchDir dir;
     const Bytes data = test::TextSample(100000, 41);
     GtEngineState st;
     st.hooks.text = TableText;
@@ -244,22 +287,22 @@ TEST(GzipWriter, MemoryBlockSource) {
     item.sourcePath = item.storedName = "dati.txt";
     item.memory = true;
     const std::time_t before = std::time(nullptr);
-    ASSERT_EQ(WriteMember(st, item, dir.path / "m.gz"), GTE_OK);
-    const Member m = Parse(test::ReadFile(dir.path / "m.gz"));
+    ASSERT_EQ(WriteMember(st, item, dir.path() / "m.gz"), GTE_OK);
+    const Member m = Parse(test::ReadFile(dir.path() / "m.gz"));
     EXPECT_GE(m.mtime, static_cast<std::uint32_t>(before));
     EXPECT_EQ(m.name, "dati.txt");
     ASSERT_FALSE(status.empty());
     EXPECT_EQ(status.front(), "Memory to File");
     EXPECT_EQ(log, std::vector<std::string>{"dati.txt [Memory]"});
     Bytes z;
-    ASSERT_TRUE(test::ZlibInflate(test::ReadFile(dir.path / "m.gz"), z, 31));
+    ASSERT_TRUE(test::ZlibInflate(test::ReadFile(dir.path() / "m.gz"), z, 31));
     EXPECT_EQ(z, data);
 }
 
 // Failures end the item with their code and never leave a trailer describing partial data.
 TEST(GzipWriter, SourceAndOutputFailures) {
-    test::TempDir dir;
-    const fs::path text = dir.path / "t.txt", empty = dir.path / "empty.txt", folder = dir.path / "folder";
+    test::ScratchDir dir;
+    const fs::path text = dir.path() / "t.txt", empty = dir.path() / "empty.txt", folder = dir.path() / "folder";
     test::WriteFile(text, test::TextSample(400000, 51));
     test::WriteFile(empty, {});
     fs::create_directory(folder);
@@ -270,7 +313,7 @@ TEST(GzipWriter, SourceAndOutputFailures) {
         int expected;
     };
     const Case cases[] = {
-        {"missing source", dir.path / "missing.txt", "missing.txt", GTE_OPEN},
+        {"missing source", dir.path() / "missing.txt", "missing.txt", GTE_OPEN},
         {"stored name is a folder", text, "dir/", GTE_OPEN},
         {"empty source gives no member", empty, "empty.txt", GTE_READ},
         {"read error of the source", folder, "folder", GTE_READ},
@@ -279,8 +322,8 @@ TEST(GzipWriter, SourceAndOutputFailures) {
         SCOPED_TRACE(c.name);
         GtEngineState st;
         GtItem item = FileItem(c.source, c.storedName);
-        EXPECT_EQ(WriteMember(st, item, dir.path / "o.gz"), c.expected);
-        EXPECT_NE(test::Run({"gzip", "-t", (dir.path / "o.gz").string()}), 0);
+        EXPECT_EQ(WriteMember(st, item, dir.path() / "o.gz"), c.expected);
+        EXPECT_NE(test::Run({"gzip", "-t", (dir.path() / "o.gz").string()}), 0);
     }
     {
         SCOPED_TRACE("output refuses the header");
@@ -296,8 +339,8 @@ TEST(GzipWriter, SourceAndOutputFailures) {
 // The major status answer stops the item before it starts; a cancel seen by the poll between blocks
 // stops it with GTE_ABORT and no trailer.
 TEST(GzipWriter, CancelByStatusProcedure) {
-    test::TempDir dir;
-    const fs::path src = dir.path / "big.txt", out = dir.path / "big.gz";
+    test::ScratchDir dir;
+    const fs::path src = dir.path() / "big.txt", out = dir.path() / "big.gz";
     test::WriteFile(src, test::TextSample(2000000, 61));
     static int calls;
     for (int stopAt : {1, 3}) {
@@ -316,8 +359,8 @@ TEST(GzipWriter, CancelByStatusProcedure) {
 
 // The rename procedure may change the stored name (also to a longer one), the time and four attribute bits.
 TEST(GzipWriter, RenameProcedure) {
-    test::TempDir dir;
-    const fs::path src = dir.path / "r.txt", out = dir.path / "r.gz";
+    test::ScratchDir dir;
+    const fs::path src = dir.path() / "r.txt", out = dir.path() / "r.gz";
     test::WriteFile(src, test::ToBytes("rinomina\n"));
     GtEngineState st;
     static std::string seenName, seenSource;
@@ -487,9 +530,9 @@ Bytes ZipWithEntry(const std::string& name, const Bytes& encrypted, std::uint32_
 // An encrypted member: flag 0x20, refused by gzip as encrypted, its data readable by an independent
 // reader of the same cipher (Python's zipfile), and equal after decryption to the plain deflate stream.
 TEST(GzipWriter, EncryptedMember) {
-    test::TempDir dir;
+    test::ScratchDir dir;
     const Bytes data = test::TextSample(120000, 81);
-    const fs::path src = dir.path / "segreto.txt", out = dir.path / "segreto.gz";
+    const fs::path src = dir.path() / "segreto.txt", out = dir.path() / "segreto.gz";
     test::WriteFile(src, data);
     GtEngineState st;
     st.encryptCode = "Parola d'ordine 2026";
@@ -506,7 +549,7 @@ TEST(GzipWriter, EncryptedMember) {
     EXPECT_NE(test::Run({"gzip", "-t", out.string()}, &msg, nullptr, true), 0);
     EXPECT_NE(msg.find("encrypted"), std::string::npos) << msg;
 
-    const fs::path zip = dir.path / "entry.zip";
+    const fs::path zip = dir.path() / "entry.zip";
     test::WriteFile(zip, ZipWithEntry("segreto.txt", m.body, m.crc, m.isize));
     std::string py;
     EXPECT_EQ(test::Run({"python3", "-c",

@@ -46,7 +46,7 @@ protected:
         return names;
     }
 
-    gtlib_test::TempDir dir_;
+    gtlib_test::ScratchDir dir_;
     Bytes data_, packed_;
     int fd_ = -1;
     InflateJob job_;
@@ -56,7 +56,7 @@ TEST_F(OutputTest, FileOutputGetsDataTimeAndAttributes) {
     SetUpMember(gtlib_test::Sample("text", 300000));
     job_.output = OutputKind::kFile;
     job_.attributes = ATTR_READONLY;
-    const std::string out = (dir_ / "out.txt").string();
+    const std::string out = (dir_ / "out.txt");
     ASSERT_EQ(PrepareOutputFile(job_, out), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     struct stat st {};
@@ -74,7 +74,7 @@ TEST_F(OutputTest, LfToCrlfConvertsAfterTheCrc) {
     SetUpMember(Bytes{'a', '\n', 'b', '\n', '\n', 'c'});
     job_.output = OutputKind::kFile;
     job_.lfToCrlf = true;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "t").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "t")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir_ / "t")), "a\r\nb\r\n\r\nc");
 }
@@ -82,7 +82,7 @@ TEST_F(OutputTest, LfToCrlfConvertsAfterTheCrc) {
 TEST_F(OutputTest, StoredMemberIsCopiedUnchanged) {
     SetUpMember(gtlib_test::Sample("random", 100000), 0, 700);
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "s").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "s")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "s"), data_);
 }
@@ -129,7 +129,7 @@ TEST_F(OutputTest, FailedExtractionKeepsTheOldFile) {
             job_.storedCrc ^= c.crc_flip;
             job_.output = OutputKind::kFile;
             job_.leavePartial = leave;
-            ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "old").string()), UGTE_OK);
+            ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "old")), UGTE_OK);
             EXPECT_EQ(InflateItem(job_), c.want);
             const Bytes now = gtlib_test::ReadFile(dir_ / "old");
             if (leave) {
@@ -149,7 +149,7 @@ TEST_F(OutputTest, LinkAtTheDestinationIsReplaced) {
     gtlib_test::WriteFile(dir_ / "target", std::string("target"));
     fs::create_symlink(dir_ / "target", dir_ / "link");
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "link").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "link")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_FALSE(fs::is_symlink(dir_ / "link"));
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "link"), data_);
@@ -161,13 +161,13 @@ TEST_F(OutputTest, ReadOnlyFileNeedsOverwriteReadOnly) {
     gtlib_test::WriteFile(dir_ / "ro", std::string("keep"));
     fs::permissions(dir_ / "ro", fs::perms::owner_read);
     job_.output = OutputKind::kFile;
-    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), UGTE_CREATE);
+    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "ro")), UGTE_CREATE);
     job_.overwriteReadOnly = true;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "ro").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "ro")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "ro"), data_);
     fs::create_directory(dir_ / "d");
-    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "d").string()), UGTE_CREATE);
+    EXPECT_EQ(PrepareOutputFile(job_, (dir_ / "d")), UGTE_CREATE);
 }
 
 TEST_F(OutputTest, DiskFullGivesDiskFull) {
@@ -186,7 +186,7 @@ TEST_F(OutputTest, UnknownMethodWritesNothing) {
     SetUpMember(gtlib_test::Sample("text", 1000));
     job_.method = 9;
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "x").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "x")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_UNKNOWN);
     EXPECT_EQ(Listing(), std::vector<std::string>{"archive"});
 }
@@ -304,7 +304,7 @@ TEST_F(OutputTest, CancelFromProgressAbortsAndRemovesTheFile) {
     SetUpMember(gtlib_test::Sample("text", 500000));
     job_.output = OutputKind::kFile;
     job_.progress = [](std::uint64_t total) { return total < 100000; };
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "c").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "c")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_ABORT);
     EXPECT_EQ(Listing(), std::vector<std::string>{"archive"});
 }
@@ -320,7 +320,7 @@ TEST_F(OutputTest, DecryptionHookGetsTheMemberBytes) {
         for (std::size_t i = 0; i < n; ++i) p[i] ^= 0x5A;
     };
     job_.output = OutputKind::kFile;
-    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "plain").string()), UGTE_OK);
+    ASSERT_EQ(PrepareOutputFile(job_, (dir_ / "plain")), UGTE_OK);
     EXPECT_EQ(InflateItem(job_), UGTE_OK);
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "plain"), data);
 }

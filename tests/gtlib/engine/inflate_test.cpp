@@ -129,7 +129,7 @@ TEST(InflateTest, EmptyAndTinyInputs) {
 
 // Files written by the usual GZIP tools decode exactly.
 TEST(InflateTest, DecodesGzipToolOutput) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     Bytes data = gtlib_test::Sample("text", 300000, 11);
     const Bytes more = gtlib_test::Sample("skewed", 100000, 12);
     data.insert(data.end(), more.begin(), more.end());
@@ -147,7 +147,7 @@ TEST(InflateTest, DecodesGzipToolOutput) {
         std::string name;
         for (const auto& a : argv) name += a + " ";
         SCOPED_TRACE(name);
-        ASSERT_TRUE(gtlib_test::Run(argv, (dir / "out.gz").string(), dir.path().string()));
+        ASSERT_TRUE(gtlib_test::Run(argv, (dir / "out.gz"), dir.path().string()));
         const Bytes g = gtlib_test::ReadFile(dir / "out.gz");
         const std::size_t off = gtlib_test::GzipDataOffset(g);
         Bytes out;

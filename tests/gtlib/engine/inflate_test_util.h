@@ -17,6 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "scratch_dir.h"
+
 namespace gtlib_test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -125,26 +127,6 @@ inline void WriteFile(const std::filesystem::path& p, const Bytes& b) {
 inline void WriteFile(const std::filesystem::path& p, const std::string& s) {
     WriteFile(p, Bytes(s.begin(), s.end()));
 }
-
-// A fresh folder under the build's temporary area, removed with the object.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "gtlib_test_XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& s) const { return path_ / s; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Offset of the deflate data in a GZIP member (after the optional fields of the header).
 inline std::size_t GzipDataOffset(const Bytes& g) {

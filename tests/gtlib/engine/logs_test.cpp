@@ -26,10 +26,10 @@ std::string Hex(const void* p) {
 
 TEST(LogsTest, TimeStampUsesTheLogClockInLocalTime) {
     LogEnvironment env;
-    EXPECT_EQ(LogTimeStamp(), "Version: 5.00.02 - 12/10/26  10:15:31");
+    EXPECT_EQ(LogTimeStamp(env.context), "Version: 5.00.02 - 12/10/26  10:15:31");
     ::setenv("TZ", "CET-1", 1);
     ::tzset();
-    EXPECT_EQ(LogTimeStamp(), "Version: 5.00.02 - 12/10/26  11:15:31");
+    EXPECT_EQ(LogTimeStamp(env.context), "Version: 5.00.02 - 12/10/26  11:15:31");
 }
 
 TEST(LogsTest, DecompressionRecordDumpByteForByte) {
@@ -49,7 +49,7 @@ TEST(LogsTest, DecompressionRecordDumpByteForByte) {
     c.dwUGTSubOptions = 0x101;
     c.lMemBlockSize = -1;
     c.lResv8 = 0x20;
-    DiagnosticDump(c);
+    DiagnosticDump(env.context, c);
     const std::string expected =
         "\r\n--- Selbrik-GT Diagnostic Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
         "ulugtStructSize:  248 \r\n"
@@ -112,7 +112,7 @@ TEST(LogsTest, CompressionRecordDumpByteForByte) {
     c.lpszEncryptCode = code;
     c.dwGTSubOptions = 0x100;
     c.bResv3 = 3;
-    const std::string text = DumpText(c);
+    const std::string text = DumpText(env.context, c);
     const std::string expected =
         "\r\n--- Selbrik-GT Diagnostic Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
         "ulgtStructSize:  288 \r\n"
@@ -170,13 +170,13 @@ TEST(LogsTest, EventLogHeadsEachRunAndKeepsItsLines) {
     {
         EventLog log;
         EXPECT_FALSE(log.IsOpen());
-        log.Item(903, "/out/a.txt");
-        log.Item(906, "/out/b.txt");
-        log.Line("[Memory to Memory]");
+        log.Item(env.context, 903, "/out/a.txt");
+        log.Item(env.context, 906, "/out/b.txt");
+        log.Line(env.context, "[Memory to Memory]");
     }
-    SetLogClock([] { return test::kFixedNow + 3661; });
+    env.context.logClock = [] { return test::kFixedNow + 3661; };
     EventLog second;
-    second.Item(705, "/out/c.txt");
+    second.Item(env.context, 705, "/out/c.txt");
     second.Close();
     EXPECT_EQ(env.Events(),
               "--- Selbrik-GT Event Log - Version: 5.00.02 - 12/10/26  10:15:31 ---\r\n"
@@ -189,7 +189,7 @@ TEST(LogsTest, EventLogHeadsEachRunAndKeepsItsLines) {
 
 TEST(LogsTest, ResultLineGoesToTheEventLogFile) {
     LogEnvironment env;
-    WriteResultLine(UGTE_SKIP, 3, nullptr);
+    WriteResultLine(env.context, UGTE_SKIP, 3, nullptr);
     EXPECT_EQ(env.Events(),
               "Selbrik-GT Response: 15 File was skipped \r\n"
               "lReturnCount: 3\r\n"
@@ -203,19 +203,19 @@ TEST(LogsTest, ResultLineGoesToTheEventLogFile) {
 
 TEST(LogsTest, LogFolderFromSettingEnvironmentOrStateFolder) {
     LogEnvironment env;
-    SetLogFolder({});
+    env.context.logFolder.clear();
     ::setenv("SBGTACTX_LOGDIR", "/var/tmp/x", 1);
     ::setenv("XDG_STATE_HOME", "/st", 1);
     ::setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(LogFolder(), "/var/tmp/x");
-    EXPECT_EQ(DiagnosticLogPath(), "/var/tmp/x/SBGT32.LOG");
+    EXPECT_EQ(LogFolder(env.context), "/var/tmp/x");
+    EXPECT_EQ(DiagnosticLogPath(env.context), "/var/tmp/x/SBGT32.LOG");
     ::unsetenv("SBGTACTX_LOGDIR");
-    EXPECT_EQ(LogFolder(), "/st/sbgtactx");
-    EXPECT_EQ(EventLogPath(), "/st/sbgtactx/SBGTLOG.TXT");
+    EXPECT_EQ(LogFolder(env.context), "/st/sbgtactx");
+    EXPECT_EQ(EventLogPath(env.context), "/st/sbgtactx/SBGTLOG.TXT");
     ::unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(LogFolder(), "/home/u/.local/state/sbgtactx");
-    SetLogFolder("/my/logs/");
-    EXPECT_EQ(DiagnosticLogPath(), "/my/logs/SBGT32.LOG");
+    EXPECT_EQ(LogFolder(env.context), "/home/u/.local/state/sbgtactx");
+    env.context.logFolder = "/my/logs/";
+    EXPECT_EQ(DiagnosticLogPath(env.context), "/my/logs/SBGT32.LOG");
 }
 
 // Without a setting, a state folder or a home folder the logs go to a folder of the user's own in the
@@ -233,15 +233,15 @@ TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
     };
     SavedVariable saved[] = {SavedVariable("SBGTACTX_LOGDIR"), SavedVariable("XDG_STATE_HOME"), SavedVariable("HOME"),
                              SavedVariable("TMPDIR")};
-    SetLogFolder({});
+    env.context.logFolder.clear();
     ::unsetenv("SBGTACTX_LOGDIR");
     ::unsetenv("XDG_STATE_HOME");
     ::unsetenv("HOME");
     ::setenv("TMPDIR", env.dir.path().c_str(), 1);
     const std::string folder = env.dir / ("sbgtactx-" + std::to_string(::geteuid()));
-    ASSERT_EQ(LogFolder(), folder);
+    ASSERT_EQ(LogFolder(env.context), folder);
 
-    DiagnosticLine("one");
+    DiagnosticLine(env.context, "one");
     struct stat st;
     ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -252,7 +252,7 @@ TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
     // A home folder that cannot take the log sends it to the same place.
     test::WriteFile(env.dir / "not-a-folder", "");
     ::setenv("HOME", (env.dir / "not-a-folder").c_str(), 1);
-    DiagnosticLine("again");
+    DiagnosticLine(env.context, "again");
     EXPECT_EQ(test::ReadFile(folder + "/SBGT32.LOG"), "\r\none\r\n\r\nagain\r\n");
     ::unsetenv("HOME");
 
@@ -261,7 +261,7 @@ TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
     ASSERT_EQ(::symlink((env.dir / "victim").c_str(), (folder + "/SBGTLOG.TXT").c_str()), 0);
     {
         EventLog log;
-        log.Line("two");
+        log.Line(env.context, "two");
         EXPECT_FALSE(log.IsOpen());
     }
     EXPECT_EQ(test::ReadFile(env.dir / "victim"), "keep");
@@ -270,27 +270,27 @@ TEST(LogsTest, FallBackFolderIsPrivateToTheUser) {
     std::filesystem::remove_all(folder);
     ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
-    DiagnosticLine("three");
+    DiagnosticLine(env.context, "three");
     EXPECT_FALSE(Exists(folder + "/SBGT32.LOG"));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(env.dir / "elsewhere");
     ASSERT_EQ(::chmod((env.dir / "elsewhere").c_str(), 0700), 0);
     ASSERT_EQ(::symlink((env.dir / "elsewhere").c_str(), folder.c_str()), 0);
-    DiagnosticLine("four");
+    DiagnosticLine(env.context, "four");
     EXPECT_TRUE(std::filesystem::is_empty(env.dir / "elsewhere"));
 }
 
 TEST(LogsTest, MissingFolderIsCreatedAndAnUnusableOneIsSkipped) {
     LogEnvironment env;
-    SetLogFolder(env.dir / "deep/er/logs");
-    DiagnosticLine("x");
+    env.context.logFolder = env.dir / "deep/er/logs";
+    DiagnosticLine(env.context, "x");
     EXPECT_EQ(test::ReadFile(env.dir / "deep/er/logs/SBGT32.LOG"), "\r\nx\r\n");
 
     test::WriteFile(env.dir / "plain", "not a folder");
-    SetLogFolder(env.dir / "plain");
-    DiagnosticLine("y");  // nothing happens, nothing breaks
+    env.context.logFolder = env.dir / "plain";
+    DiagnosticLine(env.context, "y");  // nothing happens, nothing breaks
     EventLog log;
-    log.Line("z");
+    log.Line(env.context, "z");
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(test::ReadFile(env.dir / "plain"), "not a folder");
 }

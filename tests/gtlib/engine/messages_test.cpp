@@ -179,10 +179,10 @@ TEST(MessageDisplayTest, HostAnswerIsTakenOnlyWhenItFitsTheStyle) {
         RecordingUi ui;
         ui.boxAnswer = 1234;
         ui.dialogAnswers = {4321};
-        ui.Install();
+        ui.Install(env.context);
         ScriptedHost host;
         host.answers = {c.answer};
-        const int32_t got = DisplayMessage(c.engine, host.Host(), MSGID_GTWARN, c.style, 0, 0, "t");
+        const int32_t got = DisplayMessage(c.engine, host.Host(), MSGID_GTWARN, c.style, 0, 0, "t", env.context.ui);
         const bool dialog = (c.style & 0x0F) == 15;
         EXPECT_EQ(got, c.taken ? c.answer : (dialog ? 4321 : 1234)) << c.style << "/" << c.answer;
         EXPECT_EQ(ui.shown.size(), c.taken ? 0u : 1u) << c.style << "/" << c.answer;
@@ -208,10 +208,10 @@ TEST(MessageDisplayTest, WithoutHooksTheDefaultButtonAnswers) {
 TEST(CompressionErrorReportTest, OnlyTheFirstNonZeroCodeIsShownAndLogged) {
     LogEnvironment env;
     RecordingUi ui;
-    ui.Install();
+    ui.Install(env.context);
     ScriptedHost host;
     MessageSlots slots{};
-    MessageContext ctx{&slots, host.Host(), true, false};
+    MessageContext ctx{&slots, host.Host(), true, false, &env.context};
     FirstError latch;
     EXPECT_EQ(GtReportError(ctx, latch, GTE_OK, "ignored", true), 0);
     EXPECT_FALSE(latch.latched);
@@ -234,7 +234,7 @@ TEST(CompressionErrorReportTest, OnlyTheFirstNonZeroCodeIsShownAndLogged) {
 
 TEST(CompressionErrorReportTest, DetailIsCutSoTheWholeStaysWithin250) {
     LogEnvironment env;
-    MessageContext ctx;
+    MessageContext ctx = env.Messages();
     ctx.diagnostic = true;
     FirstError latch;
     GtReportError(ctx, latch, GTE_CREATE, std::string(400, 'p'), false);
@@ -245,8 +245,8 @@ TEST(CompressionErrorReportTest, DetailIsCutSoTheWholeStaysWithin250) {
 TEST(CompressionErrorReportTest, QuietRunShowsNothingButStillLogs) {
     LogEnvironment env;
     RecordingUi ui;
-    ui.Install();
-    MessageContext ctx;
+    ui.Install(env.context);
+    MessageContext ctx = env.Messages();
     ctx.diagnostic = true;
     ctx.quiet = true;
     FirstError latch;
@@ -259,8 +259,8 @@ TEST(CompressionErrorReportTest, QuietRunShowsNothingButStillLogs) {
 TEST(CompressionErrorReportTest, WarningJoinsTextAndDetailCutTo259) {
     LogEnvironment env;
     RecordingUi ui;
-    ui.Install();
-    MessageContext ctx;
+    ui.Install(env.context);
+    MessageContext ctx = env.Messages();
     GtShowWarning(ctx, "could not open for reading, will just copy entry over: ", std::string(300, 'x'));
     ASSERT_EQ(ui.shown.size(), 1u);
     EXPECT_EQ(ui.shown[0].title, "Selbrik-GT Warning");
@@ -277,8 +277,8 @@ TEST(DecompressionMessageTest, ErrorTextsWithAndWithoutDetail) {
 TEST(DecompressionMessageTest, ShowMessageLogsAndDisplaysUnlessQuiet) {
     LogEnvironment env;
     RecordingUi ui;
-    ui.Install();
-    MessageContext ctx;
+    ui.Install(env.context);
+    MessageContext ctx = env.Messages();
     ctx.diagnostic = true;
     UgtShowMessage(ctx, UGTE_OPEN, "Selbrik-GT File read error!");
     ctx.quiet = true;
@@ -299,10 +299,10 @@ TEST(DecompressionMessageTest, OverwriteQuestionGoesToTheHostThenTheDialog) {
     LogEnvironment env;
     RecordingUi ui;
     ui.dialogAnswers = {kOverwriteYesToAll};
-    ui.Install();
+    ui.Install(env.context);
     ScriptedHost host;
     host.answers = {0, 6};
-    MessageContext ctx{nullptr, host.Host(), false, false};
+    MessageContext ctx{nullptr, host.Host(), false, false, &env.context};
     EXPECT_EQ(AskOverwrite(ctx, "/out/a.txt", true), kOverwriteYesToAll);  // host answer 0 does not fit
     EXPECT_EQ(AskOverwrite(ctx, "/out/b.txt", false), 6);
     ASSERT_EQ(host.calls.size(), 2u);
@@ -319,11 +319,11 @@ TEST(DecompressionMessageTest, OverwriteQuestionGoesToTheHostThenTheDialog) {
 
 TEST(DecompressionMessageTest, RenameDialogAnswersThroughTheHookOrCancels) {
     LogEnvironment env;
-    EXPECT_EQ(AskRename("/out/a.txt"), "");
+    EXPECT_EQ(AskRename("/out/a.txt", env.context.ui), "");
     RecordingUi ui;
     ui.renameAnswers = {"/out/b.txt"};
-    ui.Install();
-    EXPECT_EQ(AskRename("/out/a.txt"), "/out/b.txt");
+    ui.Install(env.context);
+    EXPECT_EQ(AskRename("/out/a.txt", env.context.ui), "/out/b.txt");
     EXPECT_EQ(ui.renameAsked, std::vector<std::string>{"/out/a.txt"});
 }
 

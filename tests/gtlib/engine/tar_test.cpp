@@ -195,7 +195,7 @@ Extracted ExtractAll(const fs::path& archive, const fs::path& dest, const std::f
 }
 
 TEST(TarWriterTest, SizesAndPadding) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     struct Case {
         std::size_t size;
         std::uintmax_t file_size;
@@ -216,7 +216,7 @@ TEST(TarWriterTest, SizesAndPadding) {
 
 // With LF to CR LF the header carries the converted size, so the archive stays readable.
 TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"t.txt", Bytes{'a', '\n', 'b', '\n'}}, {"u", Bytes{'z'}}}, true),
               GTE_OK);
     const Extracted e = ExtractAll(dir / "a.tar", dir / "out");
@@ -228,7 +228,7 @@ TEST(TarWriterTest, LfToCrlfMeasuresTheConvertedSize) {
 // A source that shrinks between the header and its data: the member keeps the size in its header, filled
 // with zero bytes, the problem is reported, and the archive stays readable.
 TEST(TarWriterTest, ShrinkingSourceIsFilledAndReported) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     gtlib_test::WriteFile(dir / "src", Bytes(3000, 's'));
     const int fd = ::open((dir / "a.tar").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
     TarWriter w;
@@ -236,14 +236,14 @@ TEST(TarWriterTest, ShrinkingSourceIsFilledAndReported) {
     int warned = 0;
     w.warning = [&](const TarWriteItem&, int code) { warned = code; };
     TarWriteItem item;
-    item.sourcePath = (dir / "src").string();
+    item.sourcePath = (dir / "src");
     item.storedName = "src";
     ASSERT_EQ(TarWriteEntry(w, item), GTE_OK);
     fs::resize_file(dir / "src", 1000);
     EXPECT_EQ(TarWriteFileData(w), GTE_OK);
     gtlib_test::WriteFile(dir / "b", Bytes(10, 'b'));
     TarWriteItem next;
-    next.sourcePath = (dir / "b").string();
+    next.sourcePath = (dir / "b");
     next.storedName = "b";
     ASSERT_EQ(TarWriteEntry(w, next), GTE_OK);
     ASSERT_EQ(TarWriteFileData(w), GTE_OK);
@@ -259,7 +259,7 @@ TEST(TarWriterTest, ShrinkingSourceIsFilledAndReported) {
 
 // Appending keeps the old members; the copy-and-append and the grow-in-place paths give the same bytes.
 TEST(TarWriterTest, AppendKeepsMembers) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(700, '1')}}), GTE_OK);
     fs::copy_file(dir / "a.tar", dir / "b.tar");
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"two", Bytes(10, '2')}}, false, true), GTE_OK);
@@ -279,7 +279,7 @@ TEST(TarWriterTest, AppendKeepsMembers) {
 
 // The archive-level steps: build, add with and without growing in place, delete on a copy or in place.
 TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     auto items = [&](const std::string& name, std::size_t n) {
         gtlib_test::WriteFile(dir / ("src_" + name), Bytes(n, static_cast<std::uint8_t>(name[0])));
         TarWriteItem it;
@@ -288,7 +288,7 @@ TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
         it.mtime = kTime;
         return std::vector<TarWriteItem>{it};
     };
-    const std::string a = (dir / "a.tar").string(), b = (dir / "b.tar").string(), tmp = (dir / "tmp").string();
+    const std::string a = (dir / "a.tar"), b = (dir / "b.tar"), tmp = (dir / "tmp");
     TarWriter w;
     ASSERT_EQ(TarBuildArchive(a, tmp, items("one", 700), false, w), GTE_OK);
     fs::rename(tmp, a);  // the engine puts the temporary file in place
@@ -300,11 +300,11 @@ TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
     EXPECT_EQ(gtlib_test::ReadFile(a), gtlib_test::ReadFile(b));
     EXPECT_EQ(ExtractAll(a, dir / "o1").names, (std::vector<std::string>{"one", "two"}));
     // Growing a missing archive creates it.
-    ASSERT_EQ(TarBuildArchive((dir / "new.tar").string(), tmp, items("n", 1), true, w), GTE_OK);
+    ASSERT_EQ(TarBuildArchive((dir / "new.tar"), tmp, items("n", 1), true, w), GTE_OK);
     EXPECT_EQ(fs::file_size(dir / "new.tar"), 1536u);
     // A failing item is reported with the temporary file's name.
     auto missing = items("m", 1);
-    missing[0].sourcePath = (dir / "nothing").string();
+    missing[0].sourcePath = (dir / "nothing");
     std::string reported;
     EXPECT_EQ(TarBuildArchive(a, tmp, missing, false, w, [&](int code, const std::string& t) {
                   reported = std::to_string(code) + " " + t;
@@ -323,7 +323,7 @@ TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
 
 // Cutting a damaged archive for appending refuses and never grows the file.
 TEST(TarWriterTest, TruncateForAppendRefusesCutArchives) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"one", Bytes(2000, '1')}}), GTE_OK);
     fs::resize_file(dir / "a.tar", 1024);
     const int fd = ::open((dir / "a.tar").c_str(), O_RDWR);
@@ -333,7 +333,7 @@ TEST(TarWriterTest, TruncateForAppendRefusesCutArchives) {
 }
 
 TEST(TarDeleteTest, RemovesByListAndByIndex) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     const std::vector<Item> items = {{"a.txt", Bytes(100, 'a')}, {"b.dat", Bytes(1000, 'b')}, {"c.txt", Bytes(5, 'c')}};
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), items), GTE_OK);
     // By list.
@@ -360,24 +360,24 @@ TEST(TarDeleteTest, RemovesByListAndByIndex) {
 
 // A GNU long-name member goes with the member it names.
 TEST(TarDeleteTest, LongNameHeaderIsRemovedWithItsMember) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     fs::create_directories(dir / "src");
     const std::string longname = std::string(150, 'L') + ".txt";
     gtlib_test::WriteFile(dir / "src" / longname, std::string("long"));
     gtlib_test::WriteFile(dir / "src/short", std::string("short"));
-    ASSERT_TRUE(gtlib_test::Run({"tar", "--format=gnu", "-cf", (dir / "g.tar").string(), "-C", (dir / "src").string(),
+    ASSERT_TRUE(gtlib_test::Run({"tar", "--format=gnu", "-cf", (dir / "g.tar"), "-C", (dir / "src"),
                                  longname, "short"}));
     const int fd = ::open((dir / "g.tar").c_str(), O_RDWR);
     EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), GTE_OK);
     ::close(fd);
-    ASSERT_TRUE(gtlib_test::Run({"tar", "-tf", (dir / "g.tar").string()}, (dir / "list").string()));
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-tf", (dir / "g.tar")}, (dir / "list")));
     EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "list")), "short\n");
 }
 
 // ---- Reader --------------------------------------------------------------------------------------------
 
 TEST(TarReaderTest, AlteredChecksumIsAStructureError) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), GTE_OK);
     Bytes t = gtlib_test::ReadFile(dir / "a.tar");
     t[1024 + 150] ^= 1;  // checksum digits of the second header
@@ -394,7 +394,7 @@ TEST(TarReaderTest, AlteredChecksumIsAStructureError) {
 }
 
 TEST(TarReaderTest, SelectionModesAndRestorePosition) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(),
                            {{"x.txt", Bytes(1, 'x')}, {"y.dat", Bytes(1, 'y')}, {"z.txt", Bytes(1, 'z')}}),
               GTE_OK);
@@ -420,14 +420,14 @@ TEST(TarReaderTest, SelectionModesAndRestorePosition) {
 // The index is used while the archive is unchanged and dropped when it was changed in place, even with the
 // old time put back.
 TEST(TarReaderTest, IndexIsCheckedAgainstTheArchive) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"a", Bytes(10, 'a')}, {"b", Bytes(10, 'b')}}), GTE_OK);
     SetTime(dir / "a.tar", kTime);
     TarMemberIndex index;
     int fd = ::open((dir / "a.tar").c_str(), O_RDONLY);
     TarReader r;
     r.fd = fd;
-    r.archiveName = (dir / "a.tar").string();
+    r.archiveName = (dir / "a.tar");
     r.index = &index;
     long count = 0;
     std::vector<std::string> seen;
@@ -466,7 +466,7 @@ protected:
         ASSERT_EQ(WriteArchive(dir_ / "a.tar", dir_.path(), {{"sub\\f.txt", Bytes{'n', 'e', 'w'}}}), GTE_OK);
         fs::create_directories(dir_ / "out/sub");
     }
-    gtlib_test::TempDir dir_;
+    gtlib_test::ScratchDir dir_;
 };
 
 TEST_F(UntarTest, OverwritePromptAnswers) {
@@ -495,7 +495,7 @@ TEST_F(UntarTest, OverwritePromptAnswers) {
                 asked_ro = ro;
                 return c.answer;
             };
-            ctx.renameDialog = [&](const std::string&) { return (dir_ / "out/sub/g.txt").string(); };
+            ctx.renameDialog = [&](const std::string&) { return (dir_ / "out/sub/g.txt"); };
             ctx.log = [&](TarEvent ev, const std::string& p) {
                 if (ev == TarEvent::kOverwritten) overwrite_after = ctx.overwrite;
                 static const char* tags[] = {"[Tested]", "[Memory]", "[Memory to Memory]", "[Overwritten]",
@@ -546,7 +546,7 @@ TEST_F(UntarTest, RefusesToOverwriteTheArchiveItself) {
     const Extracted e = ExtractAll(dir_ / "out/self.tar", dir_ / "out",
                                    [&](UntarContext& ctx) { ctx.selfOverwrite = [&](const std::string& p) { message = p; }; });
     EXPECT_EQ(e.results, std::vector<int>{UGTE_SKIP});
-    EXPECT_EQ(message, (dir_ / "out/self.tar").string());
+    EXPECT_EQ(message, (dir_ / "out/self.tar"));
     EXPECT_EQ(gtlib_test::ReadFile(dir_ / "out/self.tar"), before);
 }
 
@@ -573,7 +573,7 @@ TEST_F(UntarTest, RenameProcedureAndTimes) {
             EXPECT_EQ(stored, "sub\\f.txt");
             EXPECT_EQ(mtime, kTime);
             EXPECT_EQ(mode, 0666u);
-            path = (dir_ / "out/renamed.txt").string();
+            path = (dir_ / "out/renamed.txt");
             mtime = kTime + 60;
             mode = 0444;
         };
@@ -708,7 +708,7 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        gtlib_test::TempDir sandbox;
+        gtlib_test::ScratchDir sandbox;
         fs::create_directories(sandbox / "dest");
         gtlib_test::WriteFile(sandbox / "h.tar", c.archive);
         fs::create_directories(sandbox / "outside");
@@ -735,7 +735,7 @@ TEST(UntarHostileTest, TruncationAtEveryBlockBoundary) {
                                 Member("c", std::string(1500, 'c'))});
     for (std::size_t cut = 0; cut <= full.size(); cut += 512) {
         SCOPED_TRACE(cut);
-        gtlib_test::TempDir sandbox;
+        gtlib_test::ScratchDir sandbox;
         gtlib_test::WriteFile(sandbox / "t.tar", Bytes(full.begin(), full.begin() + static_cast<long>(cut)));
         const Extracted e = ExtractAll(sandbox / "t.tar", sandbox / "dest");
         for (const auto& [name, len] : std::map<std::string, std::size_t>{{"a", 700}, {"b", 100}, {"c", 1500}}) {
@@ -806,14 +806,14 @@ TEST(TarInteropTest, ReadsOtherToolsArchives) {
     };
     for (const auto& tool : tools) {
         SCOPED_TRACE(tool.name);
-        gtlib_test::TempDir dir;
+        gtlib_test::ScratchDir dir;
         const SourceTree tree = MakeTree(dir / "src", tool.long_name);
         std::vector<std::string> argv = tool.argv;
-        argv.push_back((dir / "x.tar").string());
+        argv.push_back((dir / "x.tar"));
         if (argv[0] == "python3") {
-            argv.push_back((dir / "src").string());
+            argv.push_back((dir / "src"));
         } else {
-            argv.insert(argv.end(), {"-C", (dir / "src").string()});
+            argv.insert(argv.end(), {"-C", (dir / "src")});
             for (const auto& [rel, data] : tree.files) argv.push_back(rel);
         }
         ASSERT_TRUE(gtlib_test::Run(argv));
@@ -834,7 +834,7 @@ TEST(TarInteropTest, ReadsOtherToolsArchives) {
 
 // Archives we write are listed and extracted by the other tools with the same names, contents and times.
 TEST(TarInteropTest, OtherToolsReadOurArchives) {
-    gtlib_test::TempDir dir;
+    gtlib_test::ScratchDir dir;
     const SourceTree tree = MakeTree(dir / "src", true);
     {
         const int fd = ::open((dir / "ours.tar").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
@@ -843,7 +843,7 @@ TEST(TarInteropTest, OtherToolsReadOurArchives) {
         std::vector<TarWriteItem> items;
         for (const auto& [rel, data] : tree.files) {
             TarWriteItem it;
-            it.sourcePath = (dir / "src" / rel).string();
+            it.sourcePath = (dir / "src" / rel);
             it.storedName = ToBackslash(rel);
             it.mtime = kTime;
             items.push_back(it);
@@ -863,7 +863,7 @@ TEST(TarInteropTest, OtherToolsReadOurArchives) {
         const char* name;
         std::vector<std::string> list, extract;
     };
-    const std::string a = (dir / "ours.tar").string();
+    const std::string a = (dir / "ours.tar");
     const std::vector<Reader> readers = {
         {"gnu tar", {"tar", "-tf", a}, {"tar", "-xf", a, "-C"}},
         {"bsdtar", {"bsdtar", "-tf", a}, {"bsdtar", "-xf", a, "-C"}},
@@ -871,7 +871,7 @@ TEST(TarInteropTest, OtherToolsReadOurArchives) {
     };
     for (const auto& r : readers) {
         SCOPED_TRACE(r.name);
-        ASSERT_TRUE(gtlib_test::Run(r.list, (dir / "list").string()));
+        ASSERT_TRUE(gtlib_test::Run(r.list, (dir / "list")));
         EXPECT_EQ(Str(gtlib_test::ReadFile(dir / "list")), want_list);
         const fs::path out = dir / (std::string("x_") + r.name);
         fs::create_directories(out);

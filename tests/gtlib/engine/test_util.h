@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
+
 namespace gtlib::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -31,12 +33,6 @@ Bytes TextSample(std::size_t size, std::uint32_t seed = 1);  // words and lines,
 Bytes RandomBytes(std::size_t size, std::uint32_t seed = 2);
 Bytes ToBytes(const std::string& s);
 
-// A fresh empty folder under the system's temporary folder, removed with the object.
-struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::filesystem::path path;
-};
 
 void WriteFile(const std::filesystem::path& p, const Bytes& data);
 Bytes ReadFile(const std::filesystem::path& p);
@@ -129,18 +125,6 @@ inline Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
 }
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-inline TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "gtlib_test_XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    path = tmpl;
-}
-
-inline TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path, ec);
-}
 
 inline void WriteFile(const std::filesystem::path& p, const Bytes& data) {
     std::filesystem::create_directories(p.parent_path());

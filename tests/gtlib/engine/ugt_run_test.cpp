@@ -68,21 +68,21 @@ TEST_F(UgtRunTest, SecondActionOnTheSameStateIsRefusedAndTheFirstCarriesOn) {
     UgtDeleteState(state);
 }
 
-TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheSlotIsPutBack) {
+TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheOuterKeepsItsState) {
     const std::string big = BigGzip("big.gz");
     UgtEngineState* a = UgtNewState();
     UgtEngineState* b = UgtNewState();
     UgtCommand other;
     other.file = big;
     other.dest = Out() + "/other";
-    UgtCommand again;  // no state given: the slot must hold the outer control's state again
+    UgtCommand again;  // the outer control's state again, still busy with the outer action
     again.file = big;
     again.dest = Out() + "/again";
     int32_t otherResult = -1, againResult = -1;
     Reentry re;
     re.inner = [&] {
         otherResult = other.Run(b);
-        againResult = again.Run();
+        againResult = again.Run(a);
     };
     UgtCommand outer;
     outer.file = big;
@@ -94,14 +94,14 @@ TEST_F(UgtRunTest, AnotherControlsActionInsideAnEventRunsAndTheSlotIsPutBack) {
     EXPECT_EQ(againResult, UGTE_BUSY);
     EXPECT_TRUE(Exists(Out() + "/other/big.txt"));
     EXPECT_TRUE(Exists(Out() + "/big.txt"));
-    // After the run the thread's slot is empty again: a plain call gets the thread's own state.
+    // A plain call without a control gets a state of its own.
     UgtCommand plain;
     plain.file = big;
     plain.dest = Out() + "/plain";
     EXPECT_EQ(plain.Run(), 0);
     UgtDeleteState(a);
     UgtDeleteState(b);
-    EXPECT_EQ(UgtRun(nullptr, &plain.c), UGTE_MEM);
+    EXPECT_EQ(UgtRun(nullptr, &plain.c, env.context), UGTE_MEM);
 }
 
 TEST_F(UgtRunTest, ThreadsRunWithTheirOwnStates) {
@@ -237,7 +237,7 @@ TEST_F(UgtRunTest, DiagnosticRunWritesDumpMessagesAndResultLine) {
     u.c.bAllQuiet = -1;
     const UGTCMDSTRUCT asPassed = u.Prepare();
     EXPECT_EQ(u.Run(), UGTE_EOF);
-    EXPECT_EQ(env.Diagnostic(), DumpText(asPassed) + "\r\nSelbrik-GT Error Unexpected end of file (Problem extracting file(s))\n\r\n");
+    EXPECT_EQ(env.Diagnostic(), DumpText(env.context, asPassed) + "\r\nSelbrik-GT Error Unexpected end of file (Problem extracting file(s))\n\r\n");
     char address[32];
     std::snprintf(address, sizeof address, "%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(u.c.lpszReturnString)));
     EXPECT_EQ(env.Events(), std::string("Selbrik-GT Response: 1 Unexpected end of file \r\nlReturnCount: 0\r\n"
@@ -252,7 +252,7 @@ TEST_F(UgtRunTest, WrongRecordSizeWritesOnlyTheDumpAndTheResultLine) {
     const UGTCMDSTRUCT asPassed = u.Prepare();
     EXPECT_EQ(u.Run(), UGTE_PARMS);
     EXPECT_TRUE(u.host.calls.empty());
-    EXPECT_EQ(env.Diagnostic(), DumpText(asPassed));
+    EXPECT_EQ(env.Diagnostic(), DumpText(env.context, asPassed));
     EXPECT_EQ(env.Events(), "Selbrik-GT Response: 11 Parameters missing or bad \r\nlReturnCount: 0\r\nlpszReturnString: 0 \r\n");
 }
 
@@ -271,9 +271,9 @@ TEST(UgtBlockTest, StateInAControlsOwnZeroFilledBlock) {
     u.file = env.dir / "b.gz";
     u.dest = env.dir / "out";
     u.Prepare();
-    EXPECT_EQ(UgtRunBlock(block, &u.c), 0);
+    EXPECT_EQ(UgtRunBlock(block, env.context, &u.c), 0);
     EXPECT_EQ(ReadFile(env.dir / "out/b.txt"), "block");
-    EXPECT_EQ(UgtRunBlock(nullptr, &u.c), UGTE_SKIP);  // the thread's own state; the file exists and no one is there to say Yes
+    EXPECT_EQ(UgtRunBlock(nullptr, env.context, &u.c), UGTE_SKIP);  // a state of its own; the file exists and no one is there to say Yes
     UgtReleaseState(block);
     std::free(block);
 }

@@ -443,7 +443,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
         test::RecordingUi ui;
         if (!c.rename.empty()) ui.renameAnswers = {out / c.rename};
         ui.dialogAnswers = {7, 7, 7};  // an answer that does not fit falls to the dialog
-        ui.Install();
+        ui.Install(env.context);
         UgtCommand u(UGT_UNTAR);
         u.file = tar;
         u.dest = out.path();
@@ -459,7 +459,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
             EXPECT_EQ(call.style, 15);
             const bool isB = call.text1.find("b.txt") != std::string::npos;
             EXPECT_EQ(call.number1, isB ? 1 : 0) << c.what;
-            EXPECT_EQ(call.text1, (out / (isB ? "b.txt" : "a.txt")) +
+            EXPECT_EQ(call.text1, (out / (isB ? "b.txt" : "a.txt")).string() +
                                       (isB ? " exists and is Read Only, do you want to overwrite it?"
                                            : " exists, do you want to overwrite it?"));
         }
@@ -472,7 +472,7 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
             EXPECT_FALSE(ReadOnly(out / "b.txt")) << c.what;
         }
     }
-    SetHostUi({});
+    env.context.ui = {};
 }
 
 TEST_F(UgtTarTest, QuietAndOverwriteFlagDecideWithoutAsking) {
@@ -499,7 +499,7 @@ TEST_F(UgtTarTest, QuietAndOverwriteFlagDecideWithoutAsking) {
         EXPECT_EQ(u.Run(), c.code);
         EXPECT_EQ(ReadFile(out / "a.txt"), c.content);
         EXPECT_TRUE(u.host.calls.empty());
-        EXPECT_NE(logs.Events().find(out / "a.txt " + c.event), std::string::npos) << logs.Events();
+        EXPECT_NE(logs.Events().find((out / "a.txt").string() + " " + c.event), std::string::npos) << logs.Events();
     }
 }
 

@@ -50,7 +50,8 @@ struct UgtCommand {
 
     int32_t Run(UgtEngineState* state = nullptr) {
         Prepare();
-        return state ? UgtRun(state, &c) : UgtMain(&c);
+        const EngineContext context = LogEnvironment::Current();
+        return state ? UgtRun(state, &c, context) : UgtMain(&c, context);
     }
 
     // Texts of the messages shown (kind 5 errors), in order.

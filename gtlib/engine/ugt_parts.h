@@ -1,0 +1,82 @@
+// The parts of the decompression engine (ugt_engine.cpp the run, ugt_gzip.cpp the GZIP reader,
+// ugt_untar.cpp the TAR extraction) and what they share (ugt_files.cpp): paths, files, status, the member
+// decoder's job, messages and the one overwrite / rename / read-only policy of every output file.
+// Internal to the engine.
+#pragma once
+
+#include <limits.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "gtlib/engine/inflate_output.h"
+#include "gtlib/engine/paths.h"
+#include "gtlib/engine/ugt_state.h"
+
+namespace gtlib::ugt {
+
+inline constexpr std::size_t kInputBlock = 10240;
+inline constexpr std::size_t kPathLimit = kEnginePathLimit;
+
+struct FileFacts {
+    bool exists = false;
+    bool folder = false;
+    bool readOnly = false;
+    int64_t mtime = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+// What happens to an output file that exists already (DecideOverwrite).
+enum class Decision { Write, Skip, Cancel };
+
+// ---- shared helpers (ugt_files.cpp) ----
+char Up(char c);
+bool EqualNoCase(std::string_view a, std::string_view b);
+bool IsPlainName(std::string_view s);
+std::string ParentFolder(std::string_view path);
+FileFacts Facts(const std::string& path);
+bool MakeFolders(const std::string& folder);
+bool MakeOutputFolders(const std::string& destination, const std::string& folder);
+void ClearReadOnly(const std::string& path);
+bool MajorStatus(UgtEngineState& s, const std::string& text, int32_t percent);
+void MinorStatus(UgtEngineState& s, const std::string& text, int64_t done, int64_t expected);
+MemTransferFn HostTransfer(UgtEngineState& s);
+void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item);
+int32_t RunJob(UgtEngineState& s, InflateJob& job);
+int32_t NothingAfterOffset(const InflateJob& job, int32_t r);
+void ShowMessage(UgtEngineState& s, int32_t code, std::string_view detail);
+void Item(UgtEngineState& s, uint32_t id, const std::string& path);
+void EventLine(UgtEngineState& s, uint32_t id);
+// The overwrite policy of every output file, GZIP member or TAR member:
+// - AnswerOverwrite asks the overwrite question (host, then dialog) and, on a Yes of any kind, takes the
+//   read-only state off the existing file;
+// - RenamedPath asks for another name ("\" read as "/"; empty when cancelled or too long);
+// - DecideOverwrite walks the whole decision for a GZIP member: overwrite all, quiet skip, the question,
+//   Yes to All for the rest of the run, Cancel, Rename (the chosen file is overwritten when it exists).
+//   The TAR reader walks the same steps with AnswerOverwrite and RenamedPath (ugt_untar.cpp).
+int32_t AnswerOverwrite(UgtEngineState& s, const std::string& path, bool readOnly);
+std::string RenamedPath(UgtEngineState& s, const std::string& path);
+// Decides what happens to an existing output file; may change the path (rename answer) and tells whether
+// an existing file is replaced.
+Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced);
+bool SameFile(const std::string& a, const std::string& b);
+int32_t CheckDestination(UgtEngineState& s);
+int32_t Inconsistent(UgtEngineState& s);
+
+// ---- GZIP (ugt_gzip.cpp) ----
+// Reads the member header of the run (file or stream input) and the facts around it.
+int32_t ReadGzipHeader(UgtEngineState& s);
+// Extracts, tests or reads into memory the GZIP file of the run (or the member of the host's stream).
+int32_t ExtractGzipMember(UgtEngineState& s);
+// The GZIP actions (1, 3, 5, 8, 9, 10).
+int32_t GzipAction(UgtEngineState& s);
+
+// ---- TAR (ugt_untar.cpp) ----
+// The TAR actions (2, 6, 7, 11 to 15).
+int32_t TarAction(UgtEngineState& s);
+
+}  // namespace gtlib::ugt
