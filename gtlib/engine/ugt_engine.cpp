@@ -18,6 +18,7 @@
 #include "gtlib/engine/crypt.h"
 #include "gtlib/engine/inflate_output.h"
 #include "gtlib/engine/ugt_parts.h"
+#include "platform/core/text.h"
 #include "gtlib/engine/ugt_state.h"
 
 namespace gtlib {
@@ -317,7 +318,7 @@ bool MatchPart(std::string_view p, std::string_view n) {
                 if (p[j] != '?' && p[j] != '*') return false;
             return true;
         }
-        if (p[i] != '?' && Up(p[i]) != Up(n[i])) return false;
+        if (p[i] != '?' && morven::UpperAscii(p[i]) != morven::UpperAscii(n[i])) return false;
     }
     return n.size() == p.size();
 }
@@ -352,12 +353,12 @@ bool PatternSelects(std::string_view pattern, std::string_view member, bool recu
     const std::string_view pName = pattern.substr(pSep + 1);
     if (folderMember) {
         const std::string_view path = member;  // "A\B\"
-        if (EqualNoCase(path, pFolder)) return true;
-        if (path.size() > pFolder.size() && EqualNoCase(path.substr(0, pFolder.size()), pFolder))
+        if (morven::EqualsNoCase(path, pFolder)) return true;
+        if (path.size() > pFolder.size() && morven::EqualsNoCase(path.substr(0, pFolder.size()), pFolder))
             return recurse && (pName.empty() || pName == "*.*");
         return false;
     }
-    if (memberFolder.size() < pFolder.size() || !EqualNoCase(memberFolder.substr(0, pFolder.size()), pFolder))
+    if (memberFolder.size() < pFolder.size() || !morven::EqualsNoCase(memberFolder.substr(0, pFolder.size()), pFolder))
         return false;
     const bool direct = memberFolder.size() == pFolder.size();
     if (!direct && !recurse) return false;
@@ -399,7 +400,7 @@ int32_t UgtSplitFilespec(std::string_view filespec, std::vector<std::string>& pa
             flush();
             continue;
         }
-        current.push_back(c == '/' ? '\\' : Up(c));
+        current.push_back(c == '/' ? '\\' : morven::UpperAscii(c));
         any = true;
     }
     flush();

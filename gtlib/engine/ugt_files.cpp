@@ -1,6 +1,8 @@
 // What the parts of the decompression engine share: paths, files, status, the member decoder's job, messages
 // and the overwrite / rename / read-only policy of every output file (GZIP members and TAR members alike).
 #include "gtlib/engine/ugt_parts.h"
+#include "platform/core/files.h"
+#include "platform/core/text.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -24,15 +26,6 @@ namespace gtlib::ugt {
 // ---------------------------------------------------------------------------------------------------------
 // Small text helpers
 // ---------------------------------------------------------------------------------------------------------
-
-char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Up(a[i]) != Up(b[i])) return false;
-    return true;
-}
 
 // One plain file name: no control character and none of * < > ? |.
 bool IsPlainName(std::string_view s) {
@@ -64,19 +57,6 @@ FileFacts Facts(const std::string& path) {
     return f;
 }
 
-// Creates every missing folder of `folder`.
-bool MakeFolders(const std::string& folder) {
-    if (folder.empty()) return true;
-    for (std::size_t i = 1; i <= folder.size(); ++i) {
-        if (i != folder.size() && folder[i] != '/') continue;
-        const std::string part = folder.substr(0, i);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        struct stat st;
-        if (::stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    }
-    return true;
-}
-
 // Creates the folders of an output path. Below the destination folder every part must be a real folder,
 // never a link (a link there, left by an earlier member or planted beside the archive, would carry the file
 // out of the destination); the destination itself, and a path the rename procedure chose elsewhere, are
@@ -84,8 +64,8 @@ bool MakeFolders(const std::string& folder) {
 bool MakeOutputFolders(const std::string& destination, const std::string& folder) {
     if (destination.empty() || folder.size() < destination.size() ||
         folder.compare(0, destination.size(), destination) != 0)
-        return MakeFolders(folder);
-    if (!MakeFolders(ParentFolder(destination))) return false;
+        return morven::MakeFolders(folder);
+    if (!morven::MakeFolders(ParentFolder(destination))) return false;
     for (std::size_t i = destination.size(); i <= folder.size(); ++i) {
         if (i != folder.size() && folder[i] != '/') continue;
         const std::string part = folder.substr(0, i);
@@ -262,7 +242,7 @@ Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    if (EqualNoCase(a, b)) return true;
+    if (morven::EqualsNoCase(a, b)) return true;
     const FileFacts fa = Facts(a), fb = Facts(b);
     return fa.exists && fb.exists && fa.dev == fb.dev && fa.ino == fb.ino;
 }

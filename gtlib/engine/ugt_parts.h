@@ -34,12 +34,9 @@ struct FileFacts {
 enum class Decision { Write, Skip, Cancel };
 
 // ---- shared helpers (ugt_files.cpp) ----
-char Up(char c);
-bool EqualNoCase(std::string_view a, std::string_view b);
 bool IsPlainName(std::string_view s);
 std::string ParentFolder(std::string_view path);
 FileFacts Facts(const std::string& path);
-bool MakeFolders(const std::string& folder);
 bool MakeOutputFolders(const std::string& destination, const std::string& folder);
 void ClearReadOnly(const std::string& path);
 bool MajorStatus(UgtEngineState& s, const std::string& text, int32_t percent);
