@@ -124,7 +124,7 @@ TEST(BatchRunTest, EveryBatchRunEndsAndSendsTheOrderAtMostOnce) {
         SCOPED_TRACE(c.nome);
         peers::FakeWholesaler w({Completa()});
         SessionHarness h;
-        h.t.clock.SetScale(200);  // a table of whole calls: the protocol's pauses take a fraction of a second
+        h.t.clock.SetScale(100);  // a table of whole calls: the protocol's pauses take a fraction of a second
         h.UsaTcp();
         std::string par;
         for (const auto& [k, v] : c.impostazioni)
