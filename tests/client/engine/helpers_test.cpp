@@ -98,8 +98,7 @@ TEST_F(Helpers, WaitKeepsThePumpGoingAndSurvivesMidnight) {
     EXPECT_GT(waited, 1000);
     EXPECT_LE(waited, 1300);
     EXPECT_EQ(late.Now().year, 2027);
-    EXPECT_GE(polls, 20);  // two rounds of events per turn
-    EXPECT_EQ(polls % 2, 0);
+    EXPECT_GE(polls, 2);  // the events are processed while the wait lasts, not only at its end
 }
 
 TEST_F(Helpers, SystemHelpersGoThroughTheDesktop) {
