@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/wholesaler_settings.h"
 #include "platform/core/files.h"
 
 extern char** environ;
@@ -95,23 +96,6 @@ private:
     std::atomic<int> chiamate_{0};
 };
 
-std::string Impostazioni(int porta) {
-    // Limits long enough that the call is still waiting on the line when the window closes.
-    const std::pair<const char*, std::string> righe[] = {
-        {"Connect", "Grossista Muto"}, {"Code", "CLIENTE01"},  {"Mode", "INTERNET"},
-        {"Ip1", "127.0.0.1"},          {"Porta", std::to_string(porta)}, {"AutoIncPor", "NO"},
-        {"Interface", "DESCRIZ-ALL"},  {"DispOrdine", "NO"},  {"ModeIFCK", "NO"},
-        {"TimeMaxOrd", "600"},         {"TMCONN-INT", "60"},
-    };
-    std::string s;
-    for (const auto& [k, v] : righe) {
-        std::string chiave = k;
-        chiave.resize(10, ' ');
-        s += chiave + ":" + v + "\r\n";
-    }
-    return s;
-}
-
 // User plus system CPU seconds of a running process, from /proc/<pid>/stat; negative once it is gone.
 double CpuDi(pid_t pid) {
     std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
@@ -149,7 +133,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     GrossistaMuto grossista;
-    morven::ReplaceFileAtomically(app + "/MvnConn01.par", Impostazioni(grossista.Porta()));
+    // Limits long enough that the call is still waiting on the line when the window closes.
+    morven::ReplaceFileAtomically(app + "/MvnConn01.par", morven::bench::WholesalerSettings(grossista.Porta(), 600, 60));
     morven::ReplaceFileAtomically(app + "/ordseq.txt", "0000000000000\r\n0100000000001\r\n");
     fs::create_directories(app + "/HTML");
     morven::ReplaceFileAtomically(app + "/HTML/index.htm", "<html><body>Morven</body></html>");
