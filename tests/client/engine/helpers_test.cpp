@@ -101,6 +101,20 @@ TEST_F(Helpers, WaitKeepsThePumpGoingAndSurvivesMidnight) {
     EXPECT_GE(polls, 2);  // the events are processed while the wait lasts, not only at its end
 }
 
+TEST_F(Helpers, WaitSleepsWhileNothingHappens) {
+    // Half a minute at 1000x is 30 ms of real time. A pump that spins goes round thousands of times in it; a
+    // pump that sleeps until the wait's end wakes only for the wait's own turns (one per
+    // kTurnoAttesaMassimoMs of the program's clock at most).
+    int giri = 0;
+    ScopedPoller poller(t.pump, [&] { ++giri; }, [](WaitSet&) {});
+    t.clock.SetScale(1000);
+    const auto start = t.clock.MonotonicMs();
+    WaitMilliseconds(p, 30000);
+    EXPECT_GT(t.clock.MonotonicMs() - start, 30000);
+    EXPECT_GE(giri, 2);
+    EXPECT_LE(giri, 30000 / kTurnoAttesaMassimoMs + 2);
+}
+
 TEST_F(Helpers, SystemHelpersGoThroughTheDesktop) {
     t.desktop.temp = std::string("/var/tmp/\0junk", 14);
     EXPECT_EQ(GetTempDirectory(p), "/var/tmp/");
