@@ -190,9 +190,16 @@ std::string LeggiComm01(Programma& p, int nTimeOut) {
         const bool setteBit = SetteBit(port);
         const Attesa attesa(p, nTimeOut);
         bool fatto = false;
+        auto pronto = [&] {
+            try {
+                return port.InBufferCount() >= 1;
+            } catch (...) {
+                return false;  // a port that fails is waited on like a quiet one
+            }
+        };
         while (!fatto && !Abortita(p)) {
             try {
-                Turno(p, attesa, port.InBufferCount() >= 1);
+                Turno(p, attesa, pronto());
                 while (!fatto && port.InBufferCount() >= 1) {
                     const std::string in = port.Input();
                     if (in.empty()) break;
