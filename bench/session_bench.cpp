@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/wholesaler_settings.h"
 #include "platform/core/files.h"
 #include "platform/core/process.h"
 #include "tools/simulator/simulator.h"
@@ -33,29 +34,13 @@ namespace fs = std::filesystem;
 constexpr int kRecords = 500;
 constexpr double kFastScale = 2;
 
-std::string Settings(int port) {
-    const std::pair<const char*, std::string> lines[] = {
-        {"Connect", "Grossista Simulato"}, {"Code", "CLIENTE01"}, {"Mode", "INTERNET"},
-        {"Ip1", "127.0.0.1"}, {"Porta", std::to_string(port)}, {"AutoIncPor", "NO"},
-        {"Interface", "DESCRIZ-ALL"}, {"DispOrdine", "NO"}, {"ModeIFCK", "NO"},
-        {"TimeMaxOrd", "60"}, {"TMCONN-INT", "5"},
-    };
-    std::string s;
-    for (const auto& [k, v] : lines) {
-        std::string key = k;
-        key.resize(10, ' ');
-        s += key + ":" + v + "\r\n";
-    }
-    return s;
-}
-
 // One batch run with the program clock `scale` times the real one (1: the real clock); its wall seconds,
 // or a negative number when the run did not send the whole order and end with the end marker.
 double OneRun(const std::string& base, double scale) {
     std::string app = base + "/run-XXXXXX";
     if (!::mkdtemp(app.data())) return -1;
     morven::simulator::Simulatore sim;
-    morven::ReplaceFileAtomically(app + "/MvnConn01.par", Settings(sim.Porta()));
+    morven::ReplaceFileAtomically(app + "/MvnConn01.par", morven::bench::WholesalerSettings(sim.Porta(), 60, 5));
     std::string order = "0000000000000\r\n";
     std::vector<std::string> lines;
     for (int i = 0; i < kRecords; ++i) {

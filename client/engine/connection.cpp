@@ -81,7 +81,7 @@ bool DialRasEntry(Programma& p, const std::string& name, int timeout) {
         const auto start = p.Orologio().MonotonicMs();
         bool dialling = true;
         while ((dialling = ras.Dialling()) && p.Orologio().MonotonicMs() - start < std::int64_t{timeout} * 1000)
-            p.Pump().process();
+            AttendiEventi(p, start + std::int64_t{timeout} * 1000);
         // A dialler still trying at the limit is stopped, so no link comes up behind the session's back.
         if (dialling) ras.HangUp(name);
         const bool result = IsRasEntryConnected(p, name);
@@ -298,7 +298,7 @@ bool EseguiChiamata(Programma& p) {
         const auto inizio = clock.MonotonicMs();
         st.sStatoLinea.clear();
         for (;;) {
-            p.Pump().process();
+            AttendiEventi(p, inizio + std::int64_t{imp.nTmConnInt} * 1000);
             if (sock.State() == TcpSocket::sckConnected) {
                 imp.sSpeedComm = "NET  ";
                 Connesso(p);

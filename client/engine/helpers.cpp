@@ -4,6 +4,7 @@
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
@@ -56,12 +57,22 @@ void WaitMilliseconds(Programma& p, std::int32_t n) {
     Clock& clock = p.Orologio();
     EventPump& pump = p.Pump();
     // The monotonic clock does not jump at midnight, so a wait across it lasts as long as any other.
+    // The pump reads the deadline on the program's clock, so a test clock shortens the sleep as it does the wait.
+    pump.SetClock(clock);
     const std::int64_t start = clock.MonotonicMs();
-    while (clock.MonotonicMs() - start <= n) {
-        pump.process();
-        pump.process();
-    }
+    pump.process();  // the events already waiting, even when the wait ends at once
+    for (std::int64_t now = clock.MonotonicMs(); now - start <= n; now = clock.MonotonicMs())
+        pump.process(std::min(start + n + 1, now + kTurnoAttesaMassimoMs));
 }
+
+void AttendiEventi(Programma& p, std::int64_t scadenzaMs) {
+    const Clock& clock = p.Orologio();
+    EventPump& pump = p.Pump();
+    pump.SetClock(clock);
+    pump.process(std::min(scadenzaMs, clock.MonotonicMs() + kTurnoAttesaMassimoMs));
+}
+
+void AttendiEventi(Programma& p) { AttendiEventi(p, p.Orologio().MonotonicMs() + kTurnoAttesaMassimoMs); }
 
 std::string GetTempDirectory(Programma& p) { return StripAtNull(p.Scrivania().TempDirectory()); }
 

@@ -42,9 +42,20 @@ std::string TogliPathFile(Programma& p, std::string_view path);
 // as "CreaDir :") when a folder cannot be made; the folders made before stay.
 bool CreaDir(Programma& p, std::string& path);
 
-// Waits `n` milliseconds on the monotonic clock, processing pending events twice on every round (so the
-// windows and the devices stay live). Returns at once for n < 1.
+// Waits `n` milliseconds on the monotonic clock, processing the events that come meanwhile (so the windows
+// and the devices stay live) and sleeping while none comes. Returns at once for n < 1.
 void WaitMilliseconds(Programma& p, std::int32_t n);
+
+// The longest a turn of AttendiEventi sleeps, on the program's clock: conditions no descriptor signals (a
+// dialler's state, a flag set elsewhere) are looked at again at least this often.
+inline constexpr std::int64_t kTurnoAttesaMassimoMs = 100;
+
+// One turn of a wait: the pump sleeps until line data, a window event or `scadenzaMs` (the program's monotonic
+// clock; at most kTurnoAttesaMassimoMs from now) and then runs one round. A wait loop calls it where it would
+// otherwise spin on the pump.
+void AttendiEventi(Programma& p, std::int64_t scadenzaMs);
+// One turn of a wait whose limits the loop checks itself: a sleep of at most kTurnoAttesaMassimoMs.
+void AttendiEventi(Programma& p);
 
 std::string GetTempDirectory(Programma& p);
 int GetPlatformId(Programma& p);

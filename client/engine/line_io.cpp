@@ -1,11 +1,13 @@
 #include "client/engine/line_io.h"
 
 #include "client/engine/errors.h"
+#include "client/engine/helpers.h"
 #include "client/engine/logs.h"
 #include "client/engine/programma.h"
 #include "platform/core/text.h"
 
 #include <array>
+#include <limits>
 
 namespace morven {
 
@@ -17,6 +19,11 @@ class Attesa {
 public:
     Attesa(Programma& p, int nTimeOut) : clock_(p.Orologio()), timeout_(nTimeOut), inizio_(Secondi()) {}
     bool Scaduta() const { return timeout_ >= 1 && Secondi() - inizio_ > timeout_; }
+    // The first monotonic millisecond at which the wait is over; a wait without a limit has none, and the
+    // pump wakes at its own pace.
+    std::int64_t Scadenza() const {
+        return timeout_ >= 1 ? (inizio_ + timeout_ + 1) * 1000 : std::numeric_limits<std::int64_t>::max();
+    }
 
 private:
     std::int64_t Secondi() const { return clock_.MonotonicMs() / 1000; }
@@ -24,6 +31,16 @@ private:
     int timeout_;
     std::int64_t inizio_;
 };
+
+// One turn of a read loop: a round at once when something is waiting to be read already (`pronto`), else a
+// sleep until the line has data, an event comes or the wait is over.
+void Turno(Programma& p, const Attesa& attesa, bool pronto) {
+    if (pronto) {
+        p.Pump().process();
+    } else {
+        AttendiEventi(p, attesa.Scadenza());
+    }
+}
 
 void Log(Programma& p, std::string_view testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
 
@@ -168,15 +185,21 @@ std::string LeggiComm01(Programma& p, int nTimeOut) {
     std::string riga;
     EseguiProceduraVoid(p, "LeggiComm01", [&] {
         SerialPort& port = p.MSComm();
-        EventPump& pump = p.Pump();
         port.InputLen = 1;
         port.InputMode = 0;
         const bool setteBit = SetteBit(port);
         const Attesa attesa(p, nTimeOut);
         bool fatto = false;
+        auto pronto = [&] {
+            try {
+                return port.InBufferCount() >= 1;
+            } catch (...) {
+                return false;  // a port that fails is waited on like a quiet one
+            }
+        };
         while (!fatto && !Abortita(p)) {
             try {
-                pump.process();
+                Turno(p, attesa, pronto());
                 while (!fatto && port.InBufferCount() >= 1) {
                     const std::string in = port.Input();
                     if (in.empty()) break;
@@ -208,11 +231,10 @@ std::string LeggiComm01(Programma& p, int nTimeOut) {
 // without an end is dropped.
 template <class Estrai>
 void LeggiDaCodaTcp(Programma& p, const Attesa& attesa, std::string& out, Estrai estrai) {
-    EventPump& pump = p.Pump();
     TcpSocket& sock = p.Winsock();
     std::string& coda = sock.sCodaRicezione;
     while (!estrai(coda, out) && !Abortita(p)) {
-        pump.process();
+        Turno(p, attesa, sock.BytesReceived() >= 1 || sock.State() != TcpSocket::sckConnected);
         const int stato = sock.State();
         if ((stato == TcpSocket::sckConnected || stato == TcpSocket::sckClosing) && sock.BytesReceived() >= 1)
             coda += sock.GetData();
@@ -234,12 +256,11 @@ void LeggiDaCodaTcp(Programma& p, const Attesa& attesa, std::string& out, Estrai
 // Waits for the first byte on the serial port, then hands the reading to `leggi` (the byte-wise reader).
 template <class Leggi>
 void LeggiDaSeriale(Programma& p, const Attesa& attesa, std::string& out, Leggi leggi) {
-    EventPump& pump = p.Pump();
     SerialPort& port = p.MSComm();
     port.InputLen = 1;
     port.InputMode = 0;
     while (!Abortita(p)) {
-        pump.process();
+        Turno(p, attesa, port.InBufferCount() >= 1);
         if (port.InBufferCount() >= 1) {
             out = leggi();
             break;
@@ -268,13 +289,12 @@ std::string Leggi01Zip(Programma& p, int) {
     std::string buffer;
     EseguiProceduraVoid(p, "Leggi01Zip", [&] {
         SerialPort& port = p.MSComm();
-        EventPump& pump = p.Pump();
         port.InputLen = 1;
         port.InputMode = 0;
         const Attesa attesa(p, p.sessione.nTimeOutRicezione);
         bool fatto = false;
         while (!fatto && !Abortita(p)) {
-            pump.process();
+            Turno(p, attesa, port.InBufferCount() >= 1);
             while (!fatto && port.InBufferCount() >= 1) {
                 const std::string in = port.Input();
                 if (in.empty()) break;
@@ -313,20 +333,19 @@ std::string LeggiZip(Programma& p, int) {
 std::string SvuotaComm(Programma& p, int nSecondi) {
     std::string buffer;
     EseguiProceduraVoid(p, "SvuotaComm", [&] {
-        EventPump& pump = p.Pump();
         // One round at least, also when no time is given.
         const Attesa attesa(p, nSecondi < 1 ? 0 : nSecondi);
         const bool unGiro = nSecondi < 1;
         if (p.impostazioni.bModoInternet) {
             do {
-                pump.process();
+                Turno(p, attesa, unGiro);
             } while (!unGiro && !Abortita(p) && !attesa.Scaduta());
         } else {
             SerialPort& port = p.MSComm();
             port.InputLen = 1;
             port.InputMode = 0;
             do {
-                pump.process();
+                Turno(p, attesa, unGiro || port.InBufferCount() > 0);
                 if (port.InBufferCount() > 0) {
                     port.InputLen = 0;
                     buffer += port.Input();

@@ -281,7 +281,6 @@ bool RxPOSTATcp(Programma& p) {
 
         // Data phase.
         TcpSocket& sock = p.Winsock();
-        EventPump& pump = p.Pump();
         st.bInvioInCorso = false;
         st.bRicezioneInCorso = true;
         const double attesi = std::max(1.0, static_cast<double>(testata.nBlocchi) * 8192.0);
@@ -341,7 +340,7 @@ bool RxPOSTATcp(Programma& p) {
             }
             if (now - st.nInizioCollegamento > st.nTimeMaxCorrente || now - st.nInizioTrasferimento > st.nTimeOutRecord)
                 return errore();
-            pump.process();
+            AttendiEventi(p);
         }
 
         // End.
@@ -352,7 +351,7 @@ bool RxPOSTATcp(Programma& p) {
         const auto inizioAttesa = SecondiSessione(p);
         while (st.bInvioInCorso && sock.State() == TcpSocket::sckConnected &&
                SecondiSessione(p) - inizioAttesa <= st.nTimeOutRecord)
-            pump.process();
+            AttendiEventi(p);
         if (sock.State() > 0) sock.Close();
         return true;
     } catch (...) {

@@ -242,7 +242,6 @@ bool txPostaTCP(Programma& p) {
         }
 
         TcpSocket& sock = p.Winsock();
-        EventPump& pump = p.Pump();
         auto socketPerso = [&] {
             if (sock.State() == TcpSocket::sckConnected) return false;
             MarcaTracciaEventi(p, " T.O. Notizie [1]");
@@ -253,7 +252,7 @@ bool txPostaTCP(Programma& p) {
         long blocco = 0;
         for (std::size_t da = 0; da < a.dati.size(); da += kBloccoPostaTcp) {
             while (st.bInvioInCorso) {
-                pump.process();
+                AttendiEventi(p);
                 if (!EntroLimiti(p)) return false;
                 if (st.bProceduraAbortita) {
                     st.nPassoSessione = kPassoAbortito;
@@ -290,7 +289,7 @@ bool txPostaTCP(Programma& p) {
             }
             if (socketPerso()) return false;
             if (!EntroLimiti(p)) return false;
-            pump.process();
+            AttendiEventi(p);
         }
         Fine(p);
         return true;

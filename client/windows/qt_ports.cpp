@@ -10,9 +10,15 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
+
+#include <poll.h>
 
 #include <chrono>
 #include <map>
+#include <memory>
+#include <set>
+#include <vector>
 
 namespace morven {
 
@@ -29,6 +35,32 @@ void QtPump::process() {
     dentro_ = true;
     EventPump::process();
     dentro_ = false;
+}
+
+void QtPump::process(std::int64_t deadlineMs) {
+    const Piano piano = PianoAttesa(deadlineMs);
+    if (piano.sonnoMs > 0) {
+        // The notifiers and the timer only wake the wait: the events they post end it, and the pollers
+        // do the reading. One notifier per descriptor and kind (Qt refuses two alike).
+        std::vector<std::unique_ptr<QSocketNotifier>> avvisi;
+        std::set<std::pair<int, int>> visti;
+        auto avvisa = [&](int fd, QSocketNotifier::Type tipo) {
+            if (visti.insert({fd, int(tipo)}).second) avvisi.push_back(std::make_unique<QSocketNotifier>(fd, tipo));
+        };
+        for (const auto& d : piano.attesa.Descriptors()) {
+            if (d.events & POLLIN) avvisa(d.fd, QSocketNotifier::Read);
+            if (d.events & POLLOUT) avvisa(d.fd, QSocketNotifier::Write);
+        }
+        QTimer sveglia;
+        sveglia.setSingleShot(true);
+        sveglia.setTimerType(Qt::PreciseTimer);
+        sveglia.start(static_cast<int>(piano.sonnoMs));
+        // The idle timer would wake the wait fifty times a second for nothing; the wait runs the pollers itself.
+        timer_.stop();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        timer_.start();
+    }
+    process();
 }
 
 QString TestoPulsante(int r) {

@@ -18,10 +18,13 @@ struct Programma;
 
 // The pump of a Qt program: window events, then the device pollers. A timer keeps the pollers running
 // while no session calls the pump (so a peer's close is seen while the pharmacist reads the answer).
+// process(deadline) sleeps in Qt's wait for more events, with a socket notifier on every descriptor the
+// pollers watch and a timer for the deadline, so it wakes for line data, window events or the deadline.
 class QtPump : public EventPump {
 public:
     explicit QtPump(int intervalloMs = 20);
     void process() override;
+    void process(std::int64_t deadlineMs) override;
 
 private:
     QTimer timer_;

@@ -1,5 +1,6 @@
 #include "platform/core/clock.h"
 
+#include <cmath>
 #include <ctime>
 
 namespace morven {
@@ -51,6 +52,12 @@ std::int64_t TestClock::MonotonicMs() const {
     std::lock_guard lock(mutex_);
     if (scale_ <= 0 && autoStepMs_ > 0) elapsedMs_ += autoStepMs_;
     return ElapsedLocked();
+}
+
+std::int64_t TestClock::RealMsFor(std::int64_t ms) const {
+    std::lock_guard lock(mutex_);
+    if (scale_ <= 0 || ms <= 0) return 0;
+    return static_cast<std::int64_t>(std::ceil(static_cast<double>(ms) / scale_));
 }
 
 void TestClock::Advance(std::int64_t ms) {

@@ -25,6 +25,9 @@ public:
     virtual DateTime Now() const = 0;
     // Milliseconds on a clock that never goes back; its origin is arbitrary.
     virtual std::int64_t MonotonicMs() const = 0;
+    // The real milliseconds in which this clock's monotonic time moves on by `ms` (how long a wait for `ms`
+    // on this clock may sleep).
+    virtual std::int64_t RealMsFor(std::int64_t ms) const { return ms; }
 
     double SecondsSinceMidnight() const { return Now().SecondsSinceMidnight(); }
 };
@@ -46,6 +49,9 @@ public:
 
     DateTime Now() const override;
     std::int64_t MonotonicMs() const override;
+    // Scaled: `ms` divided by the scale, rounded up. Stepped: 0, since only the test moves the clock on and a
+    // wait must never sleep through real time for it.
+    std::int64_t RealMsFor(std::int64_t ms) const override;
 
     void Advance(std::int64_t ms);
     void SetAutoStep(std::int64_t ms);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -268,7 +269,7 @@ void SerialPort::SetPortOpen(bool open) {
         parityState_ = 0;
         newData_ = sawEof_ = false;
         lastCd_ = CDHolding();
-        poller_ = ScopedPoller(pump_, [this] { Poll(); });
+        poller_ = ScopedPoller(pump_, [this] { Poll(); }, [this](WaitSet& w) { Interest(w); });
     } else {
         poller_.reset();
         Flush();
@@ -390,6 +391,16 @@ bool SerialPort::CDHolding() {
 void SerialPort::Raise(int event) {
     commEvent_ = event;
     if (auto handler = OnComm) handler();
+}
+
+void SerialPort::Interest(WaitSet& w) const {
+    if (fd_ < 0) return;
+    // A full input buffer waits for the engine to take it; watching it would wake the pump at once.
+    short events = static_cast<int>(in_.size()) < inBufferSize_ ? POLLIN : 0;
+    if (!out_.empty()) events = static_cast<short>(events | POLLOUT);
+    w.Watch(fd_, events);
+    // The carrier line changes without a byte to read: look at it this often.
+    w.Within(kCarrierCheckMs);
 }
 
 void SerialPort::Poll() {

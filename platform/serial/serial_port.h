@@ -129,6 +129,9 @@ private:
     void Fill();
     void Flush();
     void Poll();
+    // What the poller waits for: input (while the buffer has room), room to write, and the carrier line.
+    void Interest(WaitSet& w) const;
+    static constexpr std::int64_t kCarrierCheckMs = 50;
     void Raise(int event);
     void RequireOpen() const;
     void RequireClosed() const;

@@ -19,6 +19,8 @@ namespace {
 
 // Received bytes beyond this wait in the kernel (and slow the peer down) until the engine takes them.
 constexpr std::size_t kMaxReceiveBuffer = 1 << 20;
+// How often the pump looks at a host lookup running on its thread.
+constexpr std::int64_t kResolutionCheckMs = 5;
 
 std::vector<unsigned char> AddressBytes(const sockaddr* sa, socklen_t len) {
     const auto* p = reinterpret_cast<const unsigned char*>(sa);
@@ -83,7 +85,7 @@ void TcpSocket::Connect() {
     addresses_.clear();
     nextAddress_ = 0;
     lastConnectError_ = 0;
-    poller_ = ScopedPoller(pump_, [this] { Poll(); });
+    poller_ = ScopedPoller(pump_, [this] { Poll(); }, [this](WaitSet& w) { Interest(w); });
 
     // A numeric address needs no lookup.
     sockaddr_in v4{};
@@ -217,6 +219,29 @@ void TcpSocket::Fail(int number) {
     CloseFd();
     state_ = sckError;
     if (auto handler = OnError) handler(number, SocketErrorText(number));
+}
+
+void TcpSocket::Interest(WaitSet& w) const {
+    switch (state_) {
+        case sckResolvingHost:
+            // The lookup's thread answers through memory, not a descriptor: look again soon.
+            w.Within(kResolutionCheckMs);
+            return;
+        case sckConnecting:
+            if (fd_ < 0) w.Within(0);  // the failure is reported at once
+            else w.Watch(fd_, POLLOUT);
+            return;
+        case sckConnected:
+            if (fd_ < 0 || lastConnectError_ != 0 || peerClosed_ || (sendPending_ && sending_.empty())) {
+                w.Within(0);  // an event is ready to deliver
+                return;
+            }
+            // A full receive buffer waits for the owner to take it; watching it would wake the pump at once.
+            w.Watch(fd_, static_cast<short>((received_.size() < kMaxReceiveBuffer ? POLLIN : 0) |
+                                            (sending_.empty() ? 0 : POLLOUT)));
+            return;
+        default: return;
+    }
 }
 
 void TcpSocket::Poll() {

@@ -97,6 +97,8 @@ private:
     struct Resolution;
 
     void Poll();
+    // What the poller waits for: the descriptor while connecting or connected, at once when an event is due.
+    void Interest(WaitSet& w) const;
     void StartConnect();
     void TryNextAddress();
     void ReadAvailable();

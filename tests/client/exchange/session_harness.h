@@ -3,6 +3,7 @@
 // than real time (30-second limits take 0.6 s), and a recorder of the steps the session went through.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,7 +31,18 @@ struct SessionHarness {
 
     SessionHarness() {
         t.clock.SetScale(50);
-        registratore = ScopedPoller(t.pump, [this] { Registra(); });
+        registratore = ScopedPoller(t.pump, [this] { Registra(); }, [this](WaitSet& w) { AttesaRilasci(w); });
+    }
+
+    // A waiting pump wakes for the recorder when a step with a release waiting for it is showing, and when a
+    // release falls due, so the peers answer when they would against a pump that spins.
+    void AttesaRilasci(WaitSet& w) {
+        const int s = p.sessione.nPassoSessione;
+        if (s != 0 && (passi.empty() || passi.back() != s)) w.Within(0);
+        for (const auto& r : rilasci) {
+            if (r.fatto || r.da < 0) continue;
+            w.Within(t.clock.RealMsFor(std::max<std::int64_t>(r.da + r.dopoMs - t.clock.MonotonicMs(), 0)));
+        }
     }
 
     void Registra() {

@@ -1,5 +1,7 @@
 #include "platform/socket/tcp_socket.h"
 
+#include "platform/core/clock.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -199,6 +201,28 @@ TEST_F(TcpSocketTest, ClosingFromInsideAnEventHandlerIsSafe) {
     EXPECT_EQ(sock_.State(), sckClosed);
     pump_.process();
     EXPECT_EQ(events_.size(), 1u);
+}
+
+// A waiting pump sleeps until the socket has something: each wait below has a minute of deadline, so an event
+// the socket failed to wake the pump for shows as a hanging test.
+TEST_F(TcpSocketTest, AWaitingPumpWakesForEverySocketEvent) {
+    const SystemClock clock;
+    auto attendi = [&] { pump_.process(clock.MonotonicMs() + 60000); };
+    sock_.Connect("127.0.0.1", peer_.port());
+    attendi();
+    ASSERT_EQ(events_, std::vector<std::string>{"connect"});
+    ASSERT_TRUE(peer_.Accept());
+    sock_.SendData("ordine");
+    attendi();
+    EXPECT_EQ(events_.back(), "sendcomplete");
+    EXPECT_EQ(peer_.Receive(6), "ordine");
+    peer_.Send("risposta");
+    while (sock_.BytesReceived() < 8) attendi();
+    EXPECT_EQ(sock_.GetData(), "risposta");
+    peer_.Close();
+    attendi();
+    EXPECT_EQ(events_.back(), "close");
+    EXPECT_EQ(sock_.State(), sckClosing);
 }
 
 TEST(SocketErrorNumber, MapsTheSystemErrors) {
