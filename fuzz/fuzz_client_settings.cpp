@@ -20,6 +20,7 @@
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
 #include "client/engine/testing/test_program.h"
+#include "platform/core/text.h"
 
 namespace fs = std::filesystem;
 
@@ -46,12 +47,8 @@ bool Strict() {
 bool OneInterfaceLine(const std::string& bytes) {
     if (Strict()) return true;
     int lines = 0;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        const std::string line = bytes.substr(start, end - start);
-        start = end + 1;
+    // The lines as the reader splits them: a lone CR ends a line too.
+    for (const std::string& line : morven::SplitLines(bytes)) {
         const auto colon = line.find(':');
         if (colon == std::string::npos) continue;
         std::string key = line.substr(0, colon);

@@ -1,6 +1,6 @@
 #include "tools/simulator/simulator.h"
 
-#include "tests/peers/codec.h"
+#include "tools/linecodec/line_codec.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -48,7 +48,7 @@ public:
     ~Connessione() { ::close(fd_); }
 
     bool ScriviRiga(const std::string& riga) {
-        std::string w = peers::EncodeLine(riga) + "\r\n";
+        std::string w = linecodec::EncodeLine(riga) + "\r\n";
         std::string_view v = w;
         while (!v.empty()) {
             const ssize_t n = ::send(fd_, v.data(), v.size(), MSG_NOSIGNAL);
@@ -71,7 +71,7 @@ public:
                 buffer_.erase(0, lf + 1);
                 if (!w.empty() && w.back() == '\r') w.pop_back();
                 if (w.empty()) continue;
-                riga = peers::DecodeLine(w);
+                riga = linecodec::DecodeLine(w);
                 return true;
             }
             if (fermo_ || std::chrono::steady_clock::now() >= fine) return false;
@@ -202,7 +202,7 @@ EsitoSessione Simulatore::ServiUna(int attesaMs) {
             return esito;
         }
         std::string dati;
-        if (!peers::Unrecord(riga, &dati) || dati.size() < 4) {
+        if (!linecodec::Unrecord(riga, &dati) || dati.size() < 4) {
             c.ScriviRiga("NO");
             continue;
         }
@@ -222,7 +222,7 @@ EsitoSessione Simulatore::ServiUna(int attesaMs) {
     for (const std::string& dati : RecordRisposta(esito.righeOrdine, messaggio)) {
         bool preso = false;
         for (int tentativo = 0; tentativo < 5 && !preso; ++tentativo) {
-            if (!c.ScriviRiga(peers::Record(dati)) || !c.LeggiRiga(riga, kAttesaRiga)) {
+            if (!c.ScriviRiga(linecodec::Record(dati)) || !c.LeggiRiga(riga, kAttesaRiga)) {
                 esito.errore = "risposta interrotta";
                 return esito;
             }

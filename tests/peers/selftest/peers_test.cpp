@@ -22,6 +22,14 @@ TEST(PeerCodec, PublishedFrameVectors) {
     EXPECT_FALSE(Unframe("AEIOAC000148000049OIEA", nullptr));
     EXPECT_FALSE(Unframe(FrameWithBadSums("AB"), nullptr));
     EXPECT_FALSE(Unframe("AEIOAB000148000049OIE", nullptr));
+    EXPECT_FALSE(Unframe("AEIOAB00014800004xOIEA", nullptr));  // a sum that is not six digits
+    EXPECT_FALSE(Unframe("AEIO000000000000OIEA", nullptr));    // no payload
+    EXPECT_THROW(Frame(""), std::invalid_argument);
+    // 8200 bytes of code 255 (c = 288): P = 288 * 8201 / 2 = 1180944, D = 288 * 8199 / 2 = 1180656; the
+    // frame carries their last six digits.
+    const std::string big(8200, '\xff');
+    EXPECT_EQ(Frame(big), "AEIO" + big + "180944" "180656" "OIEA");
+    EXPECT_TRUE(Unframe(Frame(big), nullptr));
 }
 
 TEST(PeerCodec, ShiftAndRecords) {
@@ -45,6 +53,13 @@ TEST(PeerCodec, ShiftAndRecords) {
     EXPECT_FALSE(Unrecord(RecordWithBadSums(data), nullptr));
     // Single characters: K1 = c * c, K2 = 0.
     EXPECT_EQ(Record("A"), std::string("\x02") + "A" + "04225" + "00000" + "\x03");
+    // Products are 16-bit: 181 * 181 = 32761 fits, 182 * 182 does not and no record can carry it.
+    EXPECT_TRUE(Unrecord("\x02\xb5" "32761" "00000" "\x03", nullptr));
+    EXPECT_FALSE(Unrecord("\x02\xb6" "33124" "00000" "\x03", nullptr));
+    EXPECT_THROW(Record("\xb6"), std::invalid_argument);
+    // 14 spaces (c = 32): K1 = 32 * (32 + 16 + 10 + 8 + 6 + 5 + 4 + 4 + 3 + 3 + 2 + 2 + 2 + 2) = 3168;
+    // K2 counts only from the 14th character: 32 * (14 / 14) = 32.
+    EXPECT_EQ(Record(std::string(14, ' ')).substr(15, 10), "03168" "00032");
 }
 
 int ConnectTo(int port) {

@@ -50,7 +50,8 @@ struct Fixture : ::testing::Test {
 
 TEST_F(Fixture, FilesTravelByteForByteBothWaysInPassiveAndActiveMode) {
     // CR LF lines, a lone LF, a byte above 127 and a NUL: an ASCII-mode transfer would change them.
-    const std::string request = std::string("0000000000000\r\n012745168\xE0\r\nlone\nend\0x", 43);
+    static constexpr char kRequest[] = "0000000000000\r\n012745168\xE0\r\nlone\nend\0x";
+    const std::string request(kRequest, sizeof kRequest - 1);
     for (const bool passive : {true, false}) {
         SCOPED_TRACE(passive ? "passive" : "active");
         ftp.passive = passive;
