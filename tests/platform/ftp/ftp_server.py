@@ -6,9 +6,11 @@ and serves until it is terminated. With --on-upload NAME=SOURCE=ANSWER, receivin
 copy the local file SOURCE into its folder as ANSWER, the way a wholesaler answers a request.
 """
 import argparse
+import ctypes
 import logging
 import os
 import shutil
+import signal
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -25,6 +27,12 @@ def main():
     ap.add_argument("--on-upload", action="append", default=[])
     args = ap.parse_args()
     logging.basicConfig(level=logging.ERROR)
+    # The server ends with the test that started it, even when that test dies without stopping it
+    # (PR_SET_PDEATHSIG = 1).
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM, 0, 0, 0)
+    except (OSError, AttributeError):
+        pass
 
     answers = {}
     for rule in args.on_upload:
