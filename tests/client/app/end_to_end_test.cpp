@@ -84,19 +84,8 @@ TEST(EndToEnd, ConfigurationRunShowsTheSettingsWindowAndEnds) {
         SCOPED_TRACE(foto ? "picture" : "no picture");
         morven::testing::TempDir app;
         ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
-        setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-        // The program registers the component library at start: in the test's own registry.
-        setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
         if (foto) setenv("MORVEN_SCREENSHOT", (app.path() + "/impostazioni.png").c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-        ProcessOptions o;
-        o.wait = true;
-        o.timeoutMs = 60000;
-        const ProcessResult r =
-            StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKCFG:0003", "X=1"}, o);
-        unsetenv("MORVEN_APPDIR");
-        unsetenv("MORVEN_COM_REGISTRY");
+        const ProcessResult r = morven::testing::EseguiMorvenClient(app.path(), {"/BLKCFG:0003", "X=1"}, 0, 60000);
         unsetenv("MORVEN_SCREENSHOT");
         ASSERT_TRUE(r.started) << r.error;
         EXPECT_TRUE(r.exited);

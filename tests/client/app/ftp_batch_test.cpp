@@ -4,6 +4,7 @@
 // with MorvenClient.end.
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "tests/client/app/run_client.h"
 #include "tests/platform/core/temp_dir.h"
 #include "tests/platform/ftp/local_ftp_server.h"
 
@@ -53,23 +54,12 @@ TEST(FtpBatch, AnOrderByFtpEndsWithTheConvertedAnswerAndTheEndMarker) {
     ReplaceFileAtomically(app + "/MvnConn01.par", settings);
     ReplaceFileAtomically(app + "/ordseq.txt", "0000000004711\r\n0123456780005\r\n0234567890010\r\n");
 
-    setenv("MORVEN_APPDIR", app.c_str(), 1);
-    setenv("MORVEN_COM_REGISTRY", (app + "/com-registry.reg").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    // The polls' pauses on a clock twenty times faster.
-    setenv("MORVEN_CLOCK_SCALE", "20", 1);
-    ProcessOptions o;
-    o.wait = true;
-    o.timeoutMs = 60000;
     ProcessResult r;
     {
+        // The polls' pauses on a clock twenty times faster.
         morven::testing::Ftp21Map map(server.Port());
-        r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient", "/BLKRUN:01"}, o);
+        r = morven::testing::EseguiMorvenClient(app, {"/BLKRUN:01"}, 20, 60000);
     }
-    unsetenv("MORVEN_APPDIR");
-    unsetenv("MORVEN_COM_REGISTRY");
-    unsetenv("MORVEN_CLOCK_SCALE");
     ASSERT_TRUE(r.started) << r.error;
     EXPECT_TRUE(r.exited);
     EXPECT_FALSE(r.timedOut);

@@ -4,6 +4,7 @@
 // ends by itself with MorvenClient.end, and the handed-in file is never deleted or changed.
 #include "platform/core/files.h"
 #include "platform/core/process.h"
+#include "tests/client/app/run_client.h"
 #include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -38,20 +39,8 @@ TEST(RequestWindowsBatch, WithoutAScreenTheRunEndsWithTheEndMarker) {
                                   Riga(k.richiesta, "YES"));
         ReplaceFileAtomically(app / "IFCK05_IN_GESTIONALE.DAT", "richiesta del gestionale\r\n");
         ReplaceFileAtomically(app / "MorvenClient.end", "old\r\n");
-        setenv("MORVEN_APPDIR", app.path().c_str(), 1);
-        setenv("MORVEN_COM_REGISTRY", (app.path() + "/com-registry.reg").c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-        setenv("MORVEN_CLOCK_SCALE", "50", 1);
-        ProcessOptions o;
-        o.wait = true;
-        o.timeoutMs = 30000;
-        const ProcessResult r = StartProcess({std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient",
-                                              "/FILEIN:IFCK05_IN_GESTIONALE.DAT", "/BLKRUN:BT01"},
-                                             o);
-        unsetenv("MORVEN_APPDIR");
-        unsetenv("MORVEN_COM_REGISTRY");
-        unsetenv("MORVEN_CLOCK_SCALE");
+        const ProcessResult r = morven::testing::EseguiMorvenClient(
+            app.path(), {"/FILEIN:IFCK05_IN_GESTIONALE.DAT", "/BLKRUN:BT01"}, 50, 30000);
 
         ASSERT_TRUE(r.started) << r.error;
         EXPECT_TRUE(r.exited);
