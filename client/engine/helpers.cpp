@@ -1,5 +1,7 @@
 #include "client/engine/helpers.h"
 
+#include "client/engine/logs.h"
+
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -61,14 +63,17 @@ void WaitMilliseconds(Programma& p, std::int32_t n) {
     pump.SetClock(clock);
     const std::int64_t start = clock.MonotonicMs();
     pump.process();  // the events already waiting, even when the wait ends at once
-    for (std::int64_t now = clock.MonotonicMs(); now - start <= n; now = clock.MonotonicMs())
+    for (std::int64_t now = clock.MonotonicMs(); now - start <= n; now = clock.MonotonicMs()) {
+        ScriviStatoInSospeso(p);  // a progress held back from the status file is not kept through a pause
         pump.process(std::min(start + n + 1, now + kTurnoAttesaMassimoMs));
+    }
 }
 
 void AttendiEventi(Programma& p, std::int64_t scadenzaMs) {
     const Clock& clock = p.Orologio();
     EventPump& pump = p.Pump();
     pump.SetClock(clock);
+    ScriviStatoInSospeso(p);  // a progress held back from the status file is not kept through a wait
     pump.process(std::min(scadenzaMs, clock.MonotonicMs() + kTurnoAttesaMassimoMs));
 }
 

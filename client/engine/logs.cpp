@@ -41,6 +41,36 @@ std::pair<int, int> Avanzamento(int nMax, int nValore) {
 // A number as the status file writes it: a blank before it when not negative.
 std::string NumeroConSegno(int n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
 
+std::string PercorsoWinstat(Programma& p) { return JoinPath(p.percorsi.sPathApp, "winstat.dat"); }
+
+// The status file's state: its first three lines (the status text, the second line, the maximum), without
+// the progress value and the counters.
+std::string_view Intestazione(std::string_view testo) {
+    std::size_t fine = 0;
+    for (int riga = 0; riga < 3 && fine != std::string_view::npos; ++riga) {
+        fine = testo.find("\r\n", fine);
+        if (fine != std::string_view::npos) fine += 2;
+    }
+    return testo.substr(0, fine);
+}
+
+// True when a status that only moves the progress on may be written now: the interval since the last write
+// has passed on the program's clock (always without a clock).
+bool ProgressoDovuto(Programma& p) {
+    const Clock* clock = p.oggetti.oClock;
+    return !clock || clock->MonotonicMs() - p.fileStato.nScrittoMs >= kIntervalloFileStatoMs;
+}
+
+// Replaces winstat.dat with `testo` (atomically, flushed to the disk) and notes it as written.
+void ScriviWinstat(Programma& p, const std::string& testo) {
+    std::string error;
+    if (!ReplaceFileAtomically(PercorsoWinstat(p), testo, &error)) SollevaErrore(kErrAccessoPercorso, error);
+    FileStato& fs = p.fileStato;
+    fs.sScritto = testo;
+    fs.sInSospeso.clear();
+    if (p.oggetti.oClock) fs.nScrittoMs = p.oggetti.oClock->MonotonicMs();
+}
+
 }  // namespace
 
 bool ScriviLog(Programma& p, std::string_view sFile, bool bAppend, std::string_view testo) {
@@ -141,13 +171,25 @@ bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecon
         main.SetText("ttra", sContatore2);
         p.Pump().process();
 
-        std::string error;
-        const std::string path = JoinPath(p.percorsi.sPathApp, "winstat.dat");
-        if (!ReplaceFileAtomically(path, TestoWinstat(sStato, sSecondo, nMax, nValore, sContatore1, sContatore2),
-                                   &error)) {
-            SollevaErrore(kErrAccessoPercorso, error);
+        FileStato& fs = p.fileStato;
+        std::string testo = TestoWinstat(sStato, sSecondo, nMax, nValore, sContatore1, sContatore2);
+        if (testo == fs.sScritto) {
+            fs.sInSospeso.clear();  // what waited is superseded by what the file already says
+            if (!FileExists(PercorsoWinstat(p))) ScriviWinstat(p, testo);  // unless a watcher removed it
+        } else if (Intestazione(testo) != Intestazione(fs.sScritto) || ProgressoDovuto(p)) {
+            ScriviWinstat(p, testo);
+        } else {
+            fs.sInSospeso = std::move(testo);
         }
         ok = true;
+    });
+}
+
+void ScriviStatoInSospeso(Programma& p, bool subito) {
+    if (p.fileStato.sInSospeso.empty() || !(subito || ProgressoDovuto(p))) return;
+    EseguiProceduraVoid(p, "Write_Status", [&] {
+        const std::string testo = p.fileStato.sInSospeso;
+        ScriviWinstat(p, testo);
     });
 }
 

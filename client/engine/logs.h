@@ -3,6 +3,7 @@
 // display of a running transfer with its status file winstat.dat, which another program may follow.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,23 @@ bool PulisciLog(Programma& p, int nGiorni);
 // Shows a transfer's status on the main and the browser window (label "status", progress bar
 // "Avanzamento", on the main window the counters "tres" and "ttra"), processes pending events and rewrites
 // sPathApp/winstat.dat. A value above the maximum is cut to it; a maximum below 1 shows as 10.
+//
+// The file is replaced atomically (a reader sees the old or the new status, never a mix) and flushed to the
+// disk. A new state (the status text, the second line or the maximum differ from what the file says) is
+// written at once. A change of the progress value or the counters alone is written at most once every
+// kIntervalloFileStatoMs of the program's clock: the newest such status waits in p.fileStato and goes to
+// the file with the next update after the interval, with a wait's turn after it (ScriviStatoInSospeso) or
+// at the latest when the session or the program ends. A status the file already holds is not written again.
 bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
                   std::string_view sContatore1, std::string_view sContatore2);
+
+// The least time between two writes of winstat.dat that only move the progress on, on the program's clock.
+inline constexpr std::int64_t kIntervalloFileStatoMs = 200;
+
+// Writes the status that waits for its turn (see Write_Status) once its interval has passed, or at once
+// with `subito` (the end of a session or of the program, so the file is never left behind). A failure is
+// logged; the status then stays waiting.
+void ScriviStatoInSospeso(Programma& p, bool subito = false);
 
 // The bytes of winstat.dat for these values (six CRLF lines).
 std::string TestoWinstat(std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,

@@ -6,6 +6,7 @@
 #include "client/engine/connection.h"
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
+#include "client/engine/logs.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
 #include "platform/core/files.h"
@@ -129,6 +130,8 @@ void TerminaProgramma(Programma& p) {
             }
         }
     });
+    // The status file says the last status before the caller sees the end marker.
+    passo([&] { ScriviStatoInSospeso(p, true); });
     passo([&] { Scrivi(AppFile(p, "MorvenClient.end"), TestoFineEsecuzione(p.Orologio().Now()) + "\r\n"); });
     passo([&] {
         if (!st.bProfiloRicevuto) return;

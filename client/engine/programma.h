@@ -21,6 +21,7 @@ struct Programma {
     RichiestaDocumento richiesta;
     RigheMessaggio messaggio;
     RiferimentiOggetti oggetti;
+    FileStato fileStato;
 
     Programma() = default;
     Programma(const Programma&) = delete;

@@ -176,6 +176,13 @@ struct PercorsiLavoro {
     std::string sNomeProgramma = "MorvenClient";  // the program's own name: base name of the function log
 };
 
+// The status file winstat.dat as the program last wrote it, and the progress it still owes it (Write_Status).
+struct FileStato {
+    std::string sScritto;         // the bytes last written
+    std::string sInSospeso;       // newer bytes waiting for their turn; empty when none waits
+    std::int64_t nScrittoMs = 0;  // when sScritto was written, on the program's monotonic clock
+};
+
 // What the document request dialog leaves for the request builders. The documents flag itself is
 // ImpostazioniGrossista::bRichDocs (one variable for the slot setting and the dialog); the PHT order flag is
 // ImpostazioniGrossista::bOrdinePht.

@@ -377,6 +377,9 @@ bool LoopTrasmissione(Programma& p) {
         passo([&] { p.Pump().process(); });
     }
     if (!st.bProgrammaTerminato) passo([&] { FineSessione(p); });
+    // A progress still held back from the status file goes there now: a window left open after the call
+    // runs no more waits that would write it.
+    passo([&] { ScriviStatoInSospeso(p, true); });
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include "client/engine/logs.h"
+#include "client/engine/helpers.h"
 #include "client/engine/programma.h"
 
 #include "tests/client/engine/engine_test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,6 +135,92 @@ TEST_F(Logs, WriteStatusWithoutTheBrowserWindowStillWrites) {
     p.oggetti.oFrmBrowser = nullptr;
     EXPECT_TRUE(Write_Status(p, "CONNESSO 57600", "", 100, 0, "", ""));
     EXPECT_EQ(Read("winstat.dat").substr(0, 14), "CONNESSO 57600");
+}
+
+// The progress value the status file holds (its fourth line), or -1 without a file.
+int ValoreNelFile(const std::string& winstat) {
+    std::size_t at = 0;
+    for (int riga = 0; riga < 3; ++riga) {
+        at = winstat.find("\r\n", at);
+        if (at == std::string::npos) return -1;
+        at += 2;
+    }
+    return std::stoi(winstat.substr(at));
+}
+
+TEST_F(Logs, StatusFileTakesEveryNewStateAtOnceAndProgressAtMostOnceAnInterval) {
+    struct Passo {
+        const char* name;
+        std::int64_t advanceMs;
+        std::string stato;
+        int max, value;
+        bool removeFile;  // the watcher deleted the file before this update
+        int inFile;       // the progress value the file must hold afterwards
+    };
+    const std::int64_t kI = kIntervalloFileStatoMs;
+    const Passo passi[] = {
+        {"first status", 0, "Ricezione Mancanti", 500, 0, false, 0},
+        {"progress right after: held back", 0, "Ricezione Mancanti", 500, 1, false, 0},
+        {"trailing blank: the same state", kI - 1, "Ricezione Mancanti ", 500, 2, false, 0},
+        {"interval over: the newest progress", 1, "Ricezione Mancanti", 500, 3, false, 3},
+        {"progress again right after", 0, "Ricezione Mancanti", 500, 4, false, 3},
+        {"new maximum: at once", 0, "Ricezione Mancanti", 600, 4, false, 4},
+        {"new text: at once", 0, "Ricezione Ok", 100, 100, false, 100},
+        {"file removed, same status: written again", 0, "Ricezione Ok", 100, 100, true, 100},
+        {"progress held back", 0, "Ricezione Ok", 100, 50, false, 100},
+        {"back to what the file says: nothing owed", kI, "Ricezione Ok", 100, 100, false, 100},
+    };
+    for (const Passo& s : passi) {
+        SCOPED_TRACE(s.name);
+        t.clock.Advance(s.advanceMs);
+        if (s.removeFile) ::unlink((dir / "winstat.dat").c_str());
+        EXPECT_TRUE(Write_Status(p, s.stato, "", s.max, s.value, "", ""));
+        EXPECT_EQ(t.main.Value("Avanzamento"), std::min(s.value, s.max));  // the window always shows it
+        EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), s.inFile);
+        EXPECT_EQ(Read("winstat.dat").substr(0, 9), s.stato.substr(0, 9));
+    }
+    // Nothing was owed after the last update: a forced write changes nothing.
+    ScriviStatoInSospeso(p, true);
+    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 100);
+}
+
+TEST_F(Logs, HeldBackProgressReachesTheFileInWaitsAndAtTheEnd) {
+    const std::string base = "Trasmissione Ordine";
+    auto trattieni = [&](int value) {
+        t.clock.Advance(kIntervalloFileStatoMs);
+        Write_Status(p, base + std::to_string(value), "", 100, 0, "", "");  // a new state: written
+        Write_Status(p, base + std::to_string(value), "", 100, value, "", "");
+        ASSERT_EQ(ValoreNelFile(Read("winstat.dat")), 0);
+    };
+
+    // A wait's turn writes it once the interval has passed, not before.
+    trattieni(10);
+    AttendiEventi(p, t.clock.MonotonicMs());
+    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 0);
+    t.clock.Advance(kIntervalloFileStatoMs);
+    AttendiEventi(p, t.clock.MonotonicMs());
+    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 10);
+
+    // A pause of the program writes it.
+    trattieni(20);
+    t.clock.SetAutoStep(50);
+    WaitMilliseconds(p, 1000);
+    t.clock.SetAutoStep(0);
+    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 20);
+
+    // The end of a session or of the program writes it at once; a failing write leaves it owed and logged.
+    trattieni(30);
+    const std::string winstat = dir / "winstat.dat";
+    ::unlink(winstat.c_str());
+    mkdir(winstat.c_str(), 0755);  // a folder in its place: the write fails
+    mkdir((winstat + "/x").c_str(), 0755);
+    ScriviStatoInSospeso(p, true);
+    EXPECT_NE(FunctionLog().find("Write_Status"), std::string::npos);
+    rmdir((winstat + "/x").c_str());
+    rmdir(winstat.c_str());
+    ScriviStatoInSospeso(p, true);
+    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 30);
+    EXPECT_EQ(Read("winstat.dat"), TestoWinstat(base + "30", "", 100, 30, "", ""));
 }
 
 TEST_F(Logs, PulisciLogRemovesOnlyOldDatedFolders) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "client/engine/logs.h"
 #include "client/engine/message_box.h"
 #include "tests/client/engine/engine_test_support.h"
 
@@ -127,6 +128,17 @@ TEST_F(MarkersTest, ProgramEndRunsTheUpdateBatchOnceWithArgumentsAndRemovesTheUp
     TerminaProgramma(p);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(Exists("batch.out"));
+}
+
+TEST_F(MarkersTest, ProgramEndLeavesTheStatusFileWithTheLastStatus) {
+    // A progress held back from the status file (the interval since the last write has not passed) goes
+    // there before the caller sees the end marker.
+    Write_Status(p, "Ricezione Mancanti", "", 500, 0, "", "");
+    Write_Status(p, "Ricezione Mancanti", "", 500, 499, "", "");
+    t.end.onEnd = [&] { EXPECT_EQ(Read("winstat.dat"), TestoWinstat("Ricezione Mancanti", "", 500, 499, "", "")); };
+    TerminaProgramma(p);
+    EXPECT_EQ(t.end.calls, 1);
+    EXPECT_TRUE(Exists("MorvenClient.end"));
 }
 
 TEST_F(MarkersTest, ProgramEndGoesOnPastAFailingStep) {
