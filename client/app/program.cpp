@@ -135,6 +135,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     o.oFrmBrowser = &browser->Vista();
     finestra = std::make_unique<FrmMorven>(p, std::move(c));
     o.oFrmMorven = &finestra->Vista();
+    finestra->Vista().orologio = o.oClock;  // the start timer waits on the program's clock like every pause
 
     seriale->OnComm = [this] { MSComm1_OnComm(p, seriale->CommEvent()); };
     CollegaEventiLinea(p);

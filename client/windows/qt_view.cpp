@@ -24,6 +24,8 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace morven {
 
@@ -37,6 +39,8 @@ constexpr int kErrProprieta = 438;  // object does not support this property or 
 
 // The caption a menu entry keeps, also when its shown text is a placeholder.
 constexpr const char* kProprietaCaption = "morvenCaption";
+// The interval a timer was given, in the program's milliseconds (the timer itself holds real ones).
+constexpr const char* kIntervallo = "morvenIntervallo";
 
 }  // namespace
 
@@ -175,8 +179,11 @@ bool QtView::Enabled(std::string_view control) const {
 
 void QtView::SetValue(std::string_view control, int value) {
     QObject* o = Richiedi(control);
-    if (auto* t = qobject_cast<QTimer*>(o)) t->setInterval(value);
-    else if (auto* p = qobject_cast<QProgressBar*>(o)) p->setValue(std::clamp(value, p->minimum(), p->maximum()));
+    if (auto* t = qobject_cast<QTimer*>(o)) {
+        t->setProperty(kIntervallo, value);
+        t->setInterval(orologio ? static_cast<int>(std::clamp<std::int64_t>(orologio->RealMsFor(value), 0, INT_MAX))
+                                : value);
+    } else if (auto* p = qobject_cast<QProgressBar*>(o)) p->setValue(std::clamp(value, p->minimum(), p->maximum()));
     else if (auto* r = qobject_cast<QRadioButton*>(o)) r->setChecked(value != 0);
     else if (auto* c = qobject_cast<QCheckBox*>(o)) c->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
     else NonSupportato(control, "Value");
@@ -184,7 +191,10 @@ void QtView::SetValue(std::string_view control, int value) {
 
 int QtView::Value(std::string_view control) const {
     QObject* o = Richiedi(control);
-    if (auto* t = qobject_cast<QTimer*>(o)) return t->interval();
+    if (auto* t = qobject_cast<QTimer*>(o)) {
+        const QVariant v = t->property(kIntervallo);
+        return v.isValid() ? v.toInt() : t->interval();
+    }
     if (auto* p = qobject_cast<QProgressBar*>(o)) return p->value();
     if (auto* r = qobject_cast<QRadioButton*>(o)) return r->isChecked() ? -1 : 0;
     if (auto* c = qobject_cast<QCheckBox*>(o)) return c->checkState() == Qt::Unchecked ? 0 : c->checkState() == Qt::Checked ? 1 : 2;

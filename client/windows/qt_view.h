@@ -6,6 +6,7 @@
 #pragma once
 
 #include "client/engine/ports.h"
+#include "platform/core/clock.h"
 
 #include <QColor>
 #include <QPointer>
@@ -62,6 +63,11 @@ public:
 
     // How a menu entry without a caption is shown (the entry keeps its empty caption for Text).
     std::function<QString(const QString& nome)> testoVoceVuota;
+    // The clock a timer's interval runs on: its milliseconds last as long as the program's clock says, so
+    // a faster clock (the whole program run on a test clock) shortens a timer as it does every other pause
+    // of the program. Without one (and with the machine's clock) a timer runs on real milliseconds. The
+    // interval reads back as it was set.
+    const Clock* orologio = nullptr;
 
 private:
     QObject* Richiedi(std::string_view control) const;

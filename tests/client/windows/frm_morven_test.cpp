@@ -69,6 +69,29 @@ TEST_F(FrmMorvenQt, ABrokenOffCallOnTheRealWindow) {
     EXPECT_EQ(Leggi("MorvenClient.log").find("Controllo inesistente"), std::string::npos) << Leggi("MorvenClient.log");
 }
 
+// A timer's interval is in the program's milliseconds: with the program's clock running faster (the whole
+// program on a test clock) the timer fires as much sooner, and the interval still reads back as set.
+TEST_F(FrmMorvenQt, TimersRunOnTheViewsClock) {
+    Apri();
+    QtView& v = w->Vista();
+    const SystemClock macchina;
+    TestClock veloce;
+    veloce.SetScale(4);
+    const struct {
+        const char* name;
+        const Clock* clock;
+        int realMs;
+    } cases[] = {{"no clock", nullptr, 1000}, {"the machine's clock", &macchina, 1000}, {"a clock 4x", &veloce, 250}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        v.orologio = c.clock;
+        v.SetValue("Timer1", 1000);
+        EXPECT_EQ(w->findChild<QTimer*>("Timer1")->interval(), c.realMs);
+        EXPECT_EQ(v.Value("Timer1"), 1000);
+    }
+    v.orologio = nullptr;
+}
+
 TEST_F(FrmMorvenQt, ViewPropertiesByControlKind) {
     Apri();
     QtView& v = w->Vista();
