@@ -76,9 +76,16 @@ void ScriviWinstat(Programma& p, const std::string& testo) {
 bool ScriviLog(Programma& p, std::string_view sFile, bool bAppend, std::string_view testo) {
     return EseguiProcedura(p, "ScriviLog", false, [&](bool& ok) {
         const std::string oggi = DataAAAAMMGG(p.Orologio().Now());
-        const std::string log = CartellaSotto(p.percorsi.sPathApp, "log");
-        const std::string giorno = CartellaSotto(log, oggi);
-        AggiungiRiga(JoinPath(giorno, sFile), bAppend, testo);
+        // Finding the folders without regard to case reads two folders for every line; the day's folder
+        // found for this application folder and day is used again while it is still a folder.
+        auto& pl = p.percorsi;
+        const std::string chiave = pl.sPathApp + '\n' + oggi;
+        if (pl.sChiaveCartellaLog != chiave || !DirectoryExists(pl.sCartellaLogGiorno)) {
+            pl.sChiaveCartellaLog.clear();
+            pl.sCartellaLogGiorno = CartellaSotto(CartellaSotto(pl.sPathApp, "log"), oggi);
+            pl.sChiaveCartellaLog = chiave;
+        }
+        AggiungiRiga(JoinPath(pl.sCartellaLogGiorno, sFile), bAppend, testo);
 
         if (View* debug = p.oggetti.oFrmDebug; debug && debug->IsShown()) {
             ListModel& list = debug->List("List1");

@@ -174,6 +174,8 @@ struct PercorsiLavoro {
     std::string sUltimoUrl;         // last address shown in the embedded browser
     std::string sFilePht;           // the PHT product file of the slot
     std::string sNomeProgramma = "MorvenClient";  // the program's own name: base name of the function log
+    // The day's session-log folder ScriviLog last wrote to, and the application folder and day it is for.
+    std::string sCartellaLogGiorno, sChiaveCartellaLog;
 };
 
 // The status file winstat.dat as the program last wrote it, and the progress it still owes it (Write_Status).

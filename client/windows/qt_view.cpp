@@ -58,9 +58,22 @@ QtView::QtView(QWidget* radice) : radice_(radice) {}
 
 QObject* QtView::Oggetto(std::string_view control) const {
     if (!radice_) return nullptr;
+    // A transfer updates the same few controls hundreds of times a second, and a search by name walks the
+    // whole window tree: the object found is remembered, and used again while it still lives, still bears
+    // the name and still belongs to this window. Anything else (a control created or renamed since, or
+    // never found) is searched for again.
+    if (const auto it = trovati_.find(control); it != trovati_.end()) {
+        QObject* o = it->second.oggetto.data();
+        if (o && o->objectName() == it->second.nome) {
+            for (QObject* a = o; a; a = a->parent())
+                if (a == radice_) return o;
+        }
+        trovati_.erase(it);
+    }
     const QString nome = NomeOggetto(control);
-    if (radice_->objectName() == nome) return radice_;
-    return radice_->findChild<QObject*>(nome);
+    QObject* o = radice_->objectName() == nome ? radice_.data() : radice_->findChild<QObject*>(nome);
+    if (o) trovati_.emplace(std::string(control), Trovato{QPointer<QObject>(o), nome});
+    return o;
 }
 
 QObject* QtView::Richiedi(std::string_view control) const {

@@ -73,6 +73,12 @@ private:
     QObject* Richiedi(std::string_view control) const;
 
     QPointer<QWidget> radice_;
+    // The objects of the controls already looked up, with the object name they were found by (Oggetto).
+    struct Trovato {
+        QPointer<QObject> oggetto;
+        QString nome;
+    };
+    mutable std::map<std::string, Trovato, std::less<>> trovati_;
     std::map<std::string, ListModel, std::less<>> liste_;
     std::map<std::string, TreeModel, std::less<>> alberi_;
 };

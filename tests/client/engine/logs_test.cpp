@@ -5,6 +5,7 @@
 #include "tests/client/engine/engine_test_support.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,24 @@ TEST_F(Logs, SessionLogGoesToTheDaysFolderAndStartsAnewOrAppends) {
     t.clock.Advance(24 * 3600 * 1000);
     EXPECT_TRUE(ScriviLog(p, "x.log", true, "dopo"));
     EXPECT_EQ(Read("log/20261211/x.log"), "dopo\r\n");
+}
+
+TEST_F(Logs, SessionLogFindsItsFolderAgainWhenItGoesOrTheProgramMoves) {
+    EXPECT_TRUE(ScriviLog(p, "s.log", true, "uno"));
+    std::filesystem::remove_all(dir / "log");  // cleaned away while the session runs
+    EXPECT_TRUE(ScriviLog(p, "s.log", true, "due"));
+    EXPECT_EQ(Read("log/20261210/s.log"), "due\r\n");
+    std::filesystem::remove_all(dir / "log");
+    mkdir((dir / "LOG").c_str(), 0755);  // back with another case
+    EXPECT_TRUE(ScriviLog(p, "s.log", true, "tre"));
+    EXPECT_EQ(Read("LOG/20261210/s.log"), "tre\r\n");
+
+    // Another application folder gets its own log folder.
+    mkdir((dir / "altra").c_str(), 0755);
+    p.percorsi.sPathApp = dir / "altra";
+    EXPECT_TRUE(ScriviLog(p, "s.log", true, "quattro"));
+    EXPECT_EQ(Read("altra/log/20261210/s.log"), "quattro\r\n");
+    EXPECT_EQ(Read("LOG/20261210/s.log"), "tre\r\n");
 }
 
 TEST_F(Logs, SessionLogUsesALogFolderOfAnyCase) {

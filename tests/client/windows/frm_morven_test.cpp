@@ -69,6 +69,41 @@ TEST_F(FrmMorvenQt, ABrokenOffCallOnTheRealWindow) {
     EXPECT_EQ(Leggi("MorvenClient.log").find("Controllo inesistente"), std::string::npos) << Leggi("MorvenClient.log");
 }
 
+// The view remembers the controls it found; a control replaced, renamed or moved out of the window since is
+// looked for again, never reached through a stale object.
+TEST(QtViewControls, ALookedUpControlIsFoundAgainAfterItChanges) {
+    App();
+    QWidget radice;
+    QWidget altra;
+    QtView v(&radice);
+    auto etichetta = [&](QWidget* genitore, const char* nome) {
+        auto* l = new QLabel(genitore);
+        l->setObjectName(QString::fromLatin1(nome));
+        return l;
+    };
+    QLabel* prima = etichetta(&radice, "status");
+    v.SetText("status", "uno");
+    EXPECT_EQ(prima->text(), "uno");
+
+    delete prima;  // replaced by a new control of the same name
+    QLabel* seconda = etichetta(&radice, "status");
+    v.SetText("status", "due");
+    EXPECT_EQ(seconda->text(), "due");
+
+    seconda->setObjectName("altro");  // renamed: no longer the control
+    EXPECT_EQ(v.Oggetto("status"), nullptr);
+    seconda->setObjectName("status");
+    EXPECT_EQ(v.Oggetto("status"), seconda);
+
+    seconda->setParent(&altra);  // moved to another window
+    EXPECT_EQ(v.Oggetto("status"), nullptr);
+
+    QLabel* elemento = etichetta(&radice, "CmdChiudi_1");  // an element of a control array
+    v.SetText("CmdChiudi(1)", "tre");
+    EXPECT_EQ(elemento->text(), "tre");
+    EXPECT_EQ(v.Text("CmdChiudi(1)"), "tre");
+}
+
 // A timer's interval is in the program's milliseconds: with the program's clock running faster (the whole
 // program on a test clock) the timer fires as much sooner, and the interval still reads back as set.
 TEST_F(FrmMorvenQt, TimersRunOnTheViewsClock) {
