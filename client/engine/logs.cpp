@@ -194,10 +194,11 @@ bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecon
 
 void ScriviStatoInSospeso(Programma& p, bool subito) {
     if (p.fileStato.sInSospeso.empty() || !(subito || ProgressoDovuto(p))) return;
-    EseguiProceduraVoid(p, "Write_Status", [&] {
-        const std::string testo = p.fileStato.sInSospeso;
-        ScriviWinstat(p, testo);
-    });
+    // Taken out first: a write that fails is logged once, as a failed Write_Status is, and not tried again
+    // by every turn of a long wait; the next status tries afresh.
+    const std::string testo = std::move(p.fileStato.sInSospeso);
+    p.fileStato.sInSospeso.clear();
+    EseguiProceduraVoid(p, "Write_Status", [&] { ScriviWinstat(p, testo); });
 }
 
 }  // namespace morven

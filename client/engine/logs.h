@@ -45,7 +45,7 @@ inline constexpr std::int64_t kIntervalloFileStatoMs = 200;
 
 // Writes the status that waits for its turn (see Write_Status) once its interval has passed, or at once
 // with `subito` (the end of a session or of the program, so the file is never left behind). A failure is
-// logged; the status then stays waiting.
+// logged once and the status dropped, as a failed Write_Status is; the next status tries again.
 void ScriviStatoInSospeso(Programma& p, bool subito = false);
 
 // The bytes of winstat.dat for these values (six CRLF lines).

@@ -227,19 +227,26 @@ TEST_F(Logs, HeldBackProgressReachesTheFileInWaitsAndAtTheEnd) {
     t.clock.SetAutoStep(0);
     EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 20);
 
-    // The end of a session or of the program writes it at once; a failing write leaves it owed and logged.
+    // The end of a session or of the program writes it at once.
     trattieni(30);
+    ScriviStatoInSospeso(p, true);
+    EXPECT_EQ(Read("winstat.dat"), TestoWinstat(base + "30", "", 100, 30, "", ""));
+
+    // A write that fails is logged once, not tried again by every turn of a wait; the next status writes.
+    trattieni(40);
     const std::string winstat = dir / "winstat.dat";
     ::unlink(winstat.c_str());
     mkdir(winstat.c_str(), 0755);  // a folder in its place: the write fails
     mkdir((winstat + "/x").c_str(), 0755);
-    ScriviStatoInSospeso(p, true);
-    EXPECT_NE(FunctionLog().find("Write_Status"), std::string::npos);
+    t.clock.Advance(kIntervalloFileStatoMs);
+    for (int i = 0; i < 3; ++i) AttendiEventi(p, t.clock.MonotonicMs());
+    const std::string log = FunctionLog();
+    EXPECT_NE(log.find("Write_Status"), std::string::npos);
+    EXPECT_EQ(log.find("Write_Status"), log.rfind("Write_Status")) << log;
     rmdir((winstat + "/x").c_str());
     rmdir(winstat.c_str());
-    ScriviStatoInSospeso(p, true);
-    EXPECT_EQ(ValoreNelFile(Read("winstat.dat")), 30);
-    EXPECT_EQ(Read("winstat.dat"), TestoWinstat(base + "30", "", 100, 30, "", ""));
+    EXPECT_TRUE(Write_Status(p, base + "40", "", 100, 41, "", ""));
+    EXPECT_EQ(Read("winstat.dat"), TestoWinstat(base + "40", "", 100, 41, "", ""));
 }
 
 TEST_F(Logs, PulisciLogRemovesOnlyOldDatedFolders) {
