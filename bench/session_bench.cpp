@@ -2,13 +2,19 @@
 // 500-record order over the TCP line against the wholesaler simulator on 127.0.0.1, the real program
 // started as the management software starts it, from its start to its end with MorvenClient.end.
 //
-// The pauses the program makes on purpose (the wait before the order, the drains, the end of a batch run)
-// run on its clock; the rest (start-up, files, the line, the answer) does not. So the run is timed twice:
-// on the real clock (T1) and on a clock S = 2 times faster (TS; a faster one shortens the line's time
-// limits below what 500 records take). T1 = W + P and TS = W + P / S, hence the pauses
-// P = (T1 - TS) S / (S - 1) and the program's own time W = T1 - P. Each clock runs --reps times (default
-// 2), alternating, and the best of each is kept. Each run's output and logs stay in its folder only when
-// it fails.
+// The pauses the program makes on purpose (the start timer's second, the wait before the order, the drains,
+// the end of a batch run) run on its clock; the rest (start-up, files, the line, the answer) does not. So
+// the run is timed twice: on the real clock (T1) and on a clock S = 2 times faster (TS; a faster one
+// shortens the line's time limits below what 500 records take). T1 = W + P and TS = W + P / S, hence the
+// pauses P = (T1 - TS) S / (S - 1) and the program's own time W = T1 - P. Both runs use the program's
+// clock started with the program (MORVEN_CLOCK_SCALE), so they see the same whole seconds.
+//
+// What W holds: a drain ends on a whole second of the program's clock, two to three seconds after it
+// begins, so work done since the last such second (the connection, the order going out, while it stays
+// within that second) shortens the drain by as much and counts as pause on either clock. W is the work no
+// drain follows: the start before the program's clock runs, the answer's reception and the end. Each clock
+// runs --reps times (default 2), alternating, and the best of each is kept. Each run's output and logs stay
+// in its folder only when it fails.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
