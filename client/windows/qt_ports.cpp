@@ -115,6 +115,8 @@ int QtMessageBoxes::MsgBox(std::string_view prompt, int style, std::string_view 
         registra(m.defaultButton);
         return m.defaultButton;
     }
+    // The box may wait long for a person: the status file does not lag behind meanwhile.
+    if (programma) ScriviStatoInSospeso(*programma, true);
 
     QWidget* padre = nullptr;
     if (auto* qv = dynamic_cast<QtView*>(owner)) padre = qv->Radice();

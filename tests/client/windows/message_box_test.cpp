@@ -1,6 +1,7 @@
 // The Qt message box: buttons, Italian captions, icon and default button from the style sum, and the result.
 #include "tests/client/windows/qt_test_support.h"
 
+#include "client/engine/logs.h"
 #include "client/engine/message_box.h"
 
 #include <QAbstractButton>
@@ -142,6 +143,25 @@ TEST(QtMessageBox, BoxesThatAnswerByThemselves) {
         const std::string riga = RigaRispostaAutomatica("Connessione", "Linea\r\ncaduta", k.risultato);
         EXPECT_EQ(log.find(riga) != std::string::npos, k.registrato) << log;
     }
+}
+
+TEST(QtMessageBox, ABoxThatWaitsForAPersonFirstBringsTheStatusFileUpToDate) {
+    App();
+    TempDir dir;
+    TestProgram t{dir.path()};
+    // A progress held back from the status file (it came right after the last write).
+    Write_Status(t.p, "Ricezione Mancanti", "", 500, 0, "", "");
+    Write_Status(t.p, "Ricezione Mancanti", "", 500, 250, "", "");
+    QtMessageBoxes box;
+    box.programma = &t.p;
+    box.piattaforma = "xcb";
+    std::string visto;
+    box.prima = [&](QMessageBox& m) {
+        ReadWholeFile(dir / "winstat.dat", visto);
+        QTimer::singleShot(0, &m, [&m] { m.buttons().first()->click(); });
+    };
+    box.MsgBox("Risposta ricevuta ma non salvata", 16, "Errore di Trasmissione", nullptr);
+    EXPECT_EQ(visto, TestoWinstat("Ricezione Mancanti", "", 500, 250, "", ""));
 }
 
 }  // namespace
