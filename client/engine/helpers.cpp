@@ -1,7 +1,6 @@
 #include "client/engine/helpers.h"
 
 #include "client/engine/logs.h"
-
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
