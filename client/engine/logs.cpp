@@ -61,13 +61,17 @@ bool ProgressoDovuto(Programma& p) {
     return !clock || clock->MonotonicMs() - p.fileStato.nScrittoMs >= kIntervalloFileStatoMs;
 }
 
-// Replaces winstat.dat with `testo` (atomically, flushed to the disk) and notes it as written.
-void ScriviWinstat(Programma& p, const std::string& testo) {
+// Replaces winstat.dat with `testo`, atomically, and notes it as written. A new state and the last status
+// (`sulDisco`) are flushed to the disk, so a crash of the machine never loses them; a bare progress, which
+// the next one replaces within a fraction of a second, is not.
+void ScriviWinstat(Programma& p, const std::string& testo, bool sulDisco) {
     std::string error;
-    if (!ReplaceFileAtomically(PercorsoWinstat(p), testo, &error)) SollevaErrore(kErrAccessoPercorso, error);
+    if (!ReplaceFileAtomically(PercorsoWinstat(p), testo, &error, sulDisco))
+        SollevaErrore(kErrAccessoPercorso, error);
     FileStato& fs = p.fileStato;
     fs.sScritto = testo;
     fs.sInSospeso.clear();
+    fs.bSulDisco = sulDisco;
     if (p.oggetti.oClock) fs.nScrittoMs = p.oggetti.oClock->MonotonicMs();
 }
 
@@ -182,9 +186,11 @@ bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecon
         std::string testo = TestoWinstat(sStato, sSecondo, nMax, nValore, sContatore1, sContatore2);
         if (testo == fs.sScritto) {
             fs.sInSospeso.clear();  // what waited is superseded by what the file already says
-            if (!FileExists(PercorsoWinstat(p))) ScriviWinstat(p, testo);  // unless a watcher removed it
-        } else if (Intestazione(testo) != Intestazione(fs.sScritto) || ProgressoDovuto(p)) {
-            ScriviWinstat(p, testo);
+            if (!FileExists(PercorsoWinstat(p))) ScriviWinstat(p, testo, true);  // unless a watcher removed it
+        } else if (Intestazione(testo) != Intestazione(fs.sScritto)) {
+            ScriviWinstat(p, testo, true);
+        } else if (ProgressoDovuto(p)) {
+            ScriviWinstat(p, testo, false);
         } else {
             fs.sInSospeso = std::move(testo);
         }
@@ -193,12 +199,15 @@ bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecon
 }
 
 void ScriviStatoInSospeso(Programma& p, bool subito) {
-    if (p.fileStato.sInSospeso.empty() || !(subito || ProgressoDovuto(p))) return;
+    FileStato& fs = p.fileStato;
+    // At the end the last status goes to the disk also when it is already in the file.
+    if (subito && fs.sInSospeso.empty() && !fs.bSulDisco) fs.sInSospeso = fs.sScritto;
+    if (fs.sInSospeso.empty() || !(subito || ProgressoDovuto(p))) return;
     // Taken out first: a write that fails is logged once, as a failed Write_Status is, and not tried again
     // by every turn of a long wait; the next status tries afresh.
-    const std::string testo = std::move(p.fileStato.sInSospeso);
-    p.fileStato.sInSospeso.clear();
-    EseguiProceduraVoid(p, "Write_Status", [&] { ScriviWinstat(p, testo); });
+    const std::string testo = std::move(fs.sInSospeso);
+    fs.sInSospeso.clear();
+    EseguiProceduraVoid(p, "Write_Status", [&] { ScriviWinstat(p, testo, subito); });
 }
 
 }  // namespace morven

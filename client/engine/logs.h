@@ -31,12 +31,13 @@ bool PulisciLog(Programma& p, int nGiorni);
 // "Avanzamento", on the main window the counters "tres" and "ttra"), processes pending events and rewrites
 // sPathApp/winstat.dat. A value above the maximum is cut to it; a maximum below 1 shows as 10.
 //
-// The file is replaced atomically (a reader sees the old or the new status, never a mix) and flushed to the
-// disk. A new state (the status text, the second line or the maximum differ from what the file says) is
-// written at once. A change of the progress value or the counters alone is written at most once every
-// kIntervalloFileStatoMs of the program's clock: the newest such status waits in p.fileStato and goes to
-// the file with the next update after the interval, with a wait's turn after it (ScriviStatoInSospeso) or
-// at the latest when the session or the program ends. A status the file already holds is not written again.
+// The file is replaced atomically: a reader sees the old or the new status, never a mix. A new state (the
+// status text, the second line or the maximum differ from what the file says) is written at once and
+// flushed to the disk. A change of the progress value or the counters alone is written at most once every
+// kIntervalloFileStatoMs of the program's clock, without the flush: the newest such status waits in
+// p.fileStato and goes to the file with the next update after the interval, with a wait's turn after it
+// (ScriviStatoInSospeso) or at the latest when the session or the program ends, where the last status is
+// flushed to the disk too. A status the file already holds is not written again.
 bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecondo, int nMax, int nValore,
                   std::string_view sContatore1, std::string_view sContatore2);
 
@@ -44,8 +45,9 @@ bool Write_Status(Programma& p, std::string_view sStato, std::string_view sSecon
 inline constexpr std::int64_t kIntervalloFileStatoMs = 200;
 
 // Writes the status that waits for its turn (see Write_Status) once its interval has passed, or at once
-// with `subito` (the end of a session or of the program, so the file is never left behind). A failure is
-// logged once and the status dropped, as a failed Write_Status is; the next status tries again.
+// with `subito` (the end of a session or of the program, so the file is never left behind), which also
+// flushes the last status to the disk. A failure is logged once and the status dropped, as a failed
+// Write_Status is; the next status tries again.
 void ScriviStatoInSospeso(Programma& p, bool subito = false);
 
 // The bytes of winstat.dat for these values (six CRLF lines).

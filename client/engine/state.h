@@ -183,6 +183,7 @@ struct FileStato {
     std::string sScritto;         // the bytes last written
     std::string sInSospeso;       // newer bytes waiting for their turn; empty when none waits
     std::int64_t nScrittoMs = 0;  // when sScritto was written, on the program's monotonic clock
+    bool bSulDisco = true;        // sScritto was flushed to the disk (a bare progress is not)
 };
 
 // What the document request dialog leaves for the request builders. The documents flag itself is

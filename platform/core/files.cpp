@@ -122,7 +122,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
     return ok;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error, bool flush) {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
         return false;
@@ -135,7 +135,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, s
     mode_t mode = 0644;
     struct stat st{};
     if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, contents) && (!flush || fsync(fd) == 0);
     const int savedErrno = errno;
     if (close(fd) != 0) ok = false;
     if (!ok) {
@@ -149,6 +149,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, s
         errno = e;
         return fail("cannot rename the temporary file to " + path);
     }
+    if (!flush) return true;
     // Make the rename itself durable.
     const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {

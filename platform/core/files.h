@@ -17,8 +17,12 @@ bool ReadWholeFile(const std::string& path, std::string& contents);
 // Replaces (or creates) `path` with `contents`: the bytes go to a temporary file in the same folder, which is
 // flushed to the disk and renamed over the target, so the target holds either the old or the new contents.
 // A file that existed keeps its permission bits. On failure the target is untouched, the temporary file is
-// removed, and `error` (when given) says why.
-bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error = nullptr);
+// removed, and `error` (when given) says why. With `flush` false nothing is forced to the disk: a reader still
+// sees the old or the new contents whole, but a crash of the machine soon after may lose the change (or, on
+// some file systems, leave an empty file); for a file rewritten many times a second whose every version
+// need not survive a crash.
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error = nullptr,
+                           bool flush = true);
 
 // DOS wildcard match, case-insensitive for ASCII letters: "*" any run of characters, "?" one character.
 // As on DOS, a pattern ending in ".*" also matches a name without a point ("*.*" matches every name,

@@ -111,6 +111,31 @@ TEST(AtomicReplace, ReplacesWholeFileKeepsModeAndLeavesNoTemporary) {
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
 }
 
+// Without the flush to the disk the replacement is still whole and in place, keeps the mode, leaves no
+// temporary file, and a failure still leaves the target as it was.
+TEST(AtomicReplace, WithoutFlushStillReplacesWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string target = dir / "winstat.dat";
+    ASSERT_TRUE(ReplaceFileAtomically(target, "first", nullptr, false));
+    chmod(target.c_str(), 0600);
+    ASSERT_TRUE(ReplaceFileAtomically(target, "second", nullptr, false));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(target, got));
+    EXPECT_EQ(got, "second");
+    struct stat st{};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+
+    std::string error;
+    mkdir((dir / "busy").c_str(), 0755);
+    Touch(dir / "busy/inside");
+    EXPECT_FALSE(ReplaceFileAtomically(dir / "busy", "x", &error, false));
+    EXPECT_NE(error.find("busy"), std::string::npos);
+    EXPECT_TRUE(DirectoryExists(dir / "busy"));
+    EXPECT_EQ(ListFolder(dir.path()).size(), 2u);  // winstat.dat and busy: no temporary left
+}
+
 TEST(AtomicReplace, FailureLeavesTargetAndReportsWhy) {
     TempDir dir;
     std::string error;
