@@ -49,7 +49,11 @@ constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kFastIn = 16;
 constexpr std::size_t kFastOut = 320;  // a match (258) or two literals, plus the copy overshoot
 constexpr std::size_t kInBufSize = 32768;
-constexpr std::size_t kSinkBufSize = kWindow + 65536 + kFastOut;
+// Sink mode hands the output over in pieces of about kDeliverPiece bytes, small enough that the sink reads
+// them while they are still in the first-level cache; the buffer behind the window is larger, so that the
+// window is moved back to its start seldom.
+constexpr std::size_t kDeliverPiece = 16384;
+constexpr std::size_t kSinkBufSize = kWindow + 262144 + kFastOut;
 
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -284,6 +288,20 @@ private:
     // True once a symbol has used bits past the end of the input.
     bool Overran() const { return overrun_ != 0 && bitsleft_ < 8 * overrun_; }
     bool MakeRoom(std::size_t n);
+    // Sink mode: true once a piece of kDeliverPiece bytes waits to be handed over.
+    bool DeliverDue() const { return static_cast<std::size_t>(out_next - flush_from) >= kDeliverPiece; }
+    // Output bytes the fast loop may start a round in: it needs kFastOut bytes of room, and in sink mode it
+    // stops when a piece is due. 0 when it cannot run.
+    std::size_t FastOutRoom() const {
+        const std::size_t room = static_cast<std::size_t>(out_end - out_next);
+        if (room < kFastOut) return 0;
+        std::size_t n = room - kFastOut + 1;
+        if (mode == OutMode::kSink) {
+            const std::size_t pending = static_cast<std::size_t>(out_next - flush_from);
+            n = pending >= kDeliverPiece ? 0 : std::min(n, kDeliverPiece - pending);
+        }
+        return n;
+    }
 
     InflateResult Stored();
     InflateResult ReadDynamicTables();
@@ -403,8 +421,24 @@ InflateResult Decoder::Stored() {
     }
     if (bitsleft_ == 0) bitbuf_ = 0;  // the buffer may hold look-ahead copies of bytes about to be copied
     while (left) {
-        if (in_next == in_end && !Refill()) return kInflateTruncated;
+        if (mode == OutMode::kSink && DeliverDue() && !Deliver()) return kInflateStopped;
         if (out_next == out_end && !MakeRoom(std::min<std::size_t>(left, kFastOut))) return kInflateStopped;
+        if (in_next == in_end && mode == OutMode::kSink && !source_done) {
+            // The input buffer is used up: the source writes the stored bytes straight into the output,
+            // which saves copying them through the input buffer.
+            const std::size_t want =
+                std::min({left, static_cast<std::size_t>(out_end - out_next), kDeliverPiece});
+            const std::size_t n = source->Read(out_next, want);
+            if (n == 0) {
+                source_done = true;
+                return kInflateTruncated;
+            }
+            source_total += n;
+            out_next += n;
+            left -= n;
+            continue;
+        }
+        if (in_next == in_end && !Refill()) return kInflateTruncated;
         const std::size_t n = std::min({left, static_cast<std::size_t>(in_end - in_next),
                                         static_cast<std::size_t>(out_end - out_next)});
         std::memcpy(out_next, in_next, n);
@@ -525,8 +559,8 @@ inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned
 InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd) {
     for (;;) {
         // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
-        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn &&
-            static_cast<std::size_t>(out_end - out_next) >= kFastOut) {
+        const std::size_t fast_out = FastOutRoom();
+        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn && fast_out > 0) {
             const std::uint8_t* in = in_next;
             std::uint8_t* out = out_next;
             std::uint64_t bb = bitbuf_;
@@ -536,7 +570,7 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
             // the low 6 bits of its operands.
             std::uint32_t bl = bitsleft_;
             const std::uint8_t* const in_limit = in_end - kFastIn;
-            std::uint8_t* const out_limit = out_end - kFastOut;
+            std::uint8_t* const out_limit = out_next + (fast_out - 1);
             // A local copy: stores through `out` could alias the member, which would force reloads.
             const std::uint8_t* const base = out_base;
             InflateResult r = kInflateOk;
@@ -627,6 +661,10 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
         }
 
         // Careful path: one symbol at a time.
+        if (mode == OutMode::kSink && DeliverDue()) {
+            if (!Deliver()) return kInflateStopped;
+            continue;
+        }
         if (static_cast<std::size_t>(out_end - out_next) < kFastOut && mode != OutMode::kFixed) {
             if (!MakeRoom(kFastOut)) return kInflateStopped;
             continue;
