@@ -500,9 +500,10 @@ InflateResult Decoder::ReadDynamicTables() {
     return kInflateOk;
 }
 
-// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits`.
+// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits` (such an entry has
+// bit 31 clear, so its value needs no mask).
 inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
-    return EntryValue(e) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+    return (e >> 16) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
 }
 
 // Copies 8 bytes; the source may overlap the destination from before.
