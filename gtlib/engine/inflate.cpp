@@ -47,7 +47,11 @@ constexpr std::uint32_t kKindLiteral = 1u << 31;
 
 constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kFastIn = 16;
-constexpr std::size_t kFastOut = 320;  // a match (258) or two literals, plus the copy overshoot
+constexpr std::size_t kFastOut = 320;  // a match (258) or three literals, plus the copy overshoot
+// The fast loop's bit budget: a refill leaves at least 56 bits, which must hold three literals with the
+// look-up of the next entry after them, or a length and a distance with their extra bits.
+static_assert(3 * kMaxCodeLen + kLitlenBits <= 56, "three literals and a look-up after one refill");
+static_assert(kMaxCodeLen + 5 + kMaxCodeLen + 13 <= 56, "a length and a distance after one refill");
 constexpr std::size_t kInBufSize = 32768;
 // Sink mode hands the output over in pieces of about kDeliverPiece bytes, small enough that the sink reads
 // them while they are still in the first-level cache; the buffer behind the window is larger, so that the
