@@ -122,14 +122,16 @@ private:
     std::size_t piece_;
 };
 
-// Gathers the output, stopping once more than the cap arrived.
+// Gathers the output in `out` (kept by the caller, so its memory is reused), stopping once more than the cap
+// arrived.
 class CapSink : public gtlib::InflateSink {
 public:
+    explicit CapSink(std::vector<std::uint8_t>& o) : out(o) { out.clear(); }
     bool Write(const std::uint8_t* p, std::size_t n) override {
         out.insert(out.end(), p, p + n);
         return out.size() <= kCap;
     }
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t>& out;
 };
 
 // The streamed decoder gives the same result and data as the whole-buffer decoder.
@@ -138,7 +140,8 @@ void CheckStreamed(const std::uint8_t* data, std::size_t size, gtlib::InflateRes
     if (size == 0) return;
     const std::size_t piece = std::size_t{1} + data[0] % 64 * (data[0] & 0x80 ? 331 : 1);
     PieceSource src(data, size, piece);
-    CapSink sink;
+    static std::vector<std::uint8_t> streamed;
+    CapSink sink(streamed);
     const gtlib::InflateResult sr = gtlib::Inflate(src, sink);
     if (r == gtlib::kInflateStopped || sr == gtlib::kInflateStopped) {
         // Over the cap: only the common part can be compared.
