@@ -1,4 +1,5 @@
-// Raw inflate against zlib's inflate on the same bytes, with the output capped at 1 MiB.
+// Raw inflate against zlib's inflate on the same bytes, with the output capped at 1 MiB; and the streamed
+// decoder (input in pieces of a size taken from the data, output through a sink) against the whole-buffer one.
 //
 // Both must agree on every stream: the same data when both accept it, a refusal when either refuses.
 // Intended divergences (checked, not merely tolerated):
@@ -103,11 +104,60 @@ bool ZlibSawSingleLitlenCode(const std::uint8_t* data, std::size_t size) {
     return seen;
 }
 
+// Hands the input out in pieces of one size.
+class PieceSource : public gtlib::InflateSource {
+public:
+    PieceSource(const std::uint8_t* data, std::size_t size, std::size_t piece) : p_(data), n_(size), piece_(piece) {}
+    std::size_t Read(std::uint8_t* dst, std::size_t max) override {
+        const std::size_t k = std::min({max, piece_, n_});
+        std::memcpy(dst, p_, k);
+        p_ += k;
+        n_ -= k;
+        return k;
+    }
+
+private:
+    const std::uint8_t* p_;
+    std::size_t n_;
+    std::size_t piece_;
+};
+
+// Gathers the output in `out` (kept by the caller, so its memory is reused), stopping once more than the cap
+// arrived.
+class CapSink : public gtlib::InflateSink {
+public:
+    explicit CapSink(std::vector<std::uint8_t>& o) : out(o) { out.clear(); }
+    bool Write(const std::uint8_t* p, std::size_t n) override {
+        out.insert(out.end(), p, p + n);
+        return out.size() <= kCap;
+    }
+    std::vector<std::uint8_t>& out;
+};
+
+// The streamed decoder gives the same result and data as the whole-buffer decoder.
+void CheckStreamed(const std::uint8_t* data, std::size_t size, gtlib::InflateResult r,
+                   const std::vector<std::uint8_t>& ours) {
+    if (size == 0) return;
+    const std::size_t piece = std::size_t{1} + data[0] % 64 * (data[0] & 0x80 ? 331 : 1);
+    PieceSource src(data, size, piece);
+    static std::vector<std::uint8_t> streamed;
+    CapSink sink(streamed);
+    const gtlib::InflateResult sr = gtlib::Inflate(src, sink);
+    if (r == gtlib::kInflateStopped || sr == gtlib::kInflateStopped) {
+        // Over the cap: only the common part can be compared.
+        const std::size_t common = std::min(ours.size(), sink.out.size());
+        if (!std::equal(ours.begin(), ours.begin() + static_cast<long>(common), sink.out.begin())) std::abort();
+        return;
+    }
+    if (sr != r || sink.out != ours) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> ours;
     const gtlib::InflateResult r = gtlib::InflateBuffer(data, size, ours, {}, kCap);
+    CheckStreamed(data, size, r, ours);
 
     z_stream s{};
     if (inflateInit2(&s, -15) != Z_OK) return 0;

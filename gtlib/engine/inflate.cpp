@@ -2,12 +2,15 @@
 //
 // Decoding tables: one 32-bit entry per table slot.
 //   bits 0-7   bits consumed by the entry: the code bits at this level plus the extra bits that follow the code
-//              (lengths and distances); for a sub-table pointer, the bits of the main table
+//              (lengths and distances); for a sub-table pointer, the bits of the main table. Never more than
+//              28, so bits 6-7 are zero and a shift by the whole entry (which uses its low 6 bits) consumes it.
 //   bits 8-11  code bits at this level (the extra bits start after them); for a sub-table pointer, its size
-//   bits 12-15 kind: literal, end of block, sub-table pointer, invalid symbol
-//   bits 16-31 value: the literal, the length or distance base, the symbol (code lengths), the sub-table start
+//   bits 12-15 kind: end of block, sub-table pointer, invalid symbol
+//   bits 16-30 value: the literal, the length or distance base, the symbol (code lengths), the sub-table start
+//   bit 31     literal, so that the commonest test is one of the sign
 // The main tables are indexed by the next 11 (literal/length) or 8 (distance) bits; longer codes continue in a
-// sub-table indexed by the bits that follow.
+// sub-table indexed by the bits that follow. An invalid distance entry has base 0 and no extra bits, so it
+// decodes as distance 0, which the check of the distance against the output produced refuses.
 //
 // Bit buffer: 64 bits, least significant bit first. The fast loop refills it eight bytes at a time while at
 // least 16 input bytes and 320 bytes of output room remain; near either end a careful loop takes over, which
@@ -37,16 +40,24 @@ constexpr unsigned kMaxCodeLen = 15;
 constexpr std::size_t kLitlenCap = 4096;
 constexpr std::size_t kDistCap = 1024;
 
-constexpr std::uint32_t kKindLiteral = 1u << 12;
 constexpr std::uint32_t kKindEnd = 1u << 13;
 constexpr std::uint32_t kKindSub = 1u << 14;
 constexpr std::uint32_t kKindInvalid = 1u << 15;
+constexpr std::uint32_t kKindLiteral = 1u << 31;
 
 constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kFastIn = 16;
-constexpr std::size_t kFastOut = 320;  // a match (258) or two literals, plus the copy overshoot
+constexpr std::size_t kFastOut = 320;  // a match (258) or three literals, plus the copy overshoot
+// The fast loop's bit budget: a refill leaves at least 56 bits, which must hold three literals with the
+// look-up of the next entry after them, or a length and a distance with their extra bits.
+static_assert(3 * kMaxCodeLen + kLitlenBits <= 56, "three literals and a look-up after one refill");
+static_assert(kMaxCodeLen + 5 + kMaxCodeLen + 13 <= 56, "a length and a distance after one refill");
 constexpr std::size_t kInBufSize = 32768;
-constexpr std::size_t kSinkBufSize = kWindow + 65536 + kFastOut;
+// Sink mode hands the output over in pieces of about kDeliverPiece bytes, small enough that the sink reads
+// them while they are still in the first-level cache; the buffer behind the window is larger, so that the
+// window is moved back to its start seldom.
+constexpr std::size_t kDeliverPiece = 16384;
+constexpr std::size_t kSinkBufSize = kWindow + 262144 + kFastOut;
 
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -62,7 +73,7 @@ constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11
 inline unsigned EntryBits(std::uint32_t e) { return e & 0xFF; }
 inline unsigned EntryCodeBits(std::uint32_t e) { return (e >> 8) & 0xF; }
 inline unsigned EntrySubBits(std::uint32_t e) { return (e >> 8) & 0xF; }
-inline unsigned EntryValue(std::uint32_t e) { return e >> 16; }
+inline unsigned EntryValue(std::uint32_t e) { return (e >> 16) & 0x7FFF; }
 inline std::uint64_t Mask(unsigned n) { return (std::uint64_t{1} << n) - 1; }
 
 inline std::uint64_t Load64(const std::uint8_t* p) {
@@ -122,7 +133,8 @@ constexpr bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, 
     if (left > 0) {
         if (!allow_sparse) return false;  // incomplete
         if (!(used == 0 || (used == 1 && count[1] == 1))) return false;
-        std::fill(table, table + (std::size_t{1} << root), kKindInvalid | 1u);
+        // Unreached slots use one bit; one code bit and no extra bits, so a distance reads as 0.
+        std::fill(table, table + (std::size_t{1} << root), kKindInvalid | (1u << 8) | 1u);
         if (used == 0) return true;
     }
 
@@ -280,6 +292,20 @@ private:
     // True once a symbol has used bits past the end of the input.
     bool Overran() const { return overrun_ != 0 && bitsleft_ < 8 * overrun_; }
     bool MakeRoom(std::size_t n);
+    // Sink mode: true once a piece of kDeliverPiece bytes waits to be handed over.
+    bool DeliverDue() const { return static_cast<std::size_t>(out_next - flush_from) >= kDeliverPiece; }
+    // Output bytes the fast loop may start a round in: it needs kFastOut bytes of room, and in sink mode it
+    // stops when a piece is due. 0 when it cannot run.
+    std::size_t FastOutRoom() const {
+        const std::size_t room = static_cast<std::size_t>(out_end - out_next);
+        if (room < kFastOut) return 0;
+        std::size_t n = room - kFastOut + 1;
+        if (mode == OutMode::kSink) {
+            const std::size_t pending = static_cast<std::size_t>(out_next - flush_from);
+            n = pending >= kDeliverPiece ? 0 : std::min(n, kDeliverPiece - pending);
+        }
+        return n;
+    }
 
     InflateResult Stored();
     InflateResult ReadDynamicTables();
@@ -399,8 +425,24 @@ InflateResult Decoder::Stored() {
     }
     if (bitsleft_ == 0) bitbuf_ = 0;  // the buffer may hold look-ahead copies of bytes about to be copied
     while (left) {
-        if (in_next == in_end && !Refill()) return kInflateTruncated;
+        if (mode == OutMode::kSink && DeliverDue() && !Deliver()) return kInflateStopped;
         if (out_next == out_end && !MakeRoom(std::min<std::size_t>(left, kFastOut))) return kInflateStopped;
+        if (in_next == in_end && mode == OutMode::kSink && !source_done) {
+            // The input buffer is used up: the source writes the stored bytes straight into the output,
+            // which saves copying them through the input buffer.
+            const std::size_t want =
+                std::min({left, static_cast<std::size_t>(out_end - out_next), kDeliverPiece});
+            const std::size_t n = source->Read(out_next, want);
+            if (n == 0) {
+                source_done = true;
+                return kInflateTruncated;
+            }
+            source_total += n;
+            out_next += n;
+            left -= n;
+            continue;
+        }
+        if (in_next == in_end && !Refill()) return kInflateTruncated;
         const std::size_t n = std::min({left, static_cast<std::size_t>(in_end - in_next),
                                         static_cast<std::size_t>(out_end - out_next)});
         std::memcpy(out_next, in_next, n);
@@ -462,9 +504,17 @@ InflateResult Decoder::ReadDynamicTables() {
     return kInflateOk;
 }
 
-// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits`.
+// Base plus extra bits of a length or distance entry whose code is at the bottom of `bits` (such an entry has
+// bit 31 clear, so its value needs no mask).
 inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
-    return EntryValue(e) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+    return (e >> 16) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+}
+
+// Copies 8 bytes; the source may overlap the destination from before.
+inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
+    std::uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(dst, &v, 8);
 }
 
 // Copies a match of `length` bytes from `distance` back; may write up to 39 bytes past the match (the fast
@@ -472,20 +522,24 @@ inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
 inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned length) {
     const std::uint8_t* src = dst - distance;
     std::uint8_t* const end = dst + length;
-    if (distance >= 8) {
-        // Each 8-byte piece reads only bytes already written, so overlapping matches come out right.
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + 8, src + 8, 8);
-        std::memcpy(dst + 16, src + 16, 8);
-        std::memcpy(dst + 24, src + 24, 8);
-        if (length > 32) {
-            dst += 32;
-            src += 32;
+    if (distance >= 8) [[likely]] {
+        // Each 8-byte piece reads only bytes already written, so overlapping matches come out right. Most
+        // matches are short: the first 40 bytes are copied without a test.
+        Copy8(dst, src);
+        Copy8(dst + 8, src + 8);
+        Copy8(dst + 16, src + 16);
+        Copy8(dst + 24, src + 24);
+        Copy8(dst + 32, src + 32);
+        if (length > 40) {
+            dst += 40;
+            src += 40;
             do {
-                std::memcpy(dst, src, 8);
-                std::memcpy(dst + 8, src + 8, 8);
-                dst += 16;
-                src += 16;
+                Copy8(dst, src);
+                dst += 8;
+                src += 8;
+                // Keeps the compiler from turning the loop into a vector loop, whose set-up and overlap
+                // checks cost more than the few rounds a match needs.
+                __asm__("" : "+r"(dst));
             } while (dst < end);
         }
     } else if (distance == 1) {
@@ -494,11 +548,12 @@ inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned
             std::memcpy(dst, &v, 8);
             std::memcpy(dst + 8, &v, 8);
             dst += 16;
+            __asm__("" : "+r"(dst));
         } while (dst < end);
     } else {
         // Short period: each step writes 8 bytes of which the first `distance` are final.
         do {
-            std::memcpy(dst, src, 8);
+            Copy8(dst, src);
             dst += distance;
             src += distance;
         } while (dst < end);
@@ -509,94 +564,112 @@ inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned
 InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd) {
     for (;;) {
         // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
-        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn &&
-            static_cast<std::size_t>(out_end - out_next) >= kFastOut) {
+        const std::size_t fast_out = FastOutRoom();
+        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn && fast_out > 0) {
             const std::uint8_t* in = in_next;
             std::uint8_t* out = out_next;
             std::uint64_t bb = bitbuf_;
-            unsigned bl = bitsleft_;
+            // The count of bits in `bb` is the low 6 bits of `bl` (never more than 63); the bits above are
+            // left as they come. This lets a table entry be consumed with `bb >>= e; bl -= e` on the whole
+            // entry: the shift uses the low 6 bits of its count, and a subtraction's low 6 bits depend only on
+            // the low 6 bits of its operands.
+            std::uint32_t bl = bitsleft_;
             const std::uint8_t* const in_limit = in_end - kFastIn;
-            std::uint8_t* const out_limit = out_end - kFastOut;
+            std::uint8_t* const out_limit = out_next + (fast_out - 1);
             // A local copy: stores through `out` could alias the member, which would force reloads.
             const std::uint8_t* const base = out_base;
             InflateResult r = kInflateOk;
             bool block_end = false;
-            // The buffer is refilled at the end of every round and the next entry looked up at once, so
-            // that the look-up overlaps the copy of a match.
-            bb |= Load64(in) << bl;
-            in += (63 - bl) >> 3;
-            bl |= 56;
+            // Tops the buffer up to 56-63 bits with one unaligned 8-byte load: the bytes that fit whole are
+            // taken, the part of the next byte that also lands in the buffer is loaded again (the same bits)
+            // next time.
+            const auto refill = [&] {
+                bb |= Load64(in) << (bl & 63);
+                in += 7 - ((bl >> 3) & 7);
+                bl |= 56;
+            };
+            const auto consume = [&](std::uint32_t entry) {
+                bb >>= (entry & 63);
+                bl -= entry;
+            };
+            refill();
+            // The entry for the next symbol is always looked up as early as its bits are known.
             std::uint32_t e = ll[bb & Mask(kLitlenBits)];
             do {
-                // At least 56 bits: one literal/length code with its extra bits (20) and one distance code
-                // with its extra bits (28), or three literals.
-                if (e & kKindSub) [[unlikely]] {
-                    bb >>= kLitlenBits;
-                    bl -= kLitlenBits;
-                    e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
-                }
-                if (e & kKindLiteral) {
-                    bb >>= EntryBits(e);
-                    bl -= EntryBits(e);
-                    *out++ = static_cast<std::uint8_t>(EntryValue(e));
-                    // Up to two more literals from the main table fit in the bits left (15 + 11 + 11 <= 56).
+                // Each round starts with at least 56 bits: up to three literals (3 x 15 bits), or a length and
+                // a distance with their extra bits (20 + 28).
+                if (static_cast<std::int32_t>(e) < 0) {
+                    consume(e);
+                    *out++ = static_cast<std::uint8_t>(e >> 16);
                     e = ll[bb & Mask(kLitlenBits)];
-                    if (e & kKindLiteral) {
-                        bb >>= EntryBits(e);
-                        bl -= EntryBits(e);
-                        *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                    if (static_cast<std::int32_t>(e) < 0) {
+                        consume(e);
+                        *out++ = static_cast<std::uint8_t>(e >> 16);
                         e = ll[bb & Mask(kLitlenBits)];
-                        if (e & kKindLiteral) {
-                            bb >>= EntryBits(e);
-                            bl -= EntryBits(e);
-                            *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                        if (static_cast<std::int32_t>(e) < 0) {
+                            consume(e);
+                            *out++ = static_cast<std::uint8_t>(e >> 16);
+                            e = ll[bb & Mask(kLitlenBits)];
                         }
                     }
-                    bb |= Load64(in) << bl;
-                    in += (63 - bl) >> 3;
-                    bl |= 56;
-                    e = ll[bb & Mask(kLitlenBits)];
+                    // At least 56 - 45 = 11 bits were left for the look-up above, so the entry stays right
+                    // after the refill adds bits above them.
+                    refill();
                     continue;
                 }
-                if (e & (kKindEnd | kKindInvalid)) {
-                    bb >>= EntryBits(e);
-                    bl -= EntryBits(e);
-                    if (e & kKindInvalid) r = kInflateBadData;
-                    block_end = true;
-                    break;
+                if (e & (kKindSub | kKindEnd | kKindInvalid)) [[unlikely]] {
+                    if (e & kKindSub) {
+                        consume(e);
+                        e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
+                        if (static_cast<std::int32_t>(e) < 0) {
+                            consume(e);
+                            *out++ = static_cast<std::uint8_t>(e >> 16);
+                            refill();
+                            e = ll[bb & Mask(kLitlenBits)];
+                            continue;
+                        }
+                    }
+                    if (e & (kKindEnd | kKindInvalid)) {
+                        consume(e);
+                        if (e & kKindInvalid) r = kInflateBadData;
+                        block_end = true;
+                        break;
+                    }
                 }
-                const unsigned length = EntryNumber(e, bb);
-                bb >>= EntryBits(e);
-                bl -= EntryBits(e);
+                std::uint64_t saved = bb;
+                consume(e);
+                const unsigned length = EntryNumber(e, saved);
                 e = dd[bb & Mask(kDistBits)];
                 if (e & kKindSub) [[unlikely]] {
-                    bb >>= kDistBits;
-                    bl -= kDistBits;
+                    consume(e);
                     e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
                 }
-                const std::size_t distance = EntryNumber(e, bb);
-                bb >>= EntryBits(e);
-                bl -= EntryBits(e);
-                if ((e & kKindInvalid) || distance > static_cast<std::size_t>(out - base)) {
+                saved = bb;
+                consume(e);
+                const std::size_t distance = EntryNumber(e, saved);
+                // Refuses distance 0 (an invalid distance symbol) and any reaching before the first byte.
+                if (distance - 1 >= static_cast<std::size_t>(out - base)) [[unlikely]] {
                     r = kInflateBadData;
                     block_end = true;
                     break;
                 }
-                bb |= Load64(in) << bl;
-                in += (63 - bl) >> 3;
-                bl |= 56;
+                refill();
                 e = ll[bb & Mask(kLitlenBits)];
                 out = CopyMatch(out, distance, length);
             } while (in <= in_limit && out <= out_limit);
             in_next = in;
             out_next = out;
             bitbuf_ = bb;
-            bitsleft_ = bl;
+            bitsleft_ = bl & 63;
             if (block_end) return r;
             continue;
         }
 
         // Careful path: one symbol at a time.
+        if (mode == OutMode::kSink && DeliverDue()) {
+            if (!Deliver()) return kInflateStopped;
+            continue;
+        }
         if (static_cast<std::size_t>(out_end - out_next) < kFastOut && mode != OutMode::kFixed) {
             if (!MakeRoom(kFastOut)) return kInflateStopped;
             continue;

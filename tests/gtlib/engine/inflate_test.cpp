@@ -576,6 +576,64 @@ TEST(InflateTest, OutputLimitsStopDecoding) {
     EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), data.begin()));
 }
 
+// A stream of stored blocks (read by the streamed decoder straight into its output) followed by compressed
+// blocks whose matches reach up to 32 KiB back into the stored bytes, long enough for the output buffer to be
+// turned over several times: every piece size decodes exactly, reports what it used and hands back the bytes
+// after the stream; cut short inside a stored block it reports truncation with an exact prefix; a sink that
+// stops is obeyed there too.
+TEST(InflateTest, StreamsStoredBlocksAndMatchesIntoThem) {
+    Bytes data = gtlib_test::Sample("random", 700000, 4);
+    // Runs of 40 bytes repeated from 31000-32499 bytes back (zlib's farthest reach is 32506), between random
+    // bytes.
+    for (std::size_t k = 0; k < 6000; ++k) {
+        const std::size_t back = 31000 + (k * 37) % 1500;
+        for (int i = 0; i < 40; ++i) data.push_back(data[data.size() - back]);
+        for (int i = 0; i < 10; ++i) data.push_back(static_cast<std::uint8_t>(k * 13 + i * 101));
+    }
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, 0, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes z(deflateBound(&zs, data.size()) + 1024);
+    zs.next_out = z.data();
+    zs.avail_out = static_cast<uInt>(z.size());
+    zs.next_in = data.data();
+    zs.avail_in = 700000;
+    ASSERT_EQ(deflate(&zs, Z_NO_FLUSH), Z_OK);
+    ASSERT_EQ(deflateParams(&zs, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    zs.avail_in = static_cast<uInt>(data.size() - 700000);
+    ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    z.resize(zs.total_out);
+    deflateEnd(&zs);
+    const std::size_t len = z.size();
+    const Bytes tail = {0x1F, 0x8B, 7, 6, 5, 4, 3, 2, 1};
+    z.insert(z.end(), tail.begin(), tail.end());
+
+    for (std::size_t piece : {std::size_t{1}, std::size_t{5000}, std::size_t{10240}, std::size_t{1} << 20}) {
+        SCOPED_TRACE("piece " + std::to_string(piece));
+        PieceSource src(z, piece);
+        CollectSink sink;
+        std::uint64_t consumed = 0;
+        Bytes unused;
+        ASSERT_EQ(Inflate(src, sink, {}, &consumed, &unused), kInflateOk);
+        ASSERT_EQ(sink.data, data);
+        EXPECT_EQ(consumed, len);
+        EXPECT_EQ(unused, tail);
+    }
+    for (std::size_t cut : {std::size_t{5}, std::size_t{100000}, std::size_t{450001}}) {
+        SCOPED_TRACE("cut " + std::to_string(cut));
+        const Bytes part(z.begin(), z.begin() + static_cast<std::ptrdiff_t>(cut));
+        Bytes out;
+        EXPECT_EQ(InflateStreaming(part, 10240, out), kInflateTruncated);
+        EXPECT_LE(out.size(), cut);
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+    }
+    PieceSource src(z, 10240);
+    CollectSink sink(50000);
+    EXPECT_EQ(Inflate(src, sink), kInflateStopped);
+    EXPECT_GE(sink.data.size(), 50000u);
+    EXPECT_LT(sink.data.size(), 200000u);
+    EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), data.begin()));
+}
+
 // Data after the final block are left alone and `consumed` points at them.
 TEST(InflateTest, StopsAtTheFinalBlock) {
     const Bytes data = gtlib_test::Sample("text", 5000, 2);
