@@ -10,6 +10,18 @@
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
+
+#ifdef GTLIB_DEFLATE_STATS
+// The matcher's work, counted only where the coder is compiled for the statistics benchmark.
+DeflateStats& DeflateStatsNow() {
+    static DeflateStats stats;
+    return stats;
+}
+#define DEFLATE_COUNT(field) (++DeflateStatsNow().field)
+#else
+#define DEFLATE_COUNT(field) ((void)0)
+#endif
+
 namespace {
 
 constexpr unsigned kWSize = 32768;
@@ -598,6 +610,7 @@ inline void UpdateHash(unsigned& h, std::uint8_t c) { h = ((h << kHashShift) ^ c
 
 // Inserts the string at `pos` and returns the previous head of its chain.
 inline unsigned InsertString(DeflateState& s, unsigned& h, unsigned pos) {
+    DEFLATE_COUNT(inserts);
     UpdateHash(h, s.window[pos + kMinMatch - 1]);
     const unsigned head = s.head[h];
     if ((pos & kWMask) < kPrevTail) s.prevTail[pos & kWMask] = static_cast<std::uint16_t>(head);
@@ -625,12 +638,16 @@ __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, uns
     if (bestLen >= s.goodMatch) chain >>= 2;
     std::uint32_t scanEnd = Load16(scan + bestLen - 1);
     const std::uint32_t scanStart = Load16(scan);
+    DEFLATE_COUNT(searches);
     // True when the search ends at this candidate (nice length reached).
     auto visit = [&](unsigned pos) __attribute__((always_inline)) {
+        DEFLATE_COUNT(candidates);
         const std::uint8_t* match = window + pos;
         if (((Load16(match + bestLen - 1) ^ scanEnd) | (Load16(match) ^ scanStart)) != 0) return false;
+        DEFLATE_COUNT(compares);
         const unsigned len = 2 + MatchLength(scan + 2, match + 2, kMaxMatch - 2);
         if (len <= bestLen) return false;
+        DEFLATE_COUNT(longer);
         matchStart = pos;
         bestLen = len;
         if (len >= nice) return true;
@@ -639,6 +656,7 @@ __attribute__((always_inline)) inline unsigned LongestMatch(DeflateState& s, uns
     };
     for (;;) {
         const std::uint64_t l = LoadLinks(links + 4 * (cur & kWMask));
+        DEFLATE_COUNT(words);
         const unsigned e1 = l & 0xFFFF, e2 = (l >> 16) & 0xFFFF, e3 = (l >> 32) & 0xFFFF, e4 = l >> 48;
         if (visit(cur)) break;
         if (e1 <= limit || --chain == 0 || visit(e1)) break;

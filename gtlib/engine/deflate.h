@@ -76,6 +76,20 @@ private:
 // literal/length and distance trees use 15, the bit-length tree 7). At most 286 symbols.
 std::vector<std::uint8_t> HuffmanCodeLengths(const std::vector<std::uint16_t>& freq, int maxLength);
 
+#ifdef GTLIB_DEFLATE_STATS
+// The matcher's work since the program started, counted only where the coder is compiled with
+// GTLIB_DEFLATE_STATS (the statistics benchmark; never the library).
+struct DeflateStats {
+    std::uint64_t searches = 0;    // longest-match searches
+    std::uint64_t candidates = 0;  // chain entries tested
+    std::uint64_t words = 0;       // chain words loaded (four entries each)
+    std::uint64_t compares = 0;    // candidates that passed the quick test and were compared
+    std::uint64_t longer = 0;      // compares that found a longer match
+    std::uint64_t inserts = 0;     // positions inserted into the hash chains
+};
+DeflateStats& DeflateStatsNow();
+#endif
+
 // Whole-buffer convenience: a raw deflate stream of `size` bytes at `level`. Empty input gives an empty
 // result (the coder never starts on it).
 std::vector<std::uint8_t> DeflateBuffer(const void* data, std::size_t size, int level);
