@@ -12,6 +12,10 @@
 // writing back the dirty pages another step left behind; the tree itself stays in the page cache for both.
 // Prints one line per step: wall seconds, MB/s of tree bytes and GNU's time over ours.
 // --ours runs only our side (for profiling); the GNU columns then stay empty.
+// Then the coders alone on the same data, best of --reps, to tell the engines' own time from the coders': the
+// level-6 coder over the TAR's bytes in memory and the decoder over our member's deflate data, each called
+// as the engine calls it (the streamed interfaces) with the output dropped; the rest of each GZIP and GUNZIP
+// step is the engine's own (reading, CRC-32, writing, the temporary file).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +32,9 @@
 #include <vector>
 
 #include "bench/corpora.h"
+#include "gtlib/engine/deflate.h"
 #include "gtlib/engine/gt_engine.h"
+#include "gtlib/engine/inflate.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
 #include "gtlib/engine/records.h"
@@ -189,6 +195,81 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     std::remove(tarFile.c_str());
 }
 
+// The coder's input from memory, in the pieces the coder asks for (as the engine's file readers give them).
+class MemorySource final : public gtlib::DeflateSource, public gtlib::InflateSource {
+public:
+    MemorySource(const std::uint8_t* data, std::size_t size, std::size_t piece) : data_(data), size_(size), piece_(piece) {}
+    std::size_t Read(std::uint8_t* buf, std::size_t want) override {
+        const std::size_t n = std::min({want, size_ - pos_, piece_});
+        std::memcpy(buf, data_ + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_, piece_, pos_ = 0;
+};
+
+// Output dropped: only the count is kept.
+struct CountingSink final : gtlib::DeflateSink, gtlib::InflateSink {
+    std::uint64_t bytes = 0;
+    bool Write(std::uint8_t*, std::size_t n) override {
+        bytes += n;
+        return true;
+    }
+    bool Write(const std::uint8_t*, std::size_t n) override {
+        bytes += n;
+        return true;
+    }
+};
+
+// The deflate data of a member as this engine writes it (no extra field, no header CRC, not encrypted).
+bool MemberData(const std::string& member, const std::uint8_t** data, std::size_t* size) {
+    if (member.size() < 18 || static_cast<std::uint8_t>(member[0]) != 0x1F || static_cast<std::uint8_t>(member[1]) != 0x8B)
+        return false;
+    const std::uint8_t flags = static_cast<std::uint8_t>(member[3]);
+    if (flags & ~(0x08 | 0x10)) return false;
+    std::size_t at = 10;
+    for (std::uint8_t field : {std::uint8_t{0x08}, std::uint8_t{0x10}}) {
+        if (!(flags & field)) continue;
+        at = member.find('\0', at);
+        if (at == std::string::npos) return false;
+        ++at;
+    }
+    if (at + 8 > member.size()) return false;
+    *data = reinterpret_cast<const std::uint8_t*>(member.data()) + at;
+    *size = member.size() - at - 8;
+    return true;
+}
+
+// Seconds of the level-6 coder over `tar` and of the decoder over the member's data, best of `reps`.
+bool CodersAlone(const std::string& member, int reps, double* deflateSeconds, double* inflateSeconds) {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    if (!MemberData(member, &data, &size)) return false;
+    std::vector<std::uint8_t> tar;
+    if (gtlib::InflateBuffer(data, size, tar) != gtlib::kInflateOk) return false;
+    *deflateSeconds = *inflateSeconds = 1e30;
+    gtlib::DeflateCoder coder;
+    for (int r = 0; r < reps; ++r) {
+        {
+            MemorySource source(data, size, size);
+            CountingSink sink;
+            const auto t0 = Clock::now();
+            if (gtlib::Inflate(source, sink) != gtlib::kInflateOk || sink.bytes != tar.size()) return false;
+            *inflateSeconds = std::min(*inflateSeconds, Since(t0));
+        }
+        MemorySource source(tar.data(), tar.size(), tar.size());
+        CountingSink sink;
+        const auto t0 = Clock::now();
+        if (coder.Start(6, source) != 0) return false;
+        coder.Compress(sink);
+        *deflateSeconds = std::min(*deflateSeconds, Since(t0));
+    }
+    return true;
+}
+
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 void Shell(const std::string& command) {
@@ -255,11 +336,23 @@ int main(int argc, char** argv) {
                                    Shell("gzip -dc " + Quoted(gnuGz) + " | tar -xf - -C " + Quoted(gnuOut));
                                }));
     }
+    double deflateAlone = 0, inflateAlone = 0;
+    if (!CodersAlone(ReadAll(work + "/ours.tar.gz"), reps, &deflateAlone, &inflateAlone)) {
+        std::fprintf(stderr, "our member does not decode\n");
+        Fail();
+    }
+    auto printOutside = [&] {
+        std::printf("coders alone: deflate %.2f s, inflate %.2f s; the engines' own time: TAR %.2f s, GZIP %.2f s, "
+                    "GUNZIP %.2f s, UNTAR %.2f s\n",
+                    deflateAlone, inflateAlone, packSteps[0], packSteps[1] - deflateAlone,
+                    unpackSteps[0] - inflateAlone, unpackSteps[1]);
+    };
     if (oursOnly) {
         const bool ok = SameTree(work, files, oursOut);
         std::printf("ours: pack %.2f s (TAR %.2f s + GZIP %.2f s), unpack %.2f s (GUNZIP %.2f s + UNTAR %.2f s)%s\n",
                     best[0], packSteps[0], packSteps[1], best[2], unpackSteps[0], unpackSteps[1],
                     ok ? "" : "  OUTPUT DIFFERS FROM THE TREE");
+        printOutside();
         if (::chdir("/") != 0) return 1;
         std::error_code ec;
         fs::remove_all(work, ec);
@@ -289,6 +382,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
                 static_cast<double>(oursSize) / static_cast<double>(gnuSize),
                 crossOk ? "" : "  OUTPUT DIFFERS FROM THE TREE");
+    printOutside();
     if (::chdir("/") != 0) return 1;
     std::error_code ec;
     fs::remove_all(work, ec);
