@@ -17,7 +17,10 @@
 namespace gtlib {
 namespace {
 
-constexpr std::size_t kStoredPiece = 256 * 1024;
+constexpr std::size_t kFileBlockSize = 256 * 1024;
+// Stored data are read in whole file blocks (the first read takes the input block's rest too), so they
+// reach JobSink in whole blocks.
+constexpr std::size_t kStoredPiece = kFileBlockSize;
 
 bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
 
@@ -120,25 +123,35 @@ private:
     bool ended_ = false;
 };
 
-// Output for the decoder: gathers output blocks and flushes them.
+// Output for the decoder: gathers output blocks and flushes them. The host's memory paths get blocks of
+// kOutputBlockSize as always. A file gets blocks of kFileBlockSize, written at offsets that are multiples
+// of it: whole cached pages go to the file system in few calls, which is markedly cheaper than pieces that
+// start and end inside pages. Whole blocks of a piece go out straight from it when nothing is gathered, so
+// stored data read in such blocks are never copied here.
 class JobSink : public InflateSink {
 public:
-    explicit JobSink(InflateJob& job) : job_(job) { block_.reserve(kOutputBlockSize); }
+    explicit JobSink(InflateJob& job)
+        : job_(job),
+          direct_(job.output == OutputKind::kFile || job.output == OutputKind::kTest),
+          cap_(direct_ ? kFileBlockSize : kOutputBlockSize) {
+        block_.reserve(cap_);
+    }
 
     bool Write(const std::uint8_t* data, std::size_t len) override {
-        // A file or a test takes a piece of a whole block or more as it comes, without gathering it first
-        // (the host's memory paths keep their blocks of kOutputBlockSize).
-        if (block_.empty() && len >= kOutputBlockSize &&
-            (job_.output == OutputKind::kFile || job_.output == OutputKind::kTest)) {
-            lastFlush_ = FlushOutput(job_, data, len);
-            return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel;
-        }
         while (len) {
-            const std::size_t n = std::min(len, kOutputBlockSize - block_.size());
+            if (direct_ && block_.empty() && len >= cap_) {
+                const std::size_t whole = len - len % cap_;
+                lastFlush_ = FlushOutput(job_, data, whole);
+                data += whole;
+                len -= whole;
+                if (!Running()) return false;
+                continue;
+            }
+            const std::size_t n = std::min(len, cap_ - block_.size());
             block_.insert(block_.end(), data, data + n);
             data += n;
             len -= n;
-            if (block_.size() == kOutputBlockSize && !Flush()) return false;
+            if (block_.size() == cap_ && !Flush()) return false;
         }
         return job_.outputState < kOutputFailed && !job_.cancel;
     }
@@ -150,13 +163,17 @@ public:
             lastFlush_ = FlushOutput(job_, block_.data(), block_.size());
             block_.clear();
         }
-        return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel;
+        return Running();
     }
     int lastFlush() const { return lastFlush_; }
     bool empty() const { return block_.empty(); }
 
 private:
+    bool Running() const { return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel; }
+
     InflateJob& job_;
+    const bool direct_;
+    const std::size_t cap_;
     std::vector<std::uint8_t> block_;
     int lastFlush_ = UGTE_OK;
 };
