@@ -358,7 +358,7 @@ int main(int argc, char** argv) {
     };
     if (oursOnly) {
         const bool ok = SameTree(work, files, oursOut);
-        std::printf("ours: pack %.2f s (TAR %.2f s + GZIP %.2f s), unpack %.2f s (GUNZIP %.2f s + UNTAR %.2f s)%s\n",
+        std::printf("ours: pack %.3f s (TAR %.3f s + GZIP %.3f s), unpack %.3f s (GUNZIP %.3f s + UNTAR %.3f s)%s\n",
                     best[0], packSteps[0], packSteps[1], best[2], unpackSteps[0], unpackSteps[1],
                     ok ? "" : "  OUTPUT DIFFERS FROM THE TREE");
         printOutside();
