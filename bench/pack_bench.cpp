@@ -199,9 +199,9 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
 // The coder's input from memory, in the pieces the coder asks for (as the engine's file readers give them).
 class MemorySource final : public gtlib::DeflateSource, public gtlib::InflateSource {
 public:
-    MemorySource(const std::uint8_t* data, std::size_t size, std::size_t piece) : data_(data), size_(size), piece_(piece) {}
+    MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::size_t Read(std::uint8_t* buf, std::size_t want) override {
-        const std::size_t n = std::min({want, size_ - pos_, piece_});
+        const std::size_t n = std::min(want, size_ - pos_);
         std::memcpy(buf, data_ + pos_, n);
         pos_ += n;
         return n;
@@ -209,7 +209,7 @@ public:
 
 private:
     const std::uint8_t* data_;
-    std::size_t size_, piece_, pos_ = 0;
+    std::size_t size_, pos_ = 0;
 };
 
 // Output dropped: only the count is kept.
@@ -227,9 +227,9 @@ struct CountingSink final : gtlib::DeflateSink, gtlib::InflateSink {
 
 // The deflate data of a member as this engine writes it (no extra field, no header CRC, not encrypted).
 bool MemberData(const std::string& member, const std::uint8_t** data, std::size_t* size) {
-    if (member.size() < 18 || static_cast<std::uint8_t>(member[0]) != 0x1F || static_cast<std::uint8_t>(member[1]) != 0x8B)
-        return false;
-    const std::uint8_t flags = static_cast<std::uint8_t>(member[3]);
+    const auto byte = [&member](std::size_t i) { return static_cast<std::uint8_t>(member[i]); };
+    if (member.size() < 18 || byte(0) != 0x1F || byte(1) != 0x8B) return false;
+    const std::uint8_t flags = byte(3);
     if (flags & ~(0x08 | 0x10)) return false;
     std::size_t at = 10;
     for (std::uint8_t field : {std::uint8_t{0x08}, std::uint8_t{0x10}}) {
@@ -257,14 +257,14 @@ bool CodersAlone(const std::string& member, int deflateReps, int inflateReps, do
     gtlib::DeflateCoder coder;
     for (int r = 0; r < std::max(deflateReps, inflateReps); ++r) {
         if (r < inflateReps) {
-            MemorySource source(data, size, size);
+            MemorySource source(data, size);
             CountingSink sink;
             const auto t0 = Clock::now();
             if (gtlib::Inflate(source, sink) != gtlib::kInflateOk || sink.bytes != tar.size()) return false;
             *inflateSeconds = std::min(*inflateSeconds, Since(t0));
         }
         if (r >= deflateReps) continue;
-        MemorySource source(tar.data(), tar.size(), tar.size());
+        MemorySource source(tar.data(), tar.size());
         CountingSink sink;
         const auto t0 = Clock::now();
         if (coder.Start(6, source) != 0) return false;

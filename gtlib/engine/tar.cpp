@@ -450,7 +450,8 @@ int TarWriteFileData(TarWriter& w) {
     // in kReadPiece and grow by at most one byte per byte.
     std::vector<std::uint8_t> in(w.lfToCrlf ? kReadPiece : kWritePiece);
     const off_t at = w.lfToCrlf ? 0 : ::lseek(w.fd, 0, SEEK_CUR);
-    std::size_t first = at > 0 ? kWritePiece - static_cast<std::size_t>(at % static_cast<off_t>(kWritePiece)) : kWritePiece;
+    std::size_t first = kWritePiece;  // the first piece ends at the next multiple
+    if (at > 0) first -= static_cast<std::size_t>(at % static_cast<off_t>(kWritePiece));
     std::vector<std::uint8_t> converted;
     if (w.lfToCrlf) converted.resize(2 * kReadPiece);
     int result = GTE_OK;
