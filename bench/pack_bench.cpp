@@ -350,22 +350,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "our member does not decode\n");
         Fail();
     }
-    auto printOutside = [&] {
+    // The engines' own time, then the work folder goes.
+    auto finish = [&](bool ok) {
         std::printf("coders alone: deflate %.2f s, inflate %.2f s; the engines' own time: TAR %.2f s, GZIP %.2f s, "
                     "GUNZIP %.2f s, UNTAR %.2f s\n",
                     deflateAlone, inflateAlone, packSteps[0], packSteps[1] - deflateAlone,
                     unpackSteps[0] - inflateAlone, unpackSteps[1]);
+        if (::chdir("/") != 0) return 1;
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        return ok ? 0 : 1;
     };
     if (oursOnly) {
         const bool ok = SameTree(work, files, oursOut);
         std::printf("ours: pack %.3f s (TAR %.3f s + GZIP %.3f s), unpack %.3f s (GUNZIP %.3f s + UNTAR %.3f s)%s\n",
                     best[0], packSteps[0], packSteps[1], best[2], unpackSteps[0], unpackSteps[1],
                     ok ? "" : "  OUTPUT DIFFERS FROM THE TREE");
-        printOutside();
-        if (::chdir("/") != 0) return 1;
-        std::error_code ec;
-        fs::remove_all(work, ec);
-        return ok ? 0 : 1;
+        return finish(ok);
     }
     // Both packs hold the tree: each unpacker reads the other's member too.
     const bool ok = SameTree(work, files, oursOut) && SameTree(work, files, gnuOut);
@@ -391,9 +392,5 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
                 static_cast<double>(oursSize) / static_cast<double>(gnuSize),
                 crossOk ? "" : "  OUTPUT DIFFERS FROM THE TREE");
-    printOutside();
-    if (::chdir("/") != 0) return 1;
-    std::error_code ec;
-    fs::remove_all(work, ec);
-    return crossOk ? 0 : 1;
+    return finish(crossOk);
 }
