@@ -13,10 +13,12 @@
 // Prints one line per step: wall seconds, MB/s of tree bytes and GNU's time over ours.
 // --ours runs only our side (for profiling), and --pack-reps=N packs only N times (the unpack runs go on
 // --reps times).
-// Then the coders alone on the same data, best of --reps, to tell the engines' own time from the coders': the
-// level-6 coder over the TAR's bytes in memory and the decoder over our member's deflate data, each called
-// as the engine calls it (the streamed interfaces) with the output dropped; the rest of each GZIP and GUNZIP
-// step is the engine's own (reading, CRC-32, writing, the temporary file).
+// Then the processor time of each of our steps (best of the runs), and of the coders alone on the same data
+// (best of --reps), to tell the engines' own time from the coders': the level-6 coder over the TAR's bytes in
+// memory and the decoder over our member's deflate data, each called as the engine calls it (the streamed
+// interfaces) with the output dropped; the rest of each GZIP and GUNZIP step is the engine's own (reading,
+// CRC-32, writing, the temporary file). Processor time, not wall time: other programs on a busy machine
+// then barely move the difference.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -131,9 +134,32 @@ void Check(bool ok, const char* what, const Errors& e) {
 
 double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
+// Processor seconds this thread has used (the engines run on the caller's thread).
+double ThreadCpu() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The wall and processor seconds of each action of a run.
+struct Steps {
+    double wall[2] = {};
+    double cpu[2] = {};
+};
+
+// Times one action into `steps` (slot `i`).
+template <class Run>
+void TimeStep(Steps& steps, int i, Run&& run) {
+    const double c0 = ThreadCpu();
+    const auto t0 = Clock::now();
+    run();
+    steps.wall[i] = Since(t0);
+    steps.cpu[i] = ThreadCpu() - c0;
+}
+
 // Ours: TAR of the tree, then a GZIP member of the TAR; the TAR goes afterwards, as GNU's pipe keeps none.
 // `steps` receives the seconds of each of the two actions.
-void PackOurs(const std::string& work, double steps[2]) {
+void PackOurs(const std::string& work, Steps& steps) {
     Errors e;
     GTCMDSTRUCT tar = gtlib::NewGtCmdStruct();
     const std::string tarFile = work + "/ours.tar", items = "tree/*.*", gz = work + "/ours.tar.gz", empty;
@@ -147,22 +173,18 @@ void PackOurs(const std::string& work, double steps[2]) {
     tar.lpszTempPath = work.c_str();
     tar.lpMessageDisplay = &Errors::Proc;
     tar.lpMessageDisplayData = &e;
-    auto t0 = Clock::now();
-    Check(gtlib::GtMain(&tar, g_engine) == 0, "TAR", e);
-    steps[0] = Since(t0);
-    t0 = Clock::now();
+    TimeStep(steps, 0, [&] { Check(gtlib::GtMain(&tar, g_engine) == 0, "TAR", e); });
     GTCMDSTRUCT gzip = tar;
     gzip.lFunction = GT_GZIP;
     gzip.bRecurseFlag = 0;
     gzip.lpszGTFile = gz.c_str();
     gzip.lpszItemList = tarFile.c_str();
-    Check(gtlib::GtMain(&gzip, g_engine) == 0, "GZIP", e);
-    steps[1] = Since(t0);
+    TimeStep(steps, 1, [&] { Check(gtlib::GtMain(&gzip, g_engine) == 0, "GZIP", e); });
     std::remove(tarFile.c_str());
 }
 
 // Ours: the member back to the TAR in a folder of its own, then every member extracted into `out`.
-void UnpackOurs(const std::string& work, const std::string& out, double steps[2]) {
+void UnpackOurs(const std::string& work, const std::string& out, Steps& steps) {
     Errors e;
     const std::string gz = work + "/ours.tar.gz", dest = out + "/", filtro = "*.*", empty;
     UGTCMDSTRUCT gunzip = gtlib::NewUgtCmdStruct();
@@ -181,18 +203,14 @@ void UnpackOurs(const std::string& work, const std::string& out, double steps[2]
     gunzip.lpszReturnString = none;
     gunzip.lpMessageDisplay = &Errors::Proc;
     gunzip.lpMessageDisplayData = &e;
-    auto t0 = Clock::now();
-    Check(gtlib::UgtMain(&gunzip, g_engine) == 0, "GUNZIP", e);
-    steps[0] = Since(t0);
+    TimeStep(steps, 0, [&] { Check(gtlib::UgtMain(&gunzip, g_engine) == 0, "GUNZIP", e); });
     const std::string tarFile = out + "/ours.tar";
     UGTCMDSTRUCT untar = gunzip;
     untar.lFunction = UGT_UNTAR;
     untar.lpszGTFile = tarFile.c_str();
     untar.bNoDirectoryNames = 0;
     untar.bRecurseFlag = -1;
-    t0 = Clock::now();
-    Check(gtlib::UgtMain(&untar, g_engine) == 0, "UNTAR", e);
-    steps[1] = Since(t0);
+    TimeStep(steps, 1, [&] { Check(gtlib::UgtMain(&untar, g_engine) == 0, "UNTAR", e); });
     std::remove(tarFile.c_str());
 }
 
@@ -244,7 +262,7 @@ bool MemberData(const std::string& member, const std::uint8_t** data, std::size_
     return true;
 }
 
-// Seconds of the level-6 coder over the member's TAR and of the decoder over its data, best of
+// Processor seconds of the level-6 coder over the member's TAR and of the decoder over its data, best of
 // `deflateReps` and `inflateReps` runs.
 bool CodersAlone(const std::string& member, int deflateReps, int inflateReps, double* deflateSeconds,
                  double* inflateSeconds) {
@@ -259,17 +277,17 @@ bool CodersAlone(const std::string& member, int deflateReps, int inflateReps, do
         if (r < inflateReps) {
             MemorySource source(data, size);
             CountingSink sink;
-            const auto t0 = Clock::now();
+            const double c0 = ThreadCpu();
             if (gtlib::Inflate(source, sink) != gtlib::kInflateOk || sink.bytes != tar.size()) return false;
-            *inflateSeconds = std::min(*inflateSeconds, Since(t0));
+            *inflateSeconds = std::min(*inflateSeconds, ThreadCpu() - c0);
         }
         if (r >= deflateReps) continue;
         MemorySource source(tar.data(), tar.size());
         CountingSink sink;
-        const auto t0 = Clock::now();
+        const double c0 = ThreadCpu();
         if (coder.Start(6, source) != 0) return false;
         coder.Compress(sink);
-        *deflateSeconds = std::min(*deflateSeconds, Since(t0));
+        *deflateSeconds = std::min(*deflateSeconds, ThreadCpu() - c0);
     }
     return true;
 }
@@ -321,7 +339,9 @@ int main(int argc, char** argv) {
 
     const std::string gnuGz = work + "/gnu.tar.gz", oursOut = work + "/out-ours", gnuOut = work + "/out-gnu";
     double best[4] = {1e30, 1e30, 1e30, 1e30};  // pack ours, pack GNU, unpack ours, unpack GNU
-    double packSteps[2] = {}, unpackSteps[2] = {}, steps[2] = {};  // ours, of the best run
+    double packSteps[2] = {}, unpackSteps[2] = {};  // ours: wall seconds of each action in the best run
+    double cpu[4] = {1e30, 1e30, 1e30, 1e30};       // ours: least processor seconds of TAR, GZIP, GUNZIP, UNTAR
+    Steps steps;
     const std::string oursGz = work + "/ours.tar.gz";
     auto clearFolder = [](const std::string& folder) {
         fs::remove_all(folder);
@@ -331,14 +351,16 @@ int main(int argc, char** argv) {
     for (int r = 0; r < reps; ++r) {
         if (r < packReps) {
             const double pack = Seconds([&] { std::remove(oursGz.c_str()); }, [&] { PackOurs(work, steps); });
-            if (pack < best[0]) std::copy(steps, steps + 2, packSteps);
+            if (pack < best[0]) std::copy(steps.wall, steps.wall + 2, packSteps);
+            for (int i = 0; i < 2; ++i) cpu[i] = std::min(cpu[i], steps.cpu[i]);
             best[0] = std::min(best[0], pack);
             if (!oursOnly)
                 best[1] = std::min(best[1], Seconds([&] { std::remove(gnuGz.c_str()); },
                                                     [&] { Shell("tar -cf - tree | gzip -6 > " + Quoted(gnuGz)); }));
         }
         const double unpack = Seconds([&] { clearFolder(oursOut); }, [&] { UnpackOurs(work, oursOut, steps); });
-        if (unpack < best[2]) std::copy(steps, steps + 2, unpackSteps);
+        if (unpack < best[2]) std::copy(steps.wall, steps.wall + 2, unpackSteps);
+        for (int i = 0; i < 2; ++i) cpu[2 + i] = std::min(cpu[2 + i], steps.cpu[i]);
         best[2] = std::min(best[2], unpack);
         if (!oursOnly)
             best[3] = std::min(best[3], Seconds([&] { clearFolder(gnuOut); }, [&] {
@@ -352,10 +374,10 @@ int main(int argc, char** argv) {
     }
     // The engines' own time, then the work folder goes.
     auto finish = [&](bool ok) {
-        std::printf("coders alone: deflate %.2f s, inflate %.2f s; the engines' own time: TAR %.2f s, GZIP %.2f s, "
-                    "GUNZIP %.2f s, UNTAR %.2f s\n",
-                    deflateAlone, inflateAlone, packSteps[0], packSteps[1] - deflateAlone,
-                    unpackSteps[0] - inflateAlone, unpackSteps[1]);
+        std::printf("processor seconds: TAR %.3f; GZIP %.3f = coder alone %.3f + engine %.3f; "
+                    "GUNZIP %.3f = decoder alone %.3f + engine %.3f; UNTAR %.3f\n",
+                    cpu[0], cpu[1], deflateAlone, cpu[1] - deflateAlone, cpu[2], inflateAlone, cpu[2] - inflateAlone,
+                    cpu[3]);
         if (::chdir("/") != 0) return 1;
         std::error_code ec;
         fs::remove_all(work, ec);
