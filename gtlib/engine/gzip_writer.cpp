@@ -134,16 +134,40 @@ private:
 };
 
 // The coder's sink: the output (encrypted when the run has a code), the run's first error, and the
-// warning that line ends are converted in a binary item.
+// warning that line ends are converted in a binary item. Into a file the coder's pieces are gathered and
+// written in blocks that end at multiples of kFileBlock in the file: few system calls and whole cached
+// pages for the file system (pieces that start and end inside pages cost it markedly more). The host's
+// memory-transfer procedure gets the coder's pieces as they come.
 class OutputSink final : public DeflateSink {
 public:
-    explicit OutputSink(GtEngineState& st) : st_(st) {}
+    static constexpr std::size_t kFileBlock = 256 * 1024;
+
+    explicit OutputSink(GtEngineState& st) : st_(st) {
+        if (st_.memOutput) return;
+        const off_t at = ::lseek(st_.outFd, 0, SEEK_CUR);
+        room_ = at > 0 ? kFileBlock - static_cast<std::size_t>(at % static_cast<off_t>(kFileBlock)) : kFileBlock;
+        block_.reserve(kFileBlock);
+    }
     bool Write(std::uint8_t* buf, std::size_t n) override {
-        const WriteResult w = WriteEncrypted(st_, buf, n);
-        if (w == WriteResult::Ok) return true;
-        if (w == WriteResult::Cancelled) st_.cancel = true;
-        st_.SetError(st_.cancel ? GTE_ABORT : GTE_WRITE);
-        return false;
+        if (st_.memOutput) return Put(buf, n);
+        // The key stream runs over the bytes in the order they are written, so they may be encrypted here.
+        if (!st_.encryptCode.empty()) st_.keys.Encrypt(buf, n);
+        while (n > 0) {
+            const std::size_t k = std::min(n, room_ - block_.size());
+            block_.insert(block_.end(), buf, buf + k);
+            buf += k;
+            n -= k;
+            if (block_.size() == room_ && !Flush()) return false;
+        }
+        return true;
+    }
+    // Writes what is gathered; false (with the run's error set) when it cannot be written.
+    bool Flush() {
+        if (block_.empty()) return true;
+        const WriteResult w = WriteRaw(st_, block_.data(), block_.size());
+        block_.clear();
+        room_ = kFileBlock;
+        return Result(w);
     }
     bool Failed() override { return st_.gtErrorCode != GTE_OK; }
     void BinaryItem() override {
@@ -151,7 +175,17 @@ public:
     }
 
 private:
+    bool Put(std::uint8_t* buf, std::size_t n) { return Result(WriteEncrypted(st_, buf, n)); }
+    bool Result(WriteResult w) {
+        if (w == WriteResult::Ok) return true;
+        if (w == WriteResult::Cancelled) st_.cancel = true;
+        st_.SetError(st_.cancel ? GTE_ABORT : GTE_WRITE);
+        return false;
+    }
+
     GtEngineState& st_;
+    std::vector<std::uint8_t> block_;
+    std::size_t room_ = kFileBlock;  // the size of the block being gathered
 };
 
 // Starts the coder on the item's reader; a coder without memory is reported here.
@@ -366,6 +400,7 @@ int GzipFile(GtItem& item, int outFd, GtEngineState& st) {
     }
     OutputSink sink(st);
     const std::uint64_t compressed = st.deflate.Compress(sink);
+    if (st.gtErrorCode == GTE_OK) sink.Flush();
     item.type = static_cast<std::int16_t>(st.deflate.ItemType());
     const int rc = CodingResult(r, st);
     closeSource();

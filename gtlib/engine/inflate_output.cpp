@@ -17,6 +17,11 @@
 namespace gtlib {
 namespace {
 
+constexpr std::size_t kFileBlockSize = 256 * 1024;
+// Stored data are read in whole file blocks (the first read takes the input block's rest too), so they
+// reach JobSink in whole blocks.
+constexpr std::size_t kStoredPiece = kFileBlockSize;
+
 bool IsMemoryKind(OutputKind k) { return k == OutputKind::kMemory || k == OutputKind::kMemToMem; }
 
 // Input for the decoder: the member's bytes, from the job's input block, the archive file or the host.
@@ -27,6 +32,26 @@ public:
     std::size_t Read(std::uint8_t* dst, std::size_t max) override {
         std::size_t done = 0;
         while (done < max && job_.compressedLeft > 0 && !job_.cancel) {
+            // Room for a whole input block or more, nothing left in the block: plain bytes from the archive
+            // go straight to the caller, in one read of up to what the member has left. The same bytes in the
+            // same order as through the block, without the copy and with fewer system calls.
+            if (job_.inPos >= job_.inFill && max - done >= kInputBlockSize && ReadsFileDirectly()) {
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(max - done, job_.compressedLeft));
+                ssize_t n;
+                do {
+                    n = ::read(job_.inputFd, dst + done, want);
+                } while (n < 0 && errno == EINTR);
+                if (n < 0) job_.readError = true;
+                if (n <= 0) {
+                    ended_ = true;
+                    break;
+                }
+                job_.readTotal += static_cast<std::uint64_t>(n);
+                job_.compressedLeft -= static_cast<std::uint64_t>(n);
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
             if (job_.inPos >= job_.inFill && !FillBlock()) break;
             const std::size_t n = static_cast<std::size_t>(
                 std::min<std::uint64_t>({max - done, job_.inFill - job_.inPos, job_.compressedLeft}));
@@ -41,6 +66,11 @@ public:
     bool ended() const { return ended_; }
 
 private:
+    // The input is the archive file and its bytes need no decryption.
+    bool ReadsFileDirectly() const {
+        return job_.output != OutputKind::kMemToMem && !job_.decrypt && !ended_ && !job_.inputEnded;
+    }
+
     bool FillBlock() {
         if (ended_ || job_.inputEnded) return false;
         job_.inPos = job_.inFill = 0;
@@ -93,18 +123,35 @@ private:
     bool ended_ = false;
 };
 
-// Output for the decoder: gathers output blocks and flushes them.
+// Output for the decoder: gathers output blocks and flushes them. The host's memory paths get blocks of
+// kOutputBlockSize as always. A file gets blocks of kFileBlockSize, written at offsets that are multiples
+// of it: whole cached pages go to the file system in few calls, which is markedly cheaper than pieces that
+// start and end inside pages. Whole blocks of a piece go out straight from it when nothing is gathered, so
+// stored data read in such blocks are never copied here.
 class JobSink : public InflateSink {
 public:
-    explicit JobSink(InflateJob& job) : job_(job) { block_.reserve(kOutputBlockSize); }
+    explicit JobSink(InflateJob& job)
+        : job_(job),
+          direct_(job.output == OutputKind::kFile || job.output == OutputKind::kTest),
+          cap_(direct_ ? kFileBlockSize : kOutputBlockSize) {
+        block_.reserve(cap_);
+    }
 
     bool Write(const std::uint8_t* data, std::size_t len) override {
         while (len) {
-            const std::size_t n = std::min(len, kOutputBlockSize - block_.size());
+            if (direct_ && block_.empty() && len >= cap_) {
+                const std::size_t whole = len - len % cap_;
+                lastFlush_ = FlushOutput(job_, data, whole);
+                data += whole;
+                len -= whole;
+                if (!Running()) return false;
+                continue;
+            }
+            const std::size_t n = std::min(len, cap_ - block_.size());
             block_.insert(block_.end(), data, data + n);
             data += n;
             len -= n;
-            if (block_.size() == kOutputBlockSize && !Flush()) return false;
+            if (block_.size() == cap_ && !Flush()) return false;
         }
         return job_.outputState < kOutputFailed && !job_.cancel;
     }
@@ -116,13 +163,17 @@ public:
             lastFlush_ = FlushOutput(job_, block_.data(), block_.size());
             block_.clear();
         }
-        return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel;
+        return Running();
     }
     int lastFlush() const { return lastFlush_; }
     bool empty() const { return block_.empty(); }
 
 private:
+    bool Running() const { return lastFlush_ == UGTE_OK && job_.outputState < kOutputFailed && !job_.cancel; }
+
     InflateJob& job_;
+    const bool direct_;
+    const std::size_t cap_;
     std::vector<std::uint8_t> block_;
     int lastFlush_ = UGTE_OK;
 };
@@ -226,7 +277,8 @@ int FlushOutput(InflateJob& job, const std::uint8_t* data, std::size_t n) {
     }
     if (job.output == OutputKind::kFile && !job.leavePartial && job.totalWritten + n > job.expectedSize)
         n = static_cast<std::size_t>(job.expectedSize > job.totalWritten ? job.expectedSize - job.totalWritten : 0);
-    job.crc = Crc32(job.crc, data, n);
+    // TAR members carry no CRC: none is computed for them.
+    if (!job.tarMember) job.crc = Crc32(job.crc, data, n);
     int result = UGTE_OK;
     switch (job.output) {
     case OutputKind::kTest:
@@ -326,7 +378,10 @@ int InflateItem(InflateJob& job) {
     int result = UGTE_OK;
     bool stopped_by_output = false;  // the output path stopped decoding (its state tells why)
     if (job.method == 0) {
-        std::vector<std::uint8_t> buf(kInputBlockSize);
+        // Stored data for a file or a test are copied in large pieces (read straight into the piece, see
+        // JobSource); the host's memory paths keep pieces of one input block.
+        const bool large = job.output == OutputKind::kFile || job.output == OutputKind::kTest;
+        std::vector<std::uint8_t> buf(large ? kStoredPiece : kInputBlockSize);
         while (!job.cancel && !job.structError) {
             const std::size_t n = source.Read(buf.data(), buf.size());
             if (n == 0) break;

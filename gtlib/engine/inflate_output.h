@@ -92,7 +92,8 @@ struct InflateJob {
     bool cancel = false;
     bool structError = false;
     bool readError = false;
-    std::uint32_t crc = 0;            // running CRC-32 of the decoded data (final value after InflateItem)
+    std::uint32_t crc = 0;            // running CRC-32 of the decoded data (final value after InflateItem;
+                                      // not kept for a TAR member, which carries none)
     std::uint64_t totalWritten = 0;   // decoded bytes handed to the output
     std::uint64_t skipped = 0;        // bytes of startingOffset skipped so far
     int outputState = kOutputRunning;
