@@ -71,7 +71,6 @@ constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 
 constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 inline unsigned EntryBits(std::uint32_t e) { return e & 0xFF; }
-inline unsigned EntryCodeBits(std::uint32_t e) { return (e >> 8) & 0xF; }
 inline unsigned EntrySubBits(std::uint32_t e) { return (e >> 8) & 0xF; }
 inline unsigned EntryValue(std::uint32_t e) { return (e >> 16) & 0x7FFF; }
 inline std::uint64_t Mask(unsigned n) { return (std::uint64_t{1} << n) - 1; }
@@ -505,9 +504,11 @@ InflateResult Decoder::ReadDynamicTables() {
 }
 
 // Base plus extra bits of a length or distance entry whose code is at the bottom of `bits` (such an entry has
-// bit 31 clear, so its value needs no mask).
+// bit 31 clear, so its value needs no mask). The counts are taken as the low 6 bits of the entry and of the
+// entry shifted by 8: bits 6-7 are zero, and so are bits 12-13 (no kind) of a length or distance entry, which
+// lets a 64-bit shift use them without a separate mask of its count.
 inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
-    return (e >> 16) + static_cast<unsigned>((bits & Mask(EntryBits(e))) >> EntryCodeBits(e));
+    return (e >> 16) + static_cast<unsigned>((bits & Mask(e & 63)) >> ((e >> 8) & 63));
 }
 
 // Copies 8 bytes; the source may overlap the destination from before.
@@ -653,8 +654,15 @@ InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd)
                     block_end = true;
                     break;
                 }
-                refill();
+                // The next entry is usually looked up from the bits still in the buffer, before the refill,
+                // which then only adds bits above them: the refill leaves the chain of dependent loads. A
+                // length and a distance take at most 48 of the 56 bits, so too few may be left; then the
+                // look-up is made again after the refill (seldom, and well predicted).
+                const bool enough = (bl & 63) >= kLitlenBits;
                 e = ll[bb & Mask(kLitlenBits)];
+                refill();
+                if (!enough) [[unlikely]]
+                    e = ll[bb & Mask(kLitlenBits)];
                 out = CopyMatch(out, distance, length);
             } while (in <= in_limit && out <= out_limit);
             in_next = in;
