@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/client_line_feed.h"
 #include "fuzz/client_sandbox.h"
 #include "client/engine/line_io.h"
 #include "client/engine/testing/test_program.h"
@@ -68,16 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t.socket.state = morven::TcpSocket::sckConnected;
 
     // One segment arrives at every round of the event pump; after the last the peer does what byte 0 says.
-    const morven::ScopedPoller rete(t.pump, [&] {
-        if (!segmenti.empty()) {
-            t.socket.Feed(segmenti.front());
-            segmenti.pop_front();
-        } else if (fine == 1 && t.socket.state == morven::TcpSocket::sckConnected) {
-            t.socket.PeerCloses();
-        } else if (fine == 2) {
-            t.socket.state = morven::TcpSocket::sckClosing;
-        }
-    });
+    const morven::ScopedPoller rete = fuzzing::FeedSegments(t, segmenti, fine);
 
     // Enough reads for every segment and a few time-outs after them.
     const std::size_t letture = segmenti.size() + 8;

@@ -15,6 +15,7 @@
 
 #include "client/engine/mail_receive.h"
 #include "client/engine/testing/test_program.h"
+#include "fuzz/client_line_feed.h"
 #include "fuzz/client_sandbox.h"
 
 namespace fs = std::filesystem;
@@ -53,16 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string risposte;
     t.socket.onSend = [&](morven::FakeTcpSocket&, std::string_view b) { risposte.append(b); };
 
-    const morven::ScopedPoller rete(t.pump, [&] {
-        if (!segmenti.empty()) {
-            t.socket.Feed(segmenti.front());
-            segmenti.pop_front();
-        } else if (fine == 1 && t.socket.state == morven::TcpSocket::sckConnected) {
-            t.socket.PeerCloses();
-        } else if (fine == 2) {
-            t.socket.state = morven::TcpSocket::sckClosing;
-        }
-    });
+    const morven::ScopedPoller rete = fuzzing::FeedSegments(t, segmenti, fine);
 
     const bool ok = flusso ? morven::RxPOSTATcp(p) : morven::RxPosta(p);
     const int passo = p.sessione.nPassoSessione;

@@ -86,8 +86,12 @@ int WriteEncryptionHeader(GtEngineState& st) {
     }
 }
 
-WriteResult WriteEncrypted(GtEngineState& st, std::uint8_t* buf, std::size_t n) {
+void EncryptOutput(GtEngineState& st, std::uint8_t* buf, std::size_t n) {
     if (!st.encryptCode.empty()) st.keys.Encrypt(buf, n);
+}
+
+WriteResult WriteEncrypted(GtEngineState& st, std::uint8_t* buf, std::size_t n) {
+    EncryptOutput(st, buf, n);
     return WriteRaw(st, buf, n);
 }
 

@@ -71,6 +71,9 @@ WriteResult WriteRaw(GtEngineState& st, std::uint8_t* buf, std::size_t n);
 // Memory output: MEM_CANCEL sets the cancel flag and gives GTE_ABORT, a negative or partial answer GTE_MEM.
 int WriteEncryptionHeader(GtEngineState& st);
 
+// Encrypts `buf` in place when the run has a code; the key stream runs over the output in its order.
+void EncryptOutput(GtEngineState& st, std::uint8_t* buf, std::size_t n);
+
 // Encrypts `buf` in place when the run has a code, then writes it (WriteRaw).
 WriteResult WriteEncrypted(GtEngineState& st, std::uint8_t* buf, std::size_t n);
 

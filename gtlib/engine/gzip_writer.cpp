@@ -149,9 +149,10 @@ public:
         block_.reserve(kFileBlock);
     }
     bool Write(std::uint8_t* buf, std::size_t n) override {
-        if (st_.memOutput) return Put(buf, n);
-        // The key stream runs over the bytes in the order they are written, so they may be encrypted here.
-        if (!st_.encryptCode.empty()) st_.keys.Encrypt(buf, n);
+        // The key stream runs over the bytes in the order they are written, so they may be encrypted before
+        // they are gathered.
+        if (st_.memOutput) return Result(WriteEncrypted(st_, buf, n));
+        EncryptOutput(st_, buf, n);
         while (n > 0) {
             const std::size_t k = std::min(n, room_ - block_.size());
             block_.insert(block_.end(), buf, buf + k);
@@ -175,7 +176,6 @@ public:
     }
 
 private:
-    bool Put(std::uint8_t* buf, std::size_t n) { return Result(WriteEncrypted(st_, buf, n)); }
     bool Result(WriteResult w) {
         if (w == WriteResult::Ok) return true;
         if (w == WriteResult::Cancelled) st_.cancel = true;

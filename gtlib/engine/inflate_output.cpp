@@ -36,20 +36,11 @@ public:
             // go straight to the caller, in one read of up to what the member has left. The same bytes in the
             // same order as through the block, without the copy and with fewer system calls.
             if (job_.inPos >= job_.inFill && max - done >= kInputBlockSize && ReadsFileDirectly()) {
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(max - done, job_.compressedLeft));
-                ssize_t n;
-                do {
-                    n = ::read(job_.inputFd, dst + done, want);
-                } while (n < 0 && errno == EINTR);
-                if (n < 0) job_.readError = true;
-                if (n <= 0) {
-                    ended_ = true;
-                    break;
-                }
-                job_.readTotal += static_cast<std::uint64_t>(n);
-                job_.compressedLeft -= static_cast<std::uint64_t>(n);
-                done += static_cast<std::size_t>(n);
+                const std::size_t n = ReadArchive(
+                    dst + done, static_cast<std::size_t>(std::min<std::uint64_t>(max - done, job_.compressedLeft)));
+                if (n == 0) break;
+                job_.compressedLeft -= n;
+                done += n;
                 continue;
             }
             if (job_.inPos >= job_.inFill && !FillBlock()) break;
@@ -66,6 +57,22 @@ public:
     bool ended() const { return ended_; }
 
 private:
+    // One read of up to `max` bytes of the archive file into dst, counted in the read total; 0 when the file
+    // ends or cannot be read (a read error is noted), which ends the input.
+    std::size_t ReadArchive(std::uint8_t* dst, std::size_t max) {
+        ssize_t n;
+        do {
+            n = ::read(job_.inputFd, dst, max);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) job_.readError = true;
+        if (n <= 0) {
+            ended_ = true;
+            return 0;
+        }
+        job_.readTotal += static_cast<std::uint64_t>(n);
+        return static_cast<std::size_t>(n);
+    }
+
     // The input is the archive file and its bytes need no decryption.
     bool ReadsFileDirectly() const {
         return job_.output != OutputKind::kMemToMem && !job_.decrypt && !ended_ && !job_.inputEnded;
@@ -102,17 +109,8 @@ private:
                 }
             }
         } else {
-            ssize_t n;
-            do {
-                n = ::read(job_.inputFd, block, kInputBlockSize);
-            } while (n < 0 && errno == EINTR);
-            if (n < 0) job_.readError = true;
-            if (n <= 0) {
-                ended_ = true;
-                return false;
-            }
-            job_.inFill = static_cast<std::size_t>(n);
-            job_.readTotal += static_cast<std::uint64_t>(n);
+            job_.inFill = ReadArchive(block, kInputBlockSize);
+            if (job_.inFill == 0) return false;
         }
         if (job_.decrypt && job_.inFill)
             job_.decrypt(block, static_cast<std::size_t>(std::min<std::uint64_t>(job_.inFill, job_.compressedLeft)));

@@ -125,20 +125,8 @@ MemTransferFn HostTransfer(UgtEngineState& s) {
 
 // Fills in what every member's job shares: output kind and block, options, progress.
 void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item) {
-    job.output = kind;
-    job.lfToCrlf = s.lfToCrlf;
-    job.leavePartial = s.leavePartial;
-    job.overwriteReadOnly = s.overwriteReadOnly;
-    job.memBlock = s.memBlock;
-    job.memBlockSize = static_cast<std::uint32_t>(std::max<int64_t>(s.memSize, 0));
-    job.startingOffset = static_cast<std::uint32_t>(std::max<int64_t>(s.startOffset, 0));
-    job.memTransfer = HostTransfer(s);
+    SetMemberOutput(s, job, kind, item, static_cast<int64_t>(job.expectedSize));
     job.readTotal = s.totalRead;
-    const int64_t expected = (kind == OutputKind::kMemory) ? s.memSize : static_cast<int64_t>(job.expectedSize);
-    job.progress = [&s, item, expected](std::uint64_t written) {
-        MinorStatus(s, item, static_cast<int64_t>(written), expected);
-        return !s.cancel;
-    };
 }
 
 // Runs the member decoder and turns its results into the engine's: in the memory modes a stop because

@@ -43,6 +43,26 @@ bool MajorStatus(UgtEngineState& s, const std::string& text, int32_t percent);
 void MinorStatus(UgtEngineState& s, const std::string& text, int64_t done, int64_t expected);
 MemTransferFn HostTransfer(UgtEngineState& s);
 void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item);
+// What a member's decoding takes from the run, set on `to` (a member's InflateJob, or the TAR reader's
+// context, which passes it on to each member's job): the output kind, the options, the caller's block and
+// transfer procedure, and the progress report for `item`, whose expected total is the block's size for
+// memory output and `dataSize` otherwise.
+template <class Target>
+void SetMemberOutput(UgtEngineState& s, Target& to, OutputKind kind, const std::string& item, int64_t dataSize) {
+    to.output = kind;
+    to.lfToCrlf = s.lfToCrlf;
+    to.leavePartial = s.leavePartial;
+    to.overwriteReadOnly = s.overwriteReadOnly;
+    to.memBlock = s.memBlock;
+    to.memBlockSize = static_cast<std::uint32_t>(s.memSize > 0 ? s.memSize : 0);
+    to.startingOffset = static_cast<std::uint32_t>(s.startOffset > 0 ? s.startOffset : 0);
+    to.memTransfer = HostTransfer(s);
+    const int64_t expected = kind == OutputKind::kMemory ? s.memSize : dataSize;
+    to.progress = [&s, item, expected](std::uint64_t written) {
+        MinorStatus(s, item, static_cast<int64_t>(written), expected);
+        return !s.cancel;
+    };
+}
 int32_t RunJob(UgtEngineState& s, InflateJob& job);
 int32_t NothingAfterOffset(const InflateJob& job, int32_t r);
 void ShowMessage(UgtEngineState& s, int32_t code, std::string_view detail);

@@ -164,22 +164,11 @@ int32_t ExtractTarMember(UgtEngineState& s, const TarHeaderRead& m, const std::s
     ctx.extracted = &s.tarExtracted;
     ctx.overwrite = s.overwriteAll;
     ctx.allQuiet = s.quiet;
-    ctx.output = s.test ? OutputKind::kTest
-                        : s.streamOut ? OutputKind::kStream
-                                      : s.memoryMode ? (s.memOut ? OutputKind::kMemory : OutputKind::kTest)
-                                                     : OutputKind::kFile;
-    ctx.lfToCrlf = s.lfToCrlf;
-    ctx.leavePartial = s.leavePartial;
-    ctx.overwriteReadOnly = s.overwriteReadOnly;
-    ctx.memBlock = s.memBlock;
-    ctx.memBlockSize = static_cast<std::uint32_t>(std::max<int64_t>(s.memSize, 0));
-    ctx.startingOffset = static_cast<std::uint32_t>(std::max<int64_t>(s.startOffset, 0));
-    ctx.memTransfer = HostTransfer(s);
-    const int64_t expected = ctx.output == OutputKind::kMemory ? s.memSize : static_cast<int64_t>(m.dataSize);
-    ctx.progress = [&s, name, expected](std::uint64_t written) {
-        MinorStatus(s, name, static_cast<int64_t>(written), expected);
-        return !s.cancel;
-    };
+    const OutputKind output = s.test ? OutputKind::kTest
+                              : s.streamOut ? OutputKind::kStream
+                                            : s.memoryMode ? (s.memOut ? OutputKind::kMemory : OutputKind::kTest)
+                                                           : OutputKind::kFile;
+    SetMemberOutput(s, ctx, output, name, static_cast<int64_t>(m.dataSize));
     if (s.renameProc != nullptr) {
         ctx.rename = [&s](std::string& path, const std::string& stored, std::int64_t& mtime, unsigned& mode) {
             RENAMESTRUCT rq = NewRenameStruct();
