@@ -68,6 +68,9 @@ constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,
                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Code-length symbols 16, 17 and 18: the bits of their repeat count and its base.
+constexpr std::uint8_t kRepBits[3] = {2, 3, 7};
+constexpr std::uint8_t kRepBase[3] = {3, 3, 11};
 constexpr std::uint8_t kPrecodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 inline unsigned EntryBits(std::uint32_t e) { return e & 0xFF; }
@@ -528,6 +531,42 @@ InflateResult Decoder::ReadDynamicTables() {
     const unsigned total = nlit + ndist;
     unsigned i = 0;
     while (i < total) {
+        if (in_end - in_next >= 8) {
+            // With eight input bytes at hand, the bits stay in registers: each refill leaves at least 56 bits,
+            // enough for four code-length symbols with their repeat bits (14 bits at most each).
+            std::uint64_t bb = bitbuf_;
+            unsigned bl = bitsleft_;
+            const std::uint8_t* in = in_next;
+            do {
+                bb |= Load64(in) << bl;
+                in += (63 - bl) >> 3;
+                bl |= 56;
+                for (int k = 0; k < 4 && i < total; ++k) {
+                    const std::uint32_t e = precode_[bb & Mask(kPrecodeBits)];
+                    const unsigned used = EntryBits(e);
+                    bb >>= used;
+                    bl -= used;
+                    const unsigned sym = EntryValue(e);
+                    if (sym < 16) {
+                        lens[i++] = static_cast<std::uint8_t>(sym);
+                        continue;
+                    }
+                    if (sym == 16 && i == 0) return kInflateBadData;  // nothing to repeat
+                    const std::uint8_t value = sym == 16 ? lens[i - 1] : 0;
+                    const unsigned nb = kRepBits[sym - 16];
+                    const unsigned rep = kRepBase[sym - 16] + static_cast<unsigned>(bb & Mask(nb));
+                    bb >>= nb;
+                    bl -= nb;
+                    if (i + rep > total) return kInflateBadData;  // runs past the lengths
+                    std::memset(lens + i, value, rep);
+                    i += rep;
+                }
+            } while (i < total && in_end - in >= 8);
+            bitbuf_ = bb;
+            bitsleft_ = bl;
+            in_next = in;
+            continue;
+        }
         Need(kPrecodeBits + 7);
         const std::uint32_t e = precode_[bitbuf_ & Mask(kPrecodeBits)];
         Drop(EntryBits(e));
@@ -535,17 +574,9 @@ InflateResult Decoder::ReadDynamicTables() {
         if (sym < 16) {
             lens[i++] = static_cast<std::uint8_t>(sym);
         } else {
-            std::uint8_t value = 0;
-            unsigned rep;
-            if (sym == 16) {
-                if (i == 0) return kInflateBadData;  // nothing to repeat
-                value = lens[i - 1];
-                rep = 3 + Take(2);
-            } else if (sym == 17) {
-                rep = 3 + Take(3);
-            } else {
-                rep = 11 + Take(7);
-            }
+            if (sym == 16 && i == 0) return kInflateBadData;  // nothing to repeat
+            const std::uint8_t value = sym == 16 ? lens[i - 1] : 0;
+            const unsigned rep = kRepBase[sym - 16] + Take(kRepBits[sym - 16]);
             if (Overran()) return kInflateTruncated;
             if (i + rep > total) return kInflateBadData;  // runs past the lengths
             std::memset(lens + i, value, rep);
