@@ -684,6 +684,7 @@ InflateResult Decoder::Huffman(const std::uint32_t* litlen, const std::uint32_t*
                             e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
                         }
                         if (e & kKindInvalid) {
+                            consume(e);  // its bits are used up, as for any other refused symbol
                             r = kInflateBadData;
                             block_end = true;
                             break;
