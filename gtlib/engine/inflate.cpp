@@ -116,9 +116,18 @@ constexpr const SymbolContents& Contents() { return kContents; }
 // that uses at most one distance). Slots no code reaches decode as invalid.
 constexpr bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, const std::uint8_t* lens, unsigned n,
                 const std::uint32_t* contents, bool allow_sparse) {
+    // The lengths are counted, and the symbols sorted by length below, in two halves side by side: runs of
+    // equal lengths make each count wait on the one before, two halves make two such chains that overlap.
+    const unsigned half = n / 2;
+    unsigned count_lo[kMaxCodeLen + 1] = {};
+    unsigned count_hi[kMaxCodeLen + 1] = {};
+    for (unsigned i = 0; i < half; ++i) {
+        count_lo[lens[i]]++;
+        count_hi[lens[half + i]]++;
+    }
+    if (n & 1) count_hi[lens[n - 1]]++;
     unsigned count[kMaxCodeLen + 1] = {};
-    for (unsigned i = 0; i < n; ++i) count[lens[i]]++;
-    count[0] = 0;
+    for (unsigned len = 1; len <= kMaxCodeLen; ++len) count[len] = count_lo[len] + count_hi[len];
     int left = 1;
     unsigned used = 0;
     unsigned maxlen = 0;
@@ -137,54 +146,91 @@ constexpr bool BuildTable(std::uint32_t* table, std::size_t cap, unsigned root, 
         if (used == 0) return true;
     }
 
-    unsigned offs[kMaxCodeLen + 2];
-    offs[1] = 0;
-    for (unsigned len = 1; len <= kMaxCodeLen; ++len) offs[len + 1] = offs[len] + count[len];
-    std::uint16_t sorted[288] = {};
-    for (unsigned s = 0; s < n; ++s)
-        if (lens[s]) sorted[offs[lens[s]]++] = static_cast<std::uint16_t>(s);
+    // Symbols by code length, each length in symbol order: those of the lower half first.
+    unsigned offs_lo[kMaxCodeLen + 1] = {};
+    unsigned offs_hi[kMaxCodeLen + 1] = {};
+    for (unsigned len = 1, at = 0; len <= kMaxCodeLen; ++len) {
+        offs_lo[len] = at;
+        offs_hi[len] = at + count_lo[len];
+        at += count[len];
+    }
+    std::uint16_t sorted[288 + 1];  // slot 288 takes the length-0 symbols, which are never read
+    offs_lo[0] = offs_hi[0] = 288;
+    for (unsigned i = 0; i < half; ++i) {
+        const unsigned a = lens[i];
+        const unsigned b = lens[half + i];
+        sorted[offs_lo[a]] = static_cast<std::uint16_t>(i);
+        offs_lo[a] += a != 0;
+        sorted[offs_hi[b]] = static_cast<std::uint16_t>(half + i);
+        offs_hi[b] += b != 0;
+    }
+    if (n & 1) {
+        const unsigned b = lens[n - 1];
+        sorted[offs_hi[b]] = static_cast<std::uint16_t>(n - 1);
+    }
 
-    unsigned remaining[kMaxCodeLen + 1] = {};
-    std::copy(count, count + kMaxCodeLen + 1, remaining);
+    // Codes of up to `root` bits. Before the codes of each length are placed, the part of the table filled
+    // so far (2^(len-1) slots) is copied onto the next as many slots, so each entry placed at the bit-reversed
+    // code of its len bits ends up in every slot whose low len bits are that code: the table is filled by
+    // block copies instead of one slot at a time. A slot that no code has reached yet holds an entry that a
+    // later code or sub-table pointer replaces (a complete code reaches every slot), or the invalid entry of
+    // a sparse code.
     const std::size_t main_size = std::size_t{1} << root;
-    std::size_t next_free = main_size;
+    std::size_t filled = 1;
+    unsigned rev = 0;  // the next code of the current length, bit-reversed
     unsigned code = 0;
     unsigned idx = 0;
+    for (unsigned len = 1; len <= root; ++len) {
+        std::copy(table, table + filled, table + filled);
+        filled <<= 1;
+        for (unsigned k = 0; k < count[len]; ++k) {
+            table[rev] = (contents[sorted[idx++]] + len) | (len << 8);
+            // The next canonical code, bit-reversed: add one at the top and carry downwards.
+            unsigned bit = 1u << (len - 1);
+            while (rev & bit) {
+                rev ^= bit;
+                bit >>= 1;
+            }
+            rev |= bit;
+            ++code;
+        }
+        code <<= 1;
+    }
+
+    // Longer codes continue in sub-tables.
+    unsigned remaining[kMaxCodeLen + 1] = {};
+    std::copy(count, count + kMaxCodeLen + 1, remaining);
+    std::size_t next_free = main_size;
     unsigned cur_prefix = ~0u;
     std::size_t sub_start = 0;
     unsigned sub_bits = 0;
-    for (unsigned len = 1; len <= maxlen; ++len) {
+    for (unsigned len = root + 1; len <= maxlen; ++len) {
         for (unsigned k = 0; k < count[len]; ++k) {
             const std::uint32_t e = contents[sorted[idx++]];
-            if (len <= root) {
-                const std::uint32_t entry = (e + len) | (len << 8);
-                for (std::size_t i = Reverse(code, len); i < main_size; i += std::size_t{1} << len) table[i] = entry;
-            } else {
-                const unsigned prefix = code >> (len - root);
-                if (prefix != cur_prefix) {
-                    cur_prefix = prefix;
-                    // Size the sub-table: deepen until the codes still to come fill it.
-                    unsigned b = len;
-                    int space = 1 << (len - root);
-                    while (b < maxlen) {
-                        space -= static_cast<int>(remaining[b]);
-                        if (space <= 0) break;
-                        ++b;
-                        space <<= 1;
-                    }
-                    sub_bits = b - root;
-                    sub_start = next_free;
-                    next_free += std::size_t{1} << sub_bits;
-                    if (next_free > cap) return false;
-                    table[Reverse(prefix, root)] =
-                        kKindSub | (sub_bits << 8) | (static_cast<std::uint32_t>(sub_start) << 16) | root;
+            const unsigned prefix = code >> (len - root);
+            if (prefix != cur_prefix) {
+                cur_prefix = prefix;
+                // Size the sub-table: deepen until the codes still to come fill it.
+                unsigned b = len;
+                int space = 1 << (len - root);
+                while (b < maxlen) {
+                    space -= static_cast<int>(remaining[b]);
+                    if (space <= 0) break;
+                    ++b;
+                    space <<= 1;
                 }
-                const unsigned drop = len - root;
-                const std::uint32_t entry = (e + drop) | (drop << 8);
-                for (std::size_t i = Reverse(code & ((1u << drop) - 1), drop); i < (std::size_t{1} << sub_bits);
-                     i += std::size_t{1} << drop)
-                    table[sub_start + i] = entry;
+                sub_bits = b - root;
+                sub_start = next_free;
+                next_free += std::size_t{1} << sub_bits;
+                if (next_free > cap) return false;
+                table[Reverse(prefix, root)] =
+                    kKindSub | (sub_bits << 8) | (static_cast<std::uint32_t>(sub_start) << 16) | root;
             }
+            const unsigned drop = len - root;
+            const std::uint32_t entry = (e + drop) | (drop << 8);
+            for (std::size_t i = Reverse(code & ((1u << drop) - 1), drop); i < (std::size_t{1} << sub_bits);
+                 i += std::size_t{1} << drop)
+                table[sub_start + i] = entry;
             remaining[len]--;
             ++code;
         }
@@ -265,10 +311,18 @@ private:
     std::uint32_t litlen_[kLitlenCap];
     std::uint32_t dist_[kDistCap];
     std::uint32_t precode_[1u << kPrecodeBits];
-    std::uint8_t lens_[288 + 32];
 
     bool Refill();
     void Need(unsigned n) {
+        if (bitsleft_ >= n) return;
+        if (in_end - in_next >= 8) {
+            // Eight bytes at once, as the fast loop does: the whole bytes that fit are taken; the bits of the
+            // next byte that land above them are that byte's own, so taking it later adds the same bits.
+            bitbuf_ |= Load64(in_next) << bitsleft_;
+            in_next += (63 - bitsleft_) >> 3;
+            bitsleft_ |= 56;
+            return;
+        }
         while (bitsleft_ < n) {
             if (in_next == in_end && !Refill()) {
                 ++overrun_;
@@ -469,6 +523,8 @@ InflateResult Decoder::ReadDynamicTables() {
     if (!BuildTable(precode_, 1u << kPrecodeBits, kPrecodeBits, clens, 19, Contents().precode, false))
         return kInflateBadData;
 
+    // A local array: stores to it cannot touch the bit buffer, which can then stay in a register.
+    std::uint8_t lens[288 + 32];
     const unsigned total = nlit + ndist;
     unsigned i = 0;
     while (i < total) {
@@ -477,13 +533,13 @@ InflateResult Decoder::ReadDynamicTables() {
         Drop(EntryBits(e));
         const unsigned sym = EntryValue(e);
         if (sym < 16) {
-            lens_[i++] = static_cast<std::uint8_t>(sym);
+            lens[i++] = static_cast<std::uint8_t>(sym);
         } else {
             std::uint8_t value = 0;
             unsigned rep;
             if (sym == 16) {
                 if (i == 0) return kInflateBadData;  // nothing to repeat
-                value = lens_[i - 1];
+                value = lens[i - 1];
                 rep = 3 + Take(2);
             } else if (sym == 17) {
                 rep = 3 + Take(3);
@@ -492,14 +548,14 @@ InflateResult Decoder::ReadDynamicTables() {
             }
             if (Overran()) return kInflateTruncated;
             if (i + rep > total) return kInflateBadData;  // runs past the lengths
-            std::memset(lens_ + i, value, rep);
+            std::memset(lens + i, value, rep);
             i += rep;
         }
         if (Overran()) return kInflateTruncated;
     }
-    if (lens_[256] == 0) return kInflateBadData;  // no end-of-block code
-    if (!BuildTable(litlen_, kLitlenCap, kLitlenBits, lens_, nlit, Contents().litlen, false)) return kInflateBadData;
-    if (!BuildTable(dist_, kDistCap, kDistBits, lens_ + nlit, ndist, Contents().dist, true)) return kInflateBadData;
+    if (lens[256] == 0) return kInflateBadData;  // no end-of-block code
+    if (!BuildTable(litlen_, kLitlenCap, kLitlenBits, lens, nlit, Contents().litlen, false)) return kInflateBadData;
+    if (!BuildTable(dist_, kDistCap, kDistBits, lens + nlit, ndist, Contents().dist, true)) return kInflateBadData;
     return kInflateOk;
 }
 
