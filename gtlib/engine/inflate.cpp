@@ -23,9 +23,9 @@
 #include <new>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define INFLATE_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#define INFLATE_X86_64_V3 1
 #else
-#define INFLATE_CLONES
+#define INFLATE_X86_64_V3 0
 #endif
 
 namespace gtlib {
@@ -366,8 +366,8 @@ private:
     InflateResult Stored();
     InflateResult ReadDynamicTables();
     // Built twice on x86-64, for processors with and without BMI2 (shifts and masks without the count
-    // register); the loader picks one at start.
-    INFLATE_CLONES InflateResult Huffman(const std::uint32_t* ll, const std::uint32_t* dd);
+    // register); the first call picks one.
+    InflateResult Huffman(const std::uint32_t* ll, const std::uint32_t* dd);
 };
 
 bool Decoder::Refill() {
@@ -590,12 +590,42 @@ InflateResult Decoder::ReadDynamicTables() {
     return kInflateOk;
 }
 
+// The low (n & 0xFF) bits of v, n & 0xFF < 64. With BMI2 one BZHI instruction, which takes its count from the
+// low 8 bits of n as they are; written out, because the compiler keeps the all-ones mask of the shift-and-mask
+// form in a register of the loop instead (two instructions and one register more).
+template <bool kBmi2>
+[[gnu::always_inline]] inline std::uint64_t LowBits(std::uint64_t v, std::uint32_t n) {
+#if INFLATE_X86_64_V3
+    if constexpr (kBmi2) {
+        std::uint64_t r;
+        __asm__("bzhi %q2, %1, %0" : "=r"(r) : "r"(v), "r"(n));  // the upper half of n's register is not read
+        return r;
+    }
+#endif
+    return v & Mask(n & 0xFF);
+}
+
+// v << (n & 63). With BMI2 one SHLX, which takes its count from the low 6 bits of n as they are (the compiler
+// keeps a separate mask of the count).
+template <bool kBmi2>
+[[gnu::always_inline]] inline std::uint64_t ShiftLeft(std::uint64_t v, std::uint32_t n) {
+#if INFLATE_X86_64_V3
+    if constexpr (kBmi2) {
+        std::uint64_t r;
+        __asm__("shlx %q2, %1, %0" : "=r"(r) : "r"(v), "r"(n));  // the upper half of n's register is not read
+        return r;
+    }
+#endif
+    return v << (n & 63);
+}
+
 // Base plus extra bits of a length or distance entry whose code is at the bottom of `bits` (such an entry has
 // bit 31 clear, so its value needs no mask). The counts are taken as the low 6 bits of the entry and of the
 // entry shifted by 8: bits 6-7 are zero, and so are bits 12-13 (no kind) of a length or distance entry, which
 // lets a 64-bit shift use them without a separate mask of its count.
+template <bool kBmi2>
 inline unsigned EntryNumber(std::uint32_t e, std::uint64_t bits) {
-    return (e >> 16) + static_cast<unsigned>((bits & Mask(e & 63)) >> ((e >> 8) & 63));
+    return (e >> 16) + static_cast<unsigned>(LowBits<kBmi2>(bits, e) >> ((e >> 8) & 63));
 }
 
 // Copies 8 bytes; the source may overlap the destination from before.
@@ -649,164 +679,197 @@ inline std::uint8_t* CopyMatch(std::uint8_t* dst, std::size_t distance, unsigned
     return end;
 }
 
-InflateResult Decoder::Huffman(const std::uint32_t* ll, const std::uint32_t* dd) {
-    for (;;) {
-        // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
-        const std::size_t fast_out = FastOutRoom();
-        if (static_cast<std::size_t>(in_end - in_next) >= kFastIn && fast_out > 0) {
-            const std::uint8_t* in = in_next;
-            std::uint8_t* out = out_next;
-            std::uint64_t bb = bitbuf_;
-            // The count of bits in `bb` is the low 6 bits of `bl` (never more than 63); the bits above are
-            // left as they come. This lets a table entry be consumed with `bb >>= e; bl -= e` on the whole
-            // entry: the shift uses the low 6 bits of its count, and a subtraction's low 6 bits depend only on
-            // the low 6 bits of its operands.
-            std::uint32_t bl = bitsleft_;
-            const std::uint8_t* const in_limit = in_end - kFastIn;
-            std::uint8_t* const out_limit = out_next + (fast_out - 1);
-            // A local copy: stores through `out` could alias the member, which would force reloads.
-            const std::uint8_t* const base = out_base;
-            InflateResult r = kInflateOk;
-            bool block_end = false;
-            // Tops the buffer up to 56-63 bits with one unaligned 8-byte load: the bytes that fit whole are
-            // taken, the part of the next byte that also lands in the buffer is loaded again (the same bits)
-            // next time.
-            const auto refill = [&] {
-                bb |= Load64(in) << (bl & 63);
-                in += 7 - ((bl >> 3) & 7);
-                bl |= 56;
-            };
-            const auto consume = [&](std::uint32_t entry) {
-                bb >>= (entry & 63);
-                bl -= entry;
-            };
-            refill();
-            // The entry for the next symbol is always looked up as early as its bits are known.
-            std::uint32_t e = ll[bb & Mask(kLitlenBits)];
-            do {
-                // Each round starts with at least 56 bits: up to three literals (3 x 15 bits), or a length and
-                // a distance with their extra bits (20 + 28).
-                if (static_cast<std::int32_t>(e) < 0) {
+InflateResult Decoder::Huffman(const std::uint32_t* litlen, const std::uint32_t* dist) {
+    // The whole decoder as a template on the instruction set, inlined into each of the two entry points below.
+    // The tables come in as parameters: as captured copies they would be loaded again after every output
+    // byte stored, which may alias them.
+    const auto decode = [this]<bool kBmi2>(const std::uint32_t* ll, const std::uint32_t* dd)
+                            __attribute__((always_inline)) -> InflateResult {
+        for (;;) {
+            // Fast loop: enough input for a whole symbol pair without checks, enough output room for a match.
+            const std::size_t fast_out = FastOutRoom();
+            if (static_cast<std::size_t>(in_end - in_next) >= kFastIn && fast_out > 0) {
+                const std::uint8_t* in = in_next;
+                std::uint8_t* out = out_next;
+                std::uint64_t bb = bitbuf_;
+                // The count of bits in `bb` is the low 6 bits of `bl` (never more than 63); the bits above are
+                // left as they come. This lets a table entry be consumed with `bb >>= e; bl -= e` on the whole
+                // entry: the shift uses the low 6 bits of its count, and a subtraction's low 6 bits depend only on
+                // the low 6 bits of its operands.
+                std::uint32_t bl = bitsleft_;
+                const std::uint8_t* const in_limit = in_end - kFastIn;
+                std::uint8_t* const out_limit = out_next + (fast_out - 1);
+                // A local copy: stores through `out` could alias the member, which would force reloads.
+                const std::uintptr_t base_addr = reinterpret_cast<std::uintptr_t>(out_base);
+                InflateResult r = kInflateOk;
+                bool block_end = false;
+                // Tops the buffer up to 56-63 bits with one unaligned 8-byte load: the bytes that fit whole are
+                // taken, the part of the next byte that also lands in the buffer is loaded again (the same bits)
+                // next time.
+                const auto refill = [&] {
+                    bb |= ShiftLeft<kBmi2>(Load64(in), bl);
+                    in += 7 - ((bl >> 3) & 7);
+                    bl |= 56;
+                };
+                const auto consume = [&](std::uint32_t entry) {
+                    bb >>= (entry & 63);
+                    bl -= entry;
+                };
+                refill();
+                // The entry for the next symbol is always looked up as early as its bits are known.
+                std::uint32_t e = ll[bb & Mask(kLitlenBits)];
+                do {
+                    // Each round starts with at least 56 bits: up to three literals (3 x 15 bits), or a length and
+                    // a distance with their extra bits (20 + 28). Every kind of entry is consumed whole (a sub-table
+                    // pointer consumes the main table's bits), so the round starts with that, keeping the bits
+                    // before it for the extra bits of a length.
+                    std::uint64_t saved = bb;
                     consume(e);
-                    *out++ = static_cast<std::uint8_t>(e >> 16);
-                    e = ll[bb & Mask(kLitlenBits)];
                     if (static_cast<std::int32_t>(e) < 0) {
-                        consume(e);
                         *out++ = static_cast<std::uint8_t>(e >> 16);
                         e = ll[bb & Mask(kLitlenBits)];
                         if (static_cast<std::int32_t>(e) < 0) {
                             consume(e);
                             *out++ = static_cast<std::uint8_t>(e >> 16);
                             e = ll[bb & Mask(kLitlenBits)];
+                            if (static_cast<std::int32_t>(e) < 0) {
+                                consume(e);
+                                *out++ = static_cast<std::uint8_t>(e >> 16);
+                                e = ll[bb & Mask(kLitlenBits)];
+                            }
                         }
+                        // At least 56 - 45 = 11 bits were left for the look-up above, so the entry stays right
+                        // after the refill adds bits above them.
+                        refill();
+                        continue;
                     }
-                    // At least 56 - 45 = 11 bits were left for the look-up above, so the entry stays right
-                    // after the refill adds bits above them.
-                    refill();
-                    continue;
-                }
-                if (e & (kKindSub | kKindEnd | kKindInvalid)) [[unlikely]] {
-                    if (e & kKindSub) {
-                        consume(e);
-                        e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
-                        if (static_cast<std::int32_t>(e) < 0) {
+                    if (e & (kKindSub | kKindEnd | kKindInvalid)) [[unlikely]] {
+                        if (e & kKindSub) {
+                            e = ll[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
+                            saved = bb;
                             consume(e);
-                            *out++ = static_cast<std::uint8_t>(e >> 16);
-                            refill();
-                            e = ll[bb & Mask(kLitlenBits)];
-                            continue;
+                            if (static_cast<std::int32_t>(e) < 0) {
+                                *out++ = static_cast<std::uint8_t>(e >> 16);
+                                refill();
+                                e = ll[bb & Mask(kLitlenBits)];
+                                continue;
+                            }
+                        }
+                        if (e & (kKindEnd | kKindInvalid)) {
+                            if (e & kKindInvalid) r = kInflateBadData;
+                            block_end = true;
+                            break;
                         }
                     }
-                    if (e & (kKindEnd | kKindInvalid)) {
-                        consume(e);
-                        if (e & kKindInvalid) r = kInflateBadData;
+                    const unsigned length = EntryNumber<kBmi2>(e, saved);
+                    e = dd[bb & Mask(kDistBits)];
+                    // An invalid distance symbol has its kind bit, like in the careful path, so every distance
+                    // that passes this test is at least 1.
+                    if (e & (kKindSub | kKindInvalid)) [[unlikely]] {
+                        if (e & kKindSub) {
+                            consume(e);
+                            e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
+                        }
+                        if (e & kKindInvalid) {
+                            consume(e);  // its bits are used up, as for any other refused symbol
+                            r = kInflateBadData;
+                            block_end = true;
+                            break;
+                        }
+                    }
+                    saved = bb;
+                    consume(e);
+                    const std::size_t distance = EntryNumber<kBmi2>(e, saved);
+                    // Refuses a distance reaching before the first byte: base + distance > out, the same as
+                    // distance > out - base, in one addition.
+                    if (base_addr + distance > reinterpret_cast<std::uintptr_t>(out)) [[unlikely]] {
+                        r = kInflateBadData;
                         block_end = true;
                         break;
                     }
-                }
-                std::uint64_t saved = bb;
-                consume(e);
-                const unsigned length = EntryNumber(e, saved);
-                e = dd[bb & Mask(kDistBits)];
-                if (e & kKindSub) [[unlikely]] {
-                    consume(e);
-                    e = dd[EntryValue(e) + (bb & Mask(EntrySubBits(e)))];
-                }
-                saved = bb;
-                consume(e);
-                const std::size_t distance = EntryNumber(e, saved);
-                // Refuses distance 0 (an invalid distance symbol) and any reaching before the first byte.
-                if (distance - 1 >= static_cast<std::size_t>(out - base)) [[unlikely]] {
-                    r = kInflateBadData;
-                    block_end = true;
-                    break;
-                }
-                // The next entry is usually looked up from the bits still in the buffer, before the refill,
-                // which then only adds bits above them: the refill leaves the chain of dependent loads. A
-                // length and a distance take at most 48 of the 56 bits, so too few may be left; then the
-                // look-up is made again after the refill (seldom, and well predicted).
-                const bool enough = (bl & 63) >= kLitlenBits;
-                e = ll[bb & Mask(kLitlenBits)];
-                refill();
-                if (!enough) [[unlikely]]
+                    // The next entry is usually looked up from the bits still in the buffer, before the refill,
+                    // which then only adds bits above them: the refill leaves the chain of dependent loads. A
+                    // length and a distance take at most 48 of the 56 bits, so too few may be left; then the
+                    // look-up is made again after the refill (seldom, and well predicted). The test is for 16 bits
+                    // or more, one test of two bits of the count.
+                    static_assert(kLitlenBits <= 16, "the look-up before the refill needs at most 16 bits");
+                    const bool enough = (bl & 48) != 0;
                     e = ll[bb & Mask(kLitlenBits)];
-                out = CopyMatch(out, distance, length);
-            } while (in <= in_limit && out <= out_limit);
-            in_next = in;
-            out_next = out;
-            bitbuf_ = bb;
-            bitsleft_ = bl & 63;
-            if (block_end) return r;
-            continue;
-        }
+                    refill();
+                    if (!enough) [[unlikely]]
+                        e = ll[bb & Mask(kLitlenBits)];
+                    out = CopyMatch(out, distance, length);
+                } while (in <= in_limit && out <= out_limit);
+                in_next = in;
+                out_next = out;
+                bitbuf_ = bb;
+                bitsleft_ = bl & 63;
+                if (block_end) return r;
+                continue;
+            }
 
-        // Careful path: one symbol at a time.
-        if (mode == OutMode::kSink && DeliverDue()) {
-            if (!Deliver()) return kInflateStopped;
-            continue;
-        }
-        if (static_cast<std::size_t>(out_end - out_next) < kFastOut && mode != OutMode::kFixed) {
-            if (!MakeRoom(kFastOut)) return kInflateStopped;
-            continue;
-        }
-        if (static_cast<std::size_t>(in_end - in_next) < kFastIn && Refill()) continue;
+            // Careful path: one symbol at a time.
+            if (mode == OutMode::kSink && DeliverDue()) {
+                if (!Deliver()) return kInflateStopped;
+                continue;
+            }
+            if (static_cast<std::size_t>(out_end - out_next) < kFastOut && mode != OutMode::kFixed) {
+                if (!MakeRoom(kFastOut)) return kInflateStopped;
+                continue;
+            }
+            if (static_cast<std::size_t>(in_end - in_next) < kFastIn && Refill()) continue;
 
-        constexpr unsigned kMaxStep = kMaxCodeLen + 13;  // a code and its extra bits
-        Need(kMaxStep);
-        std::uint32_t e = ll[bitbuf_ & Mask(kLitlenBits)];
-        if (e & kKindSub) {
-            Drop(kLitlenBits);
-            e = ll[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
+            constexpr unsigned kMaxStep = kMaxCodeLen + 13;  // a code and its extra bits
+            Need(kMaxStep);
+            std::uint32_t e = ll[bitbuf_ & Mask(kLitlenBits)];
+            if (e & kKindSub) {
+                Drop(kLitlenBits);
+                e = ll[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
+            }
+            const unsigned length = EntryNumber<kBmi2>(e, bitbuf_);
+            Drop(EntryBits(e));
+            if (Overran()) return kInflateTruncated;
+            if (e & kKindLiteral) {
+                if (!MakeRoom(1)) return kInflateStopped;
+                *out_next++ = static_cast<std::uint8_t>(EntryValue(e));
+                continue;
+            }
+            if (e & kKindEnd) return kInflateOk;
+            if (e & kKindInvalid) return kInflateBadData;
+            Need(kMaxStep);
+            e = dd[bitbuf_ & Mask(kDistBits)];
+            if (e & kKindSub) {
+                Drop(kDistBits);
+                e = dd[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
+            }
+            const std::size_t distance = EntryNumber<kBmi2>(e, bitbuf_);
+            Drop(EntryBits(e));
+            if (Overran()) return kInflateTruncated;
+            if (e & kKindInvalid) return kInflateBadData;
+            if (distance > static_cast<std::size_t>(out_next - out_base)) return kInflateBadData;
+            if (!MakeRoom(length)) {
+                // A fixed buffer: copy what fits, then stop.
+                const std::size_t room = static_cast<std::size_t>(out_end - out_next);
+                for (std::size_t k = 0; k < room; ++k, ++out_next) *out_next = *(out_next - distance);
+                return kInflateStopped;
+            }
+            for (unsigned k = 0; k < length; ++k, ++out_next) *out_next = *(out_next - distance);
         }
-        const unsigned length = EntryNumber(e, bitbuf_);
-        Drop(EntryBits(e));
-        if (Overran()) return kInflateTruncated;
-        if (e & kKindLiteral) {
-            if (!MakeRoom(1)) return kInflateStopped;
-            *out_next++ = static_cast<std::uint8_t>(EntryValue(e));
-            continue;
+    };
+#if INFLATE_X86_64_V3
+    struct V3 {
+        [[gnu::target("arch=x86-64-v3")]] static InflateResult Run(const decltype(decode)& f, const std::uint32_t* ll,
+                                                                 const std::uint32_t* dd) {
+            return f.template operator()<true>(ll, dd);
         }
-        if (e & kKindEnd) return kInflateOk;
-        if (e & kKindInvalid) return kInflateBadData;
-        Need(kMaxStep);
-        e = dd[bitbuf_ & Mask(kDistBits)];
-        if (e & kKindSub) {
-            Drop(kDistBits);
-            e = dd[EntryValue(e) + (bitbuf_ & Mask(EntrySubBits(e)))];
-        }
-        const std::size_t distance = EntryNumber(e, bitbuf_);
-        Drop(EntryBits(e));
-        if (Overran()) return kInflateTruncated;
-        if (e & kKindInvalid) return kInflateBadData;
-        if (distance > static_cast<std::size_t>(out_next - out_base)) return kInflateBadData;
-        if (!MakeRoom(length)) {
-            // A fixed buffer: copy what fits, then stop.
-            const std::size_t room = static_cast<std::size_t>(out_end - out_next);
-            for (std::size_t k = 0; k < room; ++k, ++out_next) *out_next = *(out_next - distance);
-            return kInflateStopped;
-        }
-        for (unsigned k = 0; k < length; ++k, ++out_next) *out_next = *(out_next - distance);
-    }
+    };
+    static const bool v3 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("x86-64-v3") != 0;
+    }();
+    if (v3) return V3::Run(decode, litlen, dist);
+#endif
+    return decode.template operator()<false>(litlen, dist);
 }
 
 std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std::nothrow) Decoder); }

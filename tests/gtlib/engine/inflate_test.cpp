@@ -539,6 +539,32 @@ TEST(InflateTest, LeavePartialGoesOnAfterABadBlock) {
     EXPECT_EQ(std::string(out.begin(), out.end()), "abcxyz");
 }
 
+// Leave-partial after a refused distance goes on with the next block header at the bit after the distance code
+// and its extra bits: the same in the whole-buffer path, which refuses it in its fast loop, and byte by byte.
+TEST(InflateTest, LeavePartialGoesOnAfterARefusedDistance) {
+    const std::string tail = "the next block starts right after the refused distance and its extra bits";
+    const struct {
+        const char* name;
+        unsigned code, extra_bits;
+    } cases[] = {{"distance code 30", 30, 0}, {"distance code 31", 31, 0}, {"distance 33 after 3 bytes", 10, 4}};
+    InflateOptions lp;
+    lp.leavePartial = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter w;
+        w.Bits(0, 1), w.Bits(1, 2);
+        for (char ch : std::string("abc")) FixedLiteral(w, static_cast<unsigned char>(ch));
+        FixedLiteral(w, 257), w.Code(c.code, 5), w.Bits(0, c.extra_bits);
+        FixedBlock(w, true, tail);
+        const Bytes s = w.Done();
+        Bytes out;
+        EXPECT_EQ(InflateBuffer(s.data(), s.size(), out, lp), kInflateBadData);
+        EXPECT_EQ(std::string(out.begin(), out.end()), "abc" + tail);
+        EXPECT_EQ(InflateStreaming(s, 1, out, lp), kInflateBadData);
+        EXPECT_EQ(std::string(out.begin(), out.end()), "abc" + tail);
+    }
+}
+
 // Leave-partial on garbage ends at the end of the input (it must not loop), and it changes nothing for input
 // that decodes without error.
 TEST(InflateTest, LeavePartialEndsOnGarbage) {
