@@ -84,6 +84,15 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
     return v;  // little-endian host
 }
 
+// Tops a bit buffer holding `count` bits (below 64) up to 56-63 with one unaligned 8-byte load; at least eight
+// bytes must be left at `in`. The whole bytes that fit are taken; the bits of the next byte that land above
+// them are that byte's own, so taking it later adds the same bits.
+inline void TopUp(std::uint64_t& bits, unsigned& count, const std::uint8_t*& in) {
+    bits |= Load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+}
+
 constexpr unsigned Reverse(unsigned code, unsigned len) {
     unsigned r = 0;
     for (unsigned i = 0; i < len; ++i) {
@@ -319,11 +328,7 @@ private:
     void Need(unsigned n) {
         if (bitsleft_ >= n) return;
         if (in_end - in_next >= 8) {
-            // Eight bytes at once, as the fast loop does: the whole bytes that fit are taken; the bits of the
-            // next byte that land above them are that byte's own, so taking it later adds the same bits.
-            bitbuf_ |= Load64(in_next) << bitsleft_;
-            in_next += (63 - bitsleft_) >> 3;
-            bitsleft_ |= 56;
+            TopUp(bitbuf_, bitsleft_, in_next);
             return;
         }
         while (bitsleft_ < n) {
@@ -538,9 +543,7 @@ InflateResult Decoder::ReadDynamicTables() {
             unsigned bl = bitsleft_;
             const std::uint8_t* in = in_next;
             do {
-                bb |= Load64(in) << bl;
-                in += (63 - bl) >> 3;
-                bl |= 56;
+                TopUp(bb, bl, in);
                 for (int k = 0; k < 4 && i < total; ++k) {
                     const std::uint32_t e = precode_[bb & Mask(kPrecodeBits)];
                     const unsigned used = EntryBits(e);
