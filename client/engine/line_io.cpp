@@ -88,15 +88,16 @@ bool EstraiRiga(std::string& coda, std::string& riga) {
 
 // Takes one frame out of the queue: from the first "AEIO" (bytes before it are no frame and go) through the
 // first "OIEA" after it, or through the first "OIEA" when there is no start mark (the check then refuses
-// it); the line end after it goes too.
+// it, unless it continues a frame cut at an "OIEA" in its data); the line end after it goes with it, at
+// its end.
 bool EstraiFrame(std::string& coda, std::string& frame) {
     const auto inizio = coda.find("AEIO");
     const auto fine = coda.find("OIEA", inizio == std::string::npos ? 0 : inizio + 4);
     if (fine == std::string::npos) return false;
     const std::size_t da = inizio == std::string::npos ? 0 : inizio;
-    frame = coda.substr(da, fine + 4 - da);
     std::size_t resto = fine + 4;
     while (resto < coda.size() && (coda[resto] == '\r' || coda[resto] == '\n')) ++resto;
+    frame = coda.substr(da, resto - da);
     coda.erase(0, resto);
     return true;
 }
@@ -314,8 +315,9 @@ std::string Leggi01Zip(Programma& p, int) {
     return buffer;
 }
 
-std::string LeggiZip(Programma& p, int) {
+std::string LeggiZip(Programma& p, int, std::string* fineRiga) {
     std::string buffer;
+    if (fineRiga) fineRiga->clear();
     EseguiProceduraVoid(p, "LeggiZip", [&] {
         const int nTimeOut = p.sessione.nTimeOutRicezione;
         const Attesa attesa(p, nTimeOut);
@@ -324,7 +326,10 @@ std::string LeggiZip(Programma& p, int) {
         } else {
             LeggiDaSeriale(p, attesa, buffer, [&] { return Leggi01Zip(p, nTimeOut); });
         }
-        while (!buffer.empty() && (buffer.back() == '\r' || buffer.back() == '\n')) buffer.pop_back();
+        std::size_t testo = buffer.size();
+        while (testo > 0 && (buffer[testo - 1] == '\r' || buffer[testo - 1] == '\n')) --testo;
+        if (fineRiga) fineRiga->assign(buffer, testo);
+        buffer.resize(testo);
         Log(p, "RX:" + FormaBreve(buffer));
     });
     return buffer;

@@ -191,6 +191,8 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
 
             std::string risposta;  // the answer file, written whole once the end block is in
             std::string inAttesa;  // a frame whose check failed, waiting for a continuation up to a later "OIEA"
+            std::string fineAttesa;  // the line end read after it: data of the frame if it continues
+            std::string fineLetta;
 
             auto rifiuta = [&](bool attendi) {
                 if (ultimo < 0) return;  // nothing accepted yet: the sender repeats by itself
@@ -220,7 +222,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 // A frame under suspicion waits only as long as a refusal would: then it is refused.
                 const int attesaNormale = st.nTimeOutRicezione;
                 if (!inAttesa.empty()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
-                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione);
+                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &fineLetta);
                 st.nTimeOutRicezione = attesaNormale;
                 const std::string& letto = st.sStatoLinea;
                 if (LineaPersa(letto)) {
@@ -246,7 +248,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                         rifiuta(false);  // the wait above was the pause before the refusal
                         continue;
                     }
-                    candidato = inAttesa + letto;
+                    candidato = inAttesa + fineAttesa + letto;
                     inAttesa.clear();
                 } else {
                     if (letto.empty()) continue;
@@ -262,6 +264,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 if (!Ceck_MORVEN(p, payload)) {
                     if (Left(candidato, 4) == "AEIO" && Right(candidato, 4) == "OIEA") {
                         inAttesa = candidato;  // its data may hold "OIEA": give it the chance to continue
+                        fineAttesa = fineLetta;
                     } else {
                         rifiuta(true);
                     }

@@ -241,6 +241,8 @@ const std::vector<CasoRichiesta>& CasiRichiesta() {
          kRisposta},
         {"answer data holding the end mark", false, f2048.c_str(), BlocchiAccettati,
          "T2005001\r\nAnota: xxOIEAyy fine\r\nZ\r\n"},
+        {"answer data holding the end mark before a line end", false, f2048.c_str(), BlocchiAccettati,
+         "T2005001\r\nAnota: xxOIEA\r\n\r\nZ\r\n"},
     };
     return casi;
 }
