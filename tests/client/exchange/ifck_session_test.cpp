@@ -351,12 +351,17 @@ TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
     EXPECT_EQ(h.t.end.calls, 1);
 }
 
-TEST(IfckSessionTest, OrderOverTheModemEmulator) {
+// The answer as it comes, and one whose data hold the end mark and a line end (the modem reader stops at
+// the mark, and the rest of the block comes with the next read).
+struct OrderOverTheModemEmulator : ::testing::TestWithParam<std::string> {};
+
+TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
+    const std::string risposta = GetParam();
     SessionHarness h;
     h.Ordine(FileOrdine(3));
     peers::Script script{peers::ExpectBlock(), peers::Send("SI0"), peers::ExpectBlock(), peers::Send("SI1"),
                          peers::ExpectBlock(kFineTx), peers::Send("SI9999"), peers::Hold()};
-    Intera(script, BlocchiFile(kRisposta, kCodice, 'O'));
+    Intera(script, BlocchiFile(risposta, kCodice, 'O'));
     peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
     h.UsaModem(modem.DevicePath());
     // The wholesaler answers once the client has drained its line at the start of the answer.
@@ -374,11 +379,14 @@ TEST(IfckSessionTest, OrderOverTheModemEmulator) {
     ASSERT_EQ(r.blocchi.size(), 3u);
     EXPECT_EQ(r.blocchi[0], "00000001MORVEN2006" + kCodice + " ON" + std::string(13, '*'));
     EXPECT_EQ(r.file, h.Leggi(kIn));
-    EXPECT_EQ(h.Leggi(kOut), kRisposta);
+    EXPECT_EQ(h.Leggi(kOut), risposta);
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_EQ(h.LogFunzioni(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(IfckSession, OrderOverTheModemEmulator,
+                         ::testing::Values(kRisposta, "T000" + std::string(52, ' ') + "OIEA\r\n" + kRisposta.substr(62)));
 
 }  // namespace
 }  // namespace morven
