@@ -1,8 +1,8 @@
 // Mail and news sessions against the fake wholesaler (TCP) and the modem emulator: the mail archive framed
-// and as a TCP stream, byte for byte, with the wholesaler's acknowledgements, refusals and silences; the news
-// archive (made by GNU tar and gzip) received framed or as a stream, however the stream is cut around its end
-// mark, and unpacked by the real library; a stream that breaks off; an order session of the news class that
-// ends showing its shortage list.
+// (over both lines) and as a TCP stream, byte for byte, with the wholesaler's acknowledgements, refusals and
+// silences; the news archive (made by GNU tar and gzip) received framed or as a stream, however the stream
+// is cut around its end mark, and unpacked by the real library; a stream that breaks off; an order session
+// of the news class that ends showing its shortage list.
 #ifdef SBGTACTX_MODULE
 #include <gtest/gtest.h>
 
@@ -456,6 +456,41 @@ TEST(NewsSessionTest, BatchRunOverTheModemEmptiesTheFolderAndRenamesThePriceList
     EXPECT_EQ(h.Leggi("news/OLTR-listino"), Dati(6000, 3));
     EXPECT_EQ(h.Leggi("news/OLTR-listagg"), "A");
     EXPECT_TRUE(h.Esiste("news/IFCK03_OUT_00000.DAT"));  // no moves in a batch run
+    EXPECT_TRUE(h.Esiste("MorvenClient.end"));
+    EXPECT_EQ(h.t.end.calls, 1);
+    EXPECT_EQ(h.LogFunzioni(), "");
+}
+
+TEST(MailSessionTest, FramedMailOverTheModemEmulatorAndTheNewsBack) {
+    testing::TempDir lavoro;
+    const std::string notizie = ArchivioNotizie(lavoro.path());
+    ASSERT_FALSE(notizie.empty());
+    const std::string archivio = Dati(2500);
+    peers::Script script;
+    PostaInQuadri(script, &archivio);
+    script.push_back(peers::Hold());  // the modem drains its input at the start of a transfer
+    NotizieInQuadri(script, notizie);
+    peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
+    Sessione h;
+    h.UsaModem(modem.DevicePath());
+    // The wholesaler sends its news once the client has drained its line at the start of the receive.
+    h.Dopo(33, 9000, [&] { modem.Release(); });
+    h.Impostazioni({Riga("Connect", "Grossista Posta"), Riga("Code", kCodice), Riga("Mode", "NORMALE"),
+                    Riga("Phone 1", "0212345"), Riga("CommPort", "1"), Riga("Interface", "POSTA"),
+                    Riga("ModeIFCK", "NO"), Riga("DispOrdine", "NO")});
+    h.Scrivi("posta.gz", archivio);
+    h.Scrivi("news/vecchia.txt", "di ieri");
+    h.p.opzioni.bBlkRun = true;
+
+    EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+    ASSERT_TRUE(modem.WaitCalls(1)) << h.Diagnosi(modem.Errors());
+    EXPECT_TRUE(modem.Errors().empty()) << h.Diagnosi(modem.Errors());
+    EXPECT_EQ(h.Passi(), (std::vector<int>{3, 5, 40, 33, 47, 999})) << h.Diagnosi(modem.Errors());
+    EXPECT_EQ(BlocchiRicevuti(modem.Lines()), archivio);
+    EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione POSTA OK "), std::string::npos);
+    EXPECT_TRUE(h.p.sessione.bNotizieRicevute);
+    EXPECT_EQ(h.Leggi("news/eaggdati"), "Nuovo listino\r\nOfferte di dicembre\r\n");
+    EXPECT_EQ(h.Leggi("news/OLTR-listino"), Dati(6000, 3));
     EXPECT_TRUE(h.Esiste("MorvenClient.end"));
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_EQ(h.LogFunzioni(), "");
