@@ -110,6 +110,14 @@ bool Ceck_MORVEN(Programma& p, std::string& sFrame) {
     });
 }
 
+bool SommeFrameGiuste(std::string_view frame) {
+    const std::size_t l = frame.size();
+    if (l < 21 || frame.substr(0, 4) != "AEIO" || frame.substr(l - 4) != "OIEA") return false;
+    const SommeFrame s = CalcolaSommeFrame(frame.substr(4, l - 20));
+    return ValoreCifre(frame.substr(l - 16, 6)) == s.nChkTxp % 1000000 &&
+           ValoreCifre(frame.substr(l - 10, 6)) == s.nChkTxd % 1000000;
+}
+
 bool Ceck_LORQ(Programma& p, std::string& sRecord) {
     return EseguiProcedura(p, "Ceck_LORQ", false, [&](bool& ok) {
         if (p.impostazioni.sInterfaccia == "ORDINE" && sRecord.find(std::string(30, '9')) != std::string::npos) {

@@ -47,6 +47,8 @@ std::string AddCeck_MORVEN(Programma& p, std::string_view sPayload);
 // outcome. Failures go to the session log ("RX: ERRORE manca INIZIO", "RX: ERRORE manca FINE", the five
 // lines of a sum mismatch) or, for a frame too short to hold its sums, to the function log.
 bool Ceck_MORVEN(Programma& p, std::string& sFrame);
+// True when the text is one whole frame whose sums hold; nothing is logged.
+bool SommeFrameGiuste(std::string_view frame);
 
 // Checks a standard shortage record. With the interface "ORDINE" a record holding 30 nines is the end
 // record: it loses its first character and passes. Otherwise, with STX and ETX present, the argument

@@ -86,18 +86,17 @@ bool EstraiRiga(std::string& coda, std::string& riga) {
     return true;
 }
 
-// Takes one frame out of the queue: from the first "AEIO" (bytes before it are no frame and go) through the
-// first "OIEA" after it, or through the first "OIEA" when there is no start mark (the check then refuses
-// it, unless it continues a frame cut at an "OIEA" in its data); the line end after it goes with it, at
-// its end.
+// Takes one frame out of the queue: through the first "OIEA" after the first "AEIO", or through the first
+// "OIEA" when there is no start mark (the check then refuses it, unless it continues a frame cut at an
+// "OIEA" in its data), with the line end after it. What stood before the start mark comes with it too:
+// LeggiZip takes it off.
 bool EstraiFrame(std::string& coda, std::string& frame) {
     const auto inizio = coda.find("AEIO");
     const auto fine = coda.find("OIEA", inizio == std::string::npos ? 0 : inizio + 4);
     if (fine == std::string::npos) return false;
-    const std::size_t da = inizio == std::string::npos ? 0 : inizio;
     std::size_t resto = fine + 4;
     while (resto < coda.size() && (coda[resto] == '\r' || coda[resto] == '\n')) ++resto;
-    frame = coda.substr(da, resto - da);
+    frame = coda.substr(0, resto);
     coda.erase(0, resto);
     return true;
 }
@@ -302,8 +301,6 @@ std::string Leggi01Zip(Programma& p, int) {
                 buffer += in;
                 if (buffer.size() >= 4 && buffer.compare(buffer.size() - 4, 4, "OIEA") == 0) {
                     fatto = true;
-                    const auto inizio = buffer.find("AEIO");
-                    if (inizio != std::string::npos && inizio > 0) buffer.erase(0, inizio);
                 } else if (buffer.size() > kMaxRigaLinea) {
                     TroppoLunga(p, buffer);
                     fatto = true;
@@ -315,9 +312,9 @@ std::string Leggi01Zip(Programma& p, int) {
     return buffer;
 }
 
-std::string LeggiZip(Programma& p, int, std::string* fineRiga) {
+std::string LeggiZip(Programma& p, int, BordiFrame* bordi) {
     std::string buffer;
-    if (fineRiga) fineRiga->clear();
+    if (bordi) *bordi = {};
     EseguiProceduraVoid(p, "LeggiZip", [&] {
         const int nTimeOut = p.sessione.nTimeOutRicezione;
         const Attesa attesa(p, nTimeOut);
@@ -326,9 +323,15 @@ std::string LeggiZip(Programma& p, int, std::string* fineRiga) {
         } else {
             LeggiDaSeriale(p, attesa, buffer, [&] { return Leggi01Zip(p, nTimeOut); });
         }
+        // Bytes before the start mark are no part of this frame (though they may be of one cut before it).
+        const auto inizio = buffer.find("AEIO");
+        if (inizio != std::string::npos && inizio > 0) {
+            if (bordi) bordi->prima.assign(buffer, 0, inizio);
+            buffer.erase(0, inizio);
+        }
         std::size_t testo = buffer.size();
         while (testo > 0 && (buffer[testo - 1] == '\r' || buffer[testo - 1] == '\n')) --testo;
-        if (fineRiga) fineRiga->assign(buffer, testo);
+        if (bordi) bordi->dopo.assign(buffer, testo);
         buffer.resize(testo);
         Log(p, "RX:" + FormaBreve(buffer));
     });

@@ -46,11 +46,15 @@ std::string LeggiComm01(Programma& p, int nTimeOut);
 // One framed block, without trailing CR/LF; "NO CARRIER" when the socket is lost. The time-out is
 // StatoSessione::nTimeOutRicezione (the argument is not used). Over TCP the block is the text from the first
 // "AEIO" through the first "OIEA" after it (bytes before the start mark are dropped); what follows stays
-// queued, and a time-out leaves a partial block queued too. `fineRiga`, when given, receives the CR and LF
-// bytes taken off the end with the block: when the data of a block hold "OIEA" and a line end, the block
-// is cut there, and its continuation (the next read) joins it only with those bytes put back between.
-std::string LeggiZip(Programma& p, int nTimeOut, std::string* fineRiga = nullptr);
-// Serial port: characters until the buffer holds "OIEA"; what stood before the first "AEIO" is cut away.
+// queued, and a time-out leaves a partial block queued too. `bordi`, when given, receives what was taken
+// off around the block: when the data of a block hold "OIEA", the block is cut there, and the next read
+// (its continuation) joins it only with those bytes put back in their places.
+struct BordiFrame {
+    std::string prima;  // the bytes before the first "AEIO"
+    std::string dopo;   // the CR and LF bytes after the end
+};
+std::string LeggiZip(Programma& p, int nTimeOut, BordiFrame* bordi = nullptr);
+// Serial port: characters until the buffer holds "OIEA".
 std::string Leggi01Zip(Programma& p, int nTimeOut);
 
 // Drains the serial input for `nSecondi` seconds and returns it (one trailing CR or LF removed). Over TCP

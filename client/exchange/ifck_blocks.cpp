@@ -192,7 +192,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
             std::string risposta;  // the answer file, written whole once the end block is in
             std::string inAttesa;  // a frame whose check failed, waiting for a continuation up to a later "OIEA"
             std::string fineAttesa;  // the line end read after it: data of the frame if it continues
-            std::string fineLetta;
+            BordiFrame bordi;
 
             auto rifiuta = [&](bool attendi) {
                 if (ultimo < 0) return;  // nothing accepted yet: the sender repeats by itself
@@ -222,7 +222,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 // A frame under suspicion waits only as long as a refusal would: then it is refused.
                 const int attesaNormale = st.nTimeOutRicezione;
                 if (!inAttesa.empty()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
-                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &fineLetta);
+                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &bordi);
                 st.nTimeOutRicezione = attesaNormale;
                 const std::string& letto = st.sStatoLinea;
                 if (LineaPersa(letto)) {
@@ -238,17 +238,23 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 }
 
                 std::string candidato;
+                // The frame under suspicion with what was read after it, every byte in its place.
+                const std::string unito =
+                    inAttesa.empty() ? std::string() : inAttesa + fineAttesa + bordi.prima + letto;
                 if (Contiene(letto, "AEIO")) {
-                    // A new frame: one still under suspicion was not continued, the sender has moved on.
+                    // The frame under suspicion goes on here when its data hold "AEIO" too and the two
+                    // together have the right sums; otherwise this is a new frame: the sender has moved on.
+                    candidato = !unito.empty() && unito.size() <= kMaxFrameIFCK && SommeFrameGiuste(unito)
+                                    ? unito
+                                    : TagliaAlFrame(letto);
                     inAttesa.clear();
-                    candidato = TagliaAlFrame(letto);
                 } else if (!inAttesa.empty()) {
                     if (letto.empty()) {
                         inAttesa.clear();
                         rifiuta(false);  // the wait above was the pause before the refusal
                         continue;
                     }
-                    candidato = inAttesa + fineAttesa + letto;
+                    candidato = unito;
                     inAttesa.clear();
                 } else {
                     if (letto.empty()) continue;
@@ -264,7 +270,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 if (!Ceck_MORVEN(p, payload)) {
                     if (Left(candidato, 4) == "AEIO" && Right(candidato, 4) == "OIEA") {
                         inAttesa = candidato;  // its data may hold "OIEA": give it the chance to continue
-                        fineAttesa = fineLetta;
+                        fineAttesa = bordi.dopo;
                     } else {
                         rifiuta(true);
                     }

@@ -10,9 +10,10 @@
 //   RxMorvenFCK  receives the answer file (step 401) and leaves 33, 45 or 46, or 3 / 200 as the sender.
 // The receiver takes nothing on trust: the end block counts only after the header and once every announced
 // block is in; a frame whose check fails is given the chance to continue up to a later "OIEA" (its data may
-// hold one, with a line end after it that the reader took as the frame's) before it is refused; a frame
-// never grows past kMaxFrameIFCK; the answer file is written whole and atomically once the end block is in, and only then is the session marker removed. An unexpected
-// error inside either transfer ends it at step 3, so the state machine decides on a retry.
+// hold one, and "AEIO" after it) before it is refused, joined with every byte the reader took off between;
+// a frame never grows past kMaxFrameIFCK; the answer file is written whole and atomically once the end block
+// is in, and only then is the session marker removed. An unexpected error inside either transfer ends it at
+// step 3, so the state machine decides on a retry.
 #pragma once
 
 #include <cstddef>

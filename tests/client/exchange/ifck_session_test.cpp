@@ -243,6 +243,8 @@ const std::vector<CasoRichiesta>& CasiRichiesta() {
          "T2005001\r\nAnota: xxOIEAyy fine\r\nZ\r\n"},
         {"answer data holding the end mark before a line end", false, f2048.c_str(), BlocchiAccettati,
          "T2005001\r\nAnota: xxOIEA\r\n\r\nZ\r\n"},
+        {"answer data holding the end mark, then the start mark", false, f2048.c_str(), BlocchiAccettati,
+         "T2005001\r\nAnota: xxOIEA\r\nyyAEIOzz\r\nZ\r\n"},
     };
     return casi;
 }
@@ -351,8 +353,8 @@ TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
     EXPECT_EQ(h.t.end.calls, 1);
 }
 
-// The answer as it comes, and one whose data hold the end mark and a line end (the modem reader stops at
-// the mark, and the rest of the block comes with the next read).
+// The answer as it comes, and ones whose data hold the end mark and a line end (the modem reader stops at
+// the mark, and the rest of the block comes with the next read), and after them the start mark.
 struct OrderOverTheModemEmulator : ::testing::TestWithParam<std::string> {};
 
 TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
@@ -385,8 +387,19 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     EXPECT_EQ(h.LogFunzioni(), "");
 }
 
+std::string ConMarche(bool ancheInizio) {
+    std::string r = "T000" + std::string(52, ' ') + "OIEA\r\n" + kRisposta.substr(62);
+    if (ancheInizio) r.replace(r.find("PRD1 "), 5, "AEIO1");
+    return r;
+}
+
+std::string NomeRisposta(const ::testing::TestParamInfo<std::string>& i) {
+    static const char* const nomi[] = {"Plain", "EndMark", "EndAndStartMarks"};
+    return nomi[i.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(IfckSession, OrderOverTheModemEmulator,
-                         ::testing::Values(kRisposta, "T000" + std::string(52, ' ') + "OIEA\r\n" + kRisposta.substr(62)));
+                         ::testing::Values(kRisposta, ConMarche(false), ConMarche(true)), NomeRisposta);
 
 }  // namespace
 }  // namespace morven
