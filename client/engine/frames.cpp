@@ -20,6 +20,20 @@ void LogSessione(Programma& p, std::string_view testo) { ScriviLog(p, p.percorsi
 
 [[noreturn]] void DivisionePerZero() { SollevaErrore(11, "Divisione per zero"); }
 
+// The sums a frame carries and those of its payload. The frame has both marks and a payload (21 bytes or
+// more): "AEIO" payload P(6) D(6) "OIEA".
+struct ConfrontoSomme {
+    std::int64_t rxP, rxD;
+    SommeFrame calcolate;
+    // The sender writes the last six digits of each sum.
+    bool Tornano() const { return rxP == calcolate.nChkTxp % 1000000 && rxD == calcolate.nChkTxd % 1000000; }
+};
+ConfrontoSomme ConfrontaSomme(std::string_view frame) {
+    const std::size_t l = frame.size();
+    return {ValoreCifre(frame.substr(l - 16, 6)), ValoreCifre(frame.substr(l - 10, 6)),
+            CalcolaSommeFrame(frame.substr(4, l - 20))};
+}
+
 }  // namespace
 
 SommeFrame CalcolaSommeFrame(std::string_view payload) {
@@ -90,32 +104,28 @@ bool Ceck_MORVEN(Programma& p, std::string& sFrame) {
             return;
         }
         const std::size_t l = sFrame.size();
-        if (l < 16) SollevaErrore(kErrChiamataNonValida, "Frame troppo corto: " + std::to_string(l) + " caratteri");
-        const std::int64_t rxP = ValoreCifre(Mid(sFrame, l - 15, 6));
-        const std::int64_t rxD = ValoreCifre(Mid(sFrame, l - 9, 6));
         if (l < 20) SollevaErrore(kErrChiamataNonValida, "Frame troppo corto: " + std::to_string(l) + " caratteri");
+        if (l == 20) {  // no payload
+            sFrame.clear();
+            DivisionePerZero();
+        }
+        const ConfrontoSomme c = ConfrontaSomme(sFrame);
         sFrame = Mid(sFrame, 5, l - 20);
-        if (sFrame.empty()) DivisionePerZero();
-        const SommeFrame s = CalcolaSommeFrame(sFrame);
-        // The sender writes the last six digits of each sum.
-        if (rxP == s.nChkTxp % 1000000 && rxD == s.nChkTxd % 1000000) {
+        if (c.Tornano()) {
             ok = true;
             return;
         }
         LogSessione(p, "RX: ERRORE ceckSUM");
-        LogSessione(p, "nRxChkTxp   :" + std::to_string(rxP));
-        LogSessione(p, "nChkTxp :" + std::to_string(s.nChkTxp));
-        LogSessione(p, "nRxChkTxd   :" + std::to_string(rxD));
-        LogSessione(p, "nChkTxd :" + std::to_string(s.nChkTxd));
+        LogSessione(p, "nRxChkTxp   :" + std::to_string(c.rxP));
+        LogSessione(p, "nChkTxp :" + std::to_string(c.calcolate.nChkTxp));
+        LogSessione(p, "nRxChkTxd   :" + std::to_string(c.rxD));
+        LogSessione(p, "nChkTxd :" + std::to_string(c.calcolate.nChkTxd));
     });
 }
 
 bool SommeFrameGiuste(std::string_view frame) {
     const std::size_t l = frame.size();
-    if (l < 21 || frame.substr(0, 4) != "AEIO" || frame.substr(l - 4) != "OIEA") return false;
-    const SommeFrame s = CalcolaSommeFrame(frame.substr(4, l - 20));
-    return ValoreCifre(frame.substr(l - 16, 6)) == s.nChkTxp % 1000000 &&
-           ValoreCifre(frame.substr(l - 10, 6)) == s.nChkTxd % 1000000;
+    return l >= 21 && frame.substr(0, 4) == "AEIO" && frame.substr(l - 4) == "OIEA" && ConfrontaSomme(frame).Tornano();
 }
 
 bool Ceck_LORQ(Programma& p, std::string& sRecord) {
