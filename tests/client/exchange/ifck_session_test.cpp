@@ -379,9 +379,10 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     EXPECT_EQ(h.LogFunzioni(), "");
 }
 
-// A wholesaler that sends its answer header once, as soon as the client's two-second drain at the start of
-// the answer is over (counted in whole seconds of the session clock, it ends within three), and waits for
-// both acknowledgements of the end. A header that announces another number
+// A wholesaler that sends its answer header once, soon after the client's two-second drain at the start of
+// the answer is over (counted in whole seconds of the session clock, it ends within three; the wholesaler
+// sends at four, a second before a five-second drain would end), and waits for both acknowledgements of the
+// end. A header that announces another number
 // of blocks than follow still gives the whole answer.
 TEST(IfckSessionTest, ModemAnswerWhoseHeaderComesOnceRightAfterTheDrain) {
     for (const int annunciati : {2, 5}) {
@@ -399,7 +400,7 @@ TEST(IfckSessionTest, ModemAnswerWhoseHeaderComesOnceRightAfterTheDrain) {
         script.push_back(peers::Expect("SI9999"));
         peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
         h.UsaModem(modem.DevicePath());
-        h.Dopo(401, 3200, [&] { modem.Release(); });
+        h.Dopo(401, 4000, [&] { modem.Release(); });
         auto righe = Comuni(true);
         righe.push_back(Riga("Mode", "NORMALE"));
         righe.push_back(Riga("Phone 1", "0212345"));
