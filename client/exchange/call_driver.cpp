@@ -10,6 +10,7 @@
 #include "client/engine/markers.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
+#include "client/exchange/answer_file.h"
 #include "client/exchange/startup.h"
 #include "client/exchange/layout.h"
 #include "client/exchange/loop.h"
@@ -54,6 +55,29 @@ void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string
 }
 
 }  // namespace
+
+bool HaScambio(const ImpostazioniGrossista& imp) {
+    // Exchange files (over the line or by FTP) carry any request whatever the interface says: the settings
+    // window saves such slots as "IFCK" or "DOCUMENTI", which have no class of their own. The older framed
+    // protocols need the answer layout of their class.
+    if (imp.bModeIFCK || imp.bCPJ) return true;
+    return imp.nTipoInterfaccia >= 1 && imp.nTipoInterfaccia <= 4;
+}
+
+std::optional<std::string> OrdineIFCKNonValido(const Programma& p) {
+    const auto& imp = p.impostazioni;
+    if (!(imp.bModeIFCK || imp.bModoFTP) || !imp.bCompMvn) return std::nullopt;
+    const std::string tipo = TipoScambioIFCK({imp.bDisponibilita, imp.bRichDocs, p.richiesta.bRichListino,
+                                              imp.bOrdinePht, p.richiesta.bRichTrattatiPht});
+    if (tipo != "01" && tipo != "02") return std::nullopt;  // these requests are not built from the order file
+    const auto file = CercaFile(p.percorsi.sPathApp, "ordseq.txt");
+    if (!file) return "File ordine mancante";
+    const ContenutoFile letto = LeggiFileLimitato(*file);
+    if (letto.esito == EsitoLettura::Mancante) return "File ordine mancante";
+    if (letto.esito != EsitoLettura::Letto) return "File ordine non leggibile: " + letto.errore;
+    if (DividiRighe(letto.dati).empty()) return "File ordine vuoto";
+    return std::nullopt;
+}
 
 bool CartellaScrivibile(const std::string& cartella, std::string& errore) {
     const std::string prova = JoinPath(cartella, "MorvenClient.prova");
@@ -115,8 +139,8 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
             ScriviLogFunzione(p, "SceltaChiamata :impostazione non valida " + testo);
             return 0;
         }
-        // An interface the program does not know has no answer layout: refused here, not looped on.
-        if (!imp.bCPJ && (imp.nTipoInterfaccia < 1 || imp.nTipoInterfaccia > 4)) {
+        // A slot without any exchange is refused here, not looped on.
+        if (!HaScambio(imp)) {
             p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, 16, "Connessione con " + imp.sConnect,
                               nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :interfaccia non gestita " + imp.sInterfaccia);
@@ -198,6 +222,14 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         }
     });
     if (fine) return false;
+    // An order built from the order file needs one to build it from: without one (or with one that cannot be
+    // read whole) the request would go out without products, or empty, and the call would look answered.
+    // Refused as the line refuses such a file, before the line is opened.
+    if (const auto motivo = OrdineIFCKNonValido(p)) {
+        MessaggioFileOrdineNonCorretto(p, *motivo);
+        ScriviLogFunzione(p, "SceltaChiamata :" + *motivo + ", trasmissione annullata");
+        return false;
+    }
     Istruzione(p, "SceltaChiamata", kStadioSalta, [&] {
         if (imp.bSendMes && dialoghi) dialoghi->Messaggio(p);
     });

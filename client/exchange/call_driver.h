@@ -2,6 +2,7 @@
 // old answers removed, request dialogs) and runs the session.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace morven {
@@ -23,9 +24,21 @@ public:
 };
 
 // Prepares and runs one call to the wholesaler of `slot` ("01".."10", or the four characters after
-// /BLKRUN:). True once the session ran; false when no call was made (a missing settings file, an interface
-// the program does not know, a PHT order left without an order file, or an error before the session).
+// /BLKRUN:). True once the session ran; false when no call was made (a missing settings file, a slot
+// without an exchange, a PHT order left without an order file, an order file that cannot be sent, or an
+// error before the session).
 bool SceltaChiamata(Programma& p, const std::string& slot, DialoghiRichiesta* dialoghi = nullptr);
+
+// Whether the slot has an exchange the session can run: exchange files (IFCK mode, over the line or by FTP,
+// whatever the interface), the CPJ framing, or an interface class 1 to 4 for the older framed protocols. A
+// slot without one is refused.
+struct ImpostazioniGrossista;
+bool HaScambio(const ImpostazioniGrossista& imp);
+
+// Why an IFCK order or availability request built from ordseq.txt (2003 compatibility) cannot go out: the
+// file is missing, empty (no line) or cannot be read whole. Nothing when the request is not built from it
+// or the file is fit.
+std::optional<std::string> OrdineIFCKNonValido(const Programma& p);
 
 // Whether files can be created in `cartella`: a probe file is written, closed and removed. False with the
 // system's reason in `errore`.

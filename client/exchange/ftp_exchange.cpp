@@ -132,7 +132,7 @@ bool ChiamaFTP(Programma& p, FtpClient& ftp) {
         const std::string fileRichiesta = JoinPath(app, "IFCK" + tipo + "_IN_" + sorgente + ".DAT");
         const std::string fileRisposta = JoinPath(app, "IFCK" + tipo + "_OUT_" + sorgente + ".DAT");
         if (imp.bCompMvn &&
-            !ConvertiOrdineDa2003(p, JoinPath(app, "ordseq.txt"), fileRichiesta, Left(imp.sCodiceCliente, 7) + "00",
+            !ConvertiOrdineDa2003(p, ResolveNoCase(app, "ordseq.txt"), fileRichiesta, Left(imp.sCodiceCliente, 7) + "00",
                                   tipo, "", imp.nTipoRichiesta, imp.bOpzioneTestata1, imp.bOpzioneTestata2,
                                   imp.bOpzioneTestata3, imp.bDatiConseg, "", false, imp.bAllineaCol, imp.bSostProd,
                                   imp.bConsDiffer)) {
@@ -158,6 +158,10 @@ bool ChiamaFTP(Programma& p, FtpClient& ftp) {
             Fallita(p, "Nessuna Risposta ricevuta");
             return;
         }
+        // The download lands whole or not at all: the answer is in, as after the end block on the line. The
+        // session marker goes, so the caller does not take the call for unanswered and order again.
+        st.bMancantiRicevuti = true;
+        KillAbortDat(p);
         if (imp.bCompMvn) ConvertiMancantiA2003(p, fileRisposta, "");
         if (st.bProgrammaTerminato) {
             st.nPassoSessione = kPassoTermina;

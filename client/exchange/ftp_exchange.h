@@ -17,8 +17,8 @@ inline constexpr int kTimeOutFtp = 600;
 // answers are to be shown, else 50 (999 in a batch run, which must end by itself). A request that cannot
 // go by FTP (documents, price list, PHT), a request that could not be built or sent, and a session without
 // an answer show an error and end the session at step 200, leaving abort.dat for the caller. A refused
-// connection ends the program. False only when no request was sent because it cannot go by FTP or could not
-// be built.
+// connection ends the program. An answer that came removes abort.dat. False only when no request was sent
+// because it cannot go by FTP or could not be built.
 bool ChiamaFTP(Programma& p, FtpClient& ftp);
 
 // Connects to `host` on port 21, uploads `fileRichiesta` under its bare name, then polls `nFtpRetry` times

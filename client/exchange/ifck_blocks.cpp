@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kSecondiStima = 300;   // an answer slower than this stretches the session limit
 constexpr int kAttesaRifiuto = 5000;  // pause before a "NO", so the sender's line settles
+constexpr int kSecondiSvuota = 2;     // the drain before the answer
 
 bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
 
@@ -185,8 +186,10 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
             bool stimato = false;
             st.sStatoDettaglio.clear();
             st.nInizioTrasferimento = SecondiSessione(p);
+            // What is left on the line from the request goes, for the two seconds every drain takes: the
+            // wholesaler's header may follow soon after.
             st.nTimeOutRicezione = 5;
-            st.sStatoLinea = SvuotaComm(p, st.nTimeOutRicezione);
+            st.sStatoLinea = SvuotaComm(p, kSecondiSvuota);
             st.nTimeOutRicezione = 10;
 
             std::string risposta;  // the answer file, written whole once the end block is in
@@ -282,9 +285,10 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 }
                 const int n = static_cast<int>(ValoreCifre(Left(payload, 4)));
                 const bool fine = n == kBloccoFineIFCK;
-                // The end counts only after the header and once every announced block is in.
-                const bool fineValida = fine && ultimo >= 0 && ultimo == totale;
-                const bool successivo = !fine && n == ultimo + 1 && (ultimo < 0 || n <= totale);
+                // The end counts once the header is in. The numbering leaves no gap, so the header's total
+                // is only shown: an answer of another number of blocks is kept, and the mismatch logged.
+                const bool fineValida = fine && ultimo >= 0;
+                const bool successivo = !fine && n == ultimo + 1;
                 if (!successivo && !fineValida) {
                     if (n == ultimo && ultimo >= 0) {
                         ScriviComm(p, "SI" + std::to_string(n));  // a repeat: acknowledged again, kept once
@@ -330,10 +334,16 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                     risposta += Mid(payload, 5);
                 } else {
                     StatoTrasferimento(p, "Ricezione IFCK Ok ", 100, 100);
-                    Blocchi(p, totale, totale);
+                    Blocchi(p, ultimo, totale);
+                    if (ultimo != totale)
+                        LogSessione(p, "RX: blocchi ricevuti " + std::to_string(ultimo) + " diversi dalla testata " +
+                                           std::to_string(totale));
                     std::string errore;
                     if (!ReplaceFileAtomically(fileRisposta, risposta, &errore))
                         SollevaErrore(kErrAccessoPercorso, errore);
+                    // The end is acknowledged twice, as the wholesaler expects, and only once the answer is
+                    // stored whole: an end taken for an answer the client then lost would never be sent again.
+                    ScriviComm(p, "SI" + std::to_string(kBloccoFineIFCK));
                     ScriviComm(p, "SI" + std::to_string(kBloccoFineIFCK));
                     // The answer is in: a later failure (the news) must not call again and send the request
                     // a second time.

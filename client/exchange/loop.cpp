@@ -292,10 +292,7 @@ void InizioSessione(Programma& p) {
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
         // The reader's reason (the line, the character) follows the message.
-        const std::string& motivo = st.sErroreOrdine;
-        p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
-                              (motivo.empty() ? std::string() : "\r\n" + motivo),
-                          16, TitoloConnessione(p), nullptr);
+        MessaggioFileOrdineNonCorretto(p, st.sErroreOrdine);
         st.nPassoSessione = kPassoAbortito;
     }
 }
@@ -357,6 +354,12 @@ void FineSessione(Programma& p) {
 }
 
 }  // namespace
+
+void MessaggioFileOrdineNonCorretto(Programma& p, const std::string& motivo) {
+    p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
+                          (motivo.empty() ? std::string() : "\r\n" + motivo),
+                      16, TitoloConnessione(p), nullptr);
+}
 
 bool LoopTrasmissione(Programma& p) {
     auto& st = p.sessione;

@@ -4,11 +4,17 @@
 // the modem), the phase limits, what follows the news and how the session ends.
 #pragma once
 
+#include <string>
+
 namespace morven {
 
 struct Programma;
 
 // Runs the session for the settings already read. Returns true.
 bool LoopTrasmissione(Programma& p);
+
+// The message of an order file that cannot be sent: "Il File Ordine non e' corretto : trasmissione annullata."
+// followed by the reason, when there is one.
+void MessaggioFileOrdineNonCorretto(Programma& p, const std::string& motivo);
 
 }  // namespace morven

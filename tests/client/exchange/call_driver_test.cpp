@@ -65,6 +65,7 @@ struct CallDriverTest : ::testing::Test {
 
 TEST_F(CallDriverTest, PathsLogNameAndExchangeFiles) {
     Slot(Riga("Comp-MVN", "YES"), "ABCD");
+    ReplaceFileAtomically(dir / "ordseq.txt", "0000000000000\r\n0123456780002\r\n");
     p.opzioni.sFileIFCKIn = "IFCK02_IN_GESTIONALE.DAT";
     p.opzioni.sSorgenteIFCK = "GESTIONALE";
     EXPECT_TRUE(SceltaChiamata(p, "ABCD", &d));

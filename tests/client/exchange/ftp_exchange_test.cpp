@@ -213,5 +213,46 @@ TEST(FtpExchangeTest, ARequestOfTheManagementSoftwareGoesAsItIsAndItsAnswerIsNot
     EXPECT_FALSE(fs::exists(x.app + "/ordseq.rst"));
 }
 
+// The session marker the call driver wrote goes once an answer came, on this link as after the end block on
+// the line, whether the request was the management software's own or built from an order file in capitals;
+// without an answer it stays for the caller.
+TEST(FtpExchangeTest, AbortMarkerGoesOnlyWithAnAnswer) {
+    const struct {
+        const char* name;
+        bool compMvn;
+        const char* orderFile;  // where the order file lies (with compMvn)
+        bool answers;
+    } cases[] = {
+        {"own request answered", false, nullptr, true},
+        {"own request never answered", false, nullptr, false},
+        {"order file in capitals answered", true, "ORDSEQ.TXT", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> rules;
+        if (c.answers) rules.push_back("IFCK02_IN_MORVEN.DAT=" + kAnswer + "=IFCK02_OUT_MORVEN.DAT");
+        FtpExchange x(rules);
+        ASSERT_NE(x.server.Port(), 0);
+        x.p.impostazioni.bCompMvn = c.compMvn;
+        x.p.opzioni.bBlkRun = true;
+        const std::string own = "T2005001020123456700\r\nP012345678    000050NNN\r\nZ00001\r\n";
+        if (c.compMvn) {
+            fs::rename(x.app + "/ordseq.txt", x.app + "/" + c.orderFile);
+        } else {
+            fs::remove(x.app + "/ordseq.txt");
+            ReplaceFileAtomically(x.app + "/IFCK02_IN_MORVEN.DAT", own);
+        }
+        ReplaceFileAtomically(x.app + "/abort.dat", "Scelta NomeGrossista :01\r\n");
+        EXPECT_TRUE(LoopTrasmissione(x.p));
+        EXPECT_EQ(fs::exists(x.app + "/abort.dat"), !c.answers);
+        EXPECT_EQ(x.p.sessione.bMancantiRicevuti, c.answers);
+        EXPECT_EQ(Read(x.server.File("IFCK02_IN_MORVEN.DAT")),
+                  c.compMvn ? Read(kFixtures + "requests/IFCK02_IN_MORVEN.DAT") : own);
+        EXPECT_EQ(fs::exists(x.app + "/IFCK02_OUT_MORVEN.DAT"), c.answers);
+        EXPECT_EQ(x.Boxes().empty(), c.answers) << ::testing::PrintToString(x.Boxes());
+        EXPECT_EQ(x.t.end.calls, 1);  // a batch run ends by itself either way
+    }
+}
+
 }  // namespace
 }  // namespace morven

@@ -4,12 +4,17 @@
 // marker, the request sent whole once.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "client/exchange/answer_file.h"
 #include "client/exchange/call_driver.h"
 #include "client/exchange/loop.h"
 #include "client/exchange/main_window.h"
+#include "client/exchange/settings_dialog.h"
 #include "tests/client/exchange/ifck_session_scripts.h"
 #include "tests/client/exchange/session_harness.h"
 #include "tests/client/exchange/session_scripts.h"
+#include "tests/client/exchange/settings_form.h"
 
 namespace morven {
 namespace {
@@ -112,6 +117,151 @@ TEST_P(BatchRun, EndsWithTheAnswerAndTheEndMarker) {
     EXPECT_EQ(file, h.Leggi(l.fileIn));
     if (!l.compMvn) {
         EXPECT_EQ(file, Gestionale(l.fileIn));
+    }
+}
+
+// The main window started as the management software starts it, and its Timer1.
+void LanciaLotto(SessionHarness& h, const std::string& argomenti) {
+    NessunaRisposta vista;
+    CollegamentiFrmMorven c;
+    c.SceltaChiamata = [](Programma& q, std::string& slot) { return SceltaChiamata(q, slot); };
+    c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
+    EventiFrmMorven f(h.p, h.t.main, vista, c);
+    f.Form_Load(argomenti);
+    ASSERT_TRUE(h.p.opzioni.bBlkRun);
+    f.Timer1_Timer();
+}
+
+// An IFCK slot over TCP as an earlier installation left it, working.
+std::vector<std::string> SlotTcp(int porta, bool compMvn) {
+    return {Riga("Connect", "Grossista Lotto"), Riga("Code", kCodice),        Riga("Interface", "DESCRIZ-MAN"),
+            Riga("ModeIFCK", "YES"),            Riga("Comp-MVN", compMvn ? "YES" : "NO"),
+            Riga("DispOrdine", "NO"),           Riga("Mode", "INTERNET"),     Riga("Ip1", "127.0.0.1"),
+            Riga("Porta", std::to_string(porta)), Riga("AutoIncPor", "NO")};
+}
+
+// The slot opened in the settings window, the request ticked (or nothing changed) and saved; then a batch run
+// of that slot. The window saves the interface as "IFCK" or "DOCUMENTI", which no interface class names:
+// the call is still made, the request goes out once and the answer is stored.
+struct SalvataDallaFinestra {
+    const char* nome;
+    const char* spunta;      // the request box ticked in the window, or null to save unchanged
+    bool compMvn;
+    const char* interfaccia;  // as the window saves it
+    const char* fileIn;       // the request sent (the management software's own without Comp-MVN)
+    const char* fileOut;
+    char lettera;
+};
+
+void PrintTo(const SalvataDallaFinestra& c, std::ostream* os) { *os << c.nome; }
+
+struct SlotSavedByTheSettingsWindow : ::testing::TestWithParam<SalvataDallaFinestra> {};
+
+TEST_P(SlotSavedByTheSettingsWindow, IsCalledInABatchRun) {
+    const SalvataDallaFinestra& c = GetParam();
+    SessionHarness h;
+    const std::string risposta = FileRisposta(20);
+    peers::Script script{peers::ExpectBlock(), peers::Send("SI0"),   peers::ExpectBlock(),
+                         peers::Send("SI1"),   peers::ExpectBlock(kFineTx), peers::Send("SI9999")};
+    for (const auto& b : BlocchiFile(risposta, kCodice, c.lettera)) BloccoInviato(script, b);
+    peers::FakeWholesaler w({script});
+    LowPortRelay relay(w.Port());
+    h.UsaTcp();
+    h.Impostazioni(SlotTcp(relay.Port(), c.compMvn));
+    if (c.compMvn) h.Ordine(FileOrdine(4));
+    if (!c.compMvn) h.Scrivi(c.fileIn, Gestionale(c.fileIn));
+
+    {
+        FakeView form;
+        DichiaraControlli(form);
+        h.p.opzioni.sGrossistaSelezionato = "01";
+        EventiFrmImpostazioni finestra(h.p, form);
+        finestra.Form_Load();
+        if (c.spunta) {
+            form.SetValue(Ctl(c.spunta), 1);
+            finestra.ChkRichiesta_Click(c.spunta);
+        }
+        finestra.CmdSalva_Click();
+    }
+    ASSERT_NE(h.Leggi("MvnConn01.par").find("Interface :" + std::string(c.interfaccia) + "\r\n"), std::string::npos)
+        << h.Leggi("MvnConn01.par");
+    h.t.msgbox.calls.clear();
+
+    LanciaLotto(h, "/BLKRUN:01");
+    w.Stop();
+    EXPECT_TRUE(w.Errors().empty()) << ::testing::PrintToString(w.Errors()) << h.LogSessione() << h.LogFunzioni();
+    EXPECT_EQ(w.Connections(), 1);
+    EXPECT_TRUE(h.t.msgbox.calls.empty()) << h.t.msgbox.calls.front().prompt;
+    EXPECT_EQ(h.Leggi(c.fileOut), risposta);
+    EXPECT_FALSE(h.Esiste("abort.dat"));
+    EXPECT_TRUE(h.Esiste("MorvenClient.end"));
+    EXPECT_EQ(h.t.end.calls, 1);
+    std::string payload, file;
+    int testate = 0;
+    for (const auto& r : w.Lines()) {
+        if (r.rfind("AEIO", 0) != 0 || !peers::Unframe(r, &payload)) continue;
+        const int n = NumeroBlocco(payload);
+        if (n == 0) {
+            ++testate;
+            // The code as the window normalised it.
+            EXPECT_EQ(payload.substr(18), "0" + kCodice + "00 " + std::string(1, c.lettera) + "N" + std::string(13, '*'));
+        } else if (n != 9999) {
+            file += payload.substr(4);
+        }
+    }
+    EXPECT_EQ(testate, 1);
+    EXPECT_EQ(file, h.Leggi(c.fileIn));
+    EXPECT_FALSE(file.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ifck, SlotSavedByTheSettingsWindow,
+    ::testing::Values(
+        SalvataDallaFinestra{"order_saved_unchanged", nullptr, true, "IFCK", "IFCK02_IN_MORVEN.DAT",
+                             "IFCK02_OUT_MORVEN.DAT", 'O'},
+        SalvataDallaFinestra{"pht_order", "ChkOrdinePht", false, "DOCUMENTI", "IFCK05_IN_MORVEN.DAT",
+                             "IFCK05_OUT_MORVEN.DAT", 'H'},
+        SalvataDallaFinestra{"documents", "ChkRicDocumenti", true, "DOCUMENTI", "IFCK03_IN_MORVEN.DAT",
+                             "IFCK03_OUT_MORVEN.DAT", 'F'}),
+    [](const ::testing::TestParamInfo<SalvataDallaFinestra>& caso) { return std::string(caso.param.nome); });
+
+// An IFCK order built from ordseq.txt with no order file to build it from, an empty one or one too long to
+// read whole: refused before the line opens with the message the line gives such a file. Nothing reaches
+// the wholesaler, abort.dat stays and the caller gets its end marker.
+TEST(IfckBatchRefusal, UnusableOrderFileSendsNothing) {
+    enum class Ordine { Vuoto, Mancante, TroppoLungo };
+    const struct {
+        const char* nome;
+        Ordine ordine;
+        const char* motivo;
+    } casi[] = {{"empty", Ordine::Vuoto, "File ordine vuoto"},
+                {"missing", Ordine::Mancante, "File ordine mancante"},
+                {"too long", Ordine::TroppoLungo, "oltre il limite"}};
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        SessionHarness h;
+        peers::FakeWholesaler w({{peers::Silence()}});
+        LowPortRelay relay(w.Port());
+        h.UsaTcp();
+        h.Impostazioni(SlotTcp(relay.Port(), true));
+        if (c.ordine == Ordine::Vuoto) h.Scrivi("ordseq.txt", "");
+        if (c.ordine == Ordine::TroppoLungo) {
+            h.Ordine(FileOrdine(4));
+            std::filesystem::resize_file(h.dir / "ordseq.txt", kLimiteFileRisposta + 1);
+        }
+        LanciaLotto(h, "/BLKRUN:01");
+        w.Stop();
+        EXPECT_EQ(w.Connections(), 0);
+        ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
+        EXPECT_EQ(h.t.msgbox.calls[0].prompt.rfind("Il File Ordine non e' corretto : trasmissione annullata.\r\n", 0),
+                  0u)
+            << h.t.msgbox.calls[0].prompt;
+        EXPECT_NE(h.t.msgbox.calls[0].prompt.find(c.motivo), std::string::npos) << h.t.msgbox.calls[0].prompt;
+        EXPECT_NE(h.LogFunzioni().find("SceltaChiamata :"), std::string::npos);
+        EXPECT_FALSE(h.Esiste("IFCK02_IN_MORVEN.DAT"));
+        EXPECT_TRUE(h.Esiste("abort.dat"));
+        EXPECT_TRUE(h.Esiste("MorvenClient.end"));
+        EXPECT_EQ(h.t.end.calls, 1);
     }
 }
 

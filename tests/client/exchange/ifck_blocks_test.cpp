@@ -1,11 +1,15 @@
 // The pieces of the IFCK block transfer that need no line: header and end payloads, the block count, the
-// kind letters and the session-limit estimate of a slow answer.
+// kind letters and the session-limit estimate of a slow answer; and the answer receiver on the in-memory
+// socket, where each acknowledgement can be checked against the answer file as it stands when it goes out.
 #include "client/exchange/ifck_blocks.h"
 
 #include <gtest/gtest.h>
 
 #include "client/engine/programma.h"
+#include "platform/core/text.h"
 #include "tests/client/engine/engine_test_support.h"
+#include "tests/client/engine/wholesaler_fake.h"
+#include "tests/peers/codec.h"
 
 namespace morven {
 namespace {
@@ -74,6 +78,54 @@ TEST(IfckBlocks, UnexpectedErrorEndsAtStepThree) {
     EXPECT_NE(f.FunctionLog().find("TxMorvenFCK :File richiesta di 9998 byte: oltre 9998 blocchi"), std::string::npos)
         << f.FunctionLog();
     EXPECT_TRUE(f.t.socket.sent.empty());
+}
+
+// The end of an answer is acknowledged twice, both times once the answer file is stored whole; the header's
+// block total is only shown, so an answer of another number of blocks than announced is kept, with the
+// mismatch in the session log.
+TEST(IfckAnswerReceiver, EndAcknowledgedTwiceAfterTheWholeAnswerWhateverTheHeaderAnnounced) {
+    struct Caso {
+        int annunciati;
+        const char* blocchi;  // shown at the end
+        bool differenza;
+    };
+    const std::string dati1(1024, 'a'), dati2 = "seconda parte\r\n";
+    for (const Caso& c : {Caso{2, "2 di 2", false}, Caso{5, "2 di 5", true}, Caso{1, "2 di 1", true}}) {
+        SCOPED_TRACE(c.annunciati);
+        testing::EngineFixture f;
+        f.t.clock.SetAutoStep(20);
+        auto& st = f.p.sessione;
+        f.p.impostazioni.bModoInternet = true;
+        f.p.percorsi.sFileLogSessione = "s.log";
+        st.nTimeMaxCorrente = 600;
+        st.nTimeOutRecord = 30;
+        st.nInizioCollegamento = static_cast<std::int32_t>(f.t.clock.MonotonicMs() / 1000);
+        const std::string file = f.dir / "IFCK02_OUT_MORVEN.DAT";
+        testing::GrossistaFinto g;
+        std::vector<std::string> rispostaAlleFini;  // the answer file as each "SI9999" found it
+        g.risponde = [&](const std::string& riga) {
+            if (riga == "SI9999") rispostaAlleFini.push_back(f.Read("IFCK02_OUT_MORVEN.DAT"));
+            return std::vector<std::string>{};
+        };
+        g.Collega(f.t.socket);
+        for (const std::string& payload :
+             {"0000" + PadLeft(c.annunciati, 4, "0") + "MORVEN2006CLI001    " + " ON" + std::string(13, '*'),
+              "0001" + dati1, "0002" + dati2, std::string("9999FINE TX      ********************")})
+            f.t.socket.Feed(peers::Frame(payload) + "\r\n");
+
+        EXPECT_TRUE(RxMorvenFCK(f.p, file));
+        EXPECT_EQ(st.nPassoSessione, kPassoFineOrdine);
+        EXPECT_EQ(g.ricevute, (std::vector<std::string>{"SI0", "SI1", "SI2", "SI9999", "SI9999"}));
+        EXPECT_EQ(rispostaAlleFini, (std::vector<std::string>{dati1 + dati2, dati1 + dati2}));
+        EXPECT_EQ(f.t.main.Text("nblocchi"), c.blocchi);
+        EXPECT_TRUE(st.bMancantiRicevuti);
+        const std::string log = f.Read("log/20261210/s.log");
+        EXPECT_EQ(log.find("RX: blocchi ricevuti 2 diversi dalla testata " + std::to_string(c.annunciati)) !=
+                      std::string::npos,
+                  c.differenza)
+            << log;
+        EXPECT_EQ(log.find("RX: ERRORE"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

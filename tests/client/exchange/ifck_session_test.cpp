@@ -118,14 +118,6 @@ const std::vector<Caso>& CasiRisposta() {
              Intera(s, {b[2], b[3]});
          },
          {5, 400, 401, 46, 999}, true, ""},
-        {"early end block is refused",
-         [](peers::Script& s, const auto& b) {
-             Intera(s, {b[0], b[1]});
-             s.push_back(peers::Send(peers::Frame(b[3])));
-             s.push_back(peers::Expect("NO1"));
-             Intera(s, {b[2], b[3]});
-         },
-         {5, 400, 401, 46, 999}, true, ""},
         {"silence after the header",
          [](peers::Script& s, const auto& b) {
              BloccoInviato(s, b[0]);
@@ -385,6 +377,45 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_EQ(h.LogFunzioni(), "");
+}
+
+// A wholesaler that sends its answer header once, soon after the client's two-second drain at the start of
+// the answer is over (counted in whole seconds of the session clock, it ends within three; the wholesaler
+// sends at four, a second before a five-second drain would end), and waits for both acknowledgements of the
+// end. A header that announces another number
+// of blocks than follow still gives the whole answer.
+TEST(IfckSessionTest, ModemAnswerWhoseHeaderComesOnceRightAfterTheDrain) {
+    for (const int annunciati : {2, 5}) {
+        SCOPED_TRACE(annunciati);
+        SessionHarness h;
+        h.Ordine(FileOrdine(3));
+        std::vector<std::string> risposta = BlocchiFile(kRisposta, kCodice, 'O');
+        ASSERT_EQ(risposta.size(), 4u);
+        risposta[0].replace(4, 4, PadLeft(annunciati, 4, "0"));
+        peers::Script script{peers::ExpectBlock(), peers::Send("SI0"), peers::ExpectBlock(), peers::Send("SI1"),
+                             peers::ExpectBlock(kFineTx), peers::Send("SI9999"), peers::Hold()};
+        Intera(script, {risposta[0], risposta[1], risposta[2]});
+        script.push_back(peers::Send(peers::Frame(risposta[3])));
+        script.push_back(peers::Expect("SI9999"));
+        script.push_back(peers::Expect("SI9999"));
+        peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
+        h.UsaModem(modem.DevicePath());
+        h.Dopo(401, 4000, [&] { modem.Release(); });
+        auto righe = Comuni(true);
+        righe.push_back(Riga("Mode", "NORMALE"));
+        righe.push_back(Riga("Phone 1", "0212345"));
+        h.Impostazioni(righe);
+
+        EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+        ASSERT_TRUE(modem.WaitCalls(1));
+        EXPECT_TRUE(modem.Errors().empty()) << ::testing::PrintToString(modem.Errors()) << h.LogSessione();
+        EXPECT_EQ(h.Passi(), (std::vector<int>{3, 5, 400, 401, 46, 999})) << h.LogSessione();
+        EXPECT_EQ(h.Leggi(kOut), kRisposta);
+        EXPECT_FALSE(h.Esiste("abort.dat"));
+        EXPECT_EQ(h.t.end.calls, 1);
+        EXPECT_EQ(h.t.main.Text("nblocchi"), "2 di " + std::to_string(annunciati));
+        EXPECT_EQ(h.LogSessione().find("diversi dalla testata") != std::string::npos, annunciati != 2);
+    }
 }
 
 std::string ConMarche(bool ancheInizio) {

@@ -9,6 +9,7 @@
 #include "client/engine/testing/test_program.h"
 #include "client/exchange/keys.h"
 #include "platform/core/files.h"
+#include "tests/client/exchange/settings_form.h"
 #include "tests/platform/core/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -70,24 +71,6 @@ TEST(SettingsDialogRules, AddressFallBackAndNumbers) {
     EXPECT_EQ(NumeroIntero(" 65535 ", 1, 65535), 65535);
     for (const char* t : {"", " ", "0", "65536", "12a", "-5", "+5", "1.5", "99999999999999"})
         EXPECT_FALSE(NumeroIntero(t, 1, 65535)) << t;
-}
-
-// The window's controls as the form lays them out: the frames' contents matter to the interlocks.
-void DichiaraControlli(FakeView& v) {
-    const std::pair<const char*, std::vector<const char*>> frames[] = {
-        {"FrameInternet", {"IIp1", "IIp2", "IIp3", "CmbRAS", "ChkChiusuraAutomatica"}},
-        {"FrameTelefono", {"ITelefono1", "ITelefono2", "ITelefono3", "CmbCOM", "CmbSPEED", "CmbSetting",
-                           "ISettaggioModem"}},
-        {"FrameIFCK", {"ChkModeFTP", "ChkCompatibilita2003", "ChkDisponibilita", "ChkRicDocumenti", "ChkOrdinePht"}},
-        {"FrameOrdine", {"CmbTipoCollegamento", "ChkMotivazioniCPJ"}},
-        {"FramePosta", {"ChkTcpDirect"}},
-    };
-    for (const auto& [frame, controlli] : frames) {
-        v.AddControl({Ctl(frame), {}, -1, true});
-        for (const char* c : controlli) v.AddControl({Ctl(c), frame, 0, true});
-    }
-    for (const char* c : {"IPorta", "LblPorta", "ChkIncrementoPorta", "ChkInternet", "ChkMisto", "OptIFCK"})
-        v.AddControl({Ctl(c), {}, -1, true});
 }
 
 // A settings file as the program writes it.
