@@ -130,6 +130,44 @@ TEST(WholesalerSimulator, HangingUpDropsTheLineAfterTheOrder) {
     EXPECT_EQ(esito.errore, "linea chiusa dopo l'ordine");
 }
 
+// The Comproject order form, which the program sends only over the modem: "2" and the client code, "3"
+// records of entries (code 9, quantity 3) with their count and quantity total, the "5" end with the
+// message; each taken with "ACK". Then the line with the client code, which the client acknowledges, the
+// shortages in "9" records of 41-character entries and the "5" end record, each wanting "ACK" ("NAK" makes it
+// come again).
+TEST(WholesalerSimulator, PlaysTheComprojectOrderForm) {
+    simulator::Simulatore s;
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        for (const std::string& r : {std::string("2CLIENTE01"), std::string("302012745168002004763114010") + "0012",
+                                     std::string("5000")}) {
+            c.Scrivi(r);
+            EXPECT_EQ(c.Leggi(), "ACK") << r;
+        }
+        EXPECT_EQ(c.Leggi(), "1CLIENTE01");
+        c.Scrivi("ACK");
+        std::string voci = c.Leggi();
+        ASSERT_EQ(voci.size(), 3u + 2 * 41) << voci;
+        EXPECT_EQ(voci.substr(0, 3), "902");
+        c.Scrivi("NAK");
+        EXPECT_EQ(c.Leggi(), voci);  // refused: the same record again
+        c.Scrivi("ACK");
+        EXPECT_EQ(voci.substr(3, 12), "012745168002");
+        EXPECT_EQ(voci.substr(16, 23), "TACHIPIRINA 500MG 20CPR");
+        EXPECT_EQ(voci.substr(44, 12), "004763114010");
+        const std::string fine = c.Leggi();
+        EXPECT_EQ(fine, "5" + std::string("034") + s.messaggio);
+        c.Scrivi("ACK");
+    }
+    server.join();
+    EXPECT_EQ(esito.scambio, "comproject");
+    EXPECT_TRUE(esito.completa) << esito.errore;
+    EXPECT_EQ(esito.righeOrdine, (std::vector<std::string>{"0127451680002", "0047631140010"}));
+}
+
 TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {
     int consegnate = 0, mancanti = 0;
     for (std::size_t i = 0; i < 6; ++i) {
