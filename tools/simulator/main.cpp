@@ -1,8 +1,10 @@
-// wholesaler-simulator [--port N] [--port-file FILE] [--sessions N] [--hang-up] [--news FILE] [--announce]
-//                      [--message TEXT]
+// wholesaler-simulator [--port N | --modem] [--port-file FILE] [--sessions N] [--hang-up] [--news FILE]
+//                      [--announce] [--message TEXT]
 // A wholesaler on 127.0.0.1 for the demo that plays every exchange of the TCP line (order, availability,
 // Comproject, IFCK, mail and news; see simulator.h). --port: the port to listen on (default: a free one
-// below 32768); --port-file: where to write that port once it listens; --sessions: calls to serve before it
+// below 32768); --modem: be a wholesaler behind a modem on a pseudo-terminal instead of TCP (the device the
+// program opens as its serial port is printed and written to the --port-file); --port-file: where to write
+// the port (or the device) once it listens; --sessions: calls to serve before it
 // ends (default: no end); --hang-up: drop the line once the order or request is taken, before the answer;
 // --news: the news archive (GZIP of a TAR) to send where the exchange has news (default: "NO-OFFERTA");
 // --announce: say "AAAA" on every connection, as a Comproject wholesaler of that kind does; --message: the
@@ -13,20 +15,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <iterator>
 #include <string>
 
 namespace {
 
 constexpr char kUso[] =
-    "uso: wholesaler-simulator [--port N] [--port-file FILE] [--sessions N] [--hang-up] [--news FILE]\n"
+    "uso: wholesaler-simulator [--port N | --modem] [--port-file FILE] [--sessions N] [--hang-up] [--news FILE]\n"
     "                          [--announce] [--message TEXT]\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int porta = 0, sessioni = 0;
-    bool chiudi = false, annuncia = false;
+    bool chiudi = false, annuncia = false, modem = false;
     std::string filePorta, fileNotizie, messaggio;
     bool conMessaggio = false;
     for (int i = 1; i < argc; ++i) {
@@ -38,6 +41,7 @@ int main(int argc, char** argv) {
         else if (a == "--message" && i + 1 < argc) messaggio = argv[++i], conMessaggio = true;
         else if (a == "--hang-up") chiudi = true;
         else if (a == "--announce") annuncia = true;
+        else if (a == "--modem") modem = true;
         else if (a == "--help" || a == "-h") {
             std::fputs(kUso, stdout);
             return 0;
@@ -47,7 +51,12 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        morven::simulator::Simulatore s(porta);
+        auto crea = [&] {
+            return modem ? std::make_unique<morven::simulator::Simulatore>(morven::simulator::Simulatore::SuModem{})
+                         : std::make_unique<morven::simulator::Simulatore>(porta);
+        };
+        const auto simulatore = crea();
+        morven::simulator::Simulatore& s = *simulatore;
         s.chiudiDopoOrdine = chiudi;
         s.annuncia = annuncia;
         if (conMessaggio) s.messaggio = messaggio;
@@ -61,10 +70,16 @@ int main(int argc, char** argv) {
         }
         if (!filePorta.empty()) {
             const std::string tmp = filePorta + ".tmp";
-            std::ofstream(tmp) << s.Porta() << "\n";
+            if (modem)
+                std::ofstream(tmp) << s.Dispositivo() << "\n";
+            else
+                std::ofstream(tmp) << s.Porta() << "\n";
             std::rename(tmp.c_str(), filePorta.c_str());
         }
-        std::printf("porta %d\n", s.Porta());
+        if (modem)
+            std::printf("modem %s\n", s.Dispositivo().c_str());
+        else
+            std::printf("porta %d\n", s.Porta());
         std::fflush(stdout);
         for (int n = 0; sessioni == 0 || n < sessioni;) {
             const auto e = s.ServiUna(60000);

@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace morven::simulator {
@@ -78,30 +80,45 @@ long NumeroIniziale(const std::string& s, std::size_t da) {
     return std::strtol(s.c_str() + da, nullptr, 10);
 }
 
+// A TCP connection, or the data phase of a modem call on the pseudo-terminal's master side (lines as they
+// are, not shifted; the descriptor stays with the simulator).
 class Connessione {
 public:
-    Connessione(int fd, const std::atomic<bool>& fermo, int attesaMs)
-        : fd_(fd), fermo_(fermo), attesaMs_(attesaMs) {}
-    ~Connessione() { ::close(fd_); }
+    Connessione(int fd, const std::atomic<bool>& fermo, int attesaMs, bool tcp = true)
+        : fd_(fd), fermo_(fermo), attesaMs_(attesaMs), tcp_(tcp) {}
+    ~Connessione() {
+        if (tcp_) ::close(fd_);
+    }
+    bool Tcp() const { return tcp_; }
+    int Attesa() const { return attesaMs_; }
+    // Bytes that came before the data phase began (after the modem's CONNECT).
+    void Aggiungi(const std::string& dati) { buffer_ += dati; }
 
     bool ScriviGrezzo(std::string_view v) {
         while (!v.empty()) {
-            const ssize_t n = ::send(fd_, v.data(), v.size(), MSG_NOSIGNAL);
+            const ssize_t n = tcp_ ? ::send(fd_, v.data(), v.size(), MSG_NOSIGNAL) : ::write(fd_, v.data(), v.size());
             if (n < 0) {
                 if (errno == EINTR) continue;
+                if (errno == EAGAIN) {
+                    ::poll(nullptr, 0, 1);
+                    continue;
+                }
                 return false;
             }
             v.remove_prefix(static_cast<std::size_t>(n));
         }
         return true;
     }
-    // A line in the TCP encoding (shifted, frames as they are) and its CR LF.
-    bool ScriviRiga(const std::string& riga) { return ScriviGrezzo(linecodec::EncodeLine(riga) + "\r\n"); }
+    // A line and its CR LF: over TCP in the line's encoding (shifted, frames as they are).
+    bool ScriviRiga(const std::string& riga) {
+        return ScriviGrezzo((tcp_ ? linecodec::EncodeLine(riga) : riga) + "\r\n");
+    }
     bool ScriviQuadro(const std::string& payload) { return ScriviRiga(linecodec::Frame(payload)); }
 
-    // One line without its end, decoded; false when the client went away or nothing came in time.
-    bool LeggiRiga(std::string& riga) {
-        const auto fine = Scadenza();
+    // One line without its end, decoded; false when the client went away or nothing came within attesaMs
+    // (below 0: the connection's own wait).
+    bool LeggiRiga(std::string& riga, int attesaMs = -1) {
+        const auto fine = Scadenza(attesaMs);
         for (;;) {
             const std::size_t lf = buffer_.find('\n');
             if (lf != std::string::npos) {
@@ -109,7 +126,7 @@ public:
                 buffer_.erase(0, lf + 1);
                 if (!w.empty() && w.back() == '\r') w.pop_back();
                 if (w.empty()) continue;
-                riga = linecodec::DecodeLine(w);
+                riga = tcp_ ? linecodec::DecodeLine(w) : w;
                 return true;
             }
             if (!Ricevi(fine)) return false;
@@ -173,8 +190,8 @@ public:
     }
 
 private:
-    std::chrono::steady_clock::time_point Scadenza() const {
-        return std::chrono::steady_clock::now() + std::chrono::milliseconds(attesaMs_);
+    std::chrono::steady_clock::time_point Scadenza(int attesaMs = -1) const {
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(attesaMs < 0 ? attesaMs_ : attesaMs);
     }
     // Appends what arrives; false when the client went away, the simulator stops or the time is up.
     bool Ricevi(std::chrono::steady_clock::time_point fine) {
@@ -183,7 +200,7 @@ private:
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0) continue;
             char buf[8192];
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            const ssize_t n = tcp_ ? ::recv(fd_, buf, sizeof buf, 0) : ::read(fd_, buf, sizeof buf);
             if (n == 0) return false;
             if (n < 0) {
                 if (errno == EINTR || errno == EAGAIN) continue;
@@ -197,19 +214,34 @@ private:
     int fd_;
     const std::atomic<bool>& fermo_;
     int attesaMs_;
+    bool tcp_;
     std::string buffer_;
 };
+
+// Over the modem the client empties its input for a few seconds of its own clock when it begins to receive,
+// and what the simulator sent meanwhile is lost: an answer that is not acknowledged within this pause goes
+// again, until the connection's own wait has passed. Over TCP the client keeps what arrives.
+constexpr int kRipetiSenzaRispostaMs = 500;
+
+int AttesaRisposta(const Connessione& c) { return c.Tcp() ? -1 : kRipetiSenzaRispostaMs; }
 
 // Sends a frame until the client takes it: a line "SI" with a number (after blanks or not) at least
 // `numero`. An older acknowledgement is read over; "NO" or anything else makes the frame go again.
 bool Consegna(Connessione& c, const std::string& payload, long numero) {
-    for (int tentativo = 0; tentativo < kTentativi; ++tentativo) {
+    const auto fine = std::chrono::steady_clock::now() + std::chrono::milliseconds(c.Attesa());
+    for (int rifiuti = 0; rifiuti < kTentativi;) {
         if (!c.ScriviQuadro(payload)) return false;
         std::string riga;
         for (;;) {
-            if (!c.LeggiRiga(riga)) return false;
+            if (!c.LeggiRiga(riga, AttesaRisposta(c))) {
+                if (c.Tcp() || std::chrono::steady_clock::now() >= fine) return false;
+                break;  // lost in the client's drain: again
+            }
             const std::size_t si = riga.find("SI");
-            if (si == std::string::npos) break;
+            if (si == std::string::npos) {
+                ++rifiuti;
+                break;
+            }
             if (NumeroIniziale(riga, si + 2) >= numero) return true;
         }
     }
@@ -219,10 +251,16 @@ bool Consegna(Connessione& c, const std::string& payload, long numero) {
 // Sends a line until the client answers with a line holding `conferma` ("SI" for a record, "ACK" for a
 // Comproject record).
 bool ConsegnaRiga(Connessione& c, const std::string& riga, const char* conferma) {
-    for (int tentativo = 0; tentativo < kTentativi; ++tentativo) {
+    const auto fine = std::chrono::steady_clock::now() + std::chrono::milliseconds(c.Attesa());
+    for (int rifiuti = 0; rifiuti < kTentativi;) {
         std::string r;
-        if (!c.ScriviRiga(riga) || !c.LeggiRiga(r)) return false;
+        if (!c.ScriviRiga(riga)) return false;
+        if (!c.LeggiRiga(r, AttesaRisposta(c))) {
+            if (c.Tcp() || std::chrono::steady_clock::now() >= fine) return false;
+            continue;  // lost in the client's drain: again
+        }
         if (r.find(conferma) != std::string::npos) return true;
+        ++rifiuti;
     }
     return false;
 }
@@ -256,6 +294,11 @@ bool NotizieInFlusso(Connessione& c, const std::string& archivio, const std::str
 void AttesaConferma(Connessione& c, EsitoSessione& esito) {
     std::string riga;
     while (c.LeggiRiga(riga)) {
+        // Over the modem the client hangs up with the escape and a command (or by closing the port).
+        if (!c.Tcp() && (riga.rfind("+++", 0) == 0 || riga.rfind("AT", 0) == 0)) {
+            c.ScriviRiga("\r\nOK");
+            return;
+        }
         if (riga.find("6UUU") != std::string::npos) esito.conferma = "6UUU";
         if (riga.find("6NNN") != std::string::npos) esito.conferma = "6NNN";
     }
@@ -659,12 +702,102 @@ Simulatore::Simulatore(int porta) {
 
 Simulatore::~Simulatore() {
     if (ascolto_ >= 0) ::close(ascolto_);
+    if (master_ >= 0) ::close(master_);
+}
+
+namespace {
+
+// The exchange the client opens, told apart by what it sends first.
+void Servi(Connessione& c, const Simulatore& s, EsitoSessione& esito) {
+    if (s.annuncia) c.ScriviRiga("AAAA");
+    bool quadro = false;
+    if (!c.PrimoQuadro(quadro)) {
+        esito.errore = "nessuna richiesta";
+        return;
+    }
+    if (quadro) {
+        std::string payload;
+        if (!c.LeggiQuadro(payload) || payload.size() < 18) {
+            esito.errore = "richiesta non riconosciuta";
+            return;
+        }
+        if (payload.compare(8, 10, "MORVEN2006") == 0)
+            ServiIfck(c, payload, s, esito);
+        else
+            ServiPosta(c, payload, s, esito);
+        return;
+    }
+    std::string riga;
+    if (!c.LeggiRiga(riga) || riga.empty()) {
+        esito.errore = "nessuna richiesta";
+        return;
+    }
+    if (riga[0] == '2' || riga[0] == '7')
+        ServiComproject(c, riga, s, esito);
+    else
+        ServiOrdine(c, riga, s, esito);
+}
+
+}  // namespace
+
+Simulatore::Simulatore(SuModem) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char nome[128];
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, nome, sizeof nome) != 0)
+        throw std::runtime_error(std::string("no pseudo-terminal: ") + std::strerror(errno));
+    dispositivo_ = nome;
+    // Raw from the start, so nothing is echoed or translated before the client sets the port up.
+    termios t{};
+    if (tcgetattr(master_, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+    }
 }
 
 EsitoSessione Simulatore::ServiUna(int attesaMs) {
     EsitoSessione esito;
-    pollfd p{ascolto_, POLLIN, 0};
     const auto fine = std::chrono::steady_clock::now() + std::chrono::milliseconds(attesaMs);
+    if (master_ >= 0) {
+        // Command mode: every "AT" command is answered "OK", a dial "ATD..." with "CONNECT 9600", and the call
+        // is served from there in data mode. Before the client opens the port, and after it closed it, the
+        // master side reads nothing.
+        std::string comandi;
+        for (;;) {
+            if (fermo_) return esito;
+            if (std::chrono::steady_clock::now() >= fine) {
+                esito.errore = "nessuna connessione";
+                return esito;
+            }
+            pollfd p{master_, POLLIN, 0};
+            char buf[4096];
+            const ssize_t n = ::poll(&p, 1, kAttesaConnessione) > 0 && (p.revents & POLLIN)
+                                  ? ::read(master_, buf, sizeof buf) : -1;
+            if (n <= 0) {
+                ::poll(nullptr, 0, 10);
+                continue;
+            }
+            comandi.append(buf, static_cast<std::size_t>(n));
+            std::size_t fineRiga;
+            while ((fineRiga = comandi.find_first_of("\r\n")) != std::string::npos) {
+                std::string comando = comandi.substr(0, fineRiga);
+                comandi.erase(0, fineRiga + 1);
+                for (char& ch : comando)
+                    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+                const std::size_t at = comando.find("AT");
+                if (at == std::string::npos) continue;
+                Connessione c(master_, fermo_, attesaRigaMs, false);
+                if (comando.compare(at, 3, "ATD") != 0) {
+                    c.ScriviRiga("\r\nOK");
+                    continue;
+                }
+                c.ScriviRiga("\r\nCONNECT 9600");
+                c.Aggiungi(comandi);
+                Servi(c, *this, esito);
+                return esito;
+            }
+        }
+    }
+    pollfd p{ascolto_, POLLIN, 0};
     while (!fermo_ && ::poll(&p, 1, kAttesaConnessione) <= 0) {
         if (std::chrono::steady_clock::now() >= fine) {
             esito.errore = "nessuna connessione";
@@ -678,34 +811,7 @@ EsitoSessione Simulatore::ServiUna(int attesaMs) {
         return esito;
     }
     Connessione c(fd, fermo_, attesaRigaMs);
-    if (annuncia) c.ScriviRiga("AAAA");
-
-    bool quadro = false;
-    if (!c.PrimoQuadro(quadro)) {
-        esito.errore = "nessuna richiesta";
-        return esito;
-    }
-    if (quadro) {
-        std::string payload;
-        if (!c.LeggiQuadro(payload) || payload.size() < 18) {
-            esito.errore = "richiesta non riconosciuta";
-            return esito;
-        }
-        if (payload.compare(8, 10, "MORVEN2006") == 0)
-            ServiIfck(c, payload, *this, esito);
-        else
-            ServiPosta(c, payload, *this, esito);
-        return esito;
-    }
-    std::string riga;
-    if (!c.LeggiRiga(riga) || riga.empty()) {
-        esito.errore = "nessuna richiesta";
-        return esito;
-    }
-    if (riga[0] == '2' || riga[0] == '7')
-        ServiComproject(c, riga, *this, esito);
-    else
-        ServiOrdine(c, riga, *this, esito);
+    Servi(c, *this, esito);
     return esito;
 }
 

@@ -1,5 +1,6 @@
 // A wholesaler on 127.0.0.1 that plays every exchange of the TCP line, told apart by what the client sends
 // first:
+// Over TCP, or over a modem on a pseudo-terminal (Simulatore(SuModem)). The exchanges:
 // - a checked record (STX ... ETX): the standard order or availability request, each record answered "SI";
 //   the answer is a shortage list made up from the ordered products, shaped by the record family the
 //   header names (13, 42 or 62 characters an entry), a message and the end record; for a news interface the
@@ -63,11 +64,17 @@ class Simulatore {
 public:
     // Listens on 127.0.0.1:porta (0: a free port below 32768, as the settings file can hold it).
     explicit Simulatore(int porta = 0);
+    // A wholesaler behind a modem instead: a pseudo-terminal the client opens as its serial port (Dispositivo),
+    // where "AT" commands get "OK" and a dial gets "CONNECT 9600", then the call is served in data mode with
+    // the lines as they are. The Comproject order form goes only over the modem.
+    struct SuModem {};
+    explicit Simulatore(SuModem);
     ~Simulatore();
     Simulatore(const Simulatore&) = delete;
     Simulatore& operator=(const Simulatore&) = delete;
 
     int Porta() const { return porta_; }
+    const std::string& Dispositivo() const { return dispositivo_; }
     // Waits for one connection (up to attesaMs) and serves it to its end.
     EsitoSessione ServiUna(int attesaMs);
     // Makes a running ServiUna return soon.
@@ -87,6 +94,8 @@ public:
 private:
     int ascolto_ = -1;
     int porta_ = 0;
+    int master_ = -1;
+    std::string dispositivo_;
     std::atomic<bool> fermo_{false};
 };
 

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -47,6 +48,7 @@ struct Scambio {
     bool notizie;                                                     // the simulator has a news archive
     bool annuncia;
     Verifica verifica;
+    bool modem = false;  // the simulator behind a modem on a pseudo-terminal instead of TCP
 };
 
 // The Comproject entry as the client stores it in ordseq.man: code, "0", quantity, description, outcome.
@@ -125,6 +127,22 @@ const std::vector<Scambio>& Scambi() {
              EXPECT_EQ(Leggi(app, "IFCK02_OUT_MORVEN.DAT"), esito.rispostaIfck);
              EXPECT_EQ(Leggi(app, "news/avvisi.txt"), kAvviso);
          }},
+        // The Comproject order form goes only over the modem: "2" and the client code, "3" records, the "5"
+        // end, from a wholesaler that announces itself; the shortages come in "9" records.
+        {"comproject order over the modem",
+         {{"Interface", "CPJ-AAAA"}, {"Mode", "NORMALE"}, {"CommPort", "7"}, {"Phone 1", "0123456"}},
+         {},
+         "comproject",
+         false,
+         true,
+         [](const auto& app, const auto& esito) {
+             EXPECT_EQ(esito.righeOrdine, kOrdine);
+             const std::string man = Leggi(app, "ordseq.man");
+             for (std::size_t i = 0; i < kOrdine.size(); ++i)
+                 EXPECT_NE(man.find(VoceManComproject(kOrdine[i], i) + "\r\n"), std::string::npos) << man;
+             EXPECT_NE(Leggi(app, "msgrx.txt").find("Chiusura magazzino"), std::string::npos);
+         },
+         true},
         {"mail and news", {{"Interface", "POSTA"}}, {}, "posta", true, false,
          [](const auto& app, const auto& esito) {
              EXPECT_EQ(esito.posta, Leggi(app, "posta.gz"));
@@ -146,8 +164,11 @@ struct SimulatorExchange : ::testing::TestWithParam<std::size_t> {};
 TEST_P(SimulatorExchange, TheProgramGetsTheAnswer) {
     const Scambio& k = Scambi()[GetParam()];
     morven::testing::TempDir app;
-    simulator::Simulatore s;
+    auto simulatore = k.modem ? std::make_unique<simulator::Simulatore>(simulator::Simulatore::SuModem{})
+                              : std::make_unique<simulator::Simulatore>();
+    simulator::Simulatore& s = *simulatore;
     s.annuncia = k.annuncia;
+    if (k.modem) ReplaceFileAtomically(app / "serialports.txt", "com7 = " + s.Dispositivo() + "\n");
     if (k.notizie) {
         std::filesystem::create_directories(app / "server");
         ReplaceFileAtomically(app / "server/avvisi.txt", kAvviso);
@@ -157,7 +178,7 @@ TEST_P(SimulatorExchange, TheProgramGetsTheAnswer) {
 
     std::vector<std::pair<std::string, std::string>> righe = {
         {"Connect", "Grossista Simulato"}, {"Code", "CLIENTE01"}, {"Mode", "INTERNET"}, {"Ip1", "127.0.0.1"},
-        {"Porta", std::to_string(s.Porta())}, {"AutoIncPor", "NO"}, {"Interface", "DESCRIZ-MAN"},
+        {"Porta", std::to_string(k.modem ? 1 : s.Porta())}, {"AutoIncPor", "NO"}, {"Interface", "DESCRIZ-MAN"},
         {"DispOrdine", "NO"}, {"ModeIFCK", "NO"}, {"TimeMaxOrd", "120"}, {"TMCONN-INT", "5"},
     };
     for (const auto& [chiave, valore] : k.impostazioni) {
