@@ -490,6 +490,8 @@ void ServiPosta(Connessione& c, const std::string& testata, const Simulatore& s,
             esito.errore = "posta interrotta";
             return;
         }
+        // The stream begins after the line end of the framed header.
+        if (dati.rfind("\r\n", 0) == 0) dati.erase(0, 2);
         if (offerta) esito.posta = dati;
         c.ScriviRiga("FINEOK");
         esito.notizieInviate = NotizieInFlusso(c, s.notizie, codice) && !s.notizie.empty();

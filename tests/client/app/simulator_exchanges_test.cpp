@@ -148,13 +148,6 @@ const std::vector<Scambio>& Scambi() {
              EXPECT_EQ(esito.posta, Leggi(app, "posta.gz"));
              EXPECT_EQ(Leggi(app, "news/avvisi.txt"), kAvviso);
          }},
-        {"mail and news as a raw stream", {{"Interface", "POSTA"}, {"TcpDir", "YES"}}, {}, "posta", true, false,
-         [](const auto& app, const auto& esito) {
-             // The archive goes in whole blocks of 8192 bytes: what follows its end fills the last block.
-             const std::string posta = Leggi(app, "posta.gz");
-             EXPECT_EQ(esito.posta.substr(0, posta.size()), posta);
-             EXPECT_EQ(Leggi(app, "news/avvisi.txt"), kAvviso);
-         }},
     };
     return scambi;
 }

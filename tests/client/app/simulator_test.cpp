@@ -34,6 +34,27 @@ public:
         const std::string w = peers::EncodeLine(riga) + "\r\n";
         ASSERT_EQ(::send(fd_, w.data(), w.size(), MSG_NOSIGNAL), ssize_t(w.size()));
     }
+    void ScriviGrezzo(const std::string& dati) {
+        ASSERT_EQ(::send(fd_, dati.data(), dati.size(), MSG_NOSIGNAL), ssize_t(dati.size()));
+    }
+    // The raw bytes before `segno` (the mark taken off); empty when it does not come.
+    std::string LeggiFinoA(const std::string& segno) {
+        for (int i = 0; i < 1000; ++i) {
+            const auto at = buf_.find(segno);
+            if (at != std::string::npos) {
+                std::string r = buf_.substr(0, at);
+                buf_.erase(0, at + segno.size());
+                return r;
+            }
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char b[4096];
+            const ssize_t n = ::recv(fd_, b, sizeof b, 0);
+            if (n <= 0) return {};
+            buf_.append(b, std::size_t(n));
+        }
+        return {};
+    }
     std::string Leggi() {
         for (int i = 0; i < 1000; ++i) {
             const auto lf = buf_.find("\r\n");
@@ -166,6 +187,36 @@ TEST(WholesalerSimulator, PlaysTheComprojectOrderForm) {
     EXPECT_EQ(esito.scambio, "comproject");
     EXPECT_TRUE(esito.completa) << esito.errore;
     EXPECT_EQ(esito.righeOrdine, (std::vector<std::string>{"0127451680002", "0047631140010"}));
+}
+
+// The mail exchange in its direct TCP form (the TCPIP tag): the framed header taken with "SI", the archive as
+// a raw stream in blocks of 8192 up to "FINETX", answered "FINEOK"; then the news the same way back: a framed
+// header the client takes with "SI0000", the archive raw, "FINETX", and the client's "FINEOK".
+TEST(WholesalerSimulator, PlaysTheMailExchangeAsARawStream) {
+    simulator::Simulatore s;
+    s.notizie = std::string("\x1f\x8b\x08\0notizie\r\nAEIO", 15) + std::string(10000, 'n');
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    const std::string archivio = std::string("\x1f\x8b\x08\0posta\nOIEA", 14) + std::string(3000, 'p');
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        c.Scrivi(peers::Frame("00000001OFFERTA   CLIENTE01 TCPIPxxxxxxxxxx"));
+        EXPECT_EQ(c.Leggi(), "SI");
+        c.ScriviGrezzo(archivio + std::string(8192 - archivio.size(), '\0') + "FINETX");
+        EXPECT_EQ(c.Leggi(), "FINEOK");
+        std::string testata;
+        ASSERT_TRUE(peers::Unframe(c.Leggi(), &testata));
+        EXPECT_EQ(testata, "00000001OFFERTA   CLIENTE01 TCPIPxxxxxxxxxx");
+        c.Scrivi("SI0000");
+        EXPECT_EQ(c.LeggiFinoA("FINETX"), s.notizie);
+        c.ScriviGrezzo("FINEOK");
+    }
+    server.join();
+    EXPECT_EQ(esito.scambio, "posta");
+    EXPECT_TRUE(esito.completa) << esito.errore;
+    EXPECT_TRUE(esito.notizieInviate);
+    EXPECT_EQ(esito.posta.substr(0, archivio.size()), archivio);
 }
 
 TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {

@@ -208,12 +208,18 @@ TEST_F(UgtactxControlTest, ProgramStartRegistersTheLibraryOnlyWhenTheClassIsMiss
 // fail): the program uses the library installed with it, says so once in the function log, and leaves the
 // registry to the other copy.
 TEST_F(UgtactxControlTest, ProgramStartUsesItsOwnLibraryWhenTheRegistryNamesAnother) {
+    // The other copy is written as a file that is no shared object, and registered by hand: a copy loaded
+    // into this process could not be overwritten under it.
     const fs::path other = fs::path(reg.dir()) / "other" / "libsbgtactx.so";
-    fs::create_directories(other.parent_path());
-    fs::copy_file(SBGTACTX_MODULE, other);
-    ASSERT_EQ(com::Loader::RegisterModule(other.string()), com::S_OK);
-    ASSERT_EQ(RegisteredModule(), other.string());
     WriteBytes(other, "an older copy that no longer loads");
+    ASSERT_EQ(com::Loader::RegisterModule(SBGTACTX_MODULE), com::S_OK);
+    com::CLSID clsid;
+    ASSERT_EQ(com::Loader().ClsidFromProgId(kProgIdUgtactx, &clsid), com::S_OK);
+    ASSERT_EQ(com::RegistryFile().Update([&](com::RegistryTree& t) {
+        t.SetValue("CLSID\\" + com::GuidToString(clsid) + "\\InprocServer32", "", other.string());
+        return com::S_OK;
+    }), com::S_OK);
+    ASSERT_EQ(RegisteredModule(), other.string());
 
     ASSERT_TRUE(CollegaUgtactx(p, {SBGTACTX_MODULE})) << FunctionLog();
     EXPECT_EQ(p.Ugtactx().GetLong("TarIndex"), -1);
