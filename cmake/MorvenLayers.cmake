@@ -33,5 +33,7 @@ function(morven_tests name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE MORVEN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                              MORVEN_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  # NO_PRETTY_VALUES: a parameterised case is named by its suite's name generator, never by its printed
+  # value (CMake would otherwise append " # GetParam() = " and the value's bytes to a named case).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 300)
 endfunction()

@@ -1,6 +1,7 @@
 #include "client/engine/ugtactx_control.h"
 
 #include "client/engine/errors.h"
+#include "client/engine/logs.h"
 #include "client/engine/programma.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace morven {
@@ -59,8 +61,13 @@ std::string CartellaEseguibile() {
 
 }  // namespace
 
-UgtactxControl::UgtactxControl(com::RegistryFile registry) : loader_(std::move(registry)) {
-    const com::HRESULT hr = loader_.CreateInstance(kProgIdUgtactx, com::IID_IDispatch, control_.outVoid());
+UgtactxControl::UgtactxControl(com::RegistryFile registry, const std::string& modulo) : loader_(std::move(registry)) {
+    com::CLSID clsid;
+    com::HRESULT hr = loader_.ClsidFromProgId(kProgIdUgtactx, &clsid);
+    if (SUCCEEDED(hr)) {
+        if (!modulo.empty()) loader_.UseModule(clsid, modulo);
+        hr = loader_.CreateInstance(clsid, com::IID_IDispatch, control_.outVoid());
+    }
     if (FAILED(hr) || !control_) {
         control_.reset();
         SollevaErrore(kErrCreazioneOggetto, "Impossibile creare l'oggetto " + std::string(kProgIdUgtactx) + ": " +
@@ -130,6 +137,14 @@ com::HRESULT RegistraUgtactxSeManca(const std::vector<std::string>& candidati) {
     return com::REGDB_E_CLASSNOTREG;
 }
 
+std::string ModuloUgtactxRegistrato() {
+    const com::Loader loader;
+    com::CLSID clsid;
+    std::string modulo;
+    if (SUCCEEDED(loader.ClsidFromProgId(kProgIdUgtactx, &clsid))) loader.ModulePath(clsid, &modulo);
+    return modulo;
+}
+
 bool CollegaUgtactx(Programma& p, const std::vector<std::string>& candidati) {
     return EseguiProcedura(p, "CollegaUgtactx", false, [&]() {
         // No library found: the creation below reports the class as not registered, with the registry's path.
@@ -137,7 +152,23 @@ bool CollegaUgtactx(Programma& p, const std::vector<std::string>& candidati) {
         if (FAILED(hr) && hr != com::REGDB_E_CLASSNOTREG)
             SollevaErrore(kErrCreazioneOggetto, "Impossibile registrare " + std::string(kModuloUgtactx) + " nel registro " +
                                                     com::RegistryFile::DefaultPath() + " [" + Hex(hr) + "]");
-        DecompressionControl& c = p.Possiedi(std::make_unique<UgtactxControl>());
+        // The program's own copy, the one installed with it: after an upgrade, or beside another installation,
+        // the registry may name another copy, and the old and new parts would mix without a sign.
+        std::string proprio;
+        for (const auto& c : candidati)
+            if (FileExists(c)) {
+                proprio = c;
+                break;
+            }
+        if (!proprio.empty()) {
+            const std::string registrato = ModuloUgtactxRegistrato();
+            std::error_code ec;
+            if (!registrato.empty() && registrato != proprio && !std::filesystem::equivalent(registrato, proprio, ec))
+                ScriviLogFunzione(p, "il registro " + com::RegistryFile::DefaultPath() + " indica " + registrato +
+                                         " per " + kProgIdUgtactx + ": si usa la libreria del programma " + proprio,
+                                  "CollegaUgtactx");
+        }
+        DecompressionControl& c = p.Possiedi(std::make_unique<UgtactxControl>(com::RegistryFile(), proprio));
         p.oggetti.oUgtactx = &c;
         return true;
     });

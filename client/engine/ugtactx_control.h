@@ -30,10 +30,11 @@ enum : int {
 
 class UgtactxControl final : public DecompressionControl {
 public:
-    // Creates the control from the registry file (default: $MORVEN_COM_REGISTRY or the user's one). Raises
-    // error 429 with the reason and the registry's path when the class is not registered, its module does
-    // not load, or the module does not create it.
-    explicit UgtactxControl(com::RegistryFile registry = com::RegistryFile());
+    // Creates the control from the registry file (default: $MORVEN_COM_REGISTRY or the user's one). With
+    // `modulo`, the class's module is that file whatever the registry names (the registry still gives the
+    // class id). Raises error 429 with the reason and the registry's path when the class is not registered,
+    // its module does not load, or the module does not create it.
+    explicit UgtactxControl(com::RegistryFile registry = com::RegistryFile(), const std::string& modulo = {});
     UgtactxControl(const UgtactxControl&) = delete;
     UgtactxControl& operator=(const UgtactxControl&) = delete;
     ~UgtactxControl() override;
@@ -66,10 +67,16 @@ std::vector<std::string> ModuliUgtactxPredefiniti();
 // (the registry unreadable, the module not loading, its own refusal).
 com::HRESULT RegistraUgtactxSeManca(const std::vector<std::string>& candidati = ModuliUgtactxPredefiniti());
 
-// Program start: RegistraUgtactxSeManca with the candidates, then creates the control and hands it to the
-// program (owned by it, referenced by oggetti.oUgtactx). On failure the function log gets
-// "CollegaUgtactx :" and the reason, oUgtactx stays as it was (so a later news unpacking logs error 91),
-// and the result is false.
+// The module the registry names for ugtactx.ugtactx.1 ("" when none, or the registry cannot be read).
+std::string ModuloUgtactxRegistrato();
+
+// Program start: RegistraUgtactxSeManca with the candidates, then creates the control from the program's own
+// copy of the library (the first candidate that exists), whatever copy the registry names, and hands it to
+// the program (owned by it, referenced by oggetti.oUgtactx). When the registry names another copy, the
+// function log says which and that the program's own is used; the registry is left to the other copy (a
+// host that creates the class from the registry keeps what its installer registered). Without any
+// candidate the registered module is used. On failure the function log gets "CollegaUgtactx :" and the
+// reason, oUgtactx stays as it was (so a later news unpacking logs error 91), and the result is false.
 bool CollegaUgtactx(Programma& p, const std::vector<std::string>& candidati = ModuliUgtactxPredefiniti());
 
 }  // namespace morven

@@ -58,6 +58,10 @@ HRESULT Loader::ClsidFromProgId(std::string_view progId, CLSID* out) const {
 
 HRESULT Loader::ModulePath(const CLSID& clsid, std::string* out) const {
     if (!out) return E_POINTER;
+    if (auto it = ownModules_.find(GuidToString(clsid)); it != ownModules_.end()) {
+        *out = it->second;
+        return S_OK;
+    }
     RegistryTree t;
     if (FAILED(registry_.Read(t))) return REGDB_E_READREGDB;
     auto path = t.GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32");
@@ -65,6 +69,8 @@ HRESULT Loader::ModulePath(const CLSID& clsid, std::string* out) const {
     *out = *path;
     return S_OK;
 }
+
+void Loader::UseModule(const CLSID& clsid, std::string path) { ownModules_[GuidToString(clsid)] = std::move(path); }
 
 void* Loader::Module(const std::string& path) {
     if (auto it = modules_.find(path); it != modules_.end()) return it->second;

@@ -23,8 +23,12 @@ public:
 
     // REGDB_E_CLASSNOTREG / CO_E_CLASSSTRING when the ProgID is not registered.
     HRESULT ClsidFromProgId(std::string_view progId, CLSID* out) const;
-    // The registered module path of a class; REGDB_E_CLASSNOTREG when there is none.
+    // The module path of a class: the one given to UseModule, else the registered one; REGDB_E_CLASSNOTREG
+    // when there is none.
     HRESULT ModulePath(const CLSID& clsid, std::string* out) const;
+    // Takes the class's module from `path` instead of the registry's InprocServer32 from now on: a host that
+    // ships its own copy of a component uses that copy, whatever another installation registered last.
+    void UseModule(const CLSID& clsid, std::string path);
 
     // CO_E_DLLNOTFOUND when the module does not load, CO_E_ERRORINDLL when it lacks DllGetClassObject;
     // otherwise the module's own answer (CLASS_E_CLASSNOTAVAILABLE for a class it does not serve).
@@ -55,6 +59,7 @@ public:
 private:
     void* Module(const std::string& path);
     RegistryFile registry_;
+    std::map<std::string, std::string> ownModules_;  // by braced CLSID text
     std::map<std::string, void*> modules_;
 };
 

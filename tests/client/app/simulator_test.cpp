@@ -34,6 +34,27 @@ public:
         const std::string w = peers::EncodeLine(riga) + "\r\n";
         ASSERT_EQ(::send(fd_, w.data(), w.size(), MSG_NOSIGNAL), ssize_t(w.size()));
     }
+    void ScriviGrezzo(const std::string& dati) {
+        ASSERT_EQ(::send(fd_, dati.data(), dati.size(), MSG_NOSIGNAL), ssize_t(dati.size()));
+    }
+    // The raw bytes before `segno` (the mark taken off); empty when it does not come.
+    std::string LeggiFinoA(const std::string& segno) {
+        for (int i = 0; i < 1000; ++i) {
+            const auto at = buf_.find(segno);
+            if (at != std::string::npos) {
+                std::string r = buf_.substr(0, at);
+                buf_.erase(0, at + segno.size());
+                return r;
+            }
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char b[4096];
+            const ssize_t n = ::recv(fd_, b, sizeof b, 0);
+            if (n <= 0) return {};
+            buf_.append(b, std::size_t(n));
+        }
+        return {};
+    }
     std::string Leggi() {
         for (int i = 0; i < 1000; ++i) {
             const auto lf = buf_.find("\r\n");
@@ -128,6 +149,74 @@ TEST(WholesalerSimulator, HangingUpDropsTheLineAfterTheOrder) {
     EXPECT_FALSE(esito.completa);
     EXPECT_EQ(esito.righeOrdine.size(), 1u);
     EXPECT_EQ(esito.errore, "linea chiusa dopo l'ordine");
+}
+
+// The Comproject order form, which the program sends only over the modem: "2" and the client code, "3"
+// records of entries (code 9, quantity 3) with their count and quantity total, the "5" end with the
+// message; each taken with "ACK". Then the line with the client code, which the client acknowledges, the
+// shortages in "9" records of 41-character entries and the "5" end record, each wanting "ACK" ("NAK" makes it
+// come again).
+TEST(WholesalerSimulator, PlaysTheComprojectOrderForm) {
+    simulator::Simulatore s;
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        for (const std::string& r : {std::string("2CLIENTE01"), std::string("302012745168002004763114010") + "0012",
+                                     std::string("5000")}) {
+            c.Scrivi(r);
+            EXPECT_EQ(c.Leggi(), "ACK") << r;
+        }
+        EXPECT_EQ(c.Leggi(), "1CLIENTE01");
+        c.Scrivi("ACK");
+        std::string voci = c.Leggi();
+        ASSERT_EQ(voci.size(), 3u + 2 * 41) << voci;
+        EXPECT_EQ(voci.substr(0, 3), "902");
+        c.Scrivi("NAK");
+        EXPECT_EQ(c.Leggi(), voci);  // refused: the same record again
+        c.Scrivi("ACK");
+        EXPECT_EQ(voci.substr(3, 12), "012745168002");
+        EXPECT_EQ(voci.substr(16, 23), "TACHIPIRINA 500MG 20CPR");
+        EXPECT_EQ(voci.substr(44, 12), "004763114010");
+        const std::string fine = c.Leggi();
+        EXPECT_EQ(fine, "5" + std::string("034") + s.messaggio);
+        c.Scrivi("ACK");
+    }
+    server.join();
+    EXPECT_EQ(esito.scambio, "comproject");
+    EXPECT_TRUE(esito.completa) << esito.errore;
+    EXPECT_EQ(esito.righeOrdine, (std::vector<std::string>{"0127451680002", "0047631140010"}));
+}
+
+// The mail exchange in its direct TCP form (the TCPIP tag): the framed header taken with "SI", the archive as
+// a raw stream in blocks of 8192 up to "FINETX", answered "FINEOK"; then the news the same way back: a framed
+// header the client takes with "SI0000", the archive raw, "FINETX", and the client's "FINEOK".
+TEST(WholesalerSimulator, PlaysTheMailExchangeAsARawStream) {
+    simulator::Simulatore s;
+    s.notizie = std::string("\x1f\x8b\x08\0notizie\r\nAEIO", 15) + std::string(10000, 'n');
+    simulator::EsitoSessione esito;
+    std::thread server([&] { esito = s.ServiUna(10000); });
+    const std::string archivio = std::string("\x1f\x8b\x08\0posta\nOIEA", 14) + std::string(3000, 'p');
+    {
+        Client c(s.Porta());
+        ASSERT_TRUE(c.Ok());
+        c.Scrivi(peers::Frame("00000001OFFERTA   CLIENTE01 TCPIPxxxxxxxxxx"));
+        EXPECT_EQ(c.Leggi(), "SI");
+        c.ScriviGrezzo(archivio + std::string(8192 - archivio.size(), '\0') + "FINETX");
+        EXPECT_EQ(c.Leggi(), "FINEOK");
+        std::string testata;
+        ASSERT_TRUE(peers::Unframe(c.Leggi(), &testata));
+        EXPECT_EQ(testata, "00000001OFFERTA   CLIENTE01 TCPIPxxxxxxxxxx");
+        c.Scrivi("SI0000");
+        EXPECT_EQ(c.LeggiFinoA("FINETX"), s.notizie);
+        c.ScriviGrezzo("FINEOK");
+    }
+    server.join();
+    EXPECT_EQ(esito.scambio, "posta");
+    EXPECT_TRUE(esito.completa) << esito.errore;
+    EXPECT_TRUE(esito.notizieInviate);
+    EXPECT_EQ(esito.posta.substr(0, archivio.size()), archivio);
 }
 
 TEST(WholesalerSimulator, AnswerEntriesMixDeliveredAndShortLines) {

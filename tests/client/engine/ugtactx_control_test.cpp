@@ -204,6 +204,46 @@ TEST_F(UgtactxControlTest, ProgramStartRegistersTheLibraryOnlyWhenTheClassIsMiss
     EXPECT_EQ(ReadBytes(reg.path()), "[unclosed\n");
 }
 
+// Another installation registered its copy last (here one that no longer loads, so that using it would
+// fail): the program uses the library installed with it, says so once in the function log, and leaves the
+// registry to the other copy.
+TEST_F(UgtactxControlTest, ProgramStartUsesItsOwnLibraryWhenTheRegistryNamesAnother) {
+    // The other copy is written as a file that is no shared object, and registered by hand: a copy loaded
+    // into this process could not be overwritten under it.
+    const fs::path other = fs::path(reg.dir()) / "other" / "libsbgtactx.so";
+    WriteBytes(other, "an older copy that no longer loads");
+    ASSERT_EQ(com::Loader::RegisterModule(SBGTACTX_MODULE), com::S_OK);
+    com::CLSID clsid;
+    ASSERT_EQ(com::Loader().ClsidFromProgId(kProgIdUgtactx, &clsid), com::S_OK);
+    ASSERT_EQ(com::RegistryFile().Update([&](com::RegistryTree& t) {
+        t.SetValue("CLSID\\" + com::GuidToString(clsid) + "\\InprocServer32", "", other.string());
+        return com::S_OK;
+    }), com::S_OK);
+    ASSERT_EQ(RegisteredModule(), other.string());
+
+    ASSERT_TRUE(CollegaUgtactx(p, {SBGTACTX_MODULE})) << FunctionLog();
+    EXPECT_EQ(p.Ugtactx().GetLong("TarIndex"), -1);
+    EXPECT_EQ(RegisteredModule(), other.string());
+    const std::string log = FunctionLog();
+    EXPECT_NE(log.find("[FUNZIONE : CollegaUgtactx]il registro " + reg.path() + " indica " + other.string() +
+                       " per ugtactx.ugtactx.1: si usa la libreria del programma " + SBGTACTX_MODULE),
+              std::string::npos)
+        << log;
+
+    // The registry naming the program's own copy, or none left to name: nothing to say.
+    for (const bool own : {true, false}) {
+        SCOPED_TRACE(own ? "own copy registered" : "registered copy gone");
+        fs::remove(other);
+        if (own) {
+            ASSERT_EQ(com::Loader::RegisterModule(SBGTACTX_MODULE), com::S_OK);
+        }
+        fs::remove(fs::path(dir.path()) / "MorvenClient.log");
+        ASSERT_TRUE(CollegaUgtactx(p, {SBGTACTX_MODULE})) << FunctionLog();
+        EXPECT_EQ(FunctionLog().find("si usa la libreria del programma"), std::string::npos) << FunctionLog();
+        EXPECT_EQ(RegisteredModule(), SBGTACTX_MODULE);
+    }
+}
+
 TEST(UgtactxControlDefaults, TheBuildsLibraryIsAmongTheDefaultPlaces) {
     // Test programs and MorvenClient are built into bin/, the library into lib/ beside it.
     bool found = false;

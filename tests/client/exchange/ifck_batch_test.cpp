@@ -70,7 +70,7 @@ TEST_P(BatchRun, EndsWithTheAnswerAndTheEndMarker) {
     if (l.modem) {
         modem = std::make_unique<peers::ModemEmulator>(std::vector<peers::ModemCall>{{"CONNECT 31200", script}});
         h.UsaModem(modem->DevicePath());
-        h.Dopo(401, 12000, [&] { modem->Release(); });
+        h.DopoSvuotamento(401, [&] { modem->Release(); });
         righe.push_back(Riga("Mode", "NORMALE"));
         righe.push_back(Riga("Phone 1", "0212345"));
     } else {

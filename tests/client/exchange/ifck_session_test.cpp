@@ -9,6 +9,7 @@
 #include "tests/client/exchange/ifck_session_scripts.h"
 #include "tests/client/exchange/session_harness.h"
 #include "tests/client/exchange/session_scripts.h"
+#include "tests/platform/core/case_name.h"
 
 namespace morven {
 namespace {
@@ -261,8 +262,10 @@ TEST_P(RequestFaultsOverTcp, Row) {
     EXPECT_TRUE(h.t.msgbox.calls.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(IfckSession, AnswerFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRisposta().size()));
-INSTANTIATE_TEST_SUITE_P(IfckSession, RequestFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRichiesta().size()));
+INSTANTIATE_TEST_SUITE_P(IfckSession, AnswerFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRisposta().size()),
+                         [](const auto& i) { return CaseName(CasiRisposta()[i.param].nome); });
+INSTANTIATE_TEST_SUITE_P(IfckSession, RequestFaultsOverTcp, ::testing::Range<std::size_t>(0, CasiRichiesta().size()),
+                         [](const auto& i) { return CaseName(CasiRichiesta()[i.param].nome); });
 
 // The step after a whole answer, by the kind of the request (read from the management software's own file)
 // and by whether the wholesaler's end block announces news ("SI-NOT").
@@ -304,7 +307,10 @@ TEST_P(StepAfterTheAnswer, Row) {
 INSTANTIATE_TEST_SUITE_P(IfckSession, StepAfterTheAnswer,
                          ::testing::Values(Seguito{"01", false, 46}, Seguito{"01", true, 46}, Seguito{"02", false, 46},
                                            Seguito{"02", true, 33}, Seguito{"03", false, 45},
-                                           Seguito{"03", true, 33}));
+                                           Seguito{"03", true, 33}),
+                         [](const ::testing::TestParamInfo<Seguito>& i) {
+                             return std::string("Kind") + i.param.tipo + (i.param.notizie ? "WithNews" : "");
+                         });
 
 TEST(IfckSessionTest, HeaderAnswerMayShowTheWholesalersPage) {
     for (const auto& [risposta, pagina] : std::vector<std::pair<std::string, std::string>>{
@@ -359,7 +365,7 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", script}});
     h.UsaModem(modem.DevicePath());
     // The wholesaler answers once the client has drained its line at the start of the answer.
-    h.Dopo(401, 12000, [&] { modem.Release(); });
+    h.DopoSvuotamento(401, [&] { modem.Release(); });
     auto righe = Comuni(true);
     righe.push_back(Riga("Mode", "NORMALE"));
     righe.push_back(Riga("Phone 1", "0212345"));

@@ -285,7 +285,7 @@ TEST(MailSessionTest, StreamedNewsAreFoundWholeHoweverTheStreamIsCut) {
         testing::LowPortRelay relay(w.Port());
         Sessione h;
         h.Posta(relay.Port(), true);
-        h.Dopo(33, 1500, [&] { w.Release(); });
+        h.DopoSvuotamento(33, [&] { w.Release(); });
 
         EXPECT_TRUE(h.Diretta());
         ASSERT_TRUE(w.WaitScripts(1)) << h.Diagnosi(w.Errors());
@@ -438,8 +438,8 @@ TEST(NewsSessionTest, BatchRunOverTheModemEmptiesTheFolderAndRenamesThePriceList
     peers::ModemEmulator modem({peers::ModemCall{"CONNECT 31200", OrdineConNotizie(voce62, archivio, true)}});
     Sessione h;
     h.UsaModem(modem.DevicePath());
-    h.Dopo(20, 3000, [&] { modem.Release(); });
-    h.Dopo(33, 3000, [&] { modem.Release(); });
+    h.DopoSvuotamento(20, [&] { modem.Release(); });
+    h.DopoSvuotamento(33, [&] { modem.Release(); });
     auto righe = ImpostazioniNotizie("NOTIZIE-ALL", "NO");
     for (const auto& r : {Riga("Mode", "NORMALE"), Riga("Phone 1", "0212345"), Riga("CommPort", "1")})
         righe.push_back(r);
@@ -474,7 +474,7 @@ TEST(MailSessionTest, FramedMailOverTheModemEmulatorAndTheNewsBack) {
     Sessione h;
     h.UsaModem(modem.DevicePath());
     // The wholesaler sends its news once the client has drained its line at the start of the receive.
-    h.Dopo(33, 9000, [&] { modem.Release(); });
+    h.DopoSvuotamento(33, [&] { modem.Release(); });
     h.Impostazioni({Riga("Connect", "Grossista Posta"), Riga("Code", kCodice), Riga("Mode", "NORMALE"),
                     Riga("Phone 1", "0212345"), Riga("CommPort", "1"), Riga("Interface", "POSTA"),
                     Riga("ModeIFCK", "NO"), Riga("DispOrdine", "NO")});

@@ -269,7 +269,7 @@ TEST(SessionFaultTest, TcpFallsBackToTheModemAfterSixteenRefusedCalls) {
     SessionHarness h;
     h.UsaTcp();
     h.UsaModem(modem.DevicePath());
-    h.Dopo(20, 3000, [&] { modem.Release(); });
+    h.DopoSvuotamento(20, [&] { modem.Release(); });
     h.Impostazioni(Impostazioni(relay.Port() - 1, "MISTO"));
     h.Ordine(FileOrdine(kRighe));
     EXPECT_TRUE(SceltaChiamata(h.p, "01"));
@@ -296,7 +296,7 @@ TEST(SessionFaultTest, AfterSixteenSilentTcpCallsTheModemGetsTheSlotsSpeed) {
     SessionHarness h;
     h.UsaTcp();
     h.UsaModem(modem.DevicePath());
-    h.Dopo(20, 3000, [&] { modem.Release(); });
+    h.DopoSvuotamento(20, [&] { modem.Release(); });
     // Sixteen 30-second record limits: the TCP calls run on a faster clock, the modem at the usual pace.
     double scala = 50;
     ScopedPoller ritmo(h.t.pump, [&] {
@@ -346,7 +346,7 @@ TEST(SessionFaultTest, BusyAndNoCarrierOnTheModemThenTheThirdNumber) {
                                 peers::ModemCall{"CONNECT 9600", script}});
     SessionHarness h;
     h.UsaModem(modem.DevicePath());
-    h.Dopo(20, 3000, [&] { modem.Release(); });
+    h.DopoSvuotamento(20, [&] { modem.Release(); });
     h.Impostazioni(Impostazioni(1, "NORMALE"));
     h.Ordine(FileOrdine(kRighe));
     EXPECT_TRUE(SceltaChiamata(h.p, "01"));

@@ -41,6 +41,10 @@ struct SessionHarness {
         if (s != 0 && (passi.empty() || passi.back() != s)) w.Within(0);
         for (const auto& r : rilasci) {
             if (r.fatto || r.da < 0) continue;
+            if (r.dopoSvuotamento) {
+                if (Svuotamenti() > r.svuotamentiAllInizio) w.Within(0);
+                continue;
+            }
             w.Within(t.clock.RealMsFor(std::max<std::int64_t>(r.da + r.dopoMs - t.clock.MonotonicMs(), 0)));
         }
     }
@@ -50,10 +54,16 @@ struct SessionHarness {
         if (s != 0 && (passi.empty() || passi.back() != s)) {
             passi.push_back(s);
             for (auto& r : rilasci)
-                if (r.passo == s && r.da < 0) r.da = t.clock.MonotonicMs();
+                if (r.passo == s && r.da < 0) {
+                    r.da = t.clock.MonotonicMs();
+                    if (r.dopoSvuotamento) r.svuotamentiAllInizio = Svuotamenti();
+                }
         }
         for (auto& r : rilasci) {
-            if (r.da >= 0 && !r.fatto && t.clock.MonotonicMs() - r.da >= r.dopoMs) {
+            if (r.da < 0 || r.fatto) continue;
+            const bool dovuto = r.dopoSvuotamento ? Svuotamenti() > r.svuotamentiAllInizio
+                                                  : t.clock.MonotonicMs() - r.da >= r.dopoMs;
+            if (dovuto) {
                 r.fatto = true;
                 r.azione();
             }
@@ -66,12 +76,33 @@ struct SessionHarness {
     void Dopo(int passo, std::int64_t dopoMs, std::function<void()> azione) {
         rilasci.push_back({passo, dopoMs, -1, false, std::move(azione)});
     }
+    // Runs `azione` once the session, in step `passo`, has drained its line (the drain at the start of a
+    // receive): a wholesaler that answers only then, however long the client took to get there. A release at a
+    // fixed time after the step began raced the drain on a busy machine, and the drain swallowed the answer.
+    void DopoSvuotamento(int passo, std::function<void()> azione) {
+        Rilascio r{passo, 0, -1, false, std::move(azione)};
+        r.dopoSvuotamento = true;
+        rilasci.push_back(std::move(r));
+    }
     struct Rilascio {
         int passo;
         std::int64_t dopoMs, da;
         bool fatto;
         std::function<void()> azione;
+        bool dopoSvuotamento = false;
+        std::size_t svuotamentiAllInizio = 0;
     };
+    // The line drains the session has finished so far: each one ends with its "SV:" line in the session log.
+    std::size_t Svuotamenti() const {
+        std::string log;
+        const auto& pl = p.percorsi;
+        if (pl.sCartellaLogGiorno.empty() || !ReadWholeFile(JoinPath(pl.sCartellaLogGiorno, pl.sFileLogSessione), log))
+            return 0;
+        std::size_t n = 0;
+        for (std::size_t at = log.find("SV:"); at != std::string::npos; at = log.find("SV:", at + 3))
+            if (at == 0 || log[at - 1] == '\n') ++n;
+        return n;
+    }
     std::vector<Rilascio> rilasci;
     // The steps, with the final one.
     std::vector<int> Passi() {

@@ -138,7 +138,7 @@ TEST(SessionRoadTest, OrderOverTheModemEmulator) {
 
     SessionHarness h;
     h.UsaModem(modem.DevicePath());
-    h.Dopo(20, 3000, [&] { modem.Release(); });
+    h.DopoSvuotamento(20, [&] { modem.Release(); });
     h.Impostazioni({Riga("Connect", "Grossista Modem"), Riga("Code", kCodice), Riga("Mode", "NORMALE"),
                     Riga("Phone 1", " 0212345 "), Riga("CommPort", "1"), Riga("Interface", "ORDINE"),
                     Riga("ModeIFCK", "NO"), Riga("DispOrdine", "NO")});

@@ -86,3 +86,34 @@ TEST(Loader, FailuresHaveTheirOwnResults) {
     EXPECT_EQ(Loader::RegisterModule("/nonexistent/libnothing.so"), CO_E_DLLNOTFOUND);
     EXPECT_EQ(Loader::RegisterModule(COM_TEST_NOEXPORTS), CO_E_ERRORINDLL);
 }
+
+// A host that names its own copy of a class's module uses that copy, whatever the registry names: here the
+// registry points at a module that cannot serve the class, and at one that is not there.
+TEST(Loader, AModuleGivenByTheHostWinsOverTheRegisteredOne) {
+    for (const std::string& registered : {std::string(COM_TEST_NOEXPORTS), std::string("/nowhere/libcomtest.so")}) {
+        SCOPED_TRACE(registered);
+        TempRegistry reg;
+        ASSERT_EQ(Loader::RegisterModule(COM_TEST_MODULE), S_OK);
+        ASSERT_EQ(RegistryFile().Update([&](RegistryTree& t) {
+            t.SetValue("CLSID\\" + GuidToString(kCounter) + "\\InprocServer32", "", registered);
+            return S_OK;
+        }),
+                  S_OK);
+        Loader loader;
+        ComPtr<IUnknown> obj;
+        EXPECT_NE(loader.CreateInstance("comtest.counter", IID_IUnknown, obj.outVoid()), S_OK);
+
+        loader.UseModule(kCounter, COM_TEST_MODULE);
+        std::string path;
+        ASSERT_EQ(loader.ModulePath(kCounter, &path), S_OK);
+        EXPECT_EQ(path, COM_TEST_MODULE);
+        ASSERT_EQ(loader.CreateInstance("comtest.counter", IID_IUnknown, obj.outVoid()), S_OK);
+        EXPECT_TRUE(obj);
+        EXPECT_NE(loader.Symbol(kCounter, "DllCanUnloadNow"), nullptr);
+        obj.reset();
+        // The registry itself is left as it was: another host still finds what was registered there.
+        std::string inRegistry;
+        ASSERT_EQ(Loader().ModulePath(kCounter, &inRegistry), S_OK);
+        EXPECT_EQ(inRegistry, registered);
+    }
+}

@@ -50,7 +50,8 @@ TEST_P(TempDirParam, AParameterisedTestGetsAFolderOfItsOwn) {
     EXPECT_TRUE(std::filesystem::is_directory(base));  // the shared folder stays
 }
 
-INSTANTIATE_TEST_SUITE_P(Mezzo, TempDirParam, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(Mezzo, TempDirParam, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& i) { return "Run" + std::to_string(i.param); });
 
 }  // namespace
 }  // namespace morven::testing
