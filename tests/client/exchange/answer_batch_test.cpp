@@ -98,8 +98,11 @@ TEST(AnswerBatchTest, OddAnswersAndRefusedNumbersEndTheRunWithWholeFilesOrNone) 
         h.Ordine(FileOrdine(kRighe));
         h.Scrivi("abort.dat", "chiamata precedente\r\n");
         h.p.opzioni.bBlkRun = true;
+        const std::int64_t inizio = h.t.clock.MonotonicMs();
         SceltaChiamata(h.p, "01");
 
+        // Each run ends within the order's own time limit (600 s): the bound ends a flood, not the clock.
+        EXPECT_LT(h.t.clock.MonotonicMs() - inizio, 600 * 1000);
         EXPECT_TRUE(h.p.sessione.bProgrammaTerminato);
         EXPECT_TRUE(h.Esiste("MorvenClient.end"));
         const auto linee = w.Lines();
@@ -119,6 +122,7 @@ TEST(AnswerBatchTest, OddAnswersAndRefusedNumbersEndTheRunWithWholeFilesOrNone) 
             const auto si = std::count(linee.begin(), linee.end(), std::string("SI"));
             EXPECT_GT(si, 100);
             EXPECT_LT(si, c.recordFlusso - 10);
+            EXPECT_NE(h.LogFunzioni().find("Risposta oltre"), std::string::npos);
         }
         if (*c.messaggio) {
             EXPECT_EQ(w.Connections(), 0);
