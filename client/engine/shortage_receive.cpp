@@ -98,11 +98,6 @@ std::size_t FileRispostaInCorso::Apri(const std::string& nome) {
     return file_.size() - 1;
 }
 
-bool FileRispostaInCorso::Aperto(const std::string& nome) const {
-    const std::string bersaglio = ResolveNoCase(cartella_, nome);
-    return std::any_of(file_.begin(), file_.end(), [&](const File& f) { return f.nome == bersaglio; });
-}
-
 void FileRispostaInCorso::Svuota(File& f) {
     if (!WriteAll(f.fd, f.buffer)) SollevaErrore(kErrAccessoPercorso, "Impossibile scrivere " + f.temporaneo);
     f.buffer.clear();
@@ -176,11 +171,10 @@ struct Risposta {
     bool guasta = false;  // a line could not be stored (bound passed, write failed): the answer is lost
 
     void Riga(File k, std::string_view testo) {
-        static constexpr const char* kNomi[] = {"ordseq.rst", "ordseq.man", "ordseq.ma1", "msgrx.txt"};
         try {
-            if (!numeri[k]) numeri[k] = file.Apri(kNomi[k]);
-            file.Aggiungi(*numeri[k], testo);
-            file.Aggiungi(*numeri[k], "\r\n");
+            const std::size_t n = Numero(k);
+            file.Aggiungi(n, testo);
+            file.Aggiungi(n, "\r\n");
         } catch (...) {
             guasta = true;
             file.Scarta();
@@ -203,9 +197,15 @@ struct Risposta {
     // The three answer files are written also when they stay empty; msgrx.txt only with a message.
     void Scrivi() {
         if (guasta) SollevaErrore(kErrAccessoPercorso, "risposta incompleta");
-        for (File k : {kRst, kMan, kMa1})
-            if (!numeri[k]) numeri[k] = file.Apri(k == kRst ? "ordseq.rst" : k == kMan ? "ordseq.man" : "ordseq.ma1");
+        for (File k : {kRst, kMan, kMa1}) Numero(k);
         file.Conferma();
+    }
+
+private:
+    std::size_t Numero(File k) {
+        static constexpr const char* kNomi[] = {"ordseq.rst", "ordseq.man", "ordseq.ma1", "msgrx.txt"};
+        if (!numeri[k]) numeri[k] = file.Apri(kNomi[k]);
+        return *numeri[k];
     }
 };
 

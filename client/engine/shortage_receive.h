@@ -35,7 +35,6 @@ public:
 
     // Opens the file `nome` (empty so far) and returns its number for Aggiungi.
     std::size_t Apri(const std::string& nome);
-    bool Aperto(const std::string& nome) const;
     void Aggiungi(std::size_t file, std::string_view testo);
     // Puts every opened file in place; the temporary files of a failed confirmation are removed.
     void Conferma();

@@ -190,6 +190,7 @@ TEST_F(ReceiveTest, AnAnswerPastTheBoundFailsAndLeavesNothing) {
         p.impostazioni.nTipoInterfaccia = c.nTipo;
         Write("abort.dat", "ordine\r\n");
         Write("ordseq.man", "risposta di prima\r\n");
+        Write("ordseq.ma1.tmpAbC123", "lasciato da un programma interrotto");
         g.Collega(t.socket);
         g.ricevute.clear();
         t.socket.sCodaRicezione.clear();
