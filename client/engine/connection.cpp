@@ -268,7 +268,7 @@ bool EseguiChiamata(Programma& p) {
                     st.nPassoSessione = kPassoAbortito;
                     break;
                 }
-                if (Contiene(r, "NO CARRIER") || Contiene(r, "NOCARRIER") || Contiene(r, "BUSY")) {
+                if (LineaPersa(p, r) || Contiene(r, "BUSY")) {
                     st.nPassoSessione = kPassoRitenta;
                     break;
                 }
@@ -304,7 +304,7 @@ bool EseguiChiamata(Programma& p) {
                 Connesso(p);
                 break;
             }
-            if (Contiene(st.sStatoLinea, "BUSY") || Contiene(st.sStatoLinea, "NO CARRIER")) {
+            if (Contiene(st.sStatoLinea, "BUSY") || LineaPersa(p, st.sStatoLinea)) {
                 st.nPassoSessione = kPassoRitenta;
                 break;
             }

@@ -1,6 +1,7 @@
 #include "client/engine/line_io.h"
 
 #include "client/engine/errors.h"
+#include "client/engine/frames.h"
 #include "client/engine/helpers.h"
 #include "client/engine/logs.h"
 #include "client/engine/programma.h"
@@ -127,7 +128,48 @@ const std::array<const char*, 63> kLettere = {
     "d", "n", "o'", "o'", "o", "o", "o", "?", "o", "u'", "u'", "u", "u", "y", "th", "y",  // 240-255
 };
 
+constexpr std::string_view kParolePersa[] = {"NO CARRIER", "NOCARRIER", "bProceduraAbortita"};
+
+bool HaParolePersa(std::string_view t) {
+    for (std::string_view w : kParolePersa)
+        if (t.find(w) != std::string_view::npos) return true;
+    return false;
+}
+
+// STX data K1(5) K2(5) ETX with the sums of its data; nothing logged.
+bool RecordGiusto(std::string_view r) {
+    const std::size_t l = r.size();
+    if (l < 12 || r.front() != '\x02' || r.back() != '\x03') return false;
+    try {
+        const SommeRecord s = CalcolaSommeRecord(r.substr(1, l - 12));
+        return ValoreCifre(r.substr(l - 11, 5)) == s.k1 % 100000 && ValoreCifre(r.substr(l - 6, 5)) == s.k2 % 100000;
+    } catch (...) {
+        return false;  // a product beyond 16 bits: no record of ours
+    }
+}
+
+// The words, looked for outside the part from `da` to `a` (exclusive) when that part checks out.
+bool ParoleFuori(std::string_view t, std::size_t da, std::size_t a, bool giusto) {
+    if (!giusto) return HaParolePersa(t);
+    return HaParolePersa(t.substr(0, da)) || HaParolePersa(t.substr(a));
+}
+
 }  // namespace
+
+bool LineaPersa(Programma& p, std::string_view t) {
+    if (p.impostazioni.bModoInternet)
+        return t == "NO CARRIER" && p.Winsock().State() != TcpSocket::sckConnected;
+    if (!HaParolePersa(t)) return false;
+    const auto inizio = t.find("AEIO");
+    const auto fine = inizio == std::string_view::npos ? inizio : t.find("OIEA", inizio + 4);
+    if (fine != std::string_view::npos)
+        return ParoleFuori(t, inizio, fine + 4, SommeFrameGiuste(t.substr(inizio, fine + 4 - inizio)));
+    const auto stx = t.find('\x02');
+    const auto etx = t.rfind('\x03');
+    if (stx != std::string_view::npos && etx != std::string_view::npos && etx > stx)
+        return ParoleFuori(t, stx, etx + 1, RecordGiusto(t.substr(stx, etx + 1 - stx)));
+    return true;
+}
 
 std::string CodificaTcp(std::string_view sLinea) {
     std::string out;

@@ -57,6 +57,14 @@ std::string LeggiZip(Programma& p, int nTimeOut, BordiFrame* bordi = nullptr);
 // Serial port: characters until the buffer holds "OIEA".
 std::string Leggi01Zip(Programma& p, int nTimeOut);
 
+// The one test of a received text for a lost line, used by every transfer. Over TCP only the readers' own
+// mark counts: "NO CARRIER" once the socket is no longer connected (LeggiComm and LeggiZip give it, the
+// socket's events write it); a wholesaler's line that holds the words, or even is them while the socket
+// stays connected, is a line like any other. Over the modem the modem says it: a text holding "NO CARRIER",
+// "NOCARRIER" or "bProceduraAbortita", except where the words lie inside a frame or a checked record
+// (STX data K1 K2 ETX) whose sums hold.
+bool LineaPersa(Programma& p, std::string_view sRicevuto);
+
 // Drains the serial input for `nSecondi` seconds and returns it (one trailing CR or LF removed). Over TCP
 // it only waits: socket data stay for the next read.
 std::string SvuotaComm(Programma& p, int nSecondi);

@@ -16,12 +16,6 @@
 
 namespace morven {
 
-bool LineaPersaPosta(const std::string& testo) {
-    if (testo.find("AEIO") != std::string::npos) return false;
-    return testo.find("NO CARRIER") != std::string::npos || testo.find("NOCARRIER") != std::string::npos ||
-           testo.find("bProceduraAbortita") != std::string::npos;
-}
-
 int AttesaLetturaPosta(Programma& p) {
     const auto& st = p.sessione;
     const auto now = SecondiSessione(p);
@@ -86,7 +80,7 @@ bool EntroLimiti(Programma& p) {
 // A read line that ends the transfer: lost line (step 3) or abort (200).
 bool FineLinea(Programma& p, const std::string& riga) {
     auto& st = p.sessione;
-    if (LineaPersaPosta(riga)) {
+    if (LineaPersa(p, riga)) {
         st.nPassoSessione = kPassoRitenta;
         return true;
     }

@@ -34,10 +34,6 @@ inline constexpr long kMaxBlocchiPostaTcp = 9999;
 // What the mail and news transfers share.
 namespace morven {
 
-// A received text that says the line is lost ("NO CARRIER", "NOCARRIER", "bProceduraAbortita"); a frame
-// (a text holding "AEIO") never does, whatever bytes its payload carries.
-bool LineaPersaPosta(const std::string& testo);
-
 // Seconds a line read of a transfer may wait: nTimeOutRicezione (the record limit when it means no limit),
 // never beyond the phase or record limit, at least 1. So no read waits past the limits that end the transfer.
 int AttesaLetturaPosta(Programma& p);

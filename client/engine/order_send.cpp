@@ -19,10 +19,6 @@ namespace {
 
 bool Contiene(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
 
-bool LineaPersa(const std::string& s) {
-    return Contiene(s, "NO CARRIER") || Contiene(s, "NOCARRIER") || Contiene(s, "bProceduraAbortita");
-}
-
 void Banner(Programma& p, const char* testo) {
     ScriviLog(p, p.percorsi.sFileLogSessione, true, DataOraLog(p.Orologio().Now()) + testo);
 }
@@ -116,7 +112,7 @@ bool TxLORQ(Programma& p) {
             ScriviComm(p, st.aRecordOrdine[indice]);
             if (!(imp.bModoInternet && indice > 0)) WaitMilliseconds(p, 500);
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
-            if (LineaPersa(st.sStatoLinea)) {
+            if (LineaPersa(p, st.sStatoLinea)) {
                 st.nPassoSessione = kPassoRitenta;
                 return false;
             }
@@ -174,7 +170,7 @@ bool TxComproject(Programma& p) {
             WaitMilliseconds(p, 500);
             st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
             const std::string& r = st.sStatoLinea;
-            if (LineaPersa(r)) {
+            if (LineaPersa(p, r)) {
                 st.nPassoSessione = kPassoRitenta;
                 return false;
             }

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 namespace morven {
@@ -118,10 +119,12 @@ Chiave Flag(std::string_view nome, bool ImpostazioniGrossista::*campo) {
     return {nome, false, [campo](Programma& p, const std::string& v) { return SiNo(v, p.impostazioni.*campo); }};
 }
 
-// A number of the file: 16-bit unless the field says otherwise (a TCP port is 1-65535). A value that is not a
-// number or is out of range leaves the field alone and is kept, with the key, among the refused values.
-Chiave Numero(std::string_view nome, int ImpostazioniGrossista::*campo, double minimo = -32768,
-              double massimo = 32767) {
+// A number of the file, within its range (kIntervalliNumeri). A value that is not a number or is out of range
+// leaves the field alone and is kept, with the key, among the refused values.
+Chiave Numero(const IntervalloNumero& r) {
+    const std::string_view nome = r.sChiave;
+    const auto campo = r.pCampo;
+    const double minimo = r.nMinimo, massimo = r.nMassimo;
     return {nome, false, [nome, campo, minimo, massimo](Programma& p, const std::string& v) {
                 auto& s = p.impostazioni;
                 const auto n = NumeroIniziale(v);
@@ -169,7 +172,7 @@ const std::vector<Chiave>& Chiavi() {
         Elemento("PHONE 1", &S::aTelefono, 0),
         Elemento("PHONE 2", &S::aTelefono, 1),
         Elemento("PHONE 3", &S::aTelefono, 2),
-        Numero("COMMPORT", &S::nCommPort),
+        Numero(IntervalloDi(&S::nCommPort)),
         {"SPEEDCOM", true,
          [](Programma& p, const std::string& v) {
              p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v, kBlanksAndTabs);
@@ -185,7 +188,7 @@ const std::vector<Chiave>& Chiavi() {
         Elemento("IP1", &S::aIndirizzoIp, 0),
         Elemento("IP2", &S::aIndirizzoIp, 1),
         Elemento("IP3", &S::aIndirizzoIp, 2),
-        Numero("PORTA", &S::nPorta, 1, 65535),
+        Numero(IntervalloDi(&S::nPorta)),
         Flag("AUTOINCPOR", &S::bAutoIncPorta),
         {"INTERFACE", false,
          [](Programma& p, const std::string& v) {
@@ -238,15 +241,15 @@ const std::vector<Chiave>& Chiavi() {
         Flag("SOLOMANC", &S::bSoloManc),
         Flag("RICHDOCS", &S::bRichDocs),
         Flag("ORDINEPHT", &S::bOrdinePht),
-        Numero("TIMEMAXORD", &S::nTimeMaxOrd),
-        Numero("TIMEMAXRXP", &S::nTimeMaxRxP),
-        Numero("TIMEMAXTXP", &S::nTimeMaxTxP),
-        Numero("TMCONN-NOR", &S::nTmConnNor),
-        Numero("TMCONN-INT", &S::nTmConnInt),
-        Numero("TMCONN-RAS", &S::nTmConnRas),
-        Numero("FTP-DELAY", &S::nFtpDelay),
-        Numero("FTP-RETRY", &S::nFtpRetry),
-        Numero("STORICO", &S::nStorico),
+        Numero(IntervalloDi(&S::nTimeMaxOrd)),
+        Numero(IntervalloDi(&S::nTimeMaxRxP)),
+        Numero(IntervalloDi(&S::nTimeMaxTxP)),
+        Numero(IntervalloDi(&S::nTmConnNor)),
+        Numero(IntervalloDi(&S::nTmConnInt)),
+        Numero(IntervalloDi(&S::nTmConnRas)),
+        Numero(IntervalloDi(&S::nFtpDelay)),
+        Numero(IntervalloDi(&S::nFtpRetry)),
+        Numero(IntervalloDi(&S::nStorico)),
     };
     return chiavi;
 }
@@ -297,6 +300,26 @@ void Deriva(Programma& p) {
 }
 
 }  // namespace
+
+constinit const IntervalloNumero kIntervalliNumeri[11] = {
+    {"COMMPORT", &ImpostazioniGrossista::nCommPort, 0, 32767},
+    {"PORTA", &ImpostazioniGrossista::nPorta, 1, 65535},
+    {"TIMEMAXORD", &ImpostazioniGrossista::nTimeMaxOrd, 0, 32767},
+    {"TIMEMAXRXP", &ImpostazioniGrossista::nTimeMaxRxP, 0, 32767},
+    {"TIMEMAXTXP", &ImpostazioniGrossista::nTimeMaxTxP, 0, 32767},
+    {"TMCONN-NOR", &ImpostazioniGrossista::nTmConnNor, 0, 32767},
+    {"TMCONN-INT", &ImpostazioniGrossista::nTmConnInt, 0, 32767},
+    {"TMCONN-RAS", &ImpostazioniGrossista::nTmConnRas, 0, 32767},
+    {"FTP-DELAY", &ImpostazioniGrossista::nFtpDelay, 0, 32767},
+    {"FTP-RETRY", &ImpostazioniGrossista::nFtpRetry, 0, 32767},
+    {"STORICO", &ImpostazioniGrossista::nStorico, 0, 32767},
+};
+
+const IntervalloNumero& IntervalloDi(int ImpostazioniGrossista::*campo) {
+    for (const auto& r : kIntervalliNumeri)
+        if (r.pCampo == campo) return r;
+    throw std::out_of_range("campo numerico senza intervallo");
+}
 
 std::string TestoVisibile(std::string_view valore) {
     static constexpr char kCifre[] = "0123456789ABCDEF";

@@ -3,7 +3,7 @@
 //
 // Reading: a key decides its field only where it stands before the colon, and a key present in the file
 // always decides its field (a "NO" clears a flag as a "YES" sets it); fields whose key is absent keep their
-// value or get their default. A value that does not fit its field (a number out of the 16-bit range, a flag
+// value or get their default. A value that does not fit its field (a number outside its range below, a flag
 // that is neither YES nor NO) is logged and leaves that field alone; the rest of the file is still read.
 #pragma once
 
@@ -49,6 +49,20 @@ double ValoreNumerico(std::string_view text);
 // The longest value the reader takes from a line; a longer one (no window could show it) is cut, with a log
 // line.
 inline constexpr std::size_t kMaxValoreImpostazione = 255;
+
+// The range of each number of the settings file, the one range that the reader and the settings window both
+// check: a value outside it is kept among the refused values (the call is then refused before the line
+// opens, naming key and value), and the window does not save it. The ranges hold everything the window has
+// ever saved and the numbers the settings update writes back: the TCP port 1-65535, the serial port and
+// every time, count and day number 0-32767 (a negative time or count means nothing to a call).
+struct IntervalloNumero {
+    std::string_view sChiave;  // the key as the reader matches it
+    int ImpostazioniGrossista::*pCampo;
+    int nMinimo, nMassimo;
+};
+extern const IntervalloNumero kIntervalliNumeri[11];
+// The range of a numeric field of the table above (std::out_of_range for a field that is not in it).
+const IntervalloNumero& IntervalloDi(int ImpostazioniGrossista::*campo);
 
 // A value as the function log shows it: control bytes and "\\" written as "\\xNN", the rest as it is.
 std::string TestoVisibile(std::string_view valore);

@@ -2,8 +2,14 @@
 
 #include "platform/core/text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "client/engine/errors.h"
 #include "client/engine/frames.h"
@@ -64,6 +70,76 @@ std::string TestataManLORQ(const std::string& codiceCliente, const std::string& 
 
 std::string TestataManCPJ(const std::string& codiceCliente) { return Left(codiceCliente, 9) + std::string(33, ' '); }
 
+// ---------------------------------------------------------------------------------------------------------
+// Answer files written as they arrive
+
+namespace {
+constexpr std::size_t kBufferFile = 64 * 1024;
+}
+
+FileRispostaInCorso::FileRispostaInCorso(std::string cartella, std::uintmax_t limite)
+    : cartella_(std::move(cartella)), limite_(limite) {}
+
+FileRispostaInCorso::~FileRispostaInCorso() { Scarta(); }
+
+std::size_t FileRispostaInCorso::Apri(const std::string& nome) {
+    const std::string bersaglio = ResolveNoCase(cartella_, nome);
+    const std::string base = bersaglio.substr(bersaglio.rfind('/') + 1);
+    // What a killed program left: no reader takes these names, but they would pile up.
+    for (const DirEntry& e : ListFolder(cartella_, base + ".tmp??????"))
+        if (e.kind == EntryKind::File) std::remove(JoinPath(cartella_, e.name).c_str());
+    File f;
+    f.nome = bersaglio;
+    f.temporaneo = bersaglio + ".tmpXXXXXX";
+    f.fd = mkostemp(f.temporaneo.data(), O_CLOEXEC);
+    if (f.fd < 0) SollevaErrore(kErrAccessoPercorso, "Impossibile creare " + f.temporaneo + ": " + std::strerror(errno));
+    (void)fchmod(f.fd, 0644);  // readable by the management software, as any answer file
+    file_.push_back(std::move(f));
+    return file_.size() - 1;
+}
+
+void FileRispostaInCorso::Svuota(File& f) {
+    if (!WriteAll(f.fd, f.buffer)) SollevaErrore(kErrAccessoPercorso, "Impossibile scrivere " + f.temporaneo);
+    f.buffer.clear();
+}
+
+void FileRispostaInCorso::Aggiungi(std::size_t n, std::string_view testo) {
+    File& f = file_.at(n);
+    if (f.scritti + testo.size() > limite_)
+        SollevaErrore(kErrOverflow, "Risposta oltre " + std::to_string(limite_) + " byte nel file " + f.nome);
+    f.scritti += testo.size();
+    f.buffer += testo;
+    if (f.buffer.size() >= kBufferFile) Svuota(f);
+}
+
+void FileRispostaInCorso::Conferma() {
+    try {
+        for (File& f : file_) {
+            Svuota(f);
+            if (fsync(f.fd) != 0) SollevaErrore(kErrAccessoPercorso, "Impossibile scrivere " + f.temporaneo);
+        }
+        for (File& f : file_) {
+            close(f.fd);
+            f.fd = -1;
+            if (std::rename(f.temporaneo.c_str(), f.nome.c_str()) != 0)
+                SollevaErrore(kErrAccessoPercorso, "Impossibile sostituire " + f.nome + ": " + std::strerror(errno));
+            f.temporaneo.clear();
+        }
+    } catch (...) {
+        Scarta();
+        throw;
+    }
+    file_.clear();
+}
+
+void FileRispostaInCorso::Scarta() {
+    for (File& f : file_) {
+        if (f.fd >= 0) close(f.fd);
+        if (!f.temporaneo.empty()) std::remove(f.temporaneo.c_str());
+    }
+    file_.clear();
+}
+
 }  // namespace morven
 
 // ---------------------------------------------------------------------------------------------------------
@@ -82,44 +158,63 @@ long Valore(const std::string& s) {
     return v;
 }
 
-// The answer being built. Nothing reaches the files until the answer is complete, and then each file is
-// replaced whole, so a broken-off answer never leaves half an answer behind.
+// The answer being received. Its lines go to the files' temporary copies as they come (nothing is held
+// whole); the files take their place only when the answer is complete, each replaced whole, so a broken-off
+// answer never leaves half an answer behind. An answer whose file would pass the bound fails (an error the
+// receivers end the transfer on).
 struct Risposta {
-    std::string rst, man, ma1, msg;
+    enum File { kRst, kMan, kMa1, kMsg };
+    explicit Risposta(Programma& p) : file(p.percorsi.sPathApp) {}
+    FileRispostaInCorso file;
+    std::optional<std::size_t> numeri[4];
     bool messaggio = false;
+    bool guasta = false;  // a line could not be stored (bound passed, write failed): the answer is lost
 
+    void Riga(File k, std::string_view testo) {
+        try {
+            const std::size_t n = Numero(k);
+            file.Aggiungi(n, testo);
+            file.Aggiungi(n, "\r\n");
+        } catch (...) {
+            guasta = true;
+            file.Scarta();
+            throw;
+        }
+    }
     void Aggiungi(const RigheRisposta& r) {
-        if (r.rst) rst += *r.rst + "\r\n";
-        if (r.man) man += *r.man + "\r\n";
-        ma1 += r.ma1 + "\r\n";
+        if (r.rst) Riga(kRst, *r.rst);
+        if (r.man) Riga(kMan, *r.man);
+        Riga(kMa1, r.ma1);
     }
     void IniziaMessaggio(Programma& p) {
         const DateTime now = p.Orologio().Now();
         char t[16];
         std::snprintf(t, sizeof t, "%02d:%02d:%02d", now.hour % 100, now.minute % 100, now.second % 100);
-        msg = "Messaggio da :" + p.impostazioni.sCodiceCliente + "\r\n" + "Data:" + DataOraLog(now).substr(0, 10) +
-              " Time:" + t + "\r\n";
         messaggio = true;
+        Riga(kMsg, "Messaggio da :" + p.impostazioni.sCodiceCliente);
+        Riga(kMsg, "Data:" + DataOraLog(now).substr(0, 10) + " Time:" + t);
     }
-    void Scrivi(Programma& p) const {
-        const auto& app = p.percorsi.sPathApp;
-        std::string error;
-        auto put = [&](const char* name, const std::string& text) {
-            if (!ReplaceFileAtomically(JoinPath(app, name), text, &error)) SollevaErrore(kErrAccessoPercorso, error);
-        };
-        put("ordseq.rst", rst);
-        put("ordseq.man", man);
-        put("ordseq.ma1", ma1);
-        if (messaggio) put("msgrx.txt", msg);
+    // The three answer files are written also when they stay empty; msgrx.txt only with a message.
+    void Scrivi() {
+        if (guasta) SollevaErrore(kErrAccessoPercorso, "risposta incompleta");
+        for (File k : {kRst, kMan, kMa1}) Numero(k);
+        file.Conferma();
+    }
+
+private:
+    std::size_t Numero(File k) {
+        static constexpr const char* kNomi[] = {"ordseq.rst", "ordseq.man", "ordseq.ma1", "msgrx.txt"};
+        if (!numeri[k]) numeri[k] = file.Apri(kNomi[k]);
+        return *numeri[k];
     }
 };
 
 // Stores a received answer; only then is the session marker removed. An answer that cannot be stored is
 // logged and shown, abort.dat stays, and the session ends aborted (step 200): the order went out, so it is
 // never sent again.
-bool SalvaRisposta(Programma& p, const Risposta& risposta, const char* procedura) {
+bool SalvaRisposta(Programma& p, Risposta& risposta, const char* procedura) {
     try {
-        risposta.Scrivi(p);
+        risposta.Scrivi();
     } catch (...) {
         const ErroreMorven e = ErroreCorrente();
         ScriviLogFunzione(p, std::string(procedura) + " :risposta ricevuta ma non salvata :" + e.sDescrizione);
@@ -171,7 +266,7 @@ bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, i
     }
     if (st.sRecordRicevuto.empty()) {
         st.sStatoLinea = leggi(p);
-        if (LineaPersaPosta(st.sStatoLinea)) {
+        if (LineaPersa(p, st.sStatoLinea)) {
             // A line lost because the wholesaler closed the socket ends as the closed socket does at the top
             // of the cycle, whichever of the two noticed it first.
             p.Pump().process();
@@ -199,7 +294,7 @@ bool RxLORQ(Programma& p) {
     st.nInizioTrasferimento = SecondiSessione(p);
     st.sStatoDettaglio.clear();
     st.sStatoLinea = SvuotaComm(p, 2);
-    Risposta risposta;
+    Risposta risposta(p);
     const int lunghezza = LunghezzaVoceMancanti(imp.nTipoInterfaccia, imp.bOpzioneTestata3);
 
     for (;;) {
@@ -232,13 +327,14 @@ bool RxLORQ(Programma& p) {
                 nMax = static_cast<int>(Valore(Mid(dati, 22, 4)));
                 conteggioTestata = nMax;
                 StatoTrasferimento(p, "Ricezione Mancanti", nMax, 0);
-                risposta.man = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + "\r\n";
-                risposta.ma1 = TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + std::string(20, ' ') + "\r\n";
+                risposta.Riga(Risposta::kMan, TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata));
+                risposta.Riga(Risposta::kMa1,
+                              TestataManLORQ(imp.sCodiceCliente, st.sRiferimentoTestata) + std::string(20, ' '));
             } else if (!fine) {
                 if (!risposta.messaggio && UpperAscii(dati).find("INIZIO MESSAGGIO DA G") != std::string::npos)
                     risposta.IniziaMessaggio(p);
                 if (risposta.messaggio) {
-                    risposta.msg += Mid(dati, 5) + "\r\n";
+                    risposta.Riga(Risposta::kMsg, Mid(dati, 5));
                 } else if (lunghezza > 0) {
                     StatoTrasferimento(p, "Ricezione Mancanti", nMax, static_cast<int>(ultimo));
                     const std::string voci = Mid(dati, 5);
@@ -270,8 +366,9 @@ bool RxLORQ(Programma& p) {
             }
         } catch (...) {
             RegistraErrore(p, "RxLORQ", ErroreCorrente());
-            // Before a message started the answer is lost: a failure the retry policy can see.
-            if (!risposta.messaggio) {
+            // Before a message started, or when a line could not be stored, the answer is lost: a failure the
+            // retry policy can see.
+            if (!risposta.messaggio || risposta.guasta) {
                 st.nPassoSessione = kPassoRitenta;
                 return false;
             }
@@ -291,9 +388,15 @@ bool RxComproject(Programma& p) {
     st.sStatoDettaglio.clear();
     std::string ultimoMemorizzato;
     bool accettato = false;
-    Risposta risposta;
-    risposta.man = TestataManCPJ(imp.sCodiceCliente) + "\r\n";
-    risposta.ma1 = TestataManCPJ(imp.sCodiceCliente) + std::string(20, ' ') + "\r\n";
+    Risposta risposta(p);
+    try {
+        risposta.Riga(Risposta::kMan, TestataManCPJ(imp.sCodiceCliente));
+        risposta.Riga(Risposta::kMa1, TestataManCPJ(imp.sCodiceCliente) + std::string(20, ' '));
+    } catch (...) {
+        RegistraErrore(p, "RxComproject", ErroreCorrente());
+        st.nPassoSessione = kPassoRitenta;
+        return false;
+    }
     const std::string stato = imp.bDisponibilita ? "Ricezione Disponibilit\xe0" : "Ricezione Mancanti ";
 
     for (;;) {
@@ -320,7 +423,7 @@ bool RxComproject(Programma& p) {
                     risposta.Aggiungi(RigheVoceComproject(Mid(rec, static_cast<std::size_t>(4 + 41 * i), 41)));
             } else if (fine) {
                 risposta.IniziaMessaggio(p);
-                risposta.msg += Mid(rec, 5) + "\r\n";
+                risposta.Riga(Risposta::kMsg, Mid(rec, 5));
                 StatoTrasferimento(p, "Ricezione Ok", 100, 100);
                 if (!SalvaRisposta(p, risposta, "RxComproject")) return false;
                 st.bMancantiRicevuti = true;
@@ -330,6 +433,10 @@ bool RxComproject(Programma& p) {
             }
         } catch (...) {
             RegistraErrore(p, "RxComproject", ErroreCorrente());
+            if (risposta.guasta) {
+                st.nPassoSessione = kPassoRitenta;
+                return false;
+            }
             if (FuoriTempo(p)) return false;
         }
     }

@@ -5,11 +5,13 @@
 #include "client/engine/markers.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
+#include "client/engine/shortage_receive.h"
 #include "client/exchange/answer_file.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace morven {
 
@@ -44,32 +46,73 @@ std::string TestataConversione(const std::string& primaRiga) {
     return primaRiga.size() < 22 ? primaRiga + "000000000" : primaRiga;
 }
 
-FileConvertiti ConvertiRighe(const std::string& testata, const std::vector<std::string>& righe, bool bDisponibilita) {
-    FileConvertiti f;
-    const std::string riferimento = Mid(testata, 5, 9) + Mid(testata, 19, 4);
-    f.man = riferimento + std::string(29, ' ') + kCrLf;
-    f.ma1 = riferimento + std::string(49, ' ') + kCrLf;
-    f.man2006 = testata + kCrLf;
-    f.msgrx = Mid(testata, 43, 230) + kCrLf;
-    const std::size_t daDescrizione = bDisponibilita ? 125 : 100;
-    const std::size_t daMotivo = bDisponibilita ? 165 : 220;
-    for (const std::string& riga : righe) {
-        f.man2006 += riga + kCrLf;
-        if (TipoRecord(riga) != 'P') continue;
+namespace {
+
+enum FileConversione { kRst, kMan, kMa1, kMan2006, kMsgrx };
+
+// The conversion line by line: each piece of a work file goes to `scrivi` as it is made, so an answer is
+// never held twice over in memory.
+template <class Scrivi>
+class Conversione {
+public:
+    Conversione(const std::string& testata, bool bDisponibilita, std::vector<std::string>& avvisi, Scrivi scrivi)
+        : avvisi_(avvisi), scrivi_(scrivi), daDescrizione_(bDisponibilita ? 125 : 100),
+          daMotivo_(bDisponibilita ? 165 : 220) {
+        const std::string riferimento = Mid(testata, 5, 9) + Mid(testata, 19, 4);
+        scrivi_(kMan, riferimento + std::string(29, ' ') + kCrLf);
+        scrivi_(kMa1, riferimento + std::string(49, ' ') + kCrLf);
+        scrivi_(kMan2006, testata + kCrLf);
+        scrivi_(kMsgrx, Mid(testata, 43, 230) + kCrLf);
+    }
+    void Riga(std::string_view riga) {
+        scrivi_(kMan2006, std::string(riga) + kCrLf);
+        if (TipoRecord(riga) != 'P') return;
         const std::string codice = PadLeft(Mid(riga, 2, 9), 9, " ");
-        const std::string descrizione = PadLeft(Mid(riga, daDescrizione, 28), 28, " ");
+        const std::string descrizione = PadLeft(Mid(riga, daDescrizione_, 28), 28, " ");
         const std::string stato = PadLeft(Mid(riga, 51, 1), 1, " ");
         const long long mancante = ValoreQuantita(Mid(riga, 20, 5));
         if (mancante > 0) {
-            const std::string qta = Quantita4(mancante, codice, f.avvisi);
-            f.rst += codice + qta + kCrLf;
-            f.man += codice + qta + descrizione + stato + kCrLf;
-            f.ma1 += codice + qta + descrizione + stato + PadLeft(Mid(riga, daMotivo, 20), 20, " ") + kCrLf;
+            const std::string qta = Quantita4(mancante, codice, avvisi_);
+            scrivi_(kRst, codice + qta + kCrLf);
+            scrivi_(kMan, codice + qta + descrizione + stato + kCrLf);
+            scrivi_(kMa1, codice + qta + descrizione + stato + PadLeft(Mid(riga, daMotivo_, 20), 20, " ") + kCrLf);
         } else {
-            const std::string qta = Quantita4(ValoreQuantita(Mid(riga, 25, 5)), codice, f.avvisi);
-            f.ma1 += codice + qta + descrizione + "@" + std::string(20, ' ') + kCrLf;
+            const std::string qta = Quantita4(ValoreQuantita(Mid(riga, 25, 5)), codice, avvisi_);
+            scrivi_(kMa1, codice + qta + descrizione + "@" + std::string(20, ' ') + kCrLf);
         }
     }
+
+private:
+    std::vector<std::string>& avvisi_;
+    Scrivi scrivi_;
+    std::size_t daDescrizione_, daMotivo_;
+};
+
+// Where the line that begins at `i` ends and where the next one begins, as DividiRighe cuts lines.
+std::pair<std::size_t, std::size_t> FineRiga(std::string_view dati, std::size_t i) {
+    const auto fine = dati.find_first_of("\r\n", i);
+    if (fine == std::string_view::npos) return {dati.size(), dati.size()};
+    return {fine, fine + (dati[fine] == '\r' && fine + 1 < dati.size() && dati[fine + 1] == '\n' ? 2 : 1)};
+}
+
+// The lines of `dati` one at a time, without a copy of the whole.
+template <class F>
+void PerOgniRiga(std::string_view dati, F f) {
+    for (std::size_t i = 0; i < dati.size();) {
+        const auto [fine, dopo] = FineRiga(dati, i);
+        f(dati.substr(i, fine - i));
+        i = dopo;
+    }
+}
+
+}  // namespace
+
+FileConvertiti ConvertiRighe(const std::string& testata, const std::vector<std::string>& righe, bool bDisponibilita) {
+    FileConvertiti f;
+    std::string* file[] = {&f.rst, &f.man, &f.ma1, &f.man2006, &f.msgrx};
+    Conversione conversione(testata, bDisponibilita, f.avvisi,
+                            [&](FileConversione k, const std::string& testo) { *file[k] += testo; });
+    for (const std::string& riga : righe) conversione.Riga(riga);
     return f;
 }
 
@@ -84,30 +127,39 @@ bool ConvertiMancantiA2003(Programma& p, const std::string& fileRisposta, const 
         }
         ContenutoFile letto = LeggiFileLimitato(fileRisposta);
         if (letto.esito != EsitoLettura::Letto) SollevaErrore(kErrIODispositivo, letto.errore);
-        std::vector<std::string> righe = DividiRighe(letto.dati);
-        const std::string testata = TestataConversione(righe.empty() ? std::string() : righe.front());
-        if (!righe.empty()) righe.erase(righe.begin());
+        // The header is the answer's first line; the lines after it are converted one at a time.
+        const std::string_view dati = letto.dati;
+        const auto [fineTestata, dopoTestata] = FineRiga(dati, 0);
+        const std::string primaRiga(dati.substr(0, fineTestata));
+        const std::string testata = TestataConversione(primaRiga);
         const std::string codice = Left(testata, 4);
 
-        auto scrivi = [&](const char* nome, const std::string& testo) {
-            std::string errore;
-            if (!ReplaceFileAtomically(JoinPath(app, nome), testo, &errore)) SollevaErrore(kErrAccessoPercorso, errore);
-        };
         if (codice != "T000" && codice != "T115" && codice != "T116") {
             ScriviLogFunzione(p, "Errore Testata Mancanti : " + testata);
             p.MsgBox().MsgBox("Errore Collegamento ERR :" + codice, 16, TitoloConnessione(p), nullptr);
             TerminaProgramma(p);
             return;
         }
+        // The work files are written as the lines are converted, each bounded as an answer file is; they take
+        // their places only once all are whole, and only then is abort.dat removed: a conversion that fails
+        // (an answer that would pass the bound, a disk that is full) leaves no work file and keeps abort.dat.
+        FileRispostaInCorso uscita(app);
+        const bool soloMessaggio = codice == "T116";
+        const std::size_t numeri[] = {soloMessaggio ? 0 : uscita.Apri("ordseq.rst"),
+                                      soloMessaggio ? 0 : uscita.Apri("ordseq.man"),
+                                      soloMessaggio ? 0 : uscita.Apri("ordseq.ma1"),
+                                      soloMessaggio ? 0 : uscita.Apri("ordseq2006.man"), uscita.Apri("msgrx.txt")};
+        std::vector<std::string> avvisi;
+        Conversione conversione(testata, p.impostazioni.bDisponibilita, avvisi,
+                                [&](FileConversione k, const std::string& testo) {
+                                    if (soloMessaggio && k != kMsgrx) return;
+                                    uscita.Aggiungi(numeri[k], testo);
+                                });
+        if (!soloMessaggio) PerOgniRiga(dati.substr(dopoTestata), [&](std::string_view r) { conversione.Riga(r); });
+        uscita.Conferma();
         KillAbortDat(p);
-        const FileConvertiti f = ConvertiRighe(testata, righe, p.impostazioni.bDisponibilita);
-        scrivi("msgrx.txt", f.msgrx);
-        if (codice == "T116") return;
-        for (const std::string& avviso : f.avvisi) ScriviLogFunzione(p, std::string(kNome) + " :" + avviso);
-        scrivi("ordseq.rst", f.rst);
-        scrivi("ordseq.man", f.man);
-        scrivi("ordseq.ma1", f.ma1);
-        scrivi("ordseq2006.man", f.man2006);
+        if (soloMessaggio) return;
+        for (const std::string& avviso : avvisi) ScriviLogFunzione(p, std::string(kNome) + " :" + avviso);
         risultato = true;
     });
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "client/engine/shortage_receive.h"
 #include "client/exchange/log_sink.h"
 
 namespace morven {
@@ -19,8 +20,9 @@ namespace morven {
 // Reading whole files, bounded
 
 // No answer, message or work file that the displays read is allowed to grow past this: an order has at most
-// 500 lines and a month of documents stays far below it, so anything larger is broken or hostile.
-inline constexpr std::uintmax_t kLimiteFileRisposta = 16u * 1024u * 1024u;
+// 500 lines and a month of documents stays far below it, so anything larger is broken or hostile. The same
+// bound the receivers and the conversion write the files with.
+inline constexpr std::uintmax_t kLimiteFileRisposta = kMaxFileRisposta;
 
 enum class EsitoLettura { Letto, Mancante, TroppoGrande, Errore };
 

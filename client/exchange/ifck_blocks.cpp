@@ -30,10 +30,6 @@ constexpr int kSecondiSvuota = 2;     // the drain before the answer
 
 bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
 
-bool LineaPersa(std::string_view s) {
-    return Contiene(s, "NO CARRIER") || Contiene(s, "NOCARRIER") || Contiene(s, "bProceduraAbortita");
-}
-
 void LogSessione(Programma& p, const std::string& testo) {
     ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
 }
@@ -123,7 +119,7 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
 
                 st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
                 const std::string& riga = st.sStatoLinea;
-                if (LineaPersa(riga)) {
+                if (LineaPersa(p, riga)) {
                     st.nPassoSessione = kPassoRitenta;
                     risultato = true;
                     return;
@@ -228,7 +224,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &bordi);
                 st.nTimeOutRicezione = attesaNormale;
                 const std::string& letto = st.sStatoLinea;
-                if (LineaPersa(letto)) {
+                if (LineaPersa(p, letto)) {
                     // A line lost because the wholesaler closed the socket ends as the closed socket does at
                     // the top of the cycle, whichever of the two noticed it first.
                     p.Pump().process();

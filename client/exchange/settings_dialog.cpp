@@ -116,17 +116,25 @@ const std::vector<std::string> kFormatiSeriali = {"N,8,1", "E,7,1", "E,7,2"};
 const std::vector<std::string> kInterfacceElenco = {"ORDINE",  "DISPONIBILITA'", "DESCRIZ-MAN", "DESCRIZ-ALL",
                                                     "NOTIZIE", "NOTIZIE-ALL",    "CPJ",         "CPJ-AAAA"};
 
+namespace {
+// A text box of a number, with the range the settings reader checks too.
+CampoNumerico Campo(std::string_view controllo, std::string_view nome, int S::*campo) {
+    const IntervalloNumero& r = IntervalloDi(campo);
+    return {controllo, nome, campo, r.nMinimo, r.nMassimo};
+}
+}  // namespace
+
 const std::vector<CampoNumerico> kCampiNumerici = {
-    {"IPorta", "Porta", &S::nPorta, 1, 65535},
-    {"ITimeMaxOrd", "Tempo massimo ordine", &S::nTimeMaxOrd, 0, 32767},
-    {"ITimeMaxRxP", "Tempo massimo ricezione posta", &S::nTimeMaxRxP, 0, 32767},
-    {"ITimeMaxTxP", "Tempo massimo trasmissione posta", &S::nTimeMaxTxP, 0, 32767},
-    {"ITmConnNor", "Attesa connessione modem", &S::nTmConnNor, 0, 32767},
-    {"ITmConnInt", "Attesa connessione internet", &S::nTmConnInt, 0, 32767},
-    {"ITmConnRas", "Attesa connessione remota", &S::nTmConnRas, 0, 32767},
-    {"IFtpDelay", "Ritardo FTP", &S::nFtpDelay, 0, 32767},
-    {"IFtpRetry", "Tentativi FTP", &S::nFtpRetry, 0, 32767},
-    {"IStorico", "Giorni di storico", &S::nStorico, 0, 32767},
+    Campo("IPorta", "Porta", &S::nPorta),
+    Campo("ITimeMaxOrd", "Tempo massimo ordine", &S::nTimeMaxOrd),
+    Campo("ITimeMaxRxP", "Tempo massimo ricezione posta", &S::nTimeMaxRxP),
+    Campo("ITimeMaxTxP", "Tempo massimo trasmissione posta", &S::nTimeMaxTxP),
+    Campo("ITmConnNor", "Attesa connessione modem", &S::nTmConnNor),
+    Campo("ITmConnInt", "Attesa connessione internet", &S::nTmConnInt),
+    Campo("ITmConnRas", "Attesa connessione remota", &S::nTmConnRas),
+    Campo("IFtpDelay", "Ritardo FTP", &S::nFtpDelay),
+    Campo("IFtpRetry", "Tentativi FTP", &S::nFtpRetry),
+    Campo("IStorico", "Giorni di storico", &S::nStorico),
 };
 
 std::string Ctl(std::string_view nome) { return ControlId(nome, 0); }
@@ -400,7 +408,9 @@ void EventiFrmImpostazioni::CmdSalva_Click() {
         // A port list text without a number is port 0, as the modem line has always read it.
         const std::string com = form_.Text(Ctl("CmbCOM"));
         const double porta = ValoreNumerico(Mid(com, 4));
-        if (porta < 0 || porta > 32767) return rifiuta("Porta seriale", com, 1, 32767);
+        const IntervalloNumero& seriale = IntervalloDi(&S::nCommPort);
+        if (porta < seriale.nMinimo || porta > seriale.nMassimo)
+            return rifiuta("Porta seriale", com, seriale.nMinimo, seriale.nMassimo);
 
         const int r = p_.MsgBox().MsgBox("Confermi le Impostazioni ", kMbOkCancel + kMbIconExclamation,
                                          kTitoloSalva, &form_);

@@ -1,5 +1,6 @@
 #include "client/engine/line_io.h"
 
+#include "client/engine/frames.h"
 #include "client/engine/line_devices.h"
 #include "client/engine/programma.h"
 #include "tests/client/engine/engine_test_support.h"
@@ -368,6 +369,45 @@ TEST_F(LineIo, ModemDialogueOnTheEmulator) {
     port.SetPortOpen(false);
     EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"ATH0", "ATDT0212345", "ATDT0299999"}));
     EXPECT_TRUE(modem.Errors().empty());
+}
+
+// Only the modem says the line is lost: over TCP the words are the wholesaler's text unless the socket is
+// gone, and on the modem they are data inside a frame or checked record whose sums hold.
+TEST_F(LineIo, TheLostLineWordsCountOnlyWhenTheModemOrTheSocketSaysThem) {
+    const std::string messaggio = "Ieri il modem ha dato NO CARRIER due volte";
+    const std::string record = FormaControllata("0001" + messaggio);
+    std::string recordGuasto = record;
+    recordGuasto[recordGuasto.size() - 2] = recordGuasto[recordGuasto.size() - 2] == '0' ? '1' : '0';
+    struct Caso {
+        const char* nome;
+        bool tcp;
+        bool connesso;
+        std::string testo;
+        bool persa;
+    } casi[] = {
+        {"tcp: the readers' mark, socket gone", true, false, "NO CARRIER", true},
+        {"tcp: the words while connected", true, true, "NO CARRIER", false},
+        {"tcp: a message line, socket gone", true, false, messaggio, false},
+        {"tcp: a message line", true, true, messaggio, false},
+        {"tcp: the abort word", true, true, "bProceduraAbortita", false},
+        {"tcp: a frame", true, true, peers::Frame("NOCARRIER dati"), false},
+        {"modem: the modem's line", false, false, "NO CARRIER", true},
+        {"modem: without the blank", false, false, "NOCARRIER", true},
+        {"modem: amid noise", false, false, "~#NO CARRIER", true},
+        {"modem: the abort word", false, false, "bProceduraAbortita", true},
+        {"modem: a good frame", false, false, peers::Frame("0001NO CARRIER dati"), false},
+        {"modem: a frame with bad sums", false, false, peers::FrameWithBadSums("0001NO CARRIER dati"), true},
+        {"modem: the words after a good frame", false, false, peers::Frame("0001dati") + "NO CARRIER", true},
+        {"modem: a checked record", false, false, record, false},
+        {"modem: a record with bad sums", false, false, recordGuasto, true},
+        {"modem: a reply", false, false, "SI", false},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        p.impostazioni.bModoInternet = c.tcp;
+        t.socket.state = c.connesso ? TcpSocket::sckConnected : TcpSocket::sckClosed;
+        EXPECT_EQ(LineaPersa(p, c.testo), c.persa);
+    }
 }
 
 }  // namespace

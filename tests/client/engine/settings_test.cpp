@@ -101,7 +101,7 @@ TEST_F(Settings, RoundTripOfEveryFieldThroughAFreshProgram) {
     s.nTimeMaxRxP = 2;
     s.nTimeMaxTxP = 3;
     s.nTmConnNor = 32767;
-    s.nTmConnInt = -32768;
+    s.nTmConnInt = 0;  // the lowest a time may be
     s.nTmConnRas = 7;
     s.nFtpDelay = 8;
     s.nFtpRetry = 9;
@@ -122,7 +122,7 @@ TEST_F(Settings, RoundTripOfEveryFieldThroughAFreshProgram) {
     EXPECT_EQ(r.nTipoInterfaccia, 4);
     EXPECT_TRUE(r.bTcpDir);
     EXPECT_FALSE(r.bCsf);  // read from the key CSF only, never written
-    EXPECT_EQ(r.nTmConnInt, -32768);
+    EXPECT_EQ(r.nTmConnInt, 0);
 }
 
 TEST_F(Settings, WrittenLinesHaveTheirFixedOrderAndStayOneLineEach) {

@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
 
 #include "client/engine/frames.h"
 #include "client/engine/session.h"
@@ -130,6 +137,110 @@ TEST_F(ReceiveTest, ClosedByTheWholesalerEndsAtTwoHundred) {
     p.sessione.bConnessioneChiusa = true;
     EXPECT_FALSE(RxLORQ(p));
     EXPECT_EQ(p.sessione.nPassoSessione, kPassoAbortito);
+}
+
+// A wholesaler's message that tells of the modem is a message: over TCP the words are its text.
+TEST_F(ReceiveTest, AMessageThatSpeaksOfTheModemIsKept) {
+    Write("abort.dat", "ordine\r\n");
+    const std::string riga = "Ieri il modem ha dato NO CARRIER, oggi la linea e' buona";
+    Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0002"),
+            FormaControllata("0001INIZIO MESSAGGIO DA GROSSISTA"), FormaControllata("0002" + riga),
+            FormaControllata("9999CLI001")});
+    EXPECT_TRUE(RxLORQ(p));
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoFineOrdine);
+    EXPECT_EQ(g.ricevute, (std::vector<std::string>{"SI", "SI", "SI", "SI"}));
+    EXPECT_NE(Read("msgrx.txt").find("\r\n" + riga + "\r\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "abort.dat"));
+}
+
+// A wholesaler that answers "SI" after "SI" with records of 8 KB: 9998 records for a 10-line order.
+// Numbers and blanks only, so the record sums stay within their 16 bits at every position.
+struct Diluvio {
+    int nTipo;        // interface class
+    bool messaggio;   // the records are message lines, not entries
+    int inviati = 0;
+
+    std::string Record(int n) const {
+        std::string dati;
+        while (dati.size() + 13 <= 8190) dati += PadLeft(std::to_string(n % 8) + "1234567", 13, "0");
+        if (messaggio && n == 1) dati = "INIZIO MESSAGGIO DA GROSSISTA";
+        return FormaControllata(PadLeft(n, 4, "0") + dati);
+    }
+    void Collega(testing::GrossistaFinto& g, FakeTcpSocket& s) {
+        g.risponde = [this](const std::string& riga) -> std::vector<std::string> {
+            if (riga != "SI") return {};
+            ++inviati;
+            if (inviati > 9998) return {FormaControllata("9999CLI001")};
+            return {Record(inviati)};
+        };
+        s.Feed(CodificaTcp(FormaControllata("0000" + PadRight("CLI001", 17) + "9998")) + "\r\n");
+    }
+};
+
+// No answer file grows past its bound: the answer that would is a failed answer, with nothing of it left
+// (no answer file, no temporary copy), abort.dat kept, and the wholesaler not answered further.
+TEST_F(ReceiveTest, AnAnswerPastTheBoundFailsAndLeavesNothing) {
+    const struct {
+        const char* nome;
+        int nTipo;
+        bool messaggio;
+    } casi[] = {{"entries of 13", 1, false}, {"entries of 42", 2, false}, {"message lines", 2, true}};
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        p.impostazioni.nTipoInterfaccia = c.nTipo;
+        Write("abort.dat", "ordine\r\n");
+        Write("ordseq.man", "risposta di prima\r\n");
+        Write("ordseq.ma1.tmpAbC123", "lasciato da un programma interrotto");
+        g.Collega(t.socket);
+        g.ricevute.clear();
+        t.socket.sCodaRicezione.clear();
+        Diluvio d{c.nTipo, c.messaggio};
+        d.Collega(g, t.socket);
+        p.sessione.nTimeMaxCorrente = 32767;
+        p.sessione.nInizioCollegamento = SecondiSessione(p);
+        EXPECT_FALSE(RxLORQ(p));
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
+        EXPECT_LT(d.inviati, 9998);  // ended at the bound, not by the end of the flood
+        EXPECT_TRUE(std::filesystem::exists(dir / "abort.dat"));
+        EXPECT_FALSE(p.sessione.bMancantiRicevuti);
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            const std::string nome = e.path().filename().string();
+            EXPECT_EQ(nome.find(".tmp"), std::string::npos) << nome;
+            if (nome.rfind("ordseq", 0) == 0 || nome == "msgrx.txt") {
+                EXPECT_LE(std::filesystem::file_size(e.path()), kMaxFileRisposta) << nome;
+            }
+        }
+        // The answer files are those of before or none, never a part of this answer.
+        EXPECT_EQ(Read("ordseq.man"), "risposta di prima\r\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "ordseq.ma1"));
+        EXPECT_NE(FunctionLog().find("Risposta oltre"), std::string::npos);
+    }
+}
+
+// The peak memory of a receive flooded with large records, measured on a child process of its own so the
+// other tests' memory does not count: the answer is streamed and bounded, so the peak stays far below
+// 250 MB (the child reports its own figure on standard error).
+TEST_F(ReceiveTest, AFloodOfLargeRecordsStaysWithinItsMemory) {
+    p.impostazioni.nTipoInterfaccia = 1;
+    Diluvio d{1, false};
+    d.Collega(g, t.socket);
+    p.sessione.nTimeMaxCorrente = 32767;
+    p.sessione.nInizioCollegamento = SecondiSessione(p);
+    std::fflush(nullptr);
+    const pid_t figlio = fork();
+    ASSERT_GE(figlio, 0);
+    if (figlio == 0) {
+        const bool ok = RxLORQ(p);
+        _exit(!ok && p.sessione.nPassoSessione == kPassoRitenta ? 0 : 1);
+    }
+    int stato = 0;
+    rusage uso{};
+    ASSERT_EQ(wait4(figlio, &stato, 0, &uso), figlio);
+    ASSERT_TRUE(WIFEXITED(stato));
+    EXPECT_EQ(WEXITSTATUS(stato), 0);
+    const long piccoMb = uso.ru_maxrss / 1024;  // kilobytes on Linux
+    std::cerr << "picco di memoria del diluvio: " << piccoMb << " MB\n";
+    EXPECT_LT(piccoMb, 250);
 }
 
 }  // namespace

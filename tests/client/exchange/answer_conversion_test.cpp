@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "client/engine/programma.h"
+#include "client/engine/shortage_receive.h"
 #include "client/engine/testing/test_program.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
@@ -167,6 +168,37 @@ TEST_F(ConversionTest, AMissingAnswerIsLoggedAndChangesNothing) {
     for (const char* f : kWorkFiles) EXPECT_EQ(Read(f), "vecchio\r\n");
     EXPECT_TRUE(fs::exists(dir / "abort.dat"));
     EXPECT_TRUE(t.msgbox.calls.empty());
+}
+
+// The work files are bounded as answer files are: an answer the displays could read whose short lines would
+// make a work file larger than the bound converts into nothing, keeps abort.dat, and leaves no copy behind.
+TEST_F(ConversionTest, AConversionPastTheBoundLeavesNoWorkFileAndKeepsAbortDat) {
+    const std::string riga = Record({{1, "P0"}, {20, "00001"}}) + "\r\n";  // 26 bytes, 64 in ordseq.ma1
+    const struct {
+        const char* nome;
+        std::size_t righe;
+        bool convertita;
+    } casi[] = {{"within", 1000, true}, {"past", 10u * 1024u * 1024u / riga.size(), false}};
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        OldAnswers();
+        fs::remove(dir / "msgrx.txt");
+        std::string bytes = "T000HDRFILLER0000000  RIF\r\n";
+        bytes.reserve(bytes.size() + c.righe * riga.size());
+        for (std::size_t k = 0; k < c.righe; ++k) bytes += riga;
+        ASSERT_LE(bytes.size(), kMaxFileRisposta);  // the answer itself is within the bound
+        EXPECT_EQ(ConvertiMancantiA2003(p, Answer(bytes)), c.convertita);
+        for (const char* f : kWorkFiles) EXPECT_EQ(fs::exists(dir / f), c.convertita) << f;
+        EXPECT_EQ(fs::exists(dir / "abort.dat"), !c.convertita);
+        if (c.convertita) {
+            EXPECT_EQ(Read("ordseq.rst").size(), c.righe * 15);
+        } else {
+            EXPECT_FALSE(fs::exists(dir / "msgrx.txt"));
+            EXPECT_NE(FunctionLog().find("Risposta oltre"), std::string::npos);
+        }
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    }
 }
 
 }  // namespace

@@ -73,6 +73,29 @@ TEST(SettingsDialogRules, AddressFallBackAndNumbers) {
         EXPECT_FALSE(NumeroIntero(t, 1, 65535)) << t;
 }
 
+// What the window saves the reader takes, and what the window refuses the reader refuses: at both ends
+// of every number's range and one step beyond them, so no call runs on a number the window would not save
+// and no number the window saved is refused.
+TEST(SettingsDialogRules, TheWindowAndTheReaderShareEachNumbersRange) {
+    testing::TempDir dir;
+    TestProgram t(dir.path());
+    const std::string file = dir / "MvnConn01.par";
+    for (const CampoNumerico& n : kCampiNumerici) {
+        const std::string_view chiave = IntervalloDi(n.campo).sChiave;
+        for (const long v : {long{n.minimo} - 1, long{n.minimo}, long{n.massimo}, long{n.massimo} + 1}) {
+            SCOPED_TRACE(std::string(chiave) + " " + std::to_string(v));
+            const bool finestra = NumeroIntero(std::to_string(v), n.minimo, n.massimo).has_value();
+            EXPECT_EQ(finestra, v >= n.minimo && v <= n.massimo);
+            ReplaceFileAtomically(file, std::string(chiave) + ":" + std::to_string(v) + "\r\n");
+            ASSERT_TRUE(LeggiImpostazioni(t.p, file));
+            EXPECT_EQ(t.p.impostazioni.aValoriRifiutati.empty(), finestra);
+            if (finestra) {
+                EXPECT_EQ(t.p.impostazioni.*n.campo, v);
+            }
+        }
+    }
+}
+
 // A settings file as the program writes it.
 ImpostazioniGrossista Impostazioni() {
     ImpostazioniGrossista s;
