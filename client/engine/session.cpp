@@ -10,11 +10,6 @@ std::int32_t SecondiSessione(Programma& p) {
     return static_cast<std::int32_t>(p.Orologio().MonotonicMs() / 1000);
 }
 
-void TrasferimentoMancante(Programma& p, std::string_view nome) {
-    ScriviLogFunzione(p, "trasferimento non disponibile in questa versione", nome);
-    p.sessione.nPassoSessione = kPassoAbortito;
-}
-
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }
 
 void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {

@@ -1,11 +1,9 @@
-// What the session's transfers share: the time base of their limits, the title of their messages, and the
-// way a step whose transfer is not built in ends the session. The state machine itself is LoopTrasmissione
-// (client/exchange/loop.h).
+// What the session's transfers share: the time base of their limits and the title of their messages. The
+// state machine itself is LoopTrasmissione (client/exchange/loop.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace morven {
 
@@ -14,10 +12,6 @@ struct Programma;
 // Whole seconds on the monotonic clock: the time base of nInizioCollegamento, nInizioTrasferimento and
 // every phase or record limit, so a session across midnight (or a clock change) times out like any other.
 std::int32_t SecondiSessione(Programma& p);
-
-// Ends the session at step 200 because the transfer `nome` is not part of this program yet; the function
-// log names it.
-void TrasferimentoMancante(Programma& p, std::string_view nome);
 
 // "Connessione con " & sConnect: the title of the session's messages.
 std::string TitoloConnessione(Programma& p);

@@ -35,8 +35,10 @@ struct StatoSessione {
     bool bInvioInCorso = false;       // a socket send is pending
     int nTimeOutRicezione = 0;     // seconds for the line reads; 0 or less: no time-out
     int nTimeMaxCorrente = 0;      // seconds allowed to the current phase since nInizioCollegamento
-    std::int32_t nInizioCollegamento = 0;   // seconds since midnight when the line opened
-    std::int32_t nInizioTrasferimento = 0;  // seconds since midnight of the last progress point
+    // Whole seconds on the monotonic clock (SecondiSessione), never the time of day: a session across
+    // midnight or a clock change keeps its limits.
+    std::int32_t nInizioCollegamento = 0;   // when the line opened
+    std::int32_t nInizioTrasferimento = 0;  // the last progress point
     int nTimeOutRecord = 30;       // longest pause between two progress points
     int nTentativo = 0;            // current connection attempt
     int nMaxTentativi = 0;         // attempts allowed (6 modem, 16 TCP)
@@ -48,8 +50,10 @@ struct StatoSessione {
     bool bProfiloRicevuto = false;    // the news held morvenprofupg.dat
     std::string sStatoDettaglio;      // second status text of the transfers
     std::string sTracciaEventi;       // running trail of transfer events; never emptied
-    // TerminaProgramma has run. The real program end does not return; with a recording end (tests, a
-    // host that closes later) the session loops see this flag and stop instead of going on.
+    // The program end was called (by TerminaProgramma or by an end that skips its steps). The end returns
+    // to its caller: the real one hides the windows and asks the event loop to quit, and the process leaves
+    // once control is back in that loop. So the code after it (the session loops, the call driver, the
+    // window events) sees this flag and stops instead of going on.
     bool bProgrammaTerminato = false;
 
     // The order records of the running session (indices 0 to 500) and the last one used.
