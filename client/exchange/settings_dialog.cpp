@@ -118,23 +118,23 @@ const std::vector<std::string> kInterfacceElenco = {"ORDINE",  "DISPONIBILITA'",
 
 namespace {
 // A text box of a number, with the range the settings reader checks too.
-CampoNumerico Campo(std::string_view controllo, std::string_view nome, int S::*campo) {
+CampoNumerico CampoNumero(std::string_view controllo, std::string_view nome, int S::*campo) {
     const IntervalloNumero& r = IntervalloDi(campo);
     return {controllo, nome, campo, r.nMinimo, r.nMassimo};
 }
 }  // namespace
 
 const std::vector<CampoNumerico> kCampiNumerici = {
-    Campo("IPorta", "Porta", &S::nPorta),
-    Campo("ITimeMaxOrd", "Tempo massimo ordine", &S::nTimeMaxOrd),
-    Campo("ITimeMaxRxP", "Tempo massimo ricezione posta", &S::nTimeMaxRxP),
-    Campo("ITimeMaxTxP", "Tempo massimo trasmissione posta", &S::nTimeMaxTxP),
-    Campo("ITmConnNor", "Attesa connessione modem", &S::nTmConnNor),
-    Campo("ITmConnInt", "Attesa connessione internet", &S::nTmConnInt),
-    Campo("ITmConnRas", "Attesa connessione remota", &S::nTmConnRas),
-    Campo("IFtpDelay", "Ritardo FTP", &S::nFtpDelay),
-    Campo("IFtpRetry", "Tentativi FTP", &S::nFtpRetry),
-    Campo("IStorico", "Giorni di storico", &S::nStorico),
+    CampoNumero("IPorta", "Porta", &S::nPorta),
+    CampoNumero("ITimeMaxOrd", "Tempo massimo ordine", &S::nTimeMaxOrd),
+    CampoNumero("ITimeMaxRxP", "Tempo massimo ricezione posta", &S::nTimeMaxRxP),
+    CampoNumero("ITimeMaxTxP", "Tempo massimo trasmissione posta", &S::nTimeMaxTxP),
+    CampoNumero("ITmConnNor", "Attesa connessione modem", &S::nTmConnNor),
+    CampoNumero("ITmConnInt", "Attesa connessione internet", &S::nTmConnInt),
+    CampoNumero("ITmConnRas", "Attesa connessione remota", &S::nTmConnRas),
+    CampoNumero("IFtpDelay", "Ritardo FTP", &S::nFtpDelay),
+    CampoNumero("IFtpRetry", "Tentativi FTP", &S::nFtpRetry),
+    CampoNumero("IStorico", "Giorni di storico", &S::nStorico),
 };
 
 std::string Ctl(std::string_view nome) { return ControlId(nome, 0); }
