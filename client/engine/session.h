@@ -1,6 +1,6 @@
 // What the session's transfers share: the time base of their limits, the title of their messages, and the
 // way a step whose transfer is not built in ends the session. The state machine itself is LoopTrasmissione
-// (client/exchange/loop.h).
+// (client/session/loop.h).
 #pragma once
 
 #include <cstdint>
