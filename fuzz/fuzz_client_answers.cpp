@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "fuzz/client_sandbox.h"
-#include "client/exchange/answer_conversion.h"
-#include "client/exchange/answer_documents.h"
-#include "client/exchange/answer_file.h"
-#include "client/exchange/answer_helpers.h"
-#include "client/exchange/answer_lists.h"
-#include "client/exchange/lcd_geometry.h"
-#include "client/exchange/offer_detail.h"
+#include "client/session/answer_conversion.h"
+#include "client/session/answer_documents.h"
+#include "client/session/answer_file.h"
+#include "client/session/answer_helpers.h"
+#include "client/session/answer_lists.h"
+#include "client/presenters/lcd_geometry.h"
+#include "client/presenters/offer_detail.h"
 
 namespace fs = std::filesystem;
 

@@ -18,8 +18,8 @@
 #include "fuzz/client_sandbox.h"
 #include "client/engine/markers.h"
 #include "client/engine/testing/test_program.h"
-#include "client/exchange/call_driver.h"
-#include "client/exchange/startup.h"
+#include "client/session/call_driver.h"
+#include "client/session/startup.h"
 
 namespace fs = std::filesystem;
 

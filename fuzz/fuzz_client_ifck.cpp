@@ -14,8 +14,8 @@
 #include "fuzz/client_sandbox.h"
 #include "client/engine/frames.h"
 #include "client/engine/testing/test_program.h"
-#include "client/exchange/answer_file.h"
-#include "client/exchange/ifck_blocks.h"
+#include "client/session/answer_file.h"
+#include "client/session/ifck_blocks.h"
 #include "platform/core/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

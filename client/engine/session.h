@@ -1,5 +1,5 @@
 // What the session's transfers share: the time base of their limits and the title of their messages. The
-// state machine itself is LoopTrasmissione (client/exchange/loop.h).
+// state machine itself is LoopTrasmissione (client/session/loop.h).
 #pragma once
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 // (LVWMancanti) and the documents tree into a tree (TreeView1). Texts are converted from Windows-1252 here.
 #pragma once
 
-#include "client/exchange/answer_documents.h"
-#include "client/exchange/answer_lists.h"
+#include "client/session/answer_documents.h"
+#include "client/session/answer_lists.h"
 
 class QTableWidget;
 class QTreeWidget;

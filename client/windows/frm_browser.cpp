@@ -1,7 +1,7 @@
 #include "client/windows/frm_browser.h"
 
 #include "client/engine/programma.h"
-#include "client/exchange/browser_window.h"
+#include "client/presenters/browser_window.h"
 #include "ui_frmbrowser.h"
 
 #include <QCloseEvent>

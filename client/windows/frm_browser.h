@@ -1,7 +1,7 @@
 // frmbrowser, the browser window: the Designer form frmbrowser.ui with its embedded browser WebBrowser1, the
 // status line status and the progress bar Avanzamento, which follow every transfer with the main window's
 // (its view is RiferimentiOggetti::oFrmBrowser). It covers three quarters of the screen when loaded, keeps
-// its controls to the window's width and height by the rules of client/exchange/browser_window.h, and a user
+// its controls to the window's width and height by the rules of client/presenters/browser_window.h, and a user
 // who closes it turns the session's page display off.
 #pragma once
 

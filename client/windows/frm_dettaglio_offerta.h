@@ -1,9 +1,9 @@
 // FrmDettaglioOfferta, the offer detail dialog: the Designer form frmdettaglioofferta.ui over the dialog's
-// behaviour (client/exchange/offer_detail.h), shown modally by the main window's double-click on a row of an
+// behaviour (client/presenters/offer_detail.h), shown modally by the main window's double-click on a row of an
 // availability answer.
 #pragma once
 
-#include "client/exchange/offer_detail.h"
+#include "client/presenters/offer_detail.h"
 #include "client/windows/qt_view.h"
 
 #include <QDialog>

@@ -2,7 +2,7 @@
 
 #include "client/engine/errors.h"
 #include "client/engine/programma.h"
-#include "client/exchange/menu.h"
+#include "client/engine/menu.h"
 #include "client/windows/frm_morven.h"
 #include "client/windows/qt_text.h"
 #include "ui_frmimpostazioni.h"

@@ -1,10 +1,10 @@
 // FrmImpostazioni, the connection settings window: the Designer form frmimpostazioni.ui, the view of its
-// controls for the window's behaviour (client/exchange/settings_dialog.h) and the forwarding of the
+// controls for the window's behaviour (client/presenters/settings_dialog.h) and the forwarding of the
 // pharmacist's edits, clicks and function keys to it. Filling the controls is never forwarded: only what the
 // user does (typing, clicking, choosing from a list) counts as an edit.
 #pragma once
 
-#include "client/exchange/settings_dialog.h"
+#include "client/presenters/settings_dialog.h"
 #include "client/windows/qt_view.h"
 
 #include <QDialog>

@@ -1,9 +1,9 @@
 // FrmMorven, the main window: the Designer form frmmorven.ui, its timers Timer1 and Timer4, the view of its
 // controls for the engine, the answer list and tree, and the forwarding of every window event to the
-// window's behaviour (client/exchange/main_window.h).
+// window's behaviour (client/presenters/main_window.h).
 #pragma once
 
-#include "client/exchange/main_window.h"
+#include "client/presenters/main_window.h"
 #include "client/windows/qt_view.h"
 
 #include <QMainWindow>

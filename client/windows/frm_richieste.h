@@ -1,12 +1,12 @@
 // The request windows of a call: the document request FrmRicDocumenti, the PHT order window FrmOrdinePht
 // and the message composer FrmMessaggio, as Designer forms (frmricdocumenti.ui, frmordinepht.ui,
-// frmmessaggio.ui). Each forwards its events and function keys to its behaviour in client/exchange and
+// frmmessaggio.ui). Each forwards its events and function keys to its behaviour in client/presenters and
 // gives it the view of its controls; DialoghiQt opens them modally for the call driver.
 #pragma once
 
-#include "client/exchange/call_driver.h"
-#include "client/exchange/pht_order_window.h"
-#include "client/exchange/request_dialogs.h"
+#include "client/session/call_driver.h"
+#include "client/presenters/pht_order_window.h"
+#include "client/presenters/request_dialogs.h"
 #include "client/windows/qt_view.h"
 
 #include <QDialog>

@@ -1,9 +1,9 @@
 // mcLCD: one line of text as sixteen-segment liquid-crystal glyphs on a picture area. The area is a label
 // that keeps the drawing as its own picture, so it is repainted without the painter; every Caption clears it
-// to the background colour and draws the whole line again from the glyph geometry of client/exchange.
+// to the background colour and draws the whole line again from the glyph geometry of client/presenters.
 #pragma once
 
-#include "client/exchange/lcd_geometry.h"
+#include "client/presenters/lcd_geometry.h"
 
 #include <QColor>
 #include <QImage>

@@ -5,8 +5,8 @@
 #include "platform/core/files.h"
 #include "platform/core/process.h"
 #include "tests/client/app/run_client.h"
-#include "tests/client/exchange/low_port_relay.h"
-#include "tests/client/exchange/session_scripts.h"
+#include "tests/client/session/low_port_relay.h"
+#include "tests/client/session/session_scripts.h"
 #include "tests/peers/peers.h"
 #include "tests/platform/core/temp_dir.h"
 

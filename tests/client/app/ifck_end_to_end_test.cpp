@@ -4,8 +4,8 @@
 #include "platform/core/files.h"
 #include "platform/core/process.h"
 #include "tests/client/app/run_client.h"
-#include "tests/client/exchange/ifck_session_scripts.h"
-#include "tests/client/exchange/low_port_relay.h"
+#include "tests/client/session/ifck_session_scripts.h"
+#include "tests/client/session/low_port_relay.h"
 #include "tests/peers/peers.h"
 #include "tests/platform/core/temp_dir.h"
 

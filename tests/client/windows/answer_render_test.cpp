@@ -2,7 +2,7 @@
 // MORVEN_DOCS_DIR set the tests also save a picture of each answer into that folder (the docs' pictures).
 #include "tests/client/windows/qt_test_support.h"
 
-#include "client/exchange/layout.h"
+#include "client/session/layout.h"
 #include "client/windows/answer_render.h"
 #include "client/windows/qt_text.h"
 

@@ -9,7 +9,7 @@
 
 #include "client/engine/message_box.h"
 #include "client/engine/settings.h"
-#include "client/exchange/keys.h"
+#include "client/presenters/keys.h"
 #include "tests/client/windows/qt_test_support.h"
 
 #include <QCheckBox>

@@ -4,10 +4,10 @@
 
 #include "client/engine/line_devices.h"
 #include "client/engine/logs.h"
-#include "client/exchange/layout.h"
-#include "client/exchange/line_events.h"
-#include "client/exchange/loop.h"
-#include "client/exchange/menu.h"
+#include "client/session/layout.h"
+#include "client/session/line_events.h"
+#include "client/session/loop.h"
+#include "client/engine/menu.h"
 #include "tests/peers/fake_wholesaler.h"
 
 #include <QAction>

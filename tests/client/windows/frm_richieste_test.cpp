@@ -7,8 +7,8 @@
 #include "client/windows/frm_richieste.h"
 
 #include "client/engine/programma.h"
-#include "client/exchange/call_driver.h"
-#include "client/exchange/ifck_request.h"
+#include "client/session/call_driver.h"
+#include "client/session/ifck_request.h"
 #include "platform/core/text.h"
 #include "tests/client/windows/qt_test_support.h"
 

@@ -1,0 +1,365 @@
+#include "client/session/ifck_blocks.h"
+
+#include "client/engine/errors.h"
+#include "client/engine/frames.h"
+#include "client/engine/helpers.h"
+#include "client/engine/line_io.h"
+#include "client/engine/logs.h"
+#include "client/engine/markers.h"
+#include "client/engine/order_send.h"
+#include "client/engine/programma.h"
+#include "client/engine/session.h"
+#include "client/session/answer_file.h"
+#include "client/session/ifck_request.h"
+#include "client/engine/menu.h"
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace morven {
+
+namespace {
+
+constexpr int kSecondiStima = 300;   // an answer slower than this stretches the session limit
+constexpr int kAttesaRifiuto = 5000;  // pause before a "NO", so the sender's line settles
+constexpr int kSecondiSvuota = 2;     // the drain before the answer
+
+bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
+
+void LogSessione(Programma& p, const std::string& testo) {
+    ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
+}
+
+std::string Numero4(int n) { return PadLeft(n, 4, "0"); }
+
+// A mark of the session's trail, shown in SitStatus.
+void Traccia(Programma& p, std::string_view marca) {
+    p.sessione.sTracciaEventi += marca;
+    p.FrmMorven().SetText("SitStatus", p.sessione.sTracciaEventi);
+}
+
+void Blocchi(Programma& p, int n, int totale) {
+    p.FrmMorven().SetText("nblocchi", std::to_string(n) + " di " + std::to_string(totale));
+}
+
+}  // namespace
+
+TipoInvioIFCK TipoInvio(const Programma& p) {
+    const ImpostazioniGrossista& imp = p.impostazioni;
+    const RichiestaDocumento& ric = p.richiesta;
+    if (imp.bRichDocs) return {"F", "Richiesta Documenti"};
+    if (ric.bRichListino) return {"L", "Richiesta Listino"};
+    if (ric.bRichTrattatiPht) return {"U", "Richiesta Trattati PHT"};
+    if (imp.bDisponibilita) return {"D", "Richiesta Disponibilit\xe0"};
+    if (imp.bOrdinePht) return {"H", "Trasmissione Ordine PHT"};
+    return {"O", "Trasmissione Ordine"};
+}
+
+std::string PayloadTestataIFCK(int totale, std::string_view codiceCliente, std::string_view lettera, bool bMarcatore) {
+    return "0000" + Numero4(totale) + "MORVEN2006" + std::string(codiceCliente) + " " + std::string(lettera) +
+           (bMarcatore ? "S" : "N") + std::string(13, '*');
+}
+
+std::string PayloadFineIFCK() { return "9999FINE TX" + std::string(6, ' ') + std::string(20, '*'); }
+
+int TotaleBlocchi(std::size_t lunghezza, int blocco) {
+    return static_cast<int>(lunghezza / static_cast<std::size_t>(blocco)) + 1;
+}
+
+int StimaTempoMassimo(int numeroBlocco, int totale) {
+    if (numeroBlocco <= 0 || totale <= 0) return 0;
+    const double stima = std::nearbyint(static_cast<double>(kSecondiStima) / numeroBlocco * totale);
+    const double allungata = std::nearbyint(stima + stima / 2);
+    return static_cast<int>(std::clamp(allungata, 0.0, static_cast<double>(kLimiteTempoMassimo)));
+}
+
+bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bool bCrea, bool bMarcatore) {
+    StatoSessione& st = p.sessione;
+    return EseguiProcedura(
+        p, "TxMorvenFCK", false,
+        [&](bool& risultato) {
+            LogSessione(p, DataOraLog(p.Orologio().Now()) + " <<< Trasmissione IFCK >>>");
+            if (!p.impostazioni.bModoInternet) st.sStatoLinea = SvuotaComm(p, 2);
+            if (nBlocco < 1) SollevaErrore(kErrChiamataNonValida, "Dimensione blocco " + std::to_string(nBlocco));
+
+            std::string dati;
+            int totale = 0;
+            TipoInvioIFCK tipo{"N", ""};
+            if (ControllaInvio(p, fileRichiesta, bCrea)) {
+                const ContenutoFile file = LeggiFileLimitato(fileRichiesta);
+                if (file.esito != EsitoLettura::Letto) SollevaErrore(kErrIODispositivo, file.errore);
+                dati = file.dati;
+                totale = TotaleBlocchi(dati.size(), nBlocco);
+                // Block 9999 is the end: a file that needs more numbers cannot travel.
+                if (totale > kMaxBlocchiIFCK)
+                    SollevaErrore(kErrOverflow, "File richiesta di " + std::to_string(dati.size()) +
+                                                    " byte: oltre " + std::to_string(kMaxBlocchiIFCK) + " blocchi");
+                tipo = TipoInvio(p);
+            }
+            st.nInizioTrasferimento = SecondiSessione(p);
+            int corrente = 0;
+            std::string frame =
+                AddCeck_MORVEN(p, PayloadTestataIFCK(totale, p.impostazioni.sCodiceCliente, tipo.lettera, bMarcatore));
+            ScriviComm(p, frame);
+
+            auto fuoriTempo = [&](const char* marca) {
+                Traccia(p, marca);
+                st.nPassoSessione = kPassoRitenta;
+                risultato = true;
+            };
+            for (;;) {
+                StatoTrasferimento(p, tipo.didascalia, totale, corrente);
+                const std::int32_t ora = SecondiSessione(p);
+                if (ora - st.nInizioCollegamento > st.nTimeMaxCorrente) return fuoriTempo(" T.O. TxMorvenFCK [0]");
+                if (ora - st.nInizioTrasferimento > st.nTimeOutRecord) return fuoriTempo(" T.O. TxMorvenFCK [1]");
+
+                st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
+                const std::string& riga = st.sStatoLinea;
+                if (LineaPersa(p, riga)) {
+                    st.nPassoSessione = kPassoRitenta;
+                    risultato = true;
+                    return;
+                }
+                if (st.bProceduraAbortita) {
+                    st.nPassoSessione = kPassoAbortito;
+                    risultato = true;
+                    return;
+                }
+                const auto si = riga.find("SI");
+                if (si == std::string::npos) {
+                    ScriviComm(p, frame);  // "NO", garbage or silence: the same block again
+                    continue;
+                }
+                const std::int64_t confermato = ValoreCifre(riga.substr(si + 2));
+                if (corrente == 0) {
+                    // The answer to the header may carry the wholesaler's page; only a web address is shown.
+                    std::string indirizzo = IndirizzoDaRisposta(riga);
+                    if (!indirizzo.empty()) ImpostaMainBrowser(p, indirizzo, "NONE", false);
+                }
+                StatoTrasferimento(p, tipo.didascalia, totale, corrente);
+                st.nInizioTrasferimento = SecondiSessione(p);
+                if (confermato >= 0 && confermato < corrente) continue;  // an older acknowledgement
+
+                if (corrente == kBloccoFineIFCK) {
+                    StatoTrasferimento(p, tipo.didascalia, 100, 100);
+                    st.nPassoSessione = kPassoRiceviIFCK;
+                    risultato = true;
+                    return;
+                }
+                if (corrente < totale) {
+                    ++corrente;
+                    const std::size_t da = static_cast<std::size_t>(corrente - 1) * static_cast<std::size_t>(nBlocco);
+                    const std::string pezzo = da < dati.size() ? dati.substr(da, static_cast<std::size_t>(nBlocco)) : "";
+                    frame = AddCeck_MORVEN(p, Numero4(corrente) + pezzo);
+                } else {
+                    frame = AddCeck_MORVEN(p, PayloadFineIFCK());
+                    corrente = kBloccoFineIFCK;
+                    // From here the wholesaler may hold the whole request: a failure must not lead to a new
+                    // call that sends it a second time unless the settings ask for that.
+                    st.bOrdineTrasmesso = true;
+                }
+                ScriviComm(p, frame);
+            }
+        },
+        // Whatever failed, the state machine must not run this step again as if nothing happened.
+        [&](const ErroreMorven&) { st.nPassoSessione = kPassoRitenta; });
+}
+
+bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
+    StatoSessione& st = p.sessione;
+    return EseguiProcedura(
+        p, "RxMorvenFCK", false,
+        [&](bool& risultato) {
+            LogSessione(p, DataOraLog(p.Orologio().Now()) + " <<< Ricezione IFCK  >>>");
+            int ultimo = -1;
+            int corrente = 0;
+            int totale = 10;
+            std::int32_t oraTestata = 0;
+            bool stimato = false;
+            st.sStatoDettaglio.clear();
+            st.nInizioTrasferimento = SecondiSessione(p);
+            // What is left on the line from the request goes, for the two seconds every drain takes: the
+            // wholesaler's header may follow soon after.
+            st.nTimeOutRicezione = 5;
+            st.sStatoLinea = SvuotaComm(p, kSecondiSvuota);
+            st.nTimeOutRicezione = 10;
+
+            std::string risposta;  // the answer file, written whole once the end block is in
+            std::string inAttesa;  // a frame whose check failed, waiting for a continuation up to a later "OIEA"
+            std::string fineAttesa;  // the line end read after it: data of the frame if it continues
+            BordiFrame bordi;
+
+            auto rifiuta = [&](bool attendi) {
+                if (ultimo < 0) return;  // nothing accepted yet: the sender repeats by itself
+                if (attendi) WaitMilliseconds(p, kAttesaRifiuto);
+                ScriviComm(p, "NO" + std::to_string(ultimo));
+            };
+
+            for (;;) {
+                StatoTrasferimento(p, "Ricezione IFCK ", totale, corrente);
+                if (st.bConnessioneChiusa) {
+                    st.nPassoSessione = kPassoAbortito;
+                    return;
+                }
+                const std::int32_t ora = SecondiSessione(p);
+                if (ora - st.nInizioCollegamento > st.nTimeMaxCorrente) {
+                    st.nPassoSessione = kPassoRitenta;
+                    return;
+                }
+                if (ora - st.nInizioTrasferimento > st.nTimeOutRecord) {
+                    if (ultimo >= 0) {
+                        st.nPassoSessione = kPassoRitenta;
+                        return;
+                    }
+                    st.nInizioTrasferimento = ora;  // before the header only the session limit counts
+                }
+
+                // A frame under suspicion waits only as long as a refusal would: then it is refused.
+                const int attesaNormale = st.nTimeOutRicezione;
+                if (!inAttesa.empty()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
+                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &bordi);
+                st.nTimeOutRicezione = attesaNormale;
+                const std::string& letto = st.sStatoLinea;
+                if (LineaPersa(p, letto)) {
+                    // A line lost because the wholesaler closed the socket ends as the closed socket does at
+                    // the top of the cycle, whichever of the two noticed it first.
+                    p.Pump().process();
+                    st.nPassoSessione = st.bConnessioneChiusa ? kPassoAbortito : kPassoRitenta;
+                    return;
+                }
+                if (st.bProceduraAbortita) {
+                    st.nPassoSessione = kPassoAbortito;
+                    return;
+                }
+
+                std::string candidato;
+                // The frame under suspicion with what was read after it, every byte in its place.
+                const std::string unito =
+                    inAttesa.empty() ? std::string() : inAttesa + fineAttesa + bordi.prima + letto;
+                if (Contiene(letto, "AEIO")) {
+                    // The frame under suspicion goes on here when its data hold "AEIO" too and the two
+                    // together have the right sums; otherwise this is a new frame: the sender has moved on.
+                    candidato = !unito.empty() && unito.size() <= kMaxFrameIFCK && SommeFrameGiuste(unito)
+                                    ? unito
+                                    : TagliaAlFrame(letto);
+                    inAttesa.clear();
+                } else if (!inAttesa.empty()) {
+                    if (letto.empty()) {
+                        inAttesa.clear();
+                        rifiuta(false);  // the wait above was the pause before the refusal
+                        continue;
+                    }
+                    candidato = unito;
+                    inAttesa.clear();
+                } else {
+                    if (letto.empty()) continue;
+                    candidato = letto;
+                }
+                if (candidato.size() > kMaxFrameIFCK) {
+                    LogSessione(p, "RX: ERRORE blocco oltre " + std::to_string(kMaxFrameIFCK) + " byte, scartato");
+                    rifiuta(true);
+                    continue;
+                }
+
+                std::string payload = candidato;
+                if (!Ceck_MORVEN(p, payload)) {
+                    if (Left(candidato, 4) == "AEIO" && Right(candidato, 4) == "OIEA") {
+                        inAttesa = candidato;  // its data may hold "OIEA": give it the chance to continue
+                        fineAttesa = bordi.dopo;
+                    } else {
+                        rifiuta(true);
+                    }
+                    continue;
+                }
+                if (payload.size() < 4) {
+                    rifiuta(true);
+                    continue;
+                }
+                const int n = static_cast<int>(ValoreCifre(Left(payload, 4)));
+                const bool fine = n == kBloccoFineIFCK;
+                // The end counts once the header is in. The numbering leaves no gap, so the header's total
+                // is only shown: an answer of another number of blocks is kept, and the mismatch logged.
+                const bool fineValida = fine && ultimo >= 0;
+                const bool successivo = !fine && n == ultimo + 1;
+                if (!successivo && !fineValida) {
+                    if (n == ultimo && ultimo >= 0) {
+                        ScriviComm(p, "SI" + std::to_string(n));  // a repeat: acknowledged again, kept once
+                    } else {
+                        LogSessione(p, "RX: ERRORE nProgressivoressione");
+                        LogSessione(p, "ULTIMO OK:" + std::to_string(ultimo));
+                        LogSessione(p, "RICEVUTO :" + std::to_string(n));
+                        ScriviComm(p, "NO" + std::to_string(ultimo));
+                        WaitMilliseconds(p, kAttesaRifiuto);
+                    }
+                    continue;
+                }
+
+                const std::int32_t adesso = SecondiSessione(p);
+                if (n != 0 && !stimato && adesso - oraTestata > kSecondiStima) {
+                    stimato = true;
+                    const int stima = StimaTempoMassimo(n, totale);
+                    if (st.nTimeMaxCorrente < stima) st.nTimeMaxCorrente = stima;
+                }
+                st.nInizioTrasferimento = adesso;
+                if (!fine) ultimo = n;
+                corrente = n;
+
+                if (n == 0) {
+                    ScriviComm(p, "SI0");
+                    oraTestata = adesso;
+                    const std::int64_t annunciati = ValoreCifre(Mid(payload, 5, 4));
+                    if (annunciati < 0 || annunciati > kMaxBlocchiIFCK)
+                        SollevaErrore(kErrOverflow, "Testata IFCK con " + std::to_string(annunciati) + " blocchi");
+                    totale = static_cast<int>(annunciati);
+                    st.sStatoDettaglio = PadRight("cod:" + Mid(payload, 19, 9), 30);
+                    StatoTrasferimento(p, "Ricezione IFCK  ", totale, 0);
+                    Blocchi(p, 0, totale);
+                    risposta.clear();
+                    std::error_code ec;
+                    std::filesystem::remove(fileRisposta, ec);  // an older answer is not this one
+                } else if (!fine) {
+                    ScriviComm(p, "SI" + std::to_string(n));
+                    Blocchi(p, n, totale);
+                    if (risposta.size() + payload.size() > kLimiteFileRisposta)
+                        SollevaErrore(kErrOverflow, "Risposta IFCK oltre " + std::to_string(kLimiteFileRisposta) +
+                                                        " byte");
+                    risposta += Mid(payload, 5);
+                } else {
+                    StatoTrasferimento(p, "Ricezione IFCK Ok ", 100, 100);
+                    Blocchi(p, ultimo, totale);
+                    if (ultimo != totale)
+                        LogSessione(p, "RX: blocchi ricevuti " + std::to_string(ultimo) + " diversi dalla testata " +
+                                           std::to_string(totale));
+                    std::string errore;
+                    if (!ReplaceFileAtomically(fileRisposta, risposta, &errore))
+                        SollevaErrore(kErrAccessoPercorso, errore);
+                    // The end is acknowledged twice, as the wholesaler expects, and only once the answer is
+                    // stored whole: an end taken for an answer the client then lost would never be sent again.
+                    ScriviComm(p, "SI" + std::to_string(kBloccoFineIFCK));
+                    ScriviComm(p, "SI" + std::to_string(kBloccoFineIFCK));
+                    // The answer is in: a later failure (the news) must not call again and send the request
+                    // a second time.
+                    st.bMancantiRicevuti = true;
+                    KillAbortDat(p);
+                    const ImpostazioniGrossista& imp = p.impostazioni;
+                    const bool notizie = Contiene(payload, "SI-NOT");
+                    if (imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht)
+                        st.nPassoSessione = notizie ? kPassoRiceviPosta : kPassoFineDocumenti;
+                    else if (imp.bDisponibilita)
+                        st.nPassoSessione = kPassoFineOrdine;
+                    else
+                        st.nPassoSessione = notizie ? kPassoRiceviPosta : kPassoFineOrdine;
+                    Traccia(p, " Ricezione IFCK OK ");
+                    risultato = true;
+                    return;
+                }
+            }
+        },
+        [&](const ErroreMorven&) { st.nPassoSessione = kPassoRitenta; });
+}
+
+}  // namespace morven
