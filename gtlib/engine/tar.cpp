@@ -69,6 +69,7 @@ std::string Backslashes(std::string s) {
 bool IsMetaType(std::uint8_t t) { return t == 'L' || t == 'K' || t == 'x' || t == 'g'; }
 
 constexpr std::uint64_t kMaxPaxHeader = 1 << 20;
+constexpr std::size_t kMaxSparseSegments = 1 << 20;
 
 bool ParseDecimal(std::string_view text, std::uint64_t& value) {
     if (text.empty() || text.size() > 19) return false;
@@ -102,6 +103,32 @@ bool ParsePax(std::string_view text, TarPaxValues& v) {
             std::uint64_t size = 0;
             if (!ParseDecimal(value, size)) return false;
             v.size = size;
+        } else if (key == "GNU.sparse.name") {
+            v.sparseName = std::string(value);
+        } else if (key == "GNU.sparse.size" || key == "GNU.sparse.realsize") {
+            std::uint64_t size = 0;
+            if (!ParseDecimal(value, size)) return false;
+            v.sparseSize = size;
+        } else if (key == "GNU.sparse.offset" || key == "GNU.sparse.numbytes") {
+            // The oldest form: one record per number, offsets and sizes taking turns.
+            std::uint64_t n = 0;
+            if (!ParseDecimal(value, n) || v.sparseNumbers.size() >= kMaxSparseSegments * 2) return false;
+            if ((key == "GNU.sparse.offset") != (v.sparseNumbers.size() % 2 == 0)) return false;
+            v.sparseNumbers.push_back(n);
+        } else if (key == "GNU.sparse.map") {
+            v.sparseNumbers.clear();
+            std::size_t at = 0;
+            while (at <= value.size()) {
+                std::size_t comma = value.find(',', at);
+                if (comma == std::string_view::npos) comma = value.size();
+                std::uint64_t n = 0;
+                if (!ParseDecimal(value.substr(at, comma - at), n) || v.sparseNumbers.size() >= kMaxSparseSegments * 2)
+                    return false;
+                v.sparseNumbers.push_back(n);
+                at = comma + 1;
+            }
+        } else if (key == "GNU.sparse.major") {
+            v.sparseMapInData = value == "1";
         } else if (key == "mtime") {
             // Seconds, possibly negative and with a fraction: the whole seconds are kept, times before 1970
             // become 1970.
@@ -115,6 +142,97 @@ bool ParsePax(std::string_view text, TarPaxValues& v) {
         pos += length;
     }
     return true;
+}
+
+// Checks a map of a file with holes: segments in order, none overlapping another or passing the file's
+// size, and together as long as the stored data.
+bool SegmentsHold(const std::vector<DataSegment>& segments, std::uint64_t file_size, std::uint64_t stored) {
+    std::uint64_t end = 0, total = 0;
+    for (const DataSegment& seg : segments) {
+        if (seg.offset < end || seg.size > file_size || seg.offset > file_size - seg.size) return false;
+        end = seg.offset + seg.size;
+        total += seg.size;
+    }
+    return total == stored;
+}
+
+bool PairsToSegments(const std::vector<std::uint64_t>& numbers, std::vector<DataSegment>& segments) {
+    if (numbers.size() % 2 != 0) return false;
+    segments.clear();
+    for (std::size_t i = 0; i < numbers.size(); i += 2) segments.push_back({numbers[i], numbers[i + 1]});
+    return true;
+}
+
+// The old GNU form (member type "S"): four map entries in the header, more in the blocks that follow it
+// while the "extended" byte is set, the real size at offset 483. The stored data follow the last block.
+bool ReadOldSparse(int fd, const std::uint8_t* header, std::uint64_t pos, std::uint64_t archive_size,
+                   TarHeaderRead& m) {
+    constexpr std::size_t kEntry = 24;
+    auto take = [&m](const std::uint8_t* entries, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* e = entries + i * kEntry;
+            if (e[0] == 0) return true;  // no more entries in this block
+            DataSegment seg;
+            if (!TarParseNumber(e, 12, &seg.offset) || !TarParseNumber(e + 12, 12, &seg.size)) return false;
+            if (m.segments.size() >= kMaxSparseSegments) return false;
+            m.segments.push_back(seg);
+        }
+        return true;
+    };
+    m.segments.clear();
+    if (!take(header + 386, 4)) return false;
+    std::uint64_t real_size = 0;
+    if (!TarParseNumber(header + 483, 12, &real_size)) return false;
+    bool extended = header[482] != 0;
+    std::uint64_t at = pos + kTarBlockSize;
+    std::uint8_t block[kTarBlockSize];
+    while (extended) {
+        if (at + kTarBlockSize > archive_size || PreadFull(fd, block, kTarBlockSize, at) != kTarBlockSize) return false;
+        if (!take(block, 21)) return false;
+        extended = block[504] != 0;
+        at += kTarBlockSize;
+    }
+    m.sparse = true;
+    m.dataOffset = at;
+    m.dataSize = real_size;
+    return true;
+}
+
+// The map that pax form 1.0 puts at the start of the data: decimal numbers, each ended by a line end (the
+// count of segments, then offset and size of each), padded to a whole block. Gives the map's length.
+bool ReadDataMap(int fd, std::uint64_t data, std::uint64_t stored, std::vector<std::uint64_t>& numbers,
+                 std::uint64_t& map_length) {
+    const std::uint64_t limit = std::min<std::uint64_t>(stored, kMaxPaxHeader);
+    std::uint8_t block[kTarBlockSize];
+    std::uint64_t at = 0;  // bytes of the map read
+    std::size_t fill = 0, used = 0;
+    auto next_number = [&](std::uint64_t& value) {
+        std::string digits;
+        for (;;) {
+            if (used == fill) {
+                if (at >= limit) return false;
+                const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kTarBlockSize, limit - at));
+                if (PreadFull(fd, block, want, data + at) != static_cast<ssize_t>(want)) return false;
+                at += want;
+                fill = want;
+                used = 0;
+            }
+            const char c = static_cast<char>(block[used++]);
+            if (c == '\n') return ParseDecimal(digits, value);
+            if (digits.size() > 19) return false;
+            digits.push_back(c);
+        }
+    };
+    std::uint64_t count = 0;
+    if (!next_number(count) || count > kMaxSparseSegments) return false;
+    numbers.clear();
+    for (std::uint64_t i = 0; i < 2 * count; ++i) {
+        std::uint64_t n = 0;
+        if (!next_number(n)) return false;
+        numbers.push_back(n);
+    }
+    map_length = RoundUp512(at - (fill - used));
+    return map_length <= stored;
 }
 
 std::uint64_t FileSize(int fd) {
@@ -170,10 +288,40 @@ int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>&
         }
         if (next.size) size = *next.size;
         else if (global.size) size = *global.size;
-        if (size > file_size || data + size > file_size) return kTarBadHeader;  // data cut short
-        const std::string* path =
-            next.path ? &*next.path : long_name ? &*long_name : global.path ? &*global.path : nullptr;
-        m.name = path ? Backslashes(*path) : TarMemberName(m.header);
+        m.sparse = false;
+        m.segments.clear();
+        m.dataOffset = data;
+        m.dataSize = size;
+        if (type == 'S') {
+            if (!ReadOldSparse(r.fd, m.header, pos, file_size, m)) return kTarBadHeader;
+        } else if (next.sparseMapInData) {
+            std::uint64_t map_length = 0;
+            if (size > file_size || data + size > file_size) return kTarBadHeader;
+            if (!next.sparseSize || !ReadDataMap(r.fd, data, size, next.sparseNumbers, map_length) ||
+                !PairsToSegments(next.sparseNumbers, m.segments))
+                return kTarBadHeader;
+            m.sparse = true;
+            m.dataOffset = data + map_length;
+            m.dataSize = *next.sparseSize;
+        } else if (next.sparseSize || !next.sparseNumbers.empty()) {
+            if (!next.sparseSize || !PairsToSegments(next.sparseNumbers, m.segments)) return kTarBadHeader;
+            m.sparse = true;
+            m.dataSize = *next.sparseSize;
+        }
+        // Where the member's data end: its size counts from the first block after its headers (a map at the
+        // start of the data is part of it).
+        const std::uint64_t data_start = type == 'S' ? m.dataOffset : data;
+        if (size > file_size || data_start + size > file_size) return kTarBadHeader;  // data cut short
+        m.storedSize = size - (m.dataOffset - data_start);
+        if (m.sparse && !SegmentsHold(m.segments, m.dataSize, m.storedSize)) return kTarBadHeader;
+        m.nextOffset = data_start + RoundUp512(size);
+        const std::string* path = next.sparseName ? &*next.sparseName
+                                  : next.path     ? &*next.path
+                                  : long_name     ? &*long_name
+                                  : global.path   ? &*global.path
+                                                  : nullptr;
+        // An old GNU "S" header holds times and its map where others hold the prefix: only its name counts.
+        m.name = path ? Backslashes(*path) : type == 'S' ? Backslashes(FieldText(m.header, 100)) : TarMemberName(m.header);
         const std::string* link =
             next.linkpath ? &*next.linkpath : long_link ? &*long_link : global.linkpath ? &*global.linkpath : nullptr;
         m.linkName = link ? *link : FieldText(m.header + 157, 100);
@@ -184,8 +332,7 @@ int Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>&
                                  : static_cast<std::int64_t>(std::min<std::uint64_t>(header_mtime, INT64_MAX));
         m.headerOffset = pos;
         m.memberStart = member_start;
-        m.dataSize = size;
-        const std::uint64_t after = data + RoundUp512(size);
+        const std::uint64_t after = m.nextOffset;
         pos = after;
         member_start = after;
         next = TarPaxValues{};
@@ -304,20 +451,9 @@ bool TarChecksumOk(const std::uint8_t* header) {
 
 bool TarIsEndBlock(const std::uint8_t* header) { return header[0] == 0 && header[kPrefixOffset] == 0; }
 
-unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item) {
-    unsigned mode = 0777;
-    bool executable = false;
-    if (!memory_item) {
-        const std::size_t dot = source_path.find_last_of('.');
-        const std::size_t sep = source_path.find_last_of("/\\");
-        if (dot != std::string::npos && (sep == std::string::npos || dot > sep)) {
-            const std::string ext = source_path.substr(dot);
-            for (const char* e : {".exe", ".cmd", ".bat", ".dll", ".ocx", ".pif"})
-                if (strcasecmp(ext.c_str(), e) == 0) executable = true;
-        }
-    }
-    if (!executable) mode -= 0111;
-    if (attributes & ATTR_READONLY) mode -= 0222;
+unsigned TarModeFor(unsigned file_mode, std::uint32_t attributes, bool memory_item) {
+    unsigned mode = memory_item ? 0666u : (file_mode & 0777u);
+    if (attributes & ATTR_READONLY) mode &= ~0222u;
     return mode;
 }
 
@@ -395,6 +531,7 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
     if (const int r = TarSplitName(stored, &prefix, &name); r != GTE_OK) return r;
 
     std::uint64_t size = 0;
+    unsigned file_mode = 0;
     w.sourceFd = -1;
     if (item.memoryItem) {
         size = item.memSize;
@@ -409,6 +546,7 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
             return GTE_OPEN;
         }
         size = static_cast<std::uint64_t>(st.st_size);
+        file_mode = static_cast<unsigned>(st.st_mode);
         if (w.lfToCrlf) {
             // The header must carry the converted size: count the line ends first.
             std::uint8_t buf[kReadPiece];
@@ -424,7 +562,7 @@ int TarWriteEntry(TarWriter& w, const TarWriteItem& item) {
         }
     }
     std::uint8_t header[kTarBlockSize];
-    const int r = TarBuildHeader(header, stored, size, mtime, TarModeFor(item.sourcePath, attributes, item.memoryItem));
+    const int r = TarBuildHeader(header, stored, size, mtime, TarModeFor(file_mode, attributes, item.memoryItem));
     if (r == GTE_OK && !morven::WriteAll(w.fd, header, kTarBlockSize)) {
         if (w.sourceFd >= 0) ::close(w.sourceFd);
         w.sourceFd = -1;
@@ -517,8 +655,10 @@ int TarWriteFileData(TarWriter& w) {
 }
 
 int TarWriteEnd(TarWriter& w) {
-    const std::uint8_t zeros[kTarBlockSize] = {};
-    return morven::WriteAll(w.fd, zeros, kTarBlockSize) ? GTE_OK : GTE_WRITE;
+    // Two zero blocks, as POSIX ends an archive (other tools warn of a lone one); the reader stops at the
+    // first.
+    const std::uint8_t zeros[2 * kTarBlockSize] = {};
+    return morven::WriteAll(w.fd, zeros, sizeof zeros) ? GTE_OK : GTE_WRITE;
 }
 
 namespace {
@@ -537,6 +677,47 @@ bool AppendFile(int from_fd, int to_fd) {
 
 int CutResult(int r) {
     return r == kTarBadHeader ? GTE_STRUCT : r == kTarReadError ? GTE_READ : r == kTarCancelled ? GTE_ABORT : r;
+}
+
+// What an archive holds after its end block (its end blocks and any padding to a tape block), kept so a
+// failed append can put it back; a longer tail than this is put back as two zero blocks.
+constexpr std::uint64_t kMaxKeptTail = 1 << 20;
+
+// Appends the finished members in `from_fd` to the archive at its end block. When the append fails (a full
+// disk, a write error), the archive is cut back to where its end block was and what followed it there is
+// written back, so it holds exactly what it held before.
+int AppendAtEnd(int archive, int from_fd) {
+    TarReader r;
+    r.fd = archive;
+    ::lseek(archive, 0, SEEK_SET);
+    if (const int walk = Walk(r, kTarCountAll, [](TarHeaderRead&) { return false; }); walk != kTarEnd)
+        return CutResult(walk);
+    const off_t end_at = ::lseek(archive, 0, SEEK_CUR);
+    if (end_at < 0) return GTE_READ;
+    const std::uint64_t end = static_cast<std::uint64_t>(end_at);
+    const std::uint64_t old_size = FileSize(archive);
+    std::vector<std::uint8_t> tail;
+    if (old_size > end) {
+        tail.assign(static_cast<std::size_t>(std::min(old_size - end, kMaxKeptTail)), 0);
+        if (old_size - end > kMaxKeptTail) tail.assign(2 * kTarBlockSize, 0);
+        else if (PreadFull(archive, tail.data(), tail.size(), end) != static_cast<ssize_t>(tail.size()))
+            return GTE_READ;
+    }
+    const std::uint64_t added = FileSize(from_fd);
+    const bool appended = ::lseek(archive, end_at, SEEK_SET) >= 0 && AppendFile(from_fd, archive) &&
+                          ::ftruncate(archive, static_cast<off_t>(end + added)) == 0;
+    if (appended) return GTE_OK;
+    // Put the archive back as it was: its length first (which frees what the append took), then its tail.
+    if (::ftruncate(archive, end_at) == 0 && !tail.empty()) {
+        std::size_t done = 0;
+        while (done < tail.size()) {
+            const ssize_t w = ::pwrite(archive, tail.data() + done, tail.size() - done, end_at + static_cast<off_t>(done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) break;
+            done += static_cast<std::size_t>(w);
+        }
+    }
+    return GTE_WRITE;
 }
 
 }  // namespace
@@ -571,8 +752,7 @@ int TarBuildArchive(const std::string& archive_path, const std::string& temp_pat
         if (archive < 0) {
             result = GTE_OPEN;
         } else {
-            if (const int r = TarTruncateForAppend(archive); r != GTE_OK) result = CutResult(r);
-            else if (::lseek(archive, 0, SEEK_END) < 0 || !AppendFile(temp, archive)) result = GTE_WRITE;
+            result = AppendAtEnd(archive, temp);
             ::close(archive);
         }
     }
@@ -741,7 +921,7 @@ int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>*
             if (res == kTarEnd) return GTE_OK;
             if (res != kTarFound) return code(res);
             if ((*matches)(m.name)) {
-                const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
+                const int rm = TarRemoveMember(fd, m.memberStart, m.nextOffset);
                 if (rm != GTE_OK) return rm;
                 if (log_deleted) log_deleted(m.name);
             }
@@ -752,7 +932,7 @@ int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>*
     const int res = TarReadHeader(r, kTarCountAll, index, &m, true, false);
     if (res == kTarEnd) return GTE_INDEX;
     if (res != kTarFound) return code(res);
-    const int rm = TarRemoveMember(fd, m.memberStart, m.headerOffset + kTarBlockSize + RoundUp512(m.dataSize));
+    const int rm = TarRemoveMember(fd, m.memberStart, m.nextOffset);
     if (rm == GTE_OK && log_deleted) log_deleted(m.name);
     return rm;
 }
@@ -836,7 +1016,7 @@ int MakeSymlink(const std::string& target, const std::string& path) {
 }  // namespace
 
 int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string& name) {
-    const std::uint64_t after = member.headerOffset + kTarBlockSize + RoundUp512(member.dataSize);
+    const std::uint64_t after = member.nextOffset;
     auto done = [&](int code) {
         ::lseek(ctx.archiveFd, static_cast<off_t>(after), SEEK_SET);
         return code;
@@ -844,9 +1024,9 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     const std::uint8_t type = member.header[kTypeOffset];
     const bool directory = IsDirectoryMember(member) || (!name.empty() && (name.back() == '\\' || name.back() == '/'));
     // A hard link that carries data of its own (some writers store them so) is extracted as those data.
-    const bool hard_link = type == '1' && member.dataSize == 0;
+    const bool hard_link = type == '1' && member.storedSize == 0 && !member.sparse;
     const bool symlink = type == '2';
-    const bool regular = type == '0' || type == 0 || type == '7' || (type == '1' && !hard_link);
+    const bool regular = type == '0' || type == 0 || type == '7' || type == 'S' || (type == '1' && !hard_link);
     std::string rel;
     const bool to_file = ctx.output == OutputKind::kFile;
     auto skip = [&] {
@@ -862,7 +1042,7 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
 
     // Where the data come from: the member's own, or for a hard link those of the member it names, when
     // that was extracted earlier in this run.
-    TarDataSpan source{member.headerOffset + kTarBlockSize, member.dataSize};
+    TarDataSpan source{member.dataOffset, member.storedSize, member.dataSize, member.sparse, member.segments};
     if (hard_link) {
         std::string target;
         if (!ctx.extracted || !TarSafeRelativePath(member.linkName, false, &target)) return skip();
@@ -873,8 +1053,9 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     if (symlink && (!LinkTargetInside(rel, member.linkName) || !(to_file || ctx.output == OutputKind::kTest)))
         return skip();
 
+    // The stored permission bits; a header without them (an empty field) gives a plain file's.
     std::uint64_t mode_value = 0644;
-    TarParseNumber(member.header + 100, 8, &mode_value);
+    if (member.header[100] == 0 || !TarParseNumber(member.header + 100, 8, &mode_value)) mode_value = 0644;
     unsigned mode = static_cast<unsigned>(mode_value & 07777);
     std::int64_t mtime = member.mtime;
     const std::string inside = path;
@@ -949,7 +1130,10 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
     job.method = 0;
     job.tarMember = true;
     job.compressedLeft = source.size;
-    job.expectedSize = job.compressedLeft;
+    job.expectedSize = source.fileSize;
+    job.sparse = source.sparse;
+    job.segments = source.segments;
+    job.fileMode = static_cast<int>(mode & 0777);
     job.mtime = mtime;
     job.attributes = attributes;
     job.inputFd = ctx.archiveFd;

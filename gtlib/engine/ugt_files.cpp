@@ -127,6 +127,7 @@ MemTransferFn HostTransfer(UgtEngineState& s) {
 void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item) {
     SetMemberOutput(s, job, kind, item, static_cast<int64_t>(job.expectedSize));
     job.readTotal = s.totalRead;
+    job.decoder = &s.decoder;
 }
 
 // Runs the member decoder and turns its results into the engine's: in the memory modes a stop because

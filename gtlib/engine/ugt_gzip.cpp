@@ -80,7 +80,11 @@ int32_t ReadGzipHeader(UgtEngineState& s) {
               (static_cast<uint32_t>(trailer[2]) << 16) | (static_cast<uint32_t>(trailer[3]) << 24);
     s.gzSize = static_cast<uint32_t>(trailer[4]) | (static_cast<uint32_t>(trailer[5]) << 8) |
                (static_cast<uint32_t>(trailer[6]) << 16) | (static_cast<uint32_t>(trailer[7]) << 24);
-    if (s.gz.hasName) {
+    // A stored name that names nothing (empty, or only "." parts and separators) counts as none, as gzip
+    // takes it.
+    std::string relative;
+    const bool names_nothing = TarSafeRelativePath(s.gz.name, false, &relative) && relative.empty();
+    if (s.gz.hasName && !names_nothing) {
         s.itemName = s.gz.name;
     } else {
         // No stored name: the archive's own name without its last extension.
