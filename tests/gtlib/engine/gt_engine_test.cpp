@@ -401,6 +401,69 @@ TEST_F(GtRunTest, AddingToADamagedArchiveChangesNothing) {
     }
 }
 
+// What the engine packs keeps each file's own permission bits (less the write bits of a read-only item), as
+// GNU tar lists and restores them, and ends with the two zero blocks GNU tar expects (it warns of nothing).
+// What GNU tar packs comes back through the engine with the stored bits less the umask, as GNU tar itself
+// restores them for a user other than root.
+TEST_F(GtRunTest, PermissionBitsGoBothWaysBesideGnuTar) {
+    struct File {
+        const char* name;
+        mode_t mode;
+        const char* listed;  // as tar -tv shows it
+    } const files[] = {
+        {"secret.txt", 0600, "-rw-------"},
+        {"prog", 0755, "-rwxr-xr-x"},
+        {"shared.txt", 0664, "-rw-rw-r--"},
+        {"ro.txt", 0444, "-r--r--r--"},
+    };
+    std::string list;
+    for (const auto& f : files) {
+        WriteFile(Path(std::string("s/") + f.name), f.name);
+        ::chmod(Path(std::string("s/") + f.name).c_str(), f.mode);
+        list += (list.empty() ? "" : " ") + Path(std::string("s/") + f.name);
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    GtCommand g(GT_TAR);
+    g.file = Path("ours.tar");
+    g.items = list;
+    g.c.bNoDirectoryNames = -1;
+    ASSERT_EQ(g.Run(), 0);
+    const std::string ours = ReadFile(Path("ours.tar"));
+    ASSERT_GE(ours.size(), 1024u);
+    EXPECT_EQ(ours.substr(ours.size() - 1024), std::string(1024, '\0'));
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-tvf", Path("ours.tar")}, Path("listing.txt"), "", Path("warnings.txt")));
+    EXPECT_EQ(ReadFile(Path("warnings.txt")), "");
+    const std::string listing = ReadFile(Path("listing.txt"));
+    for (const auto& f : files) {
+        const std::size_t at = listing.find(f.name);
+        ASSERT_NE(at, std::string::npos) << f.name;
+        const std::size_t line = listing.rfind('\n', at);
+        EXPECT_EQ(listing.substr(line == std::string::npos ? 0 : line + 1, 10), f.listed) << f.name;
+    }
+    // GNU tar restores them as stored (root keeps them whole, anyone else loses the umask's bits).
+    std::filesystem::create_directories(Path("by-gnu"));
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-xf", Path("ours.tar"), "-C", Path("by-gnu")}));
+    const mode_t gnu_mask = ::geteuid() == 0 ? 0 : mask;
+    for (const auto& f : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(Path(std::string("by-gnu/") + f.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, f.mode & ~gnu_mask) << f.name;
+    }
+    // The engine restores what GNU tar stored, less the umask.
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-cf", Path("theirs.tar"), "-C", Path("s"), "secret.txt", "prog", "shared.txt",
+                                 "ro.txt"}));
+    UgtCommand u(UGT_UNTAR);
+    u.file = Path("theirs.tar");
+    u.dest = Path("by-engine");
+    ASSERT_EQ(u.Run(), 0);
+    for (const auto& f : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(Path(std::string("by-engine/") + f.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, f.mode & ~mask) << f.name;
+    }
+}
+
 // An archive grown in place (bGrowExistingFlag) by more than the disk holds: the new members fit in the
 // temporary file but not after the old ones. The append fails, and the archive (made by GNU tar, so padded
 // to its tape block after the end blocks) is cut back to what it was, byte for byte. The full disk is a
