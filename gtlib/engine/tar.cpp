@@ -148,6 +148,7 @@ bool ParsePax(std::string_view text, TarPaxValues& v) {
 // size, and together as long as the stored data.
 bool SegmentsHold(const std::vector<DataSegment>& segments, std::uint64_t file_size, std::uint64_t stored) {
     std::uint64_t end = 0, total = 0;
+    if (file_size > static_cast<std::uint64_t>(INT64_MAX)) return false;  // no file can be that long
     for (const DataSegment& seg : segments) {
         if (seg.offset < end || seg.size > file_size || seg.offset > file_size - seg.size) return false;
         end = seg.offset + seg.size;

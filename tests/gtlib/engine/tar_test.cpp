@@ -723,6 +723,76 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
     }
 }
 
+// Maps of files with holes that do not hold together are structure errors and nothing is written; a sound
+// map whose holes claim far more than the archive holds costs nothing to test and, into a file, makes a
+// file of that size that holds only the stored data.
+TEST(UntarHostileTest, MapsOfFilesWithHolesAreChecked) {
+    const std::string data(1000, 'd');
+    auto pax_sparse = [&](std::initializer_list<std::pair<std::string, std::string>> records) {
+        return Archive({Pax(records), Member("sp", data)});
+    };
+    auto map_in_data = [&](const std::string& map, const std::string& real_size) {
+        std::string body = map;
+        body.resize((body.size() + 511) / 512 * 512, '\0');
+        return Archive({Pax({{"GNU.sparse.major", "1"}, {"GNU.sparse.minor", "0"}, {"GNU.sparse.name", "sp"},
+                             {"GNU.sparse.realsize", real_size}}),
+                        Member("GNUSparseFile.0/sp", body + data)});
+    };
+    struct Case {
+        const char* what;
+        Bytes archive;
+        int walk;
+    };
+    const Case cases[] = {
+        {"segments overlap", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,600,500,400"}}),
+         kTarBadHeader},
+        {"out of order", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "3000,500,0,500"}}), kTarBadHeader},
+        {"past the file's size", pax_sparse({{"GNU.sparse.size", "1500"}, {"GNU.sparse.map", "0,500,1200,500"}}),
+         kTarBadHeader},
+        {"less than the stored data", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,500"}}),
+         kTarBadHeader},
+        {"an offset without its size", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,500,900"}}),
+         kTarBadHeader},
+        {"a map without a size", pax_sparse({{"GNU.sparse.map", "0,1000"}}), kTarBadHeader},
+        {"longer than any file", pax_sparse({{"GNU.sparse.size", "18446744073709551615"},
+                                             {"GNU.sparse.map", "0,1000"}}),
+         kTarBadHeader},
+        {"sizes before offsets", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.numbytes", "1000"},
+                                             {"GNU.sparse.offset", "0"}}),
+         kTarBadHeader},
+        {"map in the data without its end", map_in_data("1\n0\n1000", "5000"), kTarBadHeader},
+        {"map in the data with more segments than bytes", map_in_data("99999999\n0\n1000\n", "5000"), kTarBadHeader},
+        {"map in the data that is not a number", map_in_data("1\n0x\n1000\n", "5000"), kTarBadHeader},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        gtlib_test::ScratchDir sandbox;
+        gtlib_test::WriteFile(sandbox / "h.tar", c.archive);
+        const Extracted e = ExtractAll(sandbox / "h.tar", sandbox / "dest");
+        EXPECT_EQ(e.walk, c.walk);
+        EXPECT_TRUE(e.results.empty());
+        EXPECT_FALSE(fs::exists(sandbox / "dest/sp"));
+    }
+    // One terabyte, of which 1000 bytes at its middle are stored.
+    const std::string tera = "1099511627776", middle = "549755813888";
+    gtlib_test::ScratchDir sandbox;
+    gtlib_test::WriteFile(sandbox / "h.tar", pax_sparse({{"GNU.sparse.size", tera}, {"GNU.sparse.map", middle + ",1000"}}));
+    const Extracted tested = ExtractAll(sandbox / "h.tar", sandbox / "dest",
+                                        [](UntarContext& ctx) { ctx.output = OutputKind::kTest; });
+    EXPECT_EQ(tested.results, std::vector<int>{UGTE_OK});
+    const Extracted made = ExtractAll(sandbox / "h.tar", sandbox / "dest");
+    ASSERT_EQ(made.results, std::vector<int>{UGTE_OK});
+    EXPECT_EQ(fs::file_size(sandbox / "dest/sp"), 1099511627776u);
+    struct stat st {};
+    ASSERT_EQ(::stat((sandbox / "dest/sp").c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    const int fd = ::open((sandbox / "dest/sp").c_str(), O_RDONLY);
+    char got[1002] = {};
+    EXPECT_EQ(::pread(fd, got, sizeof got, 549755813887), 1002);
+    ::close(fd);
+    EXPECT_EQ(std::string(got, sizeof got), std::string(1, '\0') + data + std::string(1, '\0'));
+}
+
 // An archive cut at any 512-byte boundary: complete members come out whole, a member whose data are cut is
 // a structure error, and no short file is left behind.
 TEST(UntarHostileTest, TruncationAtEveryBlockBoundary) {
