@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gtlib/engine/inflate_output.h"
+#include "gtlib/engine/overwrite.h"
 
 namespace gtlib {
 
@@ -221,9 +222,6 @@ int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>*
 
 enum class TarEvent { kTested, kMemory, kMemoryToMemory, kOverwritten, kExtracted, kSkipped };
 
-// Overwrite prompt answers.
-enum : int { kAnswerCancel = 2, kAnswerYesToAll5 = 5, kAnswerYes = 6, kAnswerNo = 7, kAnswerYesToAll = 100,
-             kAnswerRename = 101 };
 
 struct TarDataSpan {
     std::uint64_t offset = 0;
@@ -254,7 +252,7 @@ struct UntarContext {
     // Rename procedure: output path, time and mode may be changed.
     std::function<void(std::string& path, const std::string& stored_name, std::int64_t& mtime, unsigned& mode)>
         rename;
-    // Overwrite prompt for an existing file; returns one of the answers above.
+    // Overwrite prompt for an existing file; returns one of the answers of overwrite.h.
     std::function<int(const std::string& path, bool read_only)> askOverwrite;
     // Rename dialog: a new path, or empty when cancelled.
     std::function<std::string(const std::string& path)> renameDialog;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gtlib/engine/overwrite.h"
 #include "gtlib/engine/tar_internal.h"
 #include "platform/core/files.h"
 
@@ -23,13 +24,6 @@ namespace {
 
 bool IsDirectoryMember(const TarHeaderRead& m) {
     return m.header[kTypeOffset] == '5' || (!m.name.empty() && m.name.back() == '\\');
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    if (strcasecmp(a.c_str(), b.c_str()) == 0) return true;
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 // Creates the folders of dest/rel (all parts of rel but the last, or all when whole); refuses to pass
@@ -202,42 +196,19 @@ int UntarItem(UntarContext& ctx, const TarHeaderRead& member, const std::string&
             if (ctx.selfOverwrite) ctx.selfOverwrite(path);
             return done(UGTE_SKIP);
         }
-        for (;;) {
-            struct stat st {};
-            if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) break;
-            const bool read_only = S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR);
-            if (ctx.overwrite) {
-                existed = true;
-                overwrite_ro = overwrite_ro || read_only;
-                break;
-            }
-            if (ctx.allQuiet || !ctx.askOverwrite) {
-                if (ctx.log) ctx.log(TarEvent::kSkipped, path);
-                return done(UGTE_SKIP);
-            }
-            const int answer = ctx.askOverwrite(path, read_only);
-            if (answer == kAnswerYes || answer == kAnswerYesToAll || answer == kAnswerYesToAll5) {
-                if (answer != kAnswerYes) ctx.overwrite = true;
-                existed = true;
-                overwrite_ro = overwrite_ro || read_only;
-                break;
-            }
-            if (answer == kAnswerCancel) return done(UGTE_ABORT);
-            if (answer == kAnswerRename && ctx.renameDialog) {
-                const std::string chosen = ctx.renameDialog(path);
-                if (!chosen.empty()) {
-                    path = chosen;
-                    // The new name is overwritten if it exists.
-                    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-                        existed = true;
-                        overwrite_ro = true;
-                    }
-                    break;
-                }
-            }
-            if (ctx.log) ctx.log(TarEvent::kSkipped, path);
-            return done(UGTE_SKIP);
-        }
+        OverwriteRules rules;
+        rules.overwriteAll = &ctx.overwrite;
+        rules.quiet = ctx.allQuiet;
+        rules.ask = ctx.askOverwrite;
+        rules.rename = ctx.renameDialog;
+        rules.skipped = [&ctx](const std::string& skipped) {
+            if (ctx.log) ctx.log(TarEvent::kSkipped, skipped);
+        };
+        const OverwriteOutcome decided = DecideOverwrite(rules, path);
+        if (decided.decision == OverwriteDecision::kCancel) return done(UGTE_ABORT);
+        if (decided.decision == OverwriteDecision::kSkip) return done(UGTE_SKIP);
+        existed = decided.replaced;
+        overwrite_ro = overwrite_ro || decided.readOnlyAgreed;
     } else if (directory) {
         return done(UGTE_OK);
     }
