@@ -214,7 +214,23 @@ void SmallMembers(benchmark::State& state, std::size_t piece, bool kept) {
     state.counters["members"] = static_cast<double>(members.size());
 }
 
+// The fixed cost of one member: an empty stream (one empty final block), decoded with a fresh decoder each
+// time or with one kept decoder; the time per iteration is the cost of one call.
+void EmptyMember(benchmark::State& state, bool kept) {
+    const Bytes z = {0x03, 0x00};
+    gtlib::InflateDecoder decoder;
+    Bytes out(16);
+    for (auto _ : state) {
+        PieceSource src(z);
+        BufferSink sink(out);
+        const gtlib::InflateResult r = kept ? gtlib::Inflate(decoder, src, sink) : gtlib::Inflate(src, sink);
+        benchmark::DoNotOptimize(r);
+    }
+}
+
 int Register() {
+    benchmark::RegisterBenchmark("members/empty/fresh", EmptyMember, false)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark("members/empty/kept", EmptyMember, true)->Unit(benchmark::kNanosecond);
     for (std::size_t piece : {1024, 8192, 65536})
         for (bool kept : {false, true})
             benchmark::RegisterBenchmark(
