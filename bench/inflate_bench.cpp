@@ -4,6 +4,7 @@
 //   ours_stream the engine's path: input pulled in 10240-byte pieces, output handed over in pieces
 //   ours_null   the same path with a sink that keeps nothing: what the streaming costs the decoder itself,
 //               without the sink's copy of every byte into its own memory
+// and many small members decoded with a fresh decoder each or with one kept for all (members/...).
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <zlib.h>
@@ -164,7 +165,78 @@ void Libdeflate(benchmark::State& state, const bench::Corpus* c, int level) {
     Report(state, *c, out, n, z.size());
 }
 
+// Many small members, as a folder of small files packed one GZIP member each gives: the records corpus cut
+// into pieces of `piece` bytes, each packed by zlib at level 6, decoded one after the other through the
+// engine's path. `fresh` makes a decoder for every member (its tables and its 320 KiB of buffers), `kept`
+// uses one decoder for all, as the decompression engine now does.
+const std::vector<Bytes>& Members(std::size_t piece) {
+    static std::map<std::size_t, std::vector<Bytes>> cache;
+    std::vector<Bytes>& members = cache[piece];
+    if (members.empty()) {
+        const bench::Corpus* records = nullptr;
+        for (const bench::Corpus& c : bench::Corpora())
+            if (c.name == "records") records = &c;
+        for (std::size_t at = 0; records && at < records->data.size(); at += piece) {
+            const std::size_t n = std::min(piece, records->data.size() - at);
+            z_stream s{};
+            deflateInit2(&s, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+            Bytes z(deflateBound(&s, n));
+            s.next_in = const_cast<Bytef*>(records->data.data() + at);
+            s.avail_in = static_cast<uInt>(n);
+            s.next_out = z.data();
+            s.avail_out = static_cast<uInt>(z.size());
+            deflate(&s, Z_FINISH);
+            z.resize(s.total_out);
+            deflateEnd(&s);
+            members.push_back(std::move(z));
+        }
+    }
+    return members;
+}
+
+void SmallMembers(benchmark::State& state, std::size_t piece, bool kept) {
+    const std::vector<Bytes>& members = Members(piece);
+    gtlib::InflateDecoder decoder;
+    Bytes out(piece);
+    std::size_t total = 0;
+    for (auto _ : state) {
+        total = 0;
+        for (const Bytes& z : members) {
+            PieceSource src(z);
+            BufferSink sink(out);
+            if (kept) gtlib::Inflate(decoder, src, sink);
+            else gtlib::Inflate(src, sink);
+            total += sink.used;
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(total));
+    state.counters["members"] = static_cast<double>(members.size());
+}
+
+// The fixed cost of one member: an empty stream (one empty final block), decoded with a fresh decoder each
+// time or with one kept decoder; the time per iteration is the cost of one call.
+void EmptyMember(benchmark::State& state, bool kept) {
+    const Bytes z = {0x03, 0x00};
+    gtlib::InflateDecoder decoder;
+    Bytes out(16);
+    for (auto _ : state) {
+        PieceSource src(z);
+        BufferSink sink(out);
+        const gtlib::InflateResult r = kept ? gtlib::Inflate(decoder, src, sink) : gtlib::Inflate(src, sink);
+        benchmark::DoNotOptimize(r);
+    }
+}
+
 int Register() {
+    benchmark::RegisterBenchmark("members/empty/fresh", EmptyMember, false)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark("members/empty/kept", EmptyMember, true)->Unit(benchmark::kNanosecond);
+    for (std::size_t piece : {1024, 8192, 65536})
+        for (bool kept : {false, true})
+            benchmark::RegisterBenchmark(
+                ("members/records/" + std::to_string(piece / 1024) + "K/" + (kept ? "kept" : "fresh")).c_str(),
+                SmallMembers, piece, kept)
+                ->Unit(benchmark::kMillisecond);
     for (const bench::Corpus& c : bench::Corpora()) {
         for (int level : {1, 6}) {
             const std::string base = "inflate/" + c.name + "/L" + std::to_string(level) + "/";

@@ -362,17 +362,26 @@ void ControlCore::MemoryEvent(bool encoded, std::int32_t direction, unsigned cha
                               std::uint32_t readL, std::uint32_t readH, std::uint32_t writtenL,
                               std::uint32_t writtenH, std::int32_t* answer) try {
     const std::size_t offered = size && *size > 0 ? static_cast<std::size_t>(*size) : 0;
-    BSTR text = EncodeMemoryBuffer(direction == gtlib::MEM_WRITE_DATA ? buffer : nullptr, offered, encoded);
+    // A write offers the bytes as text; a read asks with an empty text for the handler to replace.
+    const bool read = direction == gtlib::MEM_READ_DATA;
+    BSTR text = EncodeMemoryBuffer(read ? nullptr : buffer, read ? 0 : offered, encoded);
     std::int32_t dir = direction, sz = static_cast<std::int32_t>(offered), ans = answer ? *answer : 0;
     std::int32_t rl = static_cast<std::int32_t>(readL), rh = static_cast<std::int32_t>(readH),
                  wl = static_cast<std::int32_t>(writtenL), wh = static_cast<std::int32_t>(writtenH);
     std::vector<VARIANT> args{RefI4(&dir), RefBstr(&text), RefI4(&sz), RefI4(&rl),
                               RefI4(&rh),  RefI4(&wl),     RefI4(&wh), RefI4(&ans)};
+    const std::int32_t asked_answer = ans;
     Fire(5, args);
+    // A request for data that nobody answered (no handler, or one that left the text empty and count and
+    // answer as they were) delivers nothing and ends the input: the count asked for is not data.
+    if (read && View(text).empty() && sz == static_cast<std::int32_t>(offered) && ans == asked_answer) {
+        sz = 0;
+        ans = gtlib::MEM_DONE;
+    }
     // The handler's count never goes past what was offered.
     std::size_t done = sz < 0 ? 0 : static_cast<std::size_t>(sz);
     if (done > offered) done = offered;
-    if (direction == gtlib::MEM_READ_DATA && buffer) DecodeMemoryBuffer(text, buffer, done, encoded);
+    if (read && buffer) DecodeMemoryBuffer(text, buffer, done, encoded);
     SysFreeString(text);
     if (size) *size = static_cast<std::int32_t>(done);
     if (answer) *answer = ans;

@@ -297,6 +297,25 @@ public:
     InflateOptions options;
 
     InflateResult Run();
+    // Makes a decoder that ran before ready for a new stream: everything but its buffers and tables (which
+    // every block builds afresh) back to how a new one starts.
+    void Reset() {
+        in_begin = in_next = in_end = nullptr;
+        source = nullptr;
+        source_done = true;
+        source_total = 0;
+        mode = OutMode::kFixed;
+        out_base = out_next = out_end = nullptr;
+        vec = nullptr;
+        max_out = SIZE_MAX;
+        sink = nullptr;
+        flush_from = nullptr;
+        options = InflateOptions{};
+        bitbuf_ = 0;
+        bitsleft_ = 0;
+        overrun_ = 0;
+        stopped_ = false;
+    }
     // Hands the output not yet delivered to the sink (sink mode only). False when the sink stopped.
     bool Deliver();
 
@@ -879,13 +898,36 @@ std::unique_ptr<Decoder> NewDecoder() { return std::unique_ptr<Decoder>(new (std
 
 }  // namespace
 
+struct InflateDecoder::Impl {
+    std::unique_ptr<Decoder> decoder;
+};
+
+InflateDecoder::InflateDecoder() = default;
+InflateDecoder::~InflateDecoder() = default;
+
 InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options,
                       std::uint64_t* consumed, std::vector<std::uint8_t>* unused) {
-    auto d = NewDecoder();
-    if (!d) return kInflateNoMemory;
-    d->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
-    d->sinkbuf.reset(new (std::nothrow) std::uint8_t[kSinkBufSize]);
-    if (!d->inbuf || !d->sinkbuf) return kInflateNoMemory;
+    InflateDecoder decoder;
+    return Inflate(decoder, source, sink, options, consumed, unused);
+}
+
+InflateResult Inflate(InflateDecoder& decoder, InflateSource& source, InflateSink& sink,
+                      const InflateOptions& options, std::uint64_t* consumed, std::vector<std::uint8_t>* unused) {
+    if (!decoder.impl_) {
+        decoder.impl_.reset(new (std::nothrow) InflateDecoder::Impl);
+        if (!decoder.impl_) return kInflateNoMemory;
+    }
+    std::unique_ptr<Decoder>& kept = decoder.impl_->decoder;
+    if (!kept) {
+        auto fresh = NewDecoder();
+        if (!fresh) return kInflateNoMemory;
+        fresh->inbuf.reset(new (std::nothrow) std::uint8_t[kInBufSize]);
+        fresh->sinkbuf.reset(new (std::nothrow) std::uint8_t[kSinkBufSize]);
+        if (!fresh->inbuf || !fresh->sinkbuf) return kInflateNoMemory;
+        kept = std::move(fresh);
+    }
+    Decoder* d = kept.get();
+    d->Reset();
     d->options = options;
     d->source = &source;
     d->source_done = false;

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace gtlib {
@@ -50,12 +51,34 @@ struct InflateOptions {
     bool leavePartial = false;
 };
 
+// A decoder kept between streams: its code tables and its streaming buffers (about 340 KiB together) are
+// allocated by the first Inflate that uses it and reused by every later one. One stream at a time.
+class InflateDecoder {
+public:
+    InflateDecoder();
+    ~InflateDecoder();
+    InflateDecoder(const InflateDecoder&) = delete;
+    InflateDecoder& operator=(const InflateDecoder&) = delete;
+
+    struct Impl;
+
+private:
+    friend InflateResult Inflate(InflateDecoder& decoder, InflateSource& source, InflateSink& sink,
+                                 const InflateOptions& options, std::uint64_t* consumed,
+                                 std::vector<std::uint8_t>* unused);
+    std::unique_ptr<Impl> impl_;
+};
+
 // Streaming decode: everything decoded goes to the sink (the last piece is handed over before returning,
 // whatever the result). `consumed`, when given, receives the number of input bytes used up to the end of the
 // final block: what the source delivered beyond it (a GZIP trailer, a further member) was read ahead only,
 // and `unused`, when given, receives those bytes in order (after a complete stream; empty otherwise).
 InflateResult Inflate(InflateSource& source, InflateSink& sink, const InflateOptions& options = {},
                       std::uint64_t* consumed = nullptr, std::vector<std::uint8_t>* unused = nullptr);
+// The same with a decoder kept by the caller (nothing is allocated after its first use).
+InflateResult Inflate(InflateDecoder& decoder, InflateSource& source, InflateSink& sink,
+                      const InflateOptions& options = {}, std::uint64_t* consumed = nullptr,
+                      std::vector<std::uint8_t>* unused = nullptr);
 
 // Decode a whole raw deflate stream held in memory. `out` receives the data (replacing what it held);
 // decoding stops with kInflateStopped when more than max_out bytes would be produced. `consumed`, when given,

@@ -215,6 +215,66 @@ std::string TempNameFor(const std::string& path) {
     return dir + "." + base.substr(0, 200) + "." + suffix + ".part";
 }
 
+// The bytes of a hole: skipped over in a file (what is gathered goes out first, so the skip lands after
+// it), handed on as zero bytes to every other output. False when the output stopped.
+bool EmitHole(InflateJob& job, JobSink& sink, std::uint64_t n) {
+    if (n == 0) return true;
+    if (job.output == OutputKind::kFile && job.outputState >= kOutputFailed) return false;
+    // A file skips the hole; a test has nothing to check in it (TAR members carry no CRC): both only count
+    // it, so a hole as large as the header claims costs nothing.
+    const bool file = job.output == OutputKind::kFile && job.outputState < kOutputFailed;
+    if (file || job.output == OutputKind::kTest) {
+        if (!sink.Flush()) return false;
+        if (job.totalWritten + n > job.expectedSize) n = job.expectedSize - std::min(job.expectedSize, job.totalWritten);
+        if (file && ::lseek(job.outputFd, static_cast<off_t>(n), SEEK_CUR) < 0) {
+            job.outputState = kOutputFailed;
+            return false;
+        }
+        job.totalWritten += n;
+        if (job.progress && !job.progress(job.totalWritten) && !job.cancel && !job.structError) job.cancel = true;
+        return !job.cancel && !job.structError;
+    }
+    static const std::uint8_t kZeros[kInputBlockSize] = {};
+    while (n > 0) {
+        const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, sizeof kZeros));
+        if (!sink.Write(kZeros, k)) return false;
+        n -= k;
+    }
+    return true;
+}
+
+// A stored member of a file with holes: each segment's bytes at its place, holes between them and up to the
+// file's size. A file output ends at that size (a hole at its end included). False when the output stopped.
+bool CopySparse(InflateJob& job, JobSource& source, JobSink& sink) {
+    const bool large = job.output == OutputKind::kFile || job.output == OutputKind::kTest;
+    std::vector<std::uint8_t> buf(large ? kStoredPiece : kInputBlockSize);
+    std::uint64_t at = 0;
+    for (const DataSegment& seg : job.segments) {
+        if (!EmitHole(job, sink, seg.offset - at)) return false;
+        at = seg.offset;
+        std::uint64_t left = seg.size;
+        while (left > 0 && !job.cancel && !job.structError) {
+            const std::size_t n =
+                source.Read(buf.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buf.size())));
+            if (n == 0) return true;  // the data end early: the caller finds the rest missing
+            if (!sink.Write(buf.data(), n)) return false;
+            left -= n;
+            at += n;
+        }
+        if (job.cancel || job.structError) return true;
+    }
+    if (!EmitHole(job, sink, job.expectedSize - std::min(job.expectedSize, at))) return false;
+    if (job.output == OutputKind::kFile) {
+        if (!sink.Flush()) return false;
+        const off_t end = ::lseek(job.outputFd, 0, SEEK_CUR);
+        if (end < 0 || ::ftruncate(job.outputFd, end) != 0) {
+            job.outputState = kOutputFailed;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int PrepareOutputFile(InflateJob& job, const std::string& path) {
@@ -226,7 +286,9 @@ int PrepareOutputFile(InflateJob& job, const std::string& path) {
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string temp = TempNameFor(path);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        // The member's own permission bits when it has some; the kernel takes the umask off them.
+        const mode_t mode = job.fileMode >= 0 ? static_cast<mode_t>(job.fileMode & 0777) : 0666;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             job.outputFd = fd;
             job.tempPath = temp;
@@ -375,7 +437,10 @@ int InflateItem(InflateJob& job) {
     JobSink sink(job);
     int result = UGTE_OK;
     bool stopped_by_output = false;  // the output path stopped decoding (its state tells why)
-    if (job.method == 0) {
+    if (job.method == 0 && job.sparse) {
+        stopped_by_output = !CopySparse(job, source, sink);
+        if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
+    } else if (job.method == 0) {
         // Stored data for a file or a test are copied in large pieces (read straight into the piece, see
         // JobSource); the host's memory paths keep pieces of one input block.
         const bool large = job.output == OutputKind::kFile || job.output == OutputKind::kTest;
@@ -391,7 +456,9 @@ int InflateItem(InflateJob& job) {
         // A member whose data end before its size is truncated, not complete.
         if (!stopped_by_output && !job.cancel && job.compressedLeft > 0) result = UGTE_STRUCT;
     } else if (job.method == 8) {
-        const InflateResult r = Inflate(source, sink, InflateOptions{job.leavePartial}, &job.consumed,
+        InflateDecoder own;
+        const InflateResult r = Inflate(job.decoder ? *job.decoder : own, source, sink,
+                                        InflateOptions{job.leavePartial}, &job.consumed,
                                         job.followStream ? &job.unused : nullptr);
         if (r == kInflateNoMemory) result = UGTE_MEM;
         else if (r == kInflateStopped) stopped_by_output = true;

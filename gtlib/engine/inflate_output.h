@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gtlib/engine/inflate.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
@@ -41,6 +42,13 @@ using MemTransferFn =
     std::function<int(int direction, std::uint8_t* buf, std::uint32_t* size, std::uint64_t read_total,
                       std::uint64_t written_total)>;
 
+// One piece of data of a file with holes: where it lies in the file and how long it is. The pieces of a
+// member are in file order and do not overlap; the bytes between them are holes.
+struct DataSegment {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
 struct InflateJob {
     // The member.
     int method = 8;                   // 0 stored, 8 deflate
@@ -50,6 +58,13 @@ struct InflateJob {
     std::int64_t mtime = 0;           // modification time, Unix seconds
     std::uint32_t attributes = 0;     // attribute bits (ATTR_READONLY is honoured)
     bool tarMember = false;           // TAR members carry no CRC
+    // A stored member of a file with holes: its data are the segments' bytes one after the other, and the
+    // file is expectedSize bytes long. A file output gets real holes (the file system's where it has them);
+    // the other outputs get zero bytes in their place.
+    bool sparse = false;
+    std::vector<DataSegment> segments;
+    // Permission bits for the output file (less the umask); none: the file system's default for a new file.
+    int fileMode = -1;
     // A GZIP member read as a stream: the deflate data end where the final block ends, and the trailer after
     // them is the caller's to read and check (InflateItem checks no CRC and leaves `consumed` set).
     bool followStream = false;
@@ -83,6 +98,9 @@ struct InflateJob {
     // The output file is shared by several members: InflateItem neither puts it in place nor deletes it; the
     // caller ends it with CloseOutputSetTime or DiscardOutputFile.
     bool keepOpen = false;
+
+    // The decoder to use for method 8, kept by the engine between members; none: a fresh one per member.
+    InflateDecoder* decoder = nullptr;
 
     // Called with 0 at the start and with the running total after each output piece. It may set cancel or
     // structError; returning false stops decoding (and sets cancel when neither is set).

@@ -234,9 +234,9 @@ void CopyCut(char* buf, std::string_view text, std::size_t limit) {
 bool AnswerFits(EngineKind engine, uint32_t style, int32_t answer) {
     const uint32_t s = style & 0x0F;
     if (engine == EngineKind::Decompress) {
-        if (answer == kOverwriteRename) return true;
-        if (s == 15 && (answer == 2 || answer == 3 || answer == 5 || answer == 6 || answer == 7 ||
-                        answer == kOverwriteYesToAll))
+        if (answer == kAnswerRename) return true;
+        if (s == 15 && (answer == kAnswerCancel || answer == 3 || answer == kAnswerYesToAll5 || answer == kAnswerYes ||
+                        answer == kAnswerNo || answer == kAnswerYesToAll))
             return true;
     }
     switch (answer) {
@@ -334,7 +334,7 @@ int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind,
 
     if ((style & 0x0F) == kStyleOverwrite) {
         if (ui.overwriteDialog) return ui.overwriteDialog(textBuf, titleBuf);
-        return kOverwriteNo;  // no one to ask: keep the existing file
+        return kAnswerNo;  // no one to ask: keep the existing file
     }
     const uint32_t boxStyle = style | kMbTaskModal | kMbSetForeground;
     if (ui.messageBox) return ui.messageBox(textBuf, titleBuf, boxStyle);

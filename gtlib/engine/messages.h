@@ -17,6 +17,7 @@
 
 #include "gtlib/engine/context.h"
 #include "gtlib/engine/logs.h"
+#include "gtlib/engine/overwrite.h"
 #include "gtlib/engine/records.h"
 
 namespace gtlib {
@@ -78,9 +79,7 @@ std::string ResultText(EngineKind engine, int32_t code);
 // ---------------------------------------------------------------------------------------------------------
 
 inline constexpr uint32_t kStyleOverwrite = 15;  // the decompression engine's own overwrite dialog
-inline constexpr int32_t kOverwriteNo = 7;
-inline constexpr int32_t kOverwriteYesToAll = 100;
-inline constexpr int32_t kOverwriteRename = 101;
+// Its answers are those of overwrite.h (kAnswerYes, kAnswerYesToAll, kAnswerRename, ...).
 
 // Shows a message of the given kind (MSGID_*) and box style. The title and the text shown follow from the
 // kind (and, for MSGID_GTERROR, from whether number 1 is a known result code of the engine). The host's

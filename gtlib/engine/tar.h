@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gtlib/engine/inflate_output.h"
+#include "gtlib/engine/overwrite.h"
 
 namespace gtlib {
 
@@ -54,9 +55,9 @@ bool TarChecksumOk(const std::uint8_t* header);
 // True for the end-of-archive block: name and prefix both start with a zero byte.
 bool TarIsEndBlock(const std::uint8_t* header);
 
-// Permission bits of an item: 0777, minus 0111 unless the source's extension is .exe, .cmd, .bat, .dll, .ocx
-// or .pif (any case; memory items never), minus 0222 when read-only.
-unsigned TarModeFor(const std::string& source_path, std::uint32_t attributes, bool memory_item);
+// Permission bits of an item: the source file's own (0666 for a memory item), less every write bit when
+// the item is read-only (ATTR_READONLY, which the rename procedure may set).
+unsigned TarModeFor(unsigned file_mode, std::uint32_t attributes, bool memory_item);
 
 // Splits a stored name for the name (100) and prefix (155) fields. GTE_NAME when it cannot be stored.
 int TarSplitName(const std::string& stored_name, std::string* prefix, std::string* name);
@@ -108,7 +109,7 @@ struct TarWriter {
 
 int TarWriteEntry(TarWriter& w, const TarWriteItem& item);
 int TarWriteFileData(TarWriter& w);
-int TarWriteEnd(TarWriter& w);
+int TarWriteEnd(TarWriter& w);  // the two zero blocks that end an archive
 
 // Builds an archive (GT_TAR, GT_TAR_MEMTOFILE) in the temporary file `temp_path` supplied by the engine.
 // Without grow_existing, an existing archive is first copied into the temporary file and cut at its end
@@ -149,6 +150,13 @@ struct TarPaxValues {
     std::optional<std::string> path, linkpath;
     std::optional<std::uint64_t> size;
     std::optional<std::int64_t> mtime;
+    // A file with holes as GNU tar and bsdtar describe it: the real name and size, and the map of its data
+    // (offset and size pairs, in the records of the oldest form or as one list) or, from version 1 on, a
+    // map at the start of the member's data.
+    std::optional<std::string> sparseName;
+    std::optional<std::uint64_t> sparseSize;
+    std::vector<std::uint64_t> sparseNumbers;
+    bool sparseMapInData = false;
 };
 
 struct TarReader {
@@ -170,14 +178,22 @@ struct TarHeaderRead {
     std::int64_t mtime = 0;          // Unix seconds
     std::uint64_t headerOffset = 0;  // the member's own header
     std::uint64_t memberStart = 0;   // its first header (a long-name or pax header may come first)
-    std::uint64_t dataSize = 0;
+    std::uint64_t dataSize = 0;      // the file's size (with its holes, for a file that has them)
+    std::uint64_t dataOffset = 0;    // where the stored data begin (after any map of the holes)
+    std::uint64_t storedSize = 0;    // the stored data bytes (without the holes)
+    std::uint64_t nextOffset = 0;    // where the next member begins
+    bool sparse = false;             // a file with holes: `segments` says where its stored data belong
+    std::vector<DataSegment> segments;
 };
 
 // Reads headers until the member number `count` (0-based, counting members selected by `selection`) and
 // gives it back. Members of the kinds that only describe other members are not counted: GNU long names
 // ("L" the next member's name, "K" its link name) and pax extended headers ("x" for the next member, "g" for
 // every member after it), of which the records path, linkpath, size and mtime are used, as GNU tar, bsdtar
-// and Python's tarfile write them. kTarFound, kTarEnd, kTarBadHeader, kTarCancelled, kTarReadError.
+// and Python's tarfile write them. Files with holes are read in every form GNU tar and bsdtar write: the old
+// GNU member type "S" with its map in the header and the blocks after it, and the pax forms 0.0, 0.1 and 1.0
+// (the real name and size from their records, the map from the records or from the start of the data).
+// kTarFound, kTarEnd, kTarBadHeader, kTarCancelled, kTarReadError.
 int TarReadHeader(TarReader& r, int selection, long count, TarHeaderRead* out, bool from_start,
                   bool restore_position);
 
@@ -206,13 +222,13 @@ int TarDeleteMembers(int fd, const std::function<bool(const std::string& name)>*
 
 enum class TarEvent { kTested, kMemory, kMemoryToMemory, kOverwritten, kExtracted, kSkipped };
 
-// Overwrite prompt answers.
-enum : int { kAnswerCancel = 2, kAnswerYesToAll5 = 5, kAnswerYes = 6, kAnswerNo = 7, kAnswerYesToAll = 100,
-             kAnswerRename = 101 };
 
 struct TarDataSpan {
     std::uint64_t offset = 0;
-    std::uint64_t size = 0;
+    std::uint64_t size = 0;          // stored bytes
+    std::uint64_t fileSize = 0;      // the file's size with its holes
+    bool sparse = false;
+    std::vector<DataSegment> segments;
 };
 
 struct UntarContext {
@@ -236,7 +252,7 @@ struct UntarContext {
     // Rename procedure: output path, time and mode may be changed.
     std::function<void(std::string& path, const std::string& stored_name, std::int64_t& mtime, unsigned& mode)>
         rename;
-    // Overwrite prompt for an existing file; returns one of the answers above.
+    // Overwrite prompt for an existing file; returns one of the answers of overwrite.h.
     std::function<int(const std::string& path, bool read_only)> askOverwrite;
     // Rename dialog: a new path, or empty when cancelled.
     std::function<std::string(const std::string& path)> renameDialog;

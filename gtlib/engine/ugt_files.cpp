@@ -127,6 +127,7 @@ MemTransferFn HostTransfer(UgtEngineState& s) {
 void PrepareJob(UgtEngineState& s, InflateJob& job, OutputKind kind, const std::string& item) {
     SetMemberOutput(s, job, kind, item, static_cast<int64_t>(job.expectedSize));
     job.readTotal = s.totalRead;
+    job.decoder = &s.decoder;
 }
 
 // Runs the member decoder and turns its results into the engine's: in the memory modes a stop because
@@ -177,7 +178,7 @@ void EventLine(UgtEngineState& s, uint32_t id) {
 
 int32_t AnswerOverwrite(UgtEngineState& s, const std::string& path, bool readOnly) {
     const int32_t answer = AskOverwrite(s.Messages(), path, readOnly);
-    const bool yes = answer == 6 || answer == 5 || answer == kOverwriteYesToAll;
+    const bool yes = answer == kAnswerYes || answer == kAnswerYesToAll5 || answer == kAnswerYesToAll;
     if (yes && readOnly) ClearReadOnly(path);  // a Yes takes the read-only state away
     return answer;
 }
@@ -189,50 +190,14 @@ std::string RenamedPath(UgtEngineState& s, const std::string& path) {
     return chosen.size() > kPathLimit ? std::string() : chosen;
 }
 
-Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced) {
-    replaced = false;
-    for (int round = 0; round < 8; ++round) {
-        const FileFacts f = Facts(path);
-        if (!f.exists || f.folder) return Decision::Write;
-        replaced = true;
-        if (s.overwriteAll) return Decision::Write;
-        if (s.quiet) {
-            Item(s, 906, path);
-            return Decision::Skip;
-        }
-        const int32_t answer = AnswerOverwrite(s, path, f.readOnly);
-        switch (answer) {
-            case 6: return Decision::Write;
-            case 5:
-            case kOverwriteYesToAll:
-                s.overwriteAll = true;
-                return Decision::Write;
-            case 2: return Decision::Cancel;
-            case kOverwriteRename: {
-                const std::string chosen = RenamedPath(s, path);
-                if (chosen.empty()) {
-                    Item(s, 906, path);
-                    return Decision::Skip;
-                }
-                path = chosen;
-                // The chosen file is overwritten when it exists.
-                const FileFacts g = Facts(path);
-                replaced = g.exists && !g.folder;
-                if (replaced && g.readOnly) ClearReadOnly(path);
-                return Decision::Write;
-            }
-            default:  // No, and anything else
-                Item(s, 906, path);
-                return Decision::Skip;
-        }
-    }
-    return Decision::Skip;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    if (morven::EqualsNoCase(a, b)) return true;
-    const FileFacts fa = Facts(a), fb = Facts(b);
-    return fa.exists && fb.exists && fa.dev == fb.dev && fa.ino == fb.ino;
+OverwriteRules Overwrite(UgtEngineState& s, bool& overwriteAll) {
+    OverwriteRules rules;
+    rules.overwriteAll = &overwriteAll;
+    rules.quiet = s.quiet;
+    rules.ask = [&s](const std::string& path, bool readOnly) { return static_cast<int>(AnswerOverwrite(s, path, readOnly)); };
+    rules.rename = [&s](const std::string& path) { return RenamedPath(s, path); };
+    rules.skipped = [&s](const std::string& path) { Item(s, 906, path); };
+    return rules;
 }
 
 // The destination rule of the file actions: more than one character and an absolute path.

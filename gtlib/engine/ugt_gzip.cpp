@@ -80,7 +80,11 @@ int32_t ReadGzipHeader(UgtEngineState& s) {
               (static_cast<uint32_t>(trailer[2]) << 16) | (static_cast<uint32_t>(trailer[3]) << 24);
     s.gzSize = static_cast<uint32_t>(trailer[4]) | (static_cast<uint32_t>(trailer[5]) << 8) |
                (static_cast<uint32_t>(trailer[6]) << 16) | (static_cast<uint32_t>(trailer[7]) << 24);
-    if (s.gz.hasName) {
+    // A stored name that names nothing (empty, or only "." parts and separators) counts as none, as gzip
+    // takes it.
+    std::string relative;
+    const bool names_nothing = TarSafeRelativePath(s.gz.name, false, &relative) && relative.empty();
+    if (s.gz.hasName && !names_nothing) {
         s.itemName = s.gz.name;
     } else {
         // No stored name: the archive's own name without its last extension.
@@ -415,11 +419,11 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
         }
     }
 
-    bool replaced = false;
+    OverwriteOutcome decided;
     if (toFile) {
-        const Decision d = DecideOverwrite(s, path, replaced);
-        if (d == Decision::Skip) return UGTE_SKIP;
-        if (d == Decision::Cancel) return UGTE_ABORT;
+        decided = DecideOverwrite(Overwrite(s, s.overwriteAll), path);
+        if (decided.decision == OverwriteDecision::kSkip) return UGTE_SKIP;
+        if (decided.decision == OverwriteDecision::kCancel) return UGTE_ABORT;
         if (!MakeOutputFolders(s.destination, ParentFolder(path))) return UGTE_CREATE;
     }
 
@@ -442,7 +446,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     PrepareJob(s, job, kind, s.itemName);
     // Overwrite-all (the overwrite flag, or Yes to All) replaces a read-only file as well, as for TAR
     // members; otherwise only the read-only sub-option does.
-    if (replaced && s.overwriteAll) job.overwriteReadOnly = true;
+    if (decided.readOnlyAgreed) job.overwriteReadOnly = true;
     if (toFile) {
         const int r = PrepareOutputFile(job, path);
         if (r != 0) return r;
@@ -466,7 +470,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
     if (s.test) Item(s, 904, path);
     else if (s.streamIn) EventLine(s, 707);
     else if (s.memoryMode) Item(s, 705, path);
-    else Item(s, replaced ? 905 : 903, path);
+    else Item(s, decided.replaced ? 905 : 903, path);
     // Data after the last member that are neither a member nor zero padding: what the members held is
     // complete and stays where it was put, and the run reports the file's structure as broken.
     return trailing ? UGTE_STRUCT : 0;

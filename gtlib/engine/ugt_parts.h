@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "gtlib/engine/inflate_output.h"
+#include "gtlib/engine/overwrite.h"
 #include "gtlib/engine/paths.h"
 #include "gtlib/engine/ugt_state.h"
 
@@ -30,8 +31,6 @@ struct FileFacts {
     ino_t ino = 0;
 };
 
-// What happens to an output file that exists already (DecideOverwrite).
-enum class Decision { Write, Skip, Cancel };
 
 // ---- shared helpers (ugt_files.cpp) ----
 bool IsPlainName(std::string_view s);
@@ -68,19 +67,16 @@ int32_t NothingAfterOffset(const InflateJob& job, int32_t r);
 void ShowMessage(UgtEngineState& s, int32_t code, std::string_view detail);
 void Item(UgtEngineState& s, uint32_t id, const std::string& path);
 void EventLine(UgtEngineState& s, uint32_t id);
-// The overwrite policy of every output file, GZIP member or TAR member:
+// The overwrite policy of every output file, GZIP member or TAR member, decided by DecideOverwrite
+// (overwrite.h) with the engine's answers:
 // - AnswerOverwrite asks the overwrite question (host, then dialog) and, on a Yes of any kind, takes the
 //   read-only state off the existing file;
 // - RenamedPath asks for another name ("\" read as "/"; empty when cancelled or too long);
-// - DecideOverwrite walks the whole decision for a GZIP member: overwrite all, quiet skip, the question,
-//   Yes to All for the rest of the run, Cancel, Rename (the chosen file is overwritten when it exists).
-//   The TAR reader walks the same steps with AnswerOverwrite and RenamedPath (ugt_untar.cpp).
+// - Overwrite gives the rules of the run (overwriteAll: the flag that Yes to All sets, the run's own for a
+//   GZIP member, the TAR reader's context's for a TAR member).
 int32_t AnswerOverwrite(UgtEngineState& s, const std::string& path, bool readOnly);
 std::string RenamedPath(UgtEngineState& s, const std::string& path);
-// Decides what happens to an existing output file; may change the path (rename answer) and tells whether
-// an existing file is replaced.
-Decision DecideOverwrite(UgtEngineState& s, std::string& path, bool& replaced);
-bool SameFile(const std::string& a, const std::string& b);
+OverwriteRules Overwrite(UgtEngineState& s, bool& overwriteAll);
 int32_t CheckDestination(UgtEngineState& s);
 int32_t Inconsistent(UgtEngineState& s);
 

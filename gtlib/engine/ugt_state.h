@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gtlib/engine/inflate.h"
 #include "gtlib/engine/logs.h"
 #include "gtlib/engine/messages.h"
 #include "gtlib/engine/records.h"
@@ -93,6 +94,7 @@ struct UgtEngineState {
     std::map<std::string, TarDataSpan> tarExtracted;  // members extracted in this run (hard link sources)
     std::vector<std::string> tarIndexPatterns;  // the filespec a matching-mode index was built with
 
+    InflateDecoder decoder;  // kept between members and runs, as the compression engine keeps its coder
     EngineContext context;  // the run's logs and window hooks, handed down by the control
 
     MessageContext Messages() { return MessageContext{&slots, host, diagnostic, quiet, &context}; }

@@ -134,6 +134,18 @@ HostRun Pack(const TempRegistry& reg, const std::vector<std::string>& extra) {
 }
 }  // namespace
 
+// A host with no handler for the memory event: the memory-to-memory actions of both controls end, with a
+// result code (nothing to pack; no header to unpack), instead of taking the count asked for as data.
+TEST_F(Interop, MemoryToMemoryEndsInAHostWithoutAMemoryHandler) {
+    const HostRun packed = Pack(reg, {"--set", "ItemList=dati.bin", "--set", "bAllQuiet=true", "--action", "5"});
+    EXPECT_EQ(packed.status, 0) << packed.out;
+    EXPECT_TRUE(Has(packed.out, "ErrorCode=9")) << packed.out;
+    const HostRun unpacked = RunHost({"--registry", reg.path(), "--progid", "ugtactx.ugtactx.1", "--set",
+                                      "bAllQuiet=true", "--action", "4"});
+    EXPECT_EQ(unpacked.status, 0) << unpacked.out;
+    EXPECT_TRUE(Has(unpacked.out, "ErrorCode=3")) << unpacked.out;
+}
+
 TEST_F(Interop, GnuTarAndPythonOpenTheTarArchivesItMakes) {
     const std::string tarFile = (root / "made.tar").string();
     const HostRun r = Pack(reg, {"--set", "GTFile=" + tarFile, "--set", "ItemList=" + (root / "src").string() + "/*.*",

@@ -177,6 +177,50 @@ TEST_F(RealEngine, MemoryToMemoryRoundTripThroughBothControlsEvents) {
     }
 }
 
+// A memory action whose host answers no memory event, because no handler is connected or because its
+// handler leaves every request as it came: the input ends at once and the action returns with a result
+// code. Packing has no byte to pack (a read error, as for any source without data); unpacking finds no
+// header.
+TEST_F(RealEngine, MemoryActionsEndWhenNobodyAnswersTheMemoryEvent) {
+    struct Case {
+        const char* what;
+        bool handler;
+        bool pack;
+        std::int32_t code;
+    } const cases[] = {
+        {"gtactx, no handler", false, true, gtlib::GTE_READ},
+        {"gtactx, a handler that never answers", true, true, gtlib::GTE_READ},
+        {"ugtactx, no handler", false, false, gtlib::UGTE_STRUCT},
+        {"ugtactx, a handler that never answers", true, false, gtlib::UGTE_STRUCT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto g = ComPtr<sbgt::Gtactx>::Adopt(sbgt::Gtactx::Create());
+        auto u = New();
+        IDispatch* control = c.pack ? static_cast<IDispatch*>(static_cast<sbgt::Igtactx*>(g.get()))
+                                    : static_cast<IDispatch*>(static_cast<sbgt::Iugtactx*>(u.get()));
+        int reads = 0;
+        auto sink = ComPtr<EventSink>::Adopt(
+            EventSink::Create(c.pack ? sbgt::DIID__IgtactxEvents : sbgt::DIID__IugtactxEvents,
+                              [&](DISPID id, DISPPARAMS& p) {
+                                  if (id == 5 && *EventArg(p, 0).plVal == gtlib::MEM_READ_DATA) ++reads;
+                              }));
+        if (c.handler) {
+            ASSERT_EQ(sink->Connect(control), S_OK);
+        }
+        Set(control, "bAllQuiet", Variant::Bool(true));
+        ASSERT_EQ(PutPropertyByName(control, "ActionGT",
+                                    Variant::I4(c.pack ? std::int32_t{gtlib::GT_GZIP_MEMTOMEM}
+                                                       : std::int32_t{gtlib::UGT_GUNZIP_MEMTOMEM})),
+                  S_OK);
+        EXPECT_EQ(Code(control), c.code);
+        if (c.handler) {
+            EXPECT_EQ(reads, 1);
+            sink->Disconnect();
+        }
+    }
+}
+
 // Each control carries its own engine context: two controls in one process, each with its own log folder,
 // log clock and window hooks, and two threads each with a control of its own, never see each other's.
 TEST_F(RealEngine, ControlsKeepTheirOwnLogsClocksAndWindows) {

@@ -2,11 +2,16 @@
 #include "gtlib/engine/gt_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -393,6 +398,141 @@ TEST_F(GtRunTest, AddingToADamagedArchiveChangesNothing) {
         EXPECT_NE(add.Run(), 0);
         EXPECT_EQ(ReadFile(tar), before);
         EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    }
+}
+
+// What the engine packs keeps each file's own permission bits (less the write bits of a read-only item), as
+// GNU tar lists and restores them, and ends with the two zero blocks GNU tar expects (it warns of nothing).
+// What GNU tar packs comes back through the engine with the stored bits less the umask, as GNU tar itself
+// restores them for a user other than root.
+TEST_F(GtRunTest, PermissionBitsGoBothWaysBesideGnuTar) {
+    struct File {
+        const char* name;
+        mode_t mode;
+        const char* listed;  // as tar -tv shows it
+    } const files[] = {
+        {"secret.txt", 0600, "-rw-------"},
+        {"prog", 0755, "-rwxr-xr-x"},
+        {"shared.txt", 0664, "-rw-rw-r--"},
+        {"ro.txt", 0444, "-r--r--r--"},
+    };
+    std::string list;
+    for (const auto& f : files) {
+        WriteFile(Path(std::string("s/") + f.name), f.name);
+        ::chmod(Path(std::string("s/") + f.name).c_str(), f.mode);
+        list += (list.empty() ? "" : " ") + Path(std::string("s/") + f.name);
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    GtCommand g(GT_TAR);
+    g.file = Path("ours.tar");
+    g.items = list;
+    g.c.bNoDirectoryNames = -1;
+    ASSERT_EQ(g.Run(), 0);
+    const std::string ours = ReadFile(Path("ours.tar"));
+    ASSERT_GE(ours.size(), 1024u);
+    EXPECT_EQ(ours.substr(ours.size() - 1024), std::string(1024, '\0'));
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-tvf", Path("ours.tar")}, Path("listing.txt"), "", Path("warnings.txt")));
+    EXPECT_EQ(ReadFile(Path("warnings.txt")), "");
+    const std::string listing = ReadFile(Path("listing.txt"));
+    for (const auto& f : files) {
+        const std::size_t at = listing.find(f.name);
+        ASSERT_NE(at, std::string::npos) << f.name;
+        const std::size_t line = listing.rfind('\n', at);
+        EXPECT_EQ(listing.substr(line == std::string::npos ? 0 : line + 1, 10), f.listed) << f.name;
+    }
+    // GNU tar restores them as stored (root keeps them whole, anyone else loses the umask's bits).
+    std::filesystem::create_directories(Path("by-gnu"));
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-xf", Path("ours.tar"), "-C", Path("by-gnu")}));
+    const mode_t gnu_mask = ::geteuid() == 0 ? 0 : mask;
+    for (const auto& f : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(Path(std::string("by-gnu/") + f.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, f.mode & ~gnu_mask) << f.name;
+    }
+    // The engine restores what GNU tar stored, less the umask.
+    ASSERT_TRUE(gtlib_test::Run({"tar", "-cf", Path("theirs.tar"), "-C", Path("s"), "secret.txt", "prog", "shared.txt",
+                                 "ro.txt"}));
+    UgtCommand u(UGT_UNTAR);
+    u.file = Path("theirs.tar");
+    u.dest = Path("by-engine");
+    ASSERT_EQ(u.Run(), 0);
+    for (const auto& f : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(Path(std::string("by-engine/") + f.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, f.mode & ~mask) << f.name;
+    }
+}
+
+// An archive grown in place (bGrowExistingFlag) by more than the disk holds: the new members fit in the
+// temporary file but not after the old ones. The append fails, and the archive (made by GNU tar, so padded
+// to its tape block after the end blocks) is cut back to what it was, byte for byte. The full disk is a
+// small tmpfs where the test may mount one, and in any case a file size limit, which fails the same writes.
+TEST_F(GtRunTest, AppendThatRunsOutOfSpaceLeavesTheArchiveAsItWas) {
+    const auto old_data = gtlib_test::Sample("random", 300000);
+    const auto new_data = gtlib_test::Sample("random", 500000);
+    WriteFile(Path("src/old.bin"), std::string(old_data.begin(), old_data.end()));
+    WriteFile(Path("src/new.bin"), std::string(new_data.begin(), new_data.end()));
+    struct Limit {
+        const char* what;
+        std::function<bool(std::string& folder)> apply;  // false: not possible here
+        std::function<void()> lift;
+    };
+    const std::string mount_point = Path("small");
+    std::filesystem::create_directories(mount_point);
+    const Limit limits[] = {
+        {"a full tmpfs of 1 MiB",
+         [&](std::string& folder) {
+             folder = mount_point;
+             return ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=1m") == 0;
+         },
+         [&] { ::umount2(mount_point.c_str(), MNT_DETACH); }},
+        {"a file size limit of 600000 bytes",
+         [&](std::string& folder) {
+             folder = Path("limited");
+             std::filesystem::create_directories(folder);
+             return true;
+         },
+         [] {}},
+    };
+    for (const auto& limit : limits) {
+        SCOPED_TRACE(limit.what);
+        std::string folder;
+        if (!limit.apply(folder)) {
+            std::cout << "skipped (cannot mount here): " << limit.what << "\n";
+            continue;
+        }
+        const std::string tar = folder + "/news.tar";
+        ASSERT_TRUE(gtlib_test::Run({"tar", "-cf", tar, "-C", Path("src"), "old.bin"}));
+        const std::string before = ReadFile(tar);
+        GtCommand add(GT_TAR);
+        add.file = tar;
+        add.items = Path("src/new.bin");
+        add.c.bNoDirectoryNames = -1;
+        add.c.bGrowExistingFlag = -1;
+        add.c.bAllQuiet = -1;
+        int32_t result;
+        if (folder == mount_point) {
+            result = add.Run();
+        } else {
+            // Writes past the limit fail with EFBIG (the signal that would end the process is ignored).
+            struct rlimit old_limit {};
+            ::getrlimit(RLIMIT_FSIZE, &old_limit);
+            const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = old_limit;
+            small.rlim_cur = 600000;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            result = add.Run();
+            ::setrlimit(RLIMIT_FSIZE, &old_limit);
+            std::signal(SIGXFSZ, old_handler);
+        }
+        EXPECT_EQ(result, GTE_WRITE);
+        EXPECT_TRUE(ReadFile(tar) == before);
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) left.push_back(e.path().filename());
+        EXPECT_EQ(left, std::vector<std::string>{"news.tar"});  // no temporary file stays
+        EXPECT_EQ(TarList(tar), std::vector<std::string>{"old.bin"});
+        limit.lift();
     }
 }
 

@@ -89,9 +89,10 @@ inline bool ZlibInflateRaw(const std::uint8_t* in, std::size_t n, Bytes& out, st
     return r == Z_STREAM_END && out.size() <= cap;
 }
 
-// Runs a program (argument vector, no shell), optionally with stdout sent to a file; true on exit status 0.
+// Runs a program (argument vector, no shell), optionally with stdout sent to a file (and stderr to another,
+// else nowhere); true on exit status 0.
 inline bool Run(const std::vector<std::string>& argv, const std::string& stdout_file = "",
-                const std::string& cwd = "") {
+                const std::string& cwd = "", const std::string& stderr_file = "") {
     const pid_t pid = fork();
     if (pid == 0) {
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
@@ -99,7 +100,7 @@ inline bool Run(const std::vector<std::string>& argv, const std::string& stdout_
             FILE* f = std::freopen(stdout_file.c_str(), "wb", stdout);
             if (!f) _exit(126);
         }
-        std::FILE* devnull = std::fopen("/dev/null", "w");
+        std::FILE* devnull = std::fopen(stderr_file.empty() ? "/dev/null" : stderr_file.c_str(), "w");
         if (devnull) dup2(fileno(devnull), 2);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -298,12 +298,12 @@ TEST(DecompressionMessageTest, ShowMessageLogsAndDisplaysUnlessQuiet) {
 TEST(DecompressionMessageTest, OverwriteQuestionGoesToTheHostThenTheDialog) {
     LogEnvironment env;
     RecordingUi ui;
-    ui.dialogAnswers = {kOverwriteYesToAll};
+    ui.dialogAnswers = {kAnswerYesToAll};
     ui.Install(env.context);
     ScriptedHost host;
     host.answers = {0, 6};
     MessageContext ctx{nullptr, host.Host(), false, false, &env.context};
-    EXPECT_EQ(AskOverwrite(ctx, "/out/a.txt", true), kOverwriteYesToAll);  // host answer 0 does not fit
+    EXPECT_EQ(AskOverwrite(ctx, "/out/a.txt", true), kAnswerYesToAll);  // host answer 0 does not fit
     EXPECT_EQ(AskOverwrite(ctx, "/out/b.txt", false), 6);
     ASSERT_EQ(host.calls.size(), 2u);
     EXPECT_EQ(host.calls[0].kind, MSGID_GTOVERWRT);

@@ -92,39 +92,31 @@ TEST(TarHeaderTest, NumberReaderAcceptsOtherToolsFormsAndRefusesGarbage) {
     }
 }
 
-TEST(TarHeaderTest, ModeFollowsExtensionAndReadOnly) {
-    EXPECT_EQ(TarModeFor("C:\\X\\RUN.BAT", ATTR_READONLY, false), 0555u);
-    EXPECT_EQ(TarModeFor("/a/prog.Exe", 0, false), 0777u);
-    EXPECT_EQ(TarModeFor("/a/notes.txt", 0, false), 0666u);
-    EXPECT_EQ(TarModeFor("/a/notes.txt", ATTR_READONLY, false), 0444u);
-    EXPECT_EQ(TarModeFor("/a.exe/notes", 0, false), 0666u);  // the folder's extension does not count
-    EXPECT_EQ(TarModeFor("mem.exe", 0, true), 0666u);
+// The file's own permission bits are stored, less the write bits of a read-only item; a memory item has
+// no file and is stored as a plain file.
+TEST(TarHeaderTest, ModeIsTheFilesOwnLessWriteWhenReadOnly) {
+    struct Case {
+        unsigned file_mode;
+        std::uint32_t attributes;
+        bool memory;
+        unsigned stored;
+    } const cases[] = {
+        {0100600, 0, false, 0600},  // private stays private
+        {0100755, 0, false, 0755},  // a program keeps its execute bits
+        {0100644, ATTR_READONLY, false, 0444},
+        {0100775, ATTR_READONLY, false, 0555},
+        {0104755, 0, false, 0755},  // set-id bits are not stored
+        {0, 0, true, 0666},
+        {0, ATTR_READONLY, true, 0444},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TarModeFor(c.file_mode, c.attributes, c.memory), c.stored) << std::oct << c.file_mode;
 }
-
-TEST(TarHeaderTest, LongNamesSplitIntoPrefixAndName) {
-    std::string dirs;
-    while (dirs.size() < 130) dirs += "cartella" + std::to_string(dirs.size()) + "\\";
-    const std::string stored = dirs + "documento_finale.txt";
-    ASSERT_GT(stored.size(), 140u);
-    ASSERT_LT(stored.size(), 160u);
-    std::uint8_t h[512];
-    ASSERT_EQ(TarBuildHeader(h, stored, 10, kTime, 0666), GTE_OK);
-    EXPECT_NE(h[345], 0);  // a prefix was used
-    EXPECT_EQ(TarMemberName(h), stored);
-    EXPECT_TRUE(TarChecksumOk(h));
-    EXPECT_EQ(TarBuildHeader(h, std::string(99, 'n'), 1, kTime, 0666), GTE_OK);
-    EXPECT_EQ(h[345], 0);
-    EXPECT_EQ(TarBuildHeader(h, std::string(253, 'n'), 1, kTime, 0666), GTE_NAME);
-    EXPECT_EQ(TarBuildHeader(h, std::string(120, 'n'), 1, kTime, 0666), GTE_NAME);  // no folder to move
-    EXPECT_EQ(TarBuildHeader(h, std::string(200, 'd') + "/" + std::string(40, 'n'), 1, kTime, 0666), GTE_NAME);
-    EXPECT_EQ(TarBuildHeader(h, "big", 0100000000000ull, kTime, 0666), GTE_MEM);
-}
-
-// ---- Writing and reading our own archives --------------------------------------------------------------
 
 struct Item {
     std::string stored;
     Bytes data;
+    unsigned mode = 0644;  // the source file's permission bits
 };
 
 // Writes items from files in `src` into `archive` with the writer; returns the first error.
@@ -143,6 +135,7 @@ int WriteArchive(const fs::path& archive, const fs::path& src, const std::vector
     for (std::size_t i = 0; i < items.size() && result == GTE_OK; ++i) {
         const fs::path file = src / ("item" + std::to_string(i));
         gtlib_test::WriteFile(file, items[i].data);
+        ::chmod(file.c_str(), items[i].mode);
         wi[i].sourcePath = file.string();
         wi[i].storedName = items[i].stored;
         wi[i].mtime = kTime;
@@ -200,15 +193,17 @@ TEST(TarWriterTest, SizesAndPadding) {
         std::size_t size;
         std::uintmax_t file_size;
     };
-    for (const auto& c : {Case{1, 1536}, Case{512, 1536}, Case{513, 2048}, Case{0, 1024}}) {
+    // After the last member come two zero blocks.
+    for (const auto& c : {Case{1, 2048}, Case{512, 2048}, Case{513, 2560}, Case{0, 1536}}) {
         ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"f", Bytes(c.size, 'x')}}), GTE_OK);
         EXPECT_EQ(fs::file_size(dir / "a.tar"), c.file_size) << c.size;
         const Bytes t = gtlib_test::ReadFile(dir / "a.tar");
         EXPECT_TRUE(std::all_of(t.begin() + 512 + static_cast<long>(c.size), t.end(), [](auto b) { return b == 0; }));
     }
     // The header as written, byte for byte in its fixed fields.
+    ASSERT_EQ(WriteArchive(dir / "a.tar", dir.path(), {{"f", Bytes{}, 0640}}), GTE_OK);
     const Bytes t = gtlib_test::ReadFile(dir / "a.tar");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()) + 100, 8), std::string("   666 \0", 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()) + 100, 8), std::string("   640 \0", 8));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()) + 124, 12), "          0 ");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.data()) + 257, 8), std::string("ustar  \0", 8));
     EXPECT_EQ(t[156], '0');
@@ -301,7 +296,7 @@ TEST(TarWriterTest, BuildAddAndDeleteOnTheArchive) {
     EXPECT_EQ(ExtractAll(a, dir / "o1").names, (std::vector<std::string>{"one", "two"}));
     // Growing a missing archive creates it.
     ASSERT_EQ(TarBuildArchive((dir / "new.tar"), tmp, items("n", 1), true, w), GTE_OK);
-    EXPECT_EQ(fs::file_size(dir / "new.tar"), 1536u);
+    EXPECT_EQ(fs::file_size(dir / "new.tar"), 2048u);
     // A failing item is reported with the temporary file's name.
     auto missing = items("m", 1);
     missing[0].sourcePath = (dir / "nothing");
@@ -349,13 +344,13 @@ TEST(TarDeleteTest, RemovesByListAndByIndex) {
     }
     EXPECT_EQ(deleted, (std::vector<std::string>{"a.txt [Deleted]", "c.txt [Deleted]"}));
     EXPECT_EQ(ExtractAll(dir / "a.tar", dir / "o1").names, std::vector<std::string>{"b.dat"});
-    // By index: beyond the last member, then the only one, which leaves the end block alone.
+    // By index: beyond the last member, then the only one, which leaves the end blocks alone.
     const int fd = ::open((dir / "a.tar").c_str(), O_RDWR);
     EXPECT_EQ(TarDeleteMembers(fd, nullptr, 1, {}), GTE_INDEX);
     EXPECT_EQ(TarDeleteMembers(fd, nullptr, -1, {}), GTE_INDEX);
     EXPECT_EQ(TarDeleteMembers(fd, nullptr, 0, {}), GTE_OK);
     ::close(fd);
-    EXPECT_EQ(gtlib_test::ReadFile(dir / "a.tar"), Bytes(512, 0));
+    EXPECT_EQ(gtlib_test::ReadFile(dir / "a.tar"), Bytes(1024, 0));
 }
 
 // A GNU long-name member goes with the member it names.
@@ -572,7 +567,7 @@ TEST_F(UntarTest, RenameProcedureAndTimes) {
         ctx.rename = [&](std::string& path, const std::string& stored, std::int64_t& mtime, unsigned& mode) {
             EXPECT_EQ(stored, "sub\\f.txt");
             EXPECT_EQ(mtime, kTime);
-            EXPECT_EQ(mode, 0666u);
+            EXPECT_EQ(mode, 0644u);
             path = (dir_ / "out/renamed.txt");
             mtime = kTime + 60;
             mode = 0444;
@@ -726,6 +721,76 @@ TEST(UntarHostileTest, NothingLandsOutsideTheDestination) {
         EXPECT_EQ(top, (std::vector<std::string>{"dest", "h.tar"}));
         EXPECT_FALSE(fs::exists("/tmp/escaped"));
     }
+}
+
+// Maps of files with holes that do not hold together are structure errors and nothing is written; a sound
+// map whose holes claim far more than the archive holds costs nothing to test and, into a file, makes a
+// file of that size that holds only the stored data.
+TEST(UntarHostileTest, MapsOfFilesWithHolesAreChecked) {
+    const std::string data(1000, 'd');
+    auto pax_sparse = [&](std::initializer_list<std::pair<std::string, std::string>> records) {
+        return Archive({Pax(records), Member("sp", data)});
+    };
+    auto map_in_data = [&](const std::string& map, const std::string& real_size) {
+        std::string body = map;
+        body.resize((body.size() + 511) / 512 * 512, '\0');
+        return Archive({Pax({{"GNU.sparse.major", "1"}, {"GNU.sparse.minor", "0"}, {"GNU.sparse.name", "sp"},
+                             {"GNU.sparse.realsize", real_size}}),
+                        Member("GNUSparseFile.0/sp", body + data)});
+    };
+    struct Case {
+        const char* what;
+        Bytes archive;
+        int walk;
+    };
+    const Case cases[] = {
+        {"segments overlap", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,600,500,400"}}),
+         kTarBadHeader},
+        {"out of order", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "3000,500,0,500"}}), kTarBadHeader},
+        {"past the file's size", pax_sparse({{"GNU.sparse.size", "1500"}, {"GNU.sparse.map", "0,500,1200,500"}}),
+         kTarBadHeader},
+        {"less than the stored data", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,500"}}),
+         kTarBadHeader},
+        {"an offset without its size", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.map", "0,500,900"}}),
+         kTarBadHeader},
+        {"a map without a size", pax_sparse({{"GNU.sparse.map", "0,1000"}}), kTarBadHeader},
+        {"longer than any file", pax_sparse({{"GNU.sparse.size", "18446744073709551615"},
+                                             {"GNU.sparse.map", "0,1000"}}),
+         kTarBadHeader},
+        {"sizes before offsets", pax_sparse({{"GNU.sparse.size", "5000"}, {"GNU.sparse.numbytes", "1000"},
+                                             {"GNU.sparse.offset", "0"}}),
+         kTarBadHeader},
+        {"map in the data without its end", map_in_data("1\n0\n1000", "5000"), kTarBadHeader},
+        {"map in the data with more segments than bytes", map_in_data("99999999\n0\n1000\n", "5000"), kTarBadHeader},
+        {"map in the data that is not a number", map_in_data("1\n0x\n1000\n", "5000"), kTarBadHeader},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        gtlib_test::ScratchDir sandbox;
+        gtlib_test::WriteFile(sandbox / "h.tar", c.archive);
+        const Extracted e = ExtractAll(sandbox / "h.tar", sandbox / "dest");
+        EXPECT_EQ(e.walk, c.walk);
+        EXPECT_TRUE(e.results.empty());
+        EXPECT_FALSE(fs::exists(sandbox / "dest/sp"));
+    }
+    // One terabyte, of which 1000 bytes at its middle are stored.
+    const std::string tera = "1099511627776", middle = "549755813888";
+    gtlib_test::ScratchDir sandbox;
+    gtlib_test::WriteFile(sandbox / "h.tar", pax_sparse({{"GNU.sparse.size", tera}, {"GNU.sparse.map", middle + ",1000"}}));
+    const Extracted tested = ExtractAll(sandbox / "h.tar", sandbox / "dest",
+                                        [](UntarContext& ctx) { ctx.output = OutputKind::kTest; });
+    EXPECT_EQ(tested.results, std::vector<int>{UGTE_OK});
+    const Extracted made = ExtractAll(sandbox / "h.tar", sandbox / "dest");
+    ASSERT_EQ(made.results, std::vector<int>{UGTE_OK});
+    EXPECT_EQ(fs::file_size(sandbox / "dest/sp"), 1099511627776u);
+    struct stat st {};
+    ASSERT_EQ(::stat((sandbox / "dest/sp").c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+    const int fd = ::open((sandbox / "dest/sp").c_str(), O_RDONLY);
+    char got[1002] = {};
+    EXPECT_EQ(::pread(fd, got, sizeof got, 549755813887), 1002);
+    ::close(fd);
+    EXPECT_EQ(std::string(got, sizeof got), std::string(1, '\0') + data + std::string(1, '\0'));
 }
 
 // An archive cut at any 512-byte boundary: complete members come out whole, a member whose data are cut is

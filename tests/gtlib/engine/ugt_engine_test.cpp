@@ -245,6 +245,21 @@ TEST_F(UgtEngineTest, GunzipOfGnuGzipFilesRestoresDataNameAndTime) {
                   "/Notizie.TXT [Extracted]\r\n");
 }
 
+// A member whose name flag is set but whose stored name names nothing (empty, or only "." and separators)
+// is extracted under the archive's name without its last extension, as when no name is stored.
+TEST_F(UgtEngineTest, GunzipOfAStoredNameThatNamesNothingTakesTheArchivesName) {
+    for (const char* stored : {"", ".", "./", "/"}) {
+        SCOPED_TRACE(std::string("stored name: '") + stored + "'");
+        std::filesystem::remove_all(Out());
+        WriteFile(Path("report.csv.gz"), GzipBuilder::With(0x08, stored).Build("a;b;c\n"));
+        UgtCommand u;
+        u.file = Path("report.csv.gz");
+        u.dest = Out();
+        ASSERT_EQ(u.Run(), 0) << (u.Errors().empty() ? "" : u.Errors()[0]);
+        EXPECT_EQ(ReadFile(Out() + "/report.csv"), "a;b;c\n");
+    }
+}
+
 TEST_F(UgtEngineTest, GunzipReadsHeadersWithEveryOptionalField) {
     // Python's gzip writes a stored name; the fields zlib-based tools may add are made here.
     ASSERT_TRUE(test::Python(

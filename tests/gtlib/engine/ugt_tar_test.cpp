@@ -428,11 +428,11 @@ TEST_F(UgtTarTest, OverwritePromptAnswers) {
     };
     const Case cases[] = {
         {"yes, yes", {6, 6}, "", 0, "new a", "new b", 2},
-        {"yes to all", {kOverwriteYesToAll}, "", 0, "new a", "new b", 1},
+        {"yes to all", {kAnswerYesToAll}, "", 0, "new a", "new b", 1},
         {"no, yes", {7, 6}, "", UGTE_SKIP, "old a", "new b", 2},
         {"cancel", {2}, "", UGTE_ABORT, "old a", "old b", 1},
-        {"rename, no", {kOverwriteRename, 7}, "renamed.txt", UGTE_SKIP, "old a", "old b", 2},
-        {"rename cancelled, yes", {kOverwriteRename, 6}, "", UGTE_SKIP, "old a", "new b", 2},
+        {"rename, no", {kAnswerRename, 7}, "renamed.txt", UGTE_SKIP, "old a", "old b", 2},
+        {"rename cancelled, yes", {kAnswerRename, 6}, "", UGTE_SKIP, "old a", "new b", 2},
         {"not an answer", {42, 6}, "", UGTE_SKIP, "old a", "new b", 2},
     };
     for (const auto& c : cases) {
