@@ -12,13 +12,17 @@
 #include "client/exchange/call_driver.h"
 #include "client/exchange/line_events.h"
 #include "client/exchange/loop.h"
+#include "client/exchange/startup.h"
+#include "client/engine/settings.h"
 #include "client/windows/frm_dettaglio_offerta.h"
 #include "client/windows/frm_richieste.h"
 #include "platform/core/clock.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <QCoreApplication>
@@ -35,30 +39,100 @@ std::string TestoArgomenti(int argc, char** argv) {
     return r;
 }
 
-std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
-    std::vector<std::string> note;
+namespace {
+
+bool Vuota(const char* nome) {
+    const char* v = std::getenv(nome);
+    return !v || !*v;
+}
+
+bool SchermoDisponibile() { return !Vuota("DISPLAY") || !Vuota("WAYLAND_DISPLAY") || !Vuota("QT_QPA_PLATFORM"); }
+
+// The switch that makes a batch run; the switches are matched with their case.
+constexpr std::string_view kSwitchBatch = "/BLKRUN:";
+
+// The end of a program that never shows its window: the outcome line and the end marker as every end
+// writes them, through the one program-end procedure, with the exit status it asked for.
+class FineRegistrata : public ProgramEnd {
+public:
+    void EndProgram(int exitCode) override { codice = exitCode; }
+    int codice = 0;
+};
+
+}  // namespace
+
+std::string RigaAvvioProgramma(const std::string& cartellaApp, const std::string& argomenti) {
     // The options file's first line counts as part of the command line.
     std::string riga;
     if (std::string testo; ReadWholeFile(ResolveNoCase(cartellaApp, "MorvenClient.opz"), testo))
         riga = testo.substr(0, testo.find_first_of("\r\n"));
-    riga += " " + argomenti;
-    auto vuota = [](const char* nome) {
-        const char* v = std::getenv(nome);
-        return !v || !*v;
-    };
+    return RigaComandoAvvio(riga, argomenti);
+}
+
+std::optional<int> FineSenzaSchermo(const std::string& cartellaApp, const std::string& argomenti) {
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
+    if (riga.find(kSwitchBatch) != std::string::npos || SchermoDisponibile()) return std::nullopt;
+    Programma p;
+    p.percorsi.sPathApp = cartellaApp;
+    p.oggetti.oClock = &p.Possiedi(std::make_unique<SystemClock>());
+    auto& fine = p.Possiedi(std::make_unique<FineRegistrata>());
+    p.oggetti.oFine = &fine;
+    std::string motivo = "nessuno schermo: l'avvio \"" + TestoVisibile(Trim(argomenti)) +
+                         "\" ha bisogno di una persona davanti alla finestra, senza schermo si avvia solo " +
+                         std::string(kSwitchBatch) + "<grossista>";
+    if (UpperAscii(riga).find(kSwitchBatch) != std::string::npos)
+        motivo += " (gli switch distinguono maiuscole e minuscole: " + std::string(kSwitchBatch) + ")";
+    std::fprintf(stderr, "MorvenClient: %s\n", motivo.c_str());
+    ScriviLogFunzione(p, motivo, "main");
+    MotivoEsito(p, motivo);
+    TerminaProgramma(p);
+    return fine.codice == 0 ? kUscitaSenzaSchermo : fine.codice;
+}
+
+std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
+    std::vector<std::string> note;
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
     // A batch run without a display has no person to show anything to: it runs offscreen instead of
     // failing to start, so that it still makes its call and writes its end marker.
-    if (riga.find("/BLKRUN:") != std::string::npos && vuota("DISPLAY") && vuota("WAYLAND_DISPLAY") &&
-        vuota("QT_QPA_PLATFORM")) {
+    if (riga.find(kSwitchBatch) != std::string::npos && !SchermoDisponibile()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         note.push_back("nessuno schermo: esecuzione batch con la piattaforma offscreen");
     }
     // The embedded browser refuses to start as root with its sandbox on.
-    if (::geteuid() == 0 && vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
+    if (::geteuid() == 0 && Vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
         note.push_back("utente root: browser integrato senza sandbox");
     }
+    // The web engine's own process logs only what is fatal, unless its switches ask for more.
+    const char* flag = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const std::string switches = flag ? flag : "";
+    if (switches.find("log") == std::string::npos)
+        ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", (switches.empty() ? "" : switches + " ").append("--log-level=3").c_str(),
+                 1);
     return note;
+}
+
+bool DiagnosticheQtRichieste() { return !Vuota("QT_LOGGING_RULES") || !Vuota("MORVEN_QT_DIAGNOSTICS"); }
+
+void MessaggiQt(QtMsgType tipo, const QMessageLogContext& contesto, const QString& testo) {
+    // The libraries' notes and warnings (the web engine's start-up report, the offscreen platform's
+    // remarks) are not the program's messages: the standard error carries ours. What ends the process
+    // still says why.
+    if (tipo != QtFatalMsg && tipo != QtCriticalMsg) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(tipo, contesto, testo)));
+}
+
+std::optional<int> ProgrammaMorven::BloccoAvvio(const std::string& argomenti) {
+    const ComandoAvvio comando = AnalizzaRigaComando(RigaAvvioProgramma(p.percorsi.sPathApp, argomenti));
+    if (!comando.bTimer1 || comando.bBlkCfg) return std::nullopt;
+    std::string chi;
+    if (PrendiBloccoChiamata(p, &chi) != BloccoChiamata::Occupato) return std::nullopt;
+    const std::string motivo = "chiamata gia' in corso nella cartella del programma (" + chi + ")";
+    std::fprintf(stderr, "MorvenClient: %s, la trasmissione non viene effettuata\n", motivo.c_str());
+    ScriviLogFunzione(p, motivo + ", la trasmissione non viene effettuata", "main");
+    MotivoEsito(p, motivo);
+    TerminaProgramma(p);
+    return fine->codice;
 }
 
 ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {
@@ -96,6 +170,20 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
     // The request windows (documents, PHT order, message) open modal over the main window.
     chiamata = [this](Programma& q, std::string& slot) {
+        // One call at a time in a program folder: with another under way this one sends nothing and
+        // touches none of its files; its end leaves that call's end marker to it.
+        std::string chi;
+        if (PrendiBloccoChiamata(q, &chi) == BloccoChiamata::Occupato) {
+            const std::string motivo = "chiamata gia' in corso nella cartella del programma (" + chi + ")";
+            ScriviLogFunzione(q, "SceltaChiamata :" + motivo + ", la trasmissione non viene effettuata");
+            MotivoEsito(q, motivo);
+            q.MsgBox().MsgBox("Un'altra chiamata e' in corso nella cartella del programma :\r\n" + chi +
+                                  "\r\nla trasmissione non viene effettuata.",
+                              48, "Errore di Trasmissione", nullptr);
+            if (q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
+            return false;
+        }
+        q.sessione.bChiamataIniziata = true;
         DialoghiQt dialoghi(finestra.get());
         return SceltaChiamata(q, slot, &dialoghi);
     };
@@ -140,6 +228,9 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     seriale->OnComm = [this] { MSComm1_OnComm(p, seriale->CommEvent()); };
     CollegaEventiLinea(p);
     fine->primaDiUscire = [this] {
+        // An end that did not go through the program-end procedure (a configuration run) still leaves its
+        // outcome line.
+        ScriviEsito(p);
         if (seriale && seriale->PortOpen()) seriale->SetPortOpen(false);
         if (socket && socket->State() != TcpSocket::sckClosed) socket->Close();
         if (p.oggetti.oInet) p.oggetti.oInet->Reset();
