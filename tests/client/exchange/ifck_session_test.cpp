@@ -188,7 +188,7 @@ TEST_P(AnswerFaultsOverTcp, Row) {
         EXPECT_NE(h.LogSessione().find(" <<< Ricezione IFCK  >>>\r\n"), std::string::npos);
         EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione IFCK OK "), std::string::npos);
         EXPECT_EQ(h.t.main.Text("nblocchi"), "2 di 2");
-        EXPECT_EQ(h.LogFunzioni(), "");
+        EXPECT_EQ(h.LogErrori(), "");
     }
 }
 
@@ -349,7 +349,8 @@ TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
     EXPECT_FALSE(h.Esiste(kOut));
     EXPECT_TRUE(h.Esiste("abort.dat"));
     ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
-    EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
+    // The line opened: the message says that the transfer failed, not that no line could be had.
+    EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Riuscito , Trasmissione Ordine ERRATA !");
     EXPECT_EQ(h.t.end.calls, 1);
 }
 
@@ -384,7 +385,7 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     EXPECT_EQ(h.Leggi(kOut), risposta);
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_EQ(h.t.end.calls, 1);
-    EXPECT_EQ(h.LogFunzioni(), "");
+    EXPECT_EQ(h.LogErrori(), "");
 }
 
 std::string ConMarche(bool ancheInizio) {
