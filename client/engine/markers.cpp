@@ -239,6 +239,16 @@ void ScriviEsito(Programma& p) {
     ScriviLogFunzione(p, TestoEsito(st.bRichiestaInviata || st.bRispostaSalvata, st.bRispostaSalvata, motivi));
 }
 
+bool ScriviFineEsecuzione(Programma& p) {
+    ScriviEsito(p);
+    if (std::string chi; ChiamataDiAltri(p, &chi)) {
+        ScriviLogFunzione(p, "MorvenClient.end non scritto, chiamata in corso di " + chi);
+        return false;
+    }
+    Scrivi(AppFile(p, "MorvenClient.end"), TestoFineEsecuzione(p.Orologio().Now()) + "\r\n");
+    return true;
+}
+
 void TerminaProgramma(Programma& p) {
     auto& imp = p.impostazioni;
     auto& st = p.sessione;
@@ -259,21 +269,13 @@ void TerminaProgramma(Programma& p) {
     // The status file, the end marker and the news folder belong to the call under way in the folder: a
     // program that does not hold the lock while another does leaves them alone, or that call's caller would
     // read its answers before they are whole (and its settings update would be lost).
-    std::string chi;
     bool altri = false;
-    passo([&] { altri = ChiamataDiAltri(p, &chi); });
+    passo([&] { altri = ChiamataDiAltri(p); });
     // The status file says the last status before the caller sees the end marker.
     passo([&] {
         if (!altri) ScriviStatoInSospeso(p, true);
     });
-    passo([&] { ScriviEsito(p); });
-    passo([&] {
-        if (altri) {
-            ScriviLogFunzione(p, "TerminaProgramma :MorvenClient.end non scritto, chiamata in corso di " + chi);
-            return;
-        }
-        Scrivi(AppFile(p, "MorvenClient.end"), TestoFineEsecuzione(p.Orologio().Now()) + "\r\n");
-    });
+    passo([&] { ScriviFineEsecuzione(p); });
     if (altri) {
         st.bProgrammaTerminato = true;
         p.Fine().EndProgram(kUscitaChiamataInCorso);

@@ -57,5 +57,8 @@ inline constexpr int kUscitaChiamataInCorso = 3;
 std::string TestoEsito(bool inviato, bool risposta, const std::vector<std::string>& motivi);
 // Writes the run's outcome line to the function log, once per run (later calls do nothing).
 void ScriviEsito(Programma& p);
+// Every end's last words to its caller: the outcome line, then MorvenClient.end, unless another program's
+// call holds the folder (then logged, no marker, false). A marker that cannot be written raises error 75.
+bool ScriviFineEsecuzione(Programma& p);
 
 }  // namespace morven

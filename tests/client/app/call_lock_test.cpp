@@ -240,5 +240,30 @@ TEST(CallLock, StartsThatNeedAPersonEndByThemselvesWithoutADisplay) {
     }
 }
 
+// A configuration run where nobody sees its window, while a call runs in the folder: its window closes
+// unchanged and the run ends, but the end marker is left to the running call.
+TEST(CallLock, AConfigurationRunLeavesTheEndMarkerToARunningCall) {
+    for (const bool chiamataInCorso : {false, true}) {
+        SCOPED_TRACE(chiamataInCorso ? "a call under way" : "no call");
+        TempDir app;
+        int blocco = -1;
+        if (chiamataInCorso) {
+            blocco = ::open((app / "MorvenClient.lck").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_EQ(::flock(blocco, LOCK_EX | LOCK_NB), 0);
+        }
+        const int pid = AvviaSenzaSchermo(app.path(), {"/BLKCFG:01"}, 0, app / "errori.txt",
+                                          {"QT_QPA_PLATFORM=offscreen"});
+        ASSERT_GT(pid, 0);
+        const FineProgramma f = AttendiProgramma(pid, kAttesaMs);
+        if (blocco >= 0) ::close(blocco);
+        ASSERT_TRUE(f.finito);
+        EXPECT_EQ(f.codice, 0);
+        const std::string log = Leggi(app / "MorvenClient.log");
+        EXPECT_EQ(FileExists(app / "MorvenClient.end"), !chiamataInCorso) << log;
+        EXPECT_EQ(RigheEsito(log).size(), 1u) << log;
+        SoloRigheNostre(Leggi(app / "errori.txt"));
+    }
+}
+
 }  // namespace
 }  // namespace morven

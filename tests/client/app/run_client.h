@@ -38,9 +38,10 @@ inline ProcessResult EseguiMorvenClient(const std::string& app, const std::vecto
 
 // Starts MorvenClient as a caller without a display does: no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM
 // (nor any variable that asks Qt for its diagnostics), the application folder `app`, its standard error
-// into `fileErrori`. Returns the child's process id, 0 when it could not be started; WaitProcess ends it.
+// into `fileErrori`, with the variables `ambientePiu` ("NAME=value") on top. Returns the child's process id,
+// 0 when it could not be started; WaitProcess ends it.
 inline int AvviaSenzaSchermo(const std::string& app, const std::vector<std::string>& argomenti, int scala,
-                             const std::string& fileErrori) {
+                             const std::string& fileErrori, const std::vector<std::string>& ambientePiu = {}) {
     static const char* const kTolte[] = {"DISPLAY=",          "WAYLAND_DISPLAY=",           "QT_QPA_PLATFORM=",
                                          "MORVEN_APPDIR=",    "MORVEN_COM_REGISTRY=",       "MORVEN_CLOCK_SCALE=",
                                          "QT_LOGGING_RULES=", "QTWEBENGINE_CHROMIUM_FLAGS=", "MORVEN_QT_DIAGNOSTICS="};
@@ -54,6 +55,7 @@ inline int AvviaSenzaSchermo(const std::string& app, const std::vector<std::stri
     ambiente.push_back("MORVEN_APPDIR=" + app);
     ambiente.push_back("MORVEN_COM_REGISTRY=" + app + "/com-registry.reg");
     if (scala > 0) ambiente.push_back("MORVEN_CLOCK_SCALE=" + std::to_string(scala));
+    ambiente.insert(ambiente.end(), ambientePiu.begin(), ambientePiu.end());
     std::vector<std::string> comando{std::string(MORVEN_BINARY_DIR) + "/bin/MorvenClient"};
     comando.insert(comando.end(), argomenti.begin(), argomenti.end());
     // Everything the child needs is made before the fork: it only redirects and starts the program.
