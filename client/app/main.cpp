@@ -14,10 +14,11 @@ int main(int argc, char** argv) {
     const std::string argomenti = morven::TestoArgomenti(argc, argv);
     // Without a display only a batch run can go on; any other start ends here, with its end marker.
     if (const auto codice = morven::FineSenzaSchermo(cartella, argomenti)) return *codice;
-    if (!morven::DiagnosticheQtRichieste()) qInstallMessageHandler(morven::MessaggiQt);
+    morven::InizioAvvioQt(cartella, argomenti);
     const std::vector<std::string> note = morven::PreparaAmbienteQt(cartella, argomenti);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    morven::FineAvvioQt();
     QApplication::setApplicationName(QStringLiteral("MorvenClient"));
 
     // MORVEN_CLOCK_SCALE: a faster program clock for tests of the whole program.

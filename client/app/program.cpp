@@ -24,6 +24,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -69,18 +70,21 @@ std::string RigaAvvioProgramma(const std::string& cartellaApp, const std::string
     return RigaComandoAvvio(riga, argomenti);
 }
 
-std::optional<int> FineSenzaSchermo(const std::string& cartellaApp, const std::string& argomenti) {
+namespace {
+
+// The end of a start that has no screen for its window: the message on the standard error and in the
+// function log, then the program-end procedure (outcome line, end marker). Returns the exit status.
+int FineSenzaFinestra(const std::string& cartellaApp, const std::string& argomenti, const std::string& perche) {
     const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
-    if (riga.find(kSwitchBatch) != std::string::npos || SchermoDisponibile()) return std::nullopt;
     Programma p;
     p.percorsi.sPathApp = cartellaApp;
     p.oggetti.oClock = &p.Possiedi(std::make_unique<SystemClock>());
     auto& fine = p.Possiedi(std::make_unique<FineRegistrata>());
     p.oggetti.oFine = &fine;
-    std::string motivo = "nessuno schermo: l'avvio \"" + TestoVisibile(Trim(argomenti)) +
+    std::string motivo = perche + ": l'avvio \"" + TestoVisibile(Trim(argomenti)) +
                          "\" ha bisogno di una persona davanti alla finestra, senza schermo si avvia solo " +
                          std::string(kSwitchBatch) + "<grossista>";
-    if (UpperAscii(riga).find(kSwitchBatch) != std::string::npos)
+    if (UpperAscii(riga).find(kSwitchBatch) != std::string::npos && riga.find(kSwitchBatch) == std::string::npos)
         motivo += " (gli switch distinguono maiuscole e minuscole: " + std::string(kSwitchBatch) + ")";
     std::fprintf(stderr, "MorvenClient: %s\n", motivo.c_str());
     ScriviLogFunzione(p, motivo, "main");
@@ -88,6 +92,30 @@ std::optional<int> FineSenzaSchermo(const std::string& cartellaApp, const std::s
     TerminaProgramma(p);
     return fine.codice == 0 ? kUscitaSenzaSchermo : fine.codice;
 }
+
+// While the Qt application is being made: the start, for a platform that cannot be had.
+struct AvvioQt {
+    std::string cartella, argomenti;
+};
+const AvvioQt* gAvvioQt = nullptr;
+QtMessageHandler gGestoreQt = nullptr;  // Qt's own handler, for the diagnostics asked for
+
+}  // namespace
+
+std::optional<int> FineSenzaSchermo(const std::string& cartellaApp, const std::string& argomenti) {
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
+    if (riga.find(kSwitchBatch) != std::string::npos || SchermoDisponibile()) return std::nullopt;
+    return FineSenzaFinestra(cartellaApp, argomenti, "nessuno schermo");
+}
+
+void InizioAvvioQt(const std::string& cartellaApp, const std::string& argomenti) {
+    static AvvioQt avvio;
+    avvio = {cartellaApp, argomenti};
+    gAvvioQt = &avvio;
+    gGestoreQt = qInstallMessageHandler(MessaggiQt);
+}
+
+void FineAvvioQt() { gAvvioQt = nullptr; }
 
 std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
     std::vector<std::string> note;
@@ -97,6 +125,10 @@ std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const
     if (riga.find(kSwitchBatch) != std::string::npos && !SchermoDisponibile()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         note.push_back("nessuno schermo: esecuzione batch con la piattaforma offscreen");
+    } else if (riga.find(kSwitchBatch) != std::string::npos && Vuota("QT_QPA_PLATFORM")) {
+        // A display is named but may not answer (a session that ended): the batch run falls back to the
+        // offscreen platform instead of failing to start.
+        ::setenv("QT_QPA_PLATFORM", Vuota("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen", 1);
     }
     // The embedded browser refuses to start as root with its sandbox on.
     if (::geteuid() == 0 && Vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -115,6 +147,18 @@ std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const
 bool DiagnosticheQtRichieste() { return !Vuota("QT_LOGGING_RULES") || !Vuota("MORVEN_QT_DIAGNOSTICS"); }
 
 void MessaggiQt(QtMsgType tipo, const QMessageLogContext& contesto, const QString& testo) {
+    // A display that is named but cannot be reached: the platform fails while the application is made,
+    // before anything of a call exists. The start ends as one without a display does, not by an abort.
+    if (tipo == QtFatalMsg && gAvvioQt) {
+        std::string primaRiga = testo.toStdString();
+        primaRiga = Trim(primaRiga.substr(0, primaRiga.find_first_of("\r\n")));
+        const std::string perche = "nessuno schermo raggiungibile (" + primaRiga + ")";
+        std::_Exit(FineSenzaFinestra(gAvvioQt->cartella, gAvvioQt->argomenti, perche));
+    }
+    if (DiagnosticheQtRichieste() && gGestoreQt) {
+        gGestoreQt(tipo, contesto, testo);
+        return;
+    }
     // The libraries' notes and warnings (the web engine's start-up report, the offscreen platform's
     // remarks) are not the program's messages: the standard error carries ours. What ends the process
     // still says why.

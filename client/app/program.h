@@ -86,5 +86,9 @@ std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const
 // QT_LOGGING_RULES or MORVEN_QT_DIAGNOSTICS in the environment keep them (see DiagnosticheQtRichieste).
 bool DiagnosticheQtRichieste();
 void MessaggiQt(QtMsgType tipo, const QMessageLogContext& contesto, const QString& testo);
+// Installs MessaggiQt for the whole run. Until FineAvvioQt, a platform that cannot be had (a display that
+// is named but does not answer) ends the start as FineSenzaSchermo does, instead of aborting.
+void InizioAvvioQt(const std::string& cartellaApp, const std::string& argomenti);
+void FineAvvioQt();
 
 }  // namespace morven

@@ -172,21 +172,35 @@ TEST(CallLock, AProgramKilledMidCallDoesNotBlockTheNextRun) {
     SoloRigheNostre(Leggi(app / "errori-dopo.txt"));
 }
 
-// A batch run on a server: the web engine and the Qt platform say nothing on the standard error.
+// An X display number nobody serves on this machine: a display that is named but does not answer.
+std::string DisplayMuto() {
+    for (int n = 97; n > 50; --n)
+        if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(n))) return "DISPLAY=:" + std::to_string(n);
+    return "DISPLAY=:97";
+}
+
+// A batch run on a server, with no display or one that does not answer: it makes its call, and the web
+// engine and the Qt platform say nothing on the standard error.
 TEST(CallLock, ABatchRunWritesOnlyItsOwnLinesOnTheStandardError) {
-    TempDir app;
-    peers::FakeWholesaler w({Completa()});
-    LowPortRelay rinvio(w.Port());
-    PreparaCartella(app, rinvio.Port());
-    fs::create_directories(app / "HTML");
-    ReplaceFileAtomically(app / "HTML/index.htm", "<html><body>Morven</body></html>");
-    const int pid = AvviaSenzaSchermo(app.path(), {"/BLKRUN:01"}, 20, app / "errori.txt");
-    ASSERT_GT(pid, 0);
-    const FineProgramma f = AttendiProgramma(pid, kAttesaMs);
-    ASSERT_TRUE(f.finito);
-    EXPECT_EQ(f.codice, 0);
-    EXPECT_NE(Leggi(app / "ordseq.man").find(kVoce), std::string::npos) << Leggi(app / "MorvenClient.log");
-    SoloRigheNostre(Leggi(app / "errori.txt"));
+    for (const std::string& display : {std::string(), DisplayMuto()}) {
+        SCOPED_TRACE(display.empty() ? "no display" : display);
+        TempDir app;
+        peers::FakeWholesaler w({Completa()});
+        LowPortRelay rinvio(w.Port());
+        PreparaCartella(app, rinvio.Port());
+        fs::create_directories(app / "HTML");
+        ReplaceFileAtomically(app / "HTML/index.htm", "<html><body>Morven</body></html>");
+        std::vector<std::string> ambiente;
+        if (!display.empty()) ambiente.push_back(display);
+        const int pid = AvviaSenzaSchermo(app.path(), {"/BLKRUN:01"}, 20, app / "errori.txt", ambiente);
+        ASSERT_GT(pid, 0);
+        const FineProgramma f = AttendiProgramma(pid, kAttesaMs);
+        ASSERT_TRUE(f.finito);
+        EXPECT_EQ(f.codice, 0);
+        EXPECT_NE(Leggi(app / "ordseq.man").find(kVoce), std::string::npos) << Leggi(app / "MorvenClient.log");
+        EXPECT_TRUE(FileExists(app / "MorvenClient.end"));
+        SoloRigheNostre(Leggi(app / "errori.txt"));
+    }
 }
 
 // Every start but a batch run needs a person in front of the window. Without a display each ends by itself
@@ -199,6 +213,7 @@ TEST(CallLock, StartsThatNeedAPersonEndByThemselvesWithoutADisplay) {
         const char* opzioni;   // first line of MorvenClient.opz, nullptr for none
         bool chiamataInCorso;  // another program holds the folder's call lock
         const char* inPiu;     // more the message says, "" for nothing
+        bool displayMuto = false;  // a display is named, but it does not answer
     } casi[] = {
         {"no switch", {}, nullptr, false, ""},
         {"a slot to call", {"/3"}, nullptr, false, ""},
@@ -208,6 +223,8 @@ TEST(CallLock, StartsThatNeedAPersonEndByThemselvesWithoutADisplay) {
         {"a batch switch in lower case", {"/blkrun:01"}, nullptr, false, "maiuscole e minuscole: /BLKRUN:"},
         {"an unknown switch", {"/XYZ"}, nullptr, false, ""},
         {"a call under way in the folder", {"/3"}, nullptr, true, ""},
+        {"a display that does not answer", {"/3"}, nullptr, false, "nessuno schermo raggiungibile", true},
+        {"a display that does not answer, no switch", {}, nullptr, false, "nessuno schermo raggiungibile", true},
     };
     for (const auto& c : casi) {
         SCOPED_TRACE(c.caso);
@@ -220,7 +237,9 @@ TEST(CallLock, StartsThatNeedAPersonEndByThemselvesWithoutADisplay) {
             blocco = ::open((app / "MorvenClient.lck").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
             ASSERT_EQ(::flock(blocco, LOCK_EX | LOCK_NB), 0);
         }
-        const int pid = AvviaSenzaSchermo(app.path(), c.argomenti, 0, app / "errori.txt");
+        std::vector<std::string> ambiente;
+        if (c.displayMuto) ambiente.push_back(DisplayMuto());
+        const int pid = AvviaSenzaSchermo(app.path(), c.argomenti, 0, app / "errori.txt", ambiente);
         ASSERT_GT(pid, 0);
         const FineProgramma f = AttendiProgramma(pid, kAttesaMs);
         if (blocco >= 0) ::close(blocco);
