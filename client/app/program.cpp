@@ -166,15 +166,29 @@ void MessaggiQt(QtMsgType tipo, const QMessageLogContext& contesto, const QStrin
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(tipo, contesto, testo)));
 }
 
-std::optional<int> ProgrammaMorven::BloccoAvvio(const std::string& argomenti) {
-    const ComandoAvvio comando = AnalizzaRigaComando(RigaAvvioProgramma(p.percorsi.sPathApp, argomenti));
-    if (!comando.bTimer1 || comando.bBlkCfg) return std::nullopt;
+namespace {
+
+// Takes the folder's call lock for a call about to start. With another call under way the refusal is
+// said (standard error, function log, outcome reasons; in a window also a message box) and false returned.
+bool PrendiChiamata(Programma& p, std::string_view procedura, bool finestra) {
     std::string chi;
-    if (PrendiBloccoChiamata(p, &chi) != BloccoChiamata::Occupato) return std::nullopt;
+    if (PrendiBloccoChiamata(p, &chi) != BloccoChiamata::Occupato) return true;
     const std::string motivo = "chiamata gia' in corso nella cartella del programma (" + chi + ")";
     std::fprintf(stderr, "MorvenClient: %s, la trasmissione non viene effettuata\n", motivo.c_str());
-    ScriviLogFunzione(p, motivo + ", la trasmissione non viene effettuata", "main");
+    ScriviLogFunzione(p, motivo + ", la trasmissione non viene effettuata", procedura);
     MotivoEsito(p, motivo);
+    if (finestra)
+        p.MsgBox().MsgBox("Un'altra chiamata e' in corso nella cartella del programma :\r\n" + chi +
+                              "\r\nla trasmissione non viene effettuata.",
+                          48, "Errore di Trasmissione", nullptr);
+    return false;
+}
+
+}  // namespace
+
+std::optional<int> ProgrammaMorven::BloccoAvvio(const std::string& argomenti) {
+    const ComandoAvvio comando = AnalizzaRigaComando(RigaAvvioProgramma(p.percorsi.sPathApp, argomenti));
+    if (!comando.bTimer1 || comando.bBlkCfg || PrendiChiamata(p, "main", false)) return std::nullopt;
     TerminaProgramma(p);
     return fine->codice;
 }
@@ -216,14 +230,7 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     chiamata = [this](Programma& q, std::string& slot) {
         // One call at a time in a program folder: with another under way this one sends nothing and
         // touches none of its files; its end leaves that call's end marker to it.
-        std::string chi;
-        if (PrendiBloccoChiamata(q, &chi) == BloccoChiamata::Occupato) {
-            const std::string motivo = "chiamata gia' in corso nella cartella del programma (" + chi + ")";
-            ScriviLogFunzione(q, "SceltaChiamata :" + motivo + ", la trasmissione non viene effettuata");
-            MotivoEsito(q, motivo);
-            q.MsgBox().MsgBox("Un'altra chiamata e' in corso nella cartella del programma :\r\n" + chi +
-                                  "\r\nla trasmissione non viene effettuata.",
-                              48, "Errore di Trasmissione", nullptr);
+        if (!PrendiChiamata(q, "SceltaChiamata", true)) {
             if (q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
             return false;
         }

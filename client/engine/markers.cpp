@@ -140,7 +140,8 @@ struct ChiudiBlocco {
 };
 
 int ApriBlocco(Programma& p) {
-    return ::open(AppFile(p, kFileBlocco).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a link: the lock file is the folder's own.
+    return ::open(AppFile(p, kFileBlocco).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
 }
 
 // The holder's line of the lock file (what it wrote when it took the lock).
@@ -150,7 +151,8 @@ std::string ChiTieneIlBlocco(int fd) {
     if (n <= 0) return "un altro programma";
     std::string riga(buf, static_cast<std::size_t>(n));
     riga = riga.substr(0, riga.find_first_of("\r\n"));
-    return riga.empty() ? "un altro programma" : riga;
+    // Shown in messages and logs: whatever the file holds, control bytes are written as \xNN.
+    return riga.empty() ? "un altro programma" : TestoVisibile(riga);
 }
 
 }  // namespace
