@@ -12,14 +12,19 @@
 #include "client/session/call_driver.h"
 #include "client/session/line_events.h"
 #include "client/session/loop.h"
+#include "client/session/startup.h"
+#include "client/engine/settings.h"
 #include "client/windows/frm_dettaglio_offerta.h"
 #include "client/windows/frm_richieste.h"
 #include "platform/core/clock.h"
 #include "platform/core/files.h"
+#include "platform/core/text.h"
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <QCoreApplication>
 #include <QPixmap>
@@ -35,30 +40,157 @@ std::string TestoArgomenti(int argc, char** argv) {
     return r;
 }
 
-std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
-    std::vector<std::string> note;
+namespace {
+
+bool Vuota(const char* nome) {
+    const char* v = std::getenv(nome);
+    return !v || !*v;
+}
+
+bool SchermoDisponibile() { return !Vuota("DISPLAY") || !Vuota("WAYLAND_DISPLAY") || !Vuota("QT_QPA_PLATFORM"); }
+
+// The switch that makes a batch run; the switches are matched with their case.
+constexpr std::string_view kSwitchBatch = "/BLKRUN:";
+
+// The end of a program that never shows its window: the outcome line and the end marker as every end
+// writes them, through the one program-end procedure, with the exit status it asked for.
+class FineRegistrata : public ProgramEnd {
+public:
+    void EndProgram(int exitCode) override { codice = exitCode; }
+    int codice = 0;
+};
+
+}  // namespace
+
+std::string RigaAvvioProgramma(const std::string& cartellaApp, const std::string& argomenti) {
     // The options file's first line counts as part of the command line.
     std::string riga;
     if (std::string testo; ReadWholeFile(ResolveNoCase(cartellaApp, "MorvenClient.opz"), testo))
         riga = testo.substr(0, testo.find_first_of("\r\n"));
-    riga += " " + argomenti;
-    auto vuota = [](const char* nome) {
-        const char* v = std::getenv(nome);
-        return !v || !*v;
-    };
+    return RigaComandoAvvio(riga, argomenti);
+}
+
+namespace {
+
+// The end of a start that has no screen for its window: the message on the standard error and in the
+// function log, then the program-end procedure (outcome line, end marker). Returns the exit status.
+int FineSenzaFinestra(const std::string& cartellaApp, const std::string& argomenti, const std::string& perche) {
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
+    Programma p;
+    p.percorsi.sPathApp = cartellaApp;
+    p.oggetti.oClock = &p.Possiedi(std::make_unique<SystemClock>());
+    auto& fine = p.Possiedi(std::make_unique<FineRegistrata>());
+    p.oggetti.oFine = &fine;
+    std::string motivo = perche + ": l'avvio \"" + TestoVisibile(Trim(argomenti)) +
+                         "\" ha bisogno di una persona davanti alla finestra, senza schermo si avvia solo " +
+                         std::string(kSwitchBatch) + "<grossista>";
+    if (UpperAscii(riga).find(kSwitchBatch) != std::string::npos && riga.find(kSwitchBatch) == std::string::npos)
+        motivo += " (gli switch distinguono maiuscole e minuscole: " + std::string(kSwitchBatch) + ")";
+    std::fprintf(stderr, "MorvenClient: %s\n", motivo.c_str());
+    ScriviLogFunzione(p, motivo, "main");
+    MotivoEsito(p, motivo);
+    TerminaProgramma(p);
+    return fine.codice == 0 ? kUscitaSenzaSchermo : fine.codice;
+}
+
+// While the Qt application is being made: the start, for a platform that cannot be had.
+struct AvvioQt {
+    std::string cartella, argomenti;
+};
+const AvvioQt* gAvvioQt = nullptr;
+QtMessageHandler gGestoreQt = nullptr;  // Qt's own handler, for the diagnostics asked for
+
+}  // namespace
+
+std::optional<int> FineSenzaSchermo(const std::string& cartellaApp, const std::string& argomenti) {
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
+    if (riga.find(kSwitchBatch) != std::string::npos || SchermoDisponibile()) return std::nullopt;
+    return FineSenzaFinestra(cartellaApp, argomenti, "nessuno schermo");
+}
+
+void InizioAvvioQt(const std::string& cartellaApp, const std::string& argomenti) {
+    static AvvioQt avvio;
+    avvio = {cartellaApp, argomenti};
+    gAvvioQt = &avvio;
+    gGestoreQt = qInstallMessageHandler(MessaggiQt);
+}
+
+void FineAvvioQt() { gAvvioQt = nullptr; }
+
+std::vector<std::string> PreparaAmbienteQt(const std::string& cartellaApp, const std::string& argomenti) {
+    std::vector<std::string> note;
+    const std::string riga = RigaAvvioProgramma(cartellaApp, argomenti);
     // A batch run without a display has no person to show anything to: it runs offscreen instead of
     // failing to start, so that it still makes its call and writes its end marker.
-    if (riga.find("/BLKRUN:") != std::string::npos && vuota("DISPLAY") && vuota("WAYLAND_DISPLAY") &&
-        vuota("QT_QPA_PLATFORM")) {
+    if (riga.find(kSwitchBatch) != std::string::npos && !SchermoDisponibile()) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         note.push_back("nessuno schermo: esecuzione batch con la piattaforma offscreen");
+    } else if (riga.find(kSwitchBatch) != std::string::npos && Vuota("QT_QPA_PLATFORM")) {
+        // A display is named but may not answer (a session that ended): the batch run falls back to the
+        // offscreen platform instead of failing to start.
+        ::setenv("QT_QPA_PLATFORM", Vuota("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen", 1);
     }
     // The embedded browser refuses to start as root with its sandbox on.
-    if (::geteuid() == 0 && vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
+    if (::geteuid() == 0 && Vuota("QTWEBENGINE_DISABLE_SANDBOX")) {
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
         note.push_back("utente root: browser integrato senza sandbox");
     }
+    // The web engine's own process logs only what is fatal, unless its switches ask for more.
+    const char* flag = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const std::string switches = flag ? flag : "";
+    if (switches.find("log") == std::string::npos)
+        ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", (switches.empty() ? "" : switches + " ").append("--log-level=3").c_str(),
+                 1);
     return note;
+}
+
+bool DiagnosticheQtRichieste() { return !Vuota("QT_LOGGING_RULES") || !Vuota("MORVEN_QT_DIAGNOSTICS"); }
+
+void MessaggiQt(QtMsgType tipo, const QMessageLogContext& contesto, const QString& testo) {
+    // A display that is named but cannot be reached: the platform fails while the application is made,
+    // before anything of a call exists. The start ends as one without a display does, not by an abort.
+    if (tipo == QtFatalMsg && gAvvioQt) {
+        std::string primaRiga = testo.toStdString();
+        primaRiga = Trim(primaRiga.substr(0, primaRiga.find_first_of("\r\n")));
+        const std::string perche = "nessuno schermo raggiungibile (" + primaRiga + ")";
+        std::_Exit(FineSenzaFinestra(gAvvioQt->cartella, gAvvioQt->argomenti, perche));
+    }
+    if (DiagnosticheQtRichieste() && gGestoreQt) {
+        gGestoreQt(tipo, contesto, testo);
+        return;
+    }
+    // The libraries' notes and warnings (the web engine's start-up report, the offscreen platform's
+    // remarks) are not the program's messages: the standard error carries ours. What ends the process
+    // still says why.
+    if (tipo != QtFatalMsg && tipo != QtCriticalMsg) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(tipo, contesto, testo)));
+}
+
+namespace {
+
+// Takes the folder's call lock for a call about to start. With another call under way the refusal is
+// said (standard error, function log, outcome reasons; in a window also a message box) and false returned.
+bool PrendiChiamata(Programma& p, std::string_view procedura, bool finestra) {
+    std::string chi;
+    if (PrendiBloccoChiamata(p, &chi) != BloccoChiamata::Occupato) return true;
+    const std::string motivo = "chiamata gia' in corso nella cartella del programma (" + chi + ")";
+    std::fprintf(stderr, "MorvenClient: %s, la trasmissione non viene effettuata\n", motivo.c_str());
+    ScriviLogFunzione(p, motivo + ", la trasmissione non viene effettuata", procedura);
+    MotivoEsito(p, motivo);
+    if (finestra)
+        p.MsgBox().MsgBox("Un'altra chiamata e' in corso nella cartella del programma :\r\n" + chi +
+                              "\r\nla trasmissione non viene effettuata.",
+                          48, "Errore di Trasmissione", nullptr);
+    return false;
+}
+
+}  // namespace
+
+std::optional<int> ProgrammaMorven::BloccoAvvio(const std::string& argomenti) {
+    const ComandoAvvio comando = AnalizzaRigaComando(RigaAvvioProgramma(p.percorsi.sPathApp, argomenti));
+    if (!comando.bTimer1 || comando.bBlkCfg || PrendiChiamata(p, "main", false)) return std::nullopt;
+    TerminaProgramma(p);
+    return fine->codice;
 }
 
 ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) {
@@ -96,6 +228,13 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     c.LoopTrasmissione = [](Programma& q) { return LoopTrasmissione(q); };
     // The request windows (documents, PHT order, message) open modal over the main window.
     chiamata = [this](Programma& q, std::string& slot) {
+        // One call at a time in a program folder: with another under way this one sends nothing and
+        // touches none of its files; its end leaves that call's end marker to it.
+        if (!PrendiChiamata(q, "SceltaChiamata", true)) {
+            if (q.opzioni.bBlkRun && !q.sessione.bProgrammaTerminato) TerminaProgramma(q);
+            return false;
+        }
+        q.sessione.bChiamataIniziata = true;
         DialoghiQt dialoghi(finestra.get());
         return SceltaChiamata(q, slot, &dialoghi);
     };
@@ -140,6 +279,9 @@ ProgrammaMorven::ProgrammaMorven(std::string cartellaApp, double scalaOrologio) 
     seriale->OnComm = [this] { MSComm1_OnComm(p, seriale->CommEvent()); };
     CollegaEventiLinea(p);
     fine->primaDiUscire = [this] {
+        // An end that did not go through the program-end procedure (a configuration run) still leaves its
+        // outcome line.
+        ScriviEsito(p);
         if (seriale && seriale->PortOpen()) seriale->SetPortOpen(false);
         if (socket && socket->State() != TcpSocket::sckClosed) socket->Close();
         if (p.oggetti.oInet) p.oggetti.oInet->Reset();

@@ -116,7 +116,22 @@ std::string ScriviLogFunzione(Programma& p, std::string_view sMessaggio, std::st
         // batch run's caller can still read why it ended.
         std::fprintf(stderr, "%s\n", (riga.empty() ? messaggio : riga).c_str());
     }
+    // The function log gets what went wrong, the outcome line repeats it; the start-up's notes about the
+    // environment ("main") are not reasons.
+    if (!p.sessione.bEsitoScritto && sProcedura != "main") MotivoEsito(p, messaggio);
     return riga;
+}
+
+void MotivoEsito(Programma& p, std::string_view motivo) {
+    std::string m;
+    for (char c : motivo) m += (c == '\r' || c == '\n') ? ' ' : c;
+    m = Trim(m);
+    if (m.empty()) return;
+    if (m.size() > kLunghezzaMotivoMassima) m = m.substr(0, kLunghezzaMotivoMassima) + "...";
+    auto& motivi = p.sessione.aMotiviEsito;
+    std::erase(motivi, m);
+    motivi.push_back(std::move(m));
+    if (motivi.size() > kMotiviEsitoMassimi) motivi.erase(motivi.begin());
 }
 
 bool PulisciLog(Programma& p, int nGiorni) {

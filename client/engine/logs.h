@@ -22,6 +22,13 @@ bool ScriviLog(Programma& p, std::string_view sFile, bool bAppend, std::string_v
 std::string ScriviLogFunzione(Programma& p, std::string_view sMessaggio, std::string_view sProcedura = {},
                               std::string_view sBase = {});
 
+// Adds a reason to the run's outcome line (see ScriviEsito): one line (line ends become blanks), cut to a
+// readable length; a reason already listed moves to the end; only the latest few are kept. Every
+// function-log line but the start-up's notes (procedure "main") is such a reason.
+void MotivoEsito(Programma& p, std::string_view motivo);
+inline constexpr std::size_t kMotiviEsitoMassimi = 4;
+inline constexpr std::size_t kLunghezzaMotivoMassima = 240;
+
 // Removes the session-log folders under sPathApp/log whose name is a date (YYYYMMDD) more than `nGiorni`
 // days before today: first the files in them, then the folder. Entries that are not real folders named by a
 // valid date are left alone; links are never followed.

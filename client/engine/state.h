@@ -67,6 +67,16 @@ struct StatoSessione {
     std::string sCsfNumero;
     // The record or frame under work in the receiving transfers.
     std::string sRecordRicevuto;
+
+    // What this run did, for the one outcome line the program end writes to the function log. Kept across
+    // the attempts and sessions of the run (bOrdineTrasmesso starts again with every attempt).
+    bool bChiamataIniziata = false;   // the call driver began a call in this run
+    bool bRichiestaInviata = false;   // the order or request went out whole in one of the attempts
+    bool bLineaAperta = false;        // the line to the wholesaler opened in one of the attempts
+    bool bRispostaSalvata = false;    // a receiver kept a whole answer (it removed abort.dat)
+    std::vector<std::string> aMotiviEsito;  // the latest distinct reasons the call gave for failing
+    bool bEsitoScritto = false;       // the outcome line is written (once per run)
+    int nBloccoChiamata = -1;         // descriptor that holds the folder's call lock; -1 when not held
 };
 
 // The settings of the selected wholesaler slot and the values derived from them.

@@ -509,12 +509,7 @@ bool EventiFrmImpostazioni::Form_QueryUnload() {
 void EventiFrmImpostazioni::FineConfigurazione() {
     // A configuration-only run ends with its window, without the steps of a session's end; its caller,
     // like every caller that starts the program, sees MorvenClient.end.
-    Istruzione(p_, "FineConfigurazione", kStadioSalta, [&] {
-        std::string errore;
-        if (!ReplaceFileAtomically(JoinPath(p_.percorsi.sPathApp, "MorvenClient.end"),
-                                   TestoFineEsecuzione(p_.Orologio().Now()) + "\r\n", &errore))
-            SollevaErrore(kErrAccessoPercorso, errore);
-    });
+    Istruzione(p_, "FineConfigurazione", kStadioSalta, [&] { ScriviFineEsecuzione(p_); });
     p_.sessione.bProgrammaTerminato = true;
     p_.Fine().EndProgram(0);
 }

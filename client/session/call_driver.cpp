@@ -54,6 +54,14 @@ void CancellaSeEsiste(Programma& p, const std::string& folder, const std::string
     }
 }
 
+// The previous call's answers; a file that cannot be removed is logged and the others still go.
+void CancellaRispostePrecedenti(Programma& p) {
+    const std::string& app = p.percorsi.sPathApp;
+    for (const char* name : {"ordseq.rst", "ordseq.man", "ordseq.ma1"}) CancellaSeEsiste(p, app, name);
+    for (int k = 1; k <= 6; ++k) CancellaSeEsiste(p, app, "IFCK0" + std::to_string(k) + "_OUT_*.*");
+    for (const char* name : {"ordseq2006.man", "msgrx.txt"}) CancellaSeEsiste(p, app, name);
+}
+
 }  // namespace
 
 bool HaScambio(const ImpostazioniGrossista& imp) {
@@ -106,6 +114,9 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
     EseguiProcedura(p, "SceltaChiamata", 0, [&] {
         p.Pump().process();
         p.Pump().process();
+        // A new call first removes the previous call's answers, also when it is refused below: old answers
+        // never stand beside a new call's abort.dat.
+        CancellaRispostePrecedenti(p);
         setAbortDat(p, "Scelta NomeGrossista :" + slot);
         perc.sFileImpostazioni = JoinPath(perc.sPathApp, "MvnConn" + slot + ".par");
         perc.sFileLogSessione = NomeLogSessione(slot, p.Orologio().Now());
@@ -174,9 +185,6 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
 
     // From here a failure is logged and the call goes on.
     const std::string& app = perc.sPathApp;
-    for (const char* name : {"ordseq.rst", "ordseq.man", "ordseq.ma1"}) CancellaSeEsiste(p, app, name);
-    for (int k = 1; k <= 6; ++k) CancellaSeEsiste(p, app, "IFCK0" + std::to_string(k) + "_OUT_*.*");
-    for (const char* name : {"ordseq2006.man", "msgrx.txt"}) CancellaSeEsiste(p, app, name);
 
     // The answers must be storable before an order goes out: a folder that takes no file refuses the call.
     if (std::string errore; !CartellaScrivibile(app, errore)) {

@@ -39,6 +39,11 @@ void Winsock1_ConnectionRequest(Programma& p, long requestId) {
 void Winsock1_Close(Programma& p) {
     EseguiProceduraVoid(p, "Winsock1_Close", [&] {
         Write_Status(p, "Connessione Chiusa", "", 100, 0, "", "");
+        // The wholesaler closed the line (an orderly close): said in the session log and, when the call
+        // ends without its answer, in the outcome line.
+        if (!p.percorsi.sFileLogSessione.empty())
+            ScriviLog(p, p.percorsi.sFileLogSessione, true, "Connessione chiusa dal grossista");
+        MotivoEsito(p, "connessione chiusa dal grossista");
         p.sessione.sStatoLinea = "NO CARRIER";
         p.sessione.bConnessioneChiusa = true;
         p.sessione.bRicezioneInCorso = false;
@@ -49,10 +54,16 @@ void Winsock1_Close(Programma& p) {
 void Winsock1_Error(Programma& p, int numero, std::string_view descrizione) {
     EseguiProceduraVoid(p, "Winsock1_Error", [&] {
         switch (EsitoPerErroreSocket(numero)) {
-            case EsitoErroreSocket::LineaPersaChiudi:
+            case EsitoErroreSocket::LineaPersaChiudi: {
+                // A reset or abort of the connection: said as the orderly close is.
+                const std::string testo = "connessione interrotta (errore " + std::to_string(numero) + " " +
+                                          std::string(descrizione) + ")";
+                if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
+                MotivoEsito(p, testo);
                 p.sessione.sStatoLinea = "NO CARRIER";
                 if (p.Winsock().State() != TcpSocket::sckClosed) p.Winsock().Close();
                 return;
+            }
             case EsitoErroreSocket::LineaPersa:
                 p.sessione.sStatoLinea = "NO CARRIER";
                 return;

@@ -47,13 +47,51 @@ bool NessunaVisualizzazione(const ImpostazioniGrossista& imp) { return !imp.bDis
 
 void CollegamentoImpossibile(Programma& p) {
     Stato(p, "Collegamento Impossibile");
+    MotivoEsito(p, "Collegamento Impossibile");
     morven::CollegamentoImpossibile(p, TitoloConnessione(p));
 }
 
 void MancantiErrati(Programma& p) {
     Stato(p, "Ricezione Mancanti ERRATA !");
+    MotivoEsito(p, "Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !");
     p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !", 16, TitoloConnessione(p),
                       nullptr);
+}
+
+// What the session was sending: an availability or IFCK request, the mail, or the order.
+std::string CosaSiTrasmette(const Programma& p) {
+    const auto& imp = p.impostazioni;
+    if (imp.nTipoInterfaccia >= 4 && !imp.bModeIFCK) return "Posta";
+    if (imp.bDisponibilita || imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht ||
+        (imp.bModeIFCK && imp.bOrdinePht))
+        return "Richiesta";
+    return "Ordine";
+}
+
+// The line opened in some attempt but nothing went out whole: the last message says that the transfer
+// failed, not that the line never opened.
+void TrasmissioneErrata(Programma& p) {
+    const std::string testo = "Collegamento Riuscito , Trasmissione " + CosaSiTrasmette(p) + " ERRATA !";
+    Stato(p, "Trasmissione " + CosaSiTrasmette(p) + " ERRATA !");
+    MotivoEsito(p, testo);
+    if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
+    p.MsgBox().MsgBox(testo, 16, TitoloConnessione(p), nullptr);
+}
+
+// The end of the attempts without the answer: what the last attempts got to.
+void FineTentativi(Programma& p) {
+    const auto& st = p.sessione;
+    if (st.bRichiestaInviata && CosaSiTrasmette(p) == "Posta") {
+        const std::string testo = "Trasmissione Posta Corretta , Ricezione Notizie ERRATA !";
+        Stato(p, "Ricezione Notizie ERRATA !");
+        MotivoEsito(p, testo);
+        p.MsgBox().MsgBox(testo, 16, TitoloConnessione(p), nullptr);
+    } else if (st.bRichiestaInviata)
+        MancantiErrati(p);
+    else if (st.bLineaAperta)
+        TrasmissioneErrata(p);
+    else
+        CollegamentoImpossibile(p);
 }
 
 std::string DueCifre(int v) { return PadLeft(v, 2, "0"); }
@@ -105,14 +143,11 @@ void Passo3(Programma& p) {
             st.nPassoSessione = kPassoRitenta;
             return;
         }
-        CollegamentoImpossibile(p);
+        FineTentativi(p);
         TerminaProgramma(p);
         return;
     }
-    if (st.bOrdineTrasmesso)
-        MancantiErrati(p);
-    else
-        CollegamentoImpossibile(p);
+    FineTentativi(p);
     TerminaProgramma(p);
 }
 
@@ -255,6 +290,12 @@ void EseguiPasso(Programma& p) {
             break;
         default: break;  // any other value: the loop goes round
     }
+    // What the run got to, kept across its attempts for the last message and the outcome line.
+    if (passo == kPassoChiama && (st.nPassoSessione == kPassoConnesso || st.nPassoSessione == kPassoInviaIFCK ||
+                                  st.nPassoSessione == kPassoInviaPosta))
+        st.bLineaAperta = true;
+    if (st.bOrdineTrasmesso || (passo == kPassoInviaPosta && st.nPassoSessione == kPassoRiceviPosta))
+        st.bRichiestaInviata = true;
     switch (passo) {
         case kPassoRitenta: case kPassoChiama: case kPassoConnesso: case kPassoRiceviMancanti:
         case kPassoInviaOrdine: case kPassoRiceviPosta: case kPassoInviaIFCK: case kPassoRiceviIFCK:
@@ -262,6 +303,14 @@ void EseguiPasso(Programma& p) {
             break;
         default: break;
     }
+}
+
+bool CartellaNewsConFile(Programma& p) {
+    const auto news = FindNameNoCase(p.percorsi.sPathApp, "news");
+    if (!news) return false;
+    for (const auto& e : ListFolder(JoinPath(p.percorsi.sPathApp, *news), "*.*"))
+        if (e.kind == EntryKind::File) return true;
+    return false;
 }
 
 void InizioSessione(Programma& p) {
@@ -288,7 +337,9 @@ void InizioSessione(Programma& p) {
     ScriviLog(p, p.percorsi.sFileLogSessione, false, "");
     st.bNotizieRicevute = false;
     st.bMancantiRicevuti = false;
-    if (p.opzioni.bBlkRun) CancellaNews(p);
+    // A batch run starts with an empty news folder; one that is empty already needs nothing (and logs no
+    // failed deletion, which the run's outcome would take for a reason).
+    if (p.opzioni.bBlkRun && CartellaNewsConFile(p)) CancellaNews(p);
     if (p.opzioni.bDebug && p.oggetti.oFrmDebug) p.oggetti.oFrmDebug->Show();
     if (!OrdineLeggibile(p)) {
         // The reader's reason (the line, the character) follows the message.
@@ -325,6 +376,7 @@ void FineSessione(Programma& p) {
             if (!p.percorsi.sFileLogSessione.empty())
                 ScriviLog(p, p.percorsi.sFileLogSessione, true, kCollegamentoInterrotto);
         });
+        MotivoEsito(p, kCollegamentoInterrotto);
         // The wholesaler menu, locked while the call ran, is offered again.
         pulizia([&] { ImpostaElencoConnessioni(p, p.FrmMorven(), false); });
         // A batch run has a caller waiting for the end marker: an aborted session ends the program too.
@@ -373,6 +425,7 @@ bool LoopTrasmissione(Programma& p) {
             st.nPassoSessione = kPassoAbortito;
         }
     };
+    st.bChiamataIniziata = true;
     passo([&] { InizioSessione(p); });
     while (!Finale(st.nPassoSessione) && !st.bProgrammaTerminato) {
         passo([&] { EseguiPasso(p); });

@@ -181,7 +181,7 @@ TEST_P(AnswerFaultsOverTcp, Row) {
         EXPECT_NE(h.LogSessione().find(" <<< Ricezione IFCK  >>>\r\n"), std::string::npos);
         EXPECT_NE(h.p.sessione.sTracciaEventi.find(" Ricezione IFCK OK "), std::string::npos);
         EXPECT_EQ(h.t.main.Text("nblocchi"), "2 di 2");
-        EXPECT_EQ(h.LogFunzioni(), "");
+        EXPECT_EQ(h.LogErrori(), "");
     }
 }
 
@@ -347,7 +347,8 @@ TEST(IfckSessionTest, SilentWholesalerEndsTheSenderByItsBlockLimit) {
     EXPECT_FALSE(h.Esiste(kOut));
     EXPECT_TRUE(h.Esiste("abort.dat"));
     ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
-    EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Impossibile");
+    // The line opened: the message says that the transfer failed, not that no line could be had.
+    EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Collegamento Riuscito , Trasmissione Ordine ERRATA !");
     EXPECT_EQ(h.t.end.calls, 1);
 }
 
@@ -382,7 +383,7 @@ TEST_P(OrderOverTheModemEmulator, AnswerTakenWhole) {
     EXPECT_EQ(h.Leggi(kOut), risposta);
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_EQ(h.t.end.calls, 1);
-    EXPECT_EQ(h.LogFunzioni(), "");
+    EXPECT_EQ(h.LogErrori(), "");
 }
 
 // A wholesaler that sends its answer header once, soon after the client's two-second drain at the start of

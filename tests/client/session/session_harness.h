@@ -166,6 +166,14 @@ struct SessionHarness {
         return {};
     }
     std::string LogFunzioni() const { return Leggi("MorvenClient.log"); }
+    // The function log without the run's outcome line ("Esito :...", which every run ends with): the lines
+    // that say something went wrong.
+    std::string LogErrori() const {
+        std::string r;
+        for (const std::string& riga : SplitLines(LogFunzioni()))
+            if (riga.find(" - Esito :") == std::string::npos) r += riga + "\r\n";
+        return r;
+    }
 };
 
 // Settings lines "Key       :value".

@@ -110,7 +110,7 @@ void SessioneConLayout(const Layout& l) {
     EXPECT_EQ(h.t.end.calls, 1);  // step 999 ends the program
     EXPECT_TRUE(h.Esiste("MorvenClient.end"));
     EXPECT_TRUE(h.t.msgbox.calls.empty());
-    EXPECT_EQ(h.LogFunzioni(), "");
+    EXPECT_EQ(h.LogErrori(), "");
 
     const std::string log = h.LogSessione();
     EXPECT_NE(log.find(" <<< Trasmissione Ordine >>>\r\n"), std::string::npos);
@@ -158,7 +158,7 @@ TEST(SessionRoadTest, OrderOverTheModemEmulator) {
     EXPECT_FALSE(h.Esiste("abort.dat"));
     EXPECT_EQ(h.t.end.calls, 1);
     EXPECT_FALSE(h.p.MSComm().PortOpen());  // closed at the end over the modem
-    EXPECT_EQ(h.LogFunzioni(), "");
+    EXPECT_EQ(h.LogErrori(), "");
 }
 
 }  // namespace
