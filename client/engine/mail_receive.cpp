@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "client/engine/errors.h"
 #include "client/engine/frames.h"
@@ -130,6 +131,8 @@ void ChiudiDopoRisposta(Programma& p) {
     TcpSocket& sock = p.Winsock();
     if (sock.State() <= 0) return;
     if (sock.State() == TcpSocket::sckConnected) {
+        // The wholesaler's close that answers ours is no lost line: the window's close handling stays out.
+        const auto chiusura = std::exchange(sock.events.Close, nullptr);
         sock.ShutdownSend();
         const std::int64_t fine = p.Orologio().MonotonicMs() + kAttesaChiusuraMs;
         while (sock.State() == TcpSocket::sckConnected && p.Orologio().MonotonicMs() < fine) {
@@ -138,6 +141,7 @@ void ChiudiDopoRisposta(Programma& p) {
             AttendiEventi(p, fine);
         }
         if (sock.BytesReceived() > 0) sock.GetData();
+        sock.events.Close = chiusura;
     }
     sock.Close();
 }
