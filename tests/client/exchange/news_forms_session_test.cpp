@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "client/engine/frames.h"
 #include "client/engine/settings.h"
@@ -35,14 +36,11 @@ std::string TestataPosta(long n, bool offerta, const std::string& tag) {
     return "0000" + PadLeft(n, 4, "0") + (offerta ? "OFFERTA   " : "NO-OFFERTA") + kCodice + tag;
 }
 
-// Bytes that do not compress (a fixed pseudo-random run), so gzip stores them as they are.
+// Bytes that do not compress (a fixed run of the Mersenne twister), so gzip stores them as they are.
 std::string Casuali(std::size_t n, unsigned seme) {
+    std::mt19937 g(seme);
     std::string s;
-    unsigned x = seme;
-    while (s.size() < n) {
-        x = x * 1103515245u + 12345u;
-        s.push_back(static_cast<char>(x >> 16));
-    }
+    while (s.size() < n) s.push_back(static_cast<char>(g() & 0xff));
     return s;
 }
 
@@ -110,7 +108,7 @@ struct Server {
     Server() {
         Scrivi("eaggdati", "Nuovo listino\r\n");
         Scrivi("listini/dicembre/listino", "LISTINO");
-        Scrivi("casuale", Casuali(3000, 11) + "OIEA" + Casuali(3000, 12));
+        Scrivi("casuale", Casuali(40000, 11) + "OIEA" + Casuali(40000, 12));
         Scrivi("zeri", std::string(100000, '0'));
         Scrivi("../fuori.txt", "escape");
     }
