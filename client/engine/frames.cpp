@@ -128,6 +128,34 @@ bool SommeFrameGiuste(std::string_view frame) {
     return l >= 21 && frame.substr(0, 4) == "AEIO" && frame.substr(l - 4) == "OIEA" && ConfrontaSomme(frame).Tornano();
 }
 
+bool GiuntaFrame::Trattieni(std::string_view frame, std::string_view dopo) {
+    Scarta();
+    if (frame.size() < 8 || frame.substr(0, 4) != "AEIO" || frame.substr(frame.size() - 4) != "OIEA") return false;
+    attesa_.assign(frame);
+    dopo_.assign(dopo);
+    return true;
+}
+
+std::string GiuntaFrame::Candidato(std::string_view letto, std::string_view prima, std::size_t massimo,
+                                   bool& scaduto) {
+    scaduto = scartato_ = false;
+    if (attesa_.empty()) return TagliaAlFrame(letto);
+    std::string unito = attesa_ + dopo_;
+    unito.append(prima);
+    unito.append(letto);
+    Scarta();
+    if (letto.find("AEIO") != std::string_view::npos) {
+        if (unito.size() <= massimo && SommeFrameGiuste(unito)) return unito;
+        scartato_ = true;
+        return TagliaAlFrame(letto);
+    }
+    if (letto.empty()) {
+        scaduto = true;
+        return {};
+    }
+    return unito;
+}
+
 bool Ceck_LORQ(Programma& p, std::string& sRecord) {
     return EseguiProcedura(p, "Ceck_LORQ", false, [&](bool& ok) {
         if (p.impostazioni.sInterfaccia == "ORDINE" && sRecord.find(std::string(30, '9')) != std::string::npos) {

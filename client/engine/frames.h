@@ -50,6 +50,35 @@ bool Ceck_MORVEN(Programma& p, std::string& sFrame);
 // True when the text is one whole frame whose sums hold; nothing is logged.
 bool SommeFrameGiuste(std::string_view frame);
 
+// A frame whose check failed may have been cut at an "OIEA" inside its data: the receivers hold it, with
+// the line-end bytes read after it, and join it with what the next read brings, every byte in its place.
+// The news and the IFCK receivers share this one join.
+class GiuntaFrame {
+public:
+    // True while a frame is held.
+    bool InAttesa() const { return !attesa_.empty(); }
+    // Holds a frame whose check failed when it has both marks (its data may go on after an "OIEA");
+    // `dopo` are the line-end bytes taken off after it. False (nothing held) for anything else.
+    bool Trattieni(std::string_view frame, std::string_view dopo);
+    // The text to check for a read. `prima` are the bytes taken off before the read's first "AEIO". With a
+    // frame held: a read holding "AEIO" is taken as the held frame's continuation only when the two
+    // together (at most `massimo` bytes) have the right sums, otherwise the read's own frame is the one;
+    // any other read is the continuation. A read that brings nothing while a frame is held ends the hold
+    // and sets `scaduto`: the caller refuses the frame. The hold ends with every call.
+    std::string Candidato(std::string_view letto, std::string_view prima, std::size_t massimo, bool& scaduto);
+    // True after a Candidato whose read was a new frame while a frame was held: the held one was not
+    // continued and is dropped (a receiver that refuses every bad frame refuses it now).
+    bool Scartato() const { return scartato_; }
+    void Scarta() {
+        attesa_.clear();
+        dopo_.clear();
+    }
+
+private:
+    std::string attesa_, dopo_;
+    bool scartato_ = false;
+};
+
 // Checks a standard shortage record. With the interface "ORDINE" a record holding 30 nines is the end
 // record: it loses its first character and passes. Otherwise, with STX and ETX present, the argument
 // becomes the data part.

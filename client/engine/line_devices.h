@@ -47,6 +47,7 @@ public:
     void Connect() override;
     void Close() override;
     void SendData(std::string_view bytes) override;
+    void ShutdownSend() override { device_.ShutdownSend(); }
     long BytesReceived() override { return device_.BytesReceived(); }
     std::string GetData() override { return device_.GetData(); }
     // The socket never listens, so there is no request to accept: error 40006 (wrong state).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "client/engine/errors.h"
 #include "client/engine/frames.h"
@@ -18,12 +19,41 @@
 
 namespace morven {
 
-int LimiteEstesoNotizie(int nTimeMaxCorrente, double nFatti, long nTotale) {
-    if (nFatti <= 0) return nTimeMaxCorrente;
+namespace {
+
+// The projected limit of a transfer: E = 300 / done × total, L = E + E / 2, each rounded (0 when nothing is
+// done yet).
+double Proiezione(double nFatti, long nTotale) {
+    if (nFatti <= 0) return 0;
     const double e = std::nearbyint(300.0 / nFatti * static_cast<double>(nTotale));
-    const double l = std::nearbyint(e + e / 2);
-    if (l > 2147483647.0) return std::max(nTimeMaxCorrente, 2147483647);
-    return std::max(nTimeMaxCorrente, static_cast<int>(l));
+    return std::nearbyint(e + e / 2);
+}
+
+double Tetto(int nLimiteFase) {
+    return static_cast<double>(std::max(nLimiteFase, 0)) * kFattoreLimiteEsteso;
+}
+
+}  // namespace
+
+int LimiteFaseEsteso(int nLimiteFase, double nFatti, long nTotale) {
+    const double l = std::min(Proiezione(nFatti, nTotale), Tetto(nLimiteFase));
+    return l > nLimiteFase ? static_cast<int>(l) : nLimiteFase;
+}
+
+void EstendiLimiteFase(Programma& p, std::string_view fase, double nFatti, long nTotale) {
+    auto& st = p.sessione;
+    const int prima = st.nTimeMaxCorrente;
+    st.nTimeMaxCorrente = LimiteFaseEsteso(prima, nFatti, nTotale);
+    const double stima = Proiezione(nFatti, nTotale);
+    std::string riga = std::string(fase) + ": limite di tempo " + std::to_string(prima) + " s";
+    if (st.nTimeMaxCorrente > prima)
+        riga += ", esteso a " + std::to_string(st.nTimeMaxCorrente) + " s";
+    else
+        riga += ", non esteso";
+    riga += " (stima " + std::to_string(static_cast<long long>(stima)) + " s";
+    if (stima > Tetto(prima)) riga += ", oltre " + std::to_string(kFattoreLimiteEsteso) + " volte il limite";
+    riga += ")";
+    ScriviLog(p, p.percorsi.sFileLogSessione, true, riga);
 }
 
 std::string FormattaByte(long long n) {
@@ -41,6 +71,8 @@ std::string FormattaByte(long long n) {
 namespace {
 
 constexpr int kPausaErrore = 10000;  // ms before a "NO" answer
+constexpr std::size_t kMaxFrameNotizie = 64 * 1024;  // longest frame (a cut one joined) the receiver collects
+constexpr std::int64_t kAttesaChiusuraMs = 2000;    // how long the end of the line is read before the close
 
 void LogSessione(Programma& p, const std::string& testo) {
     ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
@@ -77,16 +109,41 @@ void Blocchi(Programma& p, const std::string& testo) {
 }
 
 // The checks at the top of every cycle of the header phase and of RxPosta; the next frame is read with a
-// wait the limits bound.
-bool ControlliCiclo(Programma& p, bool accettato) {
-    return ControlliCicloRicezione(p, "Ricezione Posta  ", 100, 0, accettato, [](Programma& q) {
+// wait the limits bound, and while a cut frame waits for its continuation at most the pause before its
+// refusal. `bordi` gets what the read took off around the frame.
+bool ControlliCiclo(Programma& p, bool accettato, bool inAttesa = false, BordiFrame* bordi = nullptr) {
+    return ControlliCicloRicezione(p, "Ricezione Posta  ", 100, 0, accettato, [&](Programma& q) {
         auto& st = q.sessione;
         const int salvato = st.nTimeOutRicezione;
         st.nTimeOutRicezione = AttesaLetturaPosta(q);
-        std::string frame = LeggiZip(q, st.nTimeOutRicezione);
+        if (inAttesa) st.nTimeOutRicezione = std::min(st.nTimeOutRicezione, kPausaErrore / 1000);
+        std::string frame = LeggiZip(q, st.nTimeOutRicezione, bordi);
         st.nTimeOutRicezione = salvato;
         return frame;
     });
+}
+
+// Closes the socket so that the wholesaler reads the last answer whole: the sending side is shut, and what
+// still arrives (a line end after the wholesaler's end mark) is read and dropped until the wholesaler
+// closes or kAttesaChiusuraMs pass. Closing with unread bytes would reset the connection, and the wholesaler
+// could take the news as undelivered.
+void ChiudiDopoRisposta(Programma& p) {
+    TcpSocket& sock = p.Winsock();
+    if (sock.State() <= 0) return;
+    if (sock.State() == TcpSocket::sckConnected) {
+        // The wholesaler's close that answers ours is no lost line: the window's close handling stays out.
+        const auto chiusura = std::exchange(sock.events.Close, nullptr);
+        sock.ShutdownSend();
+        const std::int64_t fine = p.Orologio().MonotonicMs() + kAttesaChiusuraMs;
+        while (sock.State() == TcpSocket::sckConnected && p.Orologio().MonotonicMs() < fine) {
+            sock.sCodaRicezione.clear();
+            if (sock.BytesReceived() > 0) sock.GetData();
+            AttendiEventi(p, fine);
+        }
+        if (sock.BytesReceived() > 0) sock.GetData();
+        sock.events.Close = chiusura;
+    }
+    sock.Close();
 }
 
 // What the header says.
@@ -125,13 +182,32 @@ bool RxPosta(Programma& p) {
     std::int32_t inizioTestata = 0;
     bool esteso = false;
     std::string archivio;
+    GiuntaFrame giunta;  // a block whose data hold "OIEA", cut there, waiting for its continuation
+    BordiFrame bordi;
     for (;;) {
         try {
-            if (!ControlliCiclo(p, ultimo >= 0)) return false;
-            std::string payload = TagliaAlFrame(st.sRecordRicevuto);
+            if (!ControlliCiclo(p, ultimo >= 0, giunta.InAttesa(), &bordi)) return false;
+            const std::string letto = st.sRecordRicevuto;
             st.sRecordRicevuto.clear();
-            if (!Ceck_MORVEN(p, payload)) {
+            bool scaduto = false;
+            const std::string frame = giunta.Candidato(letto, bordi.prima, kMaxFrameNotizie, scaduto);
+            if (scaduto) {
+                ScriviComm(p, "NO" + TestoNumero(ultimo));  // the wait for the continuation was the pause
+                continue;
+            }
+            if (giunta.Scartato()) {
+                // The held block did not go on: it was a bad block, refused as every bad block is.
+                WaitMilliseconds(p, kPausaErrore);
+                ScriviComm(p, "NO" + TestoNumero(ultimo));
+            }
+            std::string payload = frame;
+            const bool troppoLungo = frame.size() > kMaxFrameNotizie;
+            if (troppoLungo)
+                LogSessione(p, "RX: ERRORE blocco oltre " + std::to_string(kMaxFrameNotizie) + " byte, scartato");
+            if (troppoLungo || !Ceck_MORVEN(p, payload)) {
                 if (ultimo >= 0) {  // frames before the first good one are dropped without a word
+                    // Its data may hold "OIEA": it gets the chance to continue.
+                    if (!troppoLungo && giunta.Trattieni(frame, bordi.dopo)) continue;
                     WaitMilliseconds(p, kPausaErrore);
                     ScriviComm(p, "NO" + TestoNumero(ultimo));
                 }
@@ -155,7 +231,7 @@ bool RxPosta(Programma& p) {
             const auto now = SecondiSessione(p);
             if (!esteso && numero > 0 && !fine && now - inizioTestata > 300) {
                 esteso = true;
-                st.nTimeMaxCorrente = LimiteEstesoNotizie(st.nTimeMaxCorrente, numero, testata.nBlocchi);
+                EstendiLimiteFase(p, "Ricezione Posta", numero, testata.nBlocchi);
             }
             if (fine) {
                 // The archive goes to the folder before the end is acknowledged: a file that cannot be
@@ -186,6 +262,8 @@ bool RxPosta(Programma& p) {
                 archivio.clear();
             } else {
                 Blocchi(p, TestoNumero(numero) + " di " + TestoNumero(testata.nBlocchi));
+                if (archivio.size() + payload.size() > p.percorsi.nLimiteNotizieEspanse)
+                    SollevaErrore(kErrOverflow, "Archivio notizie oltre " + std::to_string(p.percorsi.nLimiteNotizieEspanse) + " byte");
                 archivio += Mid(payload, 5);
             }
         } catch (...) {
@@ -194,10 +272,7 @@ bool RxPosta(Programma& p) {
             return false;
         }
     }
-    if (imp.bModoInternet)
-        Istruzione(p, "RxPosta", kStadioSalta, [&] {
-            if (p.Winsock().State() > 0) p.Winsock().Close();
-        });
+    if (imp.bModoInternet) Istruzione(p, "RxPosta", kStadioSalta, [&] { ChiudiDopoRisposta(p); });
     return true;
 }
 
@@ -299,8 +374,7 @@ bool RxPOSTATcp(Programma& p) {
             const auto now = SecondiSessione(p);
             if (!esteso && now - inizioTestata > 300 && totale > 0) {
                 esteso = true;
-                st.nTimeMaxCorrente =
-                    LimiteEstesoNotizie(st.nTimeMaxCorrente, static_cast<double>(totale) / 8192.0, testata.nBlocchi);
+                EstendiLimiteFase(p, "Ricezione Posta", static_cast<double>(totale) / 8192.0, testata.nBlocchi);
             }
             // What the line reads left queued comes first, then the socket's bytes, also after the peer
             // closed: nothing that arrived is lost to a close.
@@ -311,6 +385,10 @@ bool RxPOSTATcp(Programma& p) {
                 st.nInizioTrasferimento = now;
                 totale += static_cast<long long>(pezzo.size());
                 finito = flusso.Aggiungi(pezzo);
+                if (flusso.Archivio().size() > p.percorsi.nLimiteNotizieEspanse) {
+                    LogSessione(p, "RX: ERRORE archivio notizie oltre " + std::to_string(p.percorsi.nLimiteNotizieEspanse) + " byte");
+                    return errore();
+                }
                 ++pezzi;
                 LogSessione(p, "RX:" + std::to_string(pezzi));
                 Stato(p, "Ricezione Posta  ", 100,
@@ -352,7 +430,7 @@ bool RxPOSTATcp(Programma& p) {
         while (st.bInvioInCorso && sock.State() == TcpSocket::sckConnected &&
                SecondiSessione(p) - inizioAttesa <= st.nTimeOutRecord)
             AttendiEventi(p);
-        if (sock.State() > 0) sock.Close();
+        ChiudiDopoRisposta(p);
         return true;
     } catch (...) {
         RegistraErrore(p, "RxPOSTATcp", ErroreCorrente());

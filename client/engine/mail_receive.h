@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace morven {
 
@@ -18,10 +19,18 @@ struct Programma;
 bool RxPosta(Programma& p);
 bool RxPOSTATcp(Programma& p);
 
-// The limit stretch of a long news transfer: after 300 seconds with `nFatti` of `nTotale` blocks in, the
-// projected time E = 300 / nFatti × nTotale and L = E + E / 2 (each rounded); the phase limit becomes L when
-// it was smaller. Returns the new limit.
-int LimiteEstesoNotizie(int nTimeMaxCorrente, double nFatti, long nTotale);
+// How far a long transfer may stretch its phase limit: never beyond this many times the limit the phase
+// started with (the slot's own setting), whatever the wholesaler announces.
+inline constexpr int kFattoreLimiteEsteso = 4;
+
+// The limit stretch of a long transfer (news or IFCK answer): after 300 seconds with `nFatti` of `nTotale`
+// blocks in, the projected time E = 300 / nFatti × nTotale and L = E + E / 2 (each rounded); the phase
+// limit becomes L when it was smaller, but at most kFattoreLimiteEsteso × nLimiteFase. Returns the new limit.
+int LimiteFaseEsteso(int nLimiteFase, double nFatti, long nTotale);
+
+// Applies LimiteFaseEsteso to nTimeMaxCorrente once a transfer of `fase` passed 300 seconds, and writes the
+// change (old and new limit, and the projection when the bound cut it) to the session log.
+void EstendiLimiteFase(Programma& p, std::string_view fase, double nFatti, long nTotale);
 
 // A byte count as the status shows it: groups of three digits with ".", at least three digits ("020").
 std::string FormattaByte(long long n);

@@ -289,17 +289,15 @@ void TerminaProgramma(Programma& p) {
     });
     passo([&] {
         if (!st.bUpgradeRicevuto) return;
+        st.bUpgradeRicevuto = false;
+        // Nothing received from the line is ever run: the batch stays in the news folder for a person to
+        // look at, and both logs say it arrived.
         const std::string batch = NewsFile(p, "morvenupgrade.bat");
         if (!FileExists(batch)) return;
-        // The batch runs once: it is renamed before it starts, so a later end can't find and run it again.
-        const std::string running = batch + ".run";
-        if (std::rename(batch.c_str(), running.c_str()) != 0) SollevaErrore(kErrAccessoPercorso);
-        st.bUpgradeRicevuto = false;
-        // A fixed shell text runs the batch with its two arguments and deletes it once it has run; the
-        // paths travel as arguments, never inside the command text.
-        const auto r = StartProcess({"/bin/sh", "-c", "f=$1; shift; /bin/sh \"$f\" \"$@\"; rm -f \"$f\"",
-                                     "morvenupgrade", running, p.percorsi.sPathApp, AppFile(p, "news")});
-        if (!r.started) SollevaErrore(kErrFileNonTrovato, r.error);
+        const std::string testo = "Aggiornamento del programma ricevuto con le notizie (" + batch +
+                                  "): non eseguito, il programma non esegue file ricevuti dalla linea";
+        if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
+        ScriviLogFunzione(p, testo);
     });
     passo([&] {
         const std::string upd = NewsFile(p, "morvenprofupg.dat");

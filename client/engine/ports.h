@@ -187,6 +187,8 @@ public:
     virtual void Connect() = 0;   // to RemoteHost:RemotePort; completion shows as State() 7
     virtual void Close() = 0;
     virtual void SendData(std::string_view bytes) = 0;  // queued, sent as they are
+    // Ends the sending side once the queued bytes went out; reading goes on until the peer closes.
+    virtual void ShutdownSend() {}
     virtual long BytesReceived() = 0;
     virtual std::string GetData() = 0;  // takes every waiting byte
     virtual void Accept(long requestId) = 0;
@@ -245,6 +247,7 @@ public:
     virtual void SetLong(std::string_view property, long value) = 0;
     virtual void SetBool(std::string_view property, bool value) = 0;
     virtual long GetLong(std::string_view property) = 0;
+    virtual std::string GetString(std::string_view property) = 0;
     long ErrorCode() { return GetLong("ErrorCode"); }
 };
 

@@ -299,6 +299,22 @@ void Deriva(Programma& p) {
     if (s.sBrowserEsterno.empty()) s.bDispBrowserEsterno = false;
 }
 
+// Writes every key whose line differs between two texts of the settings file, with its old and new value,
+// to the session log and the function log: the settings update the news brings changes the slot, and the
+// integrator must see what it changed.
+void RegistraModifiche(Programma& p, const std::string& prima, const std::string& dopo) {
+    const auto vecchie = SplitLines(prima), nuove = SplitLines(dopo);
+    for (std::size_t i = 0; i < nuove.size(); ++i) {
+        const std::string vecchia = i < vecchie.size() ? vecchie[i] : std::string();
+        if (vecchia == nuove[i]) continue;
+        const std::string chiave = Trim(Left(nuove[i], 10), kBlanksAndTabs);
+        const std::string testo = "Aggiornamento impostazioni " + TogliPathFile(p, p.percorsi.sFileImpostazioni) + ": " +
+                                  chiave + " da '" + Mid(vecchia, 12) + "' a '" + Mid(nuove[i], 12) + "'";
+        if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
+        ScriviLogFunzione(p, testo);
+    }
+}
+
 }  // namespace
 
 constinit const IntervalloNumero kIntervalliNumeri[11] = {
@@ -547,6 +563,7 @@ bool AggiornaImpostazioni(Programma& p) {
             SollevaErrore(kErrFileNonTrovato, DescrizioneErrore(kErrFileNonTrovato) + " morvenprofupg.dat");
         }
         ImpostazioniGrossista& s = p.impostazioni;
+        std::string prima = TestoImpostazioni(s);  // the file as it stood, for the log of each change
         bool applica = false;
         for (const std::string& riga : SplitLines(testo)) {
             const std::string tipo = Mid(riga, 1, 1);
@@ -570,6 +587,8 @@ bool AggiornaImpostazioni(Programma& p) {
                 if (!ScriviImpostazioni(p, p.percorsi.sFileImpostazioni)) {
                     SollevaErrore(kErrAccessoPercorso, {}, p.percorsi.sFileImpostazioni);
                 }
+                RegistraModifiche(p, prima, TestoImpostazioni(s));
+                prima = TestoImpostazioni(s);
             }
         }
         ok = true;

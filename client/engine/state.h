@@ -190,6 +190,8 @@ struct PercorsiLavoro {
     std::string sNomeProgramma = "MorvenClient";  // the program's own name: base name of the function log
     // The day's session-log folder ScriviLog last wrote to, and the application folder and day it is for.
     std::string sCartellaLogGiorno, sChiaveCartellaLog;
+    // The most the news may unpack to: the TAR, and the files extracted from it together (news_unpack.h).
+    std::uint64_t nLimiteNotizieEspanse = 256ull * 1024 * 1024;
 };
 
 // The status file winstat.dat as the program last wrote it, and the progress it still owes it (Write_Status).

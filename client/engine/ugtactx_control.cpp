@@ -113,6 +113,15 @@ long UgtactxControl::GetLong(std::string_view property) {
     return n.lVal;
 }
 
+std::string UgtactxControl::GetString(std::string_view property) {
+    com::Variant v;
+    com::HRESULT hr = com::GetProperty(control_.get(), Id(property), &v);
+    com::Variant s;
+    if (SUCCEEDED(hr)) hr = com::VariantChangeType(&s, &v, 0, com::VT_BSTR);
+    if (FAILED(hr)) ErroreMembro(hr, property, "Lettura");
+    return s.bstrVal ? com::Utf8FromBstr(s.bstrVal) : std::string();
+}
+
 std::vector<std::string> ModuliUgtactxPredefiniti() {
     const std::string dir = CartellaEseguibile();
     const std::string base = dir == "/" ? "" : dir;

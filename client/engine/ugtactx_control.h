@@ -6,6 +6,7 @@
 #pragma once
 
 #include "client/engine/ports.h"
+#include "platform/com/bstr.h"
 #include "platform/com/client.h"
 #include "platform/com/loader.h"
 
@@ -46,6 +47,7 @@ public:
     void SetLong(std::string_view property, long value) override;
     void SetBool(std::string_view property, bool value) override;
     long GetLong(std::string_view property) override;
+    std::string GetString(std::string_view property) override;
 
 private:
     com::DISPID Id(std::string_view property);

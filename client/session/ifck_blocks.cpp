@@ -5,6 +5,7 @@
 #include "client/engine/helpers.h"
 #include "client/engine/line_io.h"
 #include "client/engine/logs.h"
+#include "client/engine/mail_receive.h"
 #include "client/engine/markers.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
@@ -189,8 +190,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
             st.nTimeOutRicezione = 10;
 
             std::string risposta;  // the answer file, written whole once the end block is in
-            std::string inAttesa;  // a frame whose check failed, waiting for a continuation up to a later "OIEA"
-            std::string fineAttesa;  // the line end read after it: data of the frame if it continues
+            GiuntaFrame giunta;  // a frame whose check failed, waiting for a continuation up to a later "OIEA"
             BordiFrame bordi;
 
             auto rifiuta = [&](bool attendi) {
@@ -220,7 +220,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
 
                 // A frame under suspicion waits only as long as a refusal would: then it is refused.
                 const int attesaNormale = st.nTimeOutRicezione;
-                if (!inAttesa.empty()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
+                if (giunta.InAttesa()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
                 st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &bordi);
                 st.nTimeOutRicezione = attesaNormale;
                 const std::string& letto = st.sStatoLinea;
@@ -236,28 +236,12 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                     return;
                 }
 
-                std::string candidato;
-                // The frame under suspicion with what was read after it, every byte in its place.
-                const std::string unito =
-                    inAttesa.empty() ? std::string() : inAttesa + fineAttesa + bordi.prima + letto;
-                if (Contiene(letto, "AEIO")) {
-                    // The frame under suspicion goes on here when its data hold "AEIO" too and the two
-                    // together have the right sums; otherwise this is a new frame: the sender has moved on.
-                    candidato = !unito.empty() && unito.size() <= kMaxFrameIFCK && SommeFrameGiuste(unito)
-                                    ? unito
-                                    : TagliaAlFrame(letto);
-                    inAttesa.clear();
-                } else if (!inAttesa.empty()) {
-                    if (letto.empty()) {
-                        inAttesa.clear();
-                        rifiuta(false);  // the wait above was the pause before the refusal
-                        continue;
-                    }
-                    candidato = unito;
-                    inAttesa.clear();
-                } else {
-                    if (letto.empty()) continue;
-                    candidato = letto;
+                if (!giunta.InAttesa() && letto.empty()) continue;
+                bool scaduto = false;
+                const std::string candidato = giunta.Candidato(letto, bordi.prima, kMaxFrameIFCK, scaduto);
+                if (scaduto) {
+                    rifiuta(false);  // the wait above was the pause before the refusal
+                    continue;
                 }
                 if (candidato.size() > kMaxFrameIFCK) {
                     LogSessione(p, "RX: ERRORE blocco oltre " + std::to_string(kMaxFrameIFCK) + " byte, scartato");
@@ -267,12 +251,8 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
 
                 std::string payload = candidato;
                 if (!Ceck_MORVEN(p, payload)) {
-                    if (Left(candidato, 4) == "AEIO" && Right(candidato, 4) == "OIEA") {
-                        inAttesa = candidato;  // its data may hold "OIEA": give it the chance to continue
-                        fineAttesa = bordi.dopo;
-                    } else {
-                        rifiuta(true);
-                    }
+                    // Its data may hold "OIEA": it gets the chance to continue.
+                    if (!giunta.Trattieni(candidato, bordi.dopo)) rifiuta(true);
                     continue;
                 }
                 if (payload.size() < 4) {
@@ -301,8 +281,7 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 const std::int32_t adesso = SecondiSessione(p);
                 if (n != 0 && !stimato && adesso - oraTestata > kSecondiStima) {
                     stimato = true;
-                    const int stima = StimaTempoMassimo(n, totale);
-                    if (st.nTimeMaxCorrente < stima) st.nTimeMaxCorrente = stima;
+                    EstendiLimiteFase(p, "Ricezione IFCK", n, totale);
                 }
                 st.nInizioTrasferimento = adesso;
                 if (!fine) ultimo = n;

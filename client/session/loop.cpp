@@ -28,6 +28,7 @@ namespace morven {
 
 namespace {
 
+constexpr std::string_view kNotizieErrate = "Ricezione Notizie ERRATA !";
 constexpr std::string_view kCollegamentoInterrotto = "Collegamento Interrotto";
 constexpr std::string_view kInterrottoSenzaRisposta =
     "Il collegamento si e' interrotto prima della risposta del grossista.\r\n"
@@ -116,6 +117,7 @@ void Passo3(Programma& p) {
         st.nMaxTentativi = 16;
     }
     if (st.bMancantiRicevuti) {
+        Stato(p, std::string(kNotizieErrate));  // the modem's set-up above wrote its own status
         p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Notizie ERRATA !", 16, TitoloConnessione(p),
                           nullptr);
         TerminaProgramma(p);
@@ -185,18 +187,25 @@ void Passo33(Programma& p) {
         const std::string f = ResolveNoCase(JoinPath(p.percorsi.sPathApp, "news"), stale);
         if (FileExists(f)) std::remove(f.c_str());
     }
-    if (FlussoTcp(p.impostazioni))
-        RxPOSTATcp(p);
-    else
-        RxPosta(p);
+    const bool ricevute = FlussoTcp(p.impostazioni) ? RxPOSTATcp(p) : RxPosta(p);
     st.bUpgradeRicevuto = false;
     st.bProfiloRicevuto = false;
+    if (!ricevute) {
+        // The status file and the session log say the news failed, not the last block's progress.
+        Stato(p, std::string(kNotizieErrate));
+        ScriviLog(p, p.percorsi.sFileLogSessione, true, "Ricezione notizie non riuscita");
+    }
     if (st.bNotizieRicevute) {
         p.FrmMorven().SetText("status", "Scompattazione Notizie");
+        std::string motivo;
         if (p.opzioni.bBlkRun)
-            BLKScompattaNotizie(p);
+            BLKScompattaNotizie(p, &motivo);
         else
-            ScompattaNotizie(p);
+            ScompattaNotizie(p, &motivo);
+        if (!motivo.empty()) {
+            Write_Status(p, "Notizie Ricevute Ma Non Espandibili", "", 100, 100, "", "");
+            ScriviLog(p, p.percorsi.sFileLogSessione, true, "Notizie ricevute ma non espandibili: " + motivo);
+        }
         const std::string news = JoinPath(p.percorsi.sPathApp, "news");
         st.bUpgradeRicevuto = FileExists(ResolveNoCase(news, "morvenupgrade.bat"));
         st.bProfiloRicevuto = FileExists(ResolveNoCase(news, "morvenprofupg.dat"));

@@ -81,7 +81,7 @@ void TcpSocket::Connect() {
     if (remotePort_ < 1 || remotePort_ > 65535) throw SocketError(sckBadState, "Invalid port " + std::to_string(remotePort_));
     received_.clear();
     sending_.clear();
-    sendPending_ = peerClosed_ = false;
+    sendPending_ = peerClosed_ = shutdownWanted_ = false;
     addresses_.clear();
     nextAddress_ = 0;
     lastConnectError_ = 0;
@@ -165,8 +165,14 @@ void TcpSocket::Close() {
     CloseFd();
     received_.clear();
     sending_.clear();
-    sendPending_ = peerClosed_ = false;
+    sendPending_ = peerClosed_ = shutdownWanted_ = false;
     state_ = sckClosed;
+}
+
+void TcpSocket::ShutdownSend() {
+    if (state_ != sckConnected) return;
+    shutdownWanted_ = true;
+    FlushSend();
 }
 
 void TcpSocket::SendData(std::string_view bytes) {
@@ -196,6 +202,10 @@ void TcpSocket::FlushSend() {
             lastConnectError_ = n < 0 ? errno : EPIPE;
             return;
         }
+    }
+    if (shutdownWanted_ && sending_.empty() && fd_ >= 0) {
+        ::shutdown(fd_, SHUT_WR);
+        shutdownWanted_ = false;
     }
 }
 

@@ -83,6 +83,10 @@ public:
     // queued bytes went out.
     void SendData(std::string_view bytes);
 
+    // Ends the sending side once every queued byte went out (the peer reads the end of the stream); reading
+    // goes on. State stays 7 until the peer closes too.
+    void ShutdownSend();
+
     // Bytes received and not taken yet; they stay readable after the peer closed (State 8) until Close.
     long BytesReceived();
     // Takes every waiting byte.
@@ -122,6 +126,7 @@ private:
     std::string sending_;
     bool sendPending_ = false;     // a SendData is waiting for its SendComplete
     bool peerClosed_ = false;
+    bool shutdownWanted_ = false;  // ShutdownSend was asked for: done once `sending_` is empty
 };
 
 }  // namespace morven::platform

@@ -206,6 +206,7 @@ public:
     void SetLong(std::string_view prop, long value) override;
     void SetBool(std::string_view prop, bool value) override { bools[std::string(prop)] = value; }
     long GetLong(std::string_view prop) override;
+    std::string GetString(std::string_view prop) override { return strings[std::string(prop)]; }
 };
 
 class FakeDesktop : public Desktop {

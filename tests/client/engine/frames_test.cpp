@@ -73,6 +73,55 @@ TEST_F(Frames, ReceiverCutsTheBufferToTheFrame) {
     EXPECT_EQ(TagliaAlFrame("no marks"), "no marks");
 }
 
+// A frame whose data hold "OIEA" arrives cut there; the join puts it back together with what comes next,
+// and lets a new frame through when the sender moved on.
+TEST_F(Frames, CutFramesAreJoinedWithTheirContinuation) {
+    const std::string intero = AddCeck_MORVEN(p, "0003dati OIEA\r\ne altri");
+    const auto cut = intero.find("OIEA") + 4;
+    const std::string primo = intero.substr(0, cut);   // what the reader hands over first
+    const std::string resto = intero.substr(cut + 2);  // after the line end the reader took off
+    const std::string nuovo = AddCeck_MORVEN(p, "0004nuovo");
+    struct Caso {
+        const char* nome;
+        std::string letto, prima;
+        std::size_t massimo;
+        std::string atteso;
+        bool scaduto;
+    };
+    const Caso casi[] = {
+        {"continuation", resto, "", 1024, intero, false},
+        {"the sender moved on", nuovo, "", 1024, nuovo, false},
+        {"a new frame after bytes", nuovo, "NO 2\r\n", 1024, nuovo, false},
+        {"nothing came", "", "", 1024, "", true},
+        {"joined beyond the longest frame", resto, "", 8, intero, false},  // the caller refuses it by its size
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.nome);
+        GiuntaFrame g;
+        ASSERT_TRUE(g.Trattieni(primo, "\r\n"));
+        EXPECT_TRUE(g.InAttesa());
+        bool scaduto = false;
+        EXPECT_EQ(g.Candidato(c.letto, c.prima, c.massimo, scaduto), c.atteso);
+        EXPECT_EQ(scaduto, c.scaduto);
+        EXPECT_EQ(g.Scartato(), c.atteso == nuovo);  // a new frame drops the held one
+        EXPECT_FALSE(g.InAttesa());  // every call ends the hold
+    }
+    // The start mark inside the data of the continuation: joined when the two together have the right sums.
+    const std::string conMarca = AddCeck_MORVEN(p, "0005xOIEAyAEIOz");
+    const auto taglio = conMarca.find("OIEA") + 4;
+    GiuntaFrame g;
+    ASSERT_TRUE(g.Trattieni(conMarca.substr(0, taglio), ""));
+    bool scaduto = false;
+    // The reader hands over the continuation from its start mark, with the byte before it apart.
+    EXPECT_EQ(g.Candidato(conMarca.substr(taglio + 1), conMarca.substr(taglio, 1), 1024, scaduto), conMarca);
+    // Without a hold the read is cut to its frame; only a text with both marks is held.
+    EXPECT_EQ(g.Candidato("xx" + nuovo + "yy", "", 1024, scaduto), nuovo);
+    EXPECT_FALSE(scaduto);
+    EXPECT_FALSE(g.Trattieni("AEIO senza fine", ""));
+    EXPECT_FALSE(g.Trattieni("senza inizio OIEA", ""));
+    EXPECT_FALSE(g.InAttesa());
+}
+
 TEST_F(Frames, StandardRecordChecks) {
     const std::string stx = "\x02", etx = "\x03";
     const std::string data = "0001000000000123  4567890120003";

@@ -42,10 +42,42 @@ TEST(MailHeaderTest, FieldsTagsAndBlockCounts) {
     EXPECT_EQ(BlocchiPosta(20000, true), 2);  // while three blocks go out
 }
 
+// The stretch of a long transfer's limit, for the news and the IFCK answer alike: the projection, never
+// shorter, and never beyond four times the limit the phase started with, whatever the wholesaler announces.
+TEST(MailHeaderTest, TheLimitStretchIsBoundedByThePhasesOwnLimit) {
+    struct Caso {
+        int limite;
+        double fatti;
+        long totale;
+        int esteso;
+    };
+    const Caso casi[] = {
+        {1800, 20, 300, 6750},     // within four times
+        {400, 1, 9998, 1600},      // 9998 blocks announced, one in after 300 s: four times 400
+        {400, 12, 9998, 1600},     // the projection (374,925 s) cut the same way
+        {32767, 1, 9998, 131068},  // the largest setting
+        {400, 300, 301, 452},      // nearly done: the projection itself
+        {400, 0, 9998, 400},       // nothing in yet
+        {0, 1, 10, 0},             // a phase without a limit of its own stays so
+    };
+    for (const Caso& c : casi)
+        EXPECT_EQ(LimiteFaseEsteso(c.limite, c.fatti, c.totale), c.esteso) << c.limite << " " << c.fatti << " " << c.totale;
+
+    testing::TempDir d;
+    TestProgram tp(d.path());
+    tp.p.percorsi.sFileLogSessione = "s.log";
+    tp.p.sessione.nTimeMaxCorrente = 400;
+    EstendiLimiteFase(tp.p, "Ricezione IFCK", 1, 9998);
+    EXPECT_EQ(tp.p.sessione.nTimeMaxCorrente, 1600);
+    std::string log;
+    ReadWholeFile(d / "log/20261210/s.log", log);
+    EXPECT_EQ(log, "Ricezione IFCK: limite di tempo 400 s, esteso a 1600 s (stima 4499100 s, oltre 4 volte il limite)\r\n");
+}
+
 TEST(MailHeaderTest, LimitStretchAndByteTexts) {
-    EXPECT_EQ(LimiteEstesoNotizie(1800, 20, 300), 6750);  // E = 300 / 20 × 300 = 4500, L = 6750
-    EXPECT_EQ(LimiteEstesoNotizie(9000, 20, 300), 9000);  // never shortened
-    EXPECT_EQ(LimiteEstesoNotizie(1800, 0, 300), 1800);
+    EXPECT_EQ(LimiteFaseEsteso(1800, 20, 300), 6750);  // E = 300 / 20 × 300 = 4500, L = 6750
+    EXPECT_EQ(LimiteFaseEsteso(9000, 20, 300), 9000);  // never shortened
+    EXPECT_EQ(LimiteFaseEsteso(1800, 0, 300), 1800);
     EXPECT_EQ(FormattaByte(5), "005");
     EXPECT_EQ(FormattaByte(20000), "20.000");
     EXPECT_EQ(FormattaByte(1234567), "1.234.567");
