@@ -24,11 +24,11 @@
 #include "client/engine/frames.h"
 #include "client/engine/settings.h"
 #include "client/engine/ugtactx_control.h"
-#include "client/exchange/call_driver.h"
-#include "client/exchange/loop.h"
+#include "client/session/call_driver.h"
+#include "client/session/loop.h"
 #include "tests/client/engine/news_archive.h"
-#include "tests/client/exchange/session_harness.h"
-#include "tests/client/exchange/session_scripts.h"
+#include "tests/client/session/session_harness.h"
+#include "tests/client/session/session_scripts.h"
 #include "tests/platform/com/temp_registry.h"
 
 namespace morven {
