@@ -37,6 +37,7 @@ bool FrmDettaglioOfferta::ImpostaForm(const std::string& szCodiceProdotto, const
 bool FrmDettaglioOfferta::eventFilter(QObject* o, QEvent* e) {
     const auto tasto = TastoFunzioneDi(*this, o, e);
     if (!tasto) return QDialog::eventFilter(o, e);
+    if (tasto->ripetuto) return true;  // a key held down acts once
     int codice = tasto->codice;
     bool chiudere = false;
     dettaglio_.Gestisci_Tasto_Funzione(codice, tasto->shift, chiudere);
