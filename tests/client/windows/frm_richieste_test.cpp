@@ -90,7 +90,6 @@ TEST_F(FrmRichiesteTest, DocumentRequestByKeys) {
     C(d, "TxtNumeroOrdine")->setFocus();
     QTest::keyClicks(C(d, "TxtNumeroOrdine"), " 123 ");
     C<QDateEdit>(d, "DTDataDocumento")->setDate(QDate(2026, 3, 5));
-    Foto(d, "request-documents.png");
     Tasto(d, Qt::Key_F1);
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_TRUE(p.impostazioni.bRichDocs);
@@ -108,7 +107,7 @@ TEST_F(FrmRichiesteTest, DocumentRequestClosedByTheFrameOrEscapeChangesNothing) 
         std::function<void(FrmRicDocumenti&)> chiudi;
     } casi[] = {
         {"close box", [](FrmRicDocumenti& d) { d.close(); }},
-        {"Escape", [](FrmRicDocumenti& d) { QTest::keyClick(C(d, "OptFatture"), Qt::Key_Escape); }},
+        {"Escape", [](FrmRicDocumenti& d) { QTest::keyClick(C(d, "TxtNumeroDocumento"), Qt::Key_Escape); }},
     };
     for (const auto& k : casi) {
         SCOPED_TRACE(k.nome);
@@ -119,8 +118,12 @@ TEST_F(FrmRichiesteTest, DocumentRequestClosedByTheFrameOrEscapeChangesNothing) 
         p.richiesta.sNumeroOrdine = "77";
         FrmRicDocumenti d(p);
         d.show();
-        QTest::mouseClick(C(d, "OptFatture"), Qt::LeftButton, {}, QPoint(6, 6));
-        QTest::keyClicks(C(d, "TxtNumeroOrdine"), "123");
+        // DDT and invoices: the order number can't be filled (grey), the document's series and number can.
+        QTest::mouseClick(C(d, "OptDDtFatture"), Qt::LeftButton, {}, QPoint(6, 6));
+        QTest::keyClicks(C(d, "TxtSiglaDocumento"), "A1");
+        QTest::keyClicks(C(d, "TxtNumeroDocumento"), "4567");
+        C<QDateEdit>(d, "DTDataDocumento")->setDate(QDate(2026, 3, 5));
+        if (k.nome == std::string("close box")) Foto(d, "request-documents.png");
         k.chiudi(d);
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.result(), QDialog::Rejected);
