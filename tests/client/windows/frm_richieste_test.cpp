@@ -209,6 +209,19 @@ TEST_F(FrmRichiesteTest, MessageComposerByKeys) {
     EXPECT_EQ(m.result(), QDialog::Accepted);
 }
 
+// Escape closes the message composer as its frame does: what was typed is not taken as the message.
+TEST_F(FrmRichiesteTest, MessageComposerEscapeTakesNothing) {
+    p.messaggio.sMes1 = "prima";
+    FrmMessaggio m(p);
+    m.show();
+    C(m, "Imessaggio")->setFocus();
+    QTest::keyClicks(C(m, "Imessaggio"), QStringLiteral("non inviare"));
+    QTest::keyClick(C(m, "Imessaggio"), Qt::Key_Escape);
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_EQ(m.result(), QDialog::Rejected);
+    EXPECT_EQ(p.messaggio.sMes1, "prima");
+}
+
 TEST_F(FrmRichiesteTest, PhtOrderByKeys) {
     std::filesystem::copy(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/pht/PHT", dir / "PHT",
                           std::filesystem::copy_options::recursive);
