@@ -34,7 +34,7 @@ std::string FileImpostazioniSlot(const Programma& p, int n) {
     return p.percorsi.sPathApp + "/MvnConn" + PadLeft(n, 2, "0") + ".par";
 }
 
-int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca) {
+int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca, bool bloccaImpostazioni) {
     return EseguiProcedura(p, "ImpostaElencoConnessioni", 0, [&](int& r) {
         for (int n = 1; n <= kNumeroSlot; ++n) {
             const std::string riga = PrimaRiga(FileImpostazioniSlot(p, n));
@@ -42,7 +42,7 @@ int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca) {
             menu.SetText(con, "");
             menu.SetEnabled(con, false);
             menu.SetText(set, "");
-            menu.SetEnabled(set, !blocca);
+            menu.SetEnabled(set, !bloccaImpostazioni);
             if (UpperAscii(riga).find("CONNECT") != std::string::npos) {
                 const std::string descrizione = Mid(riga, 12);
                 menu.SetText(con, descrizione);

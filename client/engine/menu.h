@@ -23,9 +23,13 @@ std::string FileImpostazioniSlot(const Programma& p, int n);
 // Rebuilds the slot entries of `menu`. A slot whose settings file's first line holds "CONNECT" (any case)
 // gets its description (the line from column 12) as caption of both entries, and its connect entry is
 // selectable unless `blocca`; any other slot has no caption and no selectable connect entry. The settings
-// entries are selectable, except while a session runs (`blocca`): then no slot entry can be chosen, so the
-// settings window can not load another slot under the running call. -1; 0 (logged) on failure.
-int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca);
+// entries are selectable unless `bloccaImpostazioni` (a running session: a modal settings window opened
+// inside the session's waits would hold the session still until it closed). -1; 0 (logged) on failure.
+int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca, bool bloccaImpostazioni);
+// Both kinds of entry locked (a session starts) or both free.
+inline int ImpostaElencoConnessioni(Programma& p, View& menu, bool blocca) {
+    return ImpostaElencoConnessioni(p, menu, blocca, blocca);
+}
 
 // The local page of a sub-folder: sPathApp/HTML/<sub>/index.htm when it exists, else sPathApp/HTML/index.htm.
 std::string PaginaLocale(const Programma& p, std::string_view sottocartella);

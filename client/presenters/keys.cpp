@@ -15,7 +15,7 @@ int CodiceTasto(int tasto, int shift) {
 std::string PulsanteDelTasto(const View& form, int codice) {
     for (const TastoPulsante& t : kTastiFrmMorven) {
         if (t.codice != codice) continue;
-        if (form.Visible(t.pulsante) && form.Enabled(t.pulsante)) return std::string(t.pulsante);
+        if (!t.soloSeOfferto || (form.Visible(t.pulsante) && form.Enabled(t.pulsante))) return std::string(t.pulsante);
         return {};
     }
     return {};

@@ -22,6 +22,13 @@ namespace morven {
 namespace {
 
 constexpr std::string_view kTitoloConferma = "Errore in Conferma";
+// The heading once the answer was dealt with.
+constexpr std::string_view kConfermaInviata = "Conferma Inviata";
+constexpr std::string_view kOrdineConfermato = "Ordine Confermato";
+constexpr std::string_view kRispostaRifiutata = "Risposta Rifiutata";
+constexpr std::string_view kRifiutoNonInviato = "Risposta Rifiutata, Linea Non Disponibile";
+constexpr std::string_view kTitoloRiposo = "Morven";
+constexpr std::string_view kDescrizioneRiposo = "Scegliere il grossista dal menu Collegamento";
 
 void NonDisponibile(Programma& p, std::string_view procedura, std::string_view cosa) {
     ScriviLogFunzione(p, std::string(procedura) + " :" + std::string(cosa) + " non disponibile");
@@ -65,8 +72,7 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
 
         std::string vuoto;
         ImpostaMainBrowser(p_, vuoto, "NONE", true);
-        // The idle window names itself and says where a call starts.
-        ImpostaVisualizzazione(p_, form_, kFaseAvvio, "Morven", "Scegliere il grossista dal menu Collegamento");
+        MostraRiposo();
 
         const std::string news = p_.percorsi.sPathApp + "/news";
         if (!FindNameNoCase(p_.percorsi.sPathApp, "news")) {
@@ -97,6 +103,7 @@ void EventiFrmMorven::Form_Load(std::string_view argomenti) {
         if (comando.bTimer1) {
             form_.SetValue("Timer1", comando.nIntervalloTimer1);
             form_.SetEnabled("Timer1", true);
+            timer1Armato_ = true;
         }
         if (comando.bBlkCfg) {
             form_.Hide();
@@ -115,13 +122,36 @@ bool EventiFrmMorven::Gestisci_Tasto_Funzione(int& tasto, int shift) {
         if (pulsante == "CmdConferma") CmdConferma_Click();
         else if (pulsante == "CmdAnnulla") CmdAnnulla_Click();
         else if (pulsante == "CmdNaviga") CmdNaviga_Click();
-        else if (pulsante == "CmdChiudi(0)") CmdChiudi_Click(0);
+        // Not in the middle of a call: the wholesaler would be left with half an exchange.
+        else if (pulsante == "CmdChiudi(0)" && !ChiamataInCorso()) CmdChiudi_Click(0);
     });
     return true;
 }
 
+void EventiFrmMorven::MostraRiposo() {
+    // The idle window names itself and says where a call starts.
+    ImpostaVisualizzazione(p_, form_, kFaseAvvio, kTitoloRiposo, kDescrizioneRiposo);
+}
+
+bool EventiFrmMorven::Offerto(std::string_view pulsante) const {
+    return form_.Visible(pulsante) && form_.Enabled(pulsante);
+}
+
+bool EventiFrmMorven::ChiamataInCorso() const {
+    return chiamataInCorso_ || timer1Armato_ || timer4Armato_;
+}
+
+bool EventiFrmMorven::RispostaInAttesa() const { return rispostaInAttesa_; }
+
+void EventiFrmMorven::AggiornaMenu() {
+    const bool chiamata = ChiamataInCorso();
+    ImpostaElencoConnessioni(p_, form_, chiamata || RispostaInAttesa(), chiamata);
+}
+
 void EventiFrmMorven::FinePulsanti() {
+    rispostaInAttesa_ = false;
     form_.SetEnabled("Timer4", false);
+    timer4Armato_ = false;
     form_.SetEnabled("CmdChiudi(0)", true);
     form_.SetVisible("CmdAnnulla", false);
     form_.SetVisible("CmdConferma", false);
@@ -153,6 +183,7 @@ void EventiFrmMorven::FineBatch() {
 
 void EventiFrmMorven::CmdConferma_Click() {
     EseguiProceduraVoid(p_, "CmdConferma_Click", [&] {
+        if (!Offerto("CmdConferma")) return;
         FinePulsanti();
         if (!p_.impostazioni.bModeIFCK) {
             const bool persa = LineaPersa();
@@ -164,6 +195,8 @@ void EventiFrmMorven::CmdConferma_Click() {
                 Termina();
                 return;
             }
+            form_.SetText("LblSpazioRosso", kConfermaInviata);
+            AggiornaMenu();
             FineBatch();
             return;
         }
@@ -173,8 +206,12 @@ void EventiFrmMorven::CmdConferma_Click() {
         o.sFileIFCKOut = Left(o.sFileIFCKOut, 4) + "02" + Mid(o.sFileIFCKOut, 7);
         const bool scritto = c_.CreaOrdine ? c_.CreaOrdine(p_, lista_) : CreaOrdine(p_, lista_);
         if (scritto) {
+            form_.SetText("LblSpazioRosso", kOrdineConfermato);
             form_.SetValue("Timer4", kIntervalloInvioOrdine);
             form_.SetEnabled("Timer4", true);
+            timer4Armato_ = true;
+            // The order's session is on its way: the menu stays locked until it ends.
+            AggiornaMenu();
         } else {
             p_.MsgBox().MsgBox("Errore Generazione Ordine\r\nNon e' stato possibile Generare l'ordine.",
                                kMbOk + kMbIconStop, kTitoloConferma, &form_);
@@ -184,9 +221,13 @@ void EventiFrmMorven::CmdConferma_Click() {
 
 void EventiFrmMorven::CmdAnnulla_Click() {
     EseguiProceduraVoid(p_, "CmdAnnulla_Click", [&] {
+        if (!Offerto("CmdAnnulla")) return;
         FinePulsanti();
         RicDispAggiornaMancanti(p_);
-        Invia("6NNN");
+        const bool inviato = Invia("6NNN");
+        // An IFCK answer came in a session that is over: refusing it sends nothing, nothing is ordered.
+        form_.SetText("LblSpazioRosso", inviato || p_.impostazioni.bModeIFCK ? kRispostaRifiutata : kRifiutoNonInviato);
+        AggiornaMenu();
         FineBatch();
     });
 }
@@ -218,17 +259,22 @@ void EventiFrmMorven::fine_lavoro() {
 void EventiFrmMorven::Timer1_Timer() {
     EseguiProceduraVoid(p_, "Timer1_Timer", [&] {
         form_.SetEnabled("Timer1", false);
-        ImpostaElencoConnessioni(p_, form_, true);
+        timer1Armato_ = false;
+        chiamataInCorso_ = true;
+        AggiornaMenu();
         bool chiamata = false;
         if (c_.SceltaChiamata)
             chiamata = c_.SceltaChiamata(p_, p_.opzioni.sGrossistaSelezionato);
         else
             NonDisponibile(p_, "Timer1_Timer", "SceltaChiamata");
-        // A session that ended early (no call made, or broken off at step 200) gives the menu back; one that
-        // shows its answer keeps it locked while the answer may still go out on the line.
-        if (!p_.sessione.bProgrammaTerminato && (!chiamata || p_.sessione.nPassoSessione == kPassoAbortito))
-            ImpostaElencoConnessioni(p_, form_, false);
+        chiamataInCorso_ = false;
+        if (p_.sessione.bProgrammaTerminato) return;
+        // No call made (refused, or a request window left without a request): the window is idle again.
+        if (!chiamata) MostraRiposo();
+        // The menu comes back, its connect entries once an answer on screen was confirmed or refused.
+        AggiornaMenu();
     });
+    chiamataInCorso_ = false;  // also when the call failed on its way
 }
 
 void EventiFrmMorven::Timer4_Timer() {
@@ -237,18 +283,25 @@ void EventiFrmMorven::Timer4_Timer() {
             ImpostaVisualizzazione(p_, form_, kFaseCollegamento, "Collegamento", p_.impostazioni.sConnect);
             p_.sessione.bConnessioneChiusa = false;
             form_.SetEnabled("Timer4", false);
+            timer4Armato_ = false;
+            chiamataInCorso_ = true;
+            AggiornaMenu();
             if (c_.LoopTrasmissione)
                 c_.LoopTrasmissione(p_);
             else
                 NonDisponibile(p_, "Timer4_Timer", "LoopTrasmissione");
+            chiamataInCorso_ = false;
+            if (!p_.sessione.bProgrammaTerminato) AggiornaMenu();
             return;
         }
         form_.SetEnabled("Timer4", false);
+        timer4Armato_ = false;
         RicDispAggiornaMancanti(p_);
         p_.MsgBox().MsgBox("Tempo Scaduto\r\nNon e' piu' possibile confermare l'ordine.", kMbOk + kMbIconStop,
                            kTitoloConferma, &form_);
         TerminaProgramma(p_);
     });
+    chiamataInCorso_ = false;  // also when the session failed on its way
 }
 
 void EventiFrmMorven::SmartMenu_ItemClick(std::string_view chiave) {
@@ -290,6 +343,9 @@ void EventiFrmMorven::SmartMenu_ItemClick(std::string_view chiave) {
             } else {
                 form_.SetValue("Timer1", kIntervalloMenu);
                 form_.SetEnabled("Timer1", true);
+                timer1Armato_ = true;
+                // Locked from the moment the call is armed: a second click can not choose another slot.
+                AggiornaMenu();
             }
             return;
         }
@@ -337,6 +393,8 @@ bool EventiFrmMorven::MostraRispostaMancanti() {
                                   s.sConnect};
         VistaRisposta v = DisplayMancanti(sorgente, Log());
         ImpostaVisualizzazione(p_, form_, v.fase, v.titolo, v.descrizioneConnessione);
+        // The availability dialogue waits for the pharmacist's confirm or refuse.
+        rispostaInAttesa_ = v.fase == kFaseDisponibilita;
         lista_ = std::move(v.lista);
         risposte_.MostraLista(lista_);
         if (lista_.rifOrdineGrossista) form_.SetText("LblRifOrdineGrossista", *lista_.rifOrdineGrossista);

@@ -70,10 +70,12 @@ public:
     // sPathApp is set by the caller before.
     void Form_Load(std::string_view argomenti);
 
-    // Function keys: the code (written back into `tasto`) presses its button when the button is visible and
-    // enabled. True.
+    // Function keys: the code (written back into `tasto`) presses its button: F1 and F3 only while their
+    // button is visible and enabled, F5 always, F10 except while a call runs. True.
     bool Gestisci_Tasto_Funzione(int& tasto, int shift);
 
+    // Confirm and refuse act only while their button is offered: an answer is confirmed or refused once,
+    // and only from the dialogue on screen. The heading then says what was done.
     void CmdConferma_Click();
     void CmdAnnulla_Click();
     void CmdChiudi_Click(int indice);
@@ -102,6 +104,14 @@ public:
     // and the messages.
     void MostraRispostaDocumenti() override;
 
+    // Rebuilds the wholesaler menu: the connect entries are locked while a call runs or an answer waits for
+    // the pharmacist's confirm or refuse, the settings entries only while a call runs.
+    void AggiornaMenu();
+    // A call (or the order session of a confirm) is armed (Timer1, Timer4) or running.
+    bool ChiamataInCorso() const;
+    // The availability answer is on screen and not yet confirmed or refused.
+    bool RispostaInAttesa() const;
+
     const ModelloLista& Lista() const { return lista_; }
     // The function log as a sink for the answer readers.
     LogFunzione Log() const;
@@ -112,12 +122,18 @@ private:
     bool Invia(std::string_view riga);
     void FineBatch();
     void Termina();
+    bool Offerto(std::string_view pulsante) const;
+    // The idle window: a call that was not made leaves nothing of its connection phase on screen.
+    void MostraRiposo();
 
     Programma& p_;
     View& form_;
     VistaRisposte& risposte_;
     CollegamentiFrmMorven c_;
     ModelloLista lista_;
+    bool chiamataInCorso_ = false;  // Timer1's call or Timer4's order session is running
+    bool timer1Armato_ = false, timer4Armato_ = false;
+    bool rispostaInAttesa_ = false;  // the availability answer shown, not yet confirmed or refused
 };
 
 // A main-window view that carries the window's behaviour, so that the session loop's end steps reach the

@@ -122,6 +122,10 @@ void EventiFrmOrdinePht::LvWProdotti_DblClick(int riga) {
     });
 }
 
+void EventiFrmOrdinePht::LvWProdotti_Selezione(int riga) {
+    if (Ricerca()) LvWProdotti_DblClick(riga);
+}
+
 void EventiFrmOrdinePht::CmdRicConferma_Click() {
     EseguiProceduraVoid(p_, "CmdRicConferma_Click", [&] {
         if (rigaProdotto_ < 0) {

@@ -36,7 +36,10 @@ public:
     void CmdAnnulla_Click();
     // Search the product file with the code or description typed; shows the product list.
     void CmdCerca_Click();
+    // A product picked in the product list, by a double-click or by moving the selection onto it (the
+    // arrow keys): F1 then takes it.
     void LvWProdotti_DblClick(int riga);
+    void LvWProdotti_Selezione(int riga);
     // Take the product picked in the product list: quantity entry.
     void CmdRicConferma_Click();
     void CmdRicAnnulla_Click();

@@ -36,6 +36,8 @@ public:
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
+    // Opens as wide as its texts ask within the screen, and never lower than its wrapped texts need.
+    void showEvent(QShowEvent* e) override;
 
 private:
     void Chiudi(bool chiudere);

@@ -133,7 +133,9 @@ bool FrmImpostazioni::eventFilter(QObject* o, QEvent* e) {
 void MostraFrmImpostazioni(Programma& p, FrmMorven& principale, std::unique_ptr<FrmImpostazioni>& finestra,
                            bool modale) {
     CollegamentiFrmImpostazioni c;
-    c.RicostruisciMenu = [&p, &principale] { ImpostaElencoConnessioni(p, principale.Vista(), false); };
+    // The saved slot is listed at once; the connect entries stay locked while a call runs or waits for its
+    // answer to be confirmed.
+    c.RicostruisciMenu = [&principale] { principale.Eventi().AggiornaMenu(); };
     finestra = std::make_unique<FrmImpostazioni>(p, std::move(c), modale ? &principale : nullptr);
     finestra->Carica();
     if (modale) finestra->exec();

@@ -64,7 +64,15 @@ FrmMorven::FrmMorven(Programma& p, CollegamentiFrmMorven collegamenti, QWidget* 
     ui_->TreeView1->setHeaderHidden(true);
     // The document lines are laid out in columns of characters.
     ui_->TreeView1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    AggiornaColonnaLaterale();
     qApp->installEventFilter(this);
+}
+
+void FrmMorven::AggiornaColonnaLaterale() {
+    // The right-hand column holds only the two information panes: with both hidden it takes no room, and
+    // the list or the browser beside it has the whole width.
+    QWidget* colonna = ui_->Laterale;
+    colonna->setVisible(ui_->PictureinfoOrdine->isVisibleTo(colonna) || ui_->PictureMessaggio->isVisibleTo(colonna));
 }
 
 FrmMorven::~FrmMorven() { qApp->removeEventFilter(this); }
@@ -97,18 +105,22 @@ std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o
     auto* k = static_cast<QKeyEvent*>(e);
     const int codice = CodiceTastoWindows(k->key());
     if (codice == 0) return std::nullopt;
-    return TastoFunzione{codice, StatoShift(k->modifiers())};
+    return TastoFunzione{codice, StatoShift(k->modifiers()), k->isAutoRepeat()};
 }
 
 bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci) {
     const auto tasto = TastoFunzioneDi(finestra, o, e);
     if (!tasto) return false;
+    if (tasto->ripetuto) return true;
     int codice = tasto->codice;
     gestisci(codice, tasto->shift);
     return true;  // function keys belong to the window
 }
 
 bool FrmMorven::eventFilter(QObject* o, QEvent* e) {
+    if ((e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent) &&
+        (o == ui_->PictureinfoOrdine || o == ui_->PictureMessaggio))
+        AggiornaColonnaLaterale();
     if (TastoFunzioneFinestra(*this, o, e, [this](int& k, int s) { eventi_->Gestisci_Tasto_Funzione(k, s); }))
         return true;
     return QMainWindow::eventFilter(o, e);

@@ -29,14 +29,16 @@ int CodiceTastoWindows(int tastoQt);
 // Shift-state bits (1 Shift, 2 Ctrl, 4 Alt) of Qt modifiers.
 int StatoShift(Qt::KeyboardModifiers modificatori);
 // A function key pressed anywhere in `finestra` (an application event filter sees it first): `gestisci`
-// gets its Windows key code and shift state, and true is returned (the key belongs to the window). False for
-// every other event.
+// gets its Windows key code and shift state, and true is returned (the key belongs to the window). A key
+// held down acts once: its repeats are taken and do nothing, so a key held from an earlier window (or one
+// whose release the X server lost) never answers what appears later. False for every other event.
 bool TastoFunzioneFinestra(QWidget& finestra, QObject* o, QEvent* e, const std::function<void(int&, int)>& gestisci);
 
 // A function key pressed on any control of `finestra`: its Windows key code and shift state.
 struct TastoFunzione {
     int codice = 0;
     int shift = 0;
+    bool ripetuto = false;  // a repeat of a key held down
 };
 std::optional<TastoFunzione> TastoFunzioneDi(const QWidget& finestra, QObject* o, QEvent* e);
 
@@ -73,6 +75,8 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    void AggiornaColonnaLaterale();
+
     std::unique_ptr<Ui::FrmMorven> ui_;
     QTimer timer1_, timer4_;
     VistaFrmMorven vista_;

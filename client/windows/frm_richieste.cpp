@@ -71,10 +71,7 @@ FrmRicDocumenti::FrmRicDocumenti(Programma& p, QWidget* parent)
 
 FrmRicDocumenti::~FrmRicDocumenti() { qApp->removeEventFilter(this); }
 
-void FrmRicDocumenti::reject() {
-    eventi_->CmdAnnulla_Click();
-    QDialog::reject();
-}
+void FrmRicDocumenti::reject() { QDialog::reject(); }
 
 bool FrmRicDocumenti::eventFilter(QObject* o, QEvent* e) {
     return TastoDialogo(*this, *eventi_, o, e) || QDialog::eventFilter(o, e);
@@ -125,6 +122,7 @@ FrmOrdinePht::FrmOrdinePht(Programma& p, QWidget* parent)
                 [this, nome](int riga) { vista_.List(nome).selected = riga; });
         t->verticalHeader()->setVisible(false);
     }
+    connect(ui_->LvWProdotti, &QTableWidget::currentCellChanged, this, [e](int riga) { e->LvWProdotti_Selezione(riga); });
     connect(ui_->LvWProdotti, &QTableWidget::cellDoubleClicked, this, [e](int riga) { e->LvWProdotti_DblClick(riga); });
     connect(ui_->LvwOrdinePht, &QTableWidget::cellDoubleClicked, this,
             [e](int riga) { e->LvwOrdinePht_DblClick(riga); });
@@ -134,6 +132,8 @@ FrmOrdinePht::FrmOrdinePht(Programma& p, QWidget* parent)
 }
 
 FrmOrdinePht::~FrmOrdinePht() { qApp->removeEventFilter(this); }
+
+void FrmOrdinePht::reject() { eventi_->CmdUscita_Click(); }
 
 bool FrmOrdinePht::eventFilter(QObject* o, QEvent* e) {
     return TastoDialogo(*this, *eventi_, o, e) || QDialog::eventFilter(o, e);

@@ -40,7 +40,8 @@ public:
     EventiFrmRicDocumenti& Eventi() { return *eventi_; }
 
 public slots:
-    // The close box and Escape cancel the request: a request the pharmacist did not confirm is not sent.
+    // The close box and Escape close the window and change nothing in the request; only Annulla [F3]
+    // cancels it.
     void reject() override;
 
 protected:
@@ -76,6 +77,10 @@ public:
     ~FrmOrdinePht() override;
     QtView& Vista() { return vista_; }
     EventiFrmOrdinePht& Eventi() { return *eventi_; }
+
+public slots:
+    // Escape and the close box ask as Uscita [F10] does: the rows are never lost without a question.
+    void reject() override;
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;

@@ -4,11 +4,13 @@
 #include "client/windows/qt_text.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <iterator>
 
 namespace morven {
 
@@ -44,7 +47,58 @@ constexpr const char* kIntervallo = "morvenIntervallo";
 
 }  // namespace
 
-QColor ColoreQt(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+namespace {
+
+// The palette colour of each display element a system colour names (&H80000000 + element).
+struct ColoreSistema {
+    QPalette::ColorGroup gruppo;
+    QPalette::ColorRole ruolo;
+};
+constexpr ColoreSistema kColoriSistema[] = {
+    {QPalette::Disabled, QPalette::Base},       // 0 scroll bars: the grey of a field that can't be filled
+    {QPalette::Active, QPalette::Window},       // 1 desktop
+    {QPalette::Active, QPalette::Highlight},    // 2 active title bar
+    {QPalette::Inactive, QPalette::Window},     // 3 inactive title bar
+    {QPalette::Active, QPalette::Window},       // 4 menu bar
+    {QPalette::Active, QPalette::Base},         // 5 window background
+    {QPalette::Active, QPalette::Shadow},       // 6 window frame
+    {QPalette::Active, QPalette::WindowText},   // 7 menu text
+    {QPalette::Active, QPalette::Text},         // 8 window text
+    {QPalette::Active, QPalette::HighlightedText},  // 9 title bar text
+    {QPalette::Active, QPalette::Window},       // 10 active border
+    {QPalette::Inactive, QPalette::Window},     // 11 inactive border
+    {QPalette::Active, QPalette::Dark},         // 12 application workspace
+    {QPalette::Active, QPalette::Highlight},    // 13 highlight
+    {QPalette::Active, QPalette::HighlightedText},  // 14 highlighted text
+    {QPalette::Active, QPalette::Button},       // 15 button face
+    {QPalette::Active, QPalette::Mid},          // 16 button shadow
+    {QPalette::Disabled, QPalette::Text},       // 17 grey (disabled) text
+    {QPalette::Active, QPalette::ButtonText},   // 18 button text
+    {QPalette::Inactive, QPalette::WindowText}, // 19 inactive title bar text
+    {QPalette::Active, QPalette::Light},        // 20 3-D highlight
+    {QPalette::Active, QPalette::Shadow},       // 21 3-D dark shadow
+    {QPalette::Active, QPalette::Midlight},     // 22 3-D light
+    {QPalette::Active, QPalette::ToolTipText},  // 23 tooltip text
+    {QPalette::Active, QPalette::ToolTipBase},  // 24 tooltip background
+};
+
+constexpr std::uint32_t kBitColoreSistema = 0x80000000u;
+
+}  // namespace
+
+QColor ColoreQt(std::uint32_t c, const QPalette& tavolozza) {
+    if (c & kBitColoreSistema) {
+        const std::uint32_t elemento = c & 0x00FFFFFFu;
+        if (elemento < std::size(kColoriSistema)) {
+            const ColoreSistema& s = kColoriSistema[elemento];
+            return tavolozza.color(s.gruppo, s.ruolo);
+        }
+        return tavolozza.color(QPalette::Active, QPalette::Window);  // an element we do not know: plain grey
+    }
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+QColor ColoreQt(std::uint32_t c) { return ColoreQt(c, QApplication::palette()); }
 
 QString NomeOggetto(std::string_view controllo) {
     QString n = QString::fromStdString(std::string(controllo));
@@ -109,6 +163,7 @@ void QtView::SetText(std::string_view control, std::string_view text) {
         b->setText(t);
     } else if (auto* e = qobject_cast<QLineEdit*>(o)) {
         e->setText(t);
+        e->setCursorPosition(0);  // a text set by the program shows from its start, not scrolled to its end
     } else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) {
         pt->setPlainText(QString(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     } else if (auto* te = qobject_cast<QTextEdit*>(o)) {
@@ -228,8 +283,9 @@ void QtView::SetForeColor(std::string_view control, std::uint32_t color) {
     auto* w = qobject_cast<QWidget*>(Richiedi(control));
     if (!w) NonSupportato(control, "ForeColor");
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, ColoreQt(color));
-    pal.setColor(QPalette::Text, ColoreQt(color));
+    const QColor colore = ColoreQt(color, QApplication::palette(w));
+    pal.setColor(QPalette::WindowText, colore);
+    pal.setColor(QPalette::Text, colore);
     w->setPalette(pal);
 }
 
@@ -237,8 +293,9 @@ void QtView::SetBackColor(std::string_view control, std::uint32_t color) {
     auto* w = qobject_cast<QWidget*>(Richiedi(control));
     if (!w) NonSupportato(control, "BackColor");
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, ColoreQt(color));
-    pal.setColor(QPalette::Base, ColoreQt(color));
+    const QColor colore = ColoreQt(color, QApplication::palette(w));
+    pal.setColor(QPalette::Window, colore);
+    pal.setColor(QPalette::Base, colore);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
 }
@@ -297,6 +354,9 @@ void QtView::ListChanged(std::string_view control) {
         QStringList intestazioni;
         for (const std::string& c : m.columns) intestazioni << DaCp1252(c);
         tw->setHorizontalHeaderLabels(intestazioni);
+        // A column is never narrower than its heading, also before it has any row.
+        for (int c = 0; c < tw->columnCount(); ++c)
+            tw->setColumnWidth(c, std::max(tw->columnWidth(c), tw->horizontalHeader()->sectionSizeHint(c)));
         tw->setRowCount(int(m.items.size()));
         for (std::size_t r = 0; r < m.items.size(); ++r) {
             const ListItem& it = m.items[r];

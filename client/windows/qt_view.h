@@ -83,7 +83,10 @@ private:
     std::map<std::string, TreeModel, std::less<>> alberi_;
 };
 
-// Colour value &HBBGGRR as a QColor.
+// Colour value &HBBGGRR as a QColor. A system colour (&H80000000 + element) is the colour `tavolozza` gives
+// that display element (the application's palette when none is given): &H80000000, the grey of a field that
+// can't be filled, is the palette's disabled background.
+QColor ColoreQt(std::uint32_t colore, const QPalette& tavolozza);
 QColor ColoreQt(std::uint32_t colore);
 
 }  // namespace morven

@@ -68,6 +68,10 @@ struct MainWindowFixture : ::testing::Test {
     }
     // The answer dialogue on screen, as the availability layout leaves it.
     void Dialogo() { ImpostaVisualizzazione(p, t.main, kFaseDisponibilita, "Elenco Risposte", ""); }
+    void CopiaRisposta() {
+        std::filesystem::copy_file(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/answers/IFCK01_OUT_MORVEN.DAT",
+                                   dir / "IFCK01_OUT_MORVEN.DAT", std::filesystem::copy_options::overwrite_existing);
+    }
 };
 
 TEST_F(MainWindowFixture, LoadPreparesFoldersOptionsMenuAndTimer) {
@@ -393,17 +397,79 @@ TEST_F(MainWindowFixture, MenuEntries) {
     EXPECT_TRUE(t.msgbox.calls.empty());
 }
 
-TEST_F(MainWindowFixture, SessionThatShowsItsAnswerKeepsTheMenuLocked) {
+// The menu after each kind of call: the settings entries come back whatever the call did; the connect
+// entries come back too, except while an availability answer waits for its confirm or refuse (the line, or
+// the IFCK files and settings of that call, are still in use), and then come back once it is answered.
+TEST_F(MainWindowFixture, MenuAfterEachKindOfCall) {
     Scrivi("MvnConn02.par", "Connect   :Due\r\n");
-    c.SceltaChiamata = [&](Programma& q, std::string&) {
-        q.sessione.nPassoSessione = kPassoRisposteVisibili;
+    CopiaRisposta();
+    enum class Esito { NessunaChiamata, Interrotta, RispostaOrdine, Disponibilita };
+    const struct {
+        const char* nome;
+        Esito esito;
+        bool collegamentiOfferti;
+    } casi[] = {
+        {"no call made", Esito::NessunaChiamata, true},
+        {"broken off", Esito::Interrotta, true},
+        {"order answer shown", Esito::RispostaOrdine, true},
+        {"availability answer waiting", Esito::Disponibilita, false},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.nome);
+        EventiFrmMorven* finestra = nullptr;
+        c.SceltaChiamata = [&](Programma& q, std::string&) {
+            EXPECT_FALSE(t.main.Enabled("MNU_SET_GROSS2"));  // not while the call runs
+            q.sessione.nPassoSessione = k.esito == Esito::Interrotta ? kPassoAbortito : kPassoRisposteVisibili;
+            q.impostazioni.bModeIFCK = true;
+            q.impostazioni.bDisponibilita = k.esito == Esito::Disponibilita;
+            q.opzioni.sFileIFCKOut = "IFCK01_OUT_MORVEN.DAT";
+            if (k.esito == Esito::RispostaOrdine || k.esito == Esito::Disponibilita) finestra->MostraRispostaMancanti();
+            return k.esito != Esito::NessunaChiamata;
+        };
+        auto f = Finestra();
+        finestra = &f;
+        f.Form_Load("/2");
+        ImpostaVisualizzazione(p, t.main, kFaseCollegamento, "Collegamento", "Due");
+        f.Timer1_Timer();
+        EXPECT_EQ(t.main.Enabled("MNU_CON_GROSS2"), k.collegamentiOfferti);
+        EXPECT_TRUE(t.main.Enabled("MNU_SET_GROSS2"));
+        EXPECT_EQ(f.RispostaInAttesa(), !k.collegamentiOfferti);
+        // A call that was not made leaves the window idle, not on its connection phase.
+        if (k.esito == Esito::NessunaChiamata) {
+            EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Morven");
+            EXPECT_FALSE(t.main.Visible("PictureMenu(1)"));
+        }
+        if (k.esito != Esito::Disponibilita) continue;
+        f.CmdAnnulla_Click();
+        EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS2"));
+        EXPECT_FALSE(f.RispostaInAttesa());
+    }
+}
+
+// An IFCK confirm starts the order's session through Timer4: the menu stays locked from the confirm to the
+// end of that session, and a settings save meanwhile does not unlock it.
+TEST_F(MainWindowFixture, MenuStaysLockedUntilTheOrderSessionEnds) {
+    Scrivi("MvnConn02.par", "Connect   :Due\r\n");
+    c.CreaOrdine = [](Programma&, const ModelloLista&) { return true; };
+    EventiFrmMorven* finestra = nullptr;
+    c.LoopTrasmissione = [&](Programma&) {
+        finestra->AggiornaMenu();  // what a settings save does
+        EXPECT_FALSE(t.main.Enabled("MNU_CON_GROSS2"));
+        EXPECT_FALSE(t.main.Enabled("MNU_SET_GROSS2"));
         return true;
     };
     auto f = Finestra();
-    f.Form_Load("/2");
-    f.Timer1_Timer();
+    finestra = &f;
+    f.Form_Load("");
+    p.impostazioni.bModeIFCK = true;
+    p.opzioni.sFileIFCKIn = "IFCK01_IN_MORVEN.DAT";
+    Dialogo();
+    f.CmdConferma_Click();
+    EXPECT_EQ(t.main.Text("LblSpazioRosso"), "Ordine Confermato");
     EXPECT_FALSE(t.main.Enabled("MNU_CON_GROSS2"));
-    EXPECT_FALSE(t.main.Enabled("MNU_SET_GROSS2"));
+    f.Timer4_Timer();
+    EXPECT_TRUE(t.main.Enabled("MNU_CON_GROSS2"));
+    EXPECT_TRUE(t.main.Enabled("MNU_SET_GROSS2"));
 }
 
 TEST_F(MainWindowFixture, SessionBrokenOffGivesTheMenuBack) {

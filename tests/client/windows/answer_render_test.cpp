@@ -20,7 +20,7 @@ using AnswerRender = WindowFixture;
 void Foto(FrmMorven& w, const char* nome) {
     const QByteArray cartella = qgetenv("MORVEN_DOCS_DIR");
     if (cartella.isEmpty()) return;
-    w.resize(1100, 640);
+    w.resize(1024, 736);  // a 1024x768 screen less the title bar
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     w.grab().save(QString::fromLocal8Bit(cartella) + "/" + nome, "PNG");
 }

@@ -11,6 +11,8 @@
 #include "tests/peers/fake_wholesaler.h"
 
 #include <QAction>
+#include <QKeyEvent>
+#include <QTableWidget>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -268,15 +270,112 @@ TEST_F(FrmMorvenQt, ConfirmOverAModemWithoutCarrierIsALostLine) {
     EXPECT_TRUE(t.serial.sent.empty());
 }
 
-TEST_F(FrmMorvenQt, F10ClosesOnlyWhenTheCloseButtonIsOffered) {
+// F10 closes and F5 opens the last page in every layout, whether or not their buttons are shown; while a
+// call runs F10 does nothing (the wholesaler would be left with half an exchange).
+TEST_F(FrmMorvenQt, CloseAndBrowserKeysActInEveryLayoutButNotCloseDuringACall) {
+    std::vector<std::string> pagine;
+    c.MostraPagina = [&](const std::string& indirizzo) { pagine.push_back(indirizzo); };
+    int fineDuranteLaChiamata = -1;
+    c.SceltaChiamata = [&](Programma&, std::string&) {
+        const int prima = t.end.calls;
+        QTest::keyClick(w.get(), Qt::Key_F10);
+        fineDuranteLaChiamata = t.end.calls - prima;
+        return true;
+    };
     Apri();
-    ImpostaVisualizzazione(p, w->Vista(), kFaseCollegamento, "Collegamento", "");
-    QTest::keyClick(w.get(), Qt::Key_F10);
-    EXPECT_EQ(t.end.calls, 0);
-    ImpostaVisualizzazione(p, w->Vista(), kFaseFine, "Fine", "");
-    QTest::keyClick(w.get(), Qt::Key_F10);
-    EXPECT_EQ(t.end.calls, 1);
+    for (int fase = 0; fase < kNumeroFasi; ++fase) {
+        SCOPED_TRACE(fase);
+        const int fine = t.end.calls;
+        const std::size_t mostrate = pagine.size();
+        ImpostaVisualizzazione(p, w->Vista(), fase, "T", "");
+        QTest::keyClick(w.get(), Qt::Key_F5);
+        EXPECT_EQ(pagine.size(), mostrate + 1);  // no external browser: the program's own window shows it
+        QTest::keyClick(w.get(), Qt::Key_F10);
+        EXPECT_EQ(t.end.calls, fine + 1);
+        QTest::keyClick(w.get(), Qt::Key_F10, Qt::ShiftModifier);  // modified: nothing
+        EXPECT_EQ(t.end.calls, fine + 1);
+    }
+    p.sessione.bProgrammaTerminato = false;
+    w->Eventi().Timer1_Timer();
+    EXPECT_EQ(fineDuranteLaChiamata, 0);
     EXPECT_TRUE(t.msgbox.calls.empty());
+}
+
+// Nothing but an explicit key or click on the shown, enabled confirm or refuse button answers an
+// availability answer: not a key held down from an earlier window (its repeats), not Enter or Space
+// wherever the focus goes, not the clock running on, not a click on a button that is not enabled. Then the
+// answer goes out once, and the heading says what was done.
+TEST_F(FrmMorvenQt, OnlyAnExplicitKeyOrClickAnswersTheAvailability) {
+    std::vector<std::string> linea;
+    c.ScriviComm = [&](Programma&, std::string_view r) {
+        linea.emplace_back(r);
+        return true;
+    };
+    const struct {
+        const char* nome;
+        std::function<void(FrmMorven&)> risposta;
+        const char* inviata;
+        const char* titolo;
+    } casi[] = {
+        {"F1", [](FrmMorven& f) { QTest::keyClick(&f, Qt::Key_F1); }, "6UUU", "Conferma Inviata"},
+        {"F3", [](FrmMorven& f) { QTest::keyClick(&f, Qt::Key_F3); }, "6NNN", "Risposta Rifiutata"},
+        {"click on Conferma", [](FrmMorven& f) { QTest::mouseClick(f.findChild<QPushButton*>("CmdConferma"), Qt::LeftButton); },
+         "6UUU", "Conferma Inviata"},
+        {"click on Annulla", [](FrmMorven& f) { QTest::mouseClick(f.findChild<QPushButton*>("CmdAnnulla"), Qt::LeftButton); },
+         "6NNN", "Risposta Rifiutata"},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.nome);
+        linea.clear();
+        Scrivi("ordseq.txt", "HEADER\r\n0001 A\r\n");
+        Scrivi("ordseq.man", "HEADER\r\n012345678000" "2PRODOTTO DI PROVA          \r\n");
+        p.impostazioni.bModoInternet = false;
+        p.impostazioni.bModeIFCK = false;
+        p.impostazioni.bDisponibilita = true;
+        t.serial.carrier = true;
+        Apri();
+        ASSERT_TRUE(w->Eventi().MostraRispostaMancanti());
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(w->Eventi().RispostaInAttesa());
+
+        auto ripetuto = [&](Qt::Key tasto) {
+            QWidget* dove = QApplication::focusWidget() ? QApplication::focusWidget() : w.get();
+            QKeyEvent giu(QEvent::KeyPress, tasto, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(dove, &giu);
+        };
+        for (Qt::Key tasto : {Qt::Key_F1, Qt::Key_F3}) ripetuto(tasto);
+        for (QWidget* dove : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(w->Lista())}) {
+            dove->setFocus();
+            for (Qt::Key tasto : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) QTest::keyClick(dove, tasto);
+        }
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w.get(), Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w.get(), Qt::Key_Space);
+        }
+        t.clock.Advance(60000);
+        for (int i = 0; i < 20; ++i) p.Pump().process();
+        auto* conferma = w->findChild<QPushButton*>("CmdConferma");
+        conferma->setEnabled(false);
+        QTest::mouseClick(conferma, Qt::LeftButton);
+        conferma->setEnabled(true);
+        EXPECT_TRUE(linea.empty()) << linea.front();
+        EXPECT_TRUE(w->Vista().Visible("CmdConferma"));
+        EXPECT_FALSE(w->Vista().Enabled("Timer4"));
+        EXPECT_TRUE(t.msgbox.calls.empty());
+
+        k.risposta(*w);
+        EXPECT_EQ(linea, std::vector<std::string>{k.inviata});
+        EXPECT_EQ(w->Vista().Text("LblSpazioRosso"), k.titolo);
+        EXPECT_FALSE(w->Eventi().RispostaInAttesa());
+        // Once: neither another press, nor a held key, nor the other answer sends anything more.
+        k.risposta(*w);
+        QTest::keyClick(w.get(), Qt::Key_F1);
+        QTest::keyClick(w.get(), Qt::Key_F3);
+        ripetuto(Qt::Key_F1);
+        EXPECT_EQ(linea.size(), 1u);
+        EXPECT_EQ(t.end.calls, 0);
+        w.reset();
+    }
 }
 
 TEST_F(FrmMorvenQt, CloseBoxAsksFirst) {
@@ -297,8 +396,11 @@ TEST_F(FrmMorvenQt, CloseBoxAsksFirst) {
 TEST_F(FrmMorvenQt, MenuConnectEntryArmsTimer1AndTheCallRuns) {
     Scrivi("MvnConn04.par", "Connect   :Quarto\r\n");
     std::vector<std::string> chiamate;
+    bool bloccataDurante = true;
     c.SceltaChiamata = [&](Programma&, std::string& slot) {
         chiamate.push_back(slot);
+        bloccataDurante = w->findChild<QAction*>("MNU_CON_GROSS4")->isEnabled() ||
+                          w->findChild<QAction*>("MNU_SET_GROSS4")->isEnabled();
         return true;
     };
     Apri();
@@ -309,7 +411,9 @@ TEST_F(FrmMorvenQt, MenuConnectEntryArmsTimer1AndTheCallRuns) {
     voce->trigger();
     ASSERT_TRUE(Aspetta(*pompa, [&] { return !chiamate.empty(); }));
     EXPECT_EQ(chiamate, std::vector<std::string>{"04"});
-    EXPECT_FALSE(voce->isEnabled());  // locked while the answer may still go out
+    EXPECT_FALSE(bloccataDurante);  // locked while the call ran
+    EXPECT_TRUE(voce->isEnabled());  // offered again: nothing of that call waits for an answer
+    EXPECT_TRUE(w->findChild<QAction*>("MNU_SET_GROSS5")->isEnabled());
 }
 
 TEST_F(FrmMorvenQt, DebugMenuShowsTheDebugWindowWithTheLogLines) {

@@ -9,6 +9,7 @@
 #include "client/engine/programma.h"
 #include "client/session/call_driver.h"
 #include "client/session/ifck_request.h"
+#include "client/presenters/pht_order.h"
 #include "platform/core/text.h"
 #include "tests/client/windows/qt_test_support.h"
 
@@ -89,7 +90,6 @@ TEST_F(FrmRichiesteTest, DocumentRequestByKeys) {
     C(d, "TxtNumeroOrdine")->setFocus();
     QTest::keyClicks(C(d, "TxtNumeroOrdine"), " 123 ");
     C<QDateEdit>(d, "DTDataDocumento")->setDate(QDate(2026, 3, 5));
-    Foto(d, "request-documents.png");
     Tasto(d, Qt::Key_F1);
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_TRUE(p.impostazioni.bRichDocs);
@@ -97,11 +97,102 @@ TEST_F(FrmRichiesteTest, DocumentRequestByKeys) {
     EXPECT_EQ(p.richiesta.sNumeroOrdine, "123");
     EXPECT_EQ(p.richiesta.sDataDocumento, "05/03/2026");
 
-    // Closed by its close box the request is cancelled, not sent as the settings left it.
-    FrmRicDocumenti chiusa(p);
-    chiusa.show();
-    chiusa.close();
-    EXPECT_FALSE(p.impostazioni.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht);
+}
+
+// Closing the document request by its frame or with Escape changes nothing of the request (only Annulla
+// cancels it): the flags and references stay as the last confirm left them.
+TEST_F(FrmRichiesteTest, DocumentRequestClosedByTheFrameOrEscapeChangesNothing) {
+    const struct {
+        const char* nome;
+        std::function<void(FrmRicDocumenti&)> chiudi;
+    } casi[] = {
+        {"close box", [](FrmRicDocumenti& d) { d.close(); }},
+        {"Escape", [](FrmRicDocumenti& d) { QTest::keyClick(C(d, "TxtNumeroDocumento"), Qt::Key_Escape); }},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.nome);
+        p.impostazioni.bRichDocs = true;
+        p.richiesta.bRichListino = true;
+        p.richiesta.bRichTrattatiPht = false;
+        p.richiesta.sTipoDocumento = "0";
+        p.richiesta.sNumeroOrdine = "77";
+        FrmRicDocumenti d(p);
+        d.show();
+        // DDT and invoices: the order number can't be filled (grey), the document's series and number can.
+        QTest::mouseClick(C(d, "OptDDtFatture"), Qt::LeftButton, {}, QPoint(6, 6));
+        QTest::keyClicks(C(d, "TxtSiglaDocumento"), "A1");
+        QTest::keyClicks(C(d, "TxtNumeroDocumento"), "4567");
+        C<QDateEdit>(d, "DTDataDocumento")->setDate(QDate(2026, 3, 5));
+        if (k.nome == std::string("close box")) Foto(d, "request-documents.png");
+        k.chiudi(d);
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_EQ(d.result(), QDialog::Rejected);
+        EXPECT_TRUE(p.impostazioni.bRichDocs);
+        EXPECT_TRUE(p.richiesta.bRichListino);
+        EXPECT_FALSE(p.richiesta.bRichTrattatiPht);
+        EXPECT_EQ(p.richiesta.sTipoDocumento, "0");
+        EXPECT_EQ(p.richiesta.sNumeroOrdine, "77");
+    }
+}
+
+// Escape and the close box of the PHT order window ask as F10 does, with No as the default: No keeps the
+// window and its rows, Yes closes it without an order.
+TEST_F(FrmRichiesteTest, PhtOrderWindowAsksBeforeEscapeOrTheCloseBoxLoseTheRows) {
+    std::filesystem::copy(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/pht/PHT", dir / "PHT",
+                          std::filesystem::copy_options::recursive);
+    p.percorsi.sFileImpostazioni = dir / "MvnConn03.par";
+    const struct {
+        const char* nome;
+        std::function<void(FrmOrdinePht&)> esci;
+    } casi[] = {
+        {"Escape", [](FrmOrdinePht& o) { Tasto(o, Qt::Key_Escape); }},
+        {"close box", [](FrmOrdinePht& o) { o.close(); }},
+        {"F10", [](FrmOrdinePht& o) { Tasto(o, Qt::Key_F10); }},
+    };
+    for (const auto& k : casi) {
+        SCOPED_TRACE(k.nome);
+        FrmOrdinePht o(p);
+        o.show();
+        QCoreApplication::processEvents();
+        RigaOrdinePht r{"012345678", "PRODOTTO", "1", "", ""};
+        ASSERT_TRUE(AggiungiRigaLvWOrdine(p, o.Vista(), "LvwOrdinePht", r));
+        t.msgbox.calls.clear();
+        t.msgbox.answers = {vbNo};
+        k.esci(o);
+        ASSERT_EQ(t.msgbox.calls.size(), 1u);
+        EXPECT_EQ(t.msgbox.calls[0].prompt, "Confermi Uscita");
+        EXPECT_EQ(t.msgbox.calls[0].style, 276);
+        EXPECT_TRUE(o.isVisible());
+        EXPECT_EQ(C<QTableWidget>(o, "LvwOrdinePht")->rowCount(), 1);
+        t.msgbox.answers = {vbYes};
+        k.esci(o);
+        EXPECT_FALSE(o.isVisible());
+        EXPECT_FALSE(o.Eventi().Emesso());
+    }
+}
+
+// In the product list, the row reached with the arrow keys is taken with F1 as a double-clicked one is.
+TEST_F(FrmRichiesteTest, PhtProductChosenWithTheArrowKeysIsTakenWithF1) {
+    std::filesystem::copy(std::string(MORVEN_SOURCE_DIR) + "/tests/fixtures/pht/PHT", dir / "PHT",
+                          std::filesystem::copy_options::recursive);
+    p.percorsi.sFileImpostazioni = dir / "MvnConn03.par";
+    FrmOrdinePht o(p);
+    o.show();
+    QCoreApplication::processEvents();
+    C(o, "TxtDescrizione")->setFocus();
+    QTest::keyClick(C(o, "TxtDescrizione"), Qt::Key_Return);  // every product
+    auto* prodotti = C<QTableWidget>(o, "LvWProdotti");
+    ASSERT_GE(prodotti->rowCount(), 3);
+    prodotti->setFocus();
+    prodotti->setCurrentCell(0, 0);
+    QTest::keyClick(prodotti, Qt::Key_Down);
+    QTest::keyClick(prodotti, Qt::Key_Down);
+    ASSERT_EQ(prodotti->currentRow(), 2);
+    EXPECT_TRUE(C(o, "CmdRicConferma")->isEnabled());
+    Tasto(o, Qt::Key_F1);
+    EXPECT_FALSE(C(o, "FrameRicerca")->isVisible());
+    EXPECT_EQ(C<QLineEdit>(o, "TxtCodice")->text(), prodotti->item(2, 0)->text());
+    EXPECT_EQ(QApplication::focusWidget(), C(o, "TxtQta"));
 }
 
 TEST_F(FrmRichiesteTest, MessageComposerByKeys) {
@@ -116,6 +207,19 @@ TEST_F(FrmRichiesteTest, MessageComposerByKeys) {
     EXPECT_EQ(p.messaggio.sMes1, "Consegna urgente ");
     EXPECT_EQ(p.messaggio.sMes2, "Caff\xE8 per il magazzino");  // Windows-1252 for the line
     EXPECT_EQ(m.result(), QDialog::Accepted);
+}
+
+// Escape closes the message composer as its frame does: what was typed is not taken as the message.
+TEST_F(FrmRichiesteTest, MessageComposerEscapeTakesNothing) {
+    p.messaggio.sMes1 = "prima";
+    FrmMessaggio m(p);
+    m.show();
+    C(m, "Imessaggio")->setFocus();
+    QTest::keyClicks(C(m, "Imessaggio"), QStringLiteral("non inviare"));
+    QTest::keyClick(C(m, "Imessaggio"), Qt::Key_Escape);
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_EQ(m.result(), QDialog::Rejected);
+    EXPECT_EQ(p.messaggio.sMes1, "prima");
 }
 
 TEST_F(FrmRichiesteTest, PhtOrderByKeys) {

@@ -86,6 +86,7 @@ TEST_F(SecondaryWindows, OfferDialogKeysWhileItRunsModally) {
          },
          12, 1},
         {"closing by the frame keeps the passed quantity", [&](FrmDettaglioOfferta& d) { scrivi(d, "7"); d.close(); }, 10, 0},
+        {"Escape closes as the frame does", [&](FrmDettaglioOfferta& d) { scrivi(d, "7"); Premi(d, Qt::Key_Escape); }, 10, 0},
         {"Uscita button", [&](FrmDettaglioOfferta& d) { scrivi(d, "7"); d.findChild<QPushButton*>(QStringLiteral("CmdUscita"))->click(); }, 10, 0},
     };
     for (const Caso& c : casi) {
