@@ -32,38 +32,30 @@ std::optional<std::string> TrovaFile(const std::string& path) {
     return full;
 }
 
+// A key's default into its field.
+void Predefinito(const ChiaveImpostazione& c, ImpostazioniGrossista& s) {
+    switch (c.tipo) {
+        case TipoChiave::Testo: s.*c.pTesto = c.sPredefinito; break;
+        case TipoChiave::Elemento: (s.*c.pElementi)[c.nElemento] = c.sPredefinito; break;
+        case TipoChiave::Flag: s.*c.pFlag = c.nPredefinito != 0; break;
+        case TipoChiave::Numero: s.*c.pCampo = c.nPredefinito; break;
+        case TipoChiave::Speciale: c.predefinito(s); break;
+    }
+}
+
 void Resetta(Programma& p) {
     ImpostazioniGrossista& s = p.impostazioni;
-    s.sCodiceCliente.clear();
-    s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
-    s.nCommPort = 1;
-    s.sSpeedComm = s.sSpeedCommPorta = "57600";
-    s.sSettings = "N,8,1";
-    s.sModemSet = "AT&FE0V1&D2X1";
-    s.nPorta = 1121;
-    s.bAutoIncPorta = true;
+    for (const ChiaveImpostazione& c : kChiaviImpostazioni)
+        if (!c.bTenutaTraSlot) Predefinito(c, s);
     s.aValoriRifiutati.clear();
-    s.sInterfaccia = "ORDINE";
-    s.sInterfacciaFile = "ORDINE";
     s.bInterfacciaForzata = false;
     s.nTipoInterfaccia = 0;
     // The Comproject framing belongs to the slot whose interface asks for it (or to the availability request
     // the call driver turns into it), never to the next slot read in the same process.
     s.bCPJ = s.bCPJAAAA = false;
     s.sModoNonValido.clear();
-    s.bCloseRas = false;
-    s.bDispBrowser = s.bDispBrowserEsterno = false;
-    s.bTcpDir = false;
-    s.bModeIFCK = true;
-    s.bCompMvn = false;
     s.bDisponibilita = false;
     s.bOpzioneTestata3 = false;
-    s.nTmConnNor = 45;
-    s.nTmConnInt = 5;
-    s.nTmConnRas = 90;
-    s.nFtpDelay = 10;
-    s.nFtpRetry = 6;
-    s.nStorico = 30;
     // The debug window asked for by /DEBUG is this run's wish and outlives every slot read.
     p.opzioni.bDebug = p.opzioni.bDebugAvvio;
 }
@@ -76,14 +68,6 @@ void LeggiInterfaccia(Programma& p, const std::string& valore) {
     s.sInterfaccia = p.opzioni.bRichDisp ? std::string(kDisponibilita) : s.sInterfacciaFile;
     ApplicaInterfaccia(s, s.sInterfaccia);
 }
-
-// One key of the file and what its value does. A key is matched exactly, or (prefix) by its beginning.
-struct Chiave {
-    std::string_view nome;
-    bool prefisso;
-    // Applies the value; false when the value does not fit the field.
-    std::function<bool(Programma&, const std::string&)> applica;
-};
 
 bool SiNo(const std::string& value, bool& flag) {
     const std::string v = UpperAscii(Trim(value, kBlanksAndTabs));
@@ -108,158 +92,38 @@ std::optional<double> NumeroIniziale(std::string_view value) {
     return ValoreNumerico(value);
 }
 
-Chiave Testo(std::string_view nome, std::string ImpostazioniGrossista::*campo) {
-    return {nome, false, [campo](Programma& p, const std::string& v) {
-                p.impostazioni.*campo = v;
+// The key as the reader matches it and as the refused values name it.
+std::string NomeLetto(const ChiaveImpostazione& c) { return UpperAscii(c.sChiave); }
+
+// Applies a line's value to its key's field; false when the value does not fit the field. A number that is
+// not a number or is out of its range leaves the field alone and is kept, with the key, among the refused
+// values.
+bool Applica(const ChiaveImpostazione& c, Programma& p, const std::string& v) {
+    auto& s = p.impostazioni;
+    switch (c.tipo) {
+        case TipoChiave::Testo: s.*c.pTesto = v; return true;
+        case TipoChiave::Elemento: (s.*c.pElementi)[c.nElemento] = v; return true;
+        case TipoChiave::Flag: return SiNo(v, s.*c.pFlag);
+        case TipoChiave::Numero: {
+            const auto n = NumeroIniziale(v);
+            if (n && *n >= c.nMinimo && *n <= c.nMassimo) {
+                s.*c.pCampo = static_cast<int>(*n);
                 return true;
-            }};
-}
-
-Chiave Flag(std::string_view nome, bool ImpostazioniGrossista::*campo) {
-    return {nome, false, [campo](Programma& p, const std::string& v) { return SiNo(v, p.impostazioni.*campo); }};
-}
-
-// A number of the file, within its range (kIntervalliNumeri). A value that is not a number or is out of range
-// leaves the field alone and is kept, with the key, among the refused values.
-Chiave Numero(const IntervalloNumero& r) {
-    const std::string_view nome = r.sChiave;
-    const auto campo = r.pCampo;
-    const double minimo = r.nMinimo, massimo = r.nMassimo;
-    return {nome, false, [nome, campo, minimo, massimo](Programma& p, const std::string& v) {
-                auto& s = p.impostazioni;
-                const auto n = NumeroIniziale(v);
-                if (n && *n >= minimo && *n <= massimo) {
-                    s.*campo = static_cast<int>(*n);
-                    return true;
-                }
-                s.aValoriRifiutati.push_back({std::string(nome), v, campo, s.*campo});
-                return false;
-            }};
-}
-
-Chiave Elemento(std::string_view nome, std::array<std::string, 3> ImpostazioniGrossista::*campo, int k) {
-    return {nome, false, [campo, k](Programma& p, const std::string& v) {
-                (p.impostazioni.*campo)[static_cast<std::size_t>(k)] = v;
-                return true;
-            }};
-}
-
-const std::vector<Chiave>& Chiavi() {
-    using S = ImpostazioniGrossista;
-    static const std::vector<Chiave> chiavi = {
-        Testo("CONNECT", &S::sConnect),
-        Testo("CODE", &S::sCodiceCliente),
-        Testo("PASSWORD", &S::sPassword),
-        Testo("USER", &S::sUser),
-        {"MODE", false,
-         [](Programma& p, const std::string& v) {
-             auto& s = p.impostazioni;
-             const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
-             s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
-             if (m.find("INTERN") != std::string::npos) {
-                 s.bModoInternet = true;
-             } else if (m.find("MISTO") != std::string::npos) {
-                 s.bModoInternet = s.bModoMisto = true;
-             } else if (m.find("FTP") != std::string::npos) {
-                 s.bModoInternet = s.bModoFTP = true;
-             } else if (!m.empty() && m != "NORMALE") {
-                 // No line is guessed for a mode nobody knows (a misspelt INTERNET must not dial the modem).
-                 s.sModoNonValido = m;
-                 return false;
-             }
-             return true;
-         }},
-        Elemento("PHONE 1", &S::aTelefono, 0),
-        Elemento("PHONE 2", &S::aTelefono, 1),
-        Elemento("PHONE 3", &S::aTelefono, 2),
-        Numero(IntervalloDi(&S::nCommPort)),
-        {"SPEEDCOM", true,
-         [](Programma& p, const std::string& v) {
-             p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v, kBlanksAndTabs);
-             return true;
-         }},
-        {"SETTING", true,
-         [](Programma& p, const std::string& v) {
-             p.impostazioni.sSettings = v;
-             return true;
-         }},
-        Testo("MODEMSET", &S::sModemSet),
-        Testo("MODEMRESET", &S::sModemReset),
-        Elemento("IP1", &S::aIndirizzoIp, 0),
-        Elemento("IP2", &S::aIndirizzoIp, 1),
-        Elemento("IP3", &S::aIndirizzoIp, 2),
-        Numero(IntervalloDi(&S::nPorta)),
-        Flag("AUTOINCPOR", &S::bAutoIncPorta),
-        {"INTERFACE", false,
-         [](Programma& p, const std::string& v) {
-             LeggiInterfaccia(p, v);
-             return true;
-         }},
-        Testo("NOMERAS", &S::sNomeRas),
-        Flag("CLOSERAS", &S::bCloseRas),
-        {"DISPBROWS", true,
-         [](Programma& p, const std::string& v) {
-             auto& s = p.impostazioni;
-             const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
-             if (m == "EXT") {
-                 s.bDispBrowser = s.bDispBrowserEsterno = true;
-             } else if (m == "YES") {
-                 s.bDispBrowser = true;
-                 s.bDispBrowserEsterno = false;
-             } else if (m == "NO") {
-                 s.bDispBrowser = s.bDispBrowserEsterno = false;
-             } else {
-                 return false;
-             }
-             return true;
-         }},
-        {"DISPORD", true,
-         [](Programma& p, const std::string& v) {
-             bool flag = false;
-             if (!SiNo(v, flag)) return false;
-             p.impostazioni.bDispOrdine.fill(flag);
-             return true;
-         }},
-        Flag("SENDMES", &S::bSendMes),
-        // The order-file deletion is also a switch of the run (/CSF): the file may set it, never clear it.
-        {"CSF", false,
-         [](Programma& p, const std::string& v) {
-             bool flag = false;
-             if (!SiNo(v, flag)) return false;
-             if (flag) p.impostazioni.bCsf = true;
-             return true;
-         }},
-        Flag("MOTCPJ", &S::bMotCpj),
-        Flag("TCPDIR", &S::bTcpDir),
-        Flag("MODEIFCK", &S::bModeIFCK),
-        Flag("COMP-MVN", &S::bCompMvn),
-        Flag("DATICONSEG", &S::bDatiConseg),
-        Flag("ALLINEACOL", &S::bAllineaCol),
-        Flag("SOSTPROD", &S::bSostProd),
-        Flag("CONSDIFFER", &S::bConsDiffer),
-        Flag("VALORDINE", &S::bValOrdine),
-        Flag("SOLOMANC", &S::bSoloManc),
-        Flag("RICHDOCS", &S::bRichDocs),
-        Flag("ORDINEPHT", &S::bOrdinePht),
-        Numero(IntervalloDi(&S::nTimeMaxOrd)),
-        Numero(IntervalloDi(&S::nTimeMaxRxP)),
-        Numero(IntervalloDi(&S::nTimeMaxTxP)),
-        Numero(IntervalloDi(&S::nTmConnNor)),
-        Numero(IntervalloDi(&S::nTmConnInt)),
-        Numero(IntervalloDi(&S::nTmConnRas)),
-        Numero(IntervalloDi(&S::nFtpDelay)),
-        Numero(IntervalloDi(&S::nFtpRetry)),
-        Numero(IntervalloDi(&S::nStorico)),
-    };
-    return chiavi;
-}
-
-const Chiave* CercaChiave(const std::string& key) {
-    for (const auto& c : Chiavi()) {
-        if (key == c.nome) return &c;
+            }
+            s.aValoriRifiutati.push_back({NomeLetto(c), v, c.pCampo, s.*c.pCampo});
+            return false;
+        }
+        case TipoChiave::Speciale: return c.leggi(p, v);
     }
-    for (const auto& c : Chiavi()) {
-        if (c.prefisso && key.rfind(c.nome, 0) == 0) return &c;
+    return false;
+}
+
+const ChiaveImpostazione* CercaChiave(const std::string& key) {
+    for (const auto& c : kChiaviImpostazioni) {
+        if (c.nPrefisso == 0 && key == NomeLetto(c)) return &c;
+    }
+    for (const auto& c : kChiaviImpostazioni) {
+        if (c.nPrefisso != 0 && key.rfind(NomeLetto(c).substr(0, c.nPrefisso), 0) == 0) return &c;
     }
     return nullptr;
 }
@@ -317,23 +181,220 @@ void RegistraModifiche(Programma& p, const std::string& prima, const std::string
 
 }  // namespace
 
-constinit const IntervalloNumero kIntervalliNumeri[11] = {
-    {"COMMPORT", &ImpostazioniGrossista::nCommPort, 0, 32767},
-    {"PORTA", &ImpostazioniGrossista::nPorta, 1, 65535},
-    {"TIMEMAXORD", &ImpostazioniGrossista::nTimeMaxOrd, 0, 32767},
-    {"TIMEMAXRXP", &ImpostazioniGrossista::nTimeMaxRxP, 0, 32767},
-    {"TIMEMAXTXP", &ImpostazioniGrossista::nTimeMaxTxP, 0, 32767},
-    {"TMCONN-NOR", &ImpostazioniGrossista::nTmConnNor, 0, 32767},
-    {"TMCONN-INT", &ImpostazioniGrossista::nTmConnInt, 0, 32767},
-    {"TMCONN-RAS", &ImpostazioniGrossista::nTmConnRas, 0, 32767},
-    {"FTP-DELAY", &ImpostazioniGrossista::nFtpDelay, 0, 32767},
-    {"FTP-RETRY", &ImpostazioniGrossista::nFtpRetry, 0, 32767},
-    {"STORICO", &ImpostazioniGrossista::nStorico, 0, 32767},
-};
+namespace {
 
-const IntervalloNumero& IntervalloDi(int ImpostazioniGrossista::*campo) {
-    for (const auto& r : kIntervalliNumeri)
-        if (r.pCampo == campo) return r;
+using S = ImpostazioniGrossista;
+
+// Every time, count and day number of the file, and the serial port.
+constexpr int kMassimoNumero = 32767;
+
+constexpr ChiaveImpostazione Riga(std::string_view chiave, TipoChiave tipo, bool tenuta) {
+    ChiaveImpostazione c{};
+    c.sChiave = chiave;
+    c.tipo = tipo;
+    c.bTenutaTraSlot = tenuta;
+    return c;
+}
+constexpr ChiaveImpostazione Testo(std::string_view chiave, std::string S::*campo, bool tenuta,
+                                   std::string_view predefinito = {}) {
+    ChiaveImpostazione c = Riga(chiave, TipoChiave::Testo, tenuta);
+    c.pTesto = campo;
+    c.sPredefinito = predefinito;
+    return c;
+}
+// The phones and hosts: an empty default, kept from the slot read before.
+constexpr ChiaveImpostazione Elemento(std::string_view chiave, std::array<std::string, 3> S::*campo, std::size_t k) {
+    ChiaveImpostazione c = Riga(chiave, TipoChiave::Elemento, true);
+    c.pElementi = campo;
+    c.nElemento = k;
+    return c;
+}
+constexpr ChiaveImpostazione Flag(std::string_view chiave, bool S::*campo, bool tenuta, bool predefinito = false) {
+    ChiaveImpostazione c = Riga(chiave, TipoChiave::Flag, tenuta);
+    c.pFlag = campo;
+    c.nPredefinito = predefinito ? 1 : 0;
+    return c;
+}
+constexpr ChiaveImpostazione Numero(std::string_view chiave, int S::*campo, bool tenuta, int predefinito,
+                                    int minimo = 0, int massimo = kMassimoNumero) {
+    ChiaveImpostazione c = Riga(chiave, TipoChiave::Numero, tenuta);
+    c.pCampo = campo;
+    c.nPredefinito = predefinito;
+    c.nMinimo = minimo;
+    c.nMassimo = massimo;
+    return c;
+}
+constexpr ChiaveImpostazione Speciale(std::string_view chiave, std::size_t prefisso, bool tenuta,
+                                      bool (*leggi)(Programma&, const std::string&),
+                                      std::string (*scrivi)(const S&), void (*predefinito)(S&)) {
+    ChiaveImpostazione c = Riga(chiave, TipoChiave::Speciale, tenuta);
+    c.nPrefisso = prefisso;
+    c.leggi = leggi;
+    c.scrivi = scrivi;
+    c.predefinito = predefinito;
+    return c;
+}
+
+constexpr bool kTenuta = true;    // kept from the slot read before
+constexpr bool kPerSlot = false;  // set to its default before each slot is read
+
+// The line modes.
+bool LeggiModo(Programma& p, const std::string& v) {
+    auto& s = p.impostazioni;
+    const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
+    s.bModoInternet = s.bModoMisto = s.bModoFTP = false;
+    if (m.find("INTERN") != std::string::npos) {
+        s.bModoInternet = true;
+    } else if (m.find("MISTO") != std::string::npos) {
+        s.bModoInternet = s.bModoMisto = true;
+    } else if (m.find("FTP") != std::string::npos) {
+        s.bModoInternet = s.bModoFTP = true;
+    } else if (!m.empty() && m != "NORMALE") {
+        // No line is guessed for a mode nobody knows (a misspelt INTERNET must not dial the modem).
+        s.sModoNonValido = m;
+        return false;
+    }
+    return true;
+}
+std::string ScriviModo(const S& s) {
+    return s.bModoFTP ? "FTP" : !s.bModoInternet ? "NORMALE" : !s.bModoMisto ? "INTERNET" : "MISTO";
+}
+void ModoPredefinito(S& s) { s.bModoInternet = s.bModoMisto = s.bModoFTP = false; }
+
+// The serial speed: also the one a modem fall-back configures the port with.
+constexpr std::string_view kVelocitaPredefinita = "57600";
+bool LeggiVelocita(Programma& p, const std::string& v) {
+    p.impostazioni.sSpeedComm = p.impostazioni.sSpeedCommPorta = Trim(v, kBlanksAndTabs);
+    return true;
+}
+std::string ScriviVelocita(const S& s) { return s.sSpeedComm; }
+void VelocitaPredefinita(S& s) { s.sSpeedComm = s.sSpeedCommPorta = kVelocitaPredefinita; }
+
+// The modem reset string is read, but the file always gets the one reset every modem takes.
+std::string ScriviResetModem(const S&) { return "AT&FS0 = 0"; }
+
+constexpr std::string_view kInterfacciaPredefinita = "ORDINE";
+bool LeggiInterfacciaRiga(Programma& p, const std::string& v) {
+    LeggiInterfaccia(p, v);
+    return true;
+}
+// A switch of this run (/RICHDISP) does not go into the file: the file keeps its own interface.
+std::string ScriviInterfaccia(const S& s) {
+    const bool forzata = s.bInterfacciaForzata && s.sInterfaccia == kDisponibilita;
+    return forzata ? s.sInterfacciaFile : s.sInterfaccia;
+}
+void InterfacciaPredefinita(S& s) { s.sInterfaccia = s.sInterfacciaFile = kInterfacciaPredefinita; }
+
+bool LeggiBrowser(Programma& p, const std::string& v) {
+    auto& s = p.impostazioni;
+    const std::string m = UpperAscii(Trim(v, kBlanksAndTabs));
+    if (m == "EXT") {
+        s.bDispBrowser = s.bDispBrowserEsterno = true;
+    } else if (m == "YES") {
+        s.bDispBrowser = true;
+        s.bDispBrowserEsterno = false;
+    } else if (m == "NO") {
+        s.bDispBrowser = s.bDispBrowserEsterno = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+std::string ScriviBrowser(const S& s) { return !s.bDispBrowser ? "NO" : !s.bDispBrowserEsterno ? "YES" : "EXT"; }
+void BrowserPredefinito(S& s) { s.bDispBrowser = s.bDispBrowserEsterno = false; }
+
+// The answers shown at the end: one flag of the file for the three copies.
+bool LeggiMostraRisposte(Programma& p, const std::string& v) {
+    bool flag = false;
+    if (!SiNo(v, flag)) return false;
+    p.impostazioni.bDispOrdine.fill(flag);
+    return true;
+}
+std::string ScriviMostraRisposte(const S& s) { return FlagToYesNo(s.bDispOrdine[2]); }
+void MostraRispostePredefinito(S& s) { s.bDispOrdine.fill(false); }
+
+// The order-file deletion is also a switch of the run (/CSF): the file may set it, never clear it; the
+// writer does not write it.
+bool LeggiCsf(Programma& p, const std::string& v) {
+    bool flag = false;
+    if (!SiNo(v, flag)) return false;
+    if (flag) p.impostazioni.bCsf = true;
+    return true;
+}
+void CsfPredefinito(S& s) { s.bCsf = false; }
+
+constexpr ChiaveImpostazione Con(ChiaveImpostazione c, std::string (*scrivi)(const S&)) {
+    c.scrivi = scrivi;
+    return c;
+}
+constexpr ChiaveImpostazione ConPrefisso(ChiaveImpostazione c, std::size_t prefisso) {
+    c.nPrefisso = prefisso;
+    return c;
+}
+constexpr ChiaveImpostazione DelCampo(ChiaveImpostazione c, std::string S::*campo) {
+    c.pTesto = campo;
+    return c;
+}
+
+}  // namespace
+
+constinit const std::array<ChiaveImpostazione, 46> kChiaviImpostazioni = {{
+    Testo("Connect", &S::sConnect, kTenuta),
+    Testo("Code", &S::sCodiceCliente, kPerSlot),
+    Testo("Password", &S::sPassword, kTenuta),
+    Testo("User", &S::sUser, kTenuta),
+    Speciale("Mode", 0, kPerSlot, LeggiModo, ScriviModo, ModoPredefinito),
+    Elemento("Phone 1", &S::aTelefono, 0),
+    Elemento("Phone 2", &S::aTelefono, 1),
+    Elemento("Phone 3", &S::aTelefono, 2),
+    Numero("CommPort", &S::nCommPort, kPerSlot, 1),
+    Speciale("SpeedComm", 8, kPerSlot, LeggiVelocita, ScriviVelocita, VelocitaPredefinita),
+    ConPrefisso(Testo("Settings", &S::sSettings, kPerSlot, "N,8,1"), 7),
+    Testo("ModemSet", &S::sModemSet, kPerSlot, "AT&FE0V1&D2X1"),
+    Con(Testo("ModemReset", &S::sModemReset, kTenuta), ScriviResetModem),
+    Elemento("Ip1", &S::aIndirizzoIp, 0),
+    Elemento("Ip2", &S::aIndirizzoIp, 1),
+    Elemento("Ip3", &S::aIndirizzoIp, 2),
+    Numero("Porta", &S::nPorta, kPerSlot, 1121, 1, 65535),
+    Flag("AutoIncPor", &S::bAutoIncPorta, kPerSlot, true),
+    DelCampo(Speciale("Interface", 0, kPerSlot, LeggiInterfacciaRiga, ScriviInterfaccia, InterfacciaPredefinita),
+             &S::sInterfaccia),
+    Testo("NomeRas", &S::sNomeRas, kTenuta),
+    Flag("CloseRas", &S::bCloseRas, kPerSlot),
+    Speciale("DispBrows", 9, kPerSlot, LeggiBrowser, ScriviBrowser, BrowserPredefinito),
+    Speciale("DispOrdine", 7, kTenuta, LeggiMostraRisposte, ScriviMostraRisposte, MostraRispostePredefinito),
+    Flag("SendMes", &S::bSendMes, kTenuta),
+    Speciale("CSF", 0, kTenuta, LeggiCsf, nullptr, CsfPredefinito),
+    Flag("MotCpj", &S::bMotCpj, kTenuta),
+    Flag("TcpDir", &S::bTcpDir, kPerSlot),
+    Flag("ModeIFCK", &S::bModeIFCK, kPerSlot, true),
+    Flag("Comp-MVN", &S::bCompMvn, kPerSlot),
+    Flag("DatiConseg", &S::bDatiConseg, kTenuta),
+    Flag("AllineaCol", &S::bAllineaCol, kTenuta),
+    Flag("SostProd", &S::bSostProd, kTenuta),
+    Flag("ConsDiffer", &S::bConsDiffer, kTenuta),
+    Flag("ValOrdine", &S::bValOrdine, kTenuta),
+    Flag("SoloManc", &S::bSoloManc, kTenuta),
+    Flag("RichDocs", &S::bRichDocs, kTenuta),
+    Flag("OrdinePht", &S::bOrdinePht, kTenuta),
+    Numero("TimeMaxOrd", &S::nTimeMaxOrd, kTenuta, 600),
+    Numero("TimeMaxRxP", &S::nTimeMaxRxP, kTenuta, 1800),
+    Numero("TimeMaxTxP", &S::nTimeMaxTxP, kTenuta, 1800),
+    Numero("TMCONN-NOR", &S::nTmConnNor, kPerSlot, 45),
+    Numero("TMCONN-INT", &S::nTmConnInt, kPerSlot, 5),
+    Numero("TMCONN-RAS", &S::nTmConnRas, kPerSlot, 90),
+    Numero("FTP-DELAY", &S::nFtpDelay, kPerSlot, 10),
+    Numero("FTP-RETRY", &S::nFtpRetry, kPerSlot, 6),
+    Numero("STORICO", &S::nStorico, kPerSlot, 30),
+}};
+
+ImpostazioniGrossista::ImpostazioniGrossista() {
+    for (const ChiaveImpostazione& c : kChiaviImpostazioni) Predefinito(c, *this);
+}
+
+const ChiaveImpostazione& IntervalloDi(int ImpostazioniGrossista::*campo) {
+    for (const auto& c : kChiaviImpostazioni)
+        if (c.tipo == TipoChiave::Numero && c.pCampo == campo) return c;
     throw std::out_of_range("campo numerico senza intervallo");
 }
 
@@ -446,9 +507,9 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
             const auto colon = riga.find(':');
             if (colon == std::string::npos) continue;
             const std::string key = UpperAscii(Trim(std::string_view(riga).substr(0, colon), kBlanksAndTabs));
-            const Chiave* chiave = CercaChiave(key);
+            const ChiaveImpostazione* chiave = CercaChiave(key);
             if (!chiave) continue;
-            interfaccia = interfaccia || key == "INTERFACE";
+            interfaccia = interfaccia || chiave->pTesto == &ImpostazioniGrossista::sInterfaccia;
             std::string valore = riga.substr(colon + 1);
             if (valore.size() > kMaxValoreImpostazione) {
                 ScriviLogFunzione(p, "LeggiImpostazioni :valore di " + key + " lungo " + std::to_string(valore.size()) +
@@ -456,8 +517,8 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
                 valore.resize(kMaxValoreImpostazione);
             }
             // The last line of a key decides: an earlier refused value of it no longer counts.
-            std::erase_if(s.aValoriRifiutati, [&](const auto& r) { return r.sChiave == chiave->nome; });
-            if (!chiave->applica(p, valore)) {
+            std::erase_if(s.aValoriRifiutati, [&](const auto& r) { return r.sChiave == NomeLetto(*chiave); });
+            if (!Applica(*chiave, p, valore)) {
                 ScriviLogFunzione(p, "LeggiImpostazioni :valore non valido per " + key + " :" + TestoVisibile(valore));
             }
         }
@@ -471,70 +532,40 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
     });
 }
 
+namespace {
+
+// The value a key's line holds.
+std::string ValoreScritto(const ChiaveImpostazione& c, const ImpostazioniGrossista& s) {
+    if (c.scrivi) return c.scrivi(s);
+    switch (c.tipo) {
+        case TipoChiave::Testo: return s.*c.pTesto;
+        case TipoChiave::Elemento: return (s.*c.pElementi)[c.nElemento];
+        case TipoChiave::Flag: return FlagToYesNo(s.*c.pFlag);
+        case TipoChiave::Numero: {
+            // A number the file held but reading could not use is written back as it stood, unless it was
+            // changed.
+            const int v = s.*c.pCampo;
+            for (const auto& r : s.aValoriRifiutati) {
+                if (r.sChiave == NomeLetto(c) && r.nCampo == v) return r.sValore;
+            }
+            return std::to_string(v);
+        }
+        case TipoChiave::Speciale: break;
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string TestoImpostazioni(const ImpostazioniGrossista& s) {
     std::string out;
-    auto riga = [&](std::string_view chiave, std::string_view valore) {
-        out += PadRight(chiave, 10);
+    for (const ChiaveImpostazione& c : kChiaviImpostazioni) {
+        if (c.tipo == TipoChiave::Speciale && !c.scrivi) continue;  // read only
+        out += PadRight(c.sChiave, 10);
         out += ':';
-        out += SuUnaRiga(valore);
+        out += SuUnaRiga(ValoreScritto(c, s));
         out += "\r\n";
-    };
-    auto flag = [&](std::string_view chiave, bool v) { riga(chiave, FlagToYesNo(v)); };
-    // A number the file held but reading could not use is written back as it stood, unless it was changed.
-    auto numero = [&](std::string_view chiave, int v) {
-        for (const auto& r : s.aValoriRifiutati) {
-            if (r.sChiave == UpperAscii(chiave) && r.nCampo == v) return riga(chiave, r.sValore);
-        }
-        riga(chiave, std::to_string(v));
-    };
-
-    riga("Connect", s.sConnect);
-    riga("Code", s.sCodiceCliente);
-    riga("Password", s.sPassword);
-    riga("User", s.sUser);
-    riga("Mode", s.bModoFTP ? "FTP" : !s.bModoInternet ? "NORMALE" : !s.bModoMisto ? "INTERNET" : "MISTO");
-    riga("Phone 1", s.aTelefono[0]);
-    riga("Phone 2", s.aTelefono[1]);
-    riga("Phone 3", s.aTelefono[2]);
-    numero("CommPort", s.nCommPort);
-    riga("SpeedComm", s.sSpeedComm);
-    riga("Settings", s.sSettings);
-    riga("ModemSet", s.sModemSet);
-    riga("ModemReset", "AT&FS0 = 0");
-    riga("Ip1", s.aIndirizzoIp[0]);
-    riga("Ip2", s.aIndirizzoIp[1]);
-    riga("Ip3", s.aIndirizzoIp[2]);
-    numero("Porta", s.nPorta);
-    flag("AutoIncPor", s.bAutoIncPorta);
-    // A switch of this run (/RICHDISP) does not go into the file: the file keeps its own interface.
-    const bool forzata = s.bInterfacciaForzata && s.sInterfaccia == kDisponibilita;
-    riga("Interface", forzata ? s.sInterfacciaFile : s.sInterfaccia);
-    riga("NomeRas", s.sNomeRas);
-    flag("CloseRas", s.bCloseRas);
-    riga("DispBrows", !s.bDispBrowser ? "NO" : !s.bDispBrowserEsterno ? "YES" : "EXT");
-    flag("DispOrdine", s.bDispOrdine[2]);
-    flag("SendMes", s.bSendMes);
-    flag("MotCpj", s.bMotCpj);
-    flag("TcpDir", s.bTcpDir);
-    flag("ModeIFCK", s.bModeIFCK);
-    flag("Comp-MVN", s.bCompMvn);
-    flag("DatiConseg", s.bDatiConseg);
-    flag("AllineaCol", s.bAllineaCol);
-    flag("SostProd", s.bSostProd);
-    flag("ConsDiffer", s.bConsDiffer);
-    flag("ValOrdine", s.bValOrdine);
-    flag("SoloManc", s.bSoloManc);
-    flag("RichDocs", s.bRichDocs);
-    flag("OrdinePht", s.bOrdinePht);
-    numero("TimeMaxOrd", s.nTimeMaxOrd);
-    numero("TimeMaxRxP", s.nTimeMaxRxP);
-    numero("TimeMaxTxP", s.nTimeMaxTxP);
-    numero("TMCONN-NOR", s.nTmConnNor);
-    numero("TMCONN-INT", s.nTmConnInt);
-    numero("TMCONN-RAS", s.nTmConnRas);
-    numero("FTP-DELAY", s.nFtpDelay);
-    numero("FTP-RETRY", s.nFtpRetry);
-    numero("STORICO", s.nStorico);
+    }
     return out;
 }
 

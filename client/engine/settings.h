@@ -7,6 +7,7 @@
 // that is neither YES nor NO) is logged and leaves that field alone; the rest of the file is still read.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -50,19 +51,48 @@ double ValoreNumerico(std::string_view text);
 // line.
 inline constexpr std::size_t kMaxValoreImpostazione = 255;
 
-// The range of each number of the settings file, the one range that the reader and the settings window both
-// check: a value outside it is kept among the refused values (the call is then refused before the line
-// opens, naming key and value), and the window does not save it. The ranges hold everything the window has
-// ever saved and the numbers the settings update writes back: the TCP port 1-65535, the serial port and
-// every time, count and day number 0-32767 (a negative time or count means nothing to a call).
-struct IntervalloNumero {
-    std::string_view sChiave;  // the key as the reader matches it
-    int ImpostazioniGrossista::*pCampo;
-    int nMinimo, nMassimo;
+// The keys of the settings file, one row each, in the order the writer writes them: the one table the
+// defaults, the reset before a slot is read, the reader, the writer and the settings window's number checks
+// come from.
+//
+// A number's range is the one range that the reader and the settings window both check: a value outside it
+// is kept among the refused values (the call is then refused before the line opens, naming key and value),
+// and the window does not save it. The ranges hold everything the window has ever saved and the numbers the
+// settings update writes back: the TCP port 1-65535, the serial port and every time, count and day number
+// 0-32767 (a negative time or count means nothing to a call).
+enum class TipoChiave {
+    Testo,     // the value as it stands
+    Elemento,  // the value as it stands, one element of a field of three
+    Flag,      // YES or NO
+    Numero,    // a whole number within its range
+    Speciale,  // read, written and reset by functions of its own
 };
-extern const IntervalloNumero kIntervalliNumeri[11];
-// The range of a numeric field of the table above (std::out_of_range for a field that is not in it).
-const IntervalloNumero& IntervalloDi(int ImpostazioniGrossista::*campo);
+struct ChiaveImpostazione {
+    std::string_view sChiave;  // as the writer spells it; the reader matches it in any case
+    TipoChiave tipo;
+    // 0: the reader matches the whole key; else any key that begins with this many of its characters.
+    std::size_t nPrefisso = 0;
+    // Kept when the next slot's file is read in the same program (only the file's own line changes it);
+    // else set to its default first.
+    bool bTenutaTraSlot = false;
+    std::string ImpostazioniGrossista::*pTesto = nullptr;
+    std::array<std::string, 3> ImpostazioniGrossista::*pElementi = nullptr;
+    std::size_t nElemento = 0;
+    bool ImpostazioniGrossista::*pFlag = nullptr;
+    int ImpostazioniGrossista::*pCampo = nullptr;  // a number
+    std::string_view sPredefinito;  // a text's default
+    int nPredefinito = 0;           // a number's or a flag's (1 YES) default
+    int nMinimo = 0, nMassimo = 0;  // a number's range
+    // A special key's own reader (false: the value does not fit), writer (nullptr: not written, the reader
+    // only takes it) and default. A text may have its own writer too.
+    bool (*leggi)(Programma&, const std::string&) = nullptr;
+    std::string (*scrivi)(const ImpostazioniGrossista&) = nullptr;
+    void (*predefinito)(ImpostazioniGrossista&) = nullptr;
+};
+extern const std::array<ChiaveImpostazione, 46> kChiaviImpostazioni;
+
+// The row of a number of the table above (std::out_of_range for a field that is not in it).
+const ChiaveImpostazione& IntervalloDi(int ImpostazioniGrossista::*campo);
 
 // A value as the function log shows it: control bytes and "\\" written as "\\xNN", the rest as it is.
 std::string TestoVisibile(std::string_view valore);

@@ -79,8 +79,17 @@ struct StatoSessione {
     int nBloccoChiamata = -1;         // descriptor that holds the folder's call lock; -1 when not held
 };
 
-// The settings of the selected wholesaler slot and the values derived from them.
+// The interface classes of a slot (ImpostazioniGrossista::nTipoInterfaccia): what a call exchanges.
+inline constexpr int kClasseOrdine = 1;          // an order and its shortage answer
+inline constexpr int kClasseDisponibilita = 2;   // availability and product descriptions
+inline constexpr int kClasseNotizie = 3;         // news
+inline constexpr int kClassePosta = 4;           // mail, and the partner mode
+
+// The settings of the selected wholesaler slot and the values derived from them. The fields of the settings
+// file take their defaults from the table of its keys (kChiaviImpostazioni, settings.h) when constructed.
 struct ImpostazioniGrossista {
+    ImpostazioniGrossista();
+
     std::string sConnect;         // description of the connection
     std::string sCodiceCliente;   // client code at the wholesaler
     std::string sPassword;        // FTP password
@@ -89,17 +98,17 @@ struct ImpostazioniGrossista {
     bool bModoMisto = false;      // TCP with modem fall-back
     bool bModoFTP = false;        // exchange by FTP
     std::array<std::string, 3> aTelefono{};  // numbers dialled in turn ("ANSWER": answer mode)
-    int nCommPort = 1;
-    std::string sSpeedComm = "57600";
+    int nCommPort = 0;
+    std::string sSpeedComm;
     // The serial speed the settings file gave. sSpeedComm receives the connect speed during a session ("NET  "
     // after a TCP call): a modem fall-back in the same session configures the port with this one.
-    std::string sSpeedCommPorta = "57600";
-    std::string sSettings = "N,8,1";
-    std::string sModemSet = "AT&FE0V1&D2X1";
+    std::string sSpeedCommPorta;
+    std::string sSettings;
+    std::string sModemSet;
     std::string sModemReset;
     std::array<std::string, 3> aIndirizzoIp{};  // hosts tried in turn
-    int nPorta = 1121;
-    bool bAutoIncPorta = true;
+    int nPorta = 0;
+    bool bAutoIncPorta = false;
     // Numbers of the settings file that cannot be used (not a number, or out of the field's range): the key,
     // the value as the file holds it, the field, and what the field holds after reading (its value from
     // before the file was read). A call is refused while any is there, and a save writes the file's own value
@@ -111,8 +120,8 @@ struct ImpostazioniGrossista {
         int nCampo = 0;
     };
     std::vector<ValoreRifiutato> aValoriRifiutati;
-    std::string sInterfaccia = "ORDINE";
-    int nTipoInterfaccia = 0;     // 1 order, 2 availability and descriptions, 3 news, 4 mail
+    std::string sInterfaccia;
+    int nTipoInterfaccia = 0;     // the interface class (kClasse... below); 0 before a file is read
     bool bCPJ = false;
     bool bCPJAAAA = false;
     std::string sNomeRas;         // dial-up entry dialled before TCP
@@ -124,7 +133,7 @@ struct ImpostazioniGrossista {
     bool bCsf = false;            // delete the order file after sending
     bool bMotCpj = false;
     bool bTcpDir = false;
-    bool bModeIFCK = true;
+    bool bModeIFCK = false;
     bool bCompMvn = false;
     bool bDatiConseg = false;
     bool bAllineaCol = false;
@@ -139,15 +148,15 @@ struct ImpostazioniGrossista {
     bool bOpzioneTestata1 = false;
     bool bOpzioneTestata2 = false;
     bool bOpzioneTestata3 = false;
-    int nTimeMaxOrd = 600;
-    int nTimeMaxRxP = 1800;
-    int nTimeMaxTxP = 1800;
-    int nTmConnNor = 45;
-    int nTmConnInt = 5;
-    int nTmConnRas = 90;
-    int nFtpDelay = 10;
-    int nFtpRetry = 6;
-    int nStorico = 30;
+    int nTimeMaxOrd = 0;
+    int nTimeMaxRxP = 0;
+    int nTimeMaxTxP = 0;
+    int nTmConnNor = 0;
+    int nTmConnInt = 0;
+    int nTmConnRas = 0;
+    int nFtpDelay = 0;
+    int nFtpRetry = 0;
+    int nStorico = 0;
     std::string sBrowserEsterno;  // program for external pages (not in the file)
 
     // The interface the file holds, while a switch (/RICHDISP) makes the run use another one: the writer

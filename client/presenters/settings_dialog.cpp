@@ -119,7 +119,7 @@ const std::vector<std::string> kInterfacceElenco = {"ORDINE",  "DISPONIBILITA'",
 namespace {
 // A text box of a number, with the range the settings reader checks too.
 CampoNumerico CampoNumero(std::string_view controllo, std::string_view nome, int S::*campo) {
-    const IntervalloNumero& r = IntervalloDi(campo);
+    const ChiaveImpostazione& r = IntervalloDi(campo);
     return {controllo, nome, campo, r.nMinimo, r.nMassimo};
 }
 }  // namespace
@@ -408,7 +408,7 @@ void EventiFrmImpostazioni::CmdSalva_Click() {
         // A port list text without a number is port 0, as the modem line has always read it.
         const std::string com = form_.Text(Ctl("CmbCOM"));
         const double porta = ValoreNumerico(Mid(com, 4));
-        const IntervalloNumero& seriale = IntervalloDi(&S::nCommPort);
+        const ChiaveImpostazione& seriale = IntervalloDi(&S::nCommPort);
         if (porta < seriale.nMinimo || porta > seriale.nMassimo)
             return rifiuta("Porta seriale", com, seriale.nMinimo, seriale.nMassimo);
 

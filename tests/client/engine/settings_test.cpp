@@ -509,6 +509,62 @@ TEST_F(Settings, TwoSlotsReadInTurnKeepTheirOwnFraming) {
     }
 }
 
+// A slot whose file names none of the keys: every key takes its default, except those a slot read before in
+// the same program leaves as they were (descriptions, phones, hosts, the dial-up entry, the order options and
+// the three phase limits), and the file written back says so, line by line.
+TEST_F(Settings, ASlotWithoutKeysGetsTheDefaultsOrKeepsWhatTheSlotBeforeLeft) {
+    const std::vector<std::string> predefinite = {
+        "Connect   :", "Code      :", "Password  :", "User      :", "Mode      :NORMALE", "Phone 1   :",
+        "Phone 2   :", "Phone 3   :", "CommPort  :1", "SpeedComm :57600", "Settings  :N,8,1",
+        "ModemSet  :AT&FE0V1&D2X1", "ModemReset:AT&FS0 = 0", "Ip1       :", "Ip2       :", "Ip3       :",
+        "Porta     :1121", "AutoIncPor:YES", "Interface :ORDINE", "NomeRas   :", "CloseRas  :NO",
+        "DispBrows :NO", "DispOrdine:NO", "SendMes   :NO", "MotCpj    :NO", "TcpDir    :NO", "ModeIFCK  :YES",
+        "Comp-MVN  :NO", "DatiConseg:NO", "AllineaCol:NO", "SostProd  :NO", "ConsDiffer:NO", "ValOrdine :NO",
+        "SoloManc  :NO", "RichDocs  :NO", "OrdinePht :NO", "TimeMaxOrd:600", "TimeMaxRxP:1800",
+        "TimeMaxTxP:1800", "TMCONN-NOR:45", "TMCONN-INT:5", "TMCONN-RAS:90", "FTP-DELAY :10", "FTP-RETRY :6",
+        "STORICO   :30",
+    };
+    // After the example slot: what differs from the defaults.
+    std::vector<std::string> dopoEsempio = predefinite;
+    for (const char* tenuta :
+         {"Connect   :Farmaceutica Nord", "Password  :pw", "User      :farm", "Phone 1   :0212345",
+          "Phone 2   :0267890", "Phone 3   :ANSWER", "Ip1       :127.0.0.1", "Ip2       :localhost", "NomeRas   :Rete",
+          "DispOrdine:YES", "SendMes   :YES", "DatiConseg:YES", "SostProd  :YES", "RichDocs  :YES",
+          "TimeMaxOrd:300", "TimeMaxRxP:900", "TimeMaxTxP:1000"}) {
+        for (std::string& riga : dopoEsempio)
+            if (riga.substr(0, 10) == std::string(tenuta).substr(0, 10)) riga = tenuta;
+    }
+    auto righe = [](const std::vector<std::string>& v) {
+        std::string out;
+        for (const std::string& l : v) out += l + "\r\n";
+        return out;
+    };
+    struct Caso {
+        const char* nome;
+        bool esempioPrima;  // the example slot is read first
+        std::string attesi;
+    };
+    const Caso casi[] = {
+        {"fresh program", false, righe(predefinite)},
+        {"after another slot", true, righe(dopoEsempio)},
+    };
+    Write("MvnConn03.par", EsempioBytes());
+    Write("MvnConn04.par", Crlf({"Altro     :niente"}));
+    for (const Caso& c : casi) {
+        SCOPED_TRACE(c.nome);
+        TestProgram nuovo(dir.path());
+        Programma& q = c.esempioPrima ? p : nuovo.p;
+        if (c.esempioPrima) {
+            ASSERT_TRUE(LeggiImpostazioni(q, Slot("03")));
+        } else {
+            // Before any file is read the program holds the defaults already.
+            EXPECT_EQ(TestoImpostazioni(q.impostazioni), c.attesi);
+        }
+        ASSERT_TRUE(LeggiImpostazioni(q, Slot("04")));
+        EXPECT_EQ(TestoImpostazioni(q.impostazioni), c.attesi);
+    }
+}
+
 // A mode nobody knows is not taken for the modem: it is logged and kept for the call driver to refuse.
 TEST_F(Settings, AnUnknownModeIsNotTakenForTheModem) {
     Write("MvnConn03.par", Crlf({"Mode      :INTRENET", "Code      :1"}));
