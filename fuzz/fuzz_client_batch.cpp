@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!p.opzioni.bBlkRun || !c.bTimer1) return 0;  // no batch call: nothing starts by itself
 
     morven::SceltaChiamata(p, p.opzioni.sGrossistaSelezionato);
-    const bool attendeConferma = p.sessione.nPassoSessione == 50 && p.impostazioni.bDispOrdine[0];
+    const bool attendeConferma = morven::NumeroPasso(p.sessione.nPassoSessione) == 50 && p.impostazioni.bDispOrdine[0];
     if (!attendeConferma) {
         Check(p.sessione.bProgrammaTerminato);
         Check(t.end.calls >= 1);

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string risposta = (dir / "IFCK02_OUT_MORVEN.DAT").string();
     const bool ok = morven::RxMorvenFCK(p, risposta);
-    const int passo = p.sessione.nPassoSessione;
+    const int passo = morven::NumeroPasso(p.sessione.nPassoSessione);
     const bool intera = passo == 33 || passo == 45 || passo == 46;
     Check(intera || passo == 3 || passo == 200);
     Check(ok == intera);

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const morven::ScopedPoller rete = fuzzing::FeedSegments(t, segmenti, fine);
 
     const bool ok = flusso ? morven::RxPOSTATcp(p) : morven::RxPosta(p);
-    const int passo = p.sessione.nPassoSessione;
+    const int passo = morven::NumeroPasso(p.sessione.nPassoSessione);
     Check(passo == 3 || passo == 46 || passo == 47 || passo == 200);
     Check(ok == (passo == 46 || passo == 47));
     const bool archivio = fs::exists(app / "news" / "notizie.gz");

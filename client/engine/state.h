@@ -27,8 +27,8 @@ class Desktop;
 
 // The session and the line.
 struct StatoSessione {
-    int nPassoSessione = 0;        // current step of the session state machine (steps.h)
-    int nPassoRipresa = 0;         // step to resume at (kPassoRiceviPosta when news reception starts)
+    PassoSessione nPassoSessione = kPassoNessuno;  // current step of the session state machine (steps.h)
+    PassoSessione nPassoRipresa = kPassoNessuno;   // step to resume at (kPassoRiceviPosta when news reception starts)
     bool bProceduraAbortita = false;  // abort request: every wait returns, every transfer stops
     std::string sStatoLinea;       // last line event or received line ("CONNECT", "CONNECT ", "NO CARRIER", ...)
     bool bConnessioneChiusa = false;  // the peer closed the socket

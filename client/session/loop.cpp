@@ -37,7 +37,7 @@ constexpr std::string_view kInterrottoDopoRisposta =
     "Il collegamento si e' interrotto dopo la risposta del grossista:\r\n"
     "la risposta e' stata salvata.";
 
-bool Finale(int passo) {
+bool Finale(PassoSessione passo) {
     return passo == kPassoTermina || passo == kPassoAbortito || passo == kPassoRisposteVisibili ||
            passo == kPassoFinestraNascosta;
 }
@@ -106,7 +106,8 @@ bool OrdineLeggibile(Programma& p) {
     return imp.bCPJ ? LetturaOrdineComproject(p) : LetturaOrdineMorven(p);
 }
 
-void Passo3(Programma& p) {
+// After a failure or before the first call: call again, fall back from the socket to the modem, or end.
+void DecidiTentativo(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
     st.bNotizieRicevute = false;
@@ -178,7 +179,8 @@ void PassoRispostaIFCK(Programma& p) {
     if (st.nPassoSessione == kPassoRitenta && !p.opzioni.bRitentaMancanti) st.nTentativo = st.nMaxTentativi + 1;
 }
 
-void Passo33(Programma& p) {
+// Receives the mail and news archive over the line and unpacks it.
+void RiceviNotizie(Programma& p) {
     auto& st = p.sessione;
     st.nPassoRipresa = kPassoRiceviPosta;
     st.nTimeMaxCorrente = p.impostazioni.nTimeMaxRxP;
@@ -217,7 +219,8 @@ void Passo33(Programma& p) {
         st.nPassoSessione = kPassoFineDocumenti;
 }
 
-void Passo40(Programma& p) {
+// Sends the mail archive over the line.
+void InviaPosta(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
     Stato(p, "CONNESSO " + imp.sSpeedComm);
@@ -239,9 +242,9 @@ void InizioFine(Programma& p) {
 void EseguiPasso(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
-    const int passo = st.nPassoSessione;
+    const PassoSessione passo = st.nPassoSessione;
     switch (passo) {
-        case kPassoRitenta: Passo3(p); break;
+        case kPassoRitenta: DecidiTentativo(p); break;
         case kPassoChiama:
             imp.sSpeedComm.clear();
             st.nTimeMaxCorrente = imp.nTimeMaxOrd;
@@ -261,8 +264,8 @@ void EseguiPasso(Programma& p) {
             else
                 TxLORQ(p);
             break;
-        case kPassoRiceviPosta: Passo33(p); break;
-        case kPassoInviaPosta: Passo40(p); break;
+        case kPassoRiceviPosta: RiceviNotizie(p); break;
+        case kPassoInviaPosta: InviaPosta(p); break;
         case kPassoFineDocumenti:
             InizioFine(p);
             if (NessunaVisualizzazione(imp)) {
@@ -297,7 +300,12 @@ void EseguiPasso(Programma& p) {
         case kPassoFTP:
             ChiamaFTP(p, p.Inet());
             break;
-        default: break;  // any other value: the loop goes round
+        // No procedure: before the first step and at the final ones the loop goes round (or ends).
+        case kPassoNessuno:
+        case kPassoRisposteVisibili:
+        case kPassoAbortito:
+        case kPassoTermina:
+        case kPassoFinestraNascosta: break;
     }
     // What the run got to, kept across its attempts for the last message and the outcome line.
     if (passo == kPassoChiama && (st.nPassoSessione == kPassoConnesso || st.nPassoSessione == kPassoInviaIFCK ||
@@ -360,7 +368,7 @@ void InizioSessione(Programma& p) {
 void FineSessione(Programma& p) {
     auto& st = p.sessione;
     auto& imp = p.impostazioni;
-    const int passo = st.nPassoSessione;
+    const PassoSessione passo = st.nPassoSessione;
     if (passo == kPassoFinestraNascosta) p.FrmMorven().Hide();
     if (passo == kPassoAbortito) {
         // Each clean-up statement on its own (a window without one of the controls logs it), so that nothing

@@ -63,7 +63,7 @@ TEST(Programs, AreIndependentAndAMissingPortIsAnError) {
     TestProgram one(a.path()), two(b.path());
     one.p.sessione.nPassoSessione = kPassoInviaOrdine;
     one.p.impostazioni.sConnect = "Uno";
-    EXPECT_EQ(two.p.sessione.nPassoSessione, 0);
+    EXPECT_EQ(two.p.sessione.nPassoSessione, kPassoNessuno);
     EXPECT_EQ(two.p.impostazioni.sConnect, "");
 
     Programma bare;

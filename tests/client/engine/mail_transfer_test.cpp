@@ -140,8 +140,8 @@ TEST_F(NewsReceiveTest, FramedNewsTable) {
         p.sessione.bNotizieRicevute = false;
         p.sessione.nInizioCollegamento = static_cast<std::int32_t>(t.clock.MonotonicMs() / 1000);
         Invia(c.frames);
-        EXPECT_EQ(RxPosta(p), c.passo != kPassoRitenta);
-        EXPECT_EQ(p.sessione.nPassoSessione, c.passo);
+        EXPECT_EQ(RxPosta(p), c.passo != NumeroPasso(kPassoRitenta));
+        EXPECT_EQ(NumeroPasso(p.sessione.nPassoSessione), c.passo);
         EXPECT_EQ(g.ricevute, c.risposte);
         if (c.archivio) {
             std::string atteso;

@@ -63,7 +63,7 @@ TEST_F(ReceiveTest, StandardAnswerNextStepByClass) {
         g.Collega(t.socket);
         Inizia({FormaControllata("0000" + PadRight("CLI001", 17) + "0001"), FormaControllata("9999CLI001")});
         EXPECT_TRUE(RxLORQ(p));
-        EXPECT_EQ(p.sessione.nPassoSessione, step);
+        EXPECT_EQ(NumeroPasso(p.sessione.nPassoSessione), step);
         // Classes 1 and 2 close the socket once the answer is in; news follow on the line for class 3.
         EXPECT_EQ(t.socket.State() == TcpSocket::sckConnected, cls == 3);
     }

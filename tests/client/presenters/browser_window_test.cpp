@@ -44,7 +44,7 @@ struct BrowserProgram : ::testing::Test {
 };
 
 TEST_F(BrowserProgram, ClosingTurnsThePageDisplayOffExceptAtTheEnd) {
-    const std::pair<int, bool> casi[] = {{0, false}, {kPassoInviaOrdine, false}, {kPassoFinestraNascosta, true}};
+    const std::pair<PassoSessione, bool> casi[] = {{kPassoNessuno, false}, {kPassoInviaOrdine, false}, {kPassoFinestraNascosta, true}};
     for (const auto& [passo, resta] : casi) {
         p.impostazioni.bDispBrowser = true;
         p.sessione.nPassoSessione = passo;

@@ -230,7 +230,7 @@ TEST_F(CallDriverTest, RefusedCalls) {
     EXPECT_EQ(t.msgbox.calls[0].prompt, "Modo di collegamento non gestito : INTRENET");
     EXPECT_EQ(t.msgbox.calls[0].title, "Connessione con Grossista");
     EXPECT_EQ(t.msgbox.calls[0].style, 16);
-    EXPECT_EQ(p.sessione.nPassoSessione, 0);  // no session step ran
+    EXPECT_EQ(p.sessione.nPassoSessione, kPassoNessuno);  // no session step ran
 
     // Every other refusal of a batch run ends the program as well: the unknown interface, and a PHT order
     // window left without its order file (no message there).

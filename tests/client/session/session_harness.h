@@ -37,7 +37,7 @@ struct SessionHarness {
     // A waiting pump wakes for the recorder when a step with a release waiting for it is showing, and when a
     // release falls due, so the peers answer when they would against a pump that spins.
     void AttesaRilasci(WaitSet& w) {
-        const int s = p.sessione.nPassoSessione;
+        const int s = NumeroPasso(p.sessione.nPassoSessione);
         if (s != 0 && (passi.empty() || passi.back() != s)) w.Within(0);
         for (const auto& r : rilasci) {
             if (r.fatto || r.da < 0) continue;
@@ -50,7 +50,7 @@ struct SessionHarness {
     }
 
     void Registra() {
-        const int s = p.sessione.nPassoSessione;
+        const int s = NumeroPasso(p.sessione.nPassoSessione);
         if (s != 0 && (passi.empty() || passi.back() != s)) {
             passi.push_back(s);
             for (auto& r : rilasci)
