@@ -2,6 +2,7 @@
 
 #include "client/engine/connection.h"
 #include "client/engine/ftp_device.h"
+#include "client/engine/message_box.h"
 #include "client/engine/ugtactx_control.h"
 
 #include "client/engine/helpers.h"
@@ -180,7 +181,7 @@ bool PrendiChiamata(Programma& p, std::string_view procedura, bool finestra) {
     if (finestra)
         p.MsgBox().MsgBox("Un'altra chiamata e' in corso nella cartella del programma :\r\n" + chi +
                               "\r\nla trasmissione non viene effettuata.",
-                          48, "Errore di Trasmissione", nullptr);
+                          kMbOk + kMbIconExclamation, "Errore di Trasmissione", nullptr);
     return false;
 }
 

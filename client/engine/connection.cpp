@@ -137,7 +137,7 @@ void Connesso(Programma& p) {
     main.SetText("SitStatus", st.sTracciaEventi);
     main.SetVisible("Avanzamento", true);
     st.nInizioCollegamento = SecondiSessione(p);
-    st.nPassoSessione = imp.nTipoInterfaccia >= 4 ? kPassoInviaPosta : kPassoConnesso;
+    st.nPassoSessione = imp.nTipoInterfaccia >= kClassePosta ? kPassoInviaPosta : kPassoConnesso;
     if (imp.bModeIFCK) st.nPassoSessione = kPassoInviaIFCK;
 }
 
@@ -191,7 +191,7 @@ bool SettaggioModem(Programma& p) {
             if (st.bProceduraAbortita) return false;
             if (++falliti >= kTentativiModem) {
                 p.FrmMorven().Show();
-                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", 16, "ERRORE MODEM", nullptr);
+                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", kMbOk + kMbIconStop, "ERRORE MODEM", nullptr);
                 TerminaProgramma(p);
                 return false;
             }
@@ -205,7 +205,7 @@ bool SettaggioModem(Programma& p) {
             if (st.bProceduraAbortita) return false;
             if (++prove >= kTentativiModem) {
                 p.FrmMorven().Show();
-                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", 16, "ERRORE MODEM", nullptr);
+                p.MsgBox().MsgBox("Il Modem Non Risponde !!!", kMbOk + kMbIconStop, "ERRORE MODEM", nullptr);
                 TerminaProgramma(p);
                 return false;
             }
@@ -218,7 +218,7 @@ bool SettaggioModem(Programma& p) {
         if (p.oggetti.oFrmMorven) p.oggetti.oFrmMorven->Show();
         p.MsgBox().MsgBox("Si e' Verificato il seguente errore :\r\n" + std::to_string(e.nNumero) + " - " +
                               e.sDescrizione + "\r\nil programma verra terminato. ",
-                          16, "Errore Procedura", nullptr);
+                          kMbOk + kMbIconStop, "Errore Procedura", nullptr);
         TerminaProgramma(p);
     }
     return ok;

@@ -20,8 +20,12 @@ enum NumeroErrore : int {
     kErrChiamataNonValida = 5,     // invalid procedure call or argument
     kErrOverflow = 6,
     kErrMemoria = 7,
+    kErrIndiceFuoriIntervallo = 9,  // an index beyond the end of its table
+    kErrDivisionePerZero = 11,
+    kErrTipoNonCorrispondente = 13,  // a text that is not of the kind asked for
     kErrFileNonTrovato = 53,
     kErrIODispositivo = 57,
+    kErrInputOltreFine = 62,       // a read beyond the end of a file
     kErrAccessoPercorso = 75,
     kErrPercorsoNonTrovato = 76,
     kErrOggettoNonImpostato = 91,  // a port the program was not given

@@ -18,7 +18,7 @@ std::string Cifre(std::int64_t valore, int larghezza) { return PadLeft(std::to_s
 
 void LogSessione(Programma& p, std::string_view testo) { ScriviLog(p, p.percorsi.sFileLogSessione, true, testo); }
 
-[[noreturn]] void DivisionePerZero() { SollevaErrore(11, "Divisione per zero"); }
+[[noreturn]] void DivisionePerZero() { SollevaErrore(kErrDivisionePerZero, "Divisione per zero"); }
 
 // The sums a frame carries and those of its payload. The frame has both marks and a payload (21 bytes or
 // more): "AEIO" payload P(6) D(6) "OIEA".

@@ -201,7 +201,7 @@ std::string SostituisciNonTrasmissibili(std::string_view sTesto) {
 
 bool ScriviComm(Programma& p, std::string_view sLinea) {
     return EseguiProcedura(p, "ScriviComm", false, [&](bool& ok) {
-        const bool breve = p.impostazioni.nTipoInterfaccia >= 4;
+        const bool breve = p.impostazioni.nTipoInterfaccia >= kClassePosta;
         if (!p.impostazioni.bModoInternet) {
             SerialPort& port = p.MSComm();
             const std::string testo = std::string(sLinea) + (Left(sLinea, 3) == "ATD" ? "\r" : "\r\n");

@@ -168,7 +168,7 @@ void Ricevuto(Programma& p, bool notizie) {
     st.bNotizieRicevute = notizie;
     MarcaTracciaEventi(p, " Ricezione POSTA OK ");
     KillAbortDat(p);
-    st.nPassoSessione = imp.nTipoInterfaccia == 4 ? kPassoFinePosta : kPassoFineOrdine;
+    st.nPassoSessione = imp.nTipoInterfaccia == kClassePosta ? kPassoFinePosta : kPassoFineOrdine;
 }
 
 }  // namespace

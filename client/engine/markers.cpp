@@ -13,6 +13,7 @@
 #include "client/engine/errors.h"
 #include "client/engine/helpers.h"
 #include "client/engine/logs.h"
+#include "client/engine/message_box.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
 #include "platform/core/files.h"
@@ -72,7 +73,7 @@ std::string LeggiOpzioni(Programma& p) {
         std::string text;
         if (!ReadWholeFile(path, text)) SollevaErrore(kErrFileNonTrovato);
         const auto lines = SplitLines(text);
-        if (lines.empty()) SollevaErrore(62, "Input oltre la fine del file");
+        if (lines.empty()) SollevaErrore(kErrInputOltreFine, "Input oltre la fine del file");
         r = lines.front();
     });
 }
@@ -262,8 +263,8 @@ void TerminaProgramma(Programma& p) {
         if (imp.bModoInternet && !ras.empty() && IsRasEntryConnected(p, ras)) {
             if (imp.bCloseRas) {
                 HangUpRasEntry(p, ras);
-            } else if (p.MsgBox().MsgBox("Si Desidera chiudere la connessione a " + ras, 68, "Fine Lavoro",
-                                         p.oggetti.oFrmMorven) == vbYes) {
+            } else if (p.MsgBox().MsgBox("Si Desidera chiudere la connessione a " + ras, kMbYesNo + kMbIconInformation,
+                                         "Fine Lavoro", p.oggetti.oFrmMorven) == vbYes) {
                 HangUpRasEntry(p, ras);
             }
         }

@@ -32,7 +32,7 @@ void Scrivi(const std::string& path, const std::string& testo) {
 
 // The next index of the record array; an order that needs more than it holds is refused.
 int Cresci(StatoSessione& s) {
-    if (s.nUltimoRecord >= kUltimoIndice) SollevaErrore(9, "Ordine troppo lungo: oltre 500 record");
+    if (s.nUltimoRecord >= kUltimoIndice) SollevaErrore(kErrIndiceFuoriIntervallo, "Ordine troppo lungo: oltre 500 record");
     return ++s.nUltimoRecord;
 }
 
@@ -67,9 +67,9 @@ std::string Percorso(Programma& p, const char* nome) { return ResolveNoCase(p.pe
 
 std::string PrefissoFamiglia(int nTipoInterfaccia, bool bOpzioneTestata3, bool bMotCpj) {
     switch (nTipoInterfaccia) {
-        case 1: return bMotCpj ? "020011****" : "020001****";
-        case 2: return bMotCpj ? (bOpzioneTestata3 ? "020016****" : "020013****") : (bOpzioneTestata3 ? "020006****" : "020003****");
-        case 3: return bMotCpj ? (bOpzioneTestata3 ? "020017****" : "020015****") : (bOpzioneTestata3 ? "020007****" : "020005****");
+        case kClasseOrdine: return bMotCpj ? "020011****" : "020001****";
+        case kClasseDisponibilita: return bMotCpj ? (bOpzioneTestata3 ? "020016****" : "020013****") : (bOpzioneTestata3 ? "020006****" : "020003****");
+        case kClasseNotizie: return bMotCpj ? (bOpzioneTestata3 ? "020017****" : "020015****") : (bOpzioneTestata3 ? "020007****" : "020005****");
         default: return {};
     }
 }

@@ -17,9 +17,9 @@ void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {
     if (!p.percorsi.sFileLogSessione.empty())
         ScriviLog(p, p.percorsi.sFileLogSessione, true, "Collegamento Impossibile");
     if (!imp.bDispOrdine[0] && !imp.bDispOrdine[2])
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", 16);
+        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), "Collegamento Impossibile", kMbOk + kMbIconStop);
     else
-        p.MsgBox().MsgBox("Collegamento Impossibile", 16, titoloPlain, nullptr);
+        p.MsgBox().MsgBox("Collegamento Impossibile", kMbOk + kMbIconStop, titoloPlain, nullptr);
 }
 
 }  // namespace morven

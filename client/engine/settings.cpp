@@ -1,3 +1,4 @@
+#include "client/engine/message_box.h"
 #include "client/engine/settings.h"
 
 #include "client/engine/helpers.h"
@@ -135,28 +136,28 @@ void Deriva(Programma& p) {
             s.nTipoRichiesta = 3;
             s.bOpzioneTestata1 = s.bOpzioneTestata2 = s.bOpzioneTestata3 = true;
         } else if (s.bValOrdine) {
-            s.nTipoInterfaccia = 2;
+            s.nTipoInterfaccia = kClasseDisponibilita;
             s.bDisponibilita = false;
             s.nTipoRichiesta = 3;
             s.bOpzioneTestata1 = s.bOpzioneTestata2 = s.bOpzioneTestata3 = true;
         } else if (s.bSoloManc) {
-            s.nTipoInterfaccia = 2;
+            s.nTipoInterfaccia = kClasseDisponibilita;
             s.bDisponibilita = false;
             s.nTipoRichiesta = 1;
             s.bOpzioneTestata1 = s.bOpzioneTestata2 = true;
             s.bOpzioneTestata3 = false;
         }
     }
-    if (p.opzioni.bModoPartner) s.nTipoInterfaccia = 4;
-    if (s.nTipoInterfaccia < 4) {
+    if (p.opzioni.bModoPartner) s.nTipoInterfaccia = kClassePosta;
+    if (s.nTipoInterfaccia < kClassePosta) {
         s.bTcpDir = false;
-    } else if (s.nTipoInterfaccia == 4) {
+    } else if (s.nTipoInterfaccia == kClassePosta) {
         s.bDispOrdine[0] = s.bDispOrdine[1] = false;
     }
     if (!s.bModoInternet) s.bDispBrowser = false;
     if (s.bModoInternet && s.bCPJ) {
         s.bCPJ = false;
-        s.nTipoInterfaccia = 3;
+        s.nTipoInterfaccia = kClasseNotizie;
     }
     int code = 0;
     s.sBrowserEsterno = p.oggetti.oDesktop ? GetDefaultBrowser(p, code) : std::string();
@@ -449,20 +450,20 @@ void ApplicaInterfaccia(ImpostazioniGrossista& s, std::string_view i) {
         s.bOpzioneTestata3 = f3;
     };
     if (i == "ORDINE") {
-        imposta(1, false, 1, false, false, false);
+        imposta(kClasseOrdine, false, 1, false, false, false);
     } else if (i == kDisponibilita) {
-        s.nTipoInterfaccia = 2;
+        s.nTipoInterfaccia = kClasseDisponibilita;
         s.bDisponibilita = true;
     } else if (i == "DESCRIZ-MAN") {
-        imposta(2, false, 1, true, true, false);
+        imposta(kClasseDisponibilita, false, 1, true, true, false);
     } else if (i == "DESCRIZ-ALL") {
-        imposta(2, false, 1, true, true, true);
+        imposta(kClasseDisponibilita, false, 1, true, true, true);
     } else if (i == "NOTIZIE") {
-        imposta(3, false, 1, true, true, false);
+        imposta(kClasseNotizie, false, 1, true, true, false);
     } else if (i == "NOTIZIE-ALL") {
-        imposta(3, false, 0, true, true, true);
+        imposta(kClasseNotizie, false, 0, true, true, true);
     } else if (i == "POSTA") {
-        imposta(4, false, 0, false, false, false);
+        imposta(kClassePosta, false, 0, false, false, false);
     } else if (i == "CPJ" || i == "CPJ-AAAA") {
         imposta(-1, false, 1, true, true, false);
         s.bCPJ = true;
@@ -493,7 +494,7 @@ bool LeggiImpostazioni(Programma& p, const std::string& sFile) {
         if (p.opzioni.bBlkRun && p.oggetti.oMsgBox) {
             p.oggetti.oMsgBox->MsgBox("Il File di Configurazione non esiste \r\n"
                                       "prima di effettuare la trasmissione occorre configurarla.",
-                                      48, "Errore di Trasmissione", p.oggetti.oFrmMorven);
+                                      kMbOk + kMbIconExclamation, "Errore di Trasmissione", p.oggetti.oFrmMorven);
         }
         return false;
     }

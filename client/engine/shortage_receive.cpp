@@ -1,3 +1,4 @@
+#include "client/engine/message_box.h"
 #include "client/engine/shortage_receive.h"
 
 #include "platform/core/text.h"
@@ -28,8 +29,9 @@
 namespace morven {
 
 int LunghezzaVoceMancanti(int nTipoInterfaccia, bool bOpzioneTestata3) {
-    if (nTipoInterfaccia == 1) return 13;
-    if (nTipoInterfaccia == 2 || nTipoInterfaccia == 3) return bOpzioneTestata3 ? 62 : 42;
+    if (nTipoInterfaccia == kClasseOrdine) return 13;
+    if (nTipoInterfaccia == kClasseDisponibilita || nTipoInterfaccia == kClasseNotizie)
+        return bOpzioneTestata3 ? 62 : 42;
     return 0;
 }
 
@@ -218,8 +220,8 @@ bool SalvaRisposta(Programma& p, Risposta& risposta, const char* procedura) {
     } catch (...) {
         const ErroreMorven e = ErroreCorrente();
         ScriviLogFunzione(p, std::string(procedura) + " :risposta ricevuta ma non salvata :" + e.sDescrizione);
-        p.MsgBox().MsgBox("Risposta ricevuta ma non salvata :\r\n" + e.sDescrizione, 16, "Errore di Trasmissione",
-                          nullptr);
+        p.MsgBox().MsgBox("Risposta ricevuta ma non salvata :\r\n" + e.sDescrizione, kMbOk + kMbIconStop,
+                          "Errore di Trasmissione", nullptr);
         p.sessione.nPassoSessione = kPassoAbortito;
         return false;
     }
@@ -356,11 +358,11 @@ bool RxLORQ(Programma& p) {
                 st.bMancantiRicevuti = true;
                 if (imp.bCsf) ConvertiMancantiCSF(p);
                 const int classe = imp.nTipoInterfaccia;
-                if (classe == 1 || classe == 2) {
+                if (classe == kClasseOrdine || classe == kClasseDisponibilita) {
                     if (imp.bModoInternet && p.Winsock().State() > 0) p.Winsock().Close();
-                    st.nPassoSessione = classe == 1 ? kPassoFineDocumenti : kPassoFineOrdine;
+                    st.nPassoSessione = classe == kClasseOrdine ? kPassoFineDocumenti : kPassoFineOrdine;
                 } else {
-                    st.nPassoSessione = classe == 3 ? kPassoRiceviPosta : kPassoFineOrdine;
+                    st.nPassoSessione = classe == kClasseNotizie ? kPassoRiceviPosta : kPassoFineOrdine;
                 }
                 return true;
             }

@@ -213,7 +213,7 @@ void EventiFrmImpostazioni::impostaBase(int, const std::string& file) {
         const ImpostazioniGrossista& s = copia_;
 
         // 2. The link mode. A mail slot stays in mail mode also when its file does not say ModeIFCK NO.
-        const bool posta = s.nTipoInterfaccia == 4;
+        const bool posta = s.nTipoInterfaccia == kClassePosta;
         if (posta) interfacce.push_back(Trim(s.sInterfaccia));
         riempi("CmbSPEED", kVelocitaSeriali);
         riempi("CmbSetting", kFormatiSeriali);

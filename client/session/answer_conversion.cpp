@@ -3,6 +3,7 @@
 #include "client/engine/errors.h"
 #include "client/engine/logs.h"
 #include "client/engine/markers.h"
+#include "client/engine/message_box.h"
 #include "client/engine/programma.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
@@ -136,7 +137,7 @@ bool ConvertiMancantiA2003(Programma& p, const std::string& fileRisposta, const 
 
         if (codice != "T000" && codice != "T115" && codice != "T116") {
             ScriviLogFunzione(p, "Errore Testata Mancanti : " + testata);
-            p.MsgBox().MsgBox("Errore Collegamento ERR :" + codice, 16, TitoloConnessione(p), nullptr);
+            p.MsgBox().MsgBox("Errore Collegamento ERR :" + codice, kMbOk + kMbIconStop, TitoloConnessione(p), nullptr);
             TerminaProgramma(p);
             return;
         }

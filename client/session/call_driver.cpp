@@ -8,6 +8,7 @@
 #include "client/engine/errors.h"
 #include "client/engine/logs.h"
 #include "client/engine/markers.h"
+#include "client/engine/message_box.h"
 #include "client/engine/programma.h"
 #include "client/engine/settings.h"
 #include "client/session/answer_file.h"
@@ -69,7 +70,7 @@ bool HaScambio(const ImpostazioniGrossista& imp) {
     // window saves such slots as "IFCK" or "DOCUMENTI", which have no class of their own. The older framed
     // protocols need the answer layout of their class.
     if (imp.bModeIFCK || imp.bCPJ) return true;
-    return imp.nTipoInterfaccia >= 1 && imp.nTipoInterfaccia <= 4;
+    return imp.nTipoInterfaccia >= kClasseOrdine && imp.nTipoInterfaccia <= kClassePosta;
 }
 
 std::optional<std::string> OrdineIFCKNonValido(const Programma& p) {
@@ -125,7 +126,7 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         if (!SlotValido(slot) || !TrovaFileImpostazioni(perc.sFileImpostazioni)) {
             p.MsgBox().MsgBox("Il File di Configurazione non esiste \r\nprima di effettuare la trasmissione "
                               "occorre configurarla.",
-                              48, "Errore di Trasmissione", nullptr);
+                              kMbOk + kMbIconExclamation, "Errore di Trasmissione", nullptr);
             const std::string quale =
                 SlotValido(slot) ? perc.sFileImpostazioni : "per il grossista " + TestoVisibile(slot);
             ScriviLogFunzione(p, "SceltaChiamata :file di configurazione mancante " + quale);
@@ -135,7 +136,7 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         if (p.sessione.bProgrammaTerminato) return 0;
         // Nor a line guessed for a connection mode the program does not know.
         if (!imp.sModoNonValido.empty()) {
-            p.MsgBox().MsgBox("Modo di collegamento non gestito : " + imp.sModoNonValido, 16,
+            p.MsgBox().MsgBox("Modo di collegamento non gestito : " + imp.sModoNonValido, kMbOk + kMbIconStop,
                               "Connessione con " + imp.sConnect, nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :modo di collegamento non gestito " + imp.sModoNonValido);
             return 0;
@@ -146,14 +147,14 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
             const std::string testo = r.sChiave + " :" + TestoVisibile(r.sValore);
             p.MsgBox().MsgBox("Impostazione non valida nel File di Configurazione :\r\n" + testo +
                                   "\r\nla trasmissione non viene effettuata.",
-                              48, "Errore di Trasmissione", nullptr);
+                              kMbOk + kMbIconExclamation, "Errore di Trasmissione", nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :impostazione non valida " + testo);
             return 0;
         }
         // A slot without any exchange is refused here, not looped on.
         if (!HaScambio(imp)) {
-            p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, 16, "Connessione con " + imp.sConnect,
-                              nullptr);
+            p.MsgBox().MsgBox("Interfaccia non gestita : " + imp.sInterfaccia, kMbOk + kMbIconStop,
+                              "Connessione con " + imp.sConnect, nullptr);
             ScriviLogFunzione(p, "SceltaChiamata :interfaccia non gestita " + imp.sInterfaccia);
             return 0;
         }
@@ -190,7 +191,7 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
     if (std::string errore; !CartellaScrivibile(app, errore)) {
         p.MsgBox().MsgBox("Impossibile scrivere nella cartella del programma :\r\n" + app +
                               "\r\nla trasmissione non viene effettuata.",
-                          16, "Errore di Trasmissione", nullptr);
+                          kMbOk + kMbIconStop, "Errore di Trasmissione", nullptr);
         ScriviLogFunzione(p, "SceltaChiamata :cartella non scrivibile " + app + " :" + errore);
         return false;
     }
@@ -200,7 +201,8 @@ bool PreparaEChiama(Programma& p, const std::string& slot, DialoghiRichiesta* di
         if (imp.bRichDocs && imp.bCompMvn) {
             if (dialoghi) dialoghi->RicDocumenti(p);
             if (!imp.bRichDocs && !p.richiesta.bRichListino && !p.richiesta.bRichTrattatiPht) {
-                p.MsgBox().MsgBox("Richiesta Documenti Annullata ", 64, perc.sNomeProgramma, nullptr);
+                p.MsgBox().MsgBox("Richiesta Documenti Annullata ", kMbOk + kMbIconInformation,
+                                  perc.sNomeProgramma, nullptr);
                 // The program ends at once, without the program-end procedure; a batch run's caller waits
                 // for the end marker, so there the program-end procedure writes it.
                 if (p.opzioni.bBlkRun) {

@@ -28,9 +28,9 @@ void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 
 // The session's error box: owned by the main window when no answer display is set, else a plain box.
 void Messaggio(Programma& p, const std::string& testo) {
     if (!p.impostazioni.bDispOrdine[0] && !p.impostazioni.bDispOrdine[2])
-        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), testo, 16, 0, 0, 1, 10);
+        MessagBox(p, p.oggetti.oFrmMorven, TitoloConnessione(p), testo, kMbOk + kMbIconStop, 0, 0, 1, 10);
     else
-        p.MsgBox().MsgBox(testo, 16, TitoloConnessione(p), nullptr);
+        p.MsgBox().MsgBox(testo, kMbOk + kMbIconStop, TitoloConnessione(p), nullptr);
 }
 
 // An exchange that went wrong: said on the status line and in a box, and the session ends as aborted, so

@@ -165,7 +165,7 @@ bool CreaRichiestaDocumento(Programma& p, const std::string& fileRichiesta, cons
     return EseguiProcedura(p, "CreaRichiestaDocumento", false, [&] {
         CancellaVecchio(fileRichiesta);
         const std::string data = DataRichiestaDocumento(sDataDocumento);
-        if (data.empty()) SollevaErrore(13, "Tipo non corrispondente: data documento \"" + sDataDocumento + "\"");
+        if (data.empty()) SollevaErrore(kErrTipoNonCorrispondente, "Tipo non corrispondente: data documento \"" + sDataDocumento + "\"");
         const std::string testata = InizioTestata("03", sCodiceCliente) + PadLeft(sNumeroOrdine, 20) +
                                     PadRight(sTipoDocumento, 1) + data + PadLeft(sNumeroDocumento, 10) +
                                     PadLeft(sSiglaDocumento, 2) + Cifra(bColonna61);

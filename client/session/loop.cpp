@@ -55,14 +55,14 @@ void CollegamentoImpossibile(Programma& p) {
 void MancantiErrati(Programma& p) {
     Stato(p, "Ricezione Mancanti ERRATA !");
     MotivoEsito(p, "Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !");
-    p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !", 16, TitoloConnessione(p),
-                      nullptr);
+    p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Mancanti ERRATA !", kMbOk + kMbIconStop,
+                      TitoloConnessione(p), nullptr);
 }
 
 // What the session was sending: an availability or IFCK request, the mail, or the order.
 std::string CosaSiTrasmette(const Programma& p) {
     const auto& imp = p.impostazioni;
-    if (imp.nTipoInterfaccia >= 4 && !imp.bModeIFCK) return "Posta";
+    if (imp.nTipoInterfaccia >= kClassePosta && !imp.bModeIFCK) return "Posta";
     if (imp.bDisponibilita || imp.bRichDocs || p.richiesta.bRichListino || p.richiesta.bRichTrattatiPht ||
         (imp.bModeIFCK && imp.bOrdinePht))
         return "Richiesta";
@@ -76,7 +76,7 @@ void TrasmissioneErrata(Programma& p) {
     Stato(p, "Trasmissione " + CosaSiTrasmette(p) + " ERRATA !");
     MotivoEsito(p, testo);
     if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
-    p.MsgBox().MsgBox(testo, 16, TitoloConnessione(p), nullptr);
+    p.MsgBox().MsgBox(testo, kMbOk + kMbIconStop, TitoloConnessione(p), nullptr);
 }
 
 // The end of the attempts without the answer: what the last attempts got to.
@@ -86,7 +86,7 @@ void FineTentativi(Programma& p) {
         const std::string testo = "Trasmissione Posta Corretta , Ricezione Notizie ERRATA !";
         Stato(p, "Ricezione Notizie ERRATA !");
         MotivoEsito(p, testo);
-        p.MsgBox().MsgBox(testo, 16, TitoloConnessione(p), nullptr);
+        p.MsgBox().MsgBox(testo, kMbOk + kMbIconStop, TitoloConnessione(p), nullptr);
     } else if (st.bRichiestaInviata)
         MancantiErrati(p);
     else if (st.bLineaAperta)
@@ -101,7 +101,7 @@ std::string DueCifre(int v) { return PadLeft(v, 2, "0"); }
 // here, not after six or sixteen calls that could never send it.
 bool OrdineLeggibile(Programma& p) {
     const auto& imp = p.impostazioni;
-    if (imp.bModoFTP || imp.bModeIFCK || imp.nTipoInterfaccia >= 4) return true;
+    if (imp.bModoFTP || imp.bModeIFCK || imp.nTipoInterfaccia >= kClassePosta) return true;
     if (imp.bCsf && !ConvertiOrdineCSF(p)) return false;
     return imp.bCPJ ? LetturaOrdineComproject(p) : LetturaOrdineMorven(p);
 }
@@ -119,8 +119,8 @@ void DecidiTentativo(Programma& p) {
     }
     if (st.bMancantiRicevuti) {
         Stato(p, std::string(kNotizieErrate));  // the modem's set-up above wrote its own status
-        p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Notizie ERRATA !", 16, TitoloConnessione(p),
-                          nullptr);
+        p.MsgBox().MsgBox("Trasmissione Ordine Corretta , Ricezione Notizie ERRATA !", kMbOk + kMbIconStop,
+                          TitoloConnessione(p), nullptr);
         TerminaProgramma(p);
         return;
     }
@@ -427,7 +427,7 @@ void FineSessione(Programma& p) {
 void MessaggioFileOrdineNonCorretto(Programma& p, const std::string& motivo) {
     p.MsgBox().MsgBox("Il File Ordine non e' corretto : trasmissione annullata." +
                           (motivo.empty() ? std::string() : "\r\n" + motivo),
-                      16, TitoloConnessione(p), nullptr);
+                      kMbOk + kMbIconStop, TitoloConnessione(p), nullptr);
 }
 
 bool LoopTrasmissione(Programma& p) {
