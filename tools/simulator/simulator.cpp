@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -290,6 +291,28 @@ bool NotizieInFlusso(Connessione& c, const std::string& archivio, const std::str
     return c.ScriviGrezzo(archivio) && c.ScriviGrezzo("FINETX") && c.LeggiFinoA("FINEOK", prima);
 }
 
+// Numbered frames from the client until "9999" (acknowledged "SI9999"): each next frame's data is added to
+// `dati`, a repeated or out-of-order one is not; `risposta` says what each frame gets back, given its number
+// and the last one taken.
+bool QuadriNumerati(Connessione& c, std::string& dati,
+                    const std::function<std::string(long numero, long ultimo)>& risposta) {
+    long ultimo = 0;
+    for (;;) {
+        std::string payload;
+        if (!c.LeggiQuadro(payload)) return false;
+        const long n = NumeroIniziale(payload.substr(0, 4), 0);
+        if (n == 9999) {
+            c.ScriviRiga("SI9999");
+            return true;
+        }
+        if (n == ultimo + 1) {
+            dati += payload.substr(4);
+            ultimo = n;
+        }
+        c.ScriviRiga(risposta(n, ultimo));
+    }
+}
+
 // Until the client hangs up: an availability answer's confirmation may still come.
 void AttesaConferma(Connessione& c, EsitoSessione& esito) {
     std::string riga;
@@ -428,23 +451,11 @@ void ServiIfck(Connessione& c, const std::string& testata, const Simulatore& s, 
         codice.resize(blank);
     }
     c.ScriviRiga("SI0");
-    long ultimo = 0;
-    for (;;) {
-        std::string payload;
-        if (!c.LeggiQuadro(payload)) {
-            esito.errore = "richiesta interrotta";
-            return;
-        }
-        const long n = NumeroIniziale(payload.substr(0, 4), 0);
-        if (n == 9999) {
-            c.ScriviRiga("SI9999");
-            break;
-        }
-        if (n == ultimo + 1) {
-            esito.richiestaIfck += payload.substr(4);
-            ultimo = n;
-        }
-        c.ScriviRiga(n == ultimo ? "SI" + std::to_string(n) : "NO" + std::to_string(ultimo));
+    if (!QuadriNumerati(c, esito.richiestaIfck, [](long n, long ultimo) {
+            return n == ultimo ? "SI" + std::to_string(n) : "NO" + std::to_string(ultimo);
+        })) {
+        esito.errore = "richiesta interrotta";
+        return;
     }
     if (s.chiudiDopoOrdine) {
         esito.errore = "linea chiusa dopo l'ordine";
@@ -498,23 +509,9 @@ void ServiPosta(Connessione& c, const std::string& testata, const Simulatore& s,
     } else {
         c.ScriviRiga("SI 0");
         if (offerta) {
-            long ultimo = 0;
-            for (;;) {
-                std::string payload;
-                if (!c.LeggiQuadro(payload)) {
-                    esito.errore = "posta interrotta";
-                    return;
-                }
-                const long n = NumeroIniziale(payload.substr(0, 4), 0);
-                if (n == 9999) {
-                    c.ScriviRiga("SI9999");
-                    break;
-                }
-                if (n == ultimo + 1) {
-                    esito.posta += payload.substr(4);
-                    ultimo = n;
-                }
-                c.ScriviRiga("SI " + std::to_string(ultimo));
+            if (!QuadriNumerati(c, esito.posta, [](long, long ultimo) { return "SI " + std::to_string(ultimo); })) {
+                esito.errore = "posta interrotta";
+                return;
             }
         }
         esito.notizieInviate = NotizieInQuadri(c, s.notizie, codice) && !s.notizie.empty();
