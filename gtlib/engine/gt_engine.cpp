@@ -87,8 +87,11 @@ int GzipItems(GtControlState& c) {
         ::close(fd);
         if (r == GTE_OK && st.gtErrorCode != GTE_OK) r = st.gtErrorCode;
         if (r != GTE_OK) {
-            if (r == GTE_OPEN) st.ReportError(r, Msg(151) + NativePath(li.sourcePath));
-            else st.ReportError(r, Msg(164) + " " + NativePath(li.memory ? li.storedName : li.sourcePath));
+            if (r == GTE_OPEN)
+                st.ReportError(r, Msg(kMsgCannotOpen) + NativePath(li.sourcePath));
+            else
+                st.ReportError(r,
+                               Msg(kMsgAboutToCompress) + " " + NativePath(li.memory ? li.storedName : li.sourcePath));
             if (r != GTE_CREATE || !st.growExisting) ::unlink(temp.c_str());
             return st.gtErrorCode;
         }
@@ -97,7 +100,7 @@ int GzipItems(GtControlState& c) {
         else if (!st.destination.empty()) output = st.destination + BaseName(NativePath(li.sourcePath)) + ".gz";
         if (output.empty()) {
             ::unlink(temp.c_str());
-            return st.ReportError(GTE_PARMS, Msg(101));
+            return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         }
         if (CreateDirectoryPath(output) != GTE_OK) {
             ::unlink(temp.c_str());
@@ -105,8 +108,8 @@ int GzipItems(GtControlState& c) {
         }
         r = ReplaceOriginalFile(st, output, temp);
         if (r != GTE_OK) {
-            st.Warn(Msg(152), temp);
-            return st.ReportError(r, Msg(163));
+            st.Warn(Msg(kMsgNewFileLeftAs), temp);
+            return st.ReportError(r, Msg(kMsgReplacingOriginal));
         }
         SetReadOnly(output, item.attributes);
         ++st.itemNumber;
@@ -136,7 +139,7 @@ int TarRun(GtControlState& c, int mode) {
     const std::string archive = st.gtFile;
     struct stat ast;
     if (mode == 3 && !(::stat(archive.c_str(), &ast) == 0 && S_ISREG(ast.st_mode)))
-        return st.ReportError(GTE_OPEN, Msg(151) + archive);
+        return st.ReportError(GTE_OPEN, Msg(kMsgCannotOpen) + archive);
     std::string temp;
     if (MakeTempFileName(st.tempPath, temp) != GTE_OK) return st.ReportError(GTE_CREATE, st.tempPath);
 
@@ -151,7 +154,8 @@ int TarRun(GtControlState& c, int mode) {
         st.itemNumber = 0;
         run.majorStatus = [&st](const GtTarItem& item) {
             ++st.itemNumber;
-            const std::string text = item.memory ? Msg(395) : FormatNumbers(Msg(391), st.itemNumber, st.itemCount);
+            const std::string text =
+                item.memory ? Msg(kMsgMemoryToFile) : FormatNumbers(Msg(kMsgItemOf), st.itemNumber, st.itemCount);
             return st.MajorStatus(text) != 0;
         };
         run.minorStatus = [&st](int percent) {
@@ -177,15 +181,16 @@ int TarRun(GtControlState& c, int mode) {
         if (r == GTE_OK && st.cancel) r = GTE_ABORT;
         if (r != GTE_OK) {
             ::unlink(temp.c_str());
-            return st.ReportError(r, Msg(164) + " " + (failed.empty() ? temp : failed));
+            return st.ReportError(r, Msg(kMsgAboutToCompress) + " " + (failed.empty() ? temp : failed));
         }
-        for (const GtTarItem& item : items) st.LogEvent(WithPath(703, item.memory ? item.storedName : item.sourcePath));
+        for (const GtTarItem& item : items)
+            st.LogEvent(WithPath(kMsgAdded, item.memory ? item.storedName : item.sourcePath));
     } else {
         const std::string list = cmd.lpszItemList ? cmd.lpszItemList : "";
         std::vector<std::string> patterns;
         if (!list.empty() && UgtSplitFilespec(list, patterns) != 0) {
             ::unlink(temp.c_str());
-            return st.ReportError(GTE_PARMS, Msg(898));
+            return st.ReportError(GTE_PARMS, Msg(kMsgQuotesMismatched));
         }
         if (list.empty() && cmd.lIndex < 0) {
             ::unlink(temp.c_str());
@@ -199,15 +204,15 @@ int TarRun(GtControlState& c, int mode) {
             return UgtSelectByPatterns(patterns, n, st.recurse);
         };
         r = GtTarDelete(archive, temp, list.empty() ? nullptr : &matches, cmd.lIndex, st.growExisting,
-                        [&st](const std::string& name) { st.LogEvent(WithPath(704, name)); });
+                        [&st](const std::string& name) { st.LogEvent(WithPath(kMsgItemDeleted, name)); });
         if (r != GTE_OK || st.growExisting) ::unlink(temp.c_str());
         if (r != GTE_OK) return st.ReportError(r, archive);
     }
     if (st.growExisting) return GTE_OK;
     r = ReplaceOriginalFile(st, archive, temp);
     if (r != GTE_OK) {
-        st.Warn(Msg(152), temp);
-        return st.ReportError(r, Msg(163));
+        st.Warn(Msg(kMsgNewFileLeftAs), temp);
+        return st.ReportError(r, Msg(kMsgReplacingOriginal));
     }
     return GTE_OK;
 }
@@ -218,7 +223,7 @@ int GtRun(GtControlState& c) {
     const int32_t action = cmd.lFunction;
     if (ParsePatternLists(st, cmd.lpszIncludeList ? cmd.lpszIncludeList : "",
                           cmd.lpszExludeList ? cmd.lpszExludeList : "") != GTE_OK)
-        return st.ReportError(GTE_MEM, Msg(153));
+        return st.ReportError(GTE_MEM, Msg(kMsgCreatingPatternList));
     st.mode = action == GT_TAR_DELETE ? 3 : ((action == GT_TAR || action == GT_TAR_MEMTOFILE) ? 2 : 1);
     st.statusType = StatusTypeOf(action);
     st.level = std::clamp<int>(cmd.lCompFactor, 1, 9);
@@ -233,13 +238,13 @@ int GtRun(GtControlState& c) {
     st.comment = st.addComment ? cmd.lpszComment : "";
     const std::string code = cmd.bEncryptFlag && cmd.lpszEncryptCode ? cmd.lpszEncryptCode : "";
     if (CheckEncryptionRequest(st.mode, cmd.bEncryptFlag != 0, code) != GTE_OK)
-        return st.ReportError(GTE_PARMS, Msg(156));
+        return st.ReportError(GTE_PARMS, Msg(kMsgGettingPassword));
     st.encryptCode = cmd.bEncryptFlag ? code : "";
 
     std::optional<int64_t> d1, d2;
     if (!ParseWindowDate(cmd.lpszDate1 ? cmd.lpszDate1 : "", false, d1) ||
         !ParseWindowDate(cmd.lpszDate2 ? cmd.lpszDate2 : "", true, d2))
-        return st.ReportError(GTE_PARMS, Msg(157));
+        return st.ReportError(GTE_PARMS, Msg(kMsgInvalidDate));
     st.inclDate = cmd.bInclDate != 0;
     st.exclDate = cmd.bExclDate != 0;
     st.date1 = d1.value_or(0);
@@ -249,7 +254,7 @@ int GtRun(GtControlState& c) {
     if (st.mode != 3) {
         st.itemNumber = 0;
         st.itemCount = 0;
-        if (st.MajorStatus(Msg(700)) != 0) return st.ReportError(GTE_ABORT);
+        if (st.MajorStatus(Msg(kMsgProcessingItemList)) != 0) return st.ReportError(GTE_ABORT);
         const std::vector<std::string> parts = SplitListText(cmd.lpszItemList ? cmd.lpszItemList : "");
         for (std::size_t i = 0; i < parts.size(); ++i) {
             const int r = (i == 0 && st.memSource) ? AddMemoryItem(parts[i], st) : BuildFileList(parts[i], st);
@@ -259,13 +264,14 @@ int GtRun(GtControlState& c) {
         try {
             SortAndMergeItems(st.items);
         } catch (const std::bad_alloc&) {
-            return st.ReportError(GTE_MEM, Msg(159));
+            return st.ReportError(GTE_MEM, Msg(kMsgProcessingFileList));
         }
         if (st.inclDate || st.exclDate) ApplyDateWindow(st);
         if (st.CancelPoll()) return st.ReportError(GTE_ABORT);
         if (st.items.empty()) return st.ReportError(GTE_NONE);
         // Every item of a GZIP run with an output name would go into that one file.
-        if (st.mode == 1 && !st.gtFile.empty() && st.items.size() > 1) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.mode == 1 && !st.gtFile.empty() && st.items.size() > 1)
+            return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
     }
     const int r = st.mode == 1 ? GzipItems(c) : TarRun(c, st.mode);
     st.encryptCode.clear();
@@ -282,7 +288,8 @@ int MemToMem(GtControlState& c) {
     st.level = std::clamp<int>(cmd.lCompFactor, 1, 9);
     st.messagesShown = cmd.bAllQuiet == 0;
     const std::string code = cmd.bEncryptFlag && cmd.lpszEncryptCode ? cmd.lpszEncryptCode : "";
-    if (CheckEncryptionRequest(1, cmd.bEncryptFlag != 0, code) != GTE_OK) return st.ReportError(GTE_PARMS, Msg(156));
+    if (CheckEncryptionRequest(1, cmd.bEncryptFlag != 0, code) != GTE_OK)
+        return st.ReportError(GTE_PARMS, Msg(kMsgGettingPassword));
     st.encryptCode = cmd.bEncryptFlag ? code : "";
     st.memStream = true;
     GtItem item;
@@ -290,7 +297,7 @@ int MemToMem(GtControlState& c) {
     const int r = GzipMemory(item, st);
     st.encryptCode.clear();
     if (r != GTE_OK) return st.ReportError(r);
-    st.LogEvent(Msg(707));
+    st.LogEvent(Msg(kMsgMemoryToMemory));
     return st.gtErrorCode;
 }
 
@@ -321,7 +328,7 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     st.messagesShown = cmd->bAllQuiet == 0;
     if (!NormalisePath(cmd->lpszGTFile, st.gtFile) || !NormalisePath(cmd->lpszDestination, st.destination, true) ||
         !NormalisePath(cmd->lpszTempPath, st.tempPath, true))
-        return st.ReportError(GTE_PARMS, Msg(101));
+        return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
     st.majorStatus = cmd->lpMajorStatus;
     st.majorUserData = cmd->lpMajorUserData;
     st.minorStatus = cmd->lpMinorStatus;
@@ -331,16 +338,18 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     st.itemNumber = 1;
 
     const int32_t action = cmd->lFunction;
-    if (action < GT_GZIP || action > GT_TAR_MEMTOFILE) return st.ReportError(GTE_PARMS, Msg(101));
+    if (action < GT_GZIP || action > GT_TAR_MEMTOFILE) return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
     const bool hasList = Given(cmd->lpszItemList);
     if (action == GT_GZIP && st.destination.empty()) {
-        if (st.gtFile.empty() || !hasList || !ValidFileName(cmd->lpszItemList)) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.gtFile.empty() || !hasList || !ValidFileName(cmd->lpszItemList))
+            return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         if (st.tempPath.empty()) st.tempPath = FolderOf(st.gtFile);
     } else if (action == GT_GZIP) {
-        if (!st.gtFile.empty()) return st.ReportError(GTE_PARMS, Msg(101));
+        if (!st.gtFile.empty()) return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         if (st.tempPath.empty()) st.tempPath = st.destination;
     } else if (action != GT_GZIP_MEMTOMEM) {
-        if (st.gtFile.empty() || !st.destination.empty()) return st.ReportError(GTE_PARMS, Msg(101));
+        if (st.gtFile.empty() || !st.destination.empty())
+            return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         if (st.tempPath.empty()) st.tempPath = FolderOf(st.gtFile);
     }
 
@@ -355,18 +364,18 @@ int Main(GtControlState& c, GTCMDSTRUCT* cmd) {
     }
     if (action == GT_GZIP_MEMTOMEM) {
         if (cmd->lpMemBlock != nullptr || !st.gtFile.empty() || st.memTransfer == nullptr)
-            return st.ReportError(GTE_PARMS, Msg(101));
+            return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         return MemToMem(c);
     }
     if (action == GT_GZIP_MEMTOFILE_STREAM) {
-        if (!hasList || st.memTransfer == nullptr) return st.ReportError(GTE_PARMS, Msg(101));
+        if (!hasList || st.memTransfer == nullptr) return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
         st.memSource = true;
         st.memStream = true;
         st.memBlock = nullptr;
         st.memBlockSize = 0;
     }
     if ((action == GT_GZIP_MEMTOFILE || action == GT_TAR_MEMTOFILE) && !st.memSource)
-        return st.ReportError(GTE_PARMS, Msg(101));
+        return st.ReportError(GTE_PARMS, Msg(kMsgProcessingArguments));
     return GtRun(c);
 }
 

@@ -20,20 +20,6 @@ namespace gtlib {
 // Result codes (GTE_*), sub-option bits (GTSO_*) and the memory-transfer answers (MEM_*) are the
 // library's constants of records.h.
 
-// Ids of the library's message table used by the coders and the writer.
-enum GtMessageId : int {
-    kMsgCtInitOutOfMemory = 332,
-    kMsgEolBinary = 334,
-    kMsgWindowAllocation = 380,
-    kMsgHashTableAllocation = 390,
-    kMsgItemOf = 391,
-    kMsgUnexpectedError = 392,
-    kMsgMemoryToFile = 395,
-    kMsgAdded = 703,
-    kMsgMemory = 705,
-    kMsgMemoryToMemory = 707,
-};
-
 // Host procedures (called on the running thread; user data is the control).
 using GtStatusProc = StatusProc;
 using GtMemTransferProc = MemoryTransferProc;

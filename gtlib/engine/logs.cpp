@@ -139,7 +139,8 @@ std::string TextLine(const char* text, std::size_t limit) {
 
 class Dump {
 public:
-    explicit Dump(const EngineContext& ctx) : out_("\r\n" + FormatText(FindMessage(190), LogTimeStamp(ctx))) {}
+    explicit Dump(const EngineContext& ctx)
+        : out_("\r\n" + FormatText(FindMessage(kMsgDiagnosticLogHeading), LogTimeStamp(ctx))) {}
     Dump& Value(uint32_t id, uint64_t value) {
         out_ += FormatLabel(FindMessageOrEmpty(id), value);
         return *this;
@@ -169,8 +170,8 @@ std::string LogFolder(const EngineContext& ctx) {
     return FallbackFolder();
 }
 
-std::string DiagnosticLogPath(const EngineContext& ctx) { return LogPath(ctx, 106); }
-std::string EventLogPath(const EngineContext& ctx) { return LogPath(ctx, 701); }
+std::string DiagnosticLogPath(const EngineContext& ctx) { return LogPath(ctx, kMsgDiagnosticLogName); }
+std::string EventLogPath(const EngineContext& ctx) { return LogPath(ctx, kMsgEventLogName); }
 
 int64_t LogNow(const EngineContext& ctx) {
     return ctx.logClock ? ctx.logClock() : static_cast<int64_t>(std::time(nullptr));
@@ -184,7 +185,7 @@ std::string LogTimeStamp(const EngineContext& ctx) {
     std::snprintf(date, sizeof date, "%02d/%02d/%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_year % 100);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
     // "Version: 5.00.02 - %s  %s"
-    const std::string format = Message(706);
+    const std::string format = Message(kMsgVersion);
     std::string out = FormatText(format.c_str(), date);
     return FormatText(out.c_str(), time);
 }
@@ -299,7 +300,7 @@ void EventLog::Line(const EngineContext& ctx, std::string_view text) {
             failed_ = true;
             return;
         }
-        morven::WriteAll(fd_, FormatText(FindMessage(702), LogTimeStamp(ctx)) + "\r\n");
+        morven::WriteAll(fd_, FormatText(FindMessage(kMsgEventLogHeading), LogTimeStamp(ctx)) + "\r\n");
     }
     std::string line(text);
     line += "\r\n";
@@ -320,12 +321,12 @@ void EventLog::Close() {
 std::string ResultLineText(int32_t code, int32_t returnCount, const void* returnString) {
     char buf[600];
     std::string out;
-    std::snprintf(buf, sizeof buf, "%s %d %s \r\n", FindMessage(907), code,
+    std::snprintf(buf, sizeof buf, "%s %d %s \r\n", FindMessage(kMsgResponse), code,
                   ResultText(EngineKind::Decompress, code).c_str());
     out += buf;
-    out += FormatLabel(FindMessage(856), Signed(returnCount));
+    out += FormatLabel(FindMessage(kMsgReturnCount), Signed(returnCount));
     out += "\r\n";
-    std::snprintf(buf, sizeof buf, "%s %lx \r\n", FindMessage(857),
+    std::snprintf(buf, sizeof buf, "%s %lx \r\n", FindMessage(kMsgReturnString),
                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(returnString)));
     out += buf;
     return out;

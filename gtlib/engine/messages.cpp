@@ -294,28 +294,28 @@ int32_t DisplayMessage(EngineKind engine, const MessageHost& host, int32_t kind,
                        int32_t number2, std::string_view text, const HostUi& ui) {
     const bool compress = engine == EngineKind::Compress;
     const auto msg = [](uint32_t id) { return std::string_view(FindMessage(id)); };
-    std::string_view title = msg(102);  // "Selbrik-GT Alert"
+    std::string_view title = msg(kMsgAlertTitle);
     std::string_view shown;
     const bool knownCode =
         compress ? (number1 >= 0 && number1 <= 15)
                  : ((number1 >= 0 && number1 <= 8) || (number1 >= 11 && number1 <= 17));
     if (kind >= 0 && kind <= 2) {
-        title = msg(105);
-        shown = msg(600 + static_cast<uint32_t>(kind));
+        title = msg(kMsgErrorTitle);
+        shown = msg(kMsgFileOpenError + static_cast<uint32_t>(kind));
     } else if (kind == MSGID_GTERROR && knownCode) {
-        title = msg(105);
+        title = msg(kMsgErrorTitle);
         shown = text;
     } else if (kind == MSGID_GTWARN) {
-        title = msg(103);
+        title = msg(kMsgWarningTitle);
         shown = text;
     } else if (!compress && kind == MSGID_GTOVERWRT) {
-        title = msg(103);
+        title = msg(kMsgWarningTitle);
         shown = text;
     } else if (!compress && kind == MSGID_GTPWERR) {
-        title = msg(105);
+        title = msg(kMsgErrorTitle);
         shown = text;
     } else {
-        title = msg(105);
+        title = msg(kMsgErrorTitle);
         shown = (compress && kind > 6) ? text : std::string_view();
     }
 
@@ -372,7 +372,7 @@ void GtShowWarning(const MessageContext& ctx, std::string_view text, std::string
 }
 
 std::string UgtErrorText(int32_t code, std::string_view detail) {
-    std::string text = FindMessage(105);
+    std::string text = FindMessage(kMsgErrorTitle);
     text += ' ';
     text += ResultText(EngineKind::Decompress, code);
     text += ' ';
@@ -393,7 +393,7 @@ void UgtShowMessage(const MessageContext& ctx, int32_t code, std::string_view de
 }
 
 int32_t AskOverwrite(const MessageContext& ctx, std::string_view path, bool readOnly) {
-    const std::string_view question = FindMessage(readOnly ? 897 : 851);
+    const std::string_view question = FindMessage(readOnly ? kMsgOverwriteReadOnlyQuestion : kMsgOverwriteQuestion);
     std::string text;
     const std::size_t at = question.find("%s");
     text.append(question.substr(0, at));

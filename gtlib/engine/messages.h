@@ -33,6 +33,61 @@ struct MessageEntry {
 
 inline constexpr std::size_t kMessageCount = 180;
 
+// The ids of the messages the engines and the writer look up by name; the table holds more (the labels of
+// the diagnostic dump, the result texts by code).
+enum MessageId : uint32_t {
+    kMsgProcessingArguments = 101,
+    kMsgAlertTitle = 102,
+    kMsgWarningTitle = 103,
+    kMsgErrorTitle = 105,
+    kMsgDiagnosticLogName = 106,
+    kMsgCannotOpen = 151,
+    kMsgNewFileLeftAs = 152,
+    kMsgCreatingPatternList = 153,
+    kMsgGettingPassword = 156,
+    kMsgInvalidDate = 157,
+    kMsgProcessingFileList = 159,
+    kMsgInvalidOptions = 160,
+    kMsgReplacingOriginal = 163,
+    kMsgAboutToCompress = 164,
+    kMsgDiagnosticLogHeading = 190,
+    kMsgCtInitOutOfMemory = 332,
+    kMsgEolBinary = 334,
+    kMsgWindowAllocation = 380,
+    kMsgHashTableAllocation = 390,
+    kMsgItemOf = 391,
+    kMsgUnexpectedError = 392,
+    kMsgMemoryToFile = 395,
+    kMsgFileOpenError = 600,
+    kMsgFileReadError = 601,
+    kMsgProcessingItemList = 700,
+    kMsgEventLogName = 701,
+    kMsgEventLogHeading = 702,
+    kMsgAdded = 703,
+    kMsgItemDeleted = 704,
+    kMsgMemory = 705,
+    kMsgVersion = 706,
+    kMsgMemoryToMemory = 707,
+    kMsgOverwriteQuestion = 851,
+    kMsgExtractItemOfCount = 853,
+    kMsgReturnCount = 856,
+    kMsgReturnString = 857,
+    kMsgNeedsDriveLetter = 883,
+    kMsgNoArchiveName = 884,
+    kMsgFreshenAndUpdate = 888,
+    kMsgNoDecryptionKey = 889,
+    kMsgNoDestination = 890,
+    kMsgUnknownFunction = 891,
+    kMsgExtractProblem = 894,
+    kMsgOntoItself = 895,
+    kMsgOverwriteReadOnlyQuestion = 897,
+    kMsgQuotesMismatched = 898,
+    kMsgFileToMemParameters = 900,
+    kMsgResponse = 907,
+    kMsgGzipInfoMissing = 912,
+    kMsgTarInfoMissing = 913,
+};
+
 // The table: kMessageCount entries, then the end pair {0, ""}.
 const MessageEntry* MessageTable();
 

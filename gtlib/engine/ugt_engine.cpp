@@ -126,22 +126,22 @@ int32_t CheckParameters(UgtEngineState& s) {
     const UGTCMDSTRUCT& c = s.cmd;
     const int32_t action = c.lFunction;
     if (!NormalisePath(c.lpszGTFile, s.archive) || !NormalisePath(c.lpszDestination, s.destination)) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(160));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgInvalidOptions));
         return UGTE_PARMS;
     }
     s.destinationGiven = s.destination.size();
     if (!s.destination.empty() && s.destination.back() != '/') s.destination.push_back('/');
     if (s.archive.empty() && action != UGT_GUNZIP_MEMTOMEM) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(884));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgNoArchiveName));
         return UGTE_PARMS;
     }
     if (s.freshen && s.update) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(888));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgFreshenAndUpdate));
         return UGTE_PARMS;
     }
     if (s.decrypt) {
         if (c.lpszDecryptCode == nullptr || c.lpszDecryptCode[0] == 0 || ::strnlen(c.lpszDecryptCode, 66) > 65) {
-            ShowMessage(s, UGTE_PARMS, FindMessage(889));
+            ShowMessage(s, UGTE_PARMS, FindMessage(kMsgNoDecryptionKey));
             return UGTE_PARMS;
         }
         s.decryptCode = c.lpszDecryptCode;
@@ -155,7 +155,7 @@ int32_t CheckParameters(UgtEngineState& s) {
                             c.lStartingOffset >= 0;
         if (block || stream) {
             if (named && !IsPlainName(c.lpszFilespec)) {
-                ShowMessage(s, UGTE_PARMS, FindMessage(160));
+                ShowMessage(s, UGTE_PARMS, FindMessage(kMsgInvalidOptions));
                 return UGTE_PARMS;
             }
             s.memSize = c.lMemBlockSize;
@@ -185,12 +185,12 @@ int32_t Dispatch(UgtEngineState& s) {
         if (r != 0) return r;
         r = ExtractGzipMember(s);
         s.cmd.lMemBlockSize = static_cast<int32_t>(s.produced);
-        if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(894));
+        if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(kMsgExtractProblem));
         return r;
     }
     if (IsGzipAction(action)) return GzipAction(s);
     if (IsTarAction(action)) return TarAction(s);
-    ShowMessage(s, UGTE_PARMS, FindMessage(891));
+    ShowMessage(s, UGTE_PARMS, FindMessage(kMsgUnknownFunction));
     return UGTE_PARMS;
 }
 
@@ -221,7 +221,7 @@ int32_t Run(UgtEngineState& s, UGTCMDSTRUCT* cmd) {
         }
         if (s.fd < 0) {
             *cmd = s.cmd;
-            ShowMessage(s, UGTE_OPEN, FindMessage(601));
+            ShowMessage(s, UGTE_OPEN, FindMessage(kMsgFileReadError));
             if (s.diagnostic) WriteResultLine(s.context, UGTE_OPEN, s.cmd.lReturnCount, s.cmd.lpszReturnString);
             return UGTE_OPEN;
         }

@@ -203,18 +203,18 @@ OverwriteRules Overwrite(UgtEngineState& s, bool& overwriteAll) {
 // The destination rule of the file actions: more than one character and an absolute path.
 int32_t CheckDestination(UgtEngineState& s) {
     if (s.destinationGiven <= 1) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(890));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgNoDestination));
         return UGTE_PARMS;
     }
     if (s.destination[0] != '/') {
-        ShowMessage(s, UGTE_PARMS, FindMessage(883));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgNeedsDriveLetter));
         return UGTE_PARMS;
     }
     return 0;
 }
 
 int32_t Inconsistent(UgtEngineState& s) {
-    ShowMessage(s, UGTE_PARMS, FindMessage(900));
+    ShowMessage(s, UGTE_PARMS, FindMessage(kMsgFileToMemParameters));
     return UGTE_PARMS;
 }
 

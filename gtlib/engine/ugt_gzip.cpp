@@ -54,7 +54,7 @@ int32_t ReadGzipHeader(UgtEngineState& s) {
 
     struct stat st;
     if (::fstat(s.fd, &st) != 0 || st.st_size <= 0) {
-        ShowMessage(s, UGTE_OPEN, std::string(FindMessage(151)) + s.archive);
+        ShowMessage(s, UGTE_OPEN, std::string(FindMessage(kMsgCannotOpen)) + s.archive);
         return UGTE_STRUCT;
     }
     const int64_t fileSize = static_cast<int64_t>(st.st_size);
@@ -414,7 +414,7 @@ int32_t ExtractGzipMember(UgtEngineState& s) {
         }
         if (!MakeOutputFolders(s.destination, ParentFolder(path))) return UGTE_CREATE;
         if (SameFile(path, s.archive)) {
-            ShowMessage(s, UGTE_SKIP, FindMessage(895));
+            ShowMessage(s, UGTE_SKIP, FindMessage(kMsgOntoItself));
             return UGTE_SKIP;
         }
     }
@@ -486,7 +486,7 @@ int32_t GzipAction(UgtEngineState& s) {
         return Inconsistent(s);
     if (action == UGT_GETGZIPINFO &&
         (s.cmd.gzipInfo == nullptr || s.cmd.gzipInfo->ulStructSize != kGzipInfoSize)) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(912));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgGzipInfoMissing));
         return UGTE_PARMS;
     }
     int32_t r = ReadGzipHeader(s);
@@ -533,7 +533,7 @@ int32_t GzipAction(UgtEngineState& s) {
     }
     r = ExtractGzipMember(s);
     if (s.memoryMode || s.streamOut || s.streamIn) s.cmd.lMemBlockSize = static_cast<int32_t>(s.produced);
-    if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(894));
+    if (r != 0 && r != UGTE_ABORT && r != UGTE_SKIP) ShowMessage(s, r, FindMessage(kMsgExtractProblem));
     return r;
 }
 

@@ -191,7 +191,7 @@ int32_t ExtractTarMember(UgtEngineState& s, const TarHeaderRead& m, const std::s
         return static_cast<int>(AnswerOverwrite(s, path, readOnly));
     };
     ctx.renameDialog = [&s](const std::string& path) { return RenamedPath(s, path); };
-    ctx.selfOverwrite = [&s](const std::string&) { ShowMessage(s, UGTE_SKIP, FindMessage(895)); };
+    ctx.selfOverwrite = [&s](const std::string&) { ShowMessage(s, UGTE_SKIP, FindMessage(kMsgOntoItself)); };
     ctx.log = [&s](TarEvent event, const std::string& path) {
         switch (event) {
             case TarEvent::kTested: Item(s, 904, path); break;
@@ -229,7 +229,7 @@ int32_t Untar(UgtEngineState& s) {
     }
     const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
     if (p != 0) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(898));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgQuotesMismatched));
         return p;
     }
     TarReader reader = Reader(s);
@@ -259,7 +259,7 @@ int32_t Untar(UgtEngineState& s) {
         if (name.empty()) continue;
         ++item;
         char text[64];
-        std::snprintf(text, sizeof text, FindMessage(853), item, count);
+        std::snprintf(text, sizeof text, FindMessage(kMsgExtractItemOfCount), item, count);
         if (MajorStatus(s, text, count > 0 ? static_cast<int32_t>(static_cast<int64_t>(item) * 100 / count) : 100))
             return UGTE_ABORT;
         const int32_t x = ExtractTarMember(s, m, name);
@@ -285,7 +285,7 @@ bool TarInfoGiven(const UgtEngineState& s) {
 
 int32_t TakeFilespec(UgtEngineState& s) {
     const int32_t p = UgtSplitFilespec(s.cmd.lpszFilespec ? s.cmd.lpszFilespec : "", s.patterns);
-    if (p != 0) ShowMessage(s, UGTE_PARMS, FindMessage(898));
+    if (p != 0) ShowMessage(s, UGTE_PARMS, FindMessage(kMsgQuotesMismatched));
     return p;
 }
 
@@ -344,7 +344,7 @@ int32_t TarAction(UgtEngineState& s) {
         default: break;
     }
     if (!TarInfoGiven(s)) {
-        ShowMessage(s, UGTE_PARMS, FindMessage(913));
+        ShowMessage(s, UGTE_PARMS, FindMessage(kMsgTarInfoMissing));
         return UGTE_PARMS;
     }
     switch (action) {
