@@ -124,8 +124,6 @@ namespace morven {
 
 namespace {
 
-bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
-
 void Stato(Programma& p, const std::string& testo) { Write_Status(p, testo, "", 100, 0, "", ""); }
 
 // The line is open: show it, start the session time and choose the first transfer.

@@ -416,8 +416,7 @@ bool RxPOSTATcp(Programma& p) {
                 LogSessione(p, "RX: ERRORE connessione chiusa prima di FINETX dopo " + std::to_string(totale) + " byte");
                 return errore();
             }
-            if (now - st.nInizioCollegamento > st.nTimeMaxCorrente || now - st.nInizioTrasferimento > st.nTimeOutRecord)
-                return errore();
+            if (FaseScaduta(p) || RecordScaduto(p)) return errore();
             AttendiEventi(p);
         }
 

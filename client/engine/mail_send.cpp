@@ -65,11 +65,10 @@ void LogSessione(Programma& p, const std::string& testo) {
 // Phase and record limits, checked before every send. False (the mark shown, step 3 left) when one passed.
 bool EntroLimiti(Programma& p) {
     auto& st = p.sessione;
-    const auto now = SecondiSessione(p);
     const char* marca = nullptr;
-    if (now - st.nInizioCollegamento > st.nTimeMaxCorrente)
+    if (FaseScaduta(p))
         marca = " T.O. Notizie [0]";
-    else if (now - st.nInizioTrasferimento > st.nTimeOutRecord)
+    else if (RecordScaduto(p))
         marca = " T.O. Notizie [1]";
     if (!marca) return true;
     MarcaTracciaEventi(p, marca);

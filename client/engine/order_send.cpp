@@ -17,8 +17,6 @@ namespace morven {
 
 namespace {
 
-bool Contiene(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
-
 void Banner(Programma& p, const char* testo) {
     ScriviLog(p, p.percorsi.sFileLogSessione, true, DataOraLog(p.Orologio().Now()) + testo);
 }
@@ -44,23 +42,9 @@ bool PreparaOrdine(Programma& p, bool (*lettore)(Programma&)) {
 
 // Phase and record limits; true (step 3 left) when one is passed.
 bool LimiteSuperato(Programma& p) {
-    auto& st = p.sessione;
-    const auto now = SecondiSessione(p);
-    if (now - st.nInizioCollegamento > st.nTimeMaxCorrente || now - st.nInizioTrasferimento > st.nTimeOutRecord) {
-        st.nPassoSessione = kPassoRitenta;
-        return true;
-    }
-    return false;
-}
-
-// After a failed statement: the limits still end the transfer (step 3).
-bool FuoriTempo(Programma& p) {
-    try {
-        return LimiteSuperato(p);
-    } catch (...) {
-        p.sessione.nPassoSessione = kPassoRitenta;
-        return true;
-    }
+    if (!FaseScaduta(p) && !RecordScaduto(p)) return false;
+    p.sessione.nPassoSessione = kPassoRitenta;
+    return true;
 }
 
 }  // namespace
@@ -136,7 +120,7 @@ bool TxLORQ(Programma& p) {
         } catch (...) {
             // Logged; the limits end a transfer that keeps failing.
             RegistraErrore(p, "TxLORQ", ErroreCorrente());
-            if (FuoriTempo(p)) return false;
+            if (LimiteSuperato(p)) return false;
         }
     }
 }
@@ -206,7 +190,7 @@ bool TxComproject(Programma& p) {
             }
         } catch (...) {
             RegistraErrore(p, "TxComproject", ErroreCorrente());
-            if (FuoriTempo(p)) return false;
+            if (LimiteSuperato(p)) return false;
         }
     }
 }

@@ -115,8 +115,9 @@ public:
     virtual int MsgBox(std::string_view prompt, int style, std::string_view title, View* owner = nullptr) = 0;
 };
 
-// The end of the program: closes what is open and leaves the process. The fake records the call, so the
-// engine code after it must not assume it does not return.
+// The end of the program: records the exit status, hides the windows and asks the event loop to end (a
+// second call does nothing). It returns to its caller, and the process leaves only once control is back in
+// the event loop, so the engine code after the call goes on running and must leave what it does whole.
 class ProgramEnd {
 public:
     virtual ~ProgramEnd() = default;

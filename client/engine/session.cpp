@@ -10,6 +10,12 @@ std::int32_t SecondiSessione(Programma& p) {
     return static_cast<std::int32_t>(p.Orologio().MonotonicMs() / 1000);
 }
 
+bool FaseScaduta(Programma& p) { return SecondiSessione(p) - p.sessione.nInizioCollegamento > p.sessione.nTimeMaxCorrente; }
+
+bool RecordScaduto(Programma& p) {
+    return SecondiSessione(p) - p.sessione.nInizioTrasferimento > p.sessione.nTimeOutRecord;
+}
+
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }
 
 void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {

@@ -13,6 +13,11 @@ struct Programma;
 // every phase or record limit, so a session across midnight (or a clock change) times out like any other.
 std::int32_t SecondiSessione(Programma& p);
 
+// The session's two limits, on SecondiSessione: the phase's (nTimeMaxCorrente since nInizioCollegamento) and
+// the record's (nTimeOutRecord since nInizioTrasferimento). True when the limit has passed.
+bool FaseScaduta(Programma& p);
+bool RecordScaduto(Programma& p);
+
 // "Connessione con " & sConnect: the title of the session's messages.
 std::string TitoloConnessione(Programma& p);
 

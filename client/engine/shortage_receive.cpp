@@ -235,10 +235,9 @@ bool ControlliCiclo(Programma& p, const std::string& stato, int nMax, int nValor
 }
 
 // After a failed statement: the phase limit still ends the transfer (step 3).
-bool FuoriTempo(Programma& p) {
-    auto& st = p.sessione;
-    if (SecondiSessione(p) - st.nInizioCollegamento <= st.nTimeMaxCorrente) return false;
-    st.nPassoSessione = kPassoRitenta;
+bool RitentaSeFaseScaduta(Programma& p) {
+    if (!FaseScaduta(p)) return false;
+    p.sessione.nPassoSessione = kPassoRitenta;
     return true;
 }
 
@@ -254,17 +253,16 @@ bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, i
         st.nPassoSessione = kPassoAbortito;
         return false;
     }
-    const auto now = SecondiSessione(p);
-    if (now - st.nInizioCollegamento > st.nTimeMaxCorrente) {
+    if (FaseScaduta(p)) {
         st.nPassoSessione = kPassoRitenta;
         return false;
     }
-    if (now - st.nInizioTrasferimento > st.nTimeOutRecord) {
+    if (RecordScaduto(p)) {
         if (accettato) {
             st.nPassoSessione = kPassoRitenta;
             return false;
         }
-        st.nInizioTrasferimento = now;  // before the first record only the phase limit counts
+        st.nInizioTrasferimento = SecondiSessione(p);  // before the first record only the phase limit counts
     }
     if (st.sRecordRicevuto.empty()) {
         st.sStatoLinea = leggi(p);
@@ -374,7 +372,7 @@ bool RxLORQ(Programma& p) {
                 st.nPassoSessione = kPassoRitenta;
                 return false;
             }
-            if (FuoriTempo(p)) return false;
+            if (RitentaSeFaseScaduta(p)) return false;
         }
     }
 }
@@ -439,7 +437,7 @@ bool RxComproject(Programma& p) {
                 st.nPassoSessione = kPassoRitenta;
                 return false;
             }
-            if (FuoriTempo(p)) return false;
+            if (RitentaSeFaseScaduta(p)) return false;
         }
     }
 }

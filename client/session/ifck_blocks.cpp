@@ -29,8 +29,6 @@ constexpr int kSecondiStima = 300;   // an answer slower than this stretches the
 constexpr int kAttesaRifiuto = 5000;  // pause before a "NO", so the sender's line settles
 constexpr int kSecondiSvuota = 2;     // the drain before the answer
 
-bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
-
 void LogSessione(Programma& p, const std::string& testo) {
     ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
 }
@@ -114,9 +112,8 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
             };
             for (;;) {
                 StatoTrasferimento(p, tipo.didascalia, totale, corrente);
-                const std::int32_t ora = SecondiSessione(p);
-                if (ora - st.nInizioCollegamento > st.nTimeMaxCorrente) return fuoriTempo(" T.O. TxMorvenFCK [0]");
-                if (ora - st.nInizioTrasferimento > st.nTimeOutRecord) return fuoriTempo(" T.O. TxMorvenFCK [1]");
+                if (FaseScaduta(p)) return fuoriTempo(" T.O. TxMorvenFCK [0]");
+                if (RecordScaduto(p)) return fuoriTempo(" T.O. TxMorvenFCK [1]");
 
                 st.sStatoLinea = LeggiComm(p, st.nTimeOutRicezione);
                 const std::string& riga = st.sStatoLinea;
@@ -205,17 +202,16 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                     st.nPassoSessione = kPassoAbortito;
                     return;
                 }
-                const std::int32_t ora = SecondiSessione(p);
-                if (ora - st.nInizioCollegamento > st.nTimeMaxCorrente) {
+                if (FaseScaduta(p)) {
                     st.nPassoSessione = kPassoRitenta;
                     return;
                 }
-                if (ora - st.nInizioTrasferimento > st.nTimeOutRecord) {
+                if (RecordScaduto(p)) {
                     if (ultimo >= 0) {
                         st.nPassoSessione = kPassoRitenta;
                         return;
                     }
-                    st.nInizioTrasferimento = ora;  // before the header only the session limit counts
+                    st.nInizioTrasferimento = SecondiSessione(p);  // before the header only the session limit counts
                 }
 
                 // A frame under suspicion waits only as long as a refusal would: then it is refused.

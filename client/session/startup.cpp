@@ -8,8 +8,6 @@ namespace morven {
 
 namespace {
 
-bool Contiene(std::string_view riga, std::string_view cosa) { return riga.find(cosa) != std::string_view::npos; }
-
 bool NomeUsabile(std::string_view s) {
     if (s.empty()) return false;
     for (unsigned char c : s) {

@@ -15,6 +15,7 @@
 #include "gtlib/engine/deflate.h"
 #include "gtlib/engine/filelist.h"
 #include "gtlib/engine/gt_state.h"
+#include "platform/core/files.h"
 
 namespace gtlib {
 namespace {
@@ -35,18 +36,12 @@ struct Reader {
 };
 
 std::size_t ReadAll(int fd, std::uint8_t* buf, std::size_t want, bool& error) {
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t r = ::read(fd, buf + got, want - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            error = true;
-            break;
-        }
-        if (r == 0) break;
-        got += static_cast<std::size_t>(r);
+    const ssize_t got = morven::ReadFull(fd, buf, want);
+    if (got < 0) {
+        error = true;
+        return 0;
     }
-    return got;
+    return static_cast<std::size_t>(got);
 }
 
 std::size_t ReadFileSource(Reader& r, std::uint8_t* buf, std::size_t want) {

@@ -275,7 +275,6 @@ enum class OutMode { kGrow, kFixed, kSink };
 class Decoder {
 public:
     // Input.
-    const std::uint8_t* in_begin = nullptr;
     const std::uint8_t* in_next = nullptr;
     const std::uint8_t* in_end = nullptr;
     InflateSource* source = nullptr;
@@ -300,7 +299,7 @@ public:
     // Makes a decoder that ran before ready for a new stream: everything but its buffers and tables (which
     // every block builds afresh) back to how a new one starts.
     void Reset() {
-        in_begin = in_next = in_end = nullptr;
+        in_next = in_end = nullptr;
         source = nullptr;
         source_done = true;
         source_total = 0;
@@ -931,7 +930,7 @@ InflateResult Inflate(InflateDecoder& decoder, InflateSource& source, InflateSin
     d->options = options;
     d->source = &source;
     d->source_done = false;
-    d->in_begin = d->in_next = d->in_end = d->inbuf.get();
+    d->in_next = d->in_end = d->inbuf.get();
     d->mode = OutMode::kSink;
     d->sink = &sink;
     d->out_base = d->out_next = d->flush_from = d->sinkbuf.get();
@@ -952,7 +951,7 @@ InflateResult InflateBuffer(const std::uint8_t* in, std::size_t in_len, std::vec
     auto d = NewDecoder();
     if (!d) return kInflateNoMemory;
     d->options = options;
-    d->in_begin = d->in_next = in;
+    d->in_next = in;
     d->in_end = in + in_len;
     d->mode = OutMode::kGrow;
     d->vec = &out;
@@ -975,7 +974,7 @@ InflateResult InflateInto(const std::uint8_t* in, std::size_t in_len, std::uint8
     auto d = NewDecoder();
     if (!d) return kInflateNoMemory;
     d->options = options;
-    d->in_begin = d->in_next = in;
+    d->in_next = in;
     d->in_end = in + in_len;
     d->mode = OutMode::kFixed;
     d->out_base = d->out_next = out;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "gtlib/engine/tar.h"
+#include "platform/core/files.h"
 
 namespace gtlib::tar_detail {
 
@@ -26,10 +27,8 @@ inline constexpr std::size_t kWritePiece = 256 * 1024;  // a member's data witho
 
 inline std::uint64_t RoundUp512(std::uint64_t n) { return (n + 511) & ~std::uint64_t{511}; }
 
-// Reads up to n bytes; returns the count (short only at the end of the file) or -1.
-ssize_t ReadFull(int fd, std::uint8_t* p, std::size_t n);
-// The same at an offset, leaving the file position alone.
-ssize_t PreadFull(int fd, std::uint8_t* p, std::size_t n, std::uint64_t off);
+using morven::PreadFull;
+using morven::ReadFull;
 
 inline std::string FieldText(const std::uint8_t* p, std::size_t width) {
     return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), width));

@@ -196,34 +196,6 @@ bool ReadDataMap(int fd, std::uint64_t data, std::uint64_t stored, std::vector<s
 
 }  // namespace
 
-ssize_t tar_detail::ReadFull(int fd, std::uint8_t* p, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::read(fd, p + got, n - got);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;
-        got += static_cast<std::size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
-
-ssize_t tar_detail::PreadFull(int fd, std::uint8_t* p, std::size_t n, std::uint64_t off) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::pread(fd, p + got, n - got, static_cast<off_t>(off + got));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;
-        got += static_cast<std::size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 int tar_detail::Walk(TarReader& r, int selection, const std::function<bool(TarHeaderRead&)>& visit) {
     const std::uint64_t file_size = FileSize(r.fd);
     off_t here = ::lseek(r.fd, 0, SEEK_CUR);

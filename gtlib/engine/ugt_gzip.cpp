@@ -1,6 +1,7 @@
 // The decompression engine's GZIP reader: member headers, the members of a file or of the host's stream,
 // and the GZIP actions.
 #include "gtlib/engine/ugt_parts.h"
+#include "platform/core/files.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -107,14 +108,7 @@ uint32_t Le32(const uint8_t* p) {
 }
 
 bool PreadExact(int fd, uint8_t* dst, std::size_t n, int64_t pos) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t k = ::pread(fd, dst + got, n - got, static_cast<off_t>(pos + static_cast<int64_t>(got)));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        got += static_cast<std::size_t>(k);
-    }
-    return true;
+    return morven::PreadFull(fd, dst, n, static_cast<std::uint64_t>(pos)) == static_cast<ssize_t>(n);
 }
 
 // What the bytes from `pos` to the end of the file are once a member and its trailer have been read:

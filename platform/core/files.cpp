@@ -61,6 +61,38 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
     return WriteAll(fd, std::string_view(static_cast<const char*>(data), size));
 }
 
+namespace {
+
+// Both full reads: `once(done)` reads what is left after `done` bytes.
+template <typename Read>
+ssize_t FillFrom(std::size_t size, Read once) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = once(done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+ssize_t ReadFull(int fd, void* data, std::size_t size) {
+    auto* p = static_cast<char*>(data);
+    return FillFrom(size, [&](std::size_t done) { return read(fd, p + done, size - done); });
+}
+
+ssize_t PreadFull(int fd, void* data, std::size_t size, std::uint64_t offset) {
+    auto* p = static_cast<char*>(data);
+    return FillFrom(size, [&](std::size_t done) {
+        return pread(fd, p + done, size - done, static_cast<off_t>(offset + done));
+    });
+}
+
 bool MakeFolders(std::string_view folder, unsigned mode, std::string* failed) {
     std::string path(folder);
     while (path.size() > 1 && path.back() == '/') path.pop_back();

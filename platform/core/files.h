@@ -3,7 +3,10 @@
 // other programs read are replaced atomically so a reader never sees half a file.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +36,12 @@ bool DosMatch(std::string_view pattern, std::string_view name);
 // takes nothing (or would block) twenty times in a row fails. False when the bytes could not all be written.
 bool WriteAll(int fd, std::string_view data);
 bool WriteAll(int fd, const void* data, std::size_t size);
+
+// Reads until `size` bytes are in or the file ends, going on after a partial read or an interruption: the count
+// read (short only at the end of the file), or -1 when a read fails (errno as it left it).
+ssize_t ReadFull(int fd, void* data, std::size_t size);
+// The same from `offset` on, by positioned reads: the descriptor's file position does not move.
+ssize_t PreadFull(int fd, void* data, std::size_t size, std::uint64_t offset);
 
 // Creates `folder` and every missing folder above it with `mode` (less the umask); "a/b//c/" and "./a" are
 // taken as they would be by the system. True when the folder exists at the end. On failure `errno` is left

@@ -28,6 +28,9 @@ inline std::string Trim(std::string_view s, std::string_view chars = kBlanks) {
     return std::string(s.substr(b, s.find_last_not_of(chars) - b + 1));
 }
 
+// Whether `what` stands anywhere in `s` (case as it is): how the line's answers and switches are recognised.
+constexpr bool Contiene(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
+
 // ASCII case of one byte: only 'a'..'z' and 'A'..'Z' change.
 constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 constexpr char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,6 +194,51 @@ TEST(WriteAll, WritesEveryByteAndFailsOnAClosedReader) {
     signal(SIGPIPE, previous);
     close(fds[1]);
     EXPECT_FALSE(WriteAll(-1, "x"));
+}
+
+TEST(ReadFull, ReadsAcrossPiecesUntilTheEndAndReportsAFailedRead) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_TRUE(WriteAll(fds[1], "abc"));
+    // The rest comes while the reader waits: one read cannot take the whole request.
+    std::thread writer([w = fds[1]] {
+        WriteAll(w, "defgh");
+        close(w);
+    });
+    char got[6] = {};
+    EXPECT_EQ(ReadFull(fds[0], got, sizeof got), 6);
+    EXPECT_EQ(std::string(got, 6), "abcdef");
+    writer.join();
+    char rest[8] = {};
+    EXPECT_EQ(ReadFull(fds[0], rest, sizeof rest), 2);  // short only because the writer is gone
+    EXPECT_EQ(std::string(rest, 2), "gh");
+    EXPECT_EQ(ReadFull(fds[0], rest, sizeof rest), 0);
+    close(fds[0]);
+    errno = 0;
+    EXPECT_EQ(ReadFull(-1, rest, sizeof rest), -1);
+    EXPECT_EQ(errno, EBADF);
+}
+
+TEST(ReadFull, PositionedReadLeavesTheFilePositionAlone) {
+    TempDir dir;
+    Touch(dir / "f.dat", "0123456789");
+    const int fd = open((dir / "f.dat").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    struct Case {
+        std::uint64_t offset;
+        std::size_t size;
+        std::string expected;
+    };
+    const Case cases[] = {{3, 4, "3456"}, {8, 4, "89"}, {10, 4, ""}, {40, 4, ""}};
+    for (const Case& c : cases) {
+        char got[8] = {};
+        EXPECT_EQ(PreadFull(fd, got, c.size, c.offset), static_cast<ssize_t>(c.expected.size())) << c.offset;
+        EXPECT_EQ(std::string(got, c.expected.size()), c.expected) << c.offset;
+    }
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+    close(fd);
+    char got[4];
+    EXPECT_EQ(PreadFull(fd, got, sizeof got, 0), -1);
 }
 
 TEST(Paths, JoinPutsOneSlash) {
