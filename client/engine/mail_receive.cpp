@@ -13,6 +13,7 @@
 #include "client/engine/markers.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
+#include "client/engine/receive_cycle.h"
 #include "client/engine/session.h"
 #include "client/engine/shortage_receive.h"
 #include "platform/core/files.h"

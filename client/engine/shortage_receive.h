@@ -58,13 +58,6 @@ private:
 // 46 (class 2) or 33 (class 3, news follow) after the end record, 3 on time-out or lost line, 200 on abort
 // or when the wholesaler closed the socket.
 bool RxLORQ(Programma& p);
-// The checks at the top of every cycle of a receiving transfer, in their order: the status shown; the socket
-// closed by the wholesaler (step 200); the phase limit (step 3); the record limit (step 3 once something was
-// accepted, before that it restarts); then, when sRecordRicevuto is empty, the next line or frame read by
-// `leggi` into it, where a lost line gives step 3 (200 when the socket closed) and an abort 200. False when
-// the transfer stops.
-bool ControlliCicloRicezione(Programma& p, const std::string& stato, int nMax, int nValore, bool accettato,
-                             const std::function<std::string(Programma&)>& leggi);
 // Step 20 with bCPJ: Comproject records answered "ACK"/"NAK"; 46 after the end record "5".
 bool RxComproject(Programma& p);
 

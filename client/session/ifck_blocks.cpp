@@ -9,6 +9,7 @@
 #include "client/engine/markers.h"
 #include "client/engine/order_send.h"
 #include "client/engine/programma.h"
+#include "client/engine/receive_cycle.h"
 #include "client/engine/session.h"
 #include "client/session/answer_file.h"
 #include "client/session/ifck_request.h"
@@ -196,41 +197,22 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 ScriviComm(p, "NO" + std::to_string(ultimo));
             };
 
+            // A frame under suspicion waits only as long as a refusal would: then it is refused.
+            auto leggi = [&](Programma& q) {
+                const int attesaNormale = q.sessione.nTimeOutRicezione;
+                if (giunta.InAttesa()) q.sessione.nTimeOutRicezione = kAttesaRifiuto / 1000;
+                std::string letto = LeggiZip(q, q.sessione.nTimeOutRicezione, &bordi);
+                q.sessione.nTimeOutRicezione = attesaNormale;
+                return letto;
+            };
             for (;;) {
-                StatoTrasferimento(p, "Ricezione IFCK ", totale, corrente);
-                if (st.bConnessioneChiusa) {
-                    st.nPassoSessione = kPassoAbortito;
-                    return;
-                }
-                if (FaseScaduta(p)) {
-                    st.nPassoSessione = kPassoRitenta;
-                    return;
-                }
-                if (RecordScaduto(p)) {
-                    if (ultimo >= 0) {
-                        st.nPassoSessione = kPassoRitenta;
-                        return;
-                    }
-                    st.nInizioTrasferimento = SecondiSessione(p);  // before the header only the session limit counts
-                }
-
-                // A frame under suspicion waits only as long as a refusal would: then it is refused.
-                const int attesaNormale = st.nTimeOutRicezione;
-                if (giunta.InAttesa()) st.nTimeOutRicezione = kAttesaRifiuto / 1000;
-                st.sStatoLinea = LeggiZip(p, st.nTimeOutRicezione, &bordi);
-                st.nTimeOutRicezione = attesaNormale;
+                // Every cycle reads: the frame's record slot is emptied before and after.
+                st.sRecordRicevuto.clear();
+                // Before the header only the session limit counts.
+                const bool letta = ControlliCicloRicezione(p, "Ricezione IFCK ", totale, corrente, ultimo >= 0, leggi);
+                st.sRecordRicevuto.clear();
+                if (!letta) return;
                 const std::string& letto = st.sStatoLinea;
-                if (LineaPersa(p, letto)) {
-                    // A line lost because the wholesaler closed the socket ends as the closed socket does at
-                    // the top of the cycle, whichever of the two noticed it first.
-                    p.Pump().process();
-                    st.nPassoSessione = st.bConnessioneChiusa ? kPassoAbortito : kPassoRitenta;
-                    return;
-                }
-                if (st.bProceduraAbortita) {
-                    st.nPassoSessione = kPassoAbortito;
-                    return;
-                }
 
                 if (!giunta.InAttesa() && letto.empty()) continue;
                 bool scaduto = false;
