@@ -10,6 +10,11 @@ std::int32_t SecondiSessione(Programma& p) {
     return static_cast<std::int32_t>(p.Orologio().MonotonicMs() / 1000);
 }
 
+void InvioConfermato(Programma& p) {
+    p.sessione.bOrdineTrasmesso = true;
+    p.sessione.bRichiestaInviata = true;
+}
+
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }
 
 void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {

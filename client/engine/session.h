@@ -13,6 +13,11 @@ struct Programma;
 // every phase or record limit, so a session across midnight (or a clock change) times out like any other.
 std::int32_t SecondiSessione(Programma& p);
 
+// The wholesaler acknowledged the last record or block of the order, request or mail: from here it holds all
+// of it. Every send loop says so at that moment, not the step after it, so that a line lost or a limit
+// passed later never leads to a new call that sends it again (unless the settings ask for one).
+void InvioConfermato(Programma& p);
+
 // "Connessione con " & sConnect: the title of the session's messages.
 std::string TitoloConnessione(Programma& p);
 
