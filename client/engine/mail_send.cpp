@@ -195,6 +195,9 @@ bool TxPosta(Programma& p, const std::string& sFile) {
             }
         }
         if (a.presente) {
+            // The last block of the mail taken. Without an archive the header only asked for the news, which a
+            // new call may ask for again.
+            InvioConfermato(p);
             ScriviComm(p, AddCeck_MORVEN(p, kFinePosta));
             st.sStatoLinea = LeggiComm(p, AttesaLetturaPosta(p));
         }
@@ -272,6 +275,7 @@ bool txPostaTCP(Programma& p) {
             StatoTrasferimento(p, "Chiusura TX Posta", 100, 100);
             if (sock.BytesReceived() >= 1) coda += sock.GetData();
             if (TogliFineOk(coda)) {
+                InvioConfermato(p);  // the wholesaler took the whole archive
                 LogSessione(p, "RX:FINEOK");
                 break;
             }

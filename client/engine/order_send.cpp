@@ -113,6 +113,7 @@ bool TxLORQ(Programma& p) {
                 st.sStatoLinea = SvuotaComm(p, 2);
             }
             if (indice > st.nUltimoRecord) {
+                InvioConfermato(p);
                 StatoTrasferimento(p, "Trasmissione Ok", st.nUltimoRecord, indice);
                 st.nPassoSessione = kPassoRiceviMancanti;
                 return true;
@@ -169,6 +170,8 @@ bool TxComproject(Programma& p) {
                 if (!ultimoInviato) {
                     ++indice;
                     avanzato = true;
+                } else {
+                    InvioConfermato(p);  // the last record taken; the closing line may still be lost
                 }
             }
             if (!codice.empty() && r.find(codice) != std::string::npos) {
@@ -183,6 +186,7 @@ bool TxComproject(Programma& p) {
             }
             if (Contiene(r, "AAAA")) st.sStatoLinea = SvuotaComm(p, 2);
             if (indice > st.nUltimoRecord) {
+                InvioConfermato(p);
                 StatoTrasferimento(p, imp.bDisponibilita ? "Richiesta Ok   " : "Trasmissione Ok", st.nUltimoRecord,
                                    indice);
                 st.nPassoSessione = kPassoRiceviMancanti;

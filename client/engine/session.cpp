@@ -16,6 +16,11 @@ bool RecordScaduto(Programma& p) {
     return SecondiSessione(p) - p.sessione.nInizioTrasferimento > p.sessione.nTimeOutRecord;
 }
 
+void InvioConfermato(Programma& p) {
+    p.sessione.bOrdineTrasmesso = true;
+    p.sessione.bRichiestaInviata = true;
+}
+
 std::string TitoloConnessione(Programma& p) { return "Connessione con " + p.impostazioni.sConnect; }
 
 void CollegamentoImpossibile(Programma& p, const std::string& titoloPlain) {

@@ -18,6 +18,11 @@ std::int32_t SecondiSessione(Programma& p);
 bool FaseScaduta(Programma& p);
 bool RecordScaduto(Programma& p);
 
+// The wholesaler acknowledged the last record or block of the order, request or mail: from here it holds all
+// of it. Every send loop says so at that moment, not the step after it, so that a line lost or a limit
+// passed later never leads to a new call that sends it again (unless the settings ask for one).
+void InvioConfermato(Programma& p);
+
 // "Connessione con " & sConnect: the title of the session's messages.
 std::string TitoloConnessione(Programma& p);
 

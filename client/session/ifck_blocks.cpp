@@ -157,9 +157,8 @@ bool TxMorvenFCK(Programma& p, const std::string& fileRichiesta, int nBlocco, bo
                 } else {
                     frame = AddCeck_MORVEN(p, PayloadFineIFCK());
                     corrente = kBloccoFineIFCK;
-                    // From here the wholesaler may hold the whole request: a failure must not lead to a new
-                    // call that sends it a second time unless the settings ask for that.
-                    st.bOrdineTrasmesso = true;
+                    // The last data block taken: from here the wholesaler holds the whole request.
+                    InvioConfermato(p);
                 }
                 ScriviComm(p, frame);
             }

@@ -6,6 +6,7 @@
 #include "client/engine/programma.h"
 
 #include <string>
+#include <utility>
 
 namespace morven {
 
@@ -21,6 +22,14 @@ EsitoErroreSocket EsitoPerErroreSocket(int numero) {
         default:
             return EsitoErroreSocket::Chiedi;
     }
+}
+
+void ChiudiTenendoRicevuti(TcpSocket& s) {
+    if (s.State() == TcpSocket::sckClosed) return;
+    std::string ricevuti = std::move(s.sCodaRicezione);
+    if (s.BytesReceived() >= 1) ricevuti += s.GetData();
+    s.Close();
+    s.sCodaRicezione = std::move(ricevuti);
 }
 
 void Winsock1_Connect(Programma& p) { p.sessione.sStatoLinea = "CONNECT"; }
@@ -61,7 +70,7 @@ void Winsock1_Error(Programma& p, int numero, std::string_view descrizione) {
                 if (!p.percorsi.sFileLogSessione.empty()) ScriviLog(p, p.percorsi.sFileLogSessione, true, testo);
                 MotivoEsito(p, testo);
                 p.sessione.sStatoLinea = "NO CARRIER";
-                if (p.Winsock().State() != TcpSocket::sckClosed) p.Winsock().Close();
+                ChiudiTenendoRicevuti(p.Winsock());
                 return;
             }
             case EsitoErroreSocket::LineaPersa:

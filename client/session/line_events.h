@@ -17,6 +17,13 @@ enum class EsitoErroreSocket {
 };
 EsitoErroreSocket EsitoPerErroreSocket(int numero);
 
+class TcpSocket;
+
+// Closes a socket the wholesaler reset. What it received before the reset (the acknowledgement of the last
+// record, say) stays queued for the line reads, as it does after an orderly close; the next connection
+// starts empty as always.
+void ChiudiTenendoRicevuti(TcpSocket& s);
+
 // Style of the "Errore Socket" box: Abort, Retry, Ignore, critical icon, second button default.
 inline constexpr int kStileErroreSocket = 2 + 16 + 256;
 

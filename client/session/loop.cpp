@@ -127,7 +127,7 @@ void DecidiTentativo(Programma& p) {
     // An order that went out is never sent again unless the settings ask for it: no new call and no
     // fall-back to the modem, and the message says what happened.
     if (st.bOrdineTrasmesso && !p.opzioni.bRitentaMancanti) {
-        MancantiErrati(p);
+        FineTentativi(p);
         TerminaProgramma(p);
         return;
     }

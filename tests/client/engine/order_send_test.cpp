@@ -119,6 +119,41 @@ TEST_F(ComprojectSendTest, LostLineAndMalformedOrder) {
     EXPECT_TRUE(g.ricevute.empty());  // nothing is sent
 }
 
+// Once the wholesaler acknowledged the last record the order counts as sent, whatever ends the transfer
+// before its closing line: a new call must not send it again.
+TEST_F(ComprojectSendTest, TheLastRecordAcknowledgedCountsAsSentWhateverFollows) {
+    const struct {
+        const char* caso;
+        const char* rispostaUltimo;  // the reply to the last record
+        bool lineaPersa;             // then the line is lost (else the wholesaler falls silent)
+        bool inviato;
+    } casi[] = {
+        {"ACK, then the line lost", "ACK", true, true},
+        {"ACK, then silence past the record limit", "ACK", false, true},
+        {"NAK, then the line lost", "NAK", true, false},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.caso);
+        p.sessione.bOrdineTrasmesso = p.sessione.bRichiestaInviata = false;
+        g.ricevute.clear();
+        t.socket.state = TcpSocket::sckConnected;
+        bool ultimo = false;
+        g.risponde = [&](const std::string& l) -> std::vector<std::string> {
+            if (ultimo) {
+                if (c.lineaPersa) t.socket.state = TcpSocket::sckClosed;
+                return {};
+            }
+            if (l != "5000") return {"ACK"};
+            ultimo = true;
+            return {c.rispostaUltimo};
+        };
+        EXPECT_FALSE(TxComproject(p));
+        EXPECT_EQ(p.sessione.nPassoSessione, kPassoRitenta);
+        EXPECT_EQ(p.sessione.bOrdineTrasmesso, c.inviato);
+        EXPECT_EQ(p.sessione.bRichiestaInviata, c.inviato);
+    }
+}
+
 TEST(OrderAnswerAddressTest, OnlyWebAddressesAreTaken) {
     const std::pair<const char*, const char*> rows[] = {
         {"SI  http://grossista.example/ordine", "http://grossista.example/ordine"},

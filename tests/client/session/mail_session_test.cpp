@@ -13,6 +13,7 @@
 #include "client/engine/ugtactx_control.h"
 #include "client/engine/settings.h"
 #include "client/session/call_driver.h"
+#include "client/session/line_events.h"
 #include "client/session/loop.h"
 #include "client/presenters/main_window.h"
 #include "tests/client/engine/news_archive.h"
@@ -330,6 +331,55 @@ TEST(MailSessionTest, StreamBrokenOffIsAFailureNotAnArchive) {
     // The mail went out before the news broke off: the message says so, not that no line could be had.
     EXPECT_EQ(h.t.msgbox.calls[0].prompt, "Trasmissione Posta Corretta , Ricezione Notizie ERRATA !");
     EXPECT_EQ(h.t.end.calls, 1);
+}
+
+// The mail taken whole, then the line ends before the news: the run ends saying so, and no new call sends
+// the mail a second time.
+TEST(MailSessionTest, MailTakenWholeIsNotSentAgainWhenTheNewsFail) {
+    const std::string archivio = Dati(3000);
+    const struct {
+        const char* caso;
+        bool flusso;  // the mail as a TCP stream, else framed
+        bool reset;   // the line reset, else closed in order (which aborts the session)
+    } casi[] = {
+        {"framed, then closed", false, false},
+        {"framed, then reset", false, true},
+        {"stream, then reset", true, true},
+    };
+    const std::string errata = "Trasmissione Posta Corretta , Ricezione Notizie ERRATA !";
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.caso);
+        peers::Script s;
+        if (c.flusso) {
+            s.push_back(peers::ExpectBlock(TestataPosta(BlocchiPosta(3000, true), true, kTagTcp)));
+            s.push_back(peers::Send("SI"));
+            s.push_back(peers::ReceiveUntil("FINETX"));
+            s.push_back(peers::Send("FINEOK"));
+        } else {
+            PostaInQuadri(s, &archivio);
+        }
+        s.push_back(c.reset ? peers::ResetLine() : peers::CloseLine());
+        peers::Script ancora;  // a second call would find the whole dialogue
+        PostaInQuadri(ancora, &archivio);
+        NotizieInQuadri(ancora, "");
+        peers::FakeWholesaler w({s, ancora});
+        Sessione h;
+        h.t.clock.SetScale(250);
+        h.Posta(w.Port(), c.flusso);  // straight to the wholesaler: a relay would turn the reset into a close
+        CollegaEventiLinea(h.p);
+        h.Scrivi("posta.gz", archivio);
+        h.p.opzioni.bBlkRun = true;
+
+        EXPECT_TRUE(c.flusso ? h.Diretta() : SceltaChiamata(h.p, "01"));
+        EXPECT_EQ(w.Connections(), 1) << h.Diagnosi(w.Errors());
+        EXPECT_EQ(h.Passi().back(), c.reset ? 3 : 200);
+        EXPECT_EQ(h.t.msgbox.calls.size(), c.reset ? 1u : 0u);
+        if (c.reset) {
+            EXPECT_EQ(h.t.msgbox.calls[0].prompt, errata);
+        }
+        EXPECT_EQ(h.t.end.calls, 1);
+        EXPECT_TRUE(h.p.sessione.bRichiestaInviata);
+    }
 }
 
 // A wholesaler that falls silent after the mail request: the record limit ends the transfer.

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "client/session/call_driver.h"
+#include "client/session/line_events.h"
 #include "tests/client/session/session_harness.h"
 #include "tests/client/session/session_scripts.h"
 
@@ -399,6 +400,53 @@ TEST(SessionFaultTest, MissingSettingsFileRefusesTheCall) {
     ASSERT_EQ(h.t.msgbox.calls.size(), 1u);
     EXPECT_EQ(h.t.msgbox.calls[0].title, "Errore di Trasmissione");
     EXPECT_EQ(h.t.end.calls, 0);
+}
+
+
+// The wholesaler takes the last record of the order and ends the line at once, the way a wholesaler that is
+// done with a call may. The order it took whole never goes out again, over the whole run, unless the
+// settings ask for a new call; the outcome line says it went out. The line goes straight to the wholesaler
+// (the relay would turn its reset into an orderly close), with the program's own socket events.
+TEST(SessionFaultTest, OrderTakenWholeThenTheLineEndsIsNeverSentAgain) {
+    auto presoEPoi = [](peers::Step fine) {
+        auto s = Ordine();
+        s.push_back(std::move(fine));
+        return s;
+    };
+    const struct {
+        const char* caso;
+        peers::Step fine;
+        bool ritentaMancanti;
+        std::vector<int> passi;
+        int ordiniInviati;
+        const char* esito;
+    } casi[] = {
+        {"closed in order after the last SI", peers::CloseLine(), false, {5, 15, 30, 20, 200}, 1,
+         "Esito :inviato SI, risposta completa NO"},
+        {"reset right after the last SI", peers::ResetLine(), false, {5, 15, 30, 20, 3}, 1,
+         "Esito :inviato SI, risposta completa NO"},
+        {"reset right after the last SI, the settings ask for a new call", peers::ResetLine(), true,
+         {5, 15, 30, 20, 3, 5, 15, 30, 20, 46, 999}, 2, "Esito :inviato SI, risposta completa SI"},
+    };
+    for (const auto& c : casi) {
+        SCOPED_TRACE(c.caso);
+        peers::FakeWholesaler w({presoEPoi(c.fine), Completa()});
+        SessionHarness h;
+        h.UsaTcp();
+        CollegaEventiLinea(h.p);
+        h.Impostazioni(Impostazioni(w.Port()));
+        h.Ordine(FileOrdine(kRighe));
+        h.p.opzioni.bBlkRun = true;
+        h.p.opzioni.bRitentaMancanti = c.ritentaMancanti;
+        EXPECT_TRUE(SceltaChiamata(h.p, "01"));
+        EXPECT_EQ(h.Passi(), c.passi);
+        EXPECT_EQ(Conta(w.Lines(), kIntestazione), c.ordiniInviati);
+        EXPECT_EQ(Conta(w.Lines(), RecordAttesi(kFam, kRighe).back()), c.ordiniInviati);
+        EXPECT_EQ(h.t.end.calls, 1);
+        const std::string log = h.LogFunzioni();
+        EXPECT_NE(log.find(c.esito), std::string::npos) << log;
+        EXPECT_EQ(h.Esiste("abort.dat"), c.ordiniInviati == 1);
+    }
 }
 
 }  // namespace

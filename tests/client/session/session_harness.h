@@ -13,6 +13,7 @@
 #include "client/engine/line_devices.h"
 #include "client/engine/logs.h"
 #include "client/engine/testing/test_program.h"
+#include "client/session/line_events.h"
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 #include "tests/client/session/low_port_relay.h"
@@ -126,7 +127,7 @@ struct SessionHarness {
         };
         ev.Error = [this](int number, const std::string&) {
             p.sessione.sStatoLinea = "NO CARRIER";
-            if ((number == 10053 || number == 10054) && tcp->State() != 0) tcp->Close();
+            if (number == 10053 || number == 10054) ChiudiTenendoRicevuti(*tcp);
         };
         ev.SendComplete = [this] { p.sessione.bInvioInCorso = false; };
     }
