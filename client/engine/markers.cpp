@@ -81,7 +81,7 @@ std::string LeggiOpzioni(Programma& p) {
 int RicDispAggiornaMancanti(Programma& p) {
     return EseguiProcedura(p, "RicDispAggiornaMancanti", 0, [&] {
         std::string text;
-        if (!ReadWholeFile(AppFile(p, "ordseq.txt"), text)) SollevaErrore(kErrFileNonTrovato);
+        if (!ReadWholeFile(ResolveNoCase(p.percorsi.sPathApp, "ordseq.txt"), text)) SollevaErrore(kErrFileNonTrovato);
         const auto lines = SplitLines(text);
         const std::string b29(29, ' '), b49(49, ' ');
         std::string rst, man, ma1;

@@ -25,7 +25,7 @@ void Banner(Programma& p, const char* testo) {
 bool PreparaOrdine(Programma& p, bool (*lettore)(Programma&)) {
     auto& st = p.sessione;
     if (p.impostazioni.bCsf) {
-        std::remove(JoinPath(p.percorsi.sPathApp, "ordseq.txt").c_str());
+        std::remove(ResolveNoCase(p.percorsi.sPathApp, "ordseq.txt").c_str());  // whatever its case
         if (!ConvertiOrdineCSF(p)) {
             st.nPassoSessione = kPassoRitenta;
             return false;

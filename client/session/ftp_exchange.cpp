@@ -95,6 +95,7 @@ bool RichiestaIFCK_FTP(Programma& p, FtpClient& ftp, const std::string& host, co
             ftp.RestartOffset = 0;
             if (const int r = ftp.Upload(remotoRichiesta, fileRichiesta); r != 0)
                 SollevaErrore(kErrIODispositivo, "invio di " + remotoRichiesta + " non riuscito: " + Descrizione(ftp, r));
+            InvioConfermato(p);  // the wholesaler holds the whole request, answered or not
             // Only an answer fetched now counts: an older file of the same name is not this request's answer.
             if (FileExists(fileRisposta) && std::remove(fileRisposta.c_str()) != 0)
                 SollevaErrore(kErrAccessoPercorso, "impossibile eliminare " + fileRisposta);

@@ -63,6 +63,11 @@ TEST_F(MarkersTest, BlankAnswersFromTheOrderFile) {
     EXPECT_EQ(RicDispAggiornaMancanti(p), 0);
     EXPECT_EQ(Read("ordseq.man"), "0000000000000" + b29 + "\r\n");
     EXPECT_NE(FunctionLog().find("RicDispAggiornaMancanti :"), std::string::npos);
+
+    // The order file is found whatever the case of its name, as the sending paths find it.
+    Write("ORDSEQ.TXT", "0000000000000\r\nABC1234560002\r\n");
+    EXPECT_EQ(RicDispAggiornaMancanti(p), -1);
+    EXPECT_EQ(Read("ordseq.rst"), "ABC1234560002\r\n");
 }
 
 TEST_F(MarkersTest, ClosingReportListsWholeNewsLines) {

@@ -148,6 +148,7 @@ TEST(FtpExchangeTest, AWrongPasswordEndsTheProgramWithoutTouchingAnything) {
     EXPECT_EQ(x.t.end.calls, 1);
     EXPECT_FALSE(fs::exists(x.server.File("IFCK02_IN_MORVEN.DAT")));
     EXPECT_EQ(Read(x.app + "/ordseq.rst"), "vecchio\r\n");
+    EXPECT_FALSE(x.p.sessione.bRichiestaInviata);
     EXPECT_NE(x.SessionLog().find("FTP:PASS ****\r\n"), std::string::npos);
     EXPECT_EQ(x.SessionLog().find("sbagliata"), std::string::npos);
     EXPECT_NE(x.FunctionLog().find("RichiestaIFCK_FTP :connessione a 127.0.0.1 non riuscita"), std::string::npos)
@@ -197,6 +198,7 @@ TEST(FtpExchangeTest, RequestsThatCannotGoOrWereNotBuiltEndTheSession) {
         EXPECT_EQ(x.Boxes(), std::vector<std::string>{c.box});
         EXPECT_EQ(x.SessionLog().find("FTP:USER") != std::string::npos, c.connects) << x.SessionLog();
         EXPECT_TRUE(fs::is_empty(x.server.Root()));
+        EXPECT_FALSE(x.p.sessione.bRichiestaInviata);  // nothing went out
     }
 }
 
@@ -249,6 +251,8 @@ TEST(FtpExchangeTest, AbortMarkerGoesOnlyWithAnAnswer) {
         EXPECT_EQ(Read(x.server.File("IFCK02_IN_MORVEN.DAT")),
                   c.compMvn ? Read(kFixtures + "requests/IFCK02_IN_MORVEN.DAT") : own);
         EXPECT_EQ(fs::exists(x.app + "/IFCK02_OUT_MORVEN.DAT"), c.answers);
+        // The request went out whole whether or not an answer came: the outcome line says so.
+        EXPECT_TRUE(x.p.sessione.bRichiestaInviata);
         EXPECT_EQ(x.Boxes().empty(), c.answers) << ::testing::PrintToString(x.Boxes());
         EXPECT_EQ(x.t.end.calls, 1);  // a batch run ends by itself either way
     }
