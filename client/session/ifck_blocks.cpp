@@ -205,12 +205,10 @@ bool RxMorvenFCK(Programma& p, const std::string& fileRisposta) {
                 return letto;
             };
             for (;;) {
-                // Every cycle reads: the frame's record slot is emptied before and after.
+                // Every cycle reads (the frame reads only into an empty record slot); before the header only the
+                // session limit counts.
                 st.sRecordRicevuto.clear();
-                // Before the header only the session limit counts.
-                const bool letta = ControlliCicloRicezione(p, "Ricezione IFCK ", totale, corrente, ultimo >= 0, leggi);
-                st.sRecordRicevuto.clear();
-                if (!letta) return;
+                if (!ControlliCicloRicezione(p, "Ricezione IFCK ", totale, corrente, ultimo >= 0, leggi)) return;
                 const std::string& letto = st.sStatoLinea;
 
                 if (!giunta.InAttesa() && letto.empty()) continue;

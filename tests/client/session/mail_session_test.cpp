@@ -28,9 +28,6 @@ namespace fs = std::filesystem;
 namespace peers = morven::peers;
 using namespace morven::testing;
 
-const std::string kTag = " ***************";
-const std::string kTagTcp = " TCPIPxxxxxxxxxx";
-
 // Bytes of an archive: a fixed pseudo-random run (no frame marks inside, as in any real archive here).
 std::string Dati(std::size_t n, unsigned seme = 7) {
     std::string s;
@@ -42,10 +39,6 @@ std::string Dati(std::size_t n, unsigned seme = 7) {
             s.pop_back();
     }
     return s;
-}
-
-std::string TestataPosta(long n, bool offerta, const std::string& tag) {
-    return "0000" + PadLeft(n, 4, "0") + (offerta ? "OFFERTA   " : "NO-OFFERTA") + kCodice + tag;
 }
 
 // The wholesaler takes the framed mail request and archive, each block acknowledged "SI" and its number.

@@ -38,13 +38,6 @@ namespace fs = std::filesystem;
 namespace peers = morven::peers;
 using namespace morven::testing;
 
-const std::string kTag = " ***************";
-const std::string kTagTcp = " TCPIPxxxxxxxxxx";
-
-std::string TestataPosta(long n, bool offerta, const std::string& tag) {
-    return "0000" + PadLeft(n, 4, "0") + (offerta ? "OFFERTA   " : "NO-OFFERTA") + kCodice + tag;
-}
-
 // Bytes that do not compress (a fixed run of the Mersenne twister), so gzip stores them as they are.
 std::string Casuali(std::size_t n, unsigned seme) {
     std::mt19937 g(seme);

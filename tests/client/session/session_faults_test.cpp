@@ -402,7 +402,6 @@ TEST(SessionFaultTest, MissingSettingsFileRefusesTheCall) {
     EXPECT_EQ(h.t.end.calls, 0);
 }
 
-
 // The wholesaler takes the last record of the order and ends the line at once, the way a wholesaler that is
 // done with a call may. The order it took whole never goes out again, over the whole run, unless the
 // settings ask for a new call; the outcome line says it went out. The line goes straight to the wholesaler

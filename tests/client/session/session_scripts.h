@@ -13,6 +13,15 @@ namespace morven::testing {
 inline const std::string kCodice = "CLI001";
 inline const std::string kRif = "0042";
 
+// The tags that end a mail or news header: framed blocks, or the TCP stream.
+inline const std::string kTag = " ***************";
+inline const std::string kTagTcp = " TCPIPxxxxxxxxxx";
+
+// The mail and news header: block counter, blocks to come, offer marker, client code and tag.
+inline std::string TestataPosta(long n, bool offerta, const std::string& tag) {
+    return "0000" + PadLeft(n, 4, "0") + (offerta ? "OFFERTA   " : "NO-OFFERTA") + kCodice + tag;
+}
+
 // `n` order lines PRD1.. with quantities 3, 6, 9, ...
 inline std::vector<std::string> RigheOrdine(int n = 10) {
     std::vector<std::string> v;
